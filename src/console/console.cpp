@@ -1,0 +1,61 @@
+#include "console/console.hpp"
+
+namespace kestrovan {
+
+void Console::line(std::string_view text, int column) {
+    if (!text.empty()) out_ << at_column(column, text);
+    out_ << '\n';
+    at_line_start_ = true;
+}
+
+void Console::text(std::string_view text) {
+    out_ << text;
+    if (!text.empty()) at_line_start_ = text.back() == '\n';
+    out_.flush();
+}
+
+void Console::prompt(std::string_view text, int marker_column) {
+    Columns c;
+    c.at(2, text).at(marker_column, "==> ");
+    this->text(c.str());
+}
+
+std::optional<std::string> Console::try_ask() {
+    out_.flush();
+    std::string s;
+    if (!std::getline(in_, s)) {
+        if (!at_line_start_) {
+            out_ << '\n';
+            at_line_start_ = true;
+        }
+        return std::nullopt;
+    }
+    if (!s.empty() && s.back() == '\r') s.pop_back();
+    at_line_start_ = true;
+    return s;
+}
+
+std::string Console::ask() {
+    auto answer = try_ask();
+    if (!answer) {
+        line("End of input: no answer to the question. Program stopped.", 2);
+        throw ProgramStop(StopKind::EndOfInput);
+    }
+    return *answer;
+}
+
+void Console::pause(std::string_view message) {
+    if (!message.empty()) line(message);
+    (void)try_ask();
+}
+
+void Console::pause_inline(std::string_view message) {
+    text(message);
+    (void)try_ask();
+}
+
+bool is_stop_answer(std::string_view answer) { return !answer.empty() && answer[0] == '/'; }
+
+char first_char(std::string_view answer) { return answer.empty() ? ' ' : answer[0]; }
+
+}  // namespace kestrovan

@@ -1,0 +1,58 @@
+#pragma once
+// The console: every line of dialogue goes through one Console built on an istream and an
+// ostream, so that tests can drive the whole program on strings.
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "console/format.hpp"
+#include "console/stop.hpp"
+
+namespace kestrovan {
+
+class Console {
+public:
+    Console(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+
+    // A whole line: text starting at `column` (1 = no indent), then a line end.
+    void line(std::string_view text = {}, int column = 1);
+    // An empty line.
+    void blank_line() { line(); }
+    // Text without a line end (the cursor stays on the line).
+    void text(std::string_view text);
+
+    // The last line of a prompt: text from column 2, then "==> " at marker_column, no line end.
+    void prompt(std::string_view text, int marker_column = 50);
+
+    // Reads one answer line (line end removed, a trailing CR dropped). End of input at a
+    // question stops the program cleanly (exit status 2): a question never loops on it.
+    std::string ask();
+    // Reads one answer line; std::nullopt at end of input. For callers that treat the end of
+    // input themselves (a pause, a menu that takes it as a default).
+    std::optional<std::string> try_ask();
+
+    // A pause: prints message (if any) as a line, waits for one line of input and ignores it.
+    // End of input counts as RETURN.
+    void pause(std::string_view message = {});
+    // A pause whose message stays on the line (no line end before the wait).
+    void pause_inline(std::string_view message);
+
+    void flush() { out_.flush(); }
+    std::ostream& out() { return out_; }
+
+    // Everything written to the console goes through here too (for the report echo helpers).
+    bool at_line_start() const { return at_line_start_; }
+
+private:
+    std::istream& in_;
+    std::ostream& out_;
+    bool at_line_start_ = true;
+};
+
+// Answer helpers shared by the dialogues.
+bool is_stop_answer(std::string_view answer);   // "/" as the first character
+char first_char(std::string_view answer);       // first character, or ' ' for an empty answer
+
+}  // namespace kestrovan

@@ -1,0 +1,83 @@
+#include "console/freeform.hpp"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace kestrovan {
+
+std::vector<std::string> freeform_items(std::string_view line) {
+    std::vector<std::string> items;
+    std::string cur;
+    for (char c : line) {
+        if (c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n') {
+            if (!cur.empty()) items.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) items.push_back(cur);
+    return items;
+}
+
+std::optional<int> parse_int(std::string_view item) {
+    if (item.empty()) return std::nullopt;
+    std::size_t i = 0;
+    bool neg = false;
+    if (item[0] == '+' || item[0] == '-') {
+        neg = item[0] == '-';
+        i = 1;
+    }
+    if (i >= item.size()) return std::nullopt;
+    long long v = 0;
+    for (; i < item.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(item[i]))) return std::nullopt;
+        v = v * 10 + (item[i] - '0');
+        if (v > static_cast<long long>(std::numeric_limits<int>::max()) + 1) return std::nullopt;
+    }
+    if (neg) v = -v;
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(v);
+}
+
+std::optional<double> parse_real(std::string_view item) {
+    if (item.empty() || item.size() > 64) return std::nullopt;
+    std::string s(item);
+    std::size_t i = 0;
+    if (s[i] == '+' || s[i] == '-') ++i;
+    bool digits = false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; digits = true; }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; digits = true; }
+    }
+    if (!digits) return std::nullopt;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+        s[i] = 'e';
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        bool exp_digits = false;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; exp_digits = true; }
+        if (!exp_digits) return std::nullopt;
+    }
+    if (i != s.size()) return std::nullopt;
+    double v = std::strtod(s.c_str(), nullptr);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::optional<int> read_int(std::string_view line) {
+    auto items = freeform_items(line);
+    if (items.empty()) return std::nullopt;
+    return parse_int(items[0]);
+}
+
+std::optional<double> read_real(std::string_view line) {
+    auto items = freeform_items(line);
+    if (items.empty()) return std::nullopt;
+    return parse_real(items[0]);
+}
+
+}  // namespace kestrovan

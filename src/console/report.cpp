@@ -1,0 +1,60 @@
+#include "console/report.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+#include "console/format.hpp"
+#include "console/stop.hpp"
+
+namespace kestrovan {
+
+namespace {
+[[noreturn]] void fail(const std::string& what, const std::string& path) {
+    std::string msg = what + " " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+    throw ProgramStop(StopKind::Abnormal, msg);
+}
+}  // namespace
+
+void Report::open(const std::string& path) {
+    close();
+    path_ = path;
+    errno = 0;
+    file_.open(path, std::ios::out | std::ios::trunc);
+    if (!file_) fail("Cannot create the report file", path);
+}
+
+void Report::line(std::string_view text, int column) {
+    if (!file_.is_open()) return;
+    if (!text.empty()) file_ << at_column(column, text);
+    file_ << '\n';
+    if (!file_) {
+        errno = 0;
+        std::string p = path_;
+        file_.close();
+        fail("Cannot write to the report file", p);
+    }
+}
+
+void Report::close() {
+    if (file_.is_open()) {
+        file_.flush();
+        file_.close();
+    }
+}
+
+std::ofstream create_output_file(const std::string& path) {
+    errno = 0;
+    std::ofstream f(path, std::ios::out | std::ios::trunc);
+    if (!f) fail("Cannot create the output file", path);
+    return f;
+}
+
+void check_written(std::ofstream& file, const std::string& path) {
+    file.flush();
+    if (!file) {
+        errno = 0;
+        fail("Cannot write to the output file", path);
+    }
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,35 @@
+#pragma once
+// The one way the program ends: every stop (normal, user's choice, abnormal, fatal, end of input)
+// throws ProgramStop, which main catches; nothing deep inside calls exit. A stop whose message
+// (what()) is not empty has main print that message before the program ends; routines that have
+// already printed their own messages throw with an empty one.
+#include <stdexcept>
+#include <string>
+
+namespace kestrovan {
+
+enum class StopKind {
+    Normal,      // normal termination, or a stop the user chose ("/", Q, "Program Terminating")
+    Abnormal,    // abnormal termination or a fatal error
+    EndOfInput,  // standard input ended at a question
+};
+
+class ProgramStop : public std::runtime_error {
+public:
+    explicit ProgramStop(StopKind kind, const std::string& why = {})
+        : std::runtime_error(why), kind_(kind) {}
+    StopKind kind() const { return kind_; }
+    int exit_code() const {
+        switch (kind_) {
+        case StopKind::Normal: return 0;
+        case StopKind::Abnormal: return 1;
+        case StopKind::EndOfInput: return 2;
+        }
+        return 1;
+    }
+
+private:
+    StopKind kind_;
+};
+
+}  // namespace kestrovan

@@ -1,0 +1,18 @@
+#pragma once
+// The whole program on a pair of streams, so that tests can run it in-process on a string of
+// answers. Returns the exit status: 0 normal termination or a stop the user chose, 1 abnormal
+// termination or a fatal error, 2 end of input at a question.
+#include <istream>
+#include <ostream>
+#include <string>
+
+namespace kestrovan {
+
+struct ProgramOptions {
+    bool plots = true;       // false with --no-plots: every plot and its menu are skipped
+    std::string device;      // --device NAME: the screen device ("" = choose automatically)
+};
+
+int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options);
+
+}  // namespace kestrovan
