@@ -1,0 +1,54 @@
+#pragma once
+// A temporary directory for a test, entered on construction and removed (with the previous
+// working directory restored) on destruction.
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace kestrovan::testing {
+
+class TempDir {
+public:
+    TempDir() {
+        namespace fs = std::filesystem;
+        previous_ = fs::current_path();
+        std::random_device rd;
+        path_ = fs::temp_directory_path() / ("kestrovan-test-" + std::to_string(rd()) + "-" +
+                                             std::to_string(rd()));
+        fs::create_directories(path_);
+        fs::current_path(path_);
+    }
+    ~TempDir() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::current_path(previous_, ec);
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline std::vector<std::string> read_lines(const std::string& path) {
+    std::ifstream f(path);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(f, line)) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace kestrovan::testing
