@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace kestrovan::testing {
 
