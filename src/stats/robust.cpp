@@ -1,0 +1,457 @@
+// Robust statistics: sort, median, MAD, Tukey's hinges, mean/sd, the two biweights and the
+// year-by-year chronology summary.
+#include "stats/robust.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "console/format.hpp"
+#include "console/stop.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+// A caller handed a routine that needs values an empty array: stop with a clear message rather
+// than read outside it.
+void require_values(std::size_t n, const char* routine) {
+    if (n == 0)
+        throw ProgramStop(StopKind::Abnormal,
+                          std::string("internal error: ") + routine + " called with no values");
+}
+
+// Median of an ascending array: the middle element, or the mean of the two middle elements.
+template <typename T>
+T median_of_sorted(std::span<const T> sorted) {
+    const std::size_t h = sorted.size() / 2;
+    if (sorted.size() % 2 == 1) return sorted[h];
+    return (sorted[h - 1] + sorted[h]) / T(2);
+}
+
+// The k-th smallest of `v` (k counted from 1), given that every element before position `from`
+// (counted from 0) is already in its final sorted place. Reorders `v`.
+template <typename T>
+T kth_smallest(std::span<T> v, std::size_t from, std::size_t k) {
+    std::nth_element(v.begin() + static_cast<std::ptrdiff_t>(from),
+                     v.begin() + static_cast<std::ptrdiff_t>(k - 1), v.end());
+    return v[k - 1];
+}
+
+// Median by the even/odd rule of mdian1 through selection instead of a full sort: the same
+// value, found in linear time. Reorders `v`.
+double median_by_selection(std::span<double> v) {
+    const std::size_t h = v.size() / 2;
+    const double upper = kth_smallest(v, 0, h + 1);
+    if (v.size() % 2 == 1) return upper;
+    const double lower = *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(h));
+    return (lower + upper) / 2.0;
+}
+
+// The hinges of mfs through selection: each order statistic is the same value a sort would put
+// there, so the summary is identical. Reorders `v`; needs at least one value.
+FiveNumberSummary hinges_by_selection(std::span<float> v) {
+    const std::size_t n = v.size();
+    const std::size_t m = (n + 1) / 2;
+    const std::size_t k = m / 2;
+    // 1-based positions of the order statistics: minimum, lower hinge pair, median pair,
+    // upper hinge pair, maximum. Selecting them in ascending order leaves each one in its sorted
+    // place, so all can be read afterwards.
+    const std::size_t pos[] = {1, m - k, k + 1, n - n / 2, n / 2 + 1, n - k, n - m + k + 1, n};
+    std::array<std::size_t, 8> order{};
+    std::copy(std::begin(pos), std::end(pos), order.begin());
+    std::sort(order.begin(), order.end());
+    std::size_t from = 0;
+    for (std::size_t p : order) {
+        if (p > from) kth_smallest(v, from, p);
+        from = p;
+    }
+    auto e = [&](std::size_t p) { return v[p - 1]; };
+    FiveNumberSummary s;
+    s.minimum = e(pos[0]);
+    s.lower_quartile = (e(pos[1]) + e(pos[2])) / 2.0f;
+    s.median = (e(pos[3]) + e(pos[4])) / 2.0f;
+    s.upper_quartile = (e(pos[5]) + e(pos[6])) / 2.0f;
+    s.maximum = e(pos[7]);
+    s.interquartile_range = s.upper_quartile - s.lower_quartile;
+    return s;
+}
+
+// Below this MAD the values are too tightly bunched for the biweight passes to mean anything.
+constexpr float kMadFloor = 0.0001f;
+constexpr double kMadFloorDouble = 0.0001;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Sort
+
+void qcksrt(std::span<float> values) {
+    // Ranges of this many elements or fewer (ir - l < 7) are finished by straight insertion.
+    constexpr std::ptrdiff_t kInsertionLimit = 7;
+    // Pivot generator: fx <- mod(fx*211 + 1663, 7875); every intermediate is an integer below
+    // 2^24, so single precision holds it exactly.
+    constexpr float kGenMul = 211.0f, kGenAdd = 1663.0f, kGenMod = 7875.0f;
+    constexpr float kGenInv = 0.00012698413f;  // 1/7875
+    // The larger part is always deferred, so pending ranges never exceed log2(n) pairs: 64 pairs
+    // cover any size a std::ptrdiff_t can index.
+    std::array<std::ptrdiff_t, 128> stack{};
+    std::size_t depth = 0;
+
+    const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(values.size());
+    if (n < 2) return;
+    float* a = values.data();
+    std::ptrdiff_t l = 0, ir = n - 1;  // zero-based bounds of the current range
+    float fx = 0.0f;
+
+    for (;;) {
+        if (ir - l < kInsertionLimit) {
+            for (std::ptrdiff_t j = l + 1; j <= ir; ++j) {
+                const float v = a[j];
+                std::ptrdiff_t i = j - 1;
+                while (i >= l && a[i] > v) {
+                    a[i + 1] = a[i];
+                    --i;
+                }
+                a[i + 1] = v;
+            }
+            if (depth == 0) return;
+            ir = stack[--depth];
+            l = stack[--depth];
+            continue;
+        }
+
+        fx = std::fmod(fx * kGenMul + kGenAdd, kGenMod);
+        const float len = static_cast<float>(ir - l + 1);
+        std::ptrdiff_t q = l + static_cast<std::ptrdiff_t>(len * fx * kGenInv);
+        if (q > ir) q = ir;  // rounding can only reach the end on ranges far above any data size
+        const float pivot = a[q];
+        a[q] = a[l];
+
+        // Partition around the hole: scan from the right for a value not greater than the
+        // pivot, move it into the hole, then from the left for a value not less than the pivot.
+        std::ptrdiff_t i = l, j = ir;
+        for (;;) {
+            while (j > i && pivot < a[j]) --j;
+            if (j <= i) {
+                a[i] = pivot;
+                break;
+            }
+            a[i++] = a[j];
+            while (i < j && pivot > a[i]) ++i;
+            if (j <= i) {
+                a[j] = pivot;
+                i = j;
+                break;
+            }
+            a[j--] = a[i];
+        }
+
+        // Defer the larger part, continue with the smaller.
+        if (ir - i >= i - l) {
+            stack[depth++] = i + 1;
+            stack[depth++] = ir;
+            ir = i - 1;
+        } else {
+            stack[depth++] = l;
+            stack[depth++] = i - 1;
+            l = i + 1;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Median, MAD, five-number summary, mean and sd
+
+float mdian1(std::span<float> values) {
+    require_values(values.size(), "mdian1");
+    qcksrt(values);
+    return median_of_sorted<float>(values);
+}
+
+float xmad(std::span<const float> values, float centre, std::span<float> scratch) {
+    require_values(values.size(), "xmad");
+    if (scratch.size() < values.size())
+        throw ProgramStop(StopKind::Abnormal, "internal error: xmad scratch too short");
+    std::span<float> dev = scratch.first(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) dev[i] = std::fabs(values[i] - centre);
+    qcksrt(dev);
+    return median_of_sorted<float>(dev);
+}
+
+float xmad(std::span<const float> values, float centre) {
+    std::vector<float> scratch(values.size());
+    return xmad(values, centre, scratch);
+}
+
+FiveNumberSummary mfs(std::span<float> values) {
+    require_values(values.size(), "mfs");
+    qcksrt(values);
+    // e(k) is the k-th smallest value, k counted from 1; all divisions are integer divisions.
+    const std::size_t n = values.size();
+    auto e = [&](std::size_t k) { return values[k - 1]; };
+    const std::size_t m = (n + 1) / 2;
+    const std::size_t k = m / 2;
+    FiveNumberSummary s;
+    s.minimum = e(1);
+    s.maximum = e(n);
+    s.median = (e(n - n / 2) + e(n / 2 + 1)) / 2.0f;
+    s.lower_quartile = (e(m - k) + e(k + 1)) / 2.0f;
+    s.upper_quartile = (e(n - k) + e(n - m + k + 1)) / 2.0f;
+    s.interquartile_range = s.upper_quartile - s.lower_quartile;
+    return s;
+}
+
+MeanSd mnsd(std::span<const float> values) {
+    require_values(values.size(), "mnsd");
+    const float n = static_cast<float>(values.size());
+    float sum = 0.0f;
+    for (float x : values) sum += x;
+    MeanSd r;
+    r.mean = sum / n;
+    if (values.size() < 2) return r;  // one value: no spread to measure
+    float ss = 0.0f;
+    for (float x : values) ss += (x - r.mean) * (x - r.mean);
+    r.sd = std::sqrt(ss / (n - 1.0f));
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Iterated biweight of one vector
+
+BiweightEstimate xbiwt(std::span<float> values, std::span<float> scratch) {
+    require_values(values.size(), "xbiwt");
+    constexpr int kPasses = 11;
+    constexpr float kLocationC = 6.0f, kScaleC = 9.0f;
+
+    const std::size_t count = values.size();
+    const float median = mdian1(values);
+    const float mad = xmad(values, median, scratch);
+
+    BiweightEstimate r;
+    if (count <= 5 || mad <= kMadFloor) {
+        r.location = r.one_step_location = median;
+        r.scale = r.one_step_scale = 1.5f * mad;
+        return r;
+    }
+
+    const float n = static_cast<float>(count);
+    const float scale_factor = n / std::sqrt(n - 1.0f);
+    float t = median;
+    float s = 0.0f;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        float a = 0.0f, b = 0.0f, w = 0.0f, d = 0.0f;
+        for (float x : values) {
+            const float dx = x - t;
+            const float u = dx / (kScaleC * mad);
+            const float v = dx / (kLocationC * mad);
+            if (std::fabs(u) < 1.0f) {
+                const float u2 = u * u;
+                const float one = 1.0f - u2;
+                const float one2 = one * one;
+                a += dx * dx * (one2 * one2);
+                b += one * (1.0f - 5.0f * u2);
+            }
+            if (std::fabs(v) < 1.0f) {
+                const float one = 1.0f - v * v;
+                w += one * one;
+                d += dx * one * one;
+            }
+        }
+        // The MAD is at least 0.0001 here and at least half the values lie within one MAD of
+        // the median, so w and b are not zero in practice; the guards keep a pathological
+        // vector from turning the result into a NaN or an infinity.
+        if (w > 0.0f) t += d / w;
+        s = b != 0.0f ? scale_factor * std::sqrt(a) / std::fabs(b) : 0.0f;
+        if (pass == 0) {
+            r.one_step_location = t;
+            r.one_step_scale = s;
+        }
+    }
+    r.location = t;
+    r.scale = s;
+    return r;
+}
+
+BiweightEstimate xbiwt(std::span<float> values) {
+    std::vector<float> scratch(values.size());
+    return xbiwt(values, scratch);
+}
+
+// ---------------------------------------------------------------------------------------------
+// One year's mean
+
+void RobustWorkspace::reserve(int n) {
+    const std::size_t want = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (values.size() < want) values.resize(want);
+    if (work.size() < want) work.resize(want);
+    if (weights.size() < want) weights.resize(want);
+}
+
+YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
+               Console& console) {
+    const std::size_t count = values.size();
+    YearMean r;
+    if (count == 0) {
+        console.line("fatal error in biwgt: n is zero or negative", 2);
+        console.pause();
+        throw ProgramStop(StopKind::Abnormal);
+    }
+    if (method != kMeanArithmetic && method != kMeanBiweight)
+        throw ProgramStop(StopKind::Abnormal,
+                          "internal error: biwgt called with mean method " + std::to_string(method));
+    if (count == 1) {
+        r.location = values[0];
+        return r;  // scale and variance ratio 0
+    }
+
+    const double n = static_cast<double>(count);
+    double sum = 0.0;
+    for (float x : values) sum += x;
+    const double mean = sum / n;
+    double ss = 0.0;
+    for (float x : values) ss += (x - mean) * (x - mean);
+    const double variance = ss / (n - 1.0);
+
+    if (method == kMeanArithmetic) {
+        r.location = static_cast<float>(mean);
+        r.scale = static_cast<float>(std::sqrt(variance));
+        r.variance_ratio = 1.0f;
+        return r;
+    }
+
+    if (weights.size() < count)
+        throw ProgramStop(StopKind::Abnormal, "internal error: biwgt weight array too short");
+    if (ws.work.size() < count) ws.work.resize(count);
+
+    const float median = mfs(values).median;  // sorts the values
+    std::span<double> dev(ws.work.data(), count);
+    for (std::size_t i = 0; i < count; ++i)
+        dev[i] = std::fabs(static_cast<double>(values[i]) - median);
+    const double mad = median_by_selection(dev);
+
+    // Degenerate years: the median stands for the year, nothing is down-weighted.
+    if (count <= 5 || mad < kMadFloorDouble) {
+        r.location = median;
+        r.scale = static_cast<float>(count <= 5 ? 1.5 * mad : mad);
+        r.variance_ratio = 1.0f;
+        std::fill_n(weights.begin(), count, 1.0f);
+        return r;
+    }
+
+    constexpr int kPasses = 4;
+    constexpr double kC = 7.5;
+    const double scale_factor = n / std::sqrt(n - 1.0);
+    double t = median;
+    double s = 0.0;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        double a = 0.0, b = 0.0, w = 0.0, d = 0.0;
+        const bool keep_weights = pass > 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const double dx = values[i] - t;
+            const double u = dx / (kC * mad);
+            double weight = 0.0;
+            if (std::fabs(u) < 1.0) {
+                const double u2 = u * u;
+                const double one = 1.0 - u2;
+                weight = one * one;
+                a += dx * dx * (weight * weight);
+                b += one * (1.0 - 5.0 * u2);
+                w += weight;
+                d += dx * weight;
+            }
+            if (keep_weights) weights[i] = static_cast<float>(weight);
+        }
+        // See xbiwt: w > 0 and b != 0 whenever the MAD is positive; the guards only keep a
+        // pathological year from yielding NaN or infinity.
+        if (w > 0.0) t += d / w;
+        s = b != 0.0 ? scale_factor * std::sqrt(a) / std::fabs(b) : 0.0;
+    }
+    r.location = static_cast<float>(t);
+    r.scale = static_cast<float>(s);
+    r.variance_ratio = s > 0.0 ? static_cast<float>(variance / (s * s)) : 1.0f;
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Year-by-year chronology summary
+
+void ChronologySummary::resize(int years) {
+    const std::size_t n = years > 0 ? static_cast<std::size_t>(years) : 0;
+    count.resize(n);
+    location.resize(n);
+    scale.resize(n);
+    variance_ratio.resize(n);
+    weight_min.resize(n);
+    weight_lower_quartile.resize(n);
+    weight_median.resize(n);
+    weight_upper_quartile.resize(n);
+}
+
+void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
+            RobustWorkspace& ws, Console& console) {
+    if (series > kMaxSeries) {
+        console.blank_line();
+        console.line("Error in Sbr ROBSUM: Max number of series exceeded", 2);
+        console.line("Maximum allowed:" + fmt_i(kMaxSeries, 6) + "     Number sent:" + fmt_i(series, 6), 2);
+        console.line("*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***", 2);
+        throw ProgramStop(StopKind::Abnormal);
+    }
+    if (years < 0 || series < 0 || years > matrix.rows() || series > matrix.cols())
+        throw ProgramStop(StopKind::Abnormal,
+                          "internal error: robsum asked for " + std::to_string(years) + " years x " +
+                              std::to_string(series) + " series of a " + std::to_string(matrix.rows()) +
+                              " x " + std::to_string(matrix.cols()) + " matrix");
+    if (method != kMeanArithmetic && method != kMeanBiweight)
+        throw ProgramStop(StopKind::Abnormal,
+                          "internal error: robsum called with mean method " + std::to_string(method));
+
+    out.resize(years);
+    ws.reserve(series);
+
+    for (int y = 0; y < years; ++y) {
+        std::size_t n = 0;
+        for (int c = 0; c < series; ++c) {
+            const float v = matrix(y, c);
+            if (v != kMissing) ws.values[n++] = v;
+        }
+
+        out.count[y] = static_cast<int>(n);
+        out.weight_min[y] = out.weight_lower_quartile[y] = 1.0f;
+        out.weight_median[y] = out.weight_upper_quartile[y] = 1.0f;
+        if (n == 0) {
+            // A gap in the coverage: no mean to take.
+            out.location[y] = 0.0f;
+            out.scale[y] = 0.0f;
+            out.variance_ratio[y] = 1.0f;
+            continue;
+        }
+
+        std::span<float> row(ws.values.data(), n);
+        std::span<float> weights(ws.weights.data(), n);
+        const YearMean m = biwgt(row, method, weights, ws, console);
+        out.location[y] = m.location;
+        out.scale[y] = m.scale;
+        out.variance_ratio[y] = m.variance_ratio;
+
+        if (method == kMeanBiweight && n >= 6) {
+            const FiveNumberSummary w = hinges_by_selection(weights);
+            out.weight_min[y] = w.minimum;
+            out.weight_lower_quartile[y] = w.lower_quartile;
+            out.weight_median[y] = w.median;
+            out.weight_upper_quartile[y] = w.upper_quartile;
+        }
+    }
+}
+
+ChronologySummary robsum(const YearMatrix& matrix, int method, Console& console) {
+    ChronologySummary out;
+    RobustWorkspace ws;
+    robsum(matrix, matrix.rows(), matrix.cols(), method, out, ws, console);
+    return out;
+}
+
+}  // namespace kestrovan
