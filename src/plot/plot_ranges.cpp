@@ -1,0 +1,179 @@
+#include "plot/plot_ranges.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+namespace kestrovan {
+
+namespace {
+
+// Running minimum and maximum of the values taken in so far.
+struct Extent {
+    float min;
+    float max;
+    bool any = false;
+    void take(float v) {
+        if (!std::isfinite(v)) return;
+        min = std::min(min, v);
+        max = std::max(max, v);
+        any = true;
+    }
+};
+
+std::size_t rows_of(const YearMatrix& m, int count) {
+    return static_cast<std::size_t>(std::clamp(count, 0, m.rows()));
+}
+
+}  // namespace
+
+bool reference_drawn(std::span<const float> reference) {
+    return !reference.empty() && reference[0] != kNoReference;
+}
+
+AxisRange plot1_y_range(std::span<const float> y1, std::span<const float> y2, std::size_t n,
+                        std::span<const float> reference, float width_ref) {
+    Extent e{100000.0f, -100000.0f};
+    for (std::size_t i = 0; i < n && i < y1.size(); ++i) e.take(y1[i]);
+    for (std::size_t i = 0; i < n && i < y2.size(); ++i) e.take(y2[i]);
+    float ymin = e.min, ymax = e.max;
+    if (!reference.empty() && reference[0] == 0.85f) ymax = 1.0f;
+    // The padding is a tenth of the whole units of the width: none for index-like data, more for
+    // ring widths or sample sizes in the tens.
+    const float width = ymax - ymin;
+    const long d = width > 0.0f ? static_cast<long>(width) : 0;
+    const float p = static_cast<float>(d / 10);
+    ymin -= p;
+    ymax += p;
+    if (width_ref == 0.0f) ymin = 0.0f;
+    return {ymin, ymax};
+}
+
+AxisRange spaghetti_y_range(const YearMatrix& lines, int n, int m) {
+    Extent e{1.0e30f, -1.0e30f};
+    const std::size_t rows = rows_of(lines, n);
+    for (int j = 0; j < std::min(m, lines.cols()); ++j) {
+        auto col = lines.column(j);
+        for (std::size_t i = 0; i < rows; ++i)
+            if (col[i] != kMissing) e.take(col[i]);
+    }
+    if (!e.any) return {0.0f, 0.0f};
+    const float pad = (e.max - e.min) / 20.0f;
+    return {e.min - pad, e.max + pad};
+}
+
+AxisRange linguine_y_range(const YearMatrix& initial, const YearMatrix& final,
+                           std::span<const YearSpan> years) {
+    Extent e{1.0e30f, -1.0e30f};
+    for (const YearMatrix* m : {&initial, &final}) {
+        for (std::size_t j = 0; j < years.size() && static_cast<int>(j) < m->cols(); ++j) {
+            auto col = m->column(static_cast<int>(j));
+            const std::size_t len = rows_of(*m, years[j].last - years[j].first + 1);
+            for (std::size_t i = 0; i < len; ++i)
+                if (col[i] != kMissing) e.take(col[i]);
+        }
+    }
+    if (!e.any) return {0.0f, 0.0f};
+    const float w = (e.max - e.min) / 10.0f;
+    AxisRange r{e.min - w, e.max + w};
+    if (r.min < 0.0f) r.min = 0.0f;
+    return r;
+}
+
+ScatterRanges scatter_ranges(const YearMatrix& x, const YearMatrix& y, std::span<const int> counts) {
+    Extent ex{1.0e30f, -1.0e30f}, ey{1.0e30f, -1.0e30f};
+    for (std::size_t j = 0; j < counts.size(); ++j) {
+        const int c = static_cast<int>(j);
+        if (c < x.cols()) {
+            auto col = x.column(c);
+            for (std::size_t i = 0; i < rows_of(x, counts[j]); ++i) ex.take(col[i]);
+        }
+        if (c < y.cols()) {
+            auto col = y.column(c);
+            for (std::size_t i = 0; i < rows_of(y, counts[j]); ++i) ey.take(col[i]);
+        }
+    }
+    ScatterRanges r;
+    if (ex.any) r.x = {ex.min, ex.max};
+    if (ey.any) r.y = {ey.min - 1.0f, ey.max + 1.5f};
+    return r;
+}
+
+std::string scatter_title(float correlation, float pooled_intercept, float pooled_slope) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "Y=%.4f + %.4f(x)  Rho= %.4f", static_cast<double>(pooled_intercept),
+                  static_cast<double>(pooled_slope), static_cast<double>(correlation));
+    std::string title(buf);
+    if (title.size() > 55) title.resize(55);
+    return title;
+}
+
+std::vector<float> yearly_means(const YearMatrix& data, std::span<const YearSpan> years, float missing,
+                                int x0, int x1) {
+    const std::size_t span = x1 >= x0 ? static_cast<std::size_t>(x1 - x0 + 1) : 0;
+    std::vector<double> sum(span, 0.0);
+    std::vector<int> count(span, 0);
+    for (std::size_t j = 0; j < years.size() && static_cast<int>(j) < data.cols(); ++j) {
+        auto col = data.column(static_cast<int>(j));
+        const std::size_t len = rows_of(data, years[j].last - years[j].first + 1);
+        for (std::size_t i = 0; i < len; ++i) {
+            const long long k = static_cast<long long>(years[j].first) - x0 + static_cast<long long>(i);
+            if (col[i] == missing || !std::isfinite(col[i]) || k < 0 || k >= static_cast<long long>(span)) continue;
+            sum[static_cast<std::size_t>(k)] += col[i];
+            ++count[static_cast<std::size_t>(k)];
+        }
+    }
+    std::vector<float> mean(span, 0.0f);
+    for (std::size_t k = 0; k < span; ++k)
+        if (count[k] > 0) mean[k] = static_cast<float>(sum[k] / count[k]);
+    return mean;
+}
+
+std::vector<float> log10_powers(std::span<const float> power, std::size_t rows) {
+    std::vector<float> out(std::min(rows, power.size()), kMissing);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        if (power[i] > 0.0f) out[i] = std::log10(power[i]);
+    return out;
+}
+
+PageLayout plt4_layout(int k) {
+    if (k <= 8) return {2, 4};
+    if (k <= 10) return {2, 5};
+    if (k <= 15) return {3, 5};
+    if (k <= 20) return {4, 5};
+    return {0, 0};
+}
+
+std::string title_file_name(std::string_view title) {
+    std::string name;
+    for (char c : title.substr(0, 60)) {
+        if (c == ' ') continue;
+        name += c == '/' ? '_' : c;
+    }
+    return name + ".ps";
+}
+
+std::string file_tag(std::string_view title) {
+    std::string tag;
+    for (char c : title) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '-' || c == '_') tag += c;
+    }
+    if (tag.size() > 60) tag.resize(60);
+    return tag.empty() ? std::string("plot") : tag;
+}
+
+AxisRange drawable(AxisRange range) {
+    if (!std::isfinite(range.min) || !std::isfinite(range.max) || range.min > range.max ||
+        range.min <= -1.0e29f || range.max >= 1.0e29f)
+        return {0.0f, 1.0f};
+    if (range.min == range.max) {
+        // One unit either side for years and ring widths, a tenth for small index values.
+        const float half = std::fabs(range.min) >= 1.0f ? 1.0f : 0.1f;
+        return {range.min - half, range.max + half};
+    }
+    return range;
+}
+
+}  // namespace kestrovan
