@@ -1,0 +1,351 @@
+// The option dialogue in-process on strings of answers: every question's default, refusals,
+// messages and "/" stop, the report echo lines, and the RCS re-selection menu.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/console.hpp"
+#include "io/run_files.hpp"
+#include "io/series_table.hpp"
+#include "run/dialogue.hpp"
+#include "run/run_parameters.hpp"
+
+using namespace kestrovan;
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+// A line built from pieces placed at given columns (1-based).
+std::string col(std::initializer_list<std::pair<int, const char*>> parts) {
+    std::string line;
+    for (const auto& [column, text] : parts) {
+        line.resize(static_cast<std::size_t>(column - 1), ' ');
+        line += text;
+    }
+    return line;
+}
+
+std::size_t count_of(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+    return n;
+}
+
+class Dialogue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_ = std::filesystem::current_path();
+        dir_ = std::filesystem::temp_directory_path() /
+               ("kv_dialogue_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        std::filesystem::current_path(dir_);
+        table_.data.resize(100, 3);
+        for (int i = 0; i < 3; ++i) {
+            table_.ids.push_back("SER" + std::to_string(i) + "    ");
+            table_.years.push_back({1900, 1999, 100});
+        }
+        table_.update_summary();
+    }
+    void TearDown() override {
+        std::filesystem::current_path(old_);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Runs `step` on a fresh console and report; returns the console text, report lines in `report`.
+    template <class Step>
+    std::string run(const std::string& answers, Step step) {
+        std::istringstream in(answers);
+        std::ostringstream out;
+        Console console(in, out);
+        RunFiles files;
+        files.data_name = "site.rwl";
+        files.report.open("report.txt");
+        try {
+            step(console, files);
+        } catch (...) {
+            files.report.close();
+            report = lines_of(read("report.txt"));
+            console_text = out.str();
+            throw;
+        }
+        files.report.close();
+        report = lines_of(read("report.txt"));
+        console_text = out.str();
+        return console_text;
+    }
+    std::string before(const std::string& answers) {
+        return run(answers, [&](Console& c, RunFiles& f) { dialogue_before_selection(c, f, params); });
+    }
+    std::string after(const std::string& answers, int median = 100) {
+        return run(answers, [&](Console& c, RunFiles& f) { dialogue_after_selection(c, f, table_, params, median); });
+    }
+    std::string reselect(const std::string& answers) {
+        return run(answers, [&](Console& c, RunFiles& f) { rcs_reselection(c, f, table_, params, 100); });
+    }
+    static std::string read(const std::string& name) {
+        std::ifstream f(name);
+        std::stringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    }
+    void expect_quiet_stop(const std::string& answers, bool before_selection = false) {
+        params = RunParameters{};
+        try {
+            if (before_selection) before(answers);
+            else after(answers);
+            ADD_FAILURE() << "no stop for " << answers;
+        } catch (const ProgramStop& stop) {
+            EXPECT_EQ(stop.kind(), StopKind::Normal) << answers;
+            EXPECT_STREQ(stop.what(), "") << answers;
+        }
+    }
+
+    std::filesystem::path old_, dir_;
+    SeriesTable table_;
+    RunParameters params;
+    std::vector<std::string> report;
+    std::string console_text;
+};
+
+}  // namespace
+
+TEST_F(Dialogue, IndexMethodRefusesEmptyAndOtherAnswersAndEchoes) {
+    const std::string out = before("\nx\nratios\n");
+    EXPECT_EQ(params.index_method, 0);
+    EXPECT_EQ(params.power_transform, 0);
+    EXPECT_EQ(count_of(out, "\n Error reading input [R] or [S]. Try again or enter / to exit\n"), 2u);
+    EXPECT_EQ(out.find("Power transform"), std::string::npos);  // not asked for ratios
+    EXPECT_NE(out.find("\n" + col({{2, "Compute Indices by [R]atios or residual[S]"}, {50, "==> "}})), std::string::npos);
+    EXPECT_EQ(report, (std::vector<std::string>{"", "TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH"}));
+}
+
+TEST_F(Dialogue, ResidualsAskThePowerTransform) {
+    before("s\nt\n");
+    EXPECT_EQ(params.index_method, 1);
+    EXPECT_EQ(params.power_transform, 1);
+    EXPECT_EQ(report, (std::vector<std::string>{"", "TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH"}));
+    for (const char* other : {"\n", "F\n", "x\n", "/\n"}) {
+        params = RunParameters{};
+        const std::string out = before(std::string("S\n") + other);
+        EXPECT_EQ(params.power_transform, 0) << other;
+        EXPECT_NE(out.find("\n" + col({{2, "Power transform data? [T]rue or [F]alse"}, {50, "==> "}})), std::string::npos);
+    }
+}
+
+TEST_F(Dialogue, SlashAtIndexMethodSaysProgramTerminating) {
+    expect_quiet_stop("/\n", true);
+    EXPECT_NE(console_text.find("\n Program Terminating\n"), std::string::npos);
+}
+
+TEST_F(Dialogue, DefaultsOnEmptyAnswersAndTheirEchoLines) {
+    const std::string out = after("\n\n\n\n\n\n\n");
+    EXPECT_EQ(params.curve_option, 8);
+    EXPECT_EQ(params.spline_stiffness, 50);
+    EXPECT_EQ(params.rcs_flag, 0);
+    EXPECT_EQ(params.mean_method, 2);
+    EXPECT_EQ(params.rbar_window, 51);
+    EXPECT_EQ(params.stabilization, 0);
+    EXPECT_FLOAT_EQ(params.convergence, 0.0001f);
+    EXPECT_EQ(params.tweak, 'y');
+    EXPECT_EQ(params.rescale, 'y');
+    EXPECT_EQ(params.median_difference, 'y');
+    EXPECT_EQ(params.switch1, 'n');
+    EXPECT_EQ(params.switch2, 'y');
+    EXPECT_EQ(params.switch3, 'y');
+    EXPECT_EQ(params.last_year_cap, 'n');
+    const std::vector<std::string> expected = {
+        "",
+        "CURVE FIT OPTION:",
+        "AGE-DEPENDENT SPLINE SMOOTHING AND START:  OPT    8   50",
+        "",
+        "TUKEY ROBUST BIWEIGHT MEAN CHRONOLOGY CALCULATED:      2",
+        "",
+        "ZELK CONVERGENCE CRITERIA USED - SHOULD BE FASTER TO CONVERGE",
+        "",
+        "FOR SPLINE AND FRIEDMAN FLEXIBLE CURVE FITS A COUNT-WEIGHTED CONVERGENCE CRITERION IS USED.",
+        "THIS SPEEDS CONVERGENCE AND REDUCES THE CHANCES OF EXCESSIVE SIGNAL FREE ITERATIONS.",
+    };
+    EXPECT_EQ(report, expected);
+    // Menu layout: labels right-aligned on column 46, the default at 45.
+    EXPECT_NE(out.find("\n General Curve fit options:\n\n Spline percent N filter (variable)  .le.  -10\n" +
+                       col({{2, "Friedman variable span smoother"}, {45, "-5"}}) + "\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "Age-dependent spline smoothing"}, {45, "<8>"}}) + "\n"), std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "Median segment length spline"}, {46, "9"}}) + "\n" +
+                       col({{2, "Spline filter in years (fixed .ge. 10)"}, {45, "10"}}) + "\n" +
+                       col({{2, "Opt <8> is default, hit <RET> for it"}, {50, "==> "}})),
+              std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "Non-robust arithmetic mean"}, {39, " 1 "}}) + "\n" +
+                       col({{2, "Robust Tukey biweight mean"}, {39, "<2>"}}) + "\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "Smoothing spline (fixed Yrs cutoff)"}, {39, ">+9"}, {50, "==> "}})),
+              std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "  **** Roll Your Own ****   3  X.XXXX"}, {50, "==> "}})), std::string::npos);
+}
+
+TEST_F(Dialogue, CurveOptionRefusalsAlphaAndOptionNine) {
+    // Unconvertible text and codes no curve serves show the menu again; then -5 with alpha.
+    std::string out = after("abc\n7\n-1\n5\n-7\n-5\nx\n12\n3\n1\n0\n\nn\n");
+    EXPECT_EQ(count_of(out, "General Curve fit options:"), 6u);
+    EXPECT_EQ(params.curve_option, -5);
+    EXPECT_EQ(params.alpha, 3);
+    EXPECT_FLOAT_EQ(params.alpha_real, 3.0f);
+    EXPECT_EQ(count_of(out, "\n Friedman tweeter not in admissible range\n"), 1u);
+    EXPECT_EQ(params.mean_method, 1);
+    EXPECT_EQ(params.rbar_window, 0);
+    EXPECT_EQ(params.tweak, 'n');
+    const std::vector<std::string> expected = {
+        "",
+        "CURVE FIT OPTION:",
+        "FRIEDMAN VARIABLE SPAN SMOOTHER AND ALPHA:  OPT   -5    3",
+        "",
+        "NON-ROBUST ARITHMETIC MEAN CHRONOLOGY CALCULATED:      1",
+        "",
+        "ORIGINAL CONVERGENCE CRITERIA USED - MAY BE SLOWER TO CONVERGE",
+        "FOR SPLINE AND FRIEDMAN FLEXIBLE CURVE FITS A COUNT-WEIGHTED CONVERGENCE CRITERION IS USED.",
+        " THE CHANCES OF EXCESSIVE SIGNAL FREE ITERATIONS.",
+    };
+    EXPECT_EQ(report, expected);
+
+    params = RunParameters{};
+    after("9\n\n0\n\n\n", 120);
+    EXPECT_EQ(params.curve_option, 120);
+    EXPECT_EQ(report[2], "SPLINE FILTER IN YEARS (FIXED) .GE. 10:  OPT  120");
+
+    // A median below 10 would be read as another option code: 10 is used instead.
+    params = RunParameters{};
+    after("9\n\n0\n\n\n", 8);
+    EXPECT_EQ(params.curve_option, 10);
+
+    params = RunParameters{};
+    after(" -20\n\n0\n\n\n");
+    EXPECT_EQ(params.curve_option, -20);
+    EXPECT_EQ(report[2], "SPLINE PCT N FILTER (VARIABLE) .LE. -10:  OPT  -20");
+}
+
+TEST_F(Dialogue, RcsAsksStiffnessAndPithOffsets) {
+    after("-2\n\nF\n\n\n\n\n\n");
+    EXPECT_EQ(params.curve_option, -2);
+    EXPECT_EQ(params.rcs_flag, 1);
+    EXPECT_EQ(params.spline_stiffness, 10);
+    EXPECT_EQ(params.pith_present, 0);
+    EXPECT_EQ(params.pith_offsets, std::vector<int>(3, 0));
+    EXPECT_EQ(report[2], "REGIONAL CURVE STANDARDIZATION (RCS):  OPT   -2");
+    EXPECT_NE(console_text.find(col({{2, "Enter your value, hit <RET> for 10"}, {50, "==> "}})), std::string::npos);
+}
+
+TEST_F(Dialogue, RbarWindowAndAdditionalStabilization) {
+    // 24 and -3 refused, 50 becomes 51; 5 and -5 refused silently, -10 accepted.
+    std::string out = after("\n\n\n24\n-3\nx\n50\n5\n-5\n-10\n\n\n");
+    EXPECT_EQ(params.rbar_window, 51);
+    EXPECT_EQ(params.stabilization, -10);
+    EXPECT_EQ(count_of(out, "\n Running RBAR window width must be .ge. 25\n"), 2u);
+    EXPECT_NE(out.find("\n Running RBAR window width increased to make it odd:    51\n"), std::string::npos);
+    EXPECT_EQ(count_of(out, "Additional spline variance stabilization?"), 3u);
+
+    params = RunParameters{};
+    out = after("\n\n\n25\n10\n\n\n");
+    EXPECT_EQ(params.rbar_window, 25);
+    EXPECT_EQ(params.stabilization, 10);
+    EXPECT_EQ(out.find("increased"), std::string::npos);
+
+    // 0 skips the stabilization question.
+    params = RunParameters{};
+    out = after("\n\n\n0\n\n\n");
+    EXPECT_EQ(params.rbar_window, 0);
+    EXPECT_NE(out.find("\n Running RBAR variance stabilization skipped\n"), std::string::npos);
+    EXPECT_EQ(out.find("Additional spline"), std::string::npos);
+}
+
+TEST_F(Dialogue, ConvergenceChoicesAndTweakRefusal) {
+    std::string out = after("\n\n\n0\n9\n3\nabc\n3\n0.00002\nmaybe\nN\n");
+    EXPECT_FLOAT_EQ(params.convergence, 0.00002f);
+    EXPECT_EQ(count_of(out, "Enter the signal free convergence test"), 3u);
+    EXPECT_NE(out.find("\n" + col({{2, "Okay, enter YOUR convergence test"}, {50, "==> "}})), std::string::npos);
+    EXPECT_EQ(count_of(out, "\n Answer not entered as y or n\n"), 1u);
+    EXPECT_EQ(params.tweak, 'n');
+    EXPECT_EQ(params.rescale, 'n');
+    EXPECT_EQ(params.median_difference, 'n');
+
+    params = RunParameters{};
+    after("\n\n\n0\n1\nY\n");
+    EXPECT_FLOAT_EQ(params.convergence, 0.0005f);
+    EXPECT_EQ(params.tweak, 'y');
+}
+
+TEST_F(Dialogue, MeanMethodRefusal) {
+    const std::string out = after("\n\n3\n1\n0\n\n\n");
+    EXPECT_EQ(count_of(out, "\n Mean index choice not admissible\n"), 1u);
+    EXPECT_EQ(params.mean_method, 1);
+}
+
+TEST_F(Dialogue, SlashStopsEveryQuestionAfterSelection) {
+    const char* answers[] = {
+        "/\n",                       // curve fit
+        "-5\n/\n",                   // alpha
+        "\n/\n",                     // spline stiffness
+        "-2\n/\n",                   // RCS stiffness
+        "\n\n/\n",                   // mean method
+        "\n\n\n/\n",                 // RBAR window
+        "\n\n\n\n/\n",               // additional stabilization
+        "\n\n\n0\n/\n",              // convergence
+        "\n\n\n0\n\n/\n",            // tweaks
+    };
+    for (const char* a : answers) expect_quiet_stop(a);
+}
+
+TEST_F(Dialogue, RcsReselectionMenu) {
+    params.curve_option = -2;
+    params.rcs_flag = 1;
+    // Refused codes show the menu again; a lowess window of 2 is not accepted; -50 is.
+    std::string out = reselect("0\n9\n\n-1\n-7\n-4\n2\n-4\n-50\n");
+    EXPECT_EQ(params.curve_option, -4);
+    EXPECT_EQ(params.smoothing_window, -50);
+    EXPECT_EQ(params.rcs_flag, 1);
+    EXPECT_EQ(count_of(out, "Select RCS curve fit options:"), 7u);
+    EXPECT_NE(out.find("\n Select RCS curve fit options:\n\n"
+                       "    -5:  friedman super smoother        lower alpha (0-9) gives more local fit\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("\n   <-9: cubic smoothing spline         pct n 50 pct variance cutoff\n\n"
+                       "  enter option (x to start over) ==> "),
+              std::string::npos);
+    EXPECT_NE(out.find(col({{2, "between -1 and -100, inclusive"}, {45, "==> "}})), std::string::npos);
+
+    reselect("-3\n4\n-3\n5\n");
+    EXPECT_EQ(params.curve_option, -3);
+    EXPECT_EQ(params.smoothing_window, 5);
+
+    reselect("-5\n\n");
+    EXPECT_EQ(params.curve_option, -5);
+    EXPECT_EQ(params.alpha, 7);
+    EXPECT_EQ(params.smoothing_window, 7);
+
+    reselect("-2\n15\n");
+    EXPECT_EQ(params.curve_option, -2);
+    EXPECT_EQ(params.spline_stiffness, 15);
+    EXPECT_EQ(console_text.find("pith offset"), std::string::npos);
+
+    reselect("4\n");
+    EXPECT_EQ(params.curve_option, 4);
+    EXPECT_EQ(params.rcs_flag, 1);
+}
+
+TEST_F(Dialogue, RcsReselectionStartOverFollowsTheNewAnswer) {
+    params.curve_option = 3;
+    params.rcs_flag = 1;
+    reselect("x\n6\n\n0\n\n\n");
+    EXPECT_EQ(params.curve_option, 6);
+    EXPECT_EQ(params.rcs_flag, 0);
+    EXPECT_EQ(report[2], "HORIZONTAL LINE THROUGH MEAN:  OPT    6");
+}
