@@ -31,6 +31,7 @@ std::optional<std::string> Console::try_ask() {
         return std::nullopt;
     }
     if (!s.empty() && s.back() == '\r') s.pop_back();
+    if (echo_) out_ << s << '\n';
     at_line_start_ = true;
     return s;
 }

@@ -39,6 +39,11 @@ public:
     // A pause whose message stays on the line (no line end before the wait).
     void pause_inline(std::string_view message);
 
+    // With echo on, every answer read is written back followed by a line end, as a terminal
+    // shows what the user types; the program turns it on when its input is an answer file, so
+    // that the transcript keeps its line structure.
+    void set_echo(bool echo) { echo_ = echo; }
+
     void flush() { out_.flush(); }
     std::ostream& out() { return out_; }
 
@@ -49,6 +54,7 @@ private:
     std::istream& in_;
     std::ostream& out_;
     bool at_line_start_ = true;
+    bool echo_ = false;
 };
 
 // Answer helpers shared by the dialogues.

@@ -1,4 +1,6 @@
 // Kestrovan: signal-free standardization of tree-ring width series.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -50,5 +52,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    options.echo_answers = isatty(STDIN_FILENO) == 0;
     return kestrovan::run_program(std::cin, std::cout, options);
 }

@@ -11,6 +11,7 @@ namespace kestrovan {
 struct ProgramOptions {
     bool plots = true;       // false with --no-plots: every plot and its menu are skipped
     std::string device;      // --device NAME: the screen device ("" = choose automatically)
+    bool echo_answers = false;  // write each answer back (input from a file, not a terminal)
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options);

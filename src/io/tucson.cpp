@@ -1,0 +1,804 @@
+#include "io/tucson.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "console/console.hpp"
+#include "console/format.hpp"
+#include "console/freeform.hpp"
+#include "console/stop.hpp"
+#include "io/year_matrix.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+constexpr int kLineColumns = 80;
+constexpr int kTitleWidth = 85;
+constexpr int kHeaderWidth = 88;
+constexpr int kMaxUnreadable = 25;
+
+// Columns a..b (counted from 1) of a line, blank padded.
+std::string_view columns(const std::string& line, int a, int b) {
+    return std::string_view(line).substr(static_cast<std::size_t>(a - 1), static_cast<std::size_t>(b - a + 1));
+}
+
+bool all_blank(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' '; });
+}
+
+// A line as shown on the console and kept as a header line: control bytes become "?" (a tab a
+// blank), so that nothing in a damaged file can steer the terminal or split an output line.
+std::string printable(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '\t') c = ' ';
+        else if (u < 0x20 || u == 0x7f) c = '?';
+    }
+    return out;
+}
+
+// y mod 10 with the sign of y (what C++'s % gives).
+int mod10(int y) { return y % 10; }
+
+// Values on the first decade line of a ring-width series starting in year y.
+int first_line_values(int y) {
+    int m = mod10(y);
+    if (y >= 0) return 10 - m;
+    return m == 0 ? 10 : -m;
+}
+
+// Slot (1..10) of the first year y on the first line of a chronology.
+int first_chronology_slot(int y) {
+    int m = mod10(y);
+    if (y >= 0) return m + 1;
+    return m == 0 ? 1 : 11 + m;
+}
+
+// round(x × 1000) with x × 1000 formed in single precision and halves rounded away from zero.
+double thousandths(float x) {
+    float p = x * 1000.0f;
+    return std::round(static_cast<double>(p));
+}
+
+// The widths of identifier and year on a decade line by year: ring widths 8/4, 7/5, 6/6;
+// chronologies two columns less for the identifier.
+void year_layout(int y, int normal_id, int& id_width, int& year_width) {
+    if (y >= -999) {
+        id_width = normal_id;
+        year_width = 4;
+    } else if (y >= -9999 && y <= -1001) {
+        id_width = normal_id - 1;
+        year_width = 5;
+    } else {
+        id_width = normal_id - 2;
+        year_width = 6;
+    }
+}
+
+[[noreturn]] void write_failed(const TucsonWriteState& state) {
+    throw ProgramStop(StopKind::Abnormal,
+                      "Cannot write to the output file" + (state.file_name.empty() ? std::string() : " " + state.file_name));
+}
+
+// The identifier and year fields of an output decade line; "-" in the columns that switch the
+// layout on reading becomes "_" (warned once per file).
+std::string id_and_year(std::string_view id, int y, int normal_id, TucsonWriteState& state, Console& console) {
+    int id_width = 0, year_width = 0;
+    year_layout(y, normal_id, id_width, year_width);
+    const int year_limit = year_width == 4 ? 9999 : -99999;
+    if ((year_width == 4 && y > year_limit) || (year_width == 6 && y < year_limit)) {
+        throw ProgramStop(StopKind::Abnormal, "Cannot write series " + rtrim(id) + " to " +
+                                                  (state.file_name.empty() ? "the output file" : state.file_name) +
+                                                  ": year " + std::to_string(y) + " does not fit the year field");
+    }
+    std::string head = fixed_width(id, static_cast<std::size_t>(id_width));
+    if (id_width == normal_id) {
+        // Columns normal_id-1 and normal_id decide the layout when they hold "-".
+        bool changed = false;
+        for (int c = normal_id - 2; c < normal_id; ++c) {
+            if (head[static_cast<std::size_t>(c)] == '-') {
+                head[static_cast<std::size_t>(c)] = '_';
+                changed = true;
+            }
+        }
+        if (changed && !state.warned_id) {
+            state.warned_id = true;
+            console.blank_line();
+            console.line("WARNING: identifier \"" + rtrim(id) + "\" is written as \"" + rtrim(head) + "\"" +
+                             (state.file_name.empty() ? std::string() : " in " + state.file_name),
+                         2);
+            console.line("         (a \"-\" in its columns " + std::to_string(normal_id - 1) + "-" +
+                             std::to_string(normal_id) + " would be read as part of the year)",
+                         2);
+        }
+    }
+    return head + fmt_i(y, year_width);
+}
+
+void warn_clamp(TucsonWriteState& state, std::string_view id, int year, Console& console) {
+    if (state.warned_clamp) return;
+    state.warned_clamp = true;
+    console.blank_line();
+    console.line("WARNING: a value too wide for its field was written as the widest value the field holds" +
+                     (state.file_name.empty() ? std::string() : " in " + state.file_name),
+                 2);
+    console.line("         (first at series " + rtrim(id) + ", year " + std::to_string(year) + ")", 2);
+}
+
+// A value for a fixed field: NaN written as 0, everything outside [lo, hi] clamped; true when
+// the value had to be changed.
+long long clamp_field(double v, long long lo, long long hi, bool& changed) {
+    if (std::isnan(v)) {
+        changed = true;
+        return 0;
+    }
+    if (v < static_cast<double>(lo)) {
+        changed = true;
+        return lo;
+    }
+    if (v > static_cast<double>(hi)) {
+        changed = true;
+        return hi;
+    }
+    return static_cast<long long>(v);
+}
+
+void write_ring_widths(std::ostream& file, std::string_view id, int first_year, std::span<const float> values,
+                       std::string_view label, TucsonWriteState& state, Console& console) {
+    const std::size_t count = values.size();
+    int y = first_year;
+    int n = first_line_values(y);
+    std::size_t j = 0;
+    for (;;) {
+        std::string line = id_and_year(id, y, 8, state, console);
+        int slots = 0;
+        bool finished = false;
+        for (int i = 0; i < n; ++i) {
+            ++j;
+            ++slots;
+            if (j > count) {
+                line += fmt_i(-9999, 6);
+                finished = true;
+                break;
+            }
+            bool changed = false;
+            long long v = clamp_field(thousandths(values[j - 1]), -99999, 999999, changed);
+            if (v == 999) v = 1000;       // 0.999 mm is not the end marker
+            if (v == -9999) {             // nor is -9.999 mm
+                v = -9998;
+                changed = true;
+            }
+            if (changed) warn_clamp(state, id, y + i, console);
+            line += fmt_i(v, 6);
+        }
+        if (slots == 10) line += "  " + fixed_width(label, 6);
+        file << line << '\n';
+        if (!file) write_failed(state);
+        if (finished) return;
+        y += slots;
+        n = 10;
+    }
+}
+
+void write_chronology(std::ostream& file, std::string_view id, int first_year, std::span<const float> values,
+                      std::span<const int> samples, std::string_view label, TucsonWriteState& state,
+                      Console& console) {
+    const std::size_t count = values.size();
+    const bool use_samples = !samples.empty() && samples[0] > 0;
+    int y = first_year;
+    int s = first_chronology_slot(y);
+    std::size_t j = 0;
+    for (;;) {
+        long long index[10], n[10];
+        std::fill(std::begin(index), std::end(index), 9990);
+        std::fill(std::begin(n), std::end(n), 0);
+        bool finished = false;
+        const int decade = y - s + 1;
+        for (int slot = s; slot <= 10; ++slot) {
+            ++j;
+            if (j > count) {
+                finished = true;
+                break;
+            }
+            bool changed = false;
+            // 9990 and above mean "no data": the widest data value is 9989.
+            index[slot - 1] = clamp_field(thousandths(values[j - 1]), -999, 9989, changed);
+            long long c = use_samples && j - 1 < samples.size() ? samples[j - 1] : 1;
+            n[slot - 1] = clamp_field(static_cast<double>(c), -99, 999, changed);
+            if (changed) warn_clamp(state, id, decade + slot - 1, console);
+        }
+        std::string line = id_and_year(id, y, 6, state, console);
+        for (int k = 0; k < 10; ++k) line += fmt_i(index[k], 4) + fmt_i(n[k], 3);
+        line += "  " + fixed_width(label, 6);
+        file << line << '\n';
+        if (!file) write_failed(state);
+        if (finished) return;
+        y = y - s + 11;
+        s = 1;
+    }
+}
+
+// ---- format-described blocks -------------------------------------------------------------
+
+struct EditItem {
+    enum Kind { Real, Integer, Skip, NewRecord, Group } kind = Real;
+    int repeat = 1;
+    int width = 0;
+    int decimals = 0;
+    std::vector<EditItem> group;
+};
+
+class EditListParser {
+public:
+    explicit EditListParser(std::string_view text) {
+        for (char c : text)
+            if (c != ' ') text_ += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+
+    // The edit list inside the outer parentheses; nullopt when it is not one we can read.
+    std::optional<std::vector<EditItem>> parse() {
+        if (!eat('(')) return std::nullopt;
+        auto list = parse_list();
+        if (!list || !eat(')') || pos_ != text_.size()) return std::nullopt;
+        return list;
+    }
+
+private:
+    bool eat(char c) {
+        if (pos_ < text_.size() && text_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+    std::optional<int> number() {
+        std::size_t start = pos_;
+        long long v = 0;
+        while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) {
+            v = v * 10 + (text_[pos_] - '0');
+            if (v > 10000) return std::nullopt;
+            ++pos_;
+        }
+        if (pos_ == start) return std::nullopt;
+        return static_cast<int>(v);
+    }
+    std::optional<std::vector<EditItem>> parse_list() {
+        std::vector<EditItem> list;
+        for (;;) {
+            if (pos_ < text_.size() && text_[pos_] == ')') return list;
+            if (eat('/')) {
+                EditItem nr;
+                nr.kind = EditItem::NewRecord;
+                list.push_back(std::move(nr));
+            } else {
+                auto item = parse_item();
+                if (!item) return std::nullopt;
+                list.push_back(std::move(*item));
+            }
+            if (eat(',')) continue;
+            if (pos_ < text_.size() && (text_[pos_] == ')' || text_[pos_] == '/')) continue;
+            return std::nullopt;
+        }
+    }
+    std::optional<EditItem> parse_item() {
+        EditItem item;
+        auto r = number();
+        if (r) {
+            if (*r < 1) return std::nullopt;
+            item.repeat = *r;
+        }
+        if (pos_ >= text_.size()) return std::nullopt;
+        char c = text_[pos_++];
+        if (c == '(') {
+            auto list = parse_list();
+            if (!list || !eat(')')) return std::nullopt;
+            item.kind = EditItem::Group;
+            item.group = std::move(*list);
+            return item;
+        }
+        if (c == 'x') {
+            item.kind = EditItem::Skip;
+            item.width = item.repeat;
+            item.repeat = 1;
+            return item;
+        }
+        if (c == 'f' || c == 'e' || c == 'd' || c == 'g' || c == 'i') {
+            auto w = number();
+            if (!w || *w < 1) return std::nullopt;
+            item.width = *w;
+            if (eat('.')) {
+                auto d = number();
+                if (!d) return std::nullopt;
+                item.decimals = *d;
+            } else if (c != 'i') {
+                return std::nullopt;
+            }
+            if (c != 'i' && eat('e')) {   // exponent width: ignored on input
+                if (!number()) return std::nullopt;
+            }
+            item.kind = c == 'i' ? EditItem::Integer : EditItem::Real;
+            if (c == 'i') item.decimals = 0;
+            return item;
+        }
+        return std::nullopt;
+    }
+
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+// A real field read with an fw.d-style descriptor: blanks around it allowed, all blanks = 0,
+// without a decimal point the last d digits are decimals.
+std::optional<double> real_field(std::string_view field, int decimals) {
+    std::string s = trim(field);
+    if (s.empty()) return 0.0;
+    if (s.find(' ') != std::string::npos) return std::nullopt;
+    if (s.find('.') != std::string::npos) return parse_real(s);
+    // Split off an exponent ("E", "D", or a bare sign after the digits).
+    std::size_t i = (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+    std::string mantissa = s.substr(0, i);
+    std::string exponent = s.substr(i);
+    auto m = parse_int(mantissa == "+" || mantissa == "-" ? std::string_view() : mantissa);
+    if (!m) return std::nullopt;
+    int e = 0;
+    if (!exponent.empty()) {
+        std::string_view ex = exponent;
+        if (ex[0] == 'e' || ex[0] == 'E' || ex[0] == 'd' || ex[0] == 'D') ex.remove_prefix(1);
+        auto ev = parse_int(ex);
+        if (!ev || std::abs(*ev) > 300) return std::nullopt;
+        e = *ev;
+    }
+    double v = static_cast<double>(*m) * std::pow(10.0, e - decimals);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+enum class BlockRead { Done, Error, EndOfFile };
+
+// Reads `count` values with an edit list, starting a new record whenever the list asks for it
+// or runs out (then it starts again at its last top-level group, the usual rule for edit lists).
+class BlockReader {
+public:
+    BlockReader(std::istream& file, std::vector<float>& out, int count) : file_(file), out_(out), count_(count) {}
+
+    BlockRead run(const std::vector<EditItem>& list) {
+        if (count_ <= 0) return BlockRead::Done;
+        if (!next_record()) return BlockRead::EndOfFile;
+        std::size_t restart = 0;
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (list[i].kind == EditItem::Group) restart = i;
+        std::size_t from = 0;
+        for (;;) {
+            std::size_t before = out_.size();
+            for (std::size_t i = from; i < list.size(); ++i) {
+                auto r = item(list[i]);
+                if (r) return *r;
+            }
+            if (out_.size() == before) return BlockRead::Error;   // an edit list without data fields
+            if (!next_record()) return BlockRead::EndOfFile;
+            from = restart;
+        }
+    }
+
+private:
+    bool next_record() {
+        if (!read_text_line(file_, record_)) return false;
+        pos_ = 0;
+        return true;
+    }
+    std::string_view take(int width) {
+        std::string_view rec = record_;
+        std::size_t a = std::min(pos_, rec.size());
+        std::size_t b = std::min(pos_ + static_cast<std::size_t>(width), rec.size());
+        pos_ += static_cast<std::size_t>(width);
+        return rec.substr(a, b - a);
+    }
+    // nullopt to go on, otherwise the end of the block.
+    std::optional<BlockRead> item(const EditItem& it) {
+        for (int r = 0; r < it.repeat; ++r) {
+            switch (it.kind) {
+            case EditItem::Group:
+                for (const auto& sub : it.group) {
+                    auto res = item(sub);
+                    if (res) return res;
+                }
+                break;
+            case EditItem::Skip:
+                take(it.width);
+                break;
+            case EditItem::NewRecord:
+                if (!next_record()) return BlockRead::EndOfFile;
+                break;
+            case EditItem::Integer: {
+                auto v = int_field(take(it.width));
+                if (!v) return BlockRead::Error;
+                out_.push_back(static_cast<float>(*v));
+                if (static_cast<int>(out_.size()) == count_) return BlockRead::Done;
+                break;
+            }
+            case EditItem::Real: {
+                auto v = real_field(take(it.width), it.decimals);
+                if (!v) return BlockRead::Error;
+                out_.push_back(static_cast<float>(*v));
+                if (static_cast<int>(out_.size()) == count_) return BlockRead::Done;
+                break;
+            }
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::istream& file_;
+    std::vector<float>& out_;
+    int count_;
+    std::string record_;
+    std::size_t pos_ = 0;
+};
+
+std::string padded(std::string_view s, int width) { return fixed_width(s, static_cast<std::size_t>(width)); }
+
+// Identifiers of two lines of one series. Lines in the layouts for years before -999 carry a
+// shorter identifier, so a line in such a layout is compared on the characters every layout keeps.
+bool same_identifier(const std::string& a, int a_width, const std::string& b, int b_width, int normal, int narrow) {
+    std::size_t w = static_cast<std::size_t>(a_width == normal && b_width == normal ? normal : narrow);
+    return rtrim(a.substr(0, w)) == rtrim(b.substr(0, w));
+}
+
+void warn_sequence(Console& console, const std::string& id, int year, int expected, bool other_id,
+                   const std::string& line_id) {
+    console.blank_line();
+    if (other_id)
+        console.line("WARNING: series " + rtrim(id) + ": the line of year " + std::to_string(year) +
+                         " carries the identifier " + rtrim(line_id),
+                     2);
+    else
+        console.line("WARNING: series " + rtrim(id) + ": the line of year " + std::to_string(year) +
+                         " follows where year " + std::to_string(expected) + " was due",
+                     2);
+    console.line("         (a missing end marker or a damaged file?); the values are read in line order", 2);
+}
+
+}  // namespace
+
+bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep) {
+    line.clear();
+    std::streambuf* buf = file.rdbuf();
+    if (!buf || !file.good()) {
+        if (file) file.setstate(std::ios::eofbit | std::ios::failbit);
+        return false;
+    }
+    using traits = std::char_traits<char>;
+    auto c = buf->sbumpc();
+    if (traits::eq_int_type(c, traits::eof())) {
+        file.setstate(std::ios::eofbit | std::ios::failbit);
+        return false;
+    }
+    for (;;) {
+        if (traits::eq_int_type(c, traits::eof())) {
+            file.setstate(std::ios::eofbit);
+            return true;
+        }
+        char ch = traits::to_char_type(c);
+        if (ch == '\n') return true;
+        if (ch == '\r') {
+            if (traits::eq_int_type(buf->sgetc(), traits::to_int_type('\n'))) buf->sbumpc();
+            return true;
+        }
+        if (line.size() < max_keep) line += ch;
+        c = buf->sbumpc();
+    }
+}
+
+std::optional<long long> int_field(std::string_view field) {
+    std::size_t a = 0, b = field.size();
+    while (a < b && field[a] == ' ') ++a;
+    while (b > a && field[b - 1] == ' ') --b;
+    if (a == b) return 0;
+    std::string_view s = field.substr(a, b - a);
+    bool neg = false;
+    if (s[0] == '+' || s[0] == '-') {
+        neg = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s.size() > 15) return std::nullopt;
+    long long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return neg ? -v : v;
+}
+
+void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
+          Console& console) {
+    const bool rings = mode == "mr";
+    if (!rings && mode != "ir") throw std::invalid_argument("trrw: unknown read mode");
+
+    state.title.assign(kTitleWidth, ' ');
+    if (state.counter < 0) state.counter = 0;
+    state.counter += 1;
+    if (state.counter == 1)
+        for (auto& h : state.header) h.assign(kHeaderWidth, ' ');
+
+    series.id.assign(8, ' ');
+    series.first_year = 0;
+    series.count = 0;
+    series.values.clear();
+    series.samples.clear();
+
+    int& data_lines = state.data_lines;
+    data_lines = 0;
+    int unreadable = 0;
+    int expected_year = 0, first_id_width = 0;
+    bool warned = false;
+    std::string raw, line;
+
+    auto store = [&](float v, int sample) {
+        if (series.count >= kMaxYears) {
+            if (!state.failed) {
+                console.blank_line();
+                console.line("Series " + rtrim(series.id) + " (first year " + std::to_string(series.first_year) +
+                                 ") has more than " + std::to_string(kMaxYears) +
+                                 " values, the limit per series: the file cannot be read.",
+                             2);
+            }
+            state.failed = true;
+            return false;
+        }
+        series.values.push_back(v);
+        if (!rings) series.samples.push_back(sample);
+        ++series.count;
+        return true;
+    };
+
+    for (;;) {
+        std::streampos where = file.tellg();
+        if (!read_text_line(file, raw)) {
+            if (data_lines > 0 && series.count > 0) {
+                // The file ended inside a series: keep what was read and say so.
+                console.blank_line();
+                console.line("WARNING: the file ends inside series " + rtrim(series.id) + " (first year " +
+                                 std::to_string(series.first_year) + ", " + std::to_string(series.count) +
+                                 " values read) without an end marker;",
+                             2);
+                console.line("         the values read are kept" +
+                                 std::string(rings ? " (in hundredths of a millimetre)." : "."),
+                             2);
+                return;
+            }
+            series.count = kEndOfFile;
+            state.counter = kEndOfFile;
+            return;
+        }
+        line = padded(raw, kLineColumns);
+
+        if (series.count == 0 && data_lines == 0 && line[kLineColumns - 1] == '#') {
+            file.clear();
+            file.seekg(where);
+            if (!datar(file, series, state.title, console)) state.failed = true;
+            if (series.count == kEndOfFile) state.counter = kEndOfFile;
+            return;
+        }
+
+        if (all_blank(rings ? columns(line, 9, 12) : columns(line, 7, 10))) continue;
+
+        // Layout by the "-" tests, then the fields.
+        std::string id;
+        std::optional<long long> year;
+        long long fields[20] = {};
+        bool ok = true;
+        int id_width = 0;
+        if (rings) {
+            if (line[7] == '-') {
+                id_width = 7;
+                year = int_field(columns(line, 8, 12));
+            } else if (line[6] == '-') {
+                id_width = 6;
+                year = int_field(columns(line, 7, 12));
+            } else {
+                id_width = 8;
+                year = int_field(columns(line, 9, 12));
+            }
+            id = padded(columns(line, 1, id_width), 8);
+            for (int k = 0; k < 10 && ok; ++k) {
+                auto v = int_field(columns(line, 13 + 6 * k, 18 + 6 * k));
+                if (!v) ok = false;
+                else fields[k] = *v;
+            }
+        } else {
+            if (line[5] == '-') {
+                id_width = 5;
+                year = int_field(columns(line, 6, 10));
+            } else if (line[4] == '-') {
+                id_width = 4;
+                year = int_field(columns(line, 5, 10));
+            } else {
+                id_width = 6;
+                year = int_field(columns(line, 7, 10));
+            }
+            id = padded(columns(line, 1, id_width), 8);
+            for (int k = 0; k < 10 && ok; ++k) {
+                auto v = int_field(columns(line, 11 + 7 * k, 14 + 7 * k));
+                auto n = int_field(columns(line, 15 + 7 * k, 17 + 7 * k));
+                if (!v || !n) ok = false;
+                else {
+                    fields[2 * k] = *v;
+                    fields[2 * k + 1] = *n;
+                }
+            }
+        }
+        if (!year) ok = false;
+
+        if (!ok) {
+            ++unreadable;
+            if (unreadable > kMaxUnreadable) return;
+            std::string shown = printable(line);
+            if (unreadable == 1) {
+                console.blank_line();
+                console.line("title of data:", 2);
+                console.line(rtrim(shown), 2);
+                state.title = padded(shown, kTitleWidth);
+                state.header[0] = padded(shown, kHeaderWidth);
+            } else {
+                if (unreadable <= 3) state.header[static_cast<std::size_t>(unreadable - 1)] = padded(shown, kHeaderWidth);
+                console.line(rtrim(shown), 2);
+            }
+            continue;
+        }
+
+        const int y = static_cast<int>(*year);
+        ++data_lines;
+        int first_slot = 0, slots = 10;
+        if (data_lines == 1) {
+            series.id = printable(id);
+            series.first_year = y;
+            first_id_width = id_width;
+            if (rings) {
+                slots = first_line_values(y);
+                expected_year = y + slots;
+            } else {
+                first_slot = first_chronology_slot(y) - 1;
+                expected_year = y - first_slot + 10;
+            }
+        } else {
+            // Lines of one series are read in order whatever they say; a different identifier or
+            // an unexpected year is reported since it usually means a lost end marker.
+            bool other_id = !same_identifier(series.id, first_id_width, id, id_width, rings ? 8 : 6, rings ? 6 : 4);
+            if (!warned && (other_id || y != expected_year)) {
+                warned = true;
+                warn_sequence(console, series.id, y, expected_year, other_id, id);
+            }
+            expected_year += 10;
+        }
+
+        if (rings) {
+            for (int k = 0; k < slots; ++k) {
+                long long v = fields[k];
+                if (v == -9999) {
+                    for (float& x : series.values) x *= 0.1f;
+                    return;
+                }
+                if (v == 999) return;
+                if (!store(static_cast<float>(v) * 0.01f, 0)) return;
+            }
+        } else {
+            for (int k = first_slot; k < 10; ++k) {
+                long long v = fields[2 * k];
+                if (v >= 9990) return;
+                long long n = fields[2 * k + 1];
+                if (!store(static_cast<float>(v) * 0.001f, static_cast<int>(n))) return;
+            }
+        }
+    }
+}
+
+void trrw(std::ostream& file, std::string_view mode, std::string_view id, int first_year,
+          std::span<const float> values, std::span<const int> samples, std::string_view label,
+          TucsonWriteState& state, Console& console) {
+    if (mode == "mw") {
+        if (values.empty()) return;
+        write_ring_widths(file, id, first_year, values, label, state, console);
+    } else if (mode == "iw") {
+        if (values.empty()) return;
+        write_chronology(file, id, first_year, values, samples, label, state, console);
+    } else {
+        throw std::invalid_argument("trrw: unknown write mode");
+    }
+}
+
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console) {
+    std::string raw;
+    for (;;) {
+        if (!read_text_line(file, raw)) {
+            series.count = kEndOfFile;
+            return true;
+        }
+        std::string line = padded(raw, kLineColumns);
+        if (line.compare(0, 3, "n  ") != 0) title = padded(printable(line), kTitleWidth);
+        auto count = int_field(columns(line, 3, 10));
+        auto year = int_field(columns(line, 13, 20));
+        std::string format(columns(line, 23, 30));
+        if (!count || !year) continue;
+        if (format.find('(') == std::string::npos || format.find(')') == std::string::npos) continue;
+
+        series.id = padded(title, 8);
+        series.first_year = static_cast<int>(std::clamp<long long>(*year, std::numeric_limits<int>::min(),
+                                                                   std::numeric_limits<int>::max()));
+        series.values.clear();
+        series.samples.clear();
+        series.count = 0;
+        if (*count > kMaxYears) {
+            console.blank_line();
+            console.line("Series " + rtrim(series.id) + " has " + std::to_string(*count) + " values, more than " +
+                             std::to_string(kMaxYears) + " (the limit per series): the file cannot be read.",
+                         2);
+            return false;
+        }
+        const int n = static_cast<int>(std::max<long long>(*count, 0));
+        auto list = EditListParser(format).parse();
+        if (!list) {
+            console.line(">> sbr datar:  error reading data");
+            console.line("   (the read format \"" + rtrim(format) + "\" cannot be used)", 1);
+            return false;
+        }
+        series.values.reserve(static_cast<std::size_t>(n));
+        BlockRead r = BlockReader(file, series.values, n).run(*list);
+        series.count = static_cast<int>(series.values.size());
+        if (r == BlockRead::Error) {
+            console.line(">> sbr datar:  error reading data");
+            return false;
+        }
+        if (r == BlockRead::EndOfFile) {
+            console.line(">> sbr datar:  unexpected end reading data");
+            return false;
+        }
+        return true;
+    }
+}
+
+void blank(std::string& text, int n) {
+    if (n < 0) n = 0;
+    if (text.size() < static_cast<std::size_t>(n)) text.resize(static_cast<std::size_t>(n), ' ');
+    std::fill_n(text.begin(), n, ' ');
+}
+
+void stringclean(std::string& text, int n) {
+    std::size_t len = std::min<std::size_t>(text.size(), static_cast<std::size_t>(std::max(n, 0)));
+    std::string kept;
+    for (std::size_t i = 0; i < len; ++i)
+        if (text[i] != ' ') kept += text[i];
+    kept.resize(len, ' ');
+    std::copy(kept.begin(), kept.end(), text.begin());
+}
+
+std::string intfrm(std::string& text) {
+    std::size_t lead = 0;
+    while (lead < text.size() && text[lead] == ' ') ++lead;
+    if (lead == text.size()) lead = 0;
+    std::size_t nonblank = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return c != ' '; }));
+    if (lead > 0) {
+        std::string moved = text.substr(lead, nonblank);
+        moved.resize(text.size(), ' ');
+        text = moved;
+    }
+    return "(i" + std::to_string(nonblank) + ")";
+}
+
+std::optional<int> read_int_format(std::string_view text, std::string_view format) {
+    std::string f = trim(format);
+    if (f.size() < 4 || f.front() != '(' || f.back() != ')' || (f[1] != 'i' && f[1] != 'I')) return std::nullopt;
+    auto width = parse_int(std::string_view(f).substr(2, f.size() - 3));
+    if (!width || *width < 1) return std::nullopt;
+    std::string field = fixed_width(text, static_cast<std::size_t>(*width));
+    auto v = int_field(field);
+    if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(*v);
+}
+
+}  // namespace kestrovan

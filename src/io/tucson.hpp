@@ -1,0 +1,99 @@
+#pragma once
+// Tucson decade files: ring-width series ("mr" read, "mw" write) and chronologies ("ir" read,
+// "iw" write), one series per call of trrw; the format-described block found inside ring-width
+// files (datar); and the small text helpers blank, stringclean and intfrm.
+#include <array>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrovan {
+
+class Console;
+
+inline constexpr int kEndOfFile = -999;   // count and series counter at the end of a file
+
+// One series in transit between a file and memory (the read buffer).
+struct TucsonSeries {
+    std::string id;             // 8 characters, blank padded
+    int first_year = 0;
+    int count = 0;              // values stored; kEndOfFile once the file is exhausted
+    std::vector<float> values;  // values[k] belongs to year first_year + k
+    std::vector<int> samples;   // chronologies: sample count per value (same positions)
+};
+
+// What a reader carries from one call to the next on the same file.
+struct TucsonReadState {
+    int counter = 0;                     // series counter: raised by one per call; kEndOfFile at the end
+    std::string title;                   // 85 characters: first unreadable line of the last call
+    std::array<std::string, 3> header;   // 88-character header lines, cleared by the first call
+    // Set when a call met something the table cannot hold or a block that could not be read
+    // (a series longer than kMaxYears values, a damaged format-described block). The message has
+    // been printed; the caller must treat the load as failed.
+    bool failed = false;
+    int data_lines = 0;                  // data lines the last call read (0: it met only other lines)
+};
+
+// What a writer carries from one series to the next on the same file: each kind of warning is
+// given once per file.
+struct TucsonWriteState {
+    std::string file_name;        // named in warnings and in the message of a failed write
+    bool warned_clamp = false;    // a value was too wide for its field and was clamped
+    bool warned_id = false;       // "-" in a layout-switch column of an identifier became "_"
+};
+
+// Reads the next series of a Tucson file in mode "mr" (ring widths, millimetres) or "ir"
+// (chronology indices with sample counts). On return series.count is the number of values
+// stored, or kEndOfFile (then state.counter is kEndOfFile too). Unreadable lines are shown on
+// the console and kept as title/header lines; a ring-width series cut off by the end of the
+// file is kept with a warning. Line ends LF, CRLF and CR read alike.
+void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
+          Console& console);
+
+// Writes one series in mode "mw" (ring widths in thousandths of a millimetre, ended by -9999)
+// or "iw" (chronology: index x 1000 and sample count pairs, label in columns 83-88). values[k]
+// belongs to year first_year + k; nothing is written when values is empty. samples may be
+// empty (or start with a count of 0 or less): every sample count is then written as 1.
+// A value too wide for its field is clamped to the widest value the field can carry as data,
+// and an identifier that would put "-" into a layout-switch column gets "_" there; each is
+// warned about once per file. A stream that fails stops the run with a message naming the file.
+void trrw(std::ostream& file, std::string_view mode, std::string_view id, int first_year,
+          std::span<const float> values, std::span<const int> samples, std::string_view label,
+          TucsonWriteState& state, Console& console);
+
+// Reads a format-described block: title lines, a count line ("n  " count in columns 3-10, first
+// year in 13-20, a read format of at most 8 characters in 23-30) and the values read with that
+// format. Fills series (id from the first 8 characters of title) and title. Returns false when
+// the block could not be read completely (message printed); at the end of the file without a
+// count line series.count is kEndOfFile.
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console);
+
+// Sets the first n characters of text to blanks (n below 0 counts as 0; text grows if shorter).
+void blank(std::string& text, int n);
+
+// Closes up the blanks inside the first n characters of text, gathering them at position n.
+void stringclean(std::string& text, int n);
+
+// Left-justifies the number typed in text and returns its integer read format, "(iN)" with N
+// the count of non-blank characters ("(i0)" for a blank text).
+std::string intfrm(std::string& text);
+
+// Reads an integer from text with a format "(iN)" as returned by intfrm: the first N
+// characters, blanks around the digits allowed, a field of blanks reading as 0. nullopt when
+// the field does not hold an integer (or the format is not of that form).
+std::optional<int> read_int_format(std::string_view text, std::string_view format);
+
+// One line of a text file as read by the file readers: LF, CRLF and CR-only line ends alike.
+// Returns false at the end of the file. At most max_keep characters are kept (the rest of the
+// line is consumed and dropped), so a binary file without line ends cannot exhaust memory.
+bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep = 4096);
+
+// An integer field of a fixed-column line (blanks around it allowed, all blanks = 0);
+// nullopt when it holds anything else.
+std::optional<long long> int_field(std::string_view field);
+
+}  // namespace kestrovan

@@ -1,0 +1,172 @@
+#include "run/run_start.hpp"
+
+#include <filesystem>
+#include <fstream>
+
+#include "console/format.hpp"
+#include "console/stop.hpp"
+#include "io/loaders.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+constexpr std::size_t kNameWidth = 50;
+
+void print_gap_warning(Console& console) {
+    console.blank_line();
+    for (const char* l : {
+             "*******************************************************************",
+             "*** WARNING: THERE IS NO GAP FILLING CAPACITY IN THIS PROGRAM.  ***",
+             "*** SO IF YOU HAVE GAPS INDICATED BY NEGATIVE VALUES (NO -9999) ***",
+             "*** RUN THE DATA THROUGH Pelmar FIRST AND USE THE SAVE SERIES   ***",
+             "*** OPTION 18 AND THE TUCSON RWL FORMAT SAVE OPTION TO PROVIDE  ***",
+             "*** THE GAP-FILLED DATA FOR USING IN THIS PROGRAM. CLEVER, HUH? ***",
+             "*******************************************************************",
+         })
+        console.line(l, 2);
+}
+
+// A name that can be opened as a regular file for reading. Directories, devices and files we
+// may not read get the same treatment as a name that does not exist.
+bool readable_file(const std::string& name) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(name, ec) || ec) return false;
+    std::ifstream probe(name, std::ios::binary);
+    return static_cast<bool>(probe);
+}
+
+// Asks until an existing data file is named; returns the name as typed (cut to 50 characters,
+// trailing blanks removed).
+std::string ask_data_file(Console& console) {
+    for (;;) {
+        console.blank_line();
+        console.prompt("Enter data file name to process (/ to exit)");
+        std::string name = console.ask().substr(0, kNameWidth);
+        if (is_stop_answer(name)) throw ProgramStop(StopKind::Normal);
+        const std::string padded = fixed_width(name, kNameWidth);
+        if (padded[0] == ' ' && padded[1] == ' ') {
+            console.blank_line();
+            console.line("There was an error reading your entry.", 2);
+            console.pause(at_column(2, "Hit return to enter a new file name or / to exit program."));
+            continue;
+        }
+        if (!readable_file(rtrim(name))) {
+            console.blank_line();
+            console.line("File > " + padded.substr(0, 25) + " < not found", 2);
+            console.blank_line();
+            console.pause(at_column(2, "Hit return to enter a new file name or / exit program."));
+            continue;
+        }
+        return rtrim(name);
+    }
+}
+
+void print_totals(RunStart& run) {
+    const SeriesTable& t = run.table;
+    const std::string numbers = fmt_i(t.count(), 6) + fmt_i(t.summary.first, 6) + fmt_i(t.summary.last, 6) +
+                                fmt_i(t.summary.last - t.summary.first + 1, 6);
+    const char* header = "    NS   IFY   ILY   NYR";
+    run.console.blank_line();
+    run.console.line(header, 30);
+    run.console.line(Columns().at(2, "Total series read in:").at(30, numbers).str());
+    run.files.report.blank_line();
+    run.files.report.line(header, 30);
+    run.files.report.line(
+        Columns().at(2, "TOTAL SERIES READ IN:").at(30, numbers).add("  SERIES, FIRST YEAR, LAST YEAR, TOTAL YEARS").str());
+}
+
+}  // namespace
+
+void print_banner(Console& console) {
+    console.blank_line();
+    for (std::string l : {
+             std::string("**********************************"),
+             std::string("**********************************"),
+             std::string("***                            ***"),
+             std::string("***     Program  Kestrovan     ***"),
+             std::string("***                            ***"),
+             std::string("***       Creation Date:       ***"),
+             std::string("***         03/16/2014         ***"),
+             std::string("***                            ***"),
+             "***     Max Series:  " + fmt_i(kMaxSeries, 4) + "      ***",
+             "***     Max Years :  " + fmt_i(kMaxYears, 4) + "      ***",
+             std::string("***                            ***"),
+             std::string("********* Version ") + kVersionField + "*********",
+             std::string("**********************************"),
+         })
+        console.line(l, 17);
+}
+
+void abnormal_termination(Console& console) {
+    console.blank_line();
+    console.line(std::string("Abnormal termination of program Kestrovan_Version ") + kVersionField, 2);
+    console.blank_line();
+    console.pause_inline(at_column(2, "Hit RETURN to Quit"));
+    throw ProgramStop(StopKind::Abnormal);
+}
+
+bool missing_value_screen(Console& console, const SeriesTable& table) {
+    console.blank_line();
+    console.line("Regardless of the warning, test for missing data flags:", 2);
+    long long total = 0;
+    for (int i = 0; i < table.count(); ++i) {
+        const YearSpan& span = table.years[static_cast<std::size_t>(i)];
+        const int n = std::min(span.last - span.first + 1, table.data.rows());
+        int missing = 0;
+        for (int k = 0; k < n; ++k)
+            if (table.data(k, i) < 0.0f) ++missing;
+        if (missing > 0)
+            console.line("Series " + fixed_width(table.ids[static_cast<std::size_t>(i)], 8) + " has" +
+                             fmt_i(missing, 4) + " missing (negative) values",
+                         2);
+        total += missing;
+    }
+    if (total > 0) {
+        console.blank_line();
+        console.line("Missing (negative) values encountered: " + fmt_i(total, 9), 2);
+        console.line("Run the data set through Pelmar to fill the gaps and save the data.", 2);
+        return false;
+    }
+    console.blank_line();
+    console.line("No missing data flags (negative numbers) encountered. Proceed!", 2);
+    return true;
+}
+
+void run_start(RunStart& run) {
+    Console& console = run.console;
+    print_banner(console);
+    print_gap_warning(console);
+    for (;;) {
+        run.files.data_name = ask_data_file(console);
+
+        run.files.report.open(run.files.report_name());
+        run.files.report.blank_line();
+        run.files.report.line("THE OFFICIAL SIGNAL FREE PROGRAM OUTPUT FILE", 2);
+        run.files.report.blank_line();
+        run.files.report.line("DATA FILE TO PROCESS: " + run.files.data_name, 2);
+
+        bool loaded = false;
+        {
+            // Binary mode: the readers treat LF, CRLF and CR line ends themselves.
+            std::ifstream data(run.files.data_name, std::ios::binary);
+            if (!data) throw ProgramStop(StopKind::Abnormal, "Cannot open the data file " + run.files.data_name);
+            loaded = loaddat(console, data, run.table, run.files.header);
+            // A failed read leaves no series to screen; the question below decides what follows.
+            if (loaded && !missing_value_screen(console, run.table)) abnormal_termination(console);
+        }
+        if (loaded) break;
+
+        console.blank_line();
+        console.prompt("[T]ry again or [Q]uit the program now?");
+        char answer = first_char(console.ask());
+        if (answer != 'T' && answer != 't') {
+            console.blank_line();
+            console.line("Program Terminating", 2);
+            throw ProgramStop(StopKind::Normal);
+        }
+    }
+    print_totals(run);
+}
+
+}  // namespace kestrovan

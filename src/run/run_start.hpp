@@ -1,0 +1,33 @@
+#pragma once
+// The opening of a run: banner, data-file prompt, report file, loading the series, the
+// missing-value screen and the totals.
+#include "console/console.hpp"
+#include "io/run_files.hpp"
+#include "io/series_table.hpp"
+
+namespace kestrovan {
+
+// What the run goes on with after its start: the console, the run's files (data file name,
+// open report, header lines) and the loaded Series table.
+struct RunStart {
+    explicit RunStart(Console& c) : console(c) {}
+    Console& console;
+    RunFiles files;
+    SeriesTable table;
+    int series_count() const { return table.count(); }
+};
+
+// Prints the banner and the gap warning, then asks for a data file until one is loaded without
+// missing values, creating its report file; ends with the totals on the screen and in the report.
+// Every other way out is a ProgramStop ("/" at the prompt, Q at the format menu, a refused
+// retry, missing values, end of input).
+void run_start(RunStart& run);
+
+// The pieces of run_start, for the program's later stages and for tests.
+void print_banner(Console& console);
+// The abnormal-termination message and its wait for RETURN; throws ProgramStop (abnormal).
+[[noreturn]] void abnormal_termination(Console& console);
+// The missing-value screen: true when no series holds a negative value (messages printed).
+bool missing_value_screen(Console& console, const SeriesTable& table);
+
+}  // namespace kestrovan

@@ -1,0 +1,179 @@
+// Run start on string streams, in a temporary directory with short relative file names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "console/console.hpp"
+#include "console/stop.hpp"
+#include "run/run_start.hpp"
+
+using namespace kestrovan;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RunStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = fs::current_path();
+        dir_ = fs::temp_directory_path() / ("kv_run_start_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+        fs::copy_file(fs::path(KESTROVAN_DATA_DIR) / "gp.rwl", "gp.rwl");
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+
+    // Runs the start of a run on the answers; returns the stop, if the run stopped.
+    std::optional<ProgramStop> run(const std::string& answers) {
+        std::istringstream in(answers);
+        Console console(in, out_);
+        RunStart start(console);
+        try {
+            run_start(start);
+            ns_ = start.series_count();
+            report_name_ = start.files.report_name();
+            start.files.report.close();
+            return std::nullopt;
+        } catch (const ProgramStop& stop) {
+            return stop;
+        }
+    }
+    std::string shown() const { return out_.str(); }
+    static std::string file(const std::string& name) {
+        std::ifstream f(name);
+        std::ostringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+
+    std::ostringstream out_;
+    int ns_ = 0;
+    std::string report_name_;
+    fs::path previous_, dir_;
+};
+
+}  // namespace
+
+TEST_F(RunStartTest, BannerPromptReportAndTotals) {
+    ASSERT_FALSE(run("gp.rwl\n1\n"));
+    EXPECT_EQ(ns_, 58);
+    const std::string s = shown();
+    EXPECT_EQ(s.rfind("\n                **********************************\n"
+                      "                **********************************\n"
+                      "                ***                            ***\n"
+                      "                ***     Program  Kestrovan     ***\n",
+                      0),
+              0u);
+    EXPECT_NE(s.find("                ***     Max Series:  4500      ***\n"
+                     "                ***     Max Years :  5000      ***\n"
+                     "                ***                            ***\n"
+                     "                ********* Version 45_v2b *********\n"
+                     "                **********************************\n\n"
+                     " *******************************************************************\n"
+                     " *** WARNING: THERE IS NO GAP FILLING CAPACITY IN THIS PROGRAM.  ***\n"),
+              std::string::npos);
+    EXPECT_NE(s.find("\n\n Enter data file name to process (/ to exit)     ==> "), std::string::npos);
+    EXPECT_NE(s.find("\n Regardless of the warning, test for missing data flags:\n"
+                     "\n No missing data flags (negative numbers) encountered. Proceed!\n"),
+              std::string::npos);
+    EXPECT_NE(s.find("\n\n                             "
+                     "    NS   IFY   ILY   NYR\n"
+                     " Total series read in:           58  1570  1990   421\n"),
+              std::string::npos)
+        << s;
+    EXPECT_EQ(report_name_, "gp_out_v45_v2b.txt");
+    EXPECT_EQ(file("gp_out_v45_v2b.txt"),
+              "\n THE OFFICIAL SIGNAL FREE PROGRAM OUTPUT FILE\n\n DATA FILE TO PROCESS: gp.rwl\n\n"
+              "                                 NS   IFY   ILY   NYR\n"
+              " TOTAL SERIES READ IN:           58  1570  1990   421  SERIES, FIRST YEAR, LAST YEAR, TOTAL YEARS\n");
+}
+
+TEST_F(RunStartTest, StopEmptyAnswerAndNotFound) {
+    auto stop = run("/work/main/gp.rwl\n");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->kind(), StopKind::Normal);
+    EXPECT_STREQ(stop->what(), "");
+
+    out_.str("");
+    fs::create_directory("adir");
+    stop = run("\n\nabcdefghijklmnopqrstuvwxyz0123.rwl\n\nadir\n\n/\n");
+    ASSERT_TRUE(stop);
+    const std::string s = shown();
+    EXPECT_NE(s.find("==> \n There was an error reading your entry.\n"
+                     " Hit return to enter a new file name or / to exit program.\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("==> \n File > abcdefghijklmnopqrstuvwxy < not found\n\n"
+                     " Hit return to enter a new file name or / exit program.\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find(" File > adir                      < not found\n"), std::string::npos);   // a directory
+
+    // End of input at the prompt stops with its own status.
+    out_.str("");
+    stop = run("");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->kind(), StopKind::EndOfInput);
+}
+
+TEST_F(RunStartTest, BaseNamesOfReportFiles) {
+    fs::copy_file("gp.rwl", "my site.rwl");
+    fs::copy_file("gp.rwl", "site.old.rwl");
+    fs::create_directory("sub");
+    fs::copy_file("gp.rwl", "sub/gp.v2.rwl");
+    ASSERT_FALSE(run("my site.rwl\n1\n"));
+    EXPECT_TRUE(fs::exists("mysite_out_v45_v2b.txt"));
+    ASSERT_FALSE(run("site.old.rwl\n1\n"));
+    EXPECT_TRUE(fs::exists("site_out_v45_v2b.txt"));
+    ASSERT_FALSE(run("./sub/gp.v2.rwl\n1\n"));
+    EXPECT_TRUE(fs::exists("sub/gp_out_v45_v2b.txt"));
+    EXPECT_NE(file("sub/gp_out_v45_v2b.txt").find(" DATA FILE TO PROCESS: ./sub/gp.v2.rwl\n"), std::string::npos);
+}
+
+TEST_F(RunStartTest, FailedReadRetryAndQuit) {
+    {
+        std::ofstream("bad.txt") << "nothing here to read\n";
+    }
+    // A failed read, "T", then a good file: no second banner, a new report.
+    ASSERT_FALSE(run("bad.txt\n1\n\nt\ngp.rwl\n1\n"));
+    const std::string s = shown();
+    EXPECT_NE(s.find("\n [T]ry again or [Q]uit the program now?          ==> "), std::string::npos) << s;
+    EXPECT_EQ(s.find("Program  Kestrovan"), s.rfind("Program  Kestrovan"));
+    EXPECT_EQ(ns_, 58);
+    EXPECT_TRUE(fs::exists("bad_out_v45_v2b.txt"));
+
+    out_.str("");
+    auto stop = run("bad.txt\n1\n\nq\n");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->kind(), StopKind::Normal);
+    EXPECT_NE(shown().find("==> \n Program Terminating\n"), std::string::npos);
+}
+
+TEST_F(RunStartTest, NegativeValuesEndTheRunAbnormally) {
+    {
+        std::ofstream f("neg.rwl");
+        f << "AAA     1900   100     0   200   999\n"
+             "BBB     1900   100   -50   200   -20   999\n";
+    }
+    auto stop = run("neg.rwl\n1\n\n");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->kind(), StopKind::Abnormal);
+    const std::string s = shown();
+    EXPECT_EQ(s.find("Series AAA"), std::string::npos);   // zero is not missing
+    EXPECT_NE(s.find(" Series BBB      has   2 missing (negative) values\n"
+                     "\n Missing (negative) values encountered:         2\n"
+                     " Run the data set through Pelmar to fill the gaps and save the data.\n"
+                     "\n Abnormal termination of program Kestrovan_Version 45_v2b \n"
+                     "\n Hit RETURN to Quit"),
+              std::string::npos)
+        << s;
+}
