@@ -1,0 +1,170 @@
+#include "curves/dispatch.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "console/console.hpp"
+#include "console/stop.hpp"
+#include "curves/growth.hpp"
+#include "curves/spline.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+// The caller's arrays must hold what the fit reads (n values) and writes (N values, or n for the
+// spline codes).
+void check_sizes(const char* routine, std::size_t y_size, std::size_t c_size, int N, int n) {
+    if (n < 0 || N < 0 || static_cast<std::size_t>(n) > y_size ||
+        static_cast<std::size_t>(std::max(n, N)) > c_size)
+        throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": " + std::to_string(n) +
+                                                  " values to fit and " + std::to_string(N) +
+                                                  " curve values do not fit the arrays given");
+}
+
+// A code that names a curve whose routine is not part of the program yet.
+[[noreturn]] void not_available(const char* routine, int code, const char* curve_name) {
+    throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": curve-fit option code " +
+                                              std::to_string(code) + " (" + curve_name +
+                                              ") is not available");
+}
+
+// A code that no curve of the list serves.
+[[noreturn]] void not_a_code(const char* routine, int code) {
+    throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": " + std::to_string(code) +
+                                              " is not a curve-fit option code of this list");
+}
+
+// Wavelength of a percent-of-length spline (code <= -10) over n values: truncate(|code|/100 n),
+// computed in single precision (-30 on 25 values gives 7 years, -67 on 12 values gives 8).
+int percent_wavelength(int code, int n) {
+    const float fraction = static_cast<float>(std::abs(code)) / 100.0f;
+    return static_cast<int>(fraction * static_cast<float>(n));
+}
+
+// Regional code -1: replaces the values by their first differences, standardised and rescaled
+// to the mean and spread of the ratios of the values to a spline of (n - 1) / 3 years fitted to
+// y[1..n-1]. y[0] becomes -999.0 and n shrinks by one. A spline marker (too few values) is left
+// in c[0] with y and n untouched.
+void first_differences(std::span<float> y, std::span<float> c, int& n, Console& console,
+                       SplineWorkspace* workspace) {
+    const int m = n - 1;
+    if (m < 4) {
+        if (!c.empty()) c[0] = kSplineTooShort;
+        return;
+    }
+    std::span<const float> tail(y.data() + 1, static_cast<std::size_t>(m));
+    spline(m, tail, c, m / 3, console, workspace);
+    if (c[0] == kSplineTooShort || c[0] == kSplineNotPositiveDefinite) return;
+
+    std::vector<float> ratios(static_cast<std::size_t>(m)), differences(static_cast<std::size_t>(m));
+    for (int i = 0; i < m; ++i) {
+        const std::size_t k = static_cast<std::size_t>(i);
+        ratios[k] = y[k + 1] / c[k];
+        differences[k] = y[k + 1] - y[k];
+    }
+    const Moments r = moment(ratios, m);
+    const Moments d = moment(differences, m);
+    y[0] = -999.0f;
+    // Differences or ratios without spread have no standardised form: every value then takes the
+    // ratio mean rather than being scaled by the undefined-statistic marker.
+    const bool spread = d.standard_deviation != kMomentUndefined &&
+                        r.standard_deviation != kMomentUndefined;
+    for (int i = 0; i < m; ++i) {
+        const std::size_t k = static_cast<std::size_t>(i);
+        y[k + 1] = spread ? (differences[k] - d.mean) / d.standard_deviation * r.standard_deviation +
+                                r.mean
+                          : r.mean;
+    }
+    n = m;
+}
+
+}  // namespace
+
+void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, float alpha,
+               int stiffness, Console& console, SplineWorkspace* workspace) {
+    (void)alpha;  // used by the super smoother
+    check_sizes("curvefits", y.size(), c.size(), N, n);
+    switch (code) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+        growth_per_series(N, n, y, c, code, console);
+        return;
+    case 8:
+        check_sizes("curvefits", y.size(), c.size(), N, N);  // this spline runs over all N values
+        age_dependent_spline(N, y, c, stiffness, console, workspace);
+        return;
+    case -5:
+        not_available("curvefits", code, "Friedman super smoother");
+    default:
+        break;
+    }
+    if (code >= 10) {
+        spline1(n, y, c, code, console, workspace);
+    } else if (code <= -10) {
+        spline1(n, y, c, percent_wavelength(code, n), console, workspace);
+    } else {
+        // -9..-6, -4..-1, 0 (replaced by 6 in the engine), 5, 7, 9 (replaced by the dialogue).
+        not_a_code("curvefits", code);
+    }
+    // A spline fitted to the first n values covers only those; the rest of the curve holds the
+    // last fitted value, as the other curves extend over all N positions, instead of keeping
+    // whatever the caller's array held before.
+    if (n >= 1 && n < N && c[0] != kSplineTooShort && c[0] != kSplineNotPositiveDefinite)
+        std::fill(c.begin() + n, c.begin() + N, c[static_cast<std::size_t>(n - 1)]);
+}
+
+void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& record, int& code,
+              int& window, float& smoothing, int stiffness, Console& console,
+              SplineWorkspace* workspace) {
+    (void)window;     // used by the lowess and median smoothers
+    (void)smoothing;  // used by the super smoother and lowess
+    check_sizes("detrend2", y.size(), c.size(), N, n);
+    record.fill(0.0f);
+    switch (code) {
+    case -5:
+        not_available("detrend2", code, "Friedman super smoother");
+    case -4:
+        not_available("detrend2", code, "robust lowess smoother");
+    case -3:
+        not_available("detrend2", code, "median smoothing");
+    case -2:
+        age_dependent_spline(n, y, c, stiffness, console, workspace);
+        return;
+    case -1:
+        first_differences(y, c, n, console, workspace);
+        return;
+    case 1:
+    case 2:
+    case 4:
+    case 5:
+    case 6:
+        growth_regional(N, n, y, c, record, code, console);
+        return;
+    case 3:
+        not_available("detrend2", code, "general negative exponential");
+    case 7:
+        not_available("detrend2", code, "Hugershoff growth function");
+    case 8:
+        not_available("detrend2", code, "general exponential");
+    default:
+        break;
+    }
+    if (code >= 10) {
+        spline(n, y, c, code, console, workspace);
+    } else if (code <= -10) {
+        spline(n, y, c, percent_wavelength(code, n), console, workspace);
+    } else {
+        // 0, 9 and -9..-6 are not regional options: they would ask for a spline without a
+        // wavelength.
+        not_a_code("detrend2", code);
+    }
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+#include "console/console.hpp"
+#include "curves/spline.hpp"
+
+namespace kestrovan {
+namespace {
+
+constexpr double kTwoPi = 2.0 * 3.1415926535897936;
+
+struct TestConsole {
+    std::istringstream in;
+    std::ostringstream out;
+    Console console{in, out};
+};
+
+std::vector<float> line_series(int n, float slope, float intercept) {
+    std::vector<float> y(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) y[static_cast<std::size_t>(i)] = intercept + slope * static_cast<float>(i + 1);
+    return y;
+}
+
+std::vector<float> sinusoid(int n, int period, float amplitude = 1.0f, float level = 0.0f) {
+    std::vector<float> y(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        y[static_cast<std::size_t>(i)] =
+            level + amplitude * static_cast<float>(std::sin(kTwoPi * (i + 1) / period + 0.3));
+    return y;
+}
+
+// Amplitude of the period-`period` component of c over [from, to), by least squares on sin/cos.
+double amplitude(const std::vector<float>& c, int period, int from, int to) {
+    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
+    for (int i = from; i < to; ++i) {
+        const double s = std::sin(kTwoPi * (i + 1) / period + 0.3), k = std::cos(kTwoPi * (i + 1) / period + 0.3);
+        const double v = c[static_cast<std::size_t>(i)];
+        ss += s * s; cc += k * k; sc += s * k; ys += v * s; yc += v * k;
+    }
+    const double det = ss * cc - sc * sc;
+    const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+    return std::hypot(a, b);
+}
+
+TEST(Spline, StiffnessForWavelengths) {
+    EXPECT_NEAR(spline_stiffness(10), 0.077909, 0.077909 * 1e-4);
+    EXPECT_NEAR(spline_stiffness(20), 0.0048704, 0.0048704 * 1e-4);
+    EXPECT_NEAR(spline_stiffness(50), 0.00012468, 0.00012468 * 1e-4);
+    EXPECT_NEAR(spline_stiffness(2), 24.0, 1e-12);
+    TestConsole t;
+    std::vector<float> y = sinusoid(60, 10), c(60);
+    EXPECT_FLOAT_EQ(spline(60, y, c, 10, t.console), static_cast<float>(spline_stiffness(10)));
+}
+
+TEST(Spline, StraightLineComesBackUnchangedFromEveryRoutine) {
+    TestConsole t;
+    const int n = 120;
+    const std::vector<float> y = line_series(n, -0.013f, 2.5f);
+    std::vector<float> c(n);
+    auto expect_same = [&](const char* what) {
+        for (int i = 0; i < n; ++i) ASSERT_NEAR(c[i], y[i], 2e-5f) << what << " at " << i;
+    };
+    for (int wavelength : {2, 10, 50, 1000}) {
+        spline(n, y, c, wavelength, t.console);
+        expect_same("spline");
+    }
+    for (int code : {8, 9, 30}) {
+        spline1(n, y, c, code, t.console);
+        expect_same("spline1");
+    }
+    std::vector<int> lengths(n);
+    lsmake(n, 10, lengths);
+    spline2(n, y, c, lengths, t.console);
+    expect_same("spline2");
+    age_dependent_spline(n, y, c, 50, t.console);
+    expect_same("age-dependent spline");
+    EXPECT_EQ(t.out.str(), "");
+}
+
+TEST(Spline, SinusoidOfTheWavelengthIsHalvedAwayFromTheEnds) {
+    TestConsole t;
+    for (int period : {10, 20, 50}) {
+        const int n = 40 * period;
+        const std::vector<float> y = sinusoid(n, period, 2.0f, 5.0f);
+        std::vector<float> c(n);
+        spline(n, y, c, period, t.console);
+        const double ratio = amplitude(c, period, 10 * period, 30 * period) / 2.0;
+        EXPECT_NEAR(ratio, 0.5, 0.002) << "period " << period;
+        // A much shorter period is nearly removed, a much longer one nearly kept.
+        const std::vector<float> fast = sinusoid(n, period / 2 < 3 ? 3 : period / 2);
+        std::vector<float> cf(n);
+        spline(n, fast, cf, period, t.console);
+        EXPECT_LT(amplitude(cf, period / 2 < 3 ? 3 : period / 2, 10 * period, 30 * period), 0.2);
+    }
+}
+
+TEST(Spline, VeryLongWavelengthGivesTheLeastSquaresLine) {
+    TestConsole t;
+    const int n = 200;
+    std::vector<float> y(n), c(n);
+    double st = 0, sy = 0, sty = 0, stt = 0;
+    for (int i = 0; i < n; ++i) {
+        y[i] = 1.0f + 0.01f * i + 0.4f * static_cast<float>(std::sin(i * 1.7)) + (i % 7 == 0 ? 0.5f : 0.0f);
+        const double tt = i + 1;
+        st += tt; sy += y[i]; sty += tt * y[i]; stt += tt * tt;
+    }
+    const double slope = (sty - sy * st / n) / (stt - st * st / n);
+    const double intercept = sy / n - slope * st / n;
+    spline(n, y, c, 100000, t.console);
+    for (int i = 0; i < n; ++i) ASSERT_NEAR(c[i], slope * (i + 1) + intercept, 1e-4) << i;
+}
+
+TEST(Spline, ShortSeriesAndUnusableSystemsLeaveMarkers) {
+    TestConsole t;
+    std::vector<float> y{1.0f, 3.0f, 2.0f, 5.0f}, c{7.0f, 7.0f, 7.0f, 7.0f};
+    spline(3, y, c, 20, t.console);
+    EXPECT_EQ(c[0], kSplineTooShort);
+    EXPECT_EQ(c[1], 7.0f);  // the rest is left as it was
+    EXPECT_EQ(c[2], 7.0f);
+    age_dependent_spline(3, y, c, 10, t.console);
+    EXPECT_EQ(c[0], kSplineTooShort);
+
+    // Four values: a system of order 2, a defined curve.
+    spline(4, y, c, 2, t.console);
+    for (float v : c) EXPECT_TRUE(std::isfinite(v));
+    EXPECT_NE(c[0], kSplineTooShort);
+    EXPECT_EQ(t.out.str(), "");
+
+    // A wavelength of 0 has no stiffness: reported as an unusable system, never a NaN curve.
+    std::vector<float> long_y = sinusoid(30, 10), long_c(30, 1.0f);
+    spline(30, long_y, long_c, 0, t.console);
+    EXPECT_EQ(long_c[0], kSplineNotPositiveDefinite);
+    EXPECT_EQ(t.out.str(), ">> sbr spline: matrix not positive definite\n");
+}
+
+TEST(Spline, SeriesLongerThanTheLimitStopsTheProgram) {
+    TestConsole t;
+    std::vector<float> y(kMaxSplineLength + 1, 1.0f), c(y.size());
+    try {
+        spline(kMaxSplineLength + 1, y, c, 20, t.console);
+        FAIL() << "no stop";
+    } catch (const ProgramStop& stop) {
+        EXPECT_EQ(stop.kind(), StopKind::Abnormal);
+    }
+    EXPECT_EQ(t.out.str(),
+              "\n *** series too long for spline subroutine ***\n"
+              "  *** enlarge mxy parameter in subroutine ***\n\n");
+    // The limit itself is fitted.
+    spline(kMaxSplineLength, y, c, 20, t.console);
+    EXPECT_NEAR(c[kMaxSplineLength / 2], 1.0f, 1e-5f);
+}
+
+TEST(Spline, Spline1ReservedCodes) {
+    TestConsole t;
+    const int n = 80;
+    const std::vector<float> y = sinusoid(n, 13, 1.0f, 3.0f);
+    std::vector<float> a(n), b(n);
+    spline1(n, y, a, 8, t.console);
+    spline(n, y, b, 20, t.console);
+    EXPECT_EQ(a, b);
+
+    spline1(n, y, a, 9, t.console);
+    std::vector<int> lengths(n);
+    for (int i = 0; i < n; ++i) lengths[i] = std::min(9 + i, n);
+    spline2(n, y, b, lengths, t.console);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(lengths[n - 3], n);  // the growth is capped at the series length
+
+    spline1(n, y, a, 35, t.console);
+    spline(n, y, b, 35, t.console);
+    EXPECT_EQ(a, b);
+}
+
+TEST(Spline, AgeDependentSplineFlattensARisingTail) {
+    TestConsole t;
+    // Falls to a minimum around position 150, then rises steeply over the last 50 values.
+    const int n = 200;
+    std::vector<float> y(n);
+    for (int i = 0; i < n; ++i) {
+        const float tt = static_cast<float>(i + 1);
+        y[i] = 3.0f * std::exp(-0.02f * tt) + 0.3f + (i >= 150 ? 0.03f * (tt - 150.0f) : 0.0f);
+    }
+    std::vector<int> lengths(n);
+    lsmake(n, 20, lengths);
+    EXPECT_EQ(lengths[0], 20);
+    EXPECT_EQ(lengths[n - 1], 20 + n - 1);
+    std::vector<float> plain(n), corrected(n);
+    spline2(n, y, plain, lengths, t.console);
+    age_dependent_spline(n, y, corrected, 20, t.console);
+    ASSERT_GT(plain[n - 1], plain[n - 2]);  // the first fit does rise at the end
+    // The correction keeps the curve near the level of the minimum to the end.
+    float minimum = plain[0];
+    for (float v : plain) minimum = std::min(minimum, v);
+    EXPECT_LT(corrected[n - 1], minimum + 0.05f);
+    EXPECT_LT(corrected[n - 1], plain[n - 1] - 0.5f);
+    // The early part is the data's curve, barely touched by the correction.
+    EXPECT_NEAR(corrected[10], plain[10], 0.02f);
+}
+
+TEST(Spline, AgeDependentSplineRisingAtEveryStepKeepsTheFirstFit) {
+    TestConsole t;
+    const int n = 90;
+    std::vector<float> y(n);
+    for (int i = 0; i < n; ++i) y[i] = 0.2f + 0.0004f * static_cast<float>(i * i);  // rises throughout
+    std::vector<int> lengths(n);
+    lsmake(n, 10, lengths);
+    std::vector<float> plain(n), c(n, -1.0f);
+    spline2(n, y, plain, lengths, t.console);
+    for (int i = 1; i < n; ++i) ASSERT_GT(plain[i], plain[i - 1]);
+    age_dependent_spline(n, y, c, 10, t.console);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_TRUE(std::isfinite(c[i]));
+        ASSERT_EQ(c[i], plain[i]);
+    }
+}
+
+TEST(Spline, WorkspaceReuseAndInPlaceFitsGiveTheSameNumbers) {
+    TestConsole t;
+    SplineWorkspace ws;
+    const std::vector<float> big = sinusoid(700, 37, 1.0f, 2.0f), small = sinusoid(50, 9, 0.5f, 1.0f);
+    std::vector<float> fresh(50), reused(50), dummy(700);
+    spline(50, small, fresh, 100000, t.console);
+    spline(700, big, dummy, 3, t.console, &ws);   // fills the workspace with other numbers
+    spline(50, small, reused, 100000, t.console, &ws);
+    EXPECT_EQ(fresh, reused);
+
+    age_dependent_spline(50, small, fresh, 10, t.console);
+    age_dependent_spline(700, big, dummy, 10, t.console, &ws);
+    age_dependent_spline(50, small, reused, 10, t.console, &ws);
+    EXPECT_EQ(fresh, reused);
+
+    std::vector<float> in_place = small;
+    age_dependent_spline(50, in_place, in_place, 10, t.console, &ws);
+    EXPECT_EQ(in_place, fresh);
+}
+
+}  // namespace
+}  // namespace kestrovan
+
+namespace kestrovan {
+namespace {
+
+// The banded solver against a dense solve of the same system, (Q'Q + P R) gamma = Q'y with
+// c = y - Q gamma, with a stiffness that changes from row to row.
+TEST(Spline, BandedSolverMatchesADenseSolve) {
+    TestConsole t;
+    const int n = 40, m = n - 2;
+    std::vector<float> y(n), c(n);
+    for (int i = 0; i < n; ++i) y[i] = 1.0f + 0.5f * static_cast<float>(std::sin(0.9 * i)) + 0.01f * i;
+    std::vector<int> lengths(n);
+    for (int i = 0; i < n; ++i) lengths[i] = 3 + (i * 7) % 23;
+    spline2(n, y, c, lengths, t.console);
+
+    std::vector<std::vector<double>> a(m, std::vector<double>(m + 1, 0.0));
+    for (int j = 0; j < m; ++j) {
+        const double p = spline_stiffness(lengths[j]);
+        a[j][j] = 6.0 + 4.0 / 3.0 * p;
+        if (j >= 1) a[j - 1][j] = a[j][j - 1] = -4.0 + p / 3.0;
+        if (j >= 2) a[j - 2][j] = a[j][j - 2] = 1.0;
+        a[j][m] = static_cast<double>(y[j]) - 2.0 * y[j + 1] + y[j + 2];
+    }
+    for (int k = 0; k < m; ++k)  // Gaussian elimination (the matrix is positive definite)
+        for (int i = k + 1; i < m; ++i) {
+            const double f = a[i][k] / a[k][k];
+            for (int j = k; j <= m; ++j) a[i][j] -= f * a[k][j];
+        }
+    std::vector<double> g(m);
+    for (int i = m - 1; i >= 0; --i) {
+        double v = a[i][m];
+        for (int j = i + 1; j < m; ++j) v -= a[i][j] * g[j];
+        g[i] = v / a[i][i];
+    }
+    for (int i = 0; i < n; ++i) {
+        const double q = (i < m ? g[i] : 0.0) - 2.0 * (i >= 1 && i - 1 < m ? g[i - 1] : 0.0) +
+                         (i >= 2 ? g[i - 2] : 0.0);
+        ASSERT_NEAR(c[i], y[i] - q, 1e-5) << i;
+    }
+}
+
+}  // namespace
+}  // namespace kestrovan
