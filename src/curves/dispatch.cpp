@@ -9,6 +9,8 @@
 #include "console/console.hpp"
 #include "console/stop.hpp"
 #include "curves/growth.hpp"
+#include "curves/simplex.hpp"
+#include "curves/smoothers.hpp"
 #include "curves/spline.hpp"
 
 namespace kestrovan {
@@ -25,12 +27,6 @@ void check_sizes(const char* routine, std::size_t y_size, std::size_t c_size, in
                                                   " curve values do not fit the arrays given");
 }
 
-// A code that names a curve whose routine is not part of the program yet.
-[[noreturn]] void not_available(const char* routine, int code, const char* curve_name) {
-    throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": curve-fit option code " +
-                                              std::to_string(code) + " (" + curve_name +
-                                              ") is not available");
-}
 
 // A code that no curve of the list serves.
 [[noreturn]] void not_a_code(const char* routine, int code) {
@@ -86,7 +82,6 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Console& 
 
 void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, float alpha,
                int stiffness, Console& console, SplineWorkspace* workspace) {
-    (void)alpha;  // used by the super smoother
     check_sizes("curvefits", y.size(), c.size(), N, n);
     switch (code) {
     case 1:
@@ -101,7 +96,11 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
         age_dependent_spline(N, y, c, stiffness, console, workspace);
         return;
     case -5:
-        not_available("curvefits", code, "Friedman super smoother");
+        // Smoothed over the first n values, then held at the last smoothed value up to N and
+        // smoothed again over all N.
+        friedman_curve(y.first(static_cast<std::size_t>(n)), alpha,
+                       c.first(static_cast<std::size_t>(N)));
+        return;
     default:
         break;
     }
@@ -123,17 +122,35 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
 void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& record, int& code,
               int& window, float& smoothing, int stiffness, Console& console,
               SplineWorkspace* workspace) {
-    (void)window;     // used by the lowess and median smoothers
-    (void)smoothing;  // used by the super smoother and lowess
     check_sizes("detrend2", y.size(), c.size(), N, n);
     record.fill(0.0f);
     switch (code) {
     case -5:
-        not_available("detrend2", code, "Friedman super smoother");
+        friedman_curve(std::span<const float>(y).first(static_cast<std::size_t>(n)), smoothing,
+                       c.first(static_cast<std::size_t>(n)));
+        return;
     case -4:
-        not_available("detrend2", code, "robust lowess smoother");
-    case -3:
-        not_available("detrend2", code, "median smoothing");
+        // The window is a percentage of the curve length, given positive or negative.
+        smoothing = lowess_span_fraction(window);
+        lowess(std::span<const float>(y).first(static_cast<std::size_t>(n)),
+               c.first(static_cast<std::size_t>(n)), smoothing);
+        return;
+    case -3: {
+        // A positive window is a number of ages, a negative one a percentage of the n ages
+        // fitted; the caller's window keeps the user's setting, so a percentage stays one for
+        // the next fit, whose n may differ.
+        const std::size_t fitted = static_cast<std::size_t>(std::max(n, 0));
+        int median = median_window(window, fitted);
+        std::vector<float> values(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(fitted));
+        int passes = 0;
+        const int error = msmoor(values, c.first(fitted), median, passes, console);
+        if (error != kMedianOk && error != kMedianNoRoot) {
+            // The smoother printed its input error and wrote no curve: use the mean instead.
+            code = 6;
+            growth_regional(N, n, y, c, record, code, console);
+        }
+        return;
+    }
     case -2:
         age_dependent_spline(n, y, c, stiffness, console, workspace);
         return;
@@ -148,11 +165,18 @@ void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& 
         growth_regional(N, n, y, c, record, code, console);
         return;
     case 3:
-        not_available("detrend2", code, "general negative exponential");
     case 7:
-        not_available("detrend2", code, "Hugershoff growth function");
-    case 8:
-        not_available("detrend2", code, "general exponential");
+    case 8: {
+        const GrowthFit fit =
+            fit_growth_curve(code, std::span<const float>(y).first(static_cast<std::size_t>(n)),
+                             c.first(static_cast<std::size_t>(N)), record, console);
+        if (code == 3 && !fit.decays) {
+            // No decay: the straight line replaces the curve and rebuilds the record.
+            code = 4;
+            growth_regional(N, n, y, c, record, code, console);
+        }
+        return;
+    }
     default:
         break;
     }
