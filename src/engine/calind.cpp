@@ -1,0 +1,156 @@
+#include "engine/calind.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+namespace kestrovan {
+
+namespace {
+
+// Mean and sample standard deviation in single precision, as the descriptive statistics of a
+// series are computed elsewhere in the program. sd < 0 marks an undefined spread (n < 2).
+struct MeanSd {
+    float mean = 0.0f;
+    float sd = -1.0f;
+};
+
+MeanSd mean_sd(std::span<const float> v) {
+    MeanSd r;
+    const std::size_t n = v.size();
+    if (n == 0) return r;
+    float sum = 0.0f;
+    for (float x : v) sum += x;
+    r.mean = sum / static_cast<float>(n);
+    if (n < 2) return r;
+    float ss = 0.0f;
+    for (float x : v) ss += (x - r.mean) * (x - r.mean);
+    r.sd = std::sqrt(ss / static_cast<float>(n - 1));
+    return r;
+}
+
+}  // namespace
+
+void calind(std::span<const float> measurements, std::span<const float> curve,
+            std::span<float> indices, int mode) {
+    const std::size_t n = measurements.size();
+    assert(curve.size() >= n && indices.size() >= n);
+    for (std::size_t j = 0; j < n; ++j) {
+        const float q = curve[j] != 0.0f ? measurements[j] / curve[j] : 1.0f;
+        indices[j] = std::isfinite(q) ? q : 1.0f;
+    }
+    if (mode != kResidualIndices || n == 0) return;
+
+    const MeanSd ratio = mean_sd(indices.first(n));
+    for (std::size_t j = 0; j < n; ++j) indices[j] = measurements[j] - curve[j];
+    const MeanSd resid = mean_sd(indices.first(n));
+    // Without a spread of the residuals the series carries no signal: every ring gets the mean
+    // of its ratios (never a division by zero).
+    if (!(resid.sd > 0.0f) || !std::isfinite(resid.sd)) {
+        std::fill_n(indices.begin(), n, std::max(ratio.mean, 0.0f));
+        return;
+    }
+    const float ratio_sd = ratio.sd > 0.0f ? ratio.sd : 0.0f;
+    for (std::size_t j = 0; j < n; ++j) {
+        const float v = (indices[j] - resid.mean) / resid.sd * ratio_sd + ratio.mean;
+        indices[j] = v < 0.0f ? 0.0f : v;
+    }
+}
+
+ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts,
+                                 int skip) {
+    ChronologyLevel r;
+    const std::size_t n = std::min(chronology.size(), counts.size());
+    double sum = 0.0;
+    for (std::size_t k = static_cast<std::size_t>(std::max(skip, 0)); k < n; ++k) {
+        if (counts[k] <= 0) continue;
+        sum += chronology[k];
+        ++r.years;
+    }
+    if (r.years == 0) return r;
+    r.mean = sum / r.years;
+    if (r.years < 2) return r;
+    double ss = 0.0;
+    for (std::size_t k = static_cast<std::size_t>(std::max(skip, 0)); k < n; ++k) {
+        if (counts[k] <= 0) continue;
+        ss += (chronology[k] - r.mean) * (chronology[k] - r.mean);
+    }
+    r.sd = std::sqrt(ss / (r.years - 1));
+    return r;
+}
+
+void clip_chronology(std::span<float> chronology, std::span<const int> counts) {
+    for (std::size_t k = 0; k < chronology.size(); ++k) {
+        if (k >= counts.size() || counts[k] <= 0 || chronology[k] < 0.0f || !std::isfinite(chronology[k]))
+            chronology[k] = 0.0f;
+    }
+}
+
+void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip) {
+    clip_chronology(chronology, counts);
+    ChronologyLevel level = chronology_level(chronology, counts, skip);
+    if (level.years == 0) level = chronology_level(chronology, counts, 0);  // nothing after skip
+    if (level.years == 0) return;
+    const float mean = static_cast<float>(level.mean);
+    for (std::size_t k = 0; k < chronology.size(); ++k) {
+        if (counts[k] <= 0) continue;
+        chronology[k] = chronology[k] - mean + 1.0f;
+    }
+    clip_chronology(chronology, counts);
+}
+
+namespace {
+// A mean of indices that are never negative cannot be negative: rescaling a chronology with a
+// deep trough (rescaled to another spread after retries) may push it below 0, where it is
+// set to 0 as at every other step of the chronology.
+float not_negative(float v) { return v < 0.0f ? 0.0f : v; }
+}  // namespace
+
+std::vector<std::string> final_scaling(std::span<const float> original_copy,
+                                       std::span<float> first_pass, std::span<float> signal_free,
+                                       std::span<const int> counts, int nss2, bool retried) {
+    std::vector<std::string> notes;
+    int skip = std::max(nss2, 0);
+    // Too few covered years after nss2: take every year instead.
+    if (chronology_level(signal_free, counts, skip).years == 0) skip = 0;
+    const ChronologyLevel l0 = chronology_level(original_copy, counts, skip);
+    const ChronologyLevel l1 = chronology_level(first_pass, counts, skip);
+    const ChronologyLevel l2 = chronology_level(signal_free, counts, skip);
+    const std::size_t n = std::min({first_pass.size(), signal_free.size(), counts.size()});
+
+    if (!retried) {
+        for (std::size_t k = 0; k < n; ++k) {
+            if (counts[k] <= 0) {
+                first_pass[k] = 0.0f;
+                signal_free[k] = 0.0f;
+                continue;
+            }
+            const float copy = k < original_copy.size() ? original_copy[k] : 0.0f;
+            first_pass[k] = not_negative(static_cast<float>(copy - l0.mean + 1.0));
+            signal_free[k] = not_negative(static_cast<float>(signal_free[k] - l2.mean + 1.0));
+        }
+        return notes;
+    }
+
+    // With retries both chronologies take mean 1 and the spread of the first attempt's
+    // chronology; a chronology without spread is only shifted to mean 1.
+    const bool scale1 = l1.sd > 0.0, scale2 = l2.sd > 0.0;
+    if (!scale1)
+        notes.push_back("STANDARD CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
+    if (!scale2)
+        notes.push_back("SIGNAL FREE CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
+    for (std::size_t k = 0; k < n; ++k) {
+        if (counts[k] <= 0) {
+            first_pass[k] = 0.0f;
+            signal_free[k] = 0.0f;
+            continue;
+        }
+        const double v1 = first_pass[k] - l1.mean;
+        const double v2 = signal_free[k] - l2.mean;
+        first_pass[k] = not_negative(static_cast<float>((scale1 ? v1 / l1.sd * l0.sd : v1) + 1.0));
+        signal_free[k] = not_negative(static_cast<float>((scale2 ? v2 / l2.sd * l0.sd : v2) + 1.0));
+    }
+    return notes;
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,54 @@
+#pragma once
+// Index calculation and the level of a chronology: indices of one series from its measurements
+// and fitted curve, the mean-1 adjustments applied during the iteration, and the final scaling of
+// the standard and signal-free chronologies.
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kestrovan {
+
+inline constexpr int kRatioIndices = 1;     // index mode: measurement / curve
+inline constexpr int kResidualIndices = 2;  // index mode: rescaled measurement − curve
+
+// Indices of one series: indices[j] from measurements[j] and curve[j], j < measurements.size().
+// Mode 1 (ratios): measurement / curve. Mode 2 (residuals): residual = measurement − curve,
+// standardised and given the mean and standard deviation of the ratio series, negatives set to 0.
+// A series whose residuals have no spread (or only one ring) gets the ratio mean at every ring.
+// A curve value of exactly 0 (no defined ratio) gives the neutral index 1.0 at that ring.
+// `indices` may alias neither input; all three spans have the same length.
+void calind(std::span<const float> measurements, std::span<const float> curve,
+            std::span<float> indices, int mode);
+
+// Mean and sample standard deviation of a chronology over the years k >= skip whose sample size
+// is above 0 (years no series covers never enter). `years` is the number of such years; the
+// standard deviation is 0 when fewer than two years enter.
+struct ChronologyLevel {
+    double mean = 0.0;
+    double sd = 0.0;
+    int years = 0;
+};
+ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts,
+                                 int skip);
+
+// Sets values below 0 to 0 and every year with sample size 0 to 0.
+void clip_chronology(std::span<float> chronology, std::span<const int> counts);
+
+// chronology ← chronology − its mean over the covered years k >= skip + 1.0, negatives to 0,
+// uncovered years 0. When no covered year lies at or after skip (one series alone, say) the
+// mean of all covered years is taken; with no covered year at all nothing is shifted.
+void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip);
+
+// The final scaling after the iteration. Means and standard deviations are taken over the
+// covered years after nss2 (all years when nss2 is 0 or leaves none).
+//   original_copy   first-pass chronology of the first attempt (after its nss1 adjustment)
+//   first_pass      first-pass chronology of this attempt (mean 1); receives the final standard
+//                   chronology
+//   signal_free     the signal-free chronology; receives its final scaled version
+//   retried         a constant was added to the measurements (retries were needed)
+// Returns the report lines to write (a skipped rescaling for a zero standard deviation).
+std::vector<std::string> final_scaling(std::span<const float> original_copy,
+                                       std::span<float> first_pass, std::span<float> signal_free,
+                                       std::span<const int> counts, int nss2, bool retried);
+
+}  // namespace kestrovan

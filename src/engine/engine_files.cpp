@@ -1,0 +1,100 @@
+#include "engine/engine_files.hpp"
+
+#include <algorithm>
+
+#include "console/format.hpp"
+#include "console/report.hpp"
+#include "engine/rcurve.hpp"
+
+namespace kestrovan {
+
+SeriesFileNames series_file_names(const std::string& base, EnginePass pass, int index_method,
+                                  bool power_transformed) {
+    const bool residuals = index_method != 0;
+    const std::string kind = (residuals && power_transformed) ? "PTR" : "RAW";
+    const std::string stem = base + (pass == EnginePass::FirstPass ? "_STD_" : "_SSF_") + kind;
+    return {stem + "_Data.txt", stem + "_Curves.txt", stem + (residuals ? "_Resids.txt" : "_Ratios.txt")};
+}
+
+void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const std::string& header_line,
+                       EnginePass pass) {
+    close();
+    pass_ = pass;
+    with_indices_ = with_indices;
+    auto start = [&](File& f, const std::string& path) {
+        f.path = path;
+        f.state = TucsonWriteState{};
+        f.state.file_name = path;
+        f.stream = create_output_file(path);
+        f.stream << header_line << '\n';
+    };
+    start(data_, names.data);
+    start(curves_, names.curves);
+    if (with_indices_) start(indices_, names.indices);
+    open_ = true;
+}
+
+void SeriesFiles::write(const std::string& id, int first_year, std::span<const float> measurements,
+                        std::span<const float> curve, std::span<const float> indices, float constant,
+                        Console& console) {
+    if (!open_) return;
+    const bool first = pass_ == EnginePass::FirstPass;
+    auto shifted = [&](std::span<const float> v) -> std::span<const float> {
+        shifted_.assign(v.begin(), v.end());
+        for (float& x : shifted_) x -= constant;
+        return shifted_;
+    };
+    trrw(data_.stream, "mw", id, first_year, shifted(measurements), {}, first ? "stdraw" : "ssfraw",
+         data_.state, console);
+    trrw(curves_.stream, "mw", id, first_year, shifted(curve), {}, first ? "stdcrv" : "ssfcrv",
+         curves_.state, console);
+    if (with_indices_)
+        trrw(indices_.stream, "mw", id, first_year, indices, {}, first ? "stdind" : "ssfind",
+             indices_.state, console);
+}
+
+void SeriesFiles::close() {
+    if (!open_) return;
+    open_ = false;
+    for (File* f : {&data_, &curves_, &indices_}) {
+        if (!f->stream.is_open()) continue;
+        f->stream.flush();
+        check_written(f->stream, f->path);
+        f->stream.close();
+    }
+}
+
+void write_rcs_curves(const std::string& path, const RegionalCurveHistory& history) {
+    std::ofstream file = create_output_file(path);
+    std::string head = fixed_width("Bio Year ", 10);
+    for (int j = 0; j < history.size(); ++j) head += fixed_width("   RC     fRC ", 15) + " ";
+    file << head << '\n';
+
+    const int ages = history.ages();
+    std::string line;
+    for (int a = 1; a <= ages; ++a) {
+        line.clear();
+        int on_line = 0;
+        auto put = [&](float v) {
+            if (on_line == 400) {
+                file << line << '\n';
+                line.clear();
+                on_line = 0;
+            }
+            line += fmt_f(v, 8, 2);
+            ++on_line;
+        };
+        put(static_cast<float>(a));
+        for (int j = 0; j < history.size(); ++j) {
+            const RegionalCurve& c = history[j];
+            const bool in = a <= c.ages;
+            put(in ? c.raw[static_cast<std::size_t>(a - 1)] : kMissing);
+            put(in ? c.smoothed[static_cast<std::size_t>(a - 1)] : kMissing);
+        }
+        file << line << '\n';
+    }
+    file.flush();
+    check_written(file, path);
+}
+
+}  // namespace kestrovan

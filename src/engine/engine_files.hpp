@@ -1,0 +1,62 @@
+#pragma once
+// The engine's series files: measurements, curves and indices of every series, written in
+// Tucson decade format once for the first pass and once (recreated every iteration) for the
+// signal-free iteration, and the Regional-curve history file "_RCScurves.txt".
+#include <fstream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "io/tucson.hpp"
+
+namespace kestrovan {
+
+class Console;
+class RegionalCurveHistory;
+
+enum class EnginePass { FirstPass, SignalFree };
+
+// The three file names of a pass: base + "_STD_" / "_SSF_" + "RAW" or "PTR" + "_Data.txt",
+// "_Curves.txt" and "_Ratios.txt" / "_Resids.txt". Ratio indices always carry RAW and the Ratios
+// file; residual indices carry PTR when the series were power transformed, RAW otherwise.
+struct SeriesFileNames {
+    std::string data, curves, indices;
+};
+SeriesFileNames series_file_names(const std::string& base, EnginePass pass, int index_method,
+                                  bool power_transformed);
+
+// The files of one pass, created (or replaced) by open and closed by close. Each starts with
+// the first header line of the data file.
+class SeriesFiles {
+public:
+    // with_indices false: the index file is not written (first pass without detrending).
+    void open(const SeriesFileNames& names, bool with_indices, const std::string& header_line,
+              EnginePass pass);
+    // Appends one series: measurements and curve with `constant` subtracted (back to the units of
+    // the data file), indices as they are.
+    void write(const std::string& id, int first_year, std::span<const float> measurements,
+               std::span<const float> curve, std::span<const float> indices, float constant,
+               Console& console);
+    // Closes the files; throws ProgramStop naming a file that could not be written.
+    void close();
+    bool is_open() const { return open_; }
+
+private:
+    struct File {
+        std::string path;
+        std::ofstream stream;
+        TucsonWriteState state;
+    };
+    File data_, curves_, indices_;
+    bool with_indices_ = false;
+    bool open_ = false;
+    EnginePass pass_ = EnginePass::FirstPass;
+    std::vector<float> shifted_;
+};
+
+// "_RCScurves.txt": header "Bio Year  " then "   RC     fRC  " and a blank per stored curve;
+// one line per age 1 .. ages: the age and, per curve, its raw and smoothed value (f8.2 each,
+// 400 values per line), -999.00 where a curve does not reach the age.
+void write_rcs_curves(const std::string& path, const RegionalCurveHistory& history);
+
+}  // namespace kestrovan

@@ -1,0 +1,229 @@
+#include "engine/rcurve.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "console/console.hpp"
+#include "console/freeform.hpp"
+#include "curves/dispatch.hpp"
+#include "curves/spline.hpp"
+#include "diag/comint.hpp"
+#include "plot/plotter.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+int offset_of(std::span<const int> offsets, std::size_t i) {
+    return i < offsets.size() ? offsets[i] : 0;
+}
+
+// Fills the gaps (cells equal to fill) of y by linear interpolation between the neighbouring
+// values; a leading or trailing gap takes the nearest value. All-fill input is left unchanged.
+void interpolate_gaps(std::vector<float>& y, float fill) {
+    const int n = static_cast<int>(y.size());
+    int prev = -1;
+    for (int i = 0; i < n; ++i) {
+        if (y[static_cast<std::size_t>(i)] == fill) continue;
+        if (prev < 0) {
+            for (int j = 0; j < i; ++j) y[static_cast<std::size_t>(j)] = y[static_cast<std::size_t>(i)];
+        } else if (i - prev > 1) {
+            const float a = y[static_cast<std::size_t>(prev)], b = y[static_cast<std::size_t>(i)];
+            for (int j = prev + 1; j < i; ++j)
+                y[static_cast<std::size_t>(j)] = a + (b - a) * static_cast<float>(j - prev) / static_cast<float>(i - prev);
+        }
+        prev = i;
+    }
+    if (prev >= 0)
+        for (int j = prev + 1; j < n; ++j) y[static_cast<std::size_t>(j)] = y[static_cast<std::size_t>(prev)];
+}
+
+bool is_spline_marker(float v) { return v == kSplineTooShort || v == kSplineNotPositiveDefinite; }
+
+}  // namespace
+
+RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
+                     std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
+                     Console& console, float fill) {
+    RegionalCurve rc;
+    const std::size_t series = std::min(lengths.size(), static_cast<std::size_t>(values.cols()));
+
+    // Smallest offset (only when offsets are present) and the highest age reached.
+    int min_offset = 0;
+    if (pith_present && series > 0) {
+        min_offset = offset_of(pith_offsets, 0);
+        for (std::size_t i = 1; i < series; ++i) min_offset = std::min(min_offset, offset_of(pith_offsets, i));
+        min_offset = std::max(min_offset, 0);
+    }
+    int ages = 0;
+    for (std::size_t i = 0; i < series; ++i) {
+        const int len = std::min(lengths[i], values.rows());
+        if (len > 0) ages = std::max(ages, std::max(offset_of(pith_offsets, i), 0) + len);
+    }
+    rc.min_offset = min_offset;
+    rc.code = fit.code;
+    if (ages <= 0) return rc;
+
+    // Sums and counts by age (double sums keep the mean exact for long, deep samples).
+    std::vector<double> sum(static_cast<std::size_t>(ages), 0.0);
+    std::vector<int> count(static_cast<std::size_t>(ages), 0);
+    for (std::size_t i = 0; i < series; ++i) {
+        const int len = std::min(lengths[i], values.rows());
+        const int off = std::max(offset_of(pith_offsets, i), 0);
+        const auto col = values.column(static_cast<int>(i));
+        for (int j = 0; j < len; ++j) {
+            const float v = col[static_cast<std::size_t>(j)];
+            if (v == fill) continue;
+            sum[static_cast<std::size_t>(off + j)] += v;
+            ++count[static_cast<std::size_t>(off + j)];
+        }
+    }
+    rc.ages = ages;
+    rc.raw.assign(static_cast<std::size_t>(ages), fill);
+    rc.smoothed.assign(static_cast<std::size_t>(ages), fill);
+    for (int a = 0; a < ages; ++a)
+        if (count[static_cast<std::size_t>(a)] > 0)
+            rc.raw[static_cast<std::size_t>(a)] =
+                static_cast<float>(sum[static_cast<std::size_t>(a)] / count[static_cast<std::size_t>(a)]);
+
+    // The mean curve from age min_offset + 1 on; n positions.
+    const int n = ages - min_offset;
+    std::vector<float> shifted(rc.raw.begin() + min_offset, rc.raw.end());
+    interpolate_gaps(shifted, fill);
+    int fit_length = n;
+    if (fit.truncation_age > 0 && fit.truncation_age < n) fit_length = fit.truncation_age;
+
+    std::vector<float> curve(static_cast<std::size_t>(n), fill);
+    int code = fit.code;
+    int fit_n = fit_length;
+    int window = fit.window;
+    float smoothing = fit.alpha;
+    std::vector<float> y = shifted;
+    detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
+    if (is_spline_marker(curve[0]) || curve[0] == kCurveFailed) {
+        // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
+        y = shifted;
+        code = 6;
+        fit_n = fit_length;
+        detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
+    }
+    rc.code = code;
+    const int last_fitted = std::max(1, std::min(fit_n, n));
+    for (int a = 0; a < n; ++a) {
+        const float v = a < last_fitted ? curve[static_cast<std::size_t>(a)]
+                                        : curve[static_cast<std::size_t>(last_fitted - 1)];
+        rc.smoothed[static_cast<std::size_t>(a + min_offset)] = std::isfinite(v) ? v : fill;
+    }
+    return rc;
+}
+
+bool regional_curve_goes_negative(const RegionalCurve& curve, float fill) {
+    for (int a = curve.min_offset; a < curve.ages; ++a) {
+        const float v = curve.smoothed[static_cast<std::size_t>(a)];
+        if (v != fill && v <= 0.0f) return true;
+    }
+    return false;
+}
+
+void RegionalCurveHistory::set_initial(const RegionalCurve& curve) {
+    if (curves_.empty())
+        curves_.push_back(curve);
+    else
+        curves_.front() = curve;
+}
+
+void RegionalCurveHistory::add(const RegionalCurve& curve) {
+    if (static_cast<int>(curves_.size()) >= kMaxRegionalCurvesKept && curves_.size() > 1) {
+        curves_.erase(curves_.begin() + 1);
+        ++dropped_;
+    }
+    curves_.push_back(curve);
+}
+
+int RegionalCurveHistory::ages() const {
+    int a = 0;
+    for (const auto& c : curves_) a = std::max(a, c.ages);
+    return a;
+}
+
+YearMatrix RegionalCurveHistory::as_matrix(float fill) const {
+    YearMatrix m(std::max(ages(), 1), 2 * size());
+    m.fill(fill);
+    for (int j = 0; j < size(); ++j) {
+        const RegionalCurve& c = curves_[static_cast<std::size_t>(j)];
+        for (int a = 0; a < c.ages; ++a) {
+            m(a, 2 * j) = c.raw[static_cast<std::size_t>(a)];
+            m(a, 2 * j + 1) = c.smoothed[static_cast<std::size_t>(a)];
+        }
+    }
+    return m;
+}
+
+bool ask_logical(Console& console, const std::string& text) {
+    for (;;) {
+        console.blank_line();
+        console.prompt(text);
+        const std::string answer = trim(console.ask());
+        if (is_stop_answer(answer)) throw ProgramStop(StopKind::Normal);
+        std::size_t p = 0;
+        if (p < answer.size() && answer[p] == '.') ++p;
+        if (p >= answer.size()) continue;
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(answer[p])));
+        if (c == 'T') return true;
+        if (c == 'F') return false;
+    }
+}
+
+namespace {
+
+// "Enter Biological Year beyond which not to use" / "in the estimation of the Regional model":
+// an integer; 0 or less means no truncation, one above the number of ages means all ages.
+int ask_truncation_age(Console& console, int ages) {
+    for (;;) {
+        console.blank_line();
+        console.line("Enter Biological Year beyond which not to use", 2);
+        console.prompt("in the estimation of the Regional model");
+        const std::string answer = console.ask();
+        if (is_stop_answer(trim(answer))) throw ProgramStop(StopKind::Normal);
+        const auto value = read_int(answer);
+        if (!value) continue;
+        if (*value <= 0) return 0;
+        return std::min(*value, std::max(ages, 1));
+    }
+}
+
+}  // namespace
+
+bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> lengths,
+                             std::span<const int> pith_offsets, bool pith_present,
+                             const SeriesTable& table, RegionalFit& fit, Console& console,
+                             Plotter& plotter, RegionalCurveHistory& history, RegionalCurve& curve) {
+    fit.truncation_age = 0;
+    for (;;) {
+        curve = rcurve(values, lengths, pith_offsets, pith_present, fit, console);
+        plotter.plt1(curve.raw, curve.smoothed, 1, curve.ages - curve.min_offset, kMissing,
+                     "Initial RC and MVF fit", curve.min_offset);
+        history.set_initial(curve);
+
+        if (regional_curve_goes_negative(curve)) {
+            console.line("**************** WARNING ****************", 4);
+            console.line("    Regional Curve goes south (negative) ", 4);
+            console.line(" Suggest choosing another RCS configuration.", 4);
+            console.line("**************** WARNING ****************", 4);
+            console.pause("Hit RETURN to Continue");
+        }
+        if (ask_logical(console, "Try different RCS detrending [T]rue or [F]alse")) return true;
+        if (!ask_logical(console, "Truncate the Regional Curve? [T]rue or [F]alse")) return false;
+
+        std::vector<int> firsts, lens;
+        for (int i = 0; i < table.count(); ++i) {
+            firsts.push_back(table.years[static_cast<std::size_t>(i)].first);
+            lens.push_back(table.years[static_cast<std::size_t>(i)].length);
+        }
+        comint(firsts, table.ids, lens, console);
+        fit.truncation_age = ask_truncation_age(console, curve.ages - curve.min_offset);
+    }
+}
+
+}  // namespace kestrovan

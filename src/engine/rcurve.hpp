@@ -1,0 +1,100 @@
+#pragma once
+// The Regional curve: the mean of all measurements of the same cambial age (ring number counted
+// from the pith), smoothed by one of the regional curve fits; the initial curve with its
+// dialogue, and the history of every curve fitted in one engine call.
+#include <span>
+#include <string>
+#include <vector>
+
+#include "curves/growth.hpp"
+#include "io/series_table.hpp"
+#include "io/year_matrix.hpp"
+
+namespace kestrovan {
+
+class Console;
+class Plotter;
+class Report;
+struct RunParameters;
+
+// One Regional curve, indexed by age: raw[age − 1], smoothed[age − 1], age = 1 .. ages.
+// Ages without any measurement hold the fill value in raw; ages below min_offset + 1 hold it in
+// both curves.
+struct RegionalCurve {
+    std::vector<float> raw;       // mean by age ("RC")
+    std::vector<float> smoothed;  // its fit ("fRC")
+    int ages = 0;                 // highest age reached by any series
+    int min_offset = 0;           // smallest pith offset when offsets are present, else 0
+    FitRecord record{};           // parameters of the fit
+    int code = 0;                 // curve-fit code the fit ended with (after any fallback)
+};
+
+// The fit settings of the Regional curve (from the Run parameters).
+struct RegionalFit {
+    int code = -2;           // regional curve-fit option code
+    float alpha = 7.0f;      // super smoother alpha
+    int window = 0;          // smoothing window of the lowess / median smoothers
+    int stiffness = 10;      // starting stiffness of the age-dependent spline
+    int truncation_age = 0;  // 0 = fit every age; else the number of ages (from the youngest
+                             // present) used for the fit; the curve is held flat beyond it
+};
+
+// Builds the Regional curve of `values` (ring rows × series: row 0 = each series' first ring).
+//   lengths       number of rings of each series (columns beyond lengths.size() are ignored)
+//   pith_offsets  rings missing between pith and first ring, added to every ring number (an
+//                 empty span means 0 for every series)
+//   pith_present  shift the curve so that it starts at the smallest offset + 1
+// Ages without data inside the fitted range keep the fill value in the raw curve, but the fit
+// sees values interpolated linearly between the neighbouring ages with data. A truncation age
+// above the number of ages acts as no truncation. A fit that ends in a spline marker (too few
+// ages, or no positive definite system) is replaced by the horizontal line (code 6).
+RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
+                     std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
+                     Console& console, float fill = kMissing);
+
+// True when the smoothed curve reaches 0 or below at an age with a value (the fill skipped).
+bool regional_curve_goes_negative(const RegionalCurve& curve, float fill = kMissing);
+
+// The Regional curves of one engine call in the order fitted: the initial curve first. At most
+// kMaxRegionalCurvesKept are held: when more are fitted, the oldest curve after the initial one
+// is dropped, so the history always ends with the latest curve.
+class RegionalCurveHistory {
+public:
+    void clear() { curves_.clear(); dropped_ = 0; }
+    void set_initial(const RegionalCurve& curve);  // replaces the first curve (or adds it)
+    void add(const RegionalCurve& curve);
+    int size() const { return static_cast<int>(curves_.size()); }
+    int dropped() const { return dropped_; }
+    const RegionalCurve& operator[](int i) const { return curves_[static_cast<std::size_t>(i)]; }
+    // Highest age of any stored curve.
+    int ages() const;
+    // Ages × (2 × size()) matrix: column 2j the raw curve j, 2j + 1 its fit; the fill value
+    // where a curve does not reach an age.
+    YearMatrix as_matrix(float fill = kMissing) const;
+
+private:
+    std::vector<RegionalCurve> curves_;
+    int dropped_ = 0;
+};
+
+inline constexpr int kMaxRegionalCurvesKept = 100;
+
+// Reads a logical answer: T/t/F/f and the forms true, .true., false, .false. (any case; the
+// first letter after an optional '.' decides). Anything else, the empty answer included, asks
+// again; "/" stops the program. The prompt is an empty line and `text` with "==> " at column 50.
+bool ask_logical(Console& console, const std::string& text);
+
+// The initial Regional curve and its dialogue (before the first indices):
+//   builds the curve on the measurements, draws it ("Initial RC and MVF fit"), stores it as the
+//   first history curve, warns when it goes negative, asks "Try different RCS detrending" (true:
+//   returns true, the caller returns with the redo request), then "Truncate the Regional Curve?":
+//   on true shows the common interval of the series and asks for the biological year beyond
+//   which not to fit, and starts again with it. `fit.truncation_age` holds the accepted value.
+//   `values` etc. as for rcurve; table gives first years, lengths and identifiers.
+// Returns true on a redo request; `curve` holds the accepted curve otherwise.
+bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> lengths,
+                             std::span<const int> pith_offsets, bool pith_present,
+                             const SeriesTable& table, RegionalFit& fit, Console& console,
+                             Plotter& plotter, RegionalCurveHistory& history, RegionalCurve& curve);
+
+}  // namespace kestrovan

@@ -1,0 +1,110 @@
+#include "engine/sftest.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "console/format.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+// Median of the first n values of v (sorted in place): the middle value, or the mean of the
+// two middle values for an even count.
+float median_in_place(std::vector<float>& v, std::size_t n) {
+    std::sort(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::size_t h = n / 2;
+    return (n % 2 == 1) ? v[h] : (v[h - 1] + v[h]) / 2.0f;
+}
+
+}  // namespace
+
+ConvergenceStats sftest(std::span<const float> abs_diff, std::span<const int> counts,
+                        std::vector<float>& work) {
+    ConvergenceStats s;
+    const std::size_t n = std::min(abs_diff.size(), counts.size());
+    int largest = 0;
+    for (std::size_t t = 0; t < n; ++t) largest = std::max(largest, counts[t]);
+    if (largest <= 0) return s;
+
+    work.resize(n);
+    std::size_t m = 0;
+    double sum = 0.0;
+    for (std::size_t t = 0; t < n; ++t) {
+        if (counts[t] <= 0) continue;
+        const float a = std::fabs(abs_diff[t]);
+        sum += a;
+        work[m++] = a;
+    }
+    s.years = static_cast<int>(m);
+    s.uw_mean = static_cast<float>(sum / static_cast<double>(m));
+    s.uw_median = median_in_place(work, m);
+
+    const float root_n = std::sqrt(static_cast<float>(largest));
+    m = 0;
+    sum = 0.0;
+    for (std::size_t t = 0; t < n; ++t) {
+        if (counts[t] <= 0) continue;
+        const float w = std::sqrt(static_cast<float>(counts[t])) / root_n * std::fabs(abs_diff[t]);
+        sum += w;
+        work[m++] = w;
+    }
+    s.wt_mean = static_cast<float>(sum / static_cast<double>(m));
+    s.wt_median = median_in_place(work, m);
+    return s;
+}
+
+Criterion choose_criterion(int iteration, char median_difference, int curve_option) {
+    if (iteration <= 1) return Criterion::UnweightedMean;
+    const bool stiff = curve_option == -2 || curve_option == 0 || curve_option == 1 ||
+                       curve_option == 2 || curve_option == 6;
+    const bool median = median_difference == 'y' || median_difference == 'Y';
+    if (stiff) return median ? Criterion::UnweightedMedian : Criterion::UnweightedMean;
+    return median ? Criterion::WeightedMedian : Criterion::WeightedMean;
+}
+
+Decision convergence_decision(int k, float criterion, float previous_criterion, float threshold,
+                              int max_iterations) {
+    if (criterion <= threshold) return Decision::Converged;
+    if (k >= max_iterations) return Decision::IterationLimit;
+    if (k >= 7 && previous_criterion < criterion) return Decision::NotDecreasing;
+    return Decision::Continue;
+}
+
+void ConvergenceTrace::reset() {
+    stats_.clear();
+    minimum_.fill(9999.0f);
+}
+
+std::array<char, 4> ConvergenceTrace::add(const ConvergenceStats& stats) {
+    std::array<char, 4> marks{' ', ' ', ' ', ' '};
+    for (int i = 0; i < 4; ++i) {
+        if (stats.at(i) < minimum_[static_cast<std::size_t>(i)]) {
+            minimum_[static_cast<std::size_t>(i)] = stats.at(i);
+            marks[static_cast<std::size_t>(i)] = '*';
+        }
+    }
+    stats_.push_back(stats);
+    return marks;
+}
+
+void ConvergenceTrace::drop_last() {
+    if (!stats_.empty()) stats_.pop_back();
+}
+
+std::array<std::string, 2> convergence_heads() {
+    return {at_column(37, "| -------- SIGNAL FREE CONVERGENCE STATISTICS ------- |"),
+            at_column(37, "UW MN ABSD     UW MD ABSD     WT MN ABSD     WT MD ABSD")};
+}
+
+std::string convergence_line(int k, const ConvergenceStats& stats, const std::array<char, 4>& marks) {
+    std::string line = " Iter " + fmt_i(k, 3) + "  Convergence Criteria: " + fmt_f(stats.uw_mean, 13, 8);
+    line += marks[0];
+    for (int i = 1; i < 4; ++i) {
+        line += fmt_f(stats.at(i), 14, 8);
+        line += marks[static_cast<std::size_t>(i)];
+    }
+    return line;
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,786 @@
+#include "engine/sigfree.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cctype>
+#include <cmath>
+
+#include "console/format.hpp"
+#include "curves/dispatch.hpp"
+#include "curves/spline.hpp"
+#include "diag/stabilize.hpp"
+#include "engine/calind.hpp"
+#include "engine/engine_files.hpp"
+#include "engine/rcurve.hpp"
+#include "engine/sftest.hpp"
+#include "plot/plotter.hpp"
+#include "stats/robust.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+bool is_yes(char c) { return c == 'y' || c == 'Y'; }
+bool is_no(char c) { return c == 'n' || c == 'N'; }
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Debug-build guard: nothing that is not a finite number may reach a chronology, an index
+// matrix or a file.
+[[maybe_unused]] bool all_finite(std::span<const float> v) {
+    return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
+}
+
+bool is_curve_marker(float v) {
+    return v == kSplineTooShort || v == kSplineNotPositiveDefinite || v == kCurveFailed;
+}
+
+// The fixed facts of one engine call, derived from the Series table and the Run parameters.
+struct EngineSetup {
+    int series = 0;
+    int first_year = 0;   // the run's first year
+    int years = 0;        // span of the run
+    std::vector<int> length;      // rings per series
+    std::vector<int> fit_length;  // rings fitted (the curve-fitting span), 1 .. length
+    std::vector<int> row0;        // calendar row of each series' first ring
+    std::vector<int> offset;      // pith offset per series (0 without offsets)
+    std::vector<YearSpan> spans;  // first and last year per series
+    int index_mode = kRatioIndices;
+    int requested_code = 8;       // the curve option; 0 (no detrending) is fitted as 6
+    bool raw = false;             // curve option 0
+    bool rcs = false;
+};
+
+EngineSetup make_setup(const SeriesTable& table, const RunParameters& params) {
+    EngineSetup s;
+    s.series = table.count();
+    s.index_mode = params.index_method == 0 ? kRatioIndices : kResidualIndices;
+    s.raw = params.curve_option == 0;
+    s.requested_code = s.raw ? 6 : params.curve_option;
+    s.rcs = params.rcs_flag != 0;
+    if (s.series == 0) return s;
+    int first = table.years[0].first, last = table.years[0].last;
+    for (int i = 0; i < s.series; ++i) {
+        const YearSpan& y = table.years[static_cast<std::size_t>(i)];
+        const int len = std::max(0, std::min(y.length, table.data.rows()));
+        first = std::min(first, y.first);
+        last = std::max(last, y.first + len - 1);
+        s.length.push_back(len);
+        s.fit_length.push_back(std::clamp(y.last - y.first + 1, std::min(1, len), len));
+        s.offset.push_back(static_cast<std::size_t>(i) < params.pith_offsets.size()
+                               ? std::max(0, params.pith_offsets[static_cast<std::size_t>(i)])
+                               : 0);
+        s.spans.push_back({y.first, y.first + len - 1, len});
+    }
+    s.first_year = first;
+    s.years = last - first + 1;
+    for (int i = 0; i < s.series; ++i) s.row0.push_back(table.years[static_cast<std::size_t>(i)].first - first);
+    return s;
+}
+
+// Fits one series' curve with the per-series dispatch and returns the code it ended with. A fit
+// that gives no usable curve (a spline marker for a series too short for a spline, or values
+// that are not finite numbers) is replaced by the horizontal line through the mean (code 6).
+int fit_series(std::span<const float> y, std::span<float> c, int n_fit, int code,
+               const RunParameters& params, int stiffness, Console& console, SplineWorkspace& ws) {
+    const int N = static_cast<int>(y.size());
+    curvefits(y, c.first(static_cast<std::size_t>(N)), N, n_fit, code, params.alpha_real, stiffness,
+              console, &ws);
+    bool usable = N == 0 || !is_curve_marker(c[0]);
+    for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
+    if (!usable) {
+        code = 6;
+        curvefits(y, c.first(static_cast<std::size_t>(N)), N, n_fit, code, params.alpha_real, stiffness,
+                  console, &ws);
+    }
+    return code;
+}
+
+// Raises curve values below the floor to it; returns true when the first ring was raised.
+bool apply_floor(std::span<float> c, float floor) {
+    bool first = false;
+    for (std::size_t j = 0; j < c.size(); ++j) {
+        if (c[j] < floor) {
+            c[j] = floor;
+            if (j == 0) first = true;
+        }
+    }
+    return first;
+}
+
+// The slice of the smoothed Regional curve a series reads: ring j at age offset + j + 1.
+void regional_slice(const RegionalCurve& rc, int offset, std::span<float> c) {
+    float last_good = 1.0f;
+    for (std::size_t j = 0; j < c.size(); ++j) {
+        const std::size_t a = static_cast<std::size_t>(offset) + j;
+        float v = a < rc.smoothed.size() ? rc.smoothed[a] : kMissing;
+        if (v == kMissing || !std::isfinite(v)) v = last_good;
+        c[j] = v;
+        last_good = v;
+    }
+}
+
+float span_mean(std::span<const float> v) {
+    if (v.empty()) return 0.0f;
+    return mnsd(v).mean;
+}
+
+// The four biweight weight-summary lines of a chronology (upper quartile, median, lower
+// quartile, minimum) for the summary plot.
+YearMatrix weight_lines(const ChronologySummary& s) {
+    const int n = s.years();
+    YearMatrix m(n, 4);
+    for (int t = 0; t < n; ++t) {
+        m(t, 0) = s.weight_upper_quartile[static_cast<std::size_t>(t)];
+        m(t, 1) = s.weight_median[static_cast<std::size_t>(t)];
+        m(t, 2) = s.weight_lower_quartile[static_cast<std::size_t>(t)];
+        m(t, 3) = s.weight_min[static_cast<std::size_t>(t)];
+    }
+    return m;
+}
+
+void both(Console& console, Report& report, const std::string& text) {
+    console.line(text, 2);
+    report.line(upper(text), 2);
+}
+
+// One engine call: the first pass, the iteration and the closing steps, sharing the state of
+// the call. Nothing survives the call except what goes into the results and the carry record.
+class SignalFreeRun {
+public:
+    SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
+                  RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
+                  EngineCarry& carry)
+        : table_(table), curve_floor_(curve_floor), params_(params), files_(files), console_(console),
+          plotter_(plotter), results_(results), carry_(carry), s_(make_setup(table, params)),
+          nser_(s_.series), ny_(s_.years), index_(results.indices) {}
+
+    void run();
+
+private:
+    enum class Step { Continue, Converged, IterationLimit, Retry, GaveUp };
+
+    void mean_segment_length();
+    bool regional_curve_questions();  // false on a redo request
+    void first_pass();
+    void first_chronology();
+    void signal_free_series(int i, std::span<float> out) const;
+    void per_series_curves(int k);
+    void regional_curves(int k);
+    void finish_series(int i, std::span<const float> sfv, std::span<const float> c);
+    Step convergence_step(int& k);
+    void finish(Step outcome, int k);
+    void curve_plots(Step outcome, int k, std::span<const float> signal_free);
+    void run_plots(int k);
+
+    std::span<const float> measurements(int i) const {
+        return table_.data.column(i).first(static_cast<std::size_t>(length(i)));
+    }
+    int length(int i) const { return s_.length[static_cast<std::size_t>(i)]; }
+    float floor_of(int i) const {
+        return static_cast<std::size_t>(i) < curve_floor_.size() ? curve_floor_[static_cast<std::size_t>(i)]
+                                                                 : kCurveFloor;
+    }
+    bool fallback_due(int i, int k) const {
+        const std::size_t is = static_cast<std::size_t>(i);
+        return is_no(params_.switch1) && k >= 5 &&
+               (code_now_[is] != code_prev_[is] || (code_now_[is] == 6 && code_prev_[is] == 6));
+    }
+    int fallback_code() const { return s_.requested_code == 1 ? -66 : 6; }
+
+    const SeriesTable& table_;
+    std::span<const float> curve_floor_;
+    RunParameters& params_;
+    RunFiles& files_;
+    Console& console_;
+    Plotter& plotter_;
+    EngineResults& results_;
+    EngineCarry& carry_;
+    const EngineSetup s_;
+    const int nser_;
+    const int ny_;
+    YearMatrix& index_;  // the current indices, calendar rows × series
+
+    bool first_attempt_ = false;
+    bool retry_ = false;
+    bool plots_on_ = false;        // first-pass plots: first attempt only
+    bool keep_plot_data_ = false;  // per-series curves and indices kept for the closing plots
+    int max_len_ = 1;
+
+    RobustWorkspace rws_;
+    SplineWorkspace sws_;
+    ChronologySummary summary_;
+    SeriesFiles series_files_;
+    std::string base_;
+
+    std::vector<float> segment_length_;  // mean segment length by year
+    RegionalFit rfit_;
+    RegionalCurveHistory rc_history_;
+    RegionalCurve rc_;
+    bool tree_plots_ = false;
+
+    std::vector<float> series_mean_;         // first-pass mean of each series' measurements
+    std::vector<int> code_prev_, code_now_;  // codes the fits ended with, previous and this iteration
+    std::vector<int> floor_iteration_;       // iteration a series' first ring was first raised to the floor
+    std::vector<float> curve_, idx_, sf_;    // one series
+    YearMatrix sf_rings_;                    // Regional-curve mode: signal-free measurements by ring
+    YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
+
+    std::vector<int> counts_;
+    std::vector<float> first_chron_, first_scale_, prev_, chron_, stabilized_standard_;
+    int nss1_ = 0, nss2_ = 0;
+    int noted_ = -1;  // the series that starts the run alone (nss1 > 0)
+
+    ConvergenceTrace trace_;
+    std::vector<std::vector<float>> history_, differences_;
+    std::vector<float> d_, fit_, work_;
+    std::vector<int> wavelengths_;
+};
+
+void SignalFreeRun::run() {
+    params_.redo_request = 0;
+    if (nser_ == 0 || ny_ <= 0) {
+        results_ = EngineResults{};
+        params_.constant_counter = 0;
+        return;
+    }
+    first_attempt_ = params_.constant_counter == 0 || !carry_.first_attempt_done;
+    retry_ = params_.constant_counter > 0;
+    plots_on_ = params_.constant_counter == 0;
+    keep_plot_data_ = plotter_.enabled() && !s_.rcs;
+    max_len_ = std::max(1, *std::max_element(s_.length.begin(), s_.length.end()));
+    base_ = files_.base_name();
+    index_.resize(0, 0);
+    index_.resize(ny_, nser_);
+
+    mean_segment_length();
+    if (s_.rcs && !regional_curve_questions()) {
+        params_.redo_request = 1;
+        return;
+    }
+    first_pass();
+    first_chronology();
+
+    // The iteration.
+    for (const auto& head : convergence_heads()) files_.report.line(head);
+    const SeriesFileNames ssf_names =
+        series_file_names(base_, EnginePass::SignalFree, params_.index_method, params_.power_transform != 0);
+    int k = 0;
+    Step step = Step::Continue;
+    while (step == Step::Continue) {
+        ++k;
+        series_files_.open(ssf_names, true, files_.header[0], EnginePass::SignalFree);
+        if (s_.rcs)
+            regional_curves(k);
+        else
+            per_series_curves(k);
+        series_files_.close();
+        step = convergence_step(k);
+    }
+    if (step == Step::Retry) return;  // the caller starts again with a larger constant
+    finish(step, k);
+}
+
+// Mean segment length and mean tree age by year, with their plot.
+void SignalFreeRun::mean_segment_length() {
+    for (int i = 0; i < nser_; ++i)
+        for (int j = 0; j < length(i); ++j)
+            index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(length(i));
+    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_);
+    segment_length_ = summary_.location;
+    for (int i = 0; i < nser_; ++i)
+        for (int j = 0; j < length(i); ++j) index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
+    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_);
+    if (plots_on_)
+        plotter_.plot1(segment_length_, summary_.location, s_.first_year, "Years", "",
+                       "Mean Segment Length And Mean Tree Age", {}, " Mean Segment Length",
+                       "Mean Approx Tree Age", 1.0f, 1.0f, 1.0f);
+    index_.fill(kMissing);
+
+    // The per-year stiffness of the spline through the chronology differences (interior years).
+    wavelengths_.assign(static_cast<std::size_t>(std::max(ny_, 1)), 2);
+    for (int t = 1; t + 1 < ny_; ++t)
+        wavelengths_[static_cast<std::size_t>(t - 1)] =
+            std::max(2, static_cast<int>(segment_length_[static_cast<std::size_t>(t)]));
+}
+
+// The initial Regional curve with its dialogue, then the tree-ring plot question.
+bool SignalFreeRun::regional_curve_questions() {
+    rfit_.code = params_.curve_option;
+    rfit_.alpha = params_.alpha_real;
+    rfit_.window = params_.smoothing_window;
+    rfit_.stiffness = params_.spline_stiffness;
+    if (regional_curve_dialogue(table_.data, s_.length, s_.offset, params_.pith_present != 0, table_, rfit_,
+                                console_, plotter_, rc_history_, rc_))
+        return false;
+    tree_plots_ = ask_logical(console_, "Make lots of tree-ring plots [T]rue or [F]alse");
+    return true;
+}
+
+// Curves and indices of every series from its measurements, and the first-pass files.
+void SignalFreeRun::first_pass() {
+    series_files_.open(series_file_names(base_, EnginePass::FirstPass, params_.index_method,
+                                         params_.power_transform != 0),
+                       !s_.raw, files_.header[0], EnginePass::FirstPass);
+    const std::size_t n = static_cast<std::size_t>(nser_);
+    series_mean_.assign(n, 0.0f);
+    code_prev_.assign(n, s_.requested_code);
+    code_now_.assign(n, s_.requested_code);
+    floor_iteration_.assign(n, -1);
+    if (first_attempt_) carry_.first_pass_index_sd.assign(n, 0.0f);
+    curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    idx_.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    sf_.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    if (keep_plot_data_) {
+        first_curves_.resize(max_len_, nser_);
+        first_indices_.resize(max_len_, nser_);
+    }
+
+    for (int i = 0; i < nser_; ++i) {
+        const std::size_t is = static_cast<std::size_t>(i);
+        const int len = length(i);
+        if (len <= 0) continue;
+        const auto meas = measurements(i);
+        const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
+        const auto x = std::span<float>(idx_).first(static_cast<std::size_t>(len));
+        series_mean_[is] = span_mean(meas);
+        if (s_.rcs) {
+            regional_slice(rc_, s_.offset[is], c);
+            code_prev_[is] = rc_.code;
+        } else {
+            code_prev_[is] = fit_series(meas, c, s_.fit_length[is], s_.requested_code, params_,
+                                        params_.spline_stiffness, console_, sws_);
+            if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
+        }
+        if (s_.raw)
+            std::copy(meas.begin(), meas.end(), x.begin());  // no detrending: the values themselves
+        else
+            calind(meas, c, x, s_.index_mode);
+        assert(all_finite(c) && all_finite(x));
+        series_files_.write(table_.ids[is], s_.spans[is].first, meas, c, x, params_.constant, console_);
+        for (int j = 0; j < len; ++j) index_(s_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
+        if (first_attempt_) carry_.first_pass_index_sd[is] = len > 1 ? mnsd(x).sd : 0.0f;
+        if (keep_plot_data_)
+            for (int j = 0; j < len; ++j) {
+                first_curves_(j, i) = c[static_cast<std::size_t>(j)];
+                first_indices_(j, i) = x[static_cast<std::size_t>(j)];
+            }
+    }
+    series_files_.close();
+}
+
+// The first chronology, its level, nss1/nss2, the original chronology and the running RBAR of
+// the first-pass indices.
+void SignalFreeRun::first_chronology() {
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_);
+    counts_ = summary_.count;
+    if (params_.mean_method == kMeanBiweight && plots_on_)
+        plotter_.spaghetti(weight_lines(summary_), ny_, 4, {}, s_.first_year, "Years", "Biweights",
+                           s_.raw ? "Biweights For Raw Data Chronology" : "Biweights For Standard Chronology",
+                           "Iteration: " + fmt_i(0, 3), "hh,med,hl,min biwgts");
+    first_chron_ = summary_.location;
+    first_scale_ = summary_.scale;
+    set_mean_one(first_chron_, counts_, 0);
+
+    while (nss1_ < ny_ && counts_[static_cast<std::size_t>(nss1_)] == 1) ++nss1_;
+    while (nss2_ < ny_ && counts_[static_cast<std::size_t>(nss2_)] <= 5) ++nss2_;
+    if (ny_ - nss2_ < 20) nss2_ = nss1_;
+    if (first_attempt_) {
+        console_.line("nss1,nss2 skip first number of years: " + fmt_i(nss1_, 3) + "  " + fmt_i(nss2_, 3), 2);
+        carry_.original_chronology = first_chron_;
+        set_mean_one(carry_.original_chronology, counts_, nss1_);
+        carry_.first_attempt_done = true;
+    }
+    carry_.original_chronology.resize(static_cast<std::size_t>(ny_), 0.0f);
+    history_.assign(1, carry_.original_chronology);
+
+    // The series that starts the run alone: its first-pass mean over its rings after nss1.
+    if (nss1_ > 0) {
+        for (int i = 0; i < nser_; ++i) {
+            if (s_.row0[static_cast<std::size_t>(i)] != 0) continue;
+            const auto meas = measurements(i);
+            if (static_cast<int>(meas.size()) > nss1_)
+                series_mean_[static_cast<std::size_t>(i)] = span_mean(meas.subspan(static_cast<std::size_t>(nss1_)));
+            noted_ = i;
+        }
+    }
+
+    prev_ = first_chron_;
+    if (is_yes(params_.rescale)) set_mean_one(prev_, counts_, nss1_);
+    if (plots_on_)
+        plotter_.plot1(prev_, prev_, s_.first_year, "Years", "Indices",
+                       s_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
+                              : "Original Non-Variance Stabilized Standard Indices",
+                       {}, s_.raw ? "Raw Data Chronology" : "Standard Chronology", "     ", 1.0f, 1.0f, 1.0f);
+    if (params_.rbar_window > 0)
+        stabilized_standard_ = rbar_stabilization(RbarPass::FirstPass, s_.raw, index_, s_.spans, s_.first_year,
+                                                  first_chron_, counts_, nss1_, params_, files_, console_,
+                                                  plotter_, plots_on_);
+
+    d_.assign(static_cast<std::size_t>(ny_), 0.0f);
+    fit_.assign(static_cast<std::size_t>(ny_), 0.0f);
+    if (s_.rcs) sf_rings_.resize(max_len_, nser_);
+    if (keep_plot_data_) {
+        final_sf_.resize(max_len_, nser_);
+        final_curves_.resize(max_len_, nser_);
+        final_indices_.resize(max_len_, nser_);
+    }
+}
+
+// Signal-free measurements of series i by ring: each measurement divided by (ratios) or reduced
+// by (residuals) the previous chronology of its year where two or more series cover the year,
+// then brought back to the series' first-pass mean.
+void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
+    const std::size_t is = static_cast<std::size_t>(i);
+    const auto meas = measurements(i);
+    for (std::size_t j = 0; j < meas.size(); ++j) {
+        const std::size_t t = static_cast<std::size_t>(s_.row0[is]) + j;
+        float v = meas[j];
+        if (counts_[t] >= 2) {
+            if (s_.index_mode == kRatioIndices) {
+                if (prev_[t] > 0.0f) v = meas[j] / prev_[t];
+            } else {
+                v = meas[j] - prev_[t];
+            }
+        }
+        out[j] = v;
+    }
+    if (!is_yes(params_.switch2)) return;
+    std::span<float> part = out;
+    if (i == noted_ && static_cast<int>(out.size()) > nss1_) part = out.subspan(static_cast<std::size_t>(nss1_));
+    const float own = span_mean(part);
+    if (s_.index_mode == kRatioIndices) {
+        if (own != 0.0f) {
+            const float factor = series_mean_[is] / own;
+            for (float& v : part) v *= factor;
+        }
+    } else {
+        for (float& v : part) v = v - own + series_mean_[is];
+    }
+}
+
+// Per-series mode: a new curve for every series, fitted to its signal-free measurements.
+void SignalFreeRun::per_series_curves(int k) {
+    for (int i = 0; i < nser_; ++i) {
+        const std::size_t is = static_cast<std::size_t>(i);
+        const int len = length(i);
+        if (len <= 0) continue;
+        const auto sfv = std::span<float>(sf_).first(static_cast<std::size_t>(len));
+        const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
+        signal_free_series(i, sfv);
+        if (s_.index_mode == kResidualIndices) {
+            const float lowest = *std::min_element(sfv.begin(), sfv.end());
+            if (lowest < 0.0f)
+                for (float& v : sfv) v -= lowest;
+        }
+        code_now_[is] = fit_series(sfv, c, s_.fit_length[is], s_.requested_code, params_,
+                                   params_.spline_stiffness, console_, sws_);
+        if (fallback_due(i, k))
+            code_now_[is] = fit_series(sfv, c, s_.fit_length[is], fallback_code(), params_,
+                                       params_.spline_stiffness, console_, sws_);
+        if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = k;
+        finish_series(i, sfv, c);
+    }
+    code_prev_ = code_now_;
+}
+
+// Regional-curve mode: one new curve from the signal-free measurements of all series by age.
+void SignalFreeRun::regional_curves(int k) {
+    for (int i = 0; i < nser_; ++i)
+        if (length(i) > 0) signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
+    const bool offsets = params_.pith_present != 0;
+    rc_ = rcurve(sf_rings_, s_.length, s_.offset, offsets, rfit_, console_);
+    rc_history_.add(rc_);
+    if (tree_plots_)
+        plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
+                      "Iteration       Regional Curve MVF", rc_.min_offset);
+
+    // The fallback rule on the codes stored for each series: every failing check refits the
+    // Regional curve with the fallback code and stores it. Refits of the same data with the same
+    // code give the same curve, so it is computed once.
+    RegionalCurve refit;
+    bool have_refit = false;
+    for (int i = 0; i < nser_; ++i) {
+        const std::size_t is = static_cast<std::size_t>(i);
+        code_now_[is] = rc_.code;
+        if (!fallback_due(i, k)) continue;
+        if (!have_refit) {
+            RegionalFit f = rfit_;
+            f.code = fallback_code();
+            refit = rcurve(sf_rings_, s_.length, s_.offset, offsets, f, console_);
+            have_refit = true;
+        }
+        rc_ = refit;
+        rc_history_.add(rc_);
+        if (tree_plots_)
+            plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
+                          "Iteration       Regional Curve MVF", rc_.min_offset);
+        code_now_[is] = rc_.code;
+    }
+    code_prev_ = code_now_;
+
+    for (int i = 0; i < nser_; ++i) {
+        const std::size_t is = static_cast<std::size_t>(i);
+        const int len = length(i);
+        if (len <= 0) continue;
+        const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
+        regional_slice(rc_, s_.offset[is], c);
+        const auto sfv = sf_rings_.column(i).first(static_cast<std::size_t>(len));
+        if (tree_plots_)
+            tree_plots_ = plotter_.plt3(measurements(i), sfv, rc_.smoothed, s_.spans[is].first, s_.spans[is].last,
+                                        kMissing, rc_.ages - rc_.min_offset, table_.ids[is],
+                                        "Signal Free Series And RC", s_.offset[is], rc_.min_offset);
+        finish_series(i, sfv, c);
+    }
+}
+
+// Indices of series i from its measurements and its new curve, into the index matrix and the
+// signal-free files. On a retry, per-series ratio indices take the spread the series' indices
+// had in the first pass of the first attempt.
+void SignalFreeRun::finish_series(int i, std::span<const float> sfv, std::span<const float> c) {
+    const std::size_t is = static_cast<std::size_t>(i);
+    const auto meas = measurements(i);
+    const auto x = std::span<float>(idx_).first(meas.size());
+    calind(meas, c, x, s_.index_mode);
+    if (!s_.rcs && s_.index_mode == kRatioIndices && retry_ && x.size() > 1 &&
+        is < carry_.first_pass_index_sd.size()) {
+        const MeanSd ms = mnsd(x);
+        if (ms.sd > 0.0f)
+            for (float& v : x) v = (v - ms.mean) / ms.sd * carry_.first_pass_index_sd[is] + ms.mean;
+    }
+    assert(all_finite(c) && all_finite(x) && all_finite(sfv));
+    for (std::size_t j = 0; j < x.size(); ++j) index_(s_.row0[is] + static_cast<int>(j), i) = x[j];
+    series_files_.write(table_.ids[is], s_.spans[is].first, sfv, c, x, params_.constant, console_);
+    if (keep_plot_data_)
+        for (std::size_t j = 0; j < x.size(); ++j) {
+            final_sf_(static_cast<int>(j), i) = sfv[j];
+            final_curves_(static_cast<int>(j), i) = c[j];
+            final_indices_(static_cast<int>(j), i) = x[j];
+        }
+}
+
+// The new chronology, its differences from the previous one, the convergence test and the
+// decision. On a failed monotonicity check k is lowered by one.
+SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
+    Report& report = files_.report;
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_);
+    chron_ = summary_.location;
+    clip_chronology(chron_, counts_);
+    if (is_yes(params_.rescale)) set_mean_one(chron_, counts_, nss1_);
+    assert(all_finite(chron_));
+    history_.push_back(chron_);
+
+    // Differences, with their slow change removed by a spline as stiff as the mean segment
+    // length of each year.
+    for (std::size_t t = 0; t < d_.size(); ++t) d_[t] = prev_[t] - chron_[t];
+    differences_.push_back(d_);
+    if (is_yes(params_.switch3) && ny_ >= 4) {
+        spline2(ny_, d_, fit_, wavelengths_, console_, &sws_);
+        if (!is_curve_marker(fit_[0]) && all_finite(fit_))
+            for (std::size_t t = 0; t < d_.size(); ++t) d_[t] -= fit_[t];
+    }
+
+    // Statistics over the chosen years (after nss2 with the tweak), or over all years when
+    // none of those has data.
+    const std::size_t skip = is_yes(params_.tweak) ? static_cast<std::size_t>(std::min(nss2_, ny_)) : 0;
+    for (float& v : d_) v = std::fabs(v);
+    ConvergenceStats stats =
+        sftest(std::span<const float>(d_).subspan(skip), std::span<const int>(counts_).subspan(skip), work_);
+    if (stats.years == 0) stats = sftest(d_, counts_, work_);
+    if (stats.years == 0) report.line("NO YEAR WITH DATA FOR THE CONVERGENCE TEST: CRITERION TAKEN AS 0", 2);
+    const auto marks = trace_.add(stats);
+    report.line(convergence_line(k, stats, marks));
+
+    const Criterion crit = choose_criterion(k, params_.median_difference, params_.curve_option);
+    const float now = stats.at(static_cast<int>(crit));
+    const float before = k > 1 ? trace_[k - 1].at(static_cast<int>(crit)) : now;
+    switch (convergence_decision(k, now, before, params_.convergence, kMaxIterations)) {
+    case Decision::Converged: return Step::Converged;
+    case Decision::IterationLimit: return Step::IterationLimit;
+    case Decision::Continue: prev_ = chron_; return Step::Continue;
+    case Decision::NotDecreasing: break;
+    }
+
+    const std::string warning =
+        Columns().at(1, "WARNING: CONVERGENCE TESTS ARE NOT MONOTONIC DECREASING, ITER:").at(67, fmt_i(k, 3)).str();
+    console_.line(warning);
+    report.line(warning);
+    chron_ = prev_;
+    history_.pop_back();
+    differences_.pop_back();
+    trace_.drop_last();
+    --k;
+    ++params_.constant_counter;
+    carry_.retries = params_.constant_counter;
+    if (params_.constant_counter < 11) return Step::Retry;
+    console_.line("OKAY, ADDING A CONSTANT TO THE DATA USUALLY RESULTS IN CONVERGENCE", 2);
+    console_.line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
+    console_.line("SPLINE OR FRIEDMAN SMOOTHER. BUT NOT THIS TIME. EVEN SO, THE FINAL", 2);
+    console_.line("CONVERGENCE TRACE MAY BE CLOSE ENOUGH TO FLAT TO BE ACCEPTABLE.", 2);
+    console_.pause_inline(" Hit return to continue ...");
+    return Step::GaveUp;
+}
+
+// The final chronology, the closing messages, the final scaling, the running RBAR of the final
+// indices and the results.
+void SignalFreeRun::finish(Step outcome, int k) {
+    Report& report = files_.report;
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_);
+    std::vector<float> signal_free = summary_.location;
+    clip_chronology(signal_free, counts_);
+
+    if (s_.rcs) {
+        write_rcs_curves(base_ + "_RCScurves.txt", rc_history_);
+        if (rc_history_.dropped() > 0)
+            report.line(fmt_i(rc_history_.dropped(), 5) +
+                        " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
+                        std::to_string(kMaxRegionalCurvesKept - 1));
+    }
+    curve_plots(outcome, k, signal_free);
+
+    const std::string threshold = fmt_f(params_.convergence, 6, 4);
+    if (outcome == Step::GaveUp) {
+        // The engine gave up after ten added constants: the last iteration is used, but it did
+        // not meet the criterion, and the message must not say that it did.
+        both(console_, report, "Final iteration without convergence (<" + threshold + " change): " + fmt_i(k, 2));
+    } else if (k < kMaxIterations) {
+        both(console_, report, "Final iteration with convergence (<" + threshold + " change): " + fmt_i(k, 2));
+    } else {
+        both(console_, report, "Maximum iterations used without converging (<" + threshold + " change): " + fmt_i(k, 2));
+        both(console_, report, std::string("If you are not satisfied, try a simpler (more monotonic) curve ") + "fit like a negative");
+        both(console_, report, std::string("exponential curve, or if you were computing ") + "ratios, try computing power transformed");
+        both(console_, report, std::string("residuals instead with ") + "the same curvefit option that did not converge. Often works.");
+    }
+
+    for (const std::string& note :
+         final_scaling(carry_.original_chronology, first_chron_, signal_free, counts_, nss2_, retry_))
+        report.line(note, 2);
+    assert(all_finite(first_chron_) && all_finite(signal_free));
+    if (plotter_.enabled())
+        plotter_.plot1(first_chron_, signal_free, s_.first_year, "Years", "Indices",
+                       (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
+                                                             : "Original & Signal Free Chronology, Iter =") +
+                           fmt_i(k, 3),
+                       {}, s_.raw ? "Original RAW Chronology" : "Original STD Chronology",
+                       s_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron", 1.0f, 1.0f, 1.0f);
+
+    results_.first_year = s_.first_year;
+    results_.years = ny_;
+    results_.standard = first_chron_;
+    results_.standard_scale = first_scale_;
+    results_.signal_free = signal_free;
+    results_.signal_free_scale = summary_.scale;
+    results_.final_chronology = signal_free;
+    results_.sample_size = counts_;
+    results_.sample_size_real.assign(counts_.begin(), counts_.end());
+    results_.iterations = k;
+    results_.nss1 = nss1_;
+    results_.nss2 = nss2_;
+    results_.converged = outcome == Step::Converged;
+    results_.history.resize(0, 0);
+    results_.history.resize(ny_, static_cast<int>(history_.size()));
+    for (std::size_t j = 0; j < history_.size(); ++j)
+        std::copy(history_[j].begin(), history_[j].end(), results_.history.column(static_cast<int>(j)).begin());
+    results_.stabilized_standard = stabilized_standard_;
+    results_.stabilized_signal_free.clear();
+    if (params_.rbar_window > 0)
+        results_.stabilized_signal_free =
+            rbar_stabilization(RbarPass::SignalFree, s_.raw, index_, s_.spans, s_.first_year,
+                               results_.final_chronology, counts_, nss1_, params_, files_, console_, plotter_, true);
+    results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
+    results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
+
+    run_plots(k);
+    params_.constant_counter = outcome == Step::GaveUp ? 11 : 0;
+}
+
+// The curve plots after the iteration: the Regional-curve history, or the per-series overview,
+// the biweight summary and the first-versus-final plots.
+void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> signal_free) {
+    if (!plotter_.enabled()) return;
+    if (s_.rcs) {
+        // Rows are ages from 1; ages below the youngest one present hold the fill value.
+        const YearMatrix curves = rc_history_.as_matrix();
+        const int offset = rc_history_.size() > 0 ? rc_history_[0].min_offset : 0;
+        plotter_.plt4(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing);
+        plotter_.plt5(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing);
+        return;
+    }
+    const std::vector<float> no_mean;
+    const YearSpan all{s_.first_year, s_.first_year + ny_ - 1, ny_};
+    plotter_.linguine2(final_sf_, final_curves_, no_mean, s_.spans, all, "Years", "Values",
+                       outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology"
+                                               : "Convergent Curvefits For Signal Free Chronology",
+                       "Signal Free Data", "Final Curves");
+    if (params_.mean_method == kMeanBiweight)
+        plotter_.spaghetti(weight_lines(summary_), ny_, 4, {}, s_.first_year, "Years", "Biweights",
+                           "Biweights For Signal Free Chronology", "Iteration: " + fmt_i(k, 3),
+                           "hh,med,hl,min biwgts");
+    YearMatrix raw_data(max_len_, nser_);
+    for (int i = 0; i < nser_; ++i) {
+        const auto meas = measurements(i);
+        std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
+    }
+    plotter_.linguine2(raw_data, final_sf_, no_mean, s_.spans, all, "Years", "Values",
+                       "Original and Final Signal Free Raw Data", "Original", "Final");
+    plotter_.linguine2(first_curves_, final_curves_, no_mean, s_.spans, all, "Years", "Values",
+                       "Original and Final Signal Free Curvefits", "Original", "Final");
+    plotter_.linguine2(first_indices_, final_indices_, signal_free, s_.spans, all, "Years", "Indices",
+                       "Original and Final Signal Free Indices", "Original", "Final");
+}
+
+// The plots of the whole run: convergence statistics, differences and the smoothed chronology
+// of every iteration.
+void SignalFreeRun::run_plots(int k) {
+    if (!plotter_.enabled() || k <= 0) return;
+    std::vector<float> wt_mean, wt_median;
+    for (const auto& st : trace_.all()) {
+        wt_mean.push_back(st.wt_mean);
+        wt_median.push_back(st.wt_median);
+    }
+    plotter_.plot1(wt_mean, wt_median, 1, "Iterations", "Differences",
+                   "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3), {}, "   Mean ABS Diff Test",
+                   "Median ABS Diff Test", 1.0f, 1.0f, 1.0f);
+    YearMatrix diffs(ny_, static_cast<int>(differences_.size()));
+    for (std::size_t j = 0; j < differences_.size(); ++j)
+        std::copy(differences_[j].begin(), differences_[j].end(), diffs.column(static_cast<int>(j)).begin());
+    plotter_.spaghetti(diffs, ny_, diffs.cols(), {}, s_.first_year, "Years", "Differences",
+                       "Signal Free Chronology Iteration Differences", "First Iteration", "   Final Iteration");
+
+    // On a run with retries the chronologies from iteration 2 on are first given the mean and
+    // spread of the original chronology.
+    const int wavelength = ny_ <= 100 ? 10 : ny_ <= 500 ? 30 : ny_ <= 2000 ? 50 : 100;
+    YearMatrix smooth(ny_, static_cast<int>(history_.size()));
+    const ChronologyLevel base_level = chronology_level(history_[0], counts_, nss2_);
+    for (std::size_t j = 0; j < history_.size(); ++j) {
+        std::vector<float> col = history_[j];
+        if (retry_ && j >= 2) {
+            const ChronologyLevel l = chronology_level(col, counts_, nss2_);
+            if (l.sd > 0.0)
+                for (float& v : col)
+                    v = std::max(0.0f, static_cast<float>((v - l.mean) / l.sd * base_level.sd + base_level.mean));
+        }
+        auto out = smooth.column(static_cast<int>(j));
+        std::copy(col.begin(), col.end(), out.begin());
+        if (ny_ >= 4) {
+            spline1(ny_, col, out, wavelength, console_, &sws_);
+            if (is_curve_marker(out[0])) std::copy(col.begin(), col.end(), out.begin());
+        }
+    }
+    plotter_.spaghetti(smooth, ny_, smooth.cols(), {}, s_.first_year, "Years", "Indices",
+                       "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines",
+                       "Original Chronology", "   Final Iteration");
+}
+
+}  // namespace
+
+void sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
+             RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
+             EngineCarry& carry) {
+    SignalFreeRun(table, curve_floor, params, files, console, plotter, results, carry).run();
+}
+
+}  // namespace kestrovan

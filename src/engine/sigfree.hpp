@@ -1,0 +1,78 @@
+#pragma once
+// The signal-free engine: one call per run attempt. It detrends every series (one Regional
+// curve, or one curve per series), averages the indices into the first-pass chronology, then
+// repeats the signal-free step until the chronology stops changing, and returns the standard and
+// signal-free chronologies with their sample sizes and the chronology of every iteration.
+#include <span>
+#include <string>
+#include <vector>
+
+#include "console/console.hpp"
+#include "io/run_files.hpp"
+#include "io/series_table.hpp"
+#include "io/year_matrix.hpp"
+#include "run/run_parameters.hpp"
+
+namespace kestrovan {
+
+class Plotter;  // src/plot/plotter.hpp
+
+inline constexpr int kMaxIterations = 100;     // signal-free iterations per attempt
+inline constexpr int kMaxRegionalCurves = 100; // Regional curves kept in the curve history
+inline constexpr float kCurveFloor = 0.02f;    // lowest value a fitted growth curve may take
+
+// What the engine carries from one attempt to the next. The caller (the run loop) owns it for
+// the whole run and hands the same record to every attempt; a fresh record means "first attempt".
+struct EngineCarry {
+    bool first_attempt_done = false;          // set when the first attempt's first pass is stored
+    std::vector<float> first_pass_index_sd;   // per series: sd of its first-pass indices (first attempt)
+    std::vector<float> original_chronology;   // per year: first-pass chronology of the first attempt
+                                              // after its mean adjustment over the years after nss1
+    int retries = 0;                          // attempts restarted with a larger constant so far
+};
+
+// The engine's results, by calendar year: index k is the run's first year + k (zero-based).
+// Sized by the engine to the span of the run on every completed call.
+struct EngineResults {
+    int first_year = 0;                       // the run's first year (summary slot)
+    int years = 0;                            // span of the run
+
+    std::vector<float> standard;              // first-pass (original) chronology, after final scaling
+    std::vector<float> standard_scale;        // its per-year scale from the chronology summariser
+    std::vector<float> signal_free;           // signal-free chronology, after final scaling
+    std::vector<float> signal_free_scale;     // its per-year scale
+    std::vector<float> final_chronology;      // copy of the final signal-free chronology
+    std::vector<float> stabilized_standard;   // variance-stabilized standard chronology (RBAR window > 0)
+    std::vector<float> stabilized_signal_free;// variance-stabilized signal-free chronology
+    std::vector<int> sample_size;             // number of series with a value per year
+    std::vector<float> sample_size_real;      // the same as reals (for the running RBAR)
+
+    YearMatrix indices;                       // final indices, calendar rows × series
+    YearMatrix history;                       // chronology of every iteration, years × (iterations + 1);
+                                              // column 0 the original (first-pass) chronology
+    int iterations = 0;                       // iteration count of the final chronology
+    int nss1 = 0;                             // leading years with sample size exactly 1
+    int nss2 = 0;                             // leading years with sample size at most 5 (see engine)
+    bool converged = false;                   // the criterion met the threshold
+};
+
+// One engine attempt.
+//   table       the working data: each series from position 0 = its own first year, with the
+//               constant of this attempt already added (and the power transform applied);
+//               years[i].last ends the curve-fitting span. Not changed.
+//   curve_floor one value per series (the run loop passes kCurveFloor for each).
+//   params      read: every option; written: redo_request (1 when the user asks for another
+//               Regional-curve fit; nothing else valid), constant_counter (raised to 1..10 when the
+//               convergence statistic stopped decreasing: retry with 0.1 × counter added; 0 on
+//               completion, 11 when the engine gave up after ten constants and finished anyway).
+//   files       data file name (base name of the series files), header lines, report.
+//   console     dialogue of the Regional curve and the engine's messages.
+//   plotter     every plot of the engine.
+//   results     filled on completion.
+//   carry       owned by the caller across attempts of one run.
+// Throws ProgramStop when the user stops at a question or a file cannot be written.
+void sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
+             RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
+             EngineCarry& carry);
+
+}  // namespace kestrovan

@@ -1,0 +1,339 @@
+// The signal-free engine on synthetic data with a known answer, on awkward data and on the
+// bundled real data sets.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "console/console.hpp"
+#include "engine/engine_test_support.hpp"
+#include "engine/sigfree.hpp"
+#include "engine/calind.hpp"
+#include "io/tucson.hpp"
+
+namespace kestrovan {
+namespace {
+
+using test::CountingPlotter;
+using test::TempDir;
+
+struct EngineRun {
+    EngineResults results;
+    RunParameters params;
+    std::string console;
+    std::string report;
+    int attempts = 0;
+};
+
+// Runs the engine the way the run loop does: one attempt per call, the constant of the attempt
+// added to every value, until the engine completes.
+EngineRun run_engine(const SeriesTable& table, RunParameters params, const std::string& answers,
+                     const TempDir& dir, const std::string& name = "syn.rwl", Plotter* plotter = nullptr) {
+    EngineRun run;
+    std::istringstream in(answers);
+    std::ostringstream out;
+    Console console(in, out);
+    RunFiles files;
+    files.data_name = dir.file(name);
+    files.header = {"header line one", "header line two", "header line three"};
+    files.report.open(dir.file("report.txt"));
+    CountingPlotter quiet;
+    Plotter& plot = plotter ? *plotter : quiet;
+    EngineCarry carry;
+    params.constant_counter = 0;
+    for (;;) {
+        ++run.attempts;
+        params.constant = 0.1f * static_cast<float>(params.constant_counter);
+        SeriesTable working = table;
+        for (int i = 0; i < table.count(); ++i)
+            for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
+        const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
+        sigfree(working, floors, params, files, console, plot, run.results, carry);
+        if (params.redo_request) break;
+        if (params.constant_counter >= 1 && params.constant_counter <= 10) continue;
+        break;
+    }
+    files.report.close();
+    std::ifstream rep(dir.file("report.txt"));
+    std::stringstream ss;
+    ss << rep.rdbuf();
+    run.report = ss.str();
+    run.console = out.str();
+    run.params = params;
+    return run;
+}
+
+RunParameters spline_params() {
+    RunParameters p;
+    p.index_method = 0;
+    p.curve_option = 8;
+    p.spline_stiffness = 50;
+    p.mean_method = 2;
+    p.rbar_window = 0;
+    p.rcs_flag = 0;
+    return p;
+}
+
+RunParameters rcs_params() {
+    RunParameters p = spline_params();
+    p.curve_option = -2;
+    p.spline_stiffness = 10;
+    p.rcs_flag = 1;
+    return p;
+}
+
+SeriesTable load_rwl(const std::string& path);
+
+void expect_finite(const EngineResults& r) {
+    for (const auto* v : {&r.standard, &r.signal_free, &r.final_chronology, &r.standard_scale, &r.signal_free_scale})
+        for (float x : *v) ASSERT_TRUE(std::isfinite(x));
+    for (int c = 0; c < r.indices.cols(); ++c)
+        for (float x : r.indices.column(c)) ASSERT_TRUE(std::isfinite(x));
+    for (int c = 0; c < r.history.cols(); ++c)
+        for (float x : r.history.column(c)) ASSERT_TRUE(std::isfinite(x));
+}
+
+// Compares the first pass and the signal-free chronology with the true signal, after nss2.
+void expect_signal_recovered(const EngineRun& run) {
+    const EngineResults& r = run.results;
+    std::vector<float> truth(static_cast<std::size_t>(r.years));
+    std::vector<bool> use(static_cast<std::size_t>(r.years));
+    for (int k = 0; k < r.years; ++k) {
+        truth[k] = test::common_signal(r.first_year + k);
+        use[k] = k >= r.nss2 && r.sample_size[k] > 0;
+    }
+    const double c_std = test::correlation(r.standard, truth, use);
+    const double c_sf = test::correlation(r.signal_free, truth, use);
+    std::printf("correlation with the true signal: standard %.4f, signal-free %.4f\n", c_std, c_sf);
+    EXPECT_GT(c_sf, c_std);
+    EXPECT_GT(c_sf, 0.8);
+    EXPECT_NEAR(chronology_level(r.standard, r.sample_size, r.nss2).mean, 1.0, 1e-4);
+    EXPECT_NEAR(chronology_level(r.signal_free, r.sample_size, r.nss2).mean, 1.0, 1e-4);
+}
+
+TEST(Sigfree, PerSeriesSplineRecoversTheCommonSignal) {
+    TempDir dir("spline");
+    const SeriesTable t = test::synthetic_table(40, 1600, 400, 120, 260, 7);
+    const EngineRun run = run_engine(t, spline_params(), "", dir);
+    expect_finite(run.results);
+    EXPECT_TRUE(run.results.converged);
+    EXPECT_EQ(run.params.constant_counter, 0);
+    EXPECT_EQ(run.params.redo_request, 0);
+    expect_signal_recovered(run);
+    EXPECT_NE(run.console.find("Final iteration with convergence (<0.0001 change): "), std::string::npos);
+    EXPECT_NE(run.report.find("FINAL ITERATION WITH CONVERGENCE (<0.0001 CHANGE): "), std::string::npos);
+    EXPECT_NE(run.report.find(" Iter   1  Convergence Criteria: "), std::string::npos);
+    std::printf("spline: %d iterations, %d attempts\n", run.results.iterations, run.attempts);
+
+    // The series files of both passes, each starting with the first header line.
+    for (const char* suffix : {"_STD_RAW_Data.txt", "_STD_RAW_Curves.txt", "_STD_RAW_Ratios.txt",
+                               "_SSF_RAW_Data.txt", "_SSF_RAW_Curves.txt", "_SSF_RAW_Ratios.txt"}) {
+        std::ifstream f(dir.file(std::string("syn") + suffix));
+        std::string first;
+        ASSERT_TRUE(std::getline(f, first)) << suffix;
+        EXPECT_EQ(first, "header line one");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("syn_RCScurves.txt")));
+
+    // Whatever constant the last attempt added, the measurement file holds the data's own
+    // values (to the 0.001 mm of the file; the writer stores 0.999 mm as 1.000, away from the
+    // end marker).
+    const SeriesTable back = load_rwl(dir.file("syn_STD_RAW_Data.txt"));
+    ASSERT_EQ(back.count(), t.count());
+    for (int i = 0; i < t.count(); ++i) {
+        ASSERT_EQ(back.years[i].first, t.years[i].first);
+        for (int j = 0; j < t.years[i].length; ++j) ASSERT_NEAR(back.data(j, i), t.data(j, i), 0.0016f);
+    }
+}
+
+TEST(Sigfree, RunningRbarStepOnBothPasses) {
+    TempDir dir("rbar");
+    const SeriesTable t = test::synthetic_table(30, 1600, 300, 120, 200, 21);
+    RunParameters p = spline_params();
+    p.rbar_window = 50;
+    p.stabilization = 0;
+    const EngineRun run = run_engine(t, p, "", dir);
+    expect_finite(run.results);
+    ASSERT_EQ(static_cast<int>(run.results.stabilized_standard.size()), run.results.years);
+    ASSERT_EQ(static_cast<int>(run.results.stabilized_signal_free.size()), run.results.years);
+    for (float v : run.results.stabilized_signal_free) {
+        EXPECT_TRUE(std::isfinite(v));
+        EXPECT_GE(v, 0.0f);
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.file("syn_Std_RBAR.txt")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("syn_Ssf_RBAR.txt")));
+}
+
+TEST(Sigfree, RegionalCurveRecoversTheCommonSignal) {
+    TempDir dir("rcs");
+    // Nearly even-aged: starts within 60 years, so age and calendar year are confounded and
+    // the first-pass Regional curve takes up part of the common signal.
+    const SeriesTable t = test::synthetic_table(60, 1500, 320, 200, 260, 11, true, 60);
+    CountingPlotter plots(true);
+    const EngineRun run = run_engine(t, rcs_params(), "f\nf\nf\n", dir, "syn.rwl", &plots);
+    expect_finite(run.results);
+    EXPECT_TRUE(run.results.converged);
+    expect_signal_recovered(run);
+    std::printf("rcs: %d iterations, %d attempts\n", run.results.iterations, run.attempts);
+
+    // One curve pair per iteration plus the initial curve (the age-dependent spline never falls
+    // back), in the file and in the plot.
+    std::ifstream f(dir.file("syn_RCScurves.txt"));
+    std::string head;
+    ASSERT_TRUE(std::getline(f, head));
+    EXPECT_EQ(head.size(), 10u + 16u * static_cast<std::size_t>(run.results.iterations + 1));
+    EXPECT_EQ(plots.plt4_curves, run.results.iterations + 1);
+    EXPECT_NE(run.console.find("Make lots of tree-ring plots [T]rue or [F]alse"), std::string::npos);
+}
+
+TEST(Sigfree, RedoRequestReturnsAtOnce) {
+    TempDir dir("redo");
+    const SeriesTable t = test::synthetic_table(10, 1700, 200, 80, 150, 3, true);
+    const EngineRun run = run_engine(t, rcs_params(), "t\n", dir);
+    EXPECT_EQ(run.params.redo_request, 1);
+    EXPECT_EQ(run.attempts, 1);
+    EXPECT_EQ(run.results.years, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("syn_SSF_RAW_Data.txt")));
+}
+
+TEST(Sigfree, NoDetrendingUsesRawLabelsAndFiles) {
+    TempDir dir("raw");
+    const SeriesTable t = test::synthetic_table(12, 1800, 150, 60, 120, 5);
+    RunParameters p = spline_params();
+    p.curve_option = 0;
+    p.index_method = 1;      // residuals, power transformed: PTR names
+    p.power_transform = 1;
+    p.mean_method = 1;
+    CountingPlotter plots(true);
+    const EngineRun run = run_engine(t, p, "", dir, "syn.rwl", &plots);
+    expect_finite(run.results);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("syn_STD_PTR_Data.txt")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("syn_STD_PTR_Curves.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("syn_STD_PTR_Resids.txt")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("syn_SSF_PTR_Resids.txt")));
+    bool raw_title = false;
+    for (const auto& title : plots.titles) raw_title |= title == "Original Non-Variance Stabilized Raw Data Indices";
+    EXPECT_TRUE(raw_title);
+}
+
+// Awkward data: nothing that is not a finite number may come out, and years no series covers
+// stay out of everything.
+TEST(Sigfree, AwkwardData) {
+    TempDir dir("awkward");
+    auto table = [](std::vector<std::vector<float>> values, std::vector<int> first) {
+        SeriesTable t;
+        int rows = 1;
+        for (const auto& v : values) rows = std::max(rows, static_cast<int>(v.size()));
+        t.data.resize(rows, static_cast<int>(values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            for (std::size_t j = 0; j < values[i].size(); ++j) t.data(static_cast<int>(j), static_cast<int>(i)) = values[i][j];
+            const int n = static_cast<int>(values[i].size());
+            t.years.push_back({first[i], first[i] + n - 1, n});
+            t.ids.push_back("AWK" + std::to_string(i) + std::string(4, ' '));
+        }
+        t.update_summary();
+        return t;
+    };
+    std::vector<float> wavy(80), zeros(80, 0.0f), constant(80, 1.25f);
+    for (int j = 0; j < 80; ++j) wavy[j] = 1.0f + 0.3f * std::sin(j * 0.4f) + 1.0f / (j + 1);
+    for (int j = 0; j < 80; j += 7) zeros[j] = 0.001f * j;
+
+    for (int method : {0, 1}) {
+        for (int code : {8, 2, -2}) {
+            RunParameters p = code == -2 ? rcs_params() : spline_params();
+            if (code != -2) p.curve_option = code;
+            p.index_method = method;
+            // The Regional-curve questions come again on every attempt.
+            std::string answers;
+            for (int a = 0; code == -2 && a < 12; ++a) answers += "f\nf\nf\n";
+            SCOPED_TRACE("method " + std::to_string(method) + " code " + std::to_string(code));
+            {   // A constant series, a series of zeros and small values, and a normal one.
+                const EngineRun run = run_engine(table({constant, zeros, wavy}, {1900, 1910, 1905}), p, answers, dir);
+                expect_finite(run.results);
+                EXPECT_GT(run.results.iterations, 0);
+            }
+            {   // One single series.
+                const EngineRun run = run_engine(table({wavy}, {1900}), p, answers, dir);
+                expect_finite(run.results);
+                EXPECT_EQ(run.results.nss1, 80);
+            }
+            {   // Two series that do not overlap: a gap of ten years between them.
+                const EngineRun run = run_engine(table({wavy, wavy}, {1900, 1990}), p, answers, dir);
+                expect_finite(run.results);
+                ASSERT_EQ(run.results.years, 170);
+                for (int k = 80; k < 90; ++k) {
+                    EXPECT_EQ(run.results.sample_size[k], 0);
+                    EXPECT_EQ(run.results.signal_free[k], 0.0f);
+                    EXPECT_EQ(run.results.standard[k], 0.0f);
+                }
+            }
+            {   // A series too short for any spline.
+                const EngineRun run = run_engine(table({{1.0f, 2.0f, 1.5f}, wavy}, {1900, 1900}), p, answers, dir);
+                expect_finite(run.results);
+            }
+        }
+    }
+}
+
+// Reads a bundled Tucson ring-width file into a Series table.
+SeriesTable load_rwl(const std::string& path) {
+    std::ifstream in(path);
+    std::istringstream none;
+    std::ostringstream sink;
+    Console console(none, sink);
+    TucsonReadState state;
+    SeriesTable t;
+    std::vector<TucsonSeries> all;
+    int rows = 1;
+    for (;;) {
+        TucsonSeries s;
+        trrw(in, "mr", s, state, console);
+        if (s.count == kEndOfFile || state.counter == kEndOfFile) break;
+        if (s.count <= 0) continue;
+        rows = std::max(rows, s.count);
+        all.push_back(s);
+    }
+    t.data.resize(rows, static_cast<int>(all.size()));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        for (int j = 0; j < all[i].count; ++j) t.data(j, static_cast<int>(i)) = all[i].values[j];
+        t.years.push_back({all[i].first_year, all[i].first_year + all[i].count - 1, all[i].count});
+        t.ids.push_back(all[i].id);
+    }
+    t.update_summary();
+    return t;
+}
+
+TEST(SigfreeRealData, Ca533PerSeriesSpline) {
+    TempDir dir("ca533");
+    const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
+    ASSERT_EQ(t.count(), 34);
+    const EngineRun run = run_engine(t, spline_params(), "", dir, "ca533.rwl");
+    expect_finite(run.results);
+    EXPECT_EQ(run.results.years, 1358);
+    std::printf("ca533: converged %d after %d iterations, %d retries (counter %d)\n", run.results.converged,
+                run.results.iterations, run.attempts - 1, run.params.constant_counter);
+}
+
+TEST(SigfreeRealData, GpRegionalCurveWithPithOffsets) {
+    TempDir dir("gp");
+    const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl");
+    ASSERT_EQ(t.count(), 58);
+    std::ifstream pith(std::string(KESTROVAN_DATA_DIR) + "/gp_pith.txt");
+    RunParameters p = rcs_params();
+    for (int v; pith >> v;) p.pith_offsets.push_back(v);
+    ASSERT_EQ(p.pith_offsets.size(), 58u);
+    p.pith_present = 1;
+    std::string answers;
+    for (int a = 0; a < 12; ++a) answers += "f\nf\nf\n";
+    const EngineRun run = run_engine(t, p, answers, dir, "gp.rwl");
+    expect_finite(run.results);
+    EXPECT_EQ(run.results.years, 421);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("gp_RCScurves.txt")));
+    std::printf("gp: converged %d after %d iterations, %d retries (counter %d)\n", run.results.converged,
+                run.results.iterations, run.attempts - 1, run.params.constant_counter);
+}
+
+}  // namespace
+}  // namespace kestrovan
