@@ -1,0 +1,159 @@
+#include "run/final_output.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <span>
+
+#include "console/format.hpp"
+#include "console/report.hpp"
+#include "diag/spectrum.hpp"
+#include "io/tucson.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+// Chronology value and standard error columns of the table. A year no series covers has no
+// standard error: it is written as −9.999 rather than a division by zero.
+constexpr float kNoStandardError = -9.999f;
+
+std::string table_header(bool option0, bool stabilized) {
+    std::string h = option0 ? "  Year  SSize  RawCrn  AdjCrn  RawSig  AdjSig  RawSee  AdjSee"
+                            : "  Year  SSize  StdCrn  SsfCrn  StdSig  SsfSig  StdSee  SsfSee";
+    if (stabilized) h += option0 ? "  RawStb  AdjStb" : "  StdStb  SsfStb";
+    return h;
+}
+
+float value_or_zero(const std::vector<float>& v, std::size_t k) {
+    return k < v.size() && std::isfinite(v[k]) ? v[k] : 0.0f;
+}
+
+struct SpectralInput {
+    std::vector<float> first, second;
+};
+
+SpectralInput write_column_table(const std::string& path, bool option0, bool stabilized,
+                                 const FinalChronologies& c) {
+    auto file = create_output_file(path);
+    file << table_header(option0, stabilized) << '\n';
+    SpectralInput spectral;
+    const std::size_t span = c.sample_size.size();
+    for (std::size_t k = 0; k < span; ++k) {
+        const int n = c.sample_size[k];
+        const bool covered = n > 0;
+        const float crn1 = covered ? value_or_zero(c.first, k) : 0.0f;
+        const float crn2 = covered ? value_or_zero(c.second, k) : 0.0f;
+        const float sd1 = covered ? value_or_zero(c.first_sd, k) : 0.0f;
+        const float sd2 = covered ? value_or_zero(c.second_sd, k) : 0.0f;
+        const float root = covered ? std::sqrt(static_cast<float>(n)) : 0.0f;
+        file << fmt_i(c.first_year + static_cast<int>(k), 6) << fmt_i(n, 6) << ' '
+             << fmt_f(crn1, 8, 3) << fmt_f(crn2, 8, 3) << fmt_f(sd1, 8, 3) << fmt_f(sd2, 8, 3)
+             << fmt_f(covered ? sd1 / root : kNoStandardError, 8, 3)
+             << fmt_f(covered ? sd2 / root : kNoStandardError, 8, 3);
+        float stb1 = 0.0f, stb2 = 0.0f;
+        if (stabilized) {
+            stb1 = covered ? value_or_zero(c.first_stb, k) : 0.0f;
+            stb2 = covered ? value_or_zero(c.second_stb, k) : 0.0f;
+            file << fmt_f(stb1, 8, 3) << fmt_f(stb2, 8, 3);
+        }
+        file << '\n';
+        if (n >= 5) {
+            spectral.first.push_back(stabilized ? stb1 : crn1);
+            spectral.second.push_back(stabilized ? stb2 : crn2);
+        }
+    }
+    check_written(file, path);
+    return spectral;
+}
+
+void write_tucson_chronologies(const std::string& path, const RunFiles& files, bool option0,
+                               bool stabilized, const FinalChronologies& c, Console& console) {
+    auto file = create_output_file(path);
+    TucsonWriteState state;
+    state.file_name = path;
+    std::vector<const std::vector<float>*> series{&c.first, &c.second};
+    std::vector<std::string> codes{option0 ? "rawcrn" : "stdcrn", option0 ? "adjcrn" : "ssfcrn"};
+    if (stabilized) {
+        series.push_back(&c.first_stb);
+        series.push_back(&c.second_stb);
+        codes.push_back(option0 ? "rawstb" : "stdstb");
+        codes.push_back(option0 ? "adjstb" : "ssfstb");
+    }
+    const std::string id = files.chronology_id();
+    const std::size_t span = c.sample_size.size();
+    for (std::size_t s = 0; s < series.size(); ++s) {
+        std::array<std::string, 3> header = files.header;
+        for (auto& line : header) line = fixed_width(line, 88);
+        header[1].replace(82, 6, codes[s]);
+        header[2].replace(82, 6, codes[s]);
+        for (const auto& line : header) file << line << '\n';
+        // A year no series covers is written as index 0 with count 0: the fill pair (9990, 0)
+        // would end the chronology when the file is read back.
+        std::vector<float> values(span, 0.0f);
+        for (std::size_t k = 0; k < span; ++k)
+            if (c.sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
+        trrw(file, "iw", id, c.first_year, values, c.sample_size, header[2].substr(82, 6), state,
+             console);
+    }
+    check_written(file, path);
+}
+
+}  // namespace
+
+void write_final_output(Console& console, RunFiles& files, const RunParameters& params,
+                        const FinalChronologies& c, Plotter& plotter) {
+    const bool option0 = params.curve_option == 0;
+    const bool stabilized = params.rbar_window >= 1;
+    const std::string base = files.base_name();
+
+    SpectralInput spectral = write_column_table(base + "_crns_col.txt", option0, stabilized, c);
+    write_tucson_chronologies(base + "_crns_tuc.txt", files, option0, stabilized, c, console);
+
+    const int n = static_cast<int>(spectral.first.size());
+    const int m = spectrum_max_lag(n);
+    Spectrum s1 = ftfreq(spectral.first, m);
+    Spectrum s2 = ftfreq(spectral.second, m);
+    const std::string spectra_path = files.spectra_base() + "_spectra.txt";
+    auto file = create_output_file(spectra_path);
+    file << (option0 ? " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN"
+                     : " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN")
+         << '\n';
+    if (s1.error != 0 || s2.error != 0) {
+        // Too few years with five or more series for a spectrum: the file keeps its header only.
+        const std::string msg = "Too few chronology values (" + std::to_string(n) +
+                                " years with 5 or more series) for the power spectra: none computed";
+        console.blank_line();
+        console.line(msg, 2);
+        files.report.blank_line();
+        files.report.line("TOO FEW CHRONOLOGY VALUES (" + std::to_string(n) +
+                              " YEARS WITH 5 OR MORE SERIES) FOR THE POWER SPECTRA: NONE COMPUTED",
+                          2);
+    } else {
+        const int rows = m + 1;
+        int low = 0;
+        while (low < rows && s1.frequencies[static_cast<std::size_t>(low)] <= 0.1f) ++low;
+        plotter.plt6(s1.frequencies, s1.estimates, s2.estimates, rows,
+                     option0 ? "RAW Power Spectrum" : "STD Power Spectrum",
+                     option0 ? "ADJ Power Spectrum" : "SSF Power Spectrum");
+        plotter.plt6(s1.frequencies, s1.estimates, s2.estimates, low,
+                     option0 ? "RAW >10Yr Spectrum" : "STD >10Yr Spectrum",
+                     option0 ? "ADJ >10Yr Spectrum" : "SSF >10Yr Spectrum");
+        for (int k = 0; k < rows; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            file << fmt_f(s1.frequencies[i], 9, 5) << fmt_f(s1.estimates[i], 14, 5)
+                 << fmt_f(s2.estimates[i], 16, 5) << '\n';
+        }
+    }
+    check_written(file, spectra_path);
+}
+
+void normal_termination(Console& console) {
+    console.blank_line();
+    console.line(std::string("Normal termination of program Kestrovan_Version ") + kVersionField);
+    console.blank_line();
+    console.text("Hit RETURN to Quit");
+    console.pause();
+    throw ProgramStop(StopKind::Normal);
+}
+
+}  // namespace kestrovan

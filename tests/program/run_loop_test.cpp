@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "run/run_loop.hpp"
+#include "support/temp_dir.hpp"
+
+using namespace kestrovan;
+
+namespace {
+
+// Stands in for the engine: records the first value of series 0 it was given and raises the
+// constant counter on the first `failures` attempts, as the engine does when the convergence
+// statistic stops decreasing.
+class StubEngine : public EngineRunner {
+public:
+    explicit StubEngine(int failures) : failures_(failures) {}
+    void run(const SeriesTable& working, std::span<const float> curve_floor, RunParameters& params,
+             RunFiles&, Console&, Plotter&, EngineResults&, EngineCarry&) override {
+        first_values.push_back(working.data(0, 0));
+        last_values.push_back(working.data(working.years[1].length - 1, 1));
+        floors.push_back(curve_floor[1]);
+        options.push_back(params.curve_option);
+        params.curve_option = 4;  // the engine may change the option while falling back
+        if (attempts++ < failures_) ++params.constant_counter;
+        else params.constant_counter = 0;
+    }
+    std::vector<float> first_values, last_values, floors;
+    std::vector<int> options;
+    int attempts = 0;
+
+private:
+    int failures_;
+};
+
+SeriesTable two_series() {
+    SeriesTable t;
+    t.data.resize(4, 2);
+    t.ids = {"A       ", "B       "};
+    t.years = {{1900, 1903, 4}, {1901, 1903, 3}};
+    for (int j = 0; j < 4; ++j) t.data(j, 0) = 1.0f + static_cast<float>(j);
+    for (int j = 0; j < 3; ++j) t.data(j, 1) = 0.5f;
+    t.update_summary();
+    return t;
+}
+
+}  // namespace
+
+TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
+    kestrovan::testing::TempDir dir;
+    std::istringstream in;
+    std::ostringstream out;
+    Console console(in, out);
+    RunFiles files;
+    files.report.open("report.txt");
+    RunParameters params;
+    params.curve_option = 8;
+    auto plotter = make_plotter(PlotSettings{false, "", ""}, console);
+    EngineResults results;
+    const SeriesTable raw = two_series();
+    StubEngine engine(3);
+
+    run_attempts(console, files, raw, params, *plotter, engine, results, 100);
+
+    ASSERT_EQ(engine.attempts, 4);
+    const std::vector<float> expected{1.0f, 1.1f, 1.2f, 1.3f};
+    for (int a = 0; a < 4; ++a) {
+        EXPECT_FLOAT_EQ(engine.first_values[static_cast<std::size_t>(a)], expected[static_cast<std::size_t>(a)]);
+        EXPECT_FLOAT_EQ(engine.last_values[static_cast<std::size_t>(a)], 0.5f + 0.1f * static_cast<float>(a));
+        EXPECT_FLOAT_EQ(engine.floors[static_cast<std::size_t>(a)], 0.02f);
+        EXPECT_EQ(engine.options[static_cast<std::size_t>(a)], a == 0 ? 8 : 4);
+    }
+    // The remembered option of the last attempt is restored when the run completes.
+    EXPECT_EQ(params.curve_option, 4);
+    EXPECT_FLOAT_EQ(raw.data(0, 0), 1.0f);  // the raw copy is never changed
+
+    const std::string screen = out.str();
+    EXPECT_EQ(screen.find("OKAY, LET US BEGIN:"), screen.rfind("OKAY, LET US BEGIN:"));
+    EXPECT_NE(screen.find("CONSTANT ADDED TO ALL MEASUREMENTS TO AID CONVERGENCE(?): " +
+                          std::string(4, ' ') + "   0.300"),
+              std::string::npos);
+    files.report.close();
+    const auto report = kestrovan::testing::read_lines("report.txt");
+    ASSERT_GE(report.size(), 5u);
+    EXPECT_EQ(report[0], "");
+    EXPECT_EQ(report[1].substr(62), "   0.000");
+    EXPECT_EQ(report[2].substr(62), "   0.100");  // retries write no empty line before the line
+    for (const auto& line : report)
+        EXPECT_EQ(line.find("POWER TRANSFORM"), std::string::npos);  // ratios: never written
+}
