@@ -1,0 +1,331 @@
+#include "diag/rbar.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <fstream>
+
+#include "console/format.hpp"
+#include "console/report.hpp"
+#include "diag/pearsn.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+// Running sums of the kept correlations of one window.
+struct WindowSums {
+    int count = 0;
+    double sum = 0.0;
+    double sumsq = 0.0;
+};
+
+RrbarResult summarize(const WindowSums& s) {
+    RrbarResult out;
+    out.count = s.count;
+    if (s.count > 2) {
+        const double mean = s.sum / s.count;
+        double var = (s.sumsq - s.count * mean * mean) / (s.count - 1);
+        if (var < 0.0) var = 0.0;  // rounding when all correlations are equal
+        const double sd = std::sqrt(var);
+        out.mean = static_cast<float>(mean);
+        out.sd = static_cast<float>(sd);
+        out.se = static_cast<float>(sd / std::sqrt(static_cast<double>(s.count)));
+    }
+    return out;
+}
+
+// Whether the pair (a, b) has common years covering the whole window [start, start + w − 1].
+bool pair_covers(const YearSpan& a, const YearSpan& b, int start, int w) {
+    const int os = std::max(a.first, b.first);
+    const int oe = std::min(a.last, b.last);
+    return os <= start && oe - start + 1 >= w;
+}
+
+// Per series, for every window that lies inside the series: the window mean and 1/sqrt of the
+// sum of squared deviations (0 when the window has no spread).
+struct SeriesWindowStats {
+    int first_window = 0;  // global index of the first window inside the series
+    std::vector<double> mean;
+    std::vector<double> inv_root_ss;
+};
+
+// The window statistics of one series. `values` is its column (calendar rows), windows start at
+// rows base_row + step × w for w in [wlo, whi].
+void series_stats(std::span<const float> values, int w, int step, int wlo, int whi,
+                  SeriesWindowStats& out) {
+    out.first_window = wlo;
+    out.mean.assign(static_cast<std::size_t>(std::max(0, whi - wlo + 1)), 0.0);
+    out.inv_root_ss.assign(out.mean.size(), 0.0);
+    for (int k = wlo; k <= whi; ++k) {
+        const int r0 = k * step;
+        double s = 0.0, ss = 0.0;
+        for (int t = r0; t < r0 + w; ++t) s += values[t];
+        const double m = s / w;
+        for (int t = r0; t < r0 + w; ++t) {
+            const double d = values[t] - m;
+            ss += d * d;
+        }
+        out.mean[k - wlo] = m;
+        out.inv_root_ss[k - wlo] = ss > 0.0 ? 1.0 / std::sqrt(ss) : 0.0;
+    }
+}
+
+// Same as series_stats but with sliding sums; windows whose spread is tiny compared with the
+// values are recomputed directly (two-pass), so a flat stretch never gets a spread from rounding.
+void series_stats_sliding(std::span<const float> values, int w, int step, int wlo, int whi,
+                          SeriesWindowStats& out) {
+    if (step != 1) {
+        series_stats(values, w, step, wlo, whi, out);
+        return;
+    }
+    out.first_window = wlo;
+    const std::size_t nw = static_cast<std::size_t>(std::max(0, whi - wlo + 1));
+    out.mean.assign(nw, 0.0);
+    out.inv_root_ss.assign(nw, 0.0);
+    if (nw == 0) return;
+    double s = 0.0, sq = 0.0;
+    for (int t = wlo; t < wlo + w; ++t) {
+        s += values[t];
+        sq += static_cast<double>(values[t]) * values[t];
+    }
+    for (int k = wlo; k <= whi; ++k) {
+        if (k > wlo) {
+            const double in = values[k + w - 1], old = values[k - 1];
+            s += in - old;
+            sq += in * in - old * old;
+        }
+        const double m = s / w;
+        double ss = sq - s * m;
+        if (ss <= 1e-9 * sq + 1e-300) {
+            // Nearly flat window: recompute exactly about the mean.
+            double s2 = 0.0;
+            for (int t = k; t < k + w; ++t) s2 += values[t];
+            const double m2 = s2 / w;
+            ss = 0.0;
+            for (int t = k; t < k + w; ++t) {
+                const double d = values[t] - m2;
+                ss += d * d;
+            }
+            out.mean[k - wlo] = m2;
+            out.inv_root_ss[k - wlo] = ss > 0.0 ? 1.0 / std::sqrt(ss) : 0.0;
+        } else {
+            out.mean[k - wlo] = m;
+            out.inv_root_ss[k - wlo] = 1.0 / std::sqrt(ss);
+        }
+    }
+}
+
+}  // namespace
+
+float eps_value(float r, float n) {
+    const double den = (1.0 - r) + static_cast<double>(r) * n;
+    if (!(den > 0.0)) return 0.0f;
+    return static_cast<float>(static_cast<double>(r) * n / den);
+}
+
+RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
+                  int window_start, int window) {
+    WindowSums sums;
+    const int ns = std::min<int>(static_cast<int>(years.size()), indices.cols());
+    const int r0 = window_start - first_year;
+    if (window < 1 || r0 < 0 || r0 + window > indices.rows()) return summarize(sums);
+    for (int i = 0; i < ns; ++i) {
+        for (int j = i + 1; j < ns; ++j) {
+            if (!pair_covers(years[i], years[j], window_start, window)) continue;
+            const auto x = indices.column(i).subspan(static_cast<std::size_t>(r0), window);
+            const auto y = indices.column(j).subspan(static_cast<std::size_t>(r0), window);
+            const float r = pearsn(x, y).r;
+            if (r > 0.0f) {
+                ++sums.count;
+                sums.sum += r;
+                sums.sumsq += static_cast<double>(r) * r;
+            }
+        }
+    }
+    return summarize(sums);
+}
+
+RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
+                  std::span<const float> chronology, std::span<const int> sample_size, int window,
+                  int overlap, Console& console, int constant_counter) {
+    RbarTables out;
+    int w = window, s = overlap;
+    if (w % 2 == 0) {
+        s = w;
+        w = w + 1;
+    }
+    out.window = w;
+    out.overlap = s;
+    if (constant_counter == 0) {
+        console.line(Columns().at(2, "Running RBAR window length: ").at(37, fmt_i(w, 5)).str());
+        console.line(Columns().at(2, "Running RBAR window overlap: ").at(37, fmt_i(s, 5)).str());
+    }
+
+    const int nyears = static_cast<int>(std::min(chronology.size(), sample_size.size()));
+    const int step = std::max(1, w - s);
+    const int last_year = first_year + nyears - 1;
+    const int ns = std::min<int>(static_cast<int>(years.size()), indices.cols());
+    const int rows = std::min(nyears, indices.rows());
+
+    // Windows: start = first_year + step × k; those ending after the last year are skipped.
+    int nwin = 0;
+    if (w >= 2 && nyears >= w) nwin = (rows - w) / step + 1;
+
+    // Kept correlations per window: count, sum and sum of squares (double precision).
+    std::vector<int> count(static_cast<std::size_t>(nwin), 0);
+    std::vector<double> sum(static_cast<std::size_t>(nwin), 0.0), sumsq(static_cast<std::size_t>(nwin), 0.0);
+    if (nwin > 0) {
+        // Window statistics of every series, over the windows inside its own years.
+        std::vector<SeriesWindowStats> stats(static_cast<std::size_t>(ns));
+        std::vector<int> wlo(static_cast<std::size_t>(ns)), whi(static_cast<std::size_t>(ns));
+        for (int i = 0; i < ns; ++i) {
+            const int fr = std::max(0, years[i].first - first_year);
+            const int lr = std::min(rows - 1, years[i].last - first_year);
+            wlo[i] = (fr + step - 1) / step;
+            whi[i] = std::min(nwin - 1, lr - w + 1 >= 0 ? (lr - w + 1) / step : -1);
+            series_stats_sliding(indices.column(i), w, step, wlo[i], whi[i], stats[i]);
+        }
+        // Per pair: the window sums of the products x·y, then r = (Σxy − w·mx·my) / sqrt(ssx·ssy).
+        // Step 1 slides the sums: products p(t), differences d(k) = p(k + w − 1) − p(k − 1), and
+        // s(k) = s(k − 4) + d(k − 3) + d(k − 2) + d(k − 1) + d(k), four independent chains.
+        std::vector<double> sxy(static_cast<std::size_t>(nwin)), prod(static_cast<std::size_t>(rows)),
+            diff(static_cast<std::size_t>(nwin));
+        for (int i = 0; i < ns; ++i) {
+            if (wlo[i] > whi[i]) continue;
+            const float* x = indices.column(i).data();
+            const SeriesWindowStats& si = stats[i];
+            for (int j = i + 1; j < ns; ++j) {
+                const int lo = std::max(wlo[i], wlo[j]);
+                const int hi = std::min(whi[i], whi[j]);
+                if (lo > hi) continue;
+                const float* y = indices.column(j).data();
+                const SeriesWindowStats& sj = stats[j];
+                if (step == 1) {
+                    const int t_end = hi + w;  // rows lo .. hi + w − 1
+                    for (int t = lo; t < t_end; ++t)
+                        prod[t] = static_cast<double>(x[t]) * static_cast<double>(y[t]);
+                    double s0 = 0.0;
+                    for (int t = lo; t < lo + w; ++t) s0 += prod[t];
+                    sxy[lo] = s0;
+                    for (int k = lo + 1; k <= hi; ++k) diff[k] = prod[k + w - 1] - prod[k - 1];
+                    const int head = std::min(hi, lo + 3);
+                    for (int k = lo + 1; k <= head; ++k) sxy[k] = sxy[k - 1] + diff[k];
+                    for (int k = lo + 4; k <= hi; ++k)
+                        sxy[k] = sxy[k - 4] + ((diff[k - 3] + diff[k - 2]) + (diff[k - 1] + diff[k]));
+                } else {
+                    for (int k = lo; k <= hi; ++k) {
+                        double s0 = 0.0;
+                        for (int t = k * step; t < k * step + w; ++t)
+                            s0 += static_cast<double>(x[t]) * y[t];
+                        sxy[k] = s0;
+                    }
+                }
+                const double* mi = si.mean.data() + (lo - si.first_window);
+                const double* mj = sj.mean.data() + (lo - sj.first_window);
+                const double* ii = si.inv_root_ss.data() + (lo - si.first_window);
+                const double* ij = sj.inv_root_ss.data() + (lo - sj.first_window);
+                for (int k = lo; k <= hi; ++k) {
+                    const int q = k - lo;
+                    const double cov = sxy[k] - w * mi[q] * mj[q];
+                    const float r = static_cast<float>(cov * ii[q] * ij[q]);
+                    const bool keep = r > 0.0f;
+                    const double rk = keep ? static_cast<double>(r) : 0.0;
+                    count[k] += keep ? 1 : 0;
+                    sum[k] += rk;
+                    sumsq[k] += rk * rk;
+                }
+            }
+        }
+    }
+
+    // Window table and the running RBAR at each valid window's middle year.
+    out.running_rbar.assign(static_cast<std::size_t>(nyears), 0.0f);
+    std::vector<char> placed(static_cast<std::size_t>(nyears), 0);
+    for (int k = 0; k < nwin; ++k) {
+        const RrbarResult rr = summarize({count[k], sum[k], sumsq[k]});
+        if (rr.mean == kRbarUndefined) continue;
+        const int start = first_year + step * k;
+        const int middle = start + w / 2;
+        out.windows.push_back({middle, rr.count, rr.mean, rr.sd, rr.se});
+        const int t = middle - first_year;
+        if (t >= 0 && t < nyears && middle <= last_year) {
+            out.running_rbar[t] = rr.mean;
+            placed[t] = 1;
+        }
+    }
+    out.defined = !out.windows.empty();
+    if (constant_counter == 0)
+        console.line(Columns()
+                         .at(2, "Running RBAR segments calculated: ")
+                         .at(37, fmt_i(static_cast<long long>(out.windows.size()), 5))
+                         .str());
+
+    out.neff1.assign(static_cast<std::size_t>(nyears), 0.0f);
+    out.constant_rbar.assign(static_cast<std::size_t>(nyears), 0.0f);
+    out.neff2.assign(static_cast<std::size_t>(nyears), 0.0f);
+    out.stabilized_running.assign(chronology.begin(), chronology.begin() + nyears);
+    out.stabilized_constant.assign(chronology.begin(), chronology.begin() + nyears);
+    if (!out.defined) return out;  // RBAR undefined: zeros, chronology unchanged
+
+    // Years before the first valid middle year take its value; years between and after take the
+    // latest value before them.
+    int first_placed = 0;
+    while (first_placed < nyears && !placed[first_placed]) ++first_placed;
+    for (int t = 0; t < first_placed; ++t) out.running_rbar[t] = out.running_rbar[first_placed];
+    for (int t = first_placed + 1; t < nyears; ++t)
+        if (!placed[t]) out.running_rbar[t] = out.running_rbar[t - 1];
+
+    // Constant-sample RBAR: mean of r1 over each stretch of unchanged sample size.
+    for (int a = 0; a < nyears;) {
+        int b = a;
+        while (b + 1 < nyears && sample_size[b + 1] == sample_size[a]) ++b;
+        double sum = 0.0;
+        for (int t = a; t <= b; ++t) sum += out.running_rbar[t];
+        const float mean = static_cast<float>(sum / (b - a + 1));
+        for (int t = a; t <= b; ++t) out.constant_rbar[t] = mean;
+        a = b + 1;
+    }
+
+    // Effective numbers and the rescaled chronologies; years without series keep their value.
+    double csum = 0.0;
+    int ccount = 0;
+    for (int t = 0; t < nyears; ++t)
+        if (sample_size[t] > 0) {
+            csum += chronology[t];
+            ++ccount;
+        }
+    const double m = ccount > 0 ? csum / ccount : 0.0;
+    for (int t = 0; t < nyears; ++t) {
+        const int n = sample_size[t];
+        if (n <= 0) continue;
+        const double r1 = out.running_rbar[t], r2 = out.constant_rbar[t];
+        const double n1 = n / ((n - 1) * r1 + 1.0);
+        const double n2 = n / ((n - 1) * r2 + 1.0);
+        out.neff1[t] = static_cast<float>(n1);
+        out.neff2[t] = static_cast<float>(n2);
+        const double c = chronology[t];
+        out.stabilized_running[t] = static_cast<float>(m + (c - m) * std::sqrt(r1 * n1));
+        out.stabilized_constant[t] = static_cast<float>(m + (c - m) * std::sqrt(r2 * n2));
+    }
+    return out;
+}
+
+void write_rbar_file(const std::string& path, const RbarTables& tables, int first_year,
+                     std::span<const int> sample_size) {
+    std::ofstream file = create_output_file(path);
+    file << " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2\n";
+    const std::size_t nyears = std::min(tables.running_rbar.size(), sample_size.size());
+    for (std::size_t t = 0; t < nyears; ++t) {
+        const int n = sample_size[t];
+        const float r1 = tables.running_rbar[t], r2 = tables.constant_rbar[t];
+        const float e1 = tables.defined ? eps_value(r1, static_cast<float>(n)) : 0.0f;
+        const float e2 = tables.defined ? eps_value(r2, static_cast<float>(n)) : 0.0f;
+        file << fmt_i(first_year + static_cast<int>(t), 5) << fmt_i(n, 7) << fmt_f(r1, 8, 3)
+             << fmt_f(e1, 8, 3) << fmt_f(tables.neff1[t], 8, 3) << fmt_f(r2, 8, 3)
+             << fmt_f(e2, 8, 3) << fmt_f(tables.neff2[t], 8, 3) << '\n';
+    }
+    check_written(file, path);
+}
+
+}  // namespace kestrovan

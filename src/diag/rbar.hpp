@@ -1,0 +1,83 @@
+#pragma once
+// Running RBAR (mean inter-series correlation in a sliding window), EPS (expressed population
+// signal), effective numbers of series, and the chronology rescaled by them.
+#include <span>
+#include <string>
+#include <vector>
+
+#include "console/console.hpp"
+#include "io/series_table.hpp"
+#include "io/year_matrix.hpp"
+
+namespace kestrovan {
+
+inline constexpr float kRbarUndefined = -99.9f;  // mean/sd/se of a window with too few correlations
+
+// One window: its pairs' positive correlations.
+struct RrbarResult {
+    int count = 0;                 // positive correlations kept
+    float mean = kRbarUndefined;   // mean r (kRbarUndefined with 2 or fewer kept)
+    float sd = kRbarUndefined;     // their standard deviation
+    float se = kRbarUndefined;     // standard error of the mean
+};
+
+// One row of the window table (windows with a valid RBAR only).
+struct RbarWindowRow {
+    int middle_year = 0;
+    int count = 0;
+    float mean_r = 0.0f;
+    float sd = 0.0f;
+    float se = 0.0f;
+};
+
+// Everything runbar computes. Per-year vectors are indexed by year − first_year (zero-based)
+// and have one entry per year of the chronology.
+struct RbarTables {
+    int window = 0;                      // W actually used (odd)
+    int overlap = 0;                     // S actually used
+    bool defined = false;                // false when no window had more than 2 positive correlations
+    std::vector<RbarWindowRow> windows;  // the window table
+    std::vector<float> running_rbar;     // r1(t)
+    std::vector<float> neff1;            // effective number of series with r1
+    std::vector<float> constant_rbar;    // r2(t): mean of r1 over each stretch of constant sample size
+    std::vector<float> neff2;            // effective number with r2
+    std::vector<float> stabilized_running;   // chronology rescaled with r1 (chronology column 2)
+    std::vector<float> stabilized_constant;  // chronology rescaled with r2 (chronology column 3)
+};
+
+// EPS of n series with mean correlation r: r·n / ((1 − r) + r·n); 0 where that is undefined.
+float eps_value(float r, float n);
+
+// Mean positive correlation of the series pairs that cover the whole window
+// [window_start, window_start + window − 1] (calendar years).
+//   indices     calendar rows × series (row 0 = first_year), −999.0 where a series has no value
+//   years       first and last year of each series (one entry per column of indices)
+// A pair counts only when its common years start at or before the window start and run to its
+// end. Correlations are computed directly with pearsn over the window.
+RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
+                  int window_start, int window);
+
+// The running RBAR of a chronology.
+//   chronology    one value per year (the chronology the rescaled versions are built from)
+//   sample_size   number of series per year (same length as chronology)
+//   window        W; an even W is raised by one and the overlap then set to the even value
+//   overlap       S; the engine passes W − 1 so windows start one year apart
+//   console       the "Running RBAR window length/overlap/segments" lines, printed only when
+//                 constant_counter is 0
+// Each valid window's RBAR stands at its middle year; years before the first middle year take
+// the first value, and every later year without a value takes the latest value before it.
+// Sample size 0 years keep their chronology value in the rescaled versions. Without any valid
+// window (`defined` false) every RBAR and effective number is 0 and both rescaled versions equal
+// the chronology.
+// The correlations are accumulated per pair with sliding sums; they equal pearsn over each
+// window (to rounding) and are tested against rrbar.
+RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
+                  std::span<const float> chronology, std::span<const int> sample_size, int window,
+                  int overlap, Console& console, int constant_counter);
+
+// The RBAR file: header " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2" and one
+// line per year (i5,i7,6f8.3). Created or replaced; throws ProgramStop when it cannot be written.
+void write_rbar_file(const std::string& path, const RbarTables& tables, int first_year,
+                     std::span<const int> sample_size);
+
+}  // namespace kestrovan

@@ -1,0 +1,356 @@
+#include "diag/stabilize.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <string>
+
+#include "console/format.hpp"
+#include "console/freeform.hpp"
+#include "curves/smoothers.hpp"
+#include "curves/spline.hpp"
+#include "plot/plotter.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+struct MeanSd {
+    double mean = 0.0;
+    double sd = 0.0;
+};
+
+// Mean and standard deviation (divisor count − 1) of the values for which keep(t) is true.
+template <typename Keep>
+MeanSd mean_sd(std::span<const float> v, Keep keep) {
+    double s = 0.0;
+    int n = 0;
+    for (std::size_t t = 0; t < v.size(); ++t)
+        if (keep(t)) {
+            s += v[t];
+            ++n;
+        }
+    MeanSd out;
+    if (n == 0) return out;
+    out.mean = s / n;
+    double ss = 0.0;
+    for (std::size_t t = 0; t < v.size(); ++t)
+        if (keep(t)) ss += (v[t] - out.mean) * (v[t] - out.mean);
+    out.sd = n > 1 ? std::sqrt(ss / (n - 1)) : 0.0;
+    return out;
+}
+
+// Rescales v (where keep(t)) from mean/sd `from` to mean/sd `to`; negatives become 0. Without
+// spread in `from` the values are only shifted to the new mean.
+template <typename Keep>
+void rescale(std::span<float> v, MeanSd from, MeanSd to, Keep keep) {
+    for (std::size_t t = 0; t < v.size(); ++t) {
+        if (!keep(t)) continue;
+        double x = v[t] - from.mean;
+        if (from.sd > 0.0) x = x / from.sd * to.sd;
+        x += to.mean;
+        v[t] = static_cast<float>(x < 0.0 ? 0.0 : x);
+    }
+}
+
+// Ratio of an absolute deviation to the fitted spread, with the deviation's sign; where the fit
+// is 0 or below (or the spline failed) the deviation is kept unscaled.
+float signed_ratio(float absdev, float fit, bool negative, bool fit_usable) {
+    const float r = (fit_usable && fit > 0.0f) ? absdev / fit : absdev;
+    return negative ? -r : r;
+}
+
+bool spline_failed(std::span<const float> fit) {
+    return fit.empty() || fit[0] == kSplineTooShort || fit[0] == kSplineNotPositiveDefinite;
+}
+
+// Centres the chronology on 1.0: subtracts its mean over the years after nss1 that have series
+// and adds 1.0; negatives become 0. Years without series are left as they are. Returns the mean.
+double centre_on_one(std::span<float> c, std::span<const int> n, int nss1) {
+    double s = 0.0;
+    int k = 0;
+    for (std::size_t t = static_cast<std::size_t>(std::max(0, nss1)); t < c.size(); ++t)
+        if (n[t] > 0) {
+            s += c[t];
+            ++k;
+        }
+    if (k == 0) return 0.0;
+    const double m = s / k;
+    for (std::size_t t = 0; t < c.size(); ++t) {
+        if (n[t] <= 0) continue;
+        const double x = c[t] - m + 1.0;
+        c[t] = static_cast<float>(x < 0.0 ? 0.0 : x);
+    }
+    return m;
+}
+
+double mean_after(std::span<const float> c, std::span<const int> n, int nss1) {
+    double s = 0.0;
+    int k = 0;
+    for (std::size_t t = static_cast<std::size_t>(std::max(0, nss1)); t < c.size(); ++t)
+        if (n[t] > 0) {
+            s += c[t];
+            ++k;
+        }
+    return k > 0 ? s / k : 0.0;
+}
+
+std::string window_label(int w) { return fmt_i(w, w < 100 ? 2 : 3); }
+
+}  // namespace
+
+Moments moment1(std::span<const float> values, std::span<const int> sample_size) {
+    std::vector<float> kept;
+    kept.reserve(values.size());
+    const std::size_t n = std::min(values.size(), sample_size.size());
+    for (std::size_t t = 0; t < n; ++t)
+        if (sample_size[t] > 0) kept.push_back(values[t]);
+    return moment(kept, static_cast<int>(kept.size()));
+}
+
+void stabit(std::span<float> chronology, std::span<float> fitted, std::span<float> stabilized,
+            std::span<const int> sample_size, Console& console) {
+    const int ny = static_cast<int>(chronology.size());
+    if (ny == 0) return;
+    const std::span<const float> c(chronology.data(), chronology.size());
+    const std::vector<float> original(c.begin(), c.end());
+    if (ny < 4) {  // too short to smooth: nothing to stabilize
+        std::copy(original.begin(), original.end(), stabilized.begin());
+        std::fill(fitted.begin(), fitted.begin() + ny, 0.0f);
+        return;
+    }
+
+    // Centre and spread: over the years with more than 4 series when there are more than a third
+    // of the years of them, else over all years.
+    int many = 0;
+    for (int t = 0; t < ny; ++t)
+        if (sample_size[t] > 4) ++many;
+    const bool use_many = many > ny / 3;
+    auto keep = [&](std::size_t t) { return !use_many || sample_size[t] > 4; };
+    const MeanSd centre = mean_sd(c, keep);
+
+    // Absolute deviations with their signs.
+    std::vector<char> negative(static_cast<std::size_t>(ny));
+    for (int t = 0; t < ny; ++t) {
+        const double d = chronology[t] - centre.mean;
+        negative[t] = d < 0.0;
+        chronology[t] = static_cast<float>(std::fabs(d));
+    }
+
+    // Super smoother of the absolute deviations, then the age-dependent spline from 50 years.
+    std::vector<float> x(static_cast<std::size_t>(ny)), w(static_cast<std::size_t>(ny), 1.0f),
+        smoothed(static_cast<std::size_t>(ny));
+    for (int t = 0; t < ny; ++t) x[t] = static_cast<float>(t + 1);
+    const float span = many < 40 ? 0.3f : 0.0f;
+    supsmu(x, std::span<const float>(chronology.data(), chronology.size()), w, kNotPeriodic, span,
+           3.0f, smoothed);
+    age_dependent_spline(ny, smoothed, fitted, 50, console);
+    const bool usable = !spline_failed(fitted);
+
+    std::vector<float> ratio(static_cast<std::size_t>(ny));
+    for (int t = 0; t < ny; ++t)
+        ratio[t] = signed_ratio(chronology[t], fitted[t], negative[t], usable);
+    const MeanSd ratio_stats = mean_sd(std::span<const float>(ratio), keep);
+    rescale(std::span<float>(ratio), ratio_stats, centre, [](std::size_t) { return true; });
+    for (int t = 0; t < ny; ++t) stabilized[t] = sample_size[t] > 0 ? ratio[t] : original[t];
+}
+
+void stabit1(std::span<float> chronology, std::span<float> fitted, std::span<float> stabilized,
+             std::span<const int> sample_size, int& option, Console& console) {
+    const int ny = static_cast<int>(chronology.size());
+    if (ny == 0) return;
+    const std::vector<float> original(chronology.begin(), chronology.end());
+    const Moments m = moment1(original, sample_size);
+    auto has_series = [&](std::size_t t) { return sample_size[t] > 0; };
+    if (m.mean == kMomentUndefined) {  // no year with series: nothing to stabilize
+        std::copy(original.begin(), original.end(), stabilized.begin());
+        std::fill(fitted.begin(), fitted.begin() + ny, 0.0f);
+        return;
+    }
+
+    // Absolute deviations from the mean; years without series get the mean absolute deviation
+    // so that they neither pull the spline up nor down.
+    std::vector<char> negative(static_cast<std::size_t>(ny), 0);
+    double sum_abs = 0.0;
+    int k = 0;
+    for (int t = 0; t < ny; ++t) {
+        if (!has_series(t)) continue;
+        const double d = original[t] - m.mean;
+        negative[t] = d < 0.0;
+        chronology[t] = static_cast<float>(std::fabs(d));
+        sum_abs += chronology[t];
+        ++k;
+    }
+    for (int t = 0; t < ny; ++t)
+        if (!has_series(t)) chronology[t] = static_cast<float>(sum_abs / k);
+
+    if (option <= -10)
+        option = static_cast<int>(std::fabs(option / 100.0f * static_cast<float>(ny)));
+    spline(ny, std::span<const float>(chronology.data(), chronology.size()), fitted, option,
+           console);
+    const bool usable = !spline_failed(fitted);
+
+    std::vector<float> ratio(original);
+    for (int t = 0; t < ny; ++t)
+        if (has_series(t)) ratio[t] = signed_ratio(chronology[t], fitted[t], negative[t], usable);
+    const Moments rm = moment1(ratio, sample_size);
+    MeanSd from{rm.mean, rm.standard_deviation > 0.0f ? rm.standard_deviation : 0.0};
+    MeanSd to{m.mean, m.standard_deviation > 0.0f ? m.standard_deviation : 0.0};
+    if (from.sd == 0.0 || to.sd == 0.0) {
+        // No spread on one side: keep the ratios' shape, shift them to the chronology's mean.
+        from.sd = 0.0;
+    }
+    rescale(std::span<float>(ratio), from, to, has_series);
+    for (int t = 0; t < ny; ++t) stabilized[t] = has_series(t) ? ratio[t] : original[t];
+}
+
+int ask_stabilization_option(Console& console) {
+    for (;;) {
+        console.blank_line();
+        console.line("Additional spline variance stabilization?", 2);
+        console.line(Columns().at(2, "No additional spline stabilization").at(39, "<0>").str());
+        console.line(Columns().at(2, "Age-dependent spline stabilization").at(39, " 1").str());
+        console.line(Columns().at(2, "Smoothing spline (percent N cutoff)").at(39, "<-9").str());
+        console.prompt(Columns().at(1, "Smoothing spline (fixed Yrs cutoff)").at(38, ">+9").str());
+        const std::string answer = console.ask();
+        if (is_stop_answer(trim(answer))) throw ProgramStop(StopKind::Normal);
+        int option = 0;
+        if (!trim(answer).empty()) {
+            const auto v = read_int(answer);
+            if (!v) continue;
+            option = *v;
+        }
+        if (option == 0 || option == 1 || option <= -10 || option >= 10) return option;
+    }
+}
+
+std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const YearMatrix& indices,
+                                      std::span<const YearSpan> years, int first_year,
+                                      std::span<const float> chronology,
+                                      std::span<const int> sample_size, int nss1,
+                                      RunParameters& params, RunFiles& files, Console& console,
+                                      Plotter& plotter, bool plots_on, RbarTables* tables_out) {
+    const bool signal_free = pass == RbarPass::SignalFree;
+    const std::size_t ny = std::min(chronology.size(), sample_size.size());
+    const std::span<const float> chron = chronology.first(ny);
+    const std::span<const int> n = sample_size.first(ny);
+
+    // Running RBAR, windows one year apart.
+    if (signal_free)
+        console.line("Perform signal free indices running rbar calculations", 2);
+    else if (raw_indices)
+        console.line("Perform raw data indices running rbar calculations", 2);
+    else
+        console.line("Perform standard indices running rbar calculations", 2);
+    const int w = params.rbar_window;
+    RbarTables tables = runbar(indices, years, first_year, chron, n, w, w - 1, console,
+                               params.constant_counter);
+    if (!tables.defined) {
+        console.line("Running RBAR undefined: no window has more than 2 positive correlations;", 2);
+        console.line("the chronology is not rescaled by RBAR", 2);
+        files.report.line("RUNNING RBAR UNDEFINED: NO WINDOW HAS MORE THAN 2 POSITIVE CORRELATIONS;");
+        files.report.line("THE CHRONOLOGY IS NOT RESCALED BY RBAR");
+    }
+    const char* suffix = signal_free ? "_Ssf_RBAR.txt" : (raw_indices ? "_Raw_RBAR.txt" : "_Std_RBAR.txt");
+    write_rbar_file(files.base_name() + suffix, tables, first_year, n);
+    if (signal_free) {
+        for (float& v : tables.stabilized_running) v = std::max(v, 0.0f);
+        for (float& v : tables.stabilized_constant) v = std::max(v, 0.0f);
+    }
+
+    if (plots_on && plotter.enabled()) {
+        const char* title = signal_free ? "Signal Free Indices Running Correlations"
+                            : raw_indices ? "Raw Data Indices Running Average Correlations"
+                                          : "Standard Indices Running Average Correlations";
+        const std::string wl = window_label(tables.window);
+        plotter.plot1(tables.running_rbar, tables.constant_rbar, first_year, "Years", "RBAR", title,
+                      {}, "Running RBAR (" + wl + " Yrs)", "Constant Sample RBAR", 1.0f, 1.0f,
+                      1.0f);
+        std::vector<float> eps1(ny), eps2(ny);
+        for (std::size_t t = 0; t < ny; ++t) {
+            eps1[t] = tables.defined ? eps_value(tables.running_rbar[t], static_cast<float>(n[t])) : 0.0f;
+            eps2[t] = tables.defined ? eps_value(tables.constant_rbar[t], static_cast<float>(n[t])) : 0.0f;
+        }
+        const std::vector<float> reference(ny, 0.85f);
+        plotter.plot1(eps1, eps2, first_year, "Years", "EPS", title, reference,
+                      " Running EPS (" + wl + " Yrs)", "  Constant Sample EPS", 1.0f, 1.0f, 1.0f);
+    }
+
+    // RBAR stage: the constant-sample version, both it and the chronology centred on 1.0.
+    std::vector<float> c(chron.begin(), chron.end());
+    std::vector<float> s = tables.stabilized_constant;
+    const double c_before = mean_after(c, n, nss1), s_before = mean_after(s, n, nss1);
+    centre_on_one(c, n, nss1);
+    centre_on_one(s, n, nss1);
+    const double c_after = mean_after(c, n, nss1), s_after = mean_after(s, n, nss1);
+    if (plots_on && plotter.enabled()) {
+        if (signal_free)
+            plotter.plot1(c, s, first_year, "Years", "Indices",
+                          "Original vs. Running RBAR Stabilized Signal Free Indices", {},
+                          raw_indices ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD",
+                          raw_indices ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD", 1.0f,
+                          1.0f, 1.0f);
+        else
+            plotter.plot1(c, s, first_year, "Years", "Indices",
+                          raw_indices ? "Original Vs. Running RBAR Stabilized Raw Data Indices"
+                                      : "Original Vs. Running RBAR Stabilized Standard Indices",
+                          {}, raw_indices ? "Original RAW Chronology" : "Original STD Chronology",
+                          raw_indices ? "Stable RAW Chronology" : "Stable STD Chronology", 1.0f,
+                          1.0f, 1.0f);
+    }
+    if (plots_on) {
+        console.line("Orig/Stab Means1: " + fmt_f(c_before, 8, 4) + fmt_f(s_before, 8, 4));
+        console.line("Orig/Stab Means2: " + fmt_f(c_after, 8, 4) + fmt_f(s_after, 8, 4));
+    }
+    if (tables_out) *tables_out = tables;
+
+    // Spline stage, repeated until the user accepts it.
+    for (;;) {
+        int& option = params.stabilization;
+        if (option == 0) return s;
+
+        std::vector<float> work = s, fitted(ny, 0.0f), result(ny, 0.0f);
+        if (option == 1)
+            stabit(work, fitted, result, n, console);
+        else
+            stabit1(work, fitted, result, n, option, console);
+        centre_on_one(result, n, nss1);
+        for (std::size_t t = 0; t < ny; ++t)
+            if (n[t] <= 0) result[t] = std::max(result[t], 0.0f);
+
+        if (plots_on && plotter.enabled()) {
+            const std::string fit_label =
+                option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
+            plotter.plot1(work, fitted, first_year, "Years", "Indices",
+                          signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices"
+                                      : "Spline Detrending of Running RBAR Stabilized Indices",
+                          {}, "  Absolute Differences", fit_label, 1.0f, 1.0f, 1.0f);
+            const char* title =
+                signal_free ? "RBAR Only Vs. Detrended RBAR Stabilized Sig Free Indices"
+                : raw_indices ? "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices"
+                              : "RBAR Only Vs. Detrended RBAR Stabilized Standard Indices";
+            const char* l1 = signal_free ? "RBAR Stablized SSF Crn"
+                             : raw_indices ? "RBAR Stablized RAW Crn" : "RBAR Stablized STD Crn";
+            const char* l2 = signal_free ? "DETR Stablized SSF Crn"
+                             : raw_indices ? "DETR Stablized RAW Crn" : "DETR Stablized STD Crn";
+            plotter.plot1(s, result, first_year, "Years", "Indices", title, {}, l1, l2, 1.0f, 1.0f,
+                          1.0f);
+        }
+
+        for (;;) {
+            console.blank_line();
+            console.prompt("Happy with this spline stabilization? <Y>/N");
+            const std::string answer = trim(console.ask());
+            if (is_stop_answer(answer)) throw ProgramStop(StopKind::Normal);
+            const char a = first_char(answer);
+            if (answer.empty() || a == 'Y' || a == 'y') return result;
+            if (a == 'N' || a == 'n') {
+                option = ask_stabilization_option(console);
+                break;
+            }
+            console.line("Y or <RET> for Yes or N for no, okay?", 2);
+        }
+    }
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,76 @@
+#pragma once
+// Variance stabilization of a chronology: the running-RBAR step the engine runs on the
+// first-pass and on the final signal-free indices, and the optional spline stage that removes
+// the remaining slow change of the chronology's spread.
+#include <span>
+#include <vector>
+
+#include "console/console.hpp"
+#include "curves/growth.hpp"
+#include "diag/rbar.hpp"
+#include "io/run_files.hpp"
+#include "io/series_table.hpp"
+#include "io/year_matrix.hpp"
+#include "run/run_parameters.hpp"
+
+namespace kestrovan {
+
+class Plotter;  // src/plot/plotter.hpp
+
+// The statistics of `moment` (mean, average deviation, sd, variance, skewness, kurtosis, mean
+// sensitivity, first-order autocorrelation) over the years with sample_size > 0, in year order. No such
+// year: every output −99.0; one: the mean is that value and the rest −99.0.
+Moments moment1(std::span<const float> values, std::span<const int> sample_size);
+
+// Age-dependent spline stabilization. chronology is overwritten with its absolute deviations
+// from the centre; fitted receives the spline through them; stabilized the rescaled ratios.
+// All spans have one entry per year. Where the fitted spline is 0 or below, a year keeps its
+// deviation unscaled.
+// Years with sample size 0 keep their chronology value. Spline messages go to the console.
+void stabit(std::span<float> chronology, std::span<float> fitted, std::span<float> stabilized,
+            std::span<const int> sample_size, Console& console);
+
+// Fixed-wavelength spline stabilization. option: 10 or more = wavelength in years; −10 or less =
+// percentage of the number of years, replaced here by the number of years it gives. Years with
+// sample size 0 are copied unchanged to stabilized.
+// Where the fitted spline is 0 or below, a year keeps its deviation unscaled.
+void stabit1(std::span<float> chronology, std::span<float> fitted, std::span<float> stabilized,
+             std::span<const int> sample_size, int& option, Console& console);
+
+// Which chronology the running-RBAR step works on.
+enum class RbarPass {
+    FirstPass,   // first-pass indices ("_Std_RBAR.txt", or "_Raw_RBAR.txt" for raw indices)
+    SignalFree,  // final signal-free indices ("_Ssf_RBAR.txt")
+};
+
+// The engine's running-RBAR and stabilization step:
+//   prints the "Perform ... running rbar calculations" line, runs runbar (window
+//   params.rbar_window, windows one year apart), writes the RBAR file beside the data
+//   (files.base_name() + suffix), draws the RBAR and EPS plots, takes the constant-sample
+//   RBAR version, centres it and the chronology on 1.0 over the years after nss1, runs the
+//   spline stage for params.stabilization with the "Happy with this spline stabilization?"
+//   loop (the option menu may change params.stabilization for the rest of the run) and
+//   returns the accepted stabilized chronology (one value per year, never negative).
+//
+//   raw_indices   the requested curve option is 0 (no detrending): "Raw" titles and file name
+//   indices       calendar rows × series; years: first/last year per series; first_year: row 0
+//   chronology    the chronology of these indices (one value per year); not changed
+//   sample_size   series per year
+//   nss1          leading years with sample size 1 (left out of the centring means)
+//   plots_on      draw this step's plots (the caller knows the attempt rules)
+//   tables        optional: receives the RBAR tables
+// Console lines of runbar are printed only when params.constant_counter is 0.
+// Throws ProgramStop on "/" at the option menu, at end of input, or when the file cannot be written.
+std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const YearMatrix& indices,
+                                      std::span<const YearSpan> years, int first_year,
+                                      std::span<const float> chronology,
+                                      std::span<const int> sample_size, int nss1,
+                                      RunParameters& params, RunFiles& files, Console& console,
+                                      Plotter& plotter, bool plots_on,
+                                      RbarTables* tables = nullptr);
+
+// The stabilization option menu ("Additional spline variance stabilization?"): asks until the
+// answer is 0, 1, −10 or less, or 10 or more. "/" stops the program.
+int ask_stabilization_option(Console& console);
+
+}  // namespace kestrovan

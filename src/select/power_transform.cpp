@@ -1,0 +1,146 @@
+#include "select/power_transform.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "diag/pearsn.hpp"
+#include "plot/plotter.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+constexpr float kLogOfMinimum = -2.9957323f;  // ln 0.05: what a non-positive value becomes under the log
+constexpr float kPowerFloor = 0.01f;          // smallest value raised to a power
+
+}  // namespace
+
+LineFit trend2(std::span<const float> x, std::span<const float> y) {
+    const std::size_t n = std::min(x.size(), y.size());
+    LineFit fit;
+    if (n == 0) return fit;
+    // Sums about the means (double precision): the same line as the raw-sum formula, without its
+    // cancellation, so equal x values give a denominator of exactly 0 and slope 0.
+    double sx = 0.0, sy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        sx += x[i];
+        sy += y[i];
+    }
+    const double mx = sx / static_cast<double>(n), my = sy / static_cast<double>(n);
+    double sxx = 0.0, sxy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double dx = x[i] - mx;
+        sxx += dx * dx;
+        sxy += dx * (y[i] - my);
+    }
+    const double slope = sxx != 0.0 ? sxy / sxx : 0.0;
+    fit.slope = static_cast<float>(slope);
+    fit.intercept = static_cast<float>(my - slope * mx);
+    return fit;
+}
+
+float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attempt_flag,
+            Plotter& plotter, std::vector<float>* powers) {
+    const int ns = std::min<int>(static_cast<int>(years.size()), values.cols());
+    if (powers) powers->assign(static_cast<std::size_t>(ns), 1.0f);
+    if (ns <= 0) return 0.0f;
+
+    const bool plot = first_attempt_flag == 0 && plotter.enabled();
+    std::vector<std::vector<float>> level_of(static_cast<std::size_t>(ns)),
+        spread_of(static_cast<std::size_t>(ns));
+    std::vector<float> slopes(static_cast<std::size_t>(ns), 0.0f),
+        intercepts(static_cast<std::size_t>(ns), 0.0f);
+    std::vector<float> pooled_level, pooled_spread;
+    std::vector<float> level, spread;
+    double power_sum = 0.0;
+
+    for (int i = 0; i < ns; ++i) {
+        const int n = std::min(values.rows(), years[i].last - years[i].first + 1);
+        if (n <= 0) {
+            power_sum += 1.0;
+            continue;
+        }
+        std::span<float> v = values.column(i).first(static_cast<std::size_t>(n));
+        const auto [lo_it, hi_it] = std::minmax_element(v.begin(), v.end());
+        const float lo0 = *lo_it, hi0 = *hi_it;
+        const double r0 = static_cast<double>(hi0) - lo0;
+
+        // Spread versus level: ln v(j+1) against ln |v(j+1) − v(j)|, pairs with both above 0.
+        level.clear();
+        spread.clear();
+        for (int j = 0; j + 1 < n; ++j) {
+            const float lv = v[j + 1];
+            const float sp = std::fabs(v[j + 1] - v[j]);
+            if (lv > 0.0f && sp > 0.0f) {
+                level.push_back(std::log(lv));
+                spread.push_back(std::log(sp));
+            }
+        }
+        pooled_level.insert(pooled_level.end(), level.begin(), level.end());
+        pooled_spread.insert(pooled_spread.end(), spread.begin(), spread.end());
+
+        float p = 1.0f;
+        bool transform = level.size() >= 2;
+        if (transform) {
+            const LineFit fit = trend2(level, spread);
+            slopes[i] = fit.slope;
+            intercepts[i] = fit.intercept;
+            p = 1.0f - fit.slope;
+            if (p < 0.05f) p = 0.0f;
+            if (p > 1.0f) p = 1.0f;
+        }
+        if (plot) {
+            level_of[i] = level;
+            spread_of[i] = spread;
+        }
+
+        if (transform) {
+            std::vector<float> t(v.begin(), v.end());
+            for (float& x : t) {
+                if (p <= 0.0f)
+                    x = x <= 0.0f ? kLogOfMinimum : std::log(x);
+                else
+                    x = std::pow(std::max(x, kPowerFloor), p);
+            }
+            const auto [lo1_it, hi1_it] = std::minmax_element(t.begin(), t.end());
+            const float lo1 = *lo1_it, hi1 = *hi1_it;
+            const double r1 = static_cast<double>(hi1) - lo1;
+            if (r1 > 0.0) {
+                // Back onto the untransformed range; the two ends are set exactly.
+                for (int j = 0; j < n; ++j) {
+                    if (t[j] == lo1)
+                        v[j] = lo0;
+                    else if (t[j] == hi1)
+                        v[j] = hi0;
+                    else
+                        v[j] = static_cast<float>((t[j] - lo1) * r0 / r1 + lo0);
+                }
+            } else {
+                transform = false;  // all transformed values equal: leave the series as it was
+                p = 1.0f;
+            }
+        }
+        if (powers) (*powers)[i] = p;
+        power_sum += p;
+    }
+
+    const float mean_power = static_cast<float>(power_sum / ns);
+    if (plot) {
+        const PearsonFit pooled = pearsn(pooled_level, pooled_spread);
+        std::size_t most = 1;
+        for (const auto& l : level_of) most = std::max(most, l.size());
+        YearMatrix xm(static_cast<int>(most), ns), ym(static_cast<int>(most), ns);
+        std::vector<int> counts(static_cast<std::size_t>(ns));
+        for (int i = 0; i < ns; ++i) {
+            counts[i] = static_cast<int>(level_of[i].size());
+            std::copy(level_of[i].begin(), level_of[i].end(), xm.column(i).begin());
+            std::copy(spread_of[i].begin(), spread_of[i].end(), ym.column(i).begin());
+        }
+        plotter.scatplt(xm, ym, slopes, intercepts, counts, pooled.r, pooled.intercept,
+                        pooled.slope);
+    }
+    return mean_power;
+}
+
+}  // namespace kestrovan

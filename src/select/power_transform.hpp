@@ -1,0 +1,33 @@
+#pragma once
+// Adaptive power transform: per series, a power chosen from the regression of log spread
+// (year-to-year change) on log level, applied and mapped back onto the series' own range.
+#include <span>
+#include <vector>
+
+#include "io/series_table.hpp"
+#include "io/year_matrix.hpp"
+
+namespace kestrovan {
+
+class Plotter;  // src/plot/plotter.hpp
+
+struct LineFit {
+    float slope = 0.0f;
+    float intercept = 0.0f;
+};
+
+// Ordinary least-squares line of y on x (single precision). A zero denominator gives slope 0;
+// n = 0 gives slope 0 and intercept 0.
+LineFit trend2(std::span<const float> x, std::span<const float> y);
+
+// Transforms every series of `values` (positions × series, series i from position 0 to
+// years[i].last − years[i].first) in place and returns the mean power over all series.
+//   first_attempt_flag  0 on the first run attempt: only then the scatter plot is drawn
+//   powers              optional: receives the power of each series
+// A series with fewer than two usable (level, spread) pairs, or whose transformed values are
+// all equal, stays untransformed with power 1. Every transformed series keeps exactly its
+// untransformed minimum and maximum.
+float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attempt_flag,
+            Plotter& plotter, std::vector<float>* powers = nullptr);
+
+}  // namespace kestrovan
