@@ -52,6 +52,7 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
     ASSERT_EQ(col.size(), static_cast<std::size_t>(span) + 1);
     const std::size_t fields = stabilized ? 8 : 6;
     std::vector<float> first(static_cast<std::size_t>(span)), second(first.size());
+    std::vector<float> first_stb(first.size()), second_stb(first.size());
     std::vector<int> counts(first.size());
     for (int k = 0; k < span; ++k) {
         const std::string& row = col[static_cast<std::size_t>(k) + 1];
@@ -62,6 +63,10 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
         EXPECT_EQ(row.find("nan"), std::string::npos) << row;
         first[static_cast<std::size_t>(k)] = std::stof(row.substr(13, 8));
         second[static_cast<std::size_t>(k)] = std::stof(row.substr(21, 8));
+        if (stabilized) {
+            first_stb[static_cast<std::size_t>(k)] = std::stof(row.substr(61, 8));
+            second_stb[static_cast<std::size_t>(k)] = std::stof(row.substr(69, 8));
+        }
     }
     std::ifstream tuc(base + "_crns_tuc.txt");
     std::istringstream none;
@@ -69,7 +74,12 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
     Console quiet(none, sink);
     TucsonReadState state;
     TucsonSeries s;
-    for (const auto* expected : {&first, &second}) {
+    std::vector<const std::vector<float>*> chronologies{&first, &second};
+    if (stabilized) {
+        chronologies.push_back(&first_stb);
+        chronologies.push_back(&second_stb);
+    }
+    for (const auto* expected : chronologies) {
         trrw(tuc, "ir", s, state, quiet);
         ASSERT_EQ(s.count, span);
         EXPECT_EQ(s.first_year, first_year);
@@ -79,6 +89,8 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
             ASSERT_EQ(s.samples[i], counts[i]);
         }
     }
+    trrw(tuc, "ir", s, state, quiet);
+    EXPECT_EQ(s.count, kEndOfFile);
 }
 
 int data_rows(const std::string& path) {
@@ -101,11 +113,17 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
         EXPECT_TRUE(fs::exists(std::string("ca533") + suffix)) << suffix;
     EXPECT_FALSE(fs::exists("ca533_RCScurves.txt"));
 
-    check_chronology_files("ca533", 626, 1358, false);
+    check_chronology_files("ca533", 626, 1358, true);
     EXPECT_EQ(read_lines("ca533_crns_col.txt")[0],
-              "  Year  SSize  StdCrn  SsfCrn  StdSig  SsfSig  StdSee  SsfSee");
+              "  Year  SSize  StdCrn  SsfCrn  StdSig  SsfSig  StdSee  SsfSee  StdStb  SsfStb");
+    for (const char* rbar : {"ca533_Std_RBAR.txt", "ca533_Ssf_RBAR.txt"}) {
+        const auto lines = read_lines(rbar);
+        ASSERT_EQ(lines.size(), 1359u) << rbar;
+        EXPECT_EQ(lines[0], " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2");
+    }
 
-    // The spectra cover the years with five or more series: M = N / 5 above 1000 values.
+    // The spectra (of the stabilized chronologies) cover the years with five or more series:
+    // M = N / 5 above 1000 values.
     int n = 0;
     for (const auto& row : read_lines("ca533_crns_col.txt"))
         if (row.size() > 12 && row[2] != 'Y' && std::stoi(row.substr(6, 6)) >= 5) ++n;
@@ -130,7 +148,7 @@ TEST(EndToEnd, RegionalCurveRunWithPithOffsets) {
     EXPECT_TRUE(fs::exists("gp_RCScurves.txt"));
     for (const char* suffix : {"_STD_RAW_Data.txt", "_SSF_RAW_Ratios.txt"})
         EXPECT_TRUE(fs::exists(std::string("gp") + suffix)) << suffix;
-    check_chronology_files("gp", 1570, 421, false);
+    check_chronology_files("gp", 1570, 421, true);
     const std::string report = read_file("gp_out_v45_v2b.txt");
     EXPECT_NE(report.find("REGIONAL CURVE STANDARDIZATION (RCS):"), std::string::npos);
     EXPECT_NE(report.find("FINAL ITERATION WITH CONVERGENCE"), std::string::npos);
