@@ -4,8 +4,11 @@
 #include <cassert>
 #include <cctype>
 #include <cmath>
+#include <exception>
+#include <memory>
 
 #include "console/format.hpp"
+#include "console/parallel.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
 #include "diag/stabilize.hpp"
@@ -153,10 +156,10 @@ class SignalFreeRun {
 public:
     SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
                   RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-                  EngineCarry& carry)
+                  EngineCarry& carry, int threads)
         : table_(table), curve_floor_(curve_floor), params_(params), files_(files), console_(console),
           plotter_(plotter), results_(results), carry_(carry), s_(make_setup(table, params)),
-          nser_(s_.series), ny_(s_.years), index_(results.indices) {}
+          nser_(s_.series), ny_(s_.years), index_(results.indices), threads_(resolve_threads(threads)) {}
 
     void run();
 
@@ -170,7 +173,17 @@ private:
     void signal_free_series(int i, std::span<float> out) const;
     void per_series_curves(int k);
     void regional_curves(int k);
-    void finish_series(int i, std::span<const float> sfv, std::span<const float> c);
+    void series_indices(int i, std::span<const float> c, std::span<float> x) const;
+    void store_series(int i, std::span<const float> sfv, std::span<const float> c, std::span<const float> x);
+
+    // Per-series work shared among the threads; see for_each_series.
+    struct SeriesBuffers {
+        std::span<float> values, curve, indices;  // one series: its values, curve and indices
+    };
+    template <class Compute, class Emit>
+    void for_each_series(Compute&& compute, Emit&& emit);
+    SeriesBuffers buffers_of(int i);
+    bool reads_input(int i) const;
     Step convergence_step(int& k);
     void finish(Step outcome, int k);
     void curve_plots(Step outcome, int k, std::span<const float> signal_free);
@@ -203,6 +216,7 @@ private:
     const int nser_;
     const int ny_;
     YearMatrix& index_;  // the current indices, calendar rows × series
+    const int threads_;  // threads for the per-series fits and the year-by-year means
 
     bool first_attempt_ = false;
     bool retry_ = false;
@@ -225,7 +239,20 @@ private:
     std::vector<float> series_mean_;         // first-pass mean of each series' measurements
     std::vector<int> code_prev_, code_now_;  // codes the fits ended with, previous and this iteration
     std::vector<int> floor_iteration_;       // iteration a series' first ring was first raised to the floor
-    std::vector<float> curve_, idx_, sf_;    // one series
+    std::vector<float> curve_, idx_;         // one series (Regional-curve mode)
+
+    // The per-series work of a pass runs in waves of consecutive series whose values, curves and
+    // indices fit the wave buffers; each worker takes a contiguous block of a wave, with its own
+    // spline workspace and console, and the calling thread then writes the wave out in series order.
+    std::vector<std::size_t> ring_start_;    // per series: its first position in the wave buffers
+                                             // counted from the start of the run's rings
+    std::vector<float> wave_values_, wave_curves_, wave_indices_;
+    std::size_t wave_base_ = 0;              // ring_start_ of the wave's first series
+    std::vector<SplineWorkspace> worker_splines_;
+    std::vector<std::unique_ptr<BufferConsole>> worker_consoles_;
+    std::vector<std::size_t> message_end_;   // per series: end of its messages in its worker's console
+    std::vector<long long> wave_weight_;
+    std::vector<int> wave_bounds_;
     YearMatrix sf_rings_;                    // Regional-curve mode: signal-free measurements by ring
     YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
 
@@ -239,6 +266,99 @@ private:
     std::vector<float> d_, fit_, work_;
     std::vector<int> wavelengths_;
 };
+
+// Rings held by the wave buffers of the per-series work (values, curves and indices: 12 MB).
+constexpr std::size_t kWaveRings = std::size_t{1} << 20;
+
+// Series i's place in the wave buffers.
+SignalFreeRun::SeriesBuffers SignalFreeRun::buffers_of(int i) {
+    const std::size_t at = ring_start_[static_cast<std::size_t>(i)] - wave_base_;
+    const std::size_t len = static_cast<std::size_t>(length(i));
+    return {std::span<float>(wave_values_).subspan(at, len), std::span<float>(wave_curves_).subspan(at, len),
+            std::span<float>(wave_indices_).subspan(at, len)};
+}
+
+// The per-series fits never read input: the only read on their paths is the pause before the
+// stop for a mean of no values, and every series fitted has at least one ring in its fitting
+// span. A series that could read anyway is fitted on the calling thread with the real console.
+bool SignalFreeRun::reads_input(int i) const { return s_.fit_length[static_cast<std::size_t>(i)] < 1; }
+
+// Runs compute(i, buffers, console, spline workspace) for every series with rings, shared among
+// the threads, then emit(i, buffers) on the calling thread in series order. Whatever compute
+// printed for a series is copied to the console just before that series' emit, and an exception
+// thrown by compute for series i comes out after the emits of the series before i, so the console,
+// the files and the results are those of one thread fitting the series one after another.
+template <class Compute, class Emit>
+void SignalFreeRun::for_each_series(Compute&& compute, Emit&& emit) {
+    const std::size_t n = static_cast<std::size_t>(nser_);
+    if (ring_start_.empty()) {
+        ring_start_.assign(n + 1, 0);
+        for (int i = 0; i < nser_; ++i) {
+            const std::size_t is = static_cast<std::size_t>(i);
+            ring_start_[is + 1] = ring_start_[is] + static_cast<std::size_t>(std::max(length(i), 0));
+        }
+        const std::size_t capacity =
+            std::min(ring_start_[n], std::max(static_cast<std::size_t>(max_len_), kWaveRings));
+        wave_values_.assign(capacity, 0.0f);
+        wave_curves_.assign(capacity, 0.0f);
+        wave_indices_.assign(capacity, 0.0f);
+        worker_splines_.resize(static_cast<std::size_t>(threads_));
+        worker_consoles_.clear();
+        for (int w = 0; w < threads_; ++w) worker_consoles_.push_back(std::make_unique<BufferConsole>());
+        message_end_.assign(n, 0);
+        wave_weight_.reserve(n);
+    }
+    const std::size_t capacity = wave_values_.size();
+    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads_));
+    std::vector<int> error_series(static_cast<std::size_t>(threads_), -1);
+
+    for (int a = 0; a < nser_;) {
+        // The wave: consecutive series whose rings fit the buffers (at least one series).
+        wave_base_ = ring_start_[static_cast<std::size_t>(a)];
+        int b = a + 1;
+        while (b < nser_ && ring_start_[static_cast<std::size_t>(b) + 1] - wave_base_ <= capacity) ++b;
+        wave_weight_.clear();
+        for (int i = a; i < b; ++i) wave_weight_.push_back(std::max(length(i), 0) + 1);
+        const int workers = std::min(threads_, b - a);
+        split_ranges(b - a, workers, &wave_weight_, wave_bounds_);
+        std::fill(errors.begin(), errors.end(), nullptr);
+
+        run_workers(workers, [&](int w) {
+            const std::size_t ww = static_cast<std::size_t>(w);
+            BufferConsole& out = *worker_consoles_[ww];
+            SplineWorkspace& ws = worker_splines_[ww];
+            out.clear();
+            for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
+                if (length(i) > 0 && !reads_input(i)) {
+                    try {
+                        compute(i, buffers_of(i), out.console(), ws);
+                    } catch (...) {
+                        errors[ww] = std::current_exception();
+                        error_series[ww] = i;
+                        message_end_[static_cast<std::size_t>(i)] = out.size();
+                        return;
+                    }
+                }
+                message_end_[static_cast<std::size_t>(i)] = out.size();
+            }
+        });
+
+        for (int w = 0; w < workers; ++w) {
+            const std::size_t ww = static_cast<std::size_t>(w);
+            std::size_t from = 0;
+            for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
+                const std::size_t to = message_end_[static_cast<std::size_t>(i)];
+                worker_consoles_[ww]->copy_to(console_, from, to);
+                from = to;
+                if (errors[ww] && error_series[ww] == i) std::rethrow_exception(errors[ww]);
+                if (length(i) <= 0) continue;
+                if (reads_input(i)) compute(i, buffers_of(i), console_, sws_);
+                emit(i, buffers_of(i));
+            }
+        }
+        a = b;
+    }
+}
 
 void SignalFreeRun::run() {
     params_.redo_request = 0;
@@ -289,11 +409,11 @@ void SignalFreeRun::mean_segment_length() {
     for (int i = 0; i < nser_; ++i)
         for (int j = 0; j < length(i); ++j)
             index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(length(i));
-    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_);
+    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     segment_length_ = summary_.location;
     for (int i = 0; i < nser_; ++i)
         for (int j = 0; j < length(i); ++j) index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
-    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_);
+    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     if (plots_on_)
         plotter_.plot1(segment_length_, summary_.location, s_.first_year, "Years", "",
                        "Mean Segment Length And Mean Tree Age", {}, " Mean Segment Length",
@@ -333,32 +453,35 @@ void SignalFreeRun::first_pass() {
     if (first_attempt_) carry_.first_pass_index_sd.assign(n, 0.0f);
     curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
     idx_.assign(static_cast<std::size_t>(max_len_), 0.0f);
-    sf_.assign(static_cast<std::size_t>(max_len_), 0.0f);
     if (keep_plot_data_) {
         first_curves_.resize(max_len_, nser_);
         first_indices_.resize(max_len_, nser_);
     }
 
-    for (int i = 0; i < nser_; ++i) {
+    // Each worker fits its series (it writes only that series' entries of the per-series vectors);
+    // the files, the index matrix and the carry record are written in series order afterwards.
+    auto compute = [&](int i, SeriesBuffers b, Console& console, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
-        const int len = length(i);
-        if (len <= 0) continue;
         const auto meas = measurements(i);
-        const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
-        const auto x = std::span<float>(idx_).first(static_cast<std::size_t>(len));
         series_mean_[is] = span_mean(meas);
         if (s_.rcs) {
-            regional_slice(rc_, s_.offset[is], c);
+            regional_slice(rc_, s_.offset[is], b.curve);
             code_prev_[is] = rc_.code;
         } else {
-            code_prev_[is] = fit_series(meas, c, s_.fit_length[is], s_.requested_code, params_,
-                                        params_.spline_stiffness, console_, sws_);
-            if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
+            code_prev_[is] = fit_series(meas, b.curve, s_.fit_length[is], s_.requested_code, params_,
+                                        params_.spline_stiffness, console, ws);
+            if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
         }
         if (s_.raw)
-            std::copy(meas.begin(), meas.end(), x.begin());  // no detrending: the values themselves
+            std::copy(meas.begin(), meas.end(), b.indices.begin());  // no detrending: the values themselves
         else
-            calind(meas, c, x, s_.index_mode);
+            calind(meas, b.curve, b.indices, s_.index_mode);
+    };
+    auto emit = [&](int i, SeriesBuffers b) {
+        const std::size_t is = static_cast<std::size_t>(i);
+        const int len = length(i);
+        const auto meas = measurements(i);
+        const std::span<const float> c = b.curve, x = b.indices;
         assert(all_finite(c) && all_finite(x));
         series_files_.write(table_.ids[is], s_.spans[is].first, meas, c, x, params_.constant, console_);
         for (int j = 0; j < len; ++j) index_(s_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
@@ -368,14 +491,15 @@ void SignalFreeRun::first_pass() {
                 first_curves_(j, i) = c[static_cast<std::size_t>(j)];
                 first_indices_(j, i) = x[static_cast<std::size_t>(j)];
             }
-    }
+    };
+    for_each_series(compute, emit);
     series_files_.close();
 }
 
 // The first chronology, its level, nss1/nss2, the original chronology and the running RBAR of
 // the first-pass indices.
 void SignalFreeRun::first_chronology() {
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_);
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     counts_ = summary_.count;
     if (params_.mean_method == kMeanBiweight && plots_on_)
         plotter_.spaghetti(weight_lines(summary_), ny_, 4, {}, s_.first_year, "Years", "Biweights",
@@ -463,13 +587,13 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
 }
 
 // Per-series mode: a new curve for every series, fitted to its signal-free measurements.
+// The fits run on the workers (each writes only its series' entries of code_now_ and
+// floor_iteration_); the files and the index matrix are written in series order afterwards.
 void SignalFreeRun::per_series_curves(int k) {
-    for (int i = 0; i < nser_; ++i) {
+    auto compute = [&](int i, SeriesBuffers b, Console& console, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
-        const int len = length(i);
-        if (len <= 0) continue;
-        const auto sfv = std::span<float>(sf_).first(static_cast<std::size_t>(len));
-        const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
+        const auto sfv = b.values;
+        const auto c = b.curve;
         signal_free_series(i, sfv);
         if (s_.index_mode == kResidualIndices) {
             const float lowest = *std::min_element(sfv.begin(), sfv.end());
@@ -477,13 +601,15 @@ void SignalFreeRun::per_series_curves(int k) {
                 for (float& v : sfv) v -= lowest;
         }
         code_now_[is] = fit_series(sfv, c, s_.fit_length[is], s_.requested_code, params_,
-                                   params_.spline_stiffness, console_, sws_);
+                                   params_.spline_stiffness, console, ws);
         if (fallback_due(i, k))
             code_now_[is] = fit_series(sfv, c, s_.fit_length[is], fallback_code(), params_,
-                                       params_.spline_stiffness, console_, sws_);
+                                       params_.spline_stiffness, console, ws);
         if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = k;
-        finish_series(i, sfv, c);
-    }
+        series_indices(i, c, b.indices);
+    };
+    auto emit = [&](int i, SeriesBuffers b) { store_series(i, b.values, b.curve, b.indices); };
+    for_each_series(compute, emit);
     code_prev_ = code_now_;
 }
 
@@ -533,17 +659,17 @@ void SignalFreeRun::regional_curves(int k) {
             tree_plots_ = plotter_.plt3(measurements(i), sfv, rc_.smoothed, s_.spans[is].first, s_.spans[is].last,
                                         kMissing, rc_.ages - rc_.min_offset, table_.ids[is],
                                         "Signal Free Series And RC", s_.offset[is], rc_.min_offset);
-        finish_series(i, sfv, c);
+        const auto x = std::span<float>(idx_).first(static_cast<std::size_t>(len));
+        series_indices(i, c, x);
+        store_series(i, sfv, c, x);
     }
 }
 
-// Indices of series i from its measurements and its new curve, into the index matrix and the
-// signal-free files. On a retry, per-series ratio indices take the spread the series' indices
-// had in the first pass of the first attempt.
-void SignalFreeRun::finish_series(int i, std::span<const float> sfv, std::span<const float> c) {
+// Indices of series i from its measurements and its new curve. On a retry, per-series ratio
+// indices take the spread the series' indices had in the first pass of the first attempt.
+void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<float> x) const {
     const std::size_t is = static_cast<std::size_t>(i);
     const auto meas = measurements(i);
-    const auto x = std::span<float>(idx_).first(meas.size());
     calind(meas, c, x, s_.index_mode);
     if (!s_.rcs && s_.index_mode == kRatioIndices && retry_ && x.size() > 1 &&
         is < carry_.first_pass_index_sd.size()) {
@@ -551,6 +677,12 @@ void SignalFreeRun::finish_series(int i, std::span<const float> sfv, std::span<c
         if (ms.sd > 0.0f)
             for (float& v : x) v = (v - ms.mean) / ms.sd * carry_.first_pass_index_sd[is] + ms.mean;
     }
+}
+
+// Series i's indices into the index matrix and the signal-free files (and the closing plots).
+void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<const float> c,
+                                 std::span<const float> x) {
+    const std::size_t is = static_cast<std::size_t>(i);
     assert(all_finite(c) && all_finite(x) && all_finite(sfv));
     for (std::size_t j = 0; j < x.size(); ++j) index_(s_.row0[is] + static_cast<int>(j), i) = x[j];
     series_files_.write(table_.ids[is], s_.spans[is].first, sfv, c, x, params_.constant, console_);
@@ -566,7 +698,7 @@ void SignalFreeRun::finish_series(int i, std::span<const float> sfv, std::span<c
 // decision. On a failed monotonicity check k is lowered by one.
 SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     Report& report = files_.report;
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_);
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     chron_ = summary_.location;
     clip_chronology(chron_, counts_);
     if (is_yes(params_.rescale)) set_mean_one(chron_, counts_, nss1_);
@@ -628,7 +760,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
 // indices and the results.
 void SignalFreeRun::finish(Step outcome, int k) {
     Report& report = files_.report;
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_);
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     std::vector<float> signal_free = summary_.location;
     clip_chronology(signal_free, counts_);
 
@@ -779,8 +911,8 @@ void SignalFreeRun::run_plots(int k) {
 
 void sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
              RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-             EngineCarry& carry) {
-    SignalFreeRun(table, curve_floor, params, files, console, plotter, results, carry).run();
+             EngineCarry& carry, int threads) {
+    SignalFreeRun(table, curve_floor, params, files, console, plotter, results, carry, threads).run();
 }
 
 }  // namespace kestrovan

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/parallel.hpp"
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
@@ -70,9 +71,12 @@ struct EngineResults {
 //   plotter     every plot of the engine.
 //   results     filled on completion.
 //   carry       owned by the caller across attempts of one run.
+//   threads     threads for the per-series curve fits and the year-by-year means
+//               (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count). Every
+//               number, file and console line is the same for every thread count.
 // Throws ProgramStop when the user stops at a question or a file cannot be written.
 void sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
              RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-             EngineCarry& carry);
+             EngineCarry& carry, int threads = kThreadsFromEnvironment);
 
 }  // namespace kestrovan

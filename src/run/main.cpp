@@ -24,6 +24,10 @@ void usage(std::ostream& out) {
            "  --help         this text\n"
            "  --version      the version text\n"
            "\n"
+           "Environment:\n"
+           "  KESTROVAN_THREADS  threads for the curve fits and the year-by-year means (default:\n"
+           "                     every core); the results are the same for every number\n"
+           "\n"
            "Exit status: 0 normal termination or a stop you chose (/ or Q); 1 abnormal termination\n"
            "or a fatal error; 2 standard input ended at a question.\n";
 }

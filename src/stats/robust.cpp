@@ -6,10 +6,12 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "console/format.hpp"
+#include "console/parallel.hpp"
 #include "console/stop.hpp"
 
 namespace kestrovan {
@@ -391,28 +393,13 @@ void ChronologySummary::resize(int years) {
     weight_upper_quartile.resize(n);
 }
 
-void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
-            RobustWorkspace& ws, Console& console) {
-    if (series > kMaxSeries) {
-        console.blank_line();
-        console.line("Error in Sbr ROBSUM: Max number of series exceeded", 2);
-        console.line("Maximum allowed:" + fmt_i(kMaxSeries, 6) + "     Number sent:" + fmt_i(series, 6), 2);
-        console.line("*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***", 2);
-        throw ProgramStop(StopKind::Abnormal);
-    }
-    if (years < 0 || series < 0 || years > matrix.rows() || series > matrix.cols())
-        throw ProgramStop(StopKind::Abnormal,
-                          "internal error: robsum asked for " + std::to_string(years) + " years x " +
-                              std::to_string(series) + " series of a " + std::to_string(matrix.rows()) +
-                              " x " + std::to_string(matrix.cols()) + " matrix");
-    if (method != kMeanArithmetic && method != kMeanBiweight)
-        throw ProgramStop(StopKind::Abnormal,
-                          "internal error: robsum called with mean method " + std::to_string(method));
+namespace {
 
-    out.resize(years);
-    ws.reserve(series);
-
-    for (int y = 0; y < years; ++y) {
+// Rows first .. last-1 of robsum, with one workspace. Each row is written only here, from that
+// row's cells alone, so rows may be shared out among threads without changing any value.
+void summarise_rows(const YearMatrix& matrix, int first, int last, int series, int method,
+                    ChronologySummary& out, RobustWorkspace& ws, Console& console) {
+    for (int y = first; y < last; ++y) {
         std::size_t n = 0;
         for (int c = 0; c < series; ++c) {
             const float v = matrix(y, c);
@@ -444,6 +431,74 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
             out.weight_median[y] = w.median;
             out.weight_upper_quartile[y] = w.upper_quartile;
         }
+    }
+}
+
+// Below this many cells a summary is not worth starting threads for.
+constexpr long long kParallelCells = 20000;
+
+}  // namespace
+
+void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
+            RobustWorkspace& ws, Console& console, int threads) {
+    if (series > kMaxSeries) {
+        console.blank_line();
+        console.line("Error in Sbr ROBSUM: Max number of series exceeded", 2);
+        console.line("Maximum allowed:" + fmt_i(kMaxSeries, 6) + "     Number sent:" + fmt_i(series, 6), 2);
+        console.line("*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***", 2);
+        throw ProgramStop(StopKind::Abnormal);
+    }
+    if (years < 0 || series < 0 || years > matrix.rows() || series > matrix.cols())
+        throw ProgramStop(StopKind::Abnormal,
+                          "internal error: robsum asked for " + std::to_string(years) + " years x " +
+                              std::to_string(series) + " series of a " + std::to_string(matrix.rows()) +
+                              " x " + std::to_string(matrix.cols()) + " matrix");
+    if (method != kMeanArithmetic && method != kMeanBiweight)
+        throw ProgramStop(StopKind::Abnormal,
+                          "internal error: robsum called with mean method " + std::to_string(method));
+
+    out.resize(years);
+    ws.reserve(series);
+
+    int workers = 1;
+    if (static_cast<long long>(years) * series >= kParallelCells)
+        workers = std::min(resolve_threads(threads), years);
+    if (workers <= 1) {
+        summarise_rows(matrix, 0, years, series, method, out, ws, console);
+        return;
+    }
+
+    // Contiguous blocks of years, one per worker, weighted by the number of cells with a value so
+    // that thinly covered early and late years do not leave a worker idle. Each worker prints into
+    // a console of its own; the blocks' output is copied to the console in year order and an error
+    // is delivered where a single pass would have met it.
+    const std::size_t helpers = static_cast<std::size_t>(workers - 1);
+    if (ws.helpers.size() < helpers) ws.helpers.resize(helpers);
+    // Counted column by column, the order the matrix is stored in; an empty year still costs a
+    // scan of its row.
+    ws.row_cells.assign(static_cast<std::size_t>(years), 1);
+    for (int c = 0; c < series; ++c) {
+        const std::span<const float> column = matrix.column(c);
+        for (std::size_t y = 0; y < static_cast<std::size_t>(years); ++y)
+            ws.row_cells[y] += column[y] != kMissing;
+    }
+    split_ranges(years, workers, &ws.row_cells, ws.bounds);
+    std::vector<BufferConsole> consoles(static_cast<std::size_t>(workers));
+    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(workers));
+    run_workers(workers, [&](int w) {
+        const std::size_t ww = static_cast<std::size_t>(w);
+        RobustWorkspace& mine = w == 0 ? ws : ws.helpers[ww - 1];
+        mine.reserve(series);
+        try {
+            summarise_rows(matrix, ws.bounds[ww], ws.bounds[ww + 1], series, method, out, mine,
+                           consoles[ww].console());
+        } catch (...) {
+            errors[ww] = std::current_exception();
+        }
+    });
+    for (std::size_t w = 0; w < consoles.size(); ++w) {
+        consoles[w].copy_to(console, 0, consoles[w].size());
+        if (errors[w]) std::rethrow_exception(errors[w]);
     }
 }
 

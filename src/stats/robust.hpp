@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/parallel.hpp"
 #include "io/year_matrix.hpp"
 
 namespace kestrovan {
@@ -82,6 +83,11 @@ struct RobustWorkspace {
     std::vector<float> values;   // one year's values (robsum)
     std::vector<double> work;    // absolute deviations from the median (biwgt)
     std::vector<float> weights;  // biweight weights of the last pass (robsum)
+    // robsum over several threads: the workspaces of the threads after the first (the first uses
+    // this one), the number of cells per year and the year blocks of the threads.
+    std::vector<RobustWorkspace> helpers;
+    std::vector<long long> row_cells;
+    std::vector<int> bounds;
     void reserve(int n);
 };
 
@@ -120,9 +126,12 @@ struct ChronologySummary {
 // cells equal to -999.0, with `method`. A year with no value gets count 0, location 0, scale 0,
 // variance ratio 1.0 and a weight summary of 1.0. More than 4500 series prints the error on
 // `console` and stops the program. `out` is resized to `years`; with a reused `out` and `ws`
-// nothing is allocated.
+// the years themselves allocate nothing.
+// Years are independent: on a large matrix they are shared out over `threads` threads
+// (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count, see console/parallel.hpp).
+// The results and anything printed are the same for every thread count.
 void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
-            RobustWorkspace& ws, Console& console);
+            RobustWorkspace& ws, Console& console, int threads = kThreadsFromEnvironment);
 // Convenience form over the whole matrix.
 ChronologySummary robsum(const YearMatrix& matrix, int method, Console& console);
 
