@@ -382,6 +382,8 @@ void SignalFreeRun::run() {
         return;
     }
     first_pass();
+    // The first detrending of every series, drawn once (first attempt) in per-series mode.
+    if (keep_plot_data_ && plots_on_) plotter_.plt2(first_indices_, s_.spans, kMissing);
     first_chronology();
 
     // The iteration.

@@ -23,7 +23,7 @@ public:
                float, float) override { titles.emplace_back(title); }
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title,
               int) override { titles.emplace_back(title); }
-    void plt2(const YearMatrix&, std::span<const YearSpan>, float) override {}
+    void plt2(const YearMatrix&, std::span<const YearSpan>, float) override { titles.emplace_back("plt2"); }
     bool plt3(std::span<const float>, std::span<const float>, std::span<const float>, int, int, float, int,
               std::string_view, std::string_view title, int, int) override {
         titles.emplace_back(title);

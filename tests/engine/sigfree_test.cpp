@@ -2,6 +2,8 @@
 // bundled real data sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +218,12 @@ TEST(Sigfree, NoDetrendingUsesRawLabelsAndFiles) {
     bool raw_title = false;
     for (const auto& title : plots.titles) raw_title |= title == "Original Non-Variance Stabilized Raw Data Indices";
     EXPECT_TRUE(raw_title);
+    // The first detrending of all series is drawn once, right after the first-pass indices
+    // and before the first chronology's plots.
+    const auto first_detrending = std::find(plots.titles.begin(), plots.titles.end(), "plt2");
+    ASSERT_NE(first_detrending, plots.titles.end());
+    EXPECT_EQ(std::count(plots.titles.begin(), plots.titles.end(), "plt2"), 1);
+    EXPECT_EQ(*std::next(first_detrending), "Original Non-Variance Stabilized Raw Data Indices");
 }
 
 // Awkward data: nothing that is not a finite number may come out, and years no series covers
