@@ -168,7 +168,9 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
 
     if (option == -2) {
         ask_rcs_stiffness(console, params);
-        pithy(console, files, table.count(), params);
+        do {
+            pithy(console, files, table.count(), params);
+        } while (!check_pith_offsets(console, table, params));
     } else {
         params.pith_present = 0;
         params.pith_offsets.assign(static_cast<std::size_t>(table.count()), 0);

@@ -361,4 +361,28 @@ void pithy(Console& console, const RunFiles& files, int series_count, RunParamet
     }
 }
 
+bool check_pith_offsets(Console& console, const SeriesTable& table, const RunParameters& params) {
+    bool fits = true;
+    const std::size_t n = std::min(params.pith_offsets.size(), static_cast<std::size_t>(table.count()));
+    for (std::size_t i = 0; i < n; ++i) {
+        const long long offset = params.pith_offsets[i];
+        const long long last_age = offset + table.years[i].length;
+        if (offset >= 0 && last_age <= kMaxYears) continue;
+        if (fits) console.blank_line();
+        fits = false;
+        if (offset < 0)
+            console.line("Series " + table.ids[i] + " has a negative pith offset (" + std::to_string(offset) +
+                             "): an offset counts the rings missing to the pith.",
+                         2);
+        else
+            console.line("Series " + table.ids[i] + ": pith offset " + std::to_string(offset) + " and " +
+                             std::to_string(table.years[i].length) + " rings reach age " +
+                             std::to_string(last_age) + ", beyond the " + std::to_string(kMaxYears) +
+                             " ages of a Regional curve.",
+                         2);
+    }
+    if (!fits) console.line("These pith offsets cannot be used: give another file, or none.", 2);
+    return fits;
+}
+
 }  // namespace kestrovan

@@ -7,6 +7,7 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
+#include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
 #include "run/run_parameters.hpp"
 
@@ -35,5 +36,11 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
 // the last value read get 0). All 0 and flag 0 when there is no offset file. Warns when the number
 // of values read differs from series_count; more than 4500 values stop the program.
 void pithy(Console& console, const RunFiles& files, int series_count, RunParameters& params);
+
+// Checks pith offsets against the series they belong to: an offset counts rings missing to the
+// pith and cannot be negative, and a series' last ring (offset + length) must stay within the
+// kMaxYears ages a Regional curve holds. Prints one message per offending series and returns
+// false when any offset is refused.
+bool check_pith_offsets(Console& console, const SeriesTable& table, const RunParameters& params);
 
 }  // namespace kestrovan

@@ -245,6 +245,19 @@ TEST_F(Dialogue, RcsAsksStiffnessAndPithOffsets) {
     EXPECT_NE(console_text.find(col({{2, "Enter your value, hit <RET> for 10"}, {50, "==> "}})), std::string::npos);
 }
 
+TEST_F(Dialogue, RcsRefusesPithOffsetsThatCannotBeUsedAndAsksAgain) {
+    {
+        std::ofstream f("pith.txt");
+        f << "   0\n  -4\n  12\n";
+    }
+    // The file with a negative offset is refused; the question comes again and F means none.
+    after("-2\n\nT\npith.txt\n1\n0\nF\n\n\n\n\n\n");
+    EXPECT_NE(console_text.find("Series SER1     has a negative pith offset (-4)"), std::string::npos);
+    EXPECT_EQ(count_of(console_text, "Is there a pith offset file? [T]rue or [F]alse"), 2u);
+    EXPECT_EQ(params.pith_present, 0);
+    EXPECT_EQ(params.pith_offsets, std::vector<int>(3, 0));
+}
+
 TEST_F(Dialogue, RbarWindowAndAdditionalStabilization) {
     // 24 and -3 refused, 50 becomes 51; 5 and -5 refused silently, -10 accepted.
     std::string out = after("\n\n\n24\n-3\nx\n50\n5\n-5\n-10\n\n\n");

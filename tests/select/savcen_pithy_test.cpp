@@ -264,3 +264,24 @@ TEST(RecordFormat, IntegerFieldsSkipsRepeatsAndGroups) {
     EXPECT_EQ(read_integer_field("12", {4, 3}), 0);  // record too short: a blank field
     EXPECT_FALSE(read_integer_field(" 1a ", {0, 4}));
 }
+
+TEST(PithOffsets, NegativeOffsetsAndAgesBeyondTheCurveLimitAreRefused) {
+    SeriesTable t;
+    t.ids = {"A       ", "B       ", "C       "};
+    t.years = {{1000, 1999, 1000}, {1500, 1999, 500}, {1, 4900, 4900}};
+    RunParameters p;
+    std::istringstream in;
+    std::ostringstream out;
+    Console console(in, out);
+
+    p.pith_offsets = {0, 12, 100};  // series C: 100 + 4900 rings = age 5000, the last one held
+    EXPECT_TRUE(check_pith_offsets(console, t, p));
+    EXPECT_TRUE(out.str().empty());
+
+    p.pith_offsets = {-3, 12, 101};
+    EXPECT_FALSE(check_pith_offsets(console, t, p));
+    EXPECT_NE(out.str().find("Series A        has a negative pith offset (-3)"), std::string::npos);
+    EXPECT_NE(out.str().find("Series C       : pith offset 101 and 4900 rings reach age 5001"),
+              std::string::npos);
+    EXPECT_EQ(out.str().find("Series B"), std::string::npos);
+}
