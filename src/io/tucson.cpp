@@ -479,6 +479,11 @@ bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep)
         file.setstate(std::ios::eofbit | std::ios::failbit);
         return false;
     }
+    // No line of a data file is anywhere near this long: a file that has none of its line ends
+    // within it is not a text file of ours, and reading on through (perhaps gigabytes of it)
+    // would only delay the message. The rest of the file is treated as its end.
+    constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+    std::size_t consumed = 0;
     for (;;) {
         if (traits::eq_int_type(c, traits::eof())) {
             file.setstate(std::ios::eofbit);
@@ -491,6 +496,10 @@ bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep)
             return true;
         }
         if (line.size() < max_keep) line += ch;
+        if (++consumed >= kLongestLine) {
+            file.setstate(std::ios::eofbit);
+            return true;
+        }
         c = buf->sbumpc();
     }
 }

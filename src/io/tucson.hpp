@@ -89,7 +89,8 @@ std::optional<int> read_int_format(std::string_view text, std::string_view forma
 
 // One line of a text file as read by the file readers: LF, CRLF and CR-only line ends alike.
 // Returns false at the end of the file. At most max_keep characters are kept (the rest of the
-// line is consumed and dropped), so a binary file without line ends cannot exhaust memory.
+// line is consumed and dropped), so a binary file without line ends cannot exhaust memory; a
+// "line" of more than a mebibyte ends the reading as if the file ended there.
 bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep = 4096);
 
 // An integer field of a fixed-column line (blanks around it allowed, all blanks = 0);

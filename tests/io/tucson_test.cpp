@@ -368,6 +368,17 @@ TEST(TucsonRead, LineEndsLfCrlfAndCrReadAlike) {
     EXPECT_EQ(a.out.str(), c.out.str());
 }
 
+TEST(TucsonRead, TextWithoutLineEndsIsNotReadToItsEnd) {
+    // Three mebibytes without a line end: the reader keeps the start of the "line", takes the
+    // rest as the end of the file and does not wade through it.
+    std::istringstream file(std::string(3u << 20, 'x') + "\nS01     2000   300   999\n");
+    std::string line;
+    ASSERT_TRUE(read_text_line(file, line));
+    EXPECT_EQ(line, std::string(4096, 'x'));
+    EXPECT_FALSE(read_text_line(file, line));
+    EXPECT_LT(file.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in), std::streamoff{2u << 20});
+}
+
 TEST(TucsonRead, TooManyValuesFailsTheRead) {
     std::string text;
     for (int y = 1000; y < 1000 + 5010; y += 10) {
