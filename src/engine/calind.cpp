@@ -108,7 +108,8 @@ float not_negative(float v) { return v < 0.0f ? 0.0f : v; }
 
 std::vector<std::string> final_scaling(std::span<const float> original_copy,
                                        std::span<float> first_pass, std::span<float> signal_free,
-                                       std::span<const int> counts, int nss2, bool retried) {
+                                       std::span<const int> counts, int nss2, bool retried,
+                                       std::span<float> first_pass_stabilized) {
     std::vector<std::string> notes;
     int skip = std::max(nss2, 0);
     // Too few covered years after nss2: take every year instead.
@@ -139,6 +140,12 @@ std::vector<std::string> final_scaling(std::span<const float> original_copy,
         notes.push_back("STANDARD CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
     if (!scale2)
         notes.push_back("SIGNAL FREE CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
+    // The stabilized first-pass chronology takes the same linear map as the first pass.
+    for (std::size_t k = 0; k < std::min(n, first_pass_stabilized.size()); ++k) {
+        if (counts[k] <= 0) continue;
+        const double v = first_pass_stabilized[k] - l1.mean;
+        first_pass_stabilized[k] = not_negative(static_cast<float>((scale1 ? v / l1.sd * l0.sd : v) + 1.0));
+    }
     for (std::size_t k = 0; k < n; ++k) {
         if (counts[k] <= 0) {
             first_pass[k] = 0.0f;

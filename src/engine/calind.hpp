@@ -46,9 +46,15 @@ void set_mean_one(std::span<float> chronology, std::span<const int> counts, int 
 //                   chronology
 //   signal_free     the signal-free chronology; receives its final scaled version
 //   retried         a constant was added to the measurements (retries were needed)
+//   first_pass_stabilized  optional: the variance-stabilized first-pass chronology of this
+//                   attempt. After retries it is taken through the same rescaling as first_pass
+//                   (it was computed from measurements with the constant added, which flattens
+//                   indices, and would otherwise keep that flattened spread); without retries it
+//                   is left as it is.
 // Returns the report lines to write (a skipped rescaling for a zero standard deviation).
 std::vector<std::string> final_scaling(std::span<const float> original_copy,
                                        std::span<float> first_pass, std::span<float> signal_free,
-                                       std::span<const int> counts, int nss2, bool retried);
+                                       std::span<const int> counts, int nss2, bool retried,
+                                       std::span<float> first_pass_stabilized = {});
 
 }  // namespace kestrovan

@@ -790,7 +790,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
     }
 
     for (const std::string& note :
-         final_scaling(carry_.original_chronology, first_chron_, signal_free, counts_, nss2_, retry_))
+         final_scaling(carry_.original_chronology, first_chron_, signal_free, counts_, nss2_, retry_,
+                       stabilized_standard_))
         report.line(note, 2);
     assert(all_finite(first_chron_) && all_finite(signal_free));
     if (plotter_.enabled())

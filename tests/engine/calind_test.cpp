@@ -98,6 +98,18 @@ TEST(FinalScaling, WithoutAndWithRetries) {
     EXPECT_NEAR(chronology_level(first, counts, 1).sd, s0, 1e-5);
     EXPECT_NEAR(chronology_level(sf, counts, 1).sd, s0, 1e-5);
 
+    // After retries the stabilized first-pass chronology takes the same map as the first pass
+    // (here it equals the first pass, so it must come out equal to it); without retries it is
+    // left alone.
+    std::vector<float> first2{1.0f, 1.3f, 0.7f, 1.2f, 0.8f, 0.0f, 1.0f}, sf2 = first2, stb2 = first2;
+    final_scaling(copy, first2, sf2, counts, 1, true, stb2);
+    for (std::size_t k = 0; k < 7; ++k)
+        if (counts[k] > 0) EXPECT_FLOAT_EQ(stb2[k], first2[k]) << k;
+    std::vector<float> stb3{1.0f, 1.3f, 0.7f, 1.2f, 0.8f, 0.0f, 1.0f}, first3 = stb3, sf3 = stb3;
+    const auto untouched = stb3;
+    final_scaling(copy, first3, sf3, counts, 1, false, stb3);
+    EXPECT_EQ(stb3, untouched);
+
     // Rescaled to a wider spread, a deep trough of either chronology stops at 0.
     std::vector<float> trough_first{1.0f, 1.05f, 0.2f, 1.05f, 1.0f, 0.0f, 1.0f};
     std::vector<float> trough_sf = trough_first;
