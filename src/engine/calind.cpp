@@ -1,5 +1,7 @@
 #include "engine/calind.hpp"
 
+#include "stats/robust.hpp"
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -10,13 +12,13 @@ namespace {
 
 // Mean and sample standard deviation in single precision, as the descriptive statistics of a
 // series are computed elsewhere in the program. sd < 0 marks an undefined spread (n < 2).
-struct MeanSd {
+struct SeriesMoments {
     float mean = 0.0f;
     float sd = -1.0f;
 };
 
-MeanSd mean_sd(std::span<const float> v) {
-    MeanSd r;
+SeriesMoments mean_sd(std::span<const float> v) {
+    SeriesMoments r;
     const std::size_t n = v.size();
     if (n == 0) return r;
     float sum = 0.0f;
@@ -41,9 +43,9 @@ void calind(std::span<const float> measurements, std::span<const float> curve,
     }
     if (mode != kResidualIndices || n == 0) return;
 
-    const MeanSd ratio = mean_sd(indices.first(n));
+    const SeriesMoments ratio = mean_sd(indices.first(n));
     for (std::size_t j = 0; j < n; ++j) indices[j] = measurements[j] - curve[j];
-    const MeanSd resid = mean_sd(indices.first(n));
+    const SeriesMoments resid = mean_sd(indices.first(n));
     // Without a spread of the residuals the series carries no signal: every ring gets the mean
     // of its ratios (never a division by zero).
     if (!(resid.sd > 0.0f) || !std::isfinite(resid.sd)) {
@@ -105,6 +107,13 @@ namespace {
 // set to 0 as at every other step of the chronology.
 float not_negative(float v) { return v < 0.0f ? 0.0f : v; }
 }  // namespace
+
+void rescale_to_spread(std::span<float> indices, float target_sd) {
+    if (indices.size() < 2) return;
+    const auto ms = mnsd(indices);  // the statistics routine the first-pass sd came from
+    if (!(ms.sd > 0.0f)) return;
+    for (float& v : indices) v = not_negative((v - ms.mean) / ms.sd * target_sd + ms.mean);
+}
 
 std::vector<std::string> final_scaling(std::span<const float> original_copy,
                                        std::span<float> first_pass, std::span<float> signal_free,

@@ -39,6 +39,12 @@ void clip_chronology(std::span<float> chronology, std::span<const int> counts);
 // mean of all covered years is taken; with no covered year at all nothing is shifted.
 void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip);
 
+// Gives a series' ratio indices the spread `target_sd` around their own mean:
+// (index − mean) / sd × target_sd + mean. Used on retries, where the constant added to the
+// measurements has narrowed the indices. A ratio index cannot be negative, so values the
+// stretching pushes below 0 become 0. Indices without spread (or fewer than two) are left alone.
+void rescale_to_spread(std::span<float> indices, float target_sd);
+
 // The final scaling after the iteration. Means and standard deviations are taken over the
 // covered years after nss2 (all years when nss2 is 0 or leaves none).
 //   original_copy   first-pass chronology of the first attempt (after its nss1 adjustment)

@@ -673,12 +673,8 @@ void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<fl
     const std::size_t is = static_cast<std::size_t>(i);
     const auto meas = measurements(i);
     calind(meas, c, x, s_.index_mode);
-    if (!s_.rcs && s_.index_mode == kRatioIndices && retry_ && x.size() > 1 &&
-        is < carry_.first_pass_index_sd.size()) {
-        const MeanSd ms = mnsd(x);
-        if (ms.sd > 0.0f)
-            for (float& v : x) v = (v - ms.mean) / ms.sd * carry_.first_pass_index_sd[is] + ms.mean;
-    }
+    if (!s_.rcs && s_.index_mode == kRatioIndices && retry_ && is < carry_.first_pass_index_sd.size())
+        rescale_to_spread(x, carry_.first_pass_index_sd[is]);
 }
 
 // Series i's indices into the index matrix and the signal-free files (and the closing plots).

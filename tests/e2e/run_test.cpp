@@ -130,6 +130,24 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
     const int m = n > 1000 ? n / 5 : n / 3;
     EXPECT_EQ(data_rows("ca533_spectra.txt"), m + 1);
 
+    // The bristlecone pines converge after one retry with 0.1 added; the retry's ratio indices,
+    // stretched back to their first-pass spread, are never negative.
+    EXPECT_NE(read_file("ca533_out_v45_v2b.txt").find("FINAL ITERATION WITH CONVERGENCE"), std::string::npos);
+    {
+        std::ifstream ratios("ca533_SSF_RAW_Ratios.txt");
+        std::istringstream none;
+        std::ostringstream sink;
+        Console quiet(none, sink);
+        TucsonReadState state;
+        TucsonSeries s;
+        int series = 0;
+        for (trrw(ratios, "mr", s, state, quiet); s.count != kEndOfFile; trrw(ratios, "mr", s, state, quiet)) {
+            ++series;
+            for (int j = 0; j < s.count; ++j) ASSERT_GE(s.values[static_cast<std::size_t>(j)], 0.0f) << s.id;
+        }
+        EXPECT_EQ(series, 34);
+    }
+
     // The first-pass measurement file holds the data in the units of the data file: the first
     // line of the first series as read (hundredths of a millimetre written as thousandths).
     const auto data = read_lines("ca533_STD_RAW_Data.txt");

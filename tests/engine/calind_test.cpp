@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/calind.hpp"
+#include "stats/robust.hpp"
 
 namespace kestrovan {
 namespace {
@@ -126,6 +127,23 @@ TEST(FinalScaling, WithoutAndWithRetries) {
         if (counts[k] > 0) {
             EXPECT_FLOAT_EQ(flat_sf[k], 1.0f);
         }
+}
+
+TEST(RescaleToSpread, StretchesAroundTheMeanAndStopsAtZero) {
+    // Indices narrowed by an added constant, stretched back to the first-pass spread: the low
+    // one would go below 0, which a ratio index cannot.
+    std::vector<float> x{0.9f, 1.0f, 1.1f, 0.95f, 1.05f, 0.7f};
+    const MeanSd before = mnsd(x);
+    rescale_to_spread(x, 1.0f);
+    EXPECT_FLOAT_EQ(x[5], 0.0f);
+    EXPECT_FLOAT_EQ(x[1], (1.0f - before.mean) / before.sd * 1.0f + before.mean);
+    EXPECT_FLOAT_EQ(x[2], (1.1f - before.mean) / before.sd * 1.0f + before.mean);
+
+    std::vector<float> flat(4, 1.2f), one{0.4f};
+    rescale_to_spread(flat, 0.5f);
+    rescale_to_spread(one, 0.5f);
+    EXPECT_EQ(flat, std::vector<float>(4, 1.2f));
+    EXPECT_EQ(one, std::vector<float>{0.4f});
 }
 
 }  // namespace
