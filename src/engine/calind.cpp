@@ -88,8 +88,14 @@ void clip_chronology(std::span<float> chronology, std::span<const int> counts) {
     }
 }
 
-void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip) {
-    clip_chronology(chronology, counts);
+void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip, bool clip_first) {
+    if (clip_first) {
+        clip_chronology(chronology, counts);
+    } else {
+        // Uncovered years and values that are not numbers never enter the mean.
+        for (std::size_t k = 0; k < chronology.size(); ++k)
+            if (k >= counts.size() || counts[k] <= 0 || !std::isfinite(chronology[k])) chronology[k] = 0.0f;
+    }
     ChronologyLevel level = chronology_level(chronology, counts, skip);
     if (level.years == 0) level = chronology_level(chronology, counts, 0);  // nothing after skip
     if (level.years == 0) return;

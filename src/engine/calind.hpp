@@ -37,7 +37,10 @@ void clip_chronology(std::span<float> chronology, std::span<const int> counts);
 // chronology ← chronology − its mean over the covered years k >= skip + 1.0, negatives to 0,
 // uncovered years 0. When no covered year lies at or after skip (one series alone, say) the
 // mean of all covered years is taken; with no covered year at all nothing is shifted.
-void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip);
+// Negative values are set to 0 before the mean is taken (an iteration's chronology), or, with
+// clip_first false, only afterwards (the first-pass chronology, whose mean includes them).
+void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip,
+                  bool clip_first = true);
 
 // Gives a series' ratio indices the spread `target_sd` around their own mean:
 // (index − mean) / sd × target_sd + mean. Used on retries, where the constant added to the

@@ -115,6 +115,9 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
                                         : curve[static_cast<std::size_t>(last_fitted - 1)];
         rc.smoothed[static_cast<std::size_t>(a + min_offset)] = std::isfinite(v) ? v : fill;
     }
+    // The fit saw the gaps filled in; the curves report ages without a measurement as empty.
+    for (int a = 0; a < ages; ++a)
+        if (rc.raw[static_cast<std::size_t>(a)] == fill) rc.smoothed[static_cast<std::size_t>(a)] = fill;
     return rc;
 }
 

@@ -509,7 +509,7 @@ void SignalFreeRun::first_chronology() {
                            "Iteration: " + fmt_i(0, 3), "hh,med,hl,min biwgts");
     first_chron_ = summary_.location;
     first_scale_ = summary_.scale;
-    set_mean_one(first_chron_, counts_, 0);
+    set_mean_one(first_chron_, counts_, 0, false);
 
     while (nss1_ < ny_ && counts_[static_cast<std::size_t>(nss1_)] == 1) ++nss1_;
     while (nss2_ < ny_ && counts_[static_cast<std::size_t>(nss2_)] <= 5) ++nss2_;

@@ -75,6 +75,12 @@ TEST(ChronologyLevel, UncoveredYearsAreLeftOut) {
     EXPECT_NEAR(chron[1], 2.0 - 3.5 / 3 + 1.0, 1e-6);
     EXPECT_FLOAT_EQ(chron[4], 0.0f);  // below 0 after the shift
     EXPECT_NEAR(chron[3], 1.5 - 3.5 / 3 + 1.0, 1e-6);
+    // The first-pass chronology keeps its negative values in the mean: (0.5 + 2 + 1.5 - 0.2)/4.
+    std::vector<float> first{0.5f, 2.0f, 0.0f, 1.5f, -0.2f};
+    set_mean_one(first, counts, 0, false);
+    EXPECT_NEAR(first[0], 0.5 - 0.95 + 1.0, 1e-6);
+    EXPECT_FLOAT_EQ(first[4], 0.0f);  // -0.15 after the shift
+    EXPECT_FLOAT_EQ(first[2], 0.0f);
     // Nothing after the skip (a single series): the mean of all covered years is used.
     std::vector<float> lone{0.8f, 1.6f};
     set_mean_one(lone, std::vector<int>{1, 1}, 2);
