@@ -49,8 +49,10 @@ public:
             return false;
         }
         const long long last = static_cast<long long>(first_year) + n - 1;
-        const long long earliest = std::min<long long>(earliest_, first_year);
-        const long long latest = std::max<long long>(latest_, last);
+        // The first series sets the summary's years: starting from 9999 and -9999 would leave
+        // them there for series outside the four-digit years (the narrow layouts reach -99999).
+        const long long earliest = count() == 0 ? first_year : std::min<long long>(earliest_, first_year);
+        const long long latest = count() == 0 ? last : std::max<long long>(latest_, last);
         if (latest - earliest + 1 > kMaxYears) {
             console_.blank_line();
             console_.line("Series " + name + " (" + std::to_string(first_year) + " to " + std::to_string(last) +

@@ -591,6 +591,10 @@ void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, Tucso
             file.clear();
             file.seekg(where);
             if (!datar(file, series, state.title, console)) state.failed = true;
+            // A format-described block carries no sample counts; in chronology mode every value
+            // gets a count of 1 (the writer's stand-in for unknown counts), so that the sample
+            // counts stay one per value as callers expect.
+            if (!rings && series.count > 0) series.samples.assign(static_cast<std::size_t>(series.count), 1);
             if (series.count == kEndOfFile) state.counter = kEndOfFile;
             return;
         }

@@ -136,9 +136,15 @@ private:
     }
 };
 
-// Walks the items from column `pos` until the first integer field. Returns true when found.
-bool first_integer(const std::vector<FormatItem>& items, long long& pos, IntegerField& field) {
+// Most items a walk may visit: a format whose repeated groups hold no integer field (such as
+// "(99999(99999(99999(t1))))") would otherwise be walked for hours before it is refused.
+constexpr long long kMaxFormatSteps = 1000000;
+
+// Walks the items from column `pos` until the first integer field. Returns true when found;
+// false when there is none, or the walk passes the widest record or its step budget.
+bool first_integer(const std::vector<FormatItem>& items, long long& pos, IntegerField& field, long long& steps) {
     for (const auto& it : items) {
+        if (++steps > kMaxFormatSteps) return false;
         switch (it.kind) {
         case FormatItem::Kind::Integer:
             field = {static_cast<int>(pos), it.n};
@@ -149,8 +155,8 @@ bool first_integer(const std::vector<FormatItem>& items, long long& pos, Integer
         case FormatItem::Kind::TabLeft: pos = pos > it.n ? pos - it.n : 0; break;
         case FormatItem::Kind::Group:
             for (int r = 0; r < it.repeat; ++r) {
-                if (first_integer(it.items, pos, field)) return true;
-                if (pos > 100000) return false;
+                if (first_integer(it.items, pos, field, steps)) return true;
+                if (pos > 100000 || steps > kMaxFormatSteps) return false;
             }
             break;
         }
@@ -291,7 +297,8 @@ std::optional<IntegerField> parse_record_format(std::string_view format) {
     if (!items) return std::nullopt;
     long long pos = 0;
     IntegerField field;
-    if (!first_integer(*items, pos, field)) return std::nullopt;
+    long long steps = 0;
+    if (!first_integer(*items, pos, field, steps)) return std::nullopt;
     return field;
 }
 
