@@ -1,11 +1,13 @@
 #include "diag/rbar.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <fstream>
 
 #include "console/format.hpp"
+#include "console/parallel.hpp"
 #include "console/report.hpp"
 #include "diag/pearsn.hpp"
 
@@ -116,6 +118,139 @@ void series_stats_sliding(std::span<const float> values, int w, int step, int wl
     }
 }
 
+// Windows per block of the pair sweep. Within a block each pair's window sums slide from one
+// directly computed sum at the block's (or the pair's) first window, so rounding cannot build up
+// over more than a block.
+constexpr int kRbarBlock = 256;
+
+// Series per tile of the pair sweep: two tiles' window statistics and values over one block fit
+// in the processor's second-level cache.
+constexpr int kRbarTile = 32;
+
+// A series with windows in the block being swept, and the first and last of them.
+struct ActiveSeries {
+    int series;
+    int lo;
+    int hi;
+};
+
+// One worker's scratch for the pair sweep (sized for one block).
+struct PairScratch {
+    std::vector<double> diff, sxy;
+    std::vector<ActiveSeries> active;
+};
+
+// The pair sweep over windows: for every pair of series and every window inside both, the
+// correlation r = (Σxy − w·mx·my) / sqrt(ssx·ssy); positive ones are added to the window's
+// count, sum and sum of squares.
+struct PairSweep {
+    const YearMatrix& indices;
+    const std::vector<SeriesWindowStats>& stats;
+    const std::vector<int>& wlo;
+    const std::vector<int>& whi;
+    int w;
+    int step;
+    double* count;  // whole numbers, kept as double so the window loop runs on vectors
+    double* sum;
+    double* sumsq;
+
+    // Windows kb .. ke. The series with windows in the block are taken in tiles of kRbarTile, and
+    // the pairs tile by tile (tiles (0,0), (0,1), …, (1,1), …; within two tiles, pair by pair), so
+    // that the data of two tiles stays in the processor's cache while all their pairs are done.
+    // Every window adds its correlations in this fixed order, whatever the blocks around it.
+    void block(int kb, int ke, PairScratch& scratch) const {
+        const int ns = static_cast<int>(stats.size());
+        const std::size_t nb = static_cast<std::size_t>(ke - kb + 1);
+        scratch.diff.resize(nb);
+        scratch.sxy.resize(nb);
+        // The series with windows in this block, in series order, with their windows clipped to it.
+        scratch.active.clear();
+        for (int i = 0; i < ns; ++i) {
+            const int lo = std::max(wlo[i], kb), hi = std::min(whi[i], ke);
+            if (lo <= hi) scratch.active.push_back({i, lo, hi});
+        }
+        const int na = static_cast<int>(scratch.active.size());
+        for (int ta = 0; ta < na; ta += kRbarTile) {
+            const int ea = std::min(na, ta + kRbarTile);
+            for (int tb = ta; tb < na; tb += kRbarTile) {
+                const int eb = std::min(na, tb + kRbarTile);
+                for (int a = ta; a < ea; ++a) {
+                    const ActiveSeries si = scratch.active[static_cast<std::size_t>(a)];
+                    for (int b = std::max(tb, a + 1); b < eb; ++b) {
+                        const ActiveSeries sj = scratch.active[static_cast<std::size_t>(b)];
+                        const int lo = std::max(si.lo, sj.lo);
+                        const int hi = std::min(si.hi, sj.hi);
+                        if (lo <= hi) pair(si.series, sj.series, lo, hi, scratch);
+                    }
+                }
+            }
+        }
+    }
+
+    // The correlations of n windows from their sums of products, means and 1/sqrt(ss); the
+    // positive ones are added to the window totals. The arrays never overlap (restrict lets the
+    // compiler run the loop on vectors).
+    void finish(const double* __restrict sxy, const double* __restrict mi,
+                const double* __restrict mj, const double* __restrict ii,
+                const double* __restrict ij, double* __restrict cnt, double* __restrict sm,
+                double* __restrict sq, int n) const {
+        const double wd = w;
+        for (int q = 0; q < n; ++q) {
+            const double cov = sxy[q] - wd * mi[q] * mj[q];
+            const double r = static_cast<double>(static_cast<float>(cov * ii[q] * ij[q]));
+            const double rk = std::max(r, 0.0);
+            cnt[q] += static_cast<double>(r > 0.0);
+            sm[q] += rk;
+            sq[q] += rk * rk;
+        }
+    }
+
+    void pair(int i, int j, int lo, int hi, PairScratch& scratch) const {
+        const float* x = indices.column(i).data();
+        const float* y = indices.column(j).data();
+        const SeriesWindowStats& si = stats[static_cast<std::size_t>(i)];
+        const SeriesWindowStats& sj = stats[static_cast<std::size_t>(j)];
+        const int n = hi - lo + 1;
+        double* sxy = scratch.sxy.data();  // sxy[q] belongs to window lo + q
+        if (step == 1) {
+            // With products p(t) = x(t)·y(t): the first window's sum directly (in four interleaved
+            // parts, a short dependency chain), differences d(q) = p(q + w − 1) − p(q − 1), and
+            // s(q) = s(q − 4) + d(q − 3) + d(q − 2) + d(q − 1) + d(q): four independent chains.
+            const float* __restrict xr = x + lo;
+            const float* __restrict yr = y + lo;
+            double* __restrict diff = scratch.diff.data();
+            double s4[4] = {0.0, 0.0, 0.0, 0.0};
+            int t = 0;
+            for (; t + 4 <= w; t += 4)
+                for (int u = 0; u < 4; ++u)
+                    s4[u] += static_cast<double>(xr[t + u]) * static_cast<double>(yr[t + u]);
+            for (; t < w; ++t) s4[0] += static_cast<double>(xr[t]) * static_cast<double>(yr[t]);
+            sxy[0] = (s4[0] + s4[1]) + (s4[2] + s4[3]);
+            const float* __restrict xin = xr + (w - 1);
+            const float* __restrict yin = yr + (w - 1);
+            const float* __restrict xout = xr - 1;
+            const float* __restrict yout = yr - 1;
+            for (int q = 1; q < n; ++q)
+                diff[q] = static_cast<double>(xin[q]) * static_cast<double>(yin[q]) -
+                          static_cast<double>(xout[q]) * static_cast<double>(yout[q]);
+            const int head = std::min(n - 1, 3);
+            for (int q = 1; q <= head; ++q) sxy[q] = sxy[q - 1] + diff[q];
+            for (int q = 4; q < n; ++q)
+                sxy[q] = sxy[q - 4] + ((diff[q - 3] + diff[q - 2]) + (diff[q - 1] + diff[q]));
+        } else {
+            for (int q = 0; q < n; ++q) {
+                const int r0 = (lo + q) * step;
+                double s0 = 0.0;
+                for (int t = r0; t < r0 + w; ++t) s0 += static_cast<double>(x[t]) * y[t];
+                sxy[q] = s0;
+            }
+        }
+        finish(sxy, si.mean.data() + (lo - si.first_window), sj.mean.data() + (lo - sj.first_window),
+               si.inv_root_ss.data() + (lo - si.first_window),
+               sj.inv_root_ss.data() + (lo - sj.first_window), count + lo, sum + lo, sumsq + lo, n);
+    }
+};
+
 }  // namespace
 
 float eps_value(float r, float n) {
@@ -148,7 +283,7 @@ RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, in
 
 RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
                   std::span<const float> chronology, std::span<const int> sample_size, int window,
-                  int overlap, Console& console, int constant_counter) {
+                  int overlap, Console& console, int constant_counter, int threads) {
     RbarTables out;
     int w = window, s = overlap;
     if (w % 2 == 0) {
@@ -173,7 +308,7 @@ RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, in
     if (w >= 2 && nyears >= w) nwin = (rows - w) / step + 1;
 
     // Kept correlations per window: count, sum and sum of squares (double precision).
-    std::vector<int> count(static_cast<std::size_t>(nwin), 0);
+    std::vector<double> count(static_cast<std::size_t>(nwin), 0.0);
     std::vector<double> sum(static_cast<std::size_t>(nwin), 0.0), sumsq(static_cast<std::size_t>(nwin), 0.0);
     if (nwin > 0) {
         // Window statistics of every series, over the windows inside its own years.
@@ -184,66 +319,34 @@ RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, in
             const int lr = std::min(rows - 1, years[i].last - first_year);
             wlo[i] = (fr + step - 1) / step;
             whi[i] = std::min(nwin - 1, lr - w + 1 >= 0 ? (lr - w + 1) / step : -1);
-            series_stats_sliding(indices.column(i), w, step, wlo[i], whi[i], stats[i]);
         }
-        // Per pair: the window sums of the products x·y, then r = (Σxy − w·mx·my) / sqrt(ssx·ssy).
-        // Step 1 slides the sums: products p(t), differences d(k) = p(k + w − 1) − p(k − 1), and
-        // s(k) = s(k − 4) + d(k − 3) + d(k − 2) + d(k − 1) + d(k), four independent chains.
-        std::vector<double> sxy(static_cast<std::size_t>(nwin)), prod(static_cast<std::size_t>(rows)),
-            diff(static_cast<std::size_t>(nwin));
-        for (int i = 0; i < ns; ++i) {
-            if (wlo[i] > whi[i]) continue;
-            const float* x = indices.column(i).data();
-            const SeriesWindowStats& si = stats[i];
-            for (int j = i + 1; j < ns; ++j) {
-                const int lo = std::max(wlo[i], wlo[j]);
-                const int hi = std::min(whi[i], whi[j]);
-                if (lo > hi) continue;
-                const float* y = indices.column(j).data();
-                const SeriesWindowStats& sj = stats[j];
-                if (step == 1) {
-                    const int t_end = hi + w;  // rows lo .. hi + w − 1
-                    for (int t = lo; t < t_end; ++t)
-                        prod[t] = static_cast<double>(x[t]) * static_cast<double>(y[t]);
-                    double s0 = 0.0;
-                    for (int t = lo; t < lo + w; ++t) s0 += prod[t];
-                    sxy[lo] = s0;
-                    for (int k = lo + 1; k <= hi; ++k) diff[k] = prod[k + w - 1] - prod[k - 1];
-                    const int head = std::min(hi, lo + 3);
-                    for (int k = lo + 1; k <= head; ++k) sxy[k] = sxy[k - 1] + diff[k];
-                    for (int k = lo + 4; k <= hi; ++k)
-                        sxy[k] = sxy[k - 4] + ((diff[k - 3] + diff[k - 2]) + (diff[k - 1] + diff[k]));
-                } else {
-                    for (int k = lo; k <= hi; ++k) {
-                        double s0 = 0.0;
-                        for (int t = k * step; t < k * step + w; ++t)
-                            s0 += static_cast<double>(x[t]) * y[t];
-                        sxy[k] = s0;
-                    }
-                }
-                const double* mi = si.mean.data() + (lo - si.first_window);
-                const double* mj = sj.mean.data() + (lo - sj.first_window);
-                const double* ii = si.inv_root_ss.data() + (lo - si.first_window);
-                const double* ij = sj.inv_root_ss.data() + (lo - sj.first_window);
-                for (int k = lo; k <= hi; ++k) {
-                    const int q = k - lo;
-                    const double cov = sxy[k] - w * mi[q] * mj[q];
-                    const float r = static_cast<float>(cov * ii[q] * ij[q]);
-                    const bool keep = r > 0.0f;
-                    const double rk = keep ? static_cast<double>(r) : 0.0;
-                    count[k] += keep ? 1 : 0;
-                    sum[k] += rk;
-                    sumsq[k] += rk * rk;
-                }
-            }
-        }
+        const int workers = std::min(resolve_threads(threads), std::max(1, ns));
+        std::vector<int> bounds;
+        split_ranges(ns, workers, nullptr, bounds);
+        run_workers(workers, [&](int p) {
+            for (int i = bounds[p]; i < bounds[p + 1]; ++i)
+                series_stats_sliding(indices.column(i), w, step, wlo[i], whi[i], stats[i]);
+        });
+
+        // The windows are taken in blocks of kRbarBlock; a block's sums depend on nothing outside
+        // it, so blocks are shared out to the workers as they come free and the numbers are the
+        // same with any number of threads.
+        const PairSweep sweep{indices, stats, wlo, whi, w, step, count.data(), sum.data(), sumsq.data()};
+        const int nblocks = (nwin + kRbarBlock - 1) / kRbarBlock;
+        const int block_workers = std::min(resolve_threads(threads), nblocks);
+        std::atomic<int> next_block{0};
+        run_workers(block_workers, [&](int) {
+            PairScratch scratch;
+            for (int b = next_block++; b < nblocks; b = next_block++)
+                sweep.block(b * kRbarBlock, std::min(nwin, (b + 1) * kRbarBlock) - 1, scratch);
+        });
     }
 
     // Window table and the running RBAR at each valid window's middle year.
     out.running_rbar.assign(static_cast<std::size_t>(nyears), 0.0f);
     std::vector<char> placed(static_cast<std::size_t>(nyears), 0);
     for (int k = 0; k < nwin; ++k) {
-        const RrbarResult rr = summarize({count[k], sum[k], sumsq[k]});
+        const RrbarResult rr = summarize({static_cast<int>(count[k]), sum[k], sumsq[k]});
         if (rr.mean == kRbarUndefined) continue;
         const int start = first_year + step * k;
         const int middle = start + w / 2;

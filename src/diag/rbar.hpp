@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/parallel.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
 
@@ -70,10 +71,13 @@ RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, in
 // window (`defined` false) every RBAR and effective number is 0 and both rescaled versions equal
 // the chronology.
 // The correlations are accumulated per pair with sliding sums; they equal pearsn over each
-// window (to rounding) and are tested against rrbar.
+// window (to rounding) and are tested against rrbar. The windows are shared out to `threads`
+// workers (kThreadsFromEnvironment: as KESTROVAN_THREADS or the hardware says); the results are
+// the same, bit for bit, with any number of threads.
 RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
                   std::span<const float> chronology, std::span<const int> sample_size, int window,
-                  int overlap, Console& console, int constant_counter);
+                  int overlap, Console& console, int constant_counter,
+                  int threads = kThreadsFromEnvironment);
 
 // The RBAR file: header " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2" and one
 // line per year (i5,i7,6f8.3). Created or replaced; throws ProgramStop when it cannot be written.

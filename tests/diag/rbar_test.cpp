@@ -69,9 +69,24 @@ TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
     ASSERT_EQ(set.nyears, 1358);
     Quiet q;
     const RbarTables t = runbar(set.indices, set.years, set.first_year, set.chronology,
-                                set.sample_size, 51, 50, q.console, 0);
+                                set.sample_size, 51, 50, q.console, 0, 1);
     ASSERT_TRUE(t.defined);
     ASSERT_GT(t.windows.size(), 1000u);
+    // The windows are shared out to workers in blocks: any thread count gives the same bits.
+    for (int threads : {2, 3, 7}) {
+        Quiet other;
+        const RbarTables u = runbar(set.indices, set.years, set.first_year, set.chronology,
+                                    set.sample_size, 51, 50, other.console, 0, threads);
+        ASSERT_EQ(u.windows.size(), t.windows.size()) << threads << " threads";
+        for (std::size_t k = 0; k < t.windows.size(); ++k) {
+            ASSERT_EQ(u.windows[k].count, t.windows[k].count) << threads << " threads, row " << k;
+            ASSERT_EQ(u.windows[k].mean_r, t.windows[k].mean_r) << threads << " threads, row " << k;
+            ASSERT_EQ(u.windows[k].sd, t.windows[k].sd) << threads << " threads, row " << k;
+        }
+        EXPECT_EQ(u.running_rbar, t.running_rbar);
+        EXPECT_EQ(u.stabilized_constant, t.stabilized_constant);
+        EXPECT_EQ(other.out.str(), q.out.str());
+    }
     for (const auto& row : t.windows) {
         const int start = row.middle_year - 25;
         const RrbarResult direct = rrbar(set.indices, set.years, set.first_year, start, 51);
