@@ -1,6 +1,7 @@
 #include "io/loaders.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <sstream>
@@ -543,7 +544,15 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
         return false;
     }
 
-    std::vector<std::vector<std::string>> rows;
+    // The year lines, read into compact cells as they come (a full-size file of text cells would
+    // take several times the memory of its numbers): per line the year (if readable), per cell the
+    // value and whether it is the sentinel, a number or unreadable. Messages about the cells come
+    // after the whole file is read, column by column, as before.
+    enum CellKind : std::uint8_t { kSentinelCell, kValueCell, kBadCell };
+    const std::size_t ncells = static_cast<std::size_t>(columns - 1);
+    std::vector<std::optional<int>> row_years;
+    std::vector<float> cell_values;
+    std::vector<std::uint8_t> cell_kinds;
     int line_number = 0;
     bool warned_extra = false;
     while (read_text_line(file, line, kWideLine)) {
@@ -557,7 +566,7 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
                          2);
             return false;
         }
-        if (static_cast<int>(rows.size()) == kMaxYears) {
+        if (static_cast<int>(row_years.size()) == kMaxYears) {
             console.blank_line();
             console.line("The file holds more than " + std::to_string(kMaxYears) + " year lines, the limit.", 2);
             return false;
@@ -569,8 +578,20 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
                              " items; only the first " + std::to_string(columns) + " columns are read.",
                          2);
         }
-        items.resize(static_cast<std::size_t>(columns));
-        rows.push_back(std::move(items));
+        row_years.push_back(parse_int(items[0]));
+        for (std::size_t k = 1; k <= ncells; ++k) {
+            const std::string& text = items[k];
+            if (sentinel_form(text) == sentinel) {
+                cell_values.push_back(0.0f);
+                cell_kinds.push_back(kSentinelCell);
+            } else if (auto v = parse_real(text)) {
+                cell_values.push_back(static_cast<float>(*v));
+                cell_kinds.push_back(kValueCell);
+            } else {
+                cell_values.push_back(0.0f);
+                cell_kinds.push_back(kBadCell);
+            }
+        }
     }
 
     TableBuilder builder(console);
@@ -580,19 +601,18 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
         values.clear();
         int first_year = 0;
         std::optional<std::size_t> gap;   // a sentinel line met after the first value
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            const std::string& text = rows[r][static_cast<std::size_t>(k)];
-            if (sentinel_form(text) == sentinel) {
+        for (std::size_t r = 0; r < row_years.size(); ++r) {
+            const std::size_t cell = r * ncells + static_cast<std::size_t>(k - 1);
+            if (cell_kinds[cell] == kSentinelCell) {
                 if (!values.empty() && !gap) gap = r;
                 continue;
             }
-            auto v = parse_real(text);
-            if (!v) {
+            if (cell_kinds[cell] == kBadCell) {
                 console.blank_line();
                 console.line("Error reading y values check sentinel if ******* enter *", 2);
                 return false;
             }
-            auto year = parse_int(rows[r][0]);
+            const auto& year = row_years[r];
             if (!year) {
                 console.blank_line();
                 console.line("Error reading time steps", 2);
@@ -601,7 +621,7 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
             if (gap) {
                 // A sentinel between two values would move every later value to a wrong year.
                 console.blank_line();
-                auto gap_year = parse_int(rows[*gap][0]);
+                const auto& gap_year = row_years[*gap];
                 console.line("Series " + rtrim(id) + " has a gap: the sentinel stands inside the series" +
                                  (gap_year ? " (year " + std::to_string(*gap_year) + ")." : std::string(".")),
                              2);
@@ -618,7 +638,7 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
                              2);
                 return false;
             }
-            values.push_back(static_cast<float>(*v));
+            values.push_back(cell_values[cell]);
         }
         if (values.empty()) {
             console.blank_line();
