@@ -229,7 +229,8 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
                                       std::span<const float> chronology,
                                       std::span<const int> sample_size, int nss1,
                                       RunParameters& params, RunFiles& files, Console& console,
-                                      Plotter& plotter, bool plots_on, RbarTables* tables_out) {
+                                      Plotter& plotter, bool plots_on, RbarTables* tables_out,
+                                      int threads) {
     const bool signal_free = pass == RbarPass::SignalFree;
     const std::size_t ny = std::min(chronology.size(), sample_size.size());
     const std::span<const float> chron = chronology.first(ny);
@@ -244,7 +245,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
         console.line("Perform standard indices running rbar calculations", 2);
     const int w = params.rbar_window;
     RbarTables tables = runbar(indices, years, first_year, chron, n, w, w - 1, console,
-                               params.constant_counter);
+                               params.constant_counter, threads);
     if (!tables.defined) {
         console.line("Running RBAR undefined: no window has more than 2 positive correlations;", 2);
         console.line("the chronology is not rescaled by RBAR", 2);

@@ -59,6 +59,7 @@ enum class RbarPass {
 //   nss1          leading years with sample size 1 (left out of the centring means)
 //   plots_on      draw this step's plots (the caller knows the attempt rules)
 //   tables        optional: receives the RBAR tables
+//   threads       threads for the running RBAR (the results do not depend on it)
 // Console lines of runbar are printed only when params.constant_counter is 0.
 // Throws ProgramStop on "/" at the option menu, at end of input, or when the file cannot be written.
 std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const YearMatrix& indices,
@@ -67,7 +68,8 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
                                       std::span<const int> sample_size, int nss1,
                                       RunParameters& params, RunFiles& files, Console& console,
                                       Plotter& plotter, bool plots_on,
-                                      RbarTables* tables = nullptr);
+                                      RbarTables* tables = nullptr,
+                                      int threads = kThreadsFromEnvironment);
 
 // The stabilization option menu ("Additional spline variance stabilization?"): asks until the
 // answer is 0, 1, −10 or less, or 10 or more. "/" stops the program.

@@ -544,7 +544,7 @@ void SignalFreeRun::first_chronology() {
     if (params_.rbar_window > 0)
         stabilized_standard_ = rbar_stabilization(RbarPass::FirstPass, s_.raw, index_, s_.spans, s_.first_year,
                                                   first_chron_, counts_, nss1_, params_, files_, console_,
-                                                  plotter_, plots_on_);
+                                                  plotter_, plots_on_, nullptr, threads_);
 
     d_.assign(static_cast<std::size_t>(ny_), 0.0f);
     fit_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -820,7 +820,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =
             rbar_stabilization(RbarPass::SignalFree, s_.raw, index_, s_.spans, s_.first_year,
-                               results_.final_chronology, counts_, nss1_, params_, files_, console_, plotter_, true);
+                               results_.final_chronology, counts_, nss1_, params_, files_, console_, plotter_, true,
+                               nullptr, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
 

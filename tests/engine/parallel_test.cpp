@@ -3,6 +3,7 @@
 // thread count setting and the worker consoles the sharing is built on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -148,14 +149,27 @@ TEST(ParallelEngine, PerSeriesFitsGiveTheSameRunOnOneAndManyThreads) {
         RunParameters params;
         bool plots;
     };
+    // The first case also computes the running RBAR (window 51) of both chronologies, its
+    // windows shared out over the threads too; "0" answers the stabilization menu each time.
+    RunParameters with_rbar = per_series(8, 0, kMeanBiweight);
+    with_rbar.rbar_window = 51;
+    std::string rbar_answers;
+    for (int a = 0; a < 40; ++a) rbar_answers += "0\n";
     const std::vector<Case> cases = {
-        {per_series(8, 0, kMeanBiweight), true},   // age-dependent spline, ratios, closing plots kept
+        {with_rbar, true},   // age-dependent spline, ratios, closing plots kept
         {per_series(1, 1, kMeanArithmetic), false},  // negative exponential with fallbacks, residuals
         {per_series(-67, 0, kMeanBiweight), false},  // percent-of-length spline
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("curve option " + std::to_string(c.params.curve_option));
-        const Outcome one = run_with(1, t, c.params, "", c.plots);
+        const std::string answers = c.params.rbar_window > 0 ? rbar_answers : "";
+        const Outcome one = run_with(1, t, c.params, answers, c.plots);
+        if (c.params.rbar_window > 0) {
+            ASSERT_NE(one.console.find("Running RBAR segments calculated:"), std::string::npos) << one.console;
+            ASSERT_TRUE(std::any_of(one.files.begin(), one.files.end(), [](const auto& f) {
+                return f.first.find("_Ssf_RBAR.txt") != std::string::npos;
+            }));
+        }
         ASSERT_TRUE(one.stop.empty()) << one.stop;
         ASSERT_GT(one.results.iterations, 0);
         if (c.params.curve_option == 1) {
@@ -163,7 +177,7 @@ TEST(ParallelEngine, PerSeriesFitsGiveTheSameRunOnOneAndManyThreads) {
         }
         for (int threads : {2, 4, 7}) {
             SCOPED_TRACE("threads " + std::to_string(threads));
-            expect_identical(one, run_with(threads, t, c.params, "", c.plots));
+            expect_identical(one, run_with(threads, t, c.params, answers, c.plots));
         }
     }
 }
