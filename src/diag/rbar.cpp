@@ -198,8 +198,9 @@ struct PairSweep {
         for (int q = 0; q < n; ++q) {
             const double cov = sxy[q] - wd * mi[q] * mj[q];
             const double r = static_cast<double>(static_cast<float>(cov * ii[q] * ij[q]));
-            const double rk = std::max(r, 0.0);
-            cnt[q] += static_cast<double>(r > 0.0);
+            const bool keep = r > 0.0;  // false for NaN too
+            const double rk = keep ? r : 0.0;
+            cnt[q] += keep ? 1.0 : 0.0;
             sm[q] += rk;
             sq[q] += rk * rk;
         }
@@ -228,11 +229,9 @@ struct PairSweep {
             sxy[0] = (s4[0] + s4[1]) + (s4[2] + s4[3]);
             const float* __restrict xin = xr + (w - 1);
             const float* __restrict yin = yr + (w - 1);
-            const float* __restrict xout = xr - 1;
-            const float* __restrict yout = yr - 1;
             for (int q = 1; q < n; ++q)
                 diff[q] = static_cast<double>(xin[q]) * static_cast<double>(yin[q]) -
-                          static_cast<double>(xout[q]) * static_cast<double>(yout[q]);
+                          static_cast<double>(xr[q - 1]) * static_cast<double>(yr[q - 1]);
             const int head = std::min(n - 1, 3);
             for (int q = 1; q <= head; ++q) sxy[q] = sxy[q - 1] + diff[q];
             for (int q = 4; q < n; ++q)
