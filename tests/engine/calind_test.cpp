@@ -110,8 +110,11 @@ TEST(FinalScaling, WithoutAndWithRetries) {
     // left alone.
     std::vector<float> first2{1.0f, 1.3f, 0.7f, 1.2f, 0.8f, 0.0f, 1.0f}, sf2 = first2, stb2 = first2;
     final_scaling(copy, first2, sf2, counts, 1, true, stb2);
-    for (std::size_t k = 0; k < 7; ++k)
-        if (counts[k] > 0) EXPECT_FLOAT_EQ(stb2[k], first2[k]) << k;
+    for (std::size_t k = 0; k < 7; ++k) {
+        if (counts[k] > 0) {
+            EXPECT_FLOAT_EQ(stb2[k], first2[k]) << k;
+        }
+    }
     std::vector<float> stb3{1.0f, 1.3f, 0.7f, 1.2f, 0.8f, 0.0f, 1.0f}, first3 = stb3, sf3 = stb3;
     const auto untouched = stb3;
     final_scaling(copy, first3, sf3, counts, 1, false, stb3);
