@@ -31,6 +31,9 @@ std::optional<std::string> Console::try_ask() {
         return std::nullopt;
     }
     if (!s.empty() && s.back() == '\r') s.pop_back();
+    // An answer file saved by an editor that marks UTF-8 may begin with a byte-order mark.
+    if (first_answer_ && s.compare(0, 3, "\xEF\xBB\xBF") == 0) s.erase(0, 3);
+    first_answer_ = false;
     if (echo_) out_ << s << '\n';
     at_line_start_ = true;
     return s;

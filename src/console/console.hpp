@@ -55,6 +55,7 @@ private:
     std::ostream& out_;
     bool at_line_start_ = true;
     bool echo_ = false;
+    bool first_answer_ = true;  // no line read yet (a byte-order mark may start the input)
 };
 
 // Answer helpers shared by the dialogues.

@@ -1,56 +1,60 @@
 #include "run/dialogue.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <string>
 
+#include "console/ask.hpp"
 #include "console/format.hpp"
-#include "console/freeform.hpp"
-#include "io/tucson.hpp"
 #include "select/pithy.hpp"
 
 namespace kestrovan {
 
 namespace {
 
-[[noreturn]] void stop_quietly() { throw ProgramStop(StopKind::Normal); }
+// Shortest and longest spline wavelengths in years, and the percent codes, a curve option or an
+// answer may ask for: beyond them a spline has no meaning (or the arithmetic would overflow).
+constexpr int kMinWavelength = 2;
+constexpr int kMaxWavelength = 100000;
+constexpr int kMinPercentCode = -1000;
 
-// The letter or digit of a one-character answer: its first non-blank character (' ' when empty),
-// so that a stray leading blank does not turn a choice into the default.
-char choice_char(std::string_view answer) { return first_char(trim(answer)); }
-
-// Reads one answer; "/" as its first character stops the program.
-std::string ask_or_stop(Console& console) {
-    std::string answer = console.ask();
-    if (is_stop_answer(answer)) stop_quietly();
-    return answer;
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
-// A numeric answer typed into a 10-character field: empty, an integer, or text that does not
-// convert. "/" stops the program.
-struct FieldAnswer {
-    enum class Kind { Empty, Value, Invalid } kind = Kind::Empty;
-    int value = 0;
-};
-
-FieldAnswer ask_field(Console& console) {
-    std::string text = fixed_width(ask_or_stop(console), 10);
-    if (trim(text).empty()) return {};
-    const std::string format = intfrm(text);
-    if (auto v = read_int_format(text, format)) return {FieldAnswer::Kind::Value, *v};
-    return {FieldAnswer::Kind::Invalid, 0};
+// The letter or digit of a one-character answer (' ' when empty); nullopt for an answer of more
+// than one character, which gets `reason` printed.
+std::optional<char> one_char_answer(Console& console, std::string_view reason) {
+    auto c = menu_choice(ask_or_stop(console));
+    if (!c) refuse(console, reason);
+    return c;
 }
 
-// Asks the lines (the last one as the prompt) until the answer is empty (-> fallback) or converts.
-int ask_field_value(Console& console, std::initializer_list<const char*> lines, int fallback) {
+// Asks the lines (the last one as the prompt) until the answer is empty (-> fallback) or one
+// whole number from lo to hi. Refused answers get their reason.
+int ask_field_value(Console& console, std::initializer_list<const char*> lines, int fallback,
+                    long long lo = INT_MIN, long long hi = INT_MAX) {
     while (true) {
         console.blank_line();
         const auto last = lines.end() - 1;
         for (auto it = lines.begin(); it != last; ++it) console.line(*it, 2);
         console.prompt(*last);
-        const FieldAnswer a = ask_field(console);
-        if (a.kind == FieldAnswer::Kind::Empty) return fallback;
-        if (a.kind == FieldAnswer::Kind::Value) return a.value;
+        const NumberAnswer a = ask_integer_answer(console);
+        if (a.kind == NumberAnswer::Kind::Empty) return fallback;
+        if (a.kind == NumberAnswer::Kind::Value && check_range(console, a.integer, lo, hi))
+            return static_cast<int>(a.integer);
     }
+}
+
+// A spline wavelength code (>= 10 years) or percent code (<= -10) within the meaningful range.
+bool spline_code_in_range(Console& console, int code) {
+    if ((code >= 10 && code <= kMaxWavelength) || (code <= -10 && code >= kMinPercentCode) || (code > -10 && code < 10))
+        return true;
+    refuse(console, "Spline wavelengths go from 10 to " + std::to_string(kMaxWavelength) +
+                        " years, percent codes from -10 to " + std::to_string(kMinPercentCode) + ".");
+    return false;
 }
 
 std::string labelled(const char* text, int column, const char* label) {
@@ -114,7 +118,7 @@ void ask_rcs_stiffness(Console& console, RunParameters& params) {
                                                "the mean biologically aged-aligned tree rings.",
                                                "A suggested initial value to try is 10 yrs.",
                                                "Enter your value, hit <RET> for 10"},
-                                              10);
+                                              10, kMinWavelength, kMaxWavelength);
 }
 
 void echo_curve_option(Report& report, const RunParameters& p) {
@@ -141,9 +145,10 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
     int option = 8;
     while (true) {
         show_curve_menu(console);
-        const FieldAnswer a = ask_field(console);
-        if (a.kind == FieldAnswer::Kind::Invalid) continue;
-        option = a.kind == FieldAnswer::Kind::Empty ? 8 : a.value;
+        const NumberAnswer a = ask_integer_answer(console);
+        if (a.kind == NumberAnswer::Kind::Refused) continue;
+        option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.integer);
+        if (!spline_code_in_range(console, option)) continue;
         if (curve_option_served(option)) break;
         console.blank_line();
         console.line("Curve fit option" + fmt_i(option, 5) + " is not one of the options listed", 2);
@@ -159,7 +164,7 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
                                                    "detrending individual series, an initial",
                                                    "value that appears work well is 50 yrs.",
                                                    "Enter your value, hit <RET> for 50"},
-                                                  50);
+                                                  50, kMinWavelength, kMaxWavelength);
     // The median segment length acts as a fixed spline length in years; below 10 it would turn
     // into one of the other option codes, so 10 is the shortest length used.
     if (option == 9) params.curve_option = std::max(median_segment_length, 10);
@@ -186,8 +191,9 @@ void ask_mean_method(Console& console, RunFiles& files, RunParameters& params) {
         console.line(labelled("Non-robust arithmetic mean", 39, " 1 "));
         console.line(labelled("Robust Tukey biweight mean", 39, "<2>"));
         console.prompt("Robust is default, hit <RET> if you want it");
-        char c = choice_char(ask_or_stop(console));
-        if (c == ' ') c = '2';
+        const auto answer = one_char_answer(console, "Enter 1 or 2.");
+        if (!answer) continue;
+        const char c = *answer == ' ' ? '2' : *answer;
         if (c == '1' || c == '2') {
             params.mean_method = c - '0';
             files.report.blank_line();
@@ -201,7 +207,8 @@ void ask_mean_method(Console& console, RunFiles& files, RunParameters& params) {
     }
 }
 
-void ask_rbar_window(Console& console, RunParameters& params) {
+void ask_rbar_window(Console& console, const SeriesTable& table, RunParameters& params) {
+    const int span = table.count() > 0 ? table.summary.last - table.summary.first + 1 : 0;
     while (true) {
         int window = ask_field_value(console,
                                      {"Enter running RBAR window width for variance",
@@ -217,6 +224,12 @@ void ask_rbar_window(Console& console, RunParameters& params) {
         if (window < 25) {
             console.blank_line();
             console.line("Running RBAR window width must be .ge. 25", 2);
+            continue;
+        }
+        // A window longer than the years of the data holds no complete window at all.
+        if (window > span) {
+            refuse(console, "The running RBAR window cannot be longer than the " + std::to_string(span) +
+                                " years of the data.");
             continue;
         }
         if (window % 2 == 0) {
@@ -237,13 +250,16 @@ void ask_stabilization(Console& console, RunParameters& params) {
         console.line(labelled("Age-dependent spline stabilization", 39, " 1"));
         console.line(labelled("Smoothing spline (percent N cutoff)", 39, "<-9"));
         console.text(Columns().at(2, "Smoothing spline (fixed Yrs cutoff)").at(39, ">+9").at(50, "==> ").str());
-        const FieldAnswer a = ask_field(console);
-        if (a.kind == FieldAnswer::Kind::Invalid) continue;
-        const int v = a.kind == FieldAnswer::Kind::Empty ? 0 : a.value;
-        if (v == 0 || v == 1 || v <= -10 || v >= 10) {
-            params.stabilization = v;
-            return;
+        const NumberAnswer a = ask_integer_answer(console);
+        if (a.kind == NumberAnswer::Kind::Refused) continue;
+        const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : static_cast<int>(a.integer);
+        if (v != 0 && v != 1 && v > -10 && v < 10) {
+            refuse(console, "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
+            continue;
         }
+        if (!spline_code_in_range(console, v)) continue;
+        params.stabilization = v;
+        return;
     }
 }
 
@@ -262,7 +278,9 @@ void ask_convergence(Console& console, RunParameters& params) {
         console.line("  Original Vessik setting   1  0.0005", 2);
         console.line("  Current default setting  <2> 0.0001", 2);
         console.prompt("  **** Roll Your Own ****   3  X.XXXX");
-        const char c = choice_char(ask_or_stop(console));
+        const auto answer = one_char_answer(console, "Enter 1, 2 or 3.");
+        if (!answer) continue;
+        const char c = *answer;
         if (c == '1') {
             params.convergence = 0.0005f;
             return;
@@ -274,11 +292,15 @@ void ask_convergence(Console& console, RunParameters& params) {
         if (c == '3') {
             console.blank_line();
             console.prompt("Okay, enter YOUR convergence test");
-            if (auto v = read_real(console.ask())) {
-                params.convergence = static_cast<float>(*v);
+            const NumberAnswer v = parse_real_answer(ask_or_stop(console));
+            if (v.kind == NumberAnswer::Kind::Value) {
+                params.convergence = static_cast<float>(v.real);
                 return;
             }
+            refuse(console, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
+            continue;
         }
+        refuse(console, "Enter 1, 2 or 3.");
     }
 }
 
@@ -292,9 +314,9 @@ void ask_tweaks(Console& console, RunFiles& files, RunParameters& params) {
         console.line("differences instead of mean absolute", 2);
         console.line("differences for signal free convergence.", 2);
         console.prompt("Enter <y>/n (default is y for YES, / to exit)");
-        const char c = choice_char(ask_or_stop(console));
-        if (c == ' ' || c == 'y' || c == 'Y') { answer = 'y'; break; }
-        if (c == 'n' || c == 'N') { answer = 'n'; break; }
+        const std::string a = lower(trim(ask_or_stop(console)));
+        if (a.empty() || a == "y" || a == "yes") { answer = 'y'; break; }
+        if (a == "n" || a == "no") { answer = 'n'; break; }
         console.blank_line();
         console.line("Answer not entered as y or n", 2);
     }
@@ -344,6 +366,7 @@ void show_rcs_menu(Console& console) {
 // Regional-curve codes the menu does not offer (or that would change the data they fit).
 bool rcs_option_refused(int option) { return option == 0 || option == 9 || option == -1 || (option >= -9 && option <= -6); }
 
+// The window of the lowess or median Regional curve: nullopt when the answer is not one number.
 std::optional<int> ask_rcs_window(Console& console, const char* what, const char* positive) {
     console.blank_line();
     console.line(what, 2);
@@ -351,7 +374,40 @@ std::optional<int> ask_rcs_window(Console& console, const char* what, const char
     console.line("and less then the shortest series length, or", 2);
     console.line("percent of series length: a negative integer", 2);
     console.prompt("between -1 and -100, inclusive", 45);
-    return read_int(ask_or_stop(console));
+    const NumberAnswer a = ask_integer_answer(console);
+    if (a.kind == NumberAnswer::Kind::Empty) refuse(console, "No window entered.");
+    if (a.kind != NumberAnswer::Kind::Value) return std::nullopt;
+    return static_cast<int>(a.integer);
+}
+
+// The longest series of the table: a smoothing window in years beyond it has no meaning.
+int longest_series(const SeriesTable& table) {
+    int n = 0;
+    for (int i = 0; i < table.count(); ++i) n = std::max(n, table.years[static_cast<std::size_t>(i)].length);
+    return n;
+}
+
+// A lowess (odd = false) or median (odd = true) window: years from 3 (odd for the median) up to the
+// longest series, or a percent from -1 to -100.
+bool rcs_window_accepted(Console& console, int w, bool odd, int longest) {
+    const bool years = w >= 3 && w <= std::max(longest, 3) && (!odd || w % 2 == 1);
+    if (years || (w >= -100 && w <= -1)) return true;
+    refuse(console, std::string(odd ? "The median window must be an odd number of years from 3"
+                                    : "The lowess window must be a number of years from 3") +
+                        " to " + std::to_string(std::max(longest, 3)) + ", or a percent from -1 to -100.");
+    return false;
+}
+
+// The report line of a Regional curve chosen in the re-selection menu, as the curve line of the
+// dialogue records the first choice: code, then its alpha, window or stiffness.
+void echo_rcs_reselection(Report& report, const RunParameters& p) {
+    const int code = p.curve_option;
+    std::string text = "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT" + fmt_i(code, 5);
+    if (code == -5) text += fmt_i(p.alpha, 5);
+    if (code == -4 || code == -3) text += fmt_i(p.smoothing_window, 5);
+    if (code == -2) text += fmt_i(p.spline_stiffness, 5);
+    report.blank_line();
+    report.line(text);
 }
 
 }  // namespace
@@ -364,17 +420,17 @@ void dialogue_before_selection(Console& console, RunFiles& files, RunParameters&
         if (is_stop_answer(answer)) {
             console.blank_line();
             console.line("Program Terminating", 2);
-            stop_quietly();
+            stop_by_user();
         }
-        const char c = choice_char(answer);
-        if (c == 'R' || c == 'r') {
+        const std::string a = lower(trim(answer));
+        if (a == "r" || a == "ratios") {
             params.index_method = 0;
             params.power_transform = 0;
             files.report.blank_line();
             files.report.line("TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH");
             return;
         }
-        if (c == 'S' || c == 's') {
+        if (a == "s" || a == "residuals") {
             params.index_method = 1;
             files.report.blank_line();
             files.report.line("TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH");
@@ -383,17 +439,14 @@ void dialogue_before_selection(Console& console, RunFiles& files, RunParameters&
         console.blank_line();
         console.line("Error reading input [R] or [S]. Try again or enter / to exit", 2);
     }
-    console.blank_line();
-    console.prompt("Power transform data? [T]rue or [F]alse");
-    const char t = choice_char(console.ask());
-    params.power_transform = (t == 'T' || t == 't') ? 1 : 0;
+    params.power_transform = ask_true_false(console, "Power transform data? [T]rue or [F]alse", false) ? 1 : 0;
 }
 
 void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table,
                               RunParameters& params, int median_segment_length) {
     ask_curve_fit(console, files, table, params, median_segment_length);
     ask_mean_method(console, files, params);
-    ask_rbar_window(console, params);
+    ask_rbar_window(console, table, params);
     params.stabilization = 0;
     if (params.rbar_window >= 25) ask_stabilization(console, params);
     ask_convergence(console, params);
@@ -404,38 +457,42 @@ void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table
                      RunParameters& params, int median_segment_length) {
     while (true) {
         show_rcs_menu(console);
-        const std::string answer = ask_or_stop(console);
+        const std::string answer = trim(ask_or_stop(console));
         // An empty line is no answer yet: the menu is shown again rather than starting over.
-        if (trim(answer).empty()) continue;
-        auto option = read_int(answer);
-        if (!option) {
+        if (answer.empty()) continue;
+        if (answer == "x" || answer == "X") {
             dialogue_after_selection(console, files, table, params, median_segment_length);
             return;
         }
-        const int code = *option;
+        const NumberAnswer option = parse_integer_answer(answer);
+        if (option.kind != NumberAnswer::Kind::Value) {
+            refuse(console, option.reason + " Enter an option number, or x to start over.");
+            continue;
+        }
+        const int code = static_cast<int>(option.integer);
         if (rcs_option_refused(code)) {
             console.blank_line();
             console.line("RCS curve fit option" + fmt_i(code, 5) + " is not one of the options listed", 2);
             continue;
         }
+        if (!spline_code_in_range(console, code)) continue;
         if (code == -5) {
             ask_alpha(console, params);
             params.smoothing_window = params.alpha;
-        } else if (code == -4) {
-            auto w = ask_rcs_window(console, "enter the lowess window width",
-                                    "fixed for all series: a positive integer >2");
-            if (!w || !(*w >= 3 || (*w >= -100 && *w <= -1))) continue;
-            params.smoothing_window = *w;
-        } else if (code == -3) {
-            auto w = ask_rcs_window(console, "enter the median window width",
-                                    "fixed for all series: a positive odd integer >2");
-            if (!w || !((*w >= 3 && *w % 2 == 1) || (*w >= -100 && *w <= -1))) continue;
+        } else if (code == -4 || code == -3) {
+            const bool median = code == -3;
+            auto w = median ? ask_rcs_window(console, "enter the median window width",
+                                             "fixed for all series: a positive odd integer >2")
+                            : ask_rcs_window(console, "enter the lowess window width",
+                                             "fixed for all series: a positive integer >2");
+            if (!w || !rcs_window_accepted(console, *w, median, longest_series(table))) continue;
             params.smoothing_window = *w;
         } else if (code == -2) {
             ask_rcs_stiffness(console, params);
         }
         params.curve_option = code;
         params.rcs_flag = 1;
+        echo_rcs_reselection(files.report, params);
         return;
     }
 }

@@ -1,7 +1,7 @@
 #include "select/selection.hpp"
 
 #include "console/format.hpp"
-#include "console/freeform.hpp"
+#include "console/ask.hpp"
 #include "select/censor.hpp"
 #include "select/savcen.hpp"
 #include "select/truncate.hpp"
@@ -22,19 +22,20 @@ void show_menu(Console& console) {
     console.text(Columns().at(2, "Keep series over a COMMON PERIOD only").at(46, "7").at(50, "==> ").str());
 }
 
-// Asks until the answer starts with an integer. `blank_before` puts the empty line of a prompt.
-int ask_year(Console& console, std::string_view question, bool blank_before = true) {
-    while (true) {
-        if (blank_before) console.blank_line();
-        console.prompt(question);
-        if (auto v = read_int(console.ask())) return *v;
-    }
-}
-
+// Asks once for one whole number; nullopt (after the reason, if any) when the answer is not one.
+// "/" stops the program. `blank_before` puts the empty line of a prompt.
 std::optional<int> ask_year_once(Console& console, std::string_view question, bool blank_before) {
     if (blank_before) console.blank_line();
     console.prompt(question);
-    return read_int(console.ask());
+    const NumberAnswer a = ask_integer_answer(console);
+    if (a.kind != NumberAnswer::Kind::Value) return std::nullopt;
+    return static_cast<int>(a.integer);
+}
+
+// Asks until the answer is one whole number.
+int ask_year(Console& console, std::string_view question, bool blank_before = true) {
+    while (true)
+        if (auto v = ask_year_once(console, question, blank_before)) return *v;
 }
 
 void warn_none_found(Console& console, std::string_view text, int year) {
@@ -63,10 +64,13 @@ SelectionOutcome select_series(Console& console, RunFiles& files, SeriesTable& t
 
     while (true) {
         show_menu(console);
-        const std::string answer = console.ask();
-        if (is_stop_answer(answer)) throw ProgramStop(StopKind::Normal);
-        // A stray leading blank does not turn a choice into "keep all".
-        const char choice = first_char(trim(answer));
+        // A stray leading blank does not turn a choice into "keep all"; "12" is not "1".
+        const auto one = menu_choice(ask_or_stop(console));
+        if (!one || (*one != ' ' && (*one < '1' || *one > '7'))) {
+            refuse(console, "Enter a number from 1 to 7, or / to exit.");
+            continue;
+        }
+        const char choice = *one;
 
         if (choice == ' ' || choice == '1') {
             out.choice = 1;
@@ -126,8 +130,6 @@ SelectionOutcome select_series(Console& console, RunFiles& files, SeriesTable& t
             report.line("DATA ARE CENSORED BY COMMON START AND END YEARS: " + fmt_i(start, 5) + fmt_i(end, 6));
             out.value1 = start;
             out.value2 = end;
-        } else {
-            continue;
         }
 
         out.choice = choice - '0';

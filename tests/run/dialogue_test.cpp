@@ -2,6 +2,7 @@
 // messages and "/" stop, the report echo lines, and the RCS re-selection menu.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "io/series_table.hpp"
 #include "run/dialogue.hpp"
 #include "run/run_parameters.hpp"
+#include "select/selection.hpp"
 
 using namespace kestrovan;
 
@@ -135,12 +137,15 @@ TEST_F(Dialogue, ResidualsAskThePowerTransform) {
     EXPECT_EQ(params.index_method, 1);
     EXPECT_EQ(params.power_transform, 1);
     EXPECT_EQ(report, (std::vector<std::string>{"", "TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH"}));
-    for (const char* other : {"\n", "F\n", "x\n", "/\n"}) {
+    for (const char* other : {"\n", "F\n", "x\nf\n"}) {
         params = RunParameters{};
         const std::string out = before(std::string("S\n") + other);
         EXPECT_EQ(params.power_transform, 0) << other;
         EXPECT_NE(out.find("\n" + col({{2, "Power transform data? [T]rue or [F]alse"}, {50, "==> "}})), std::string::npos);
     }
+    // Garbage is refused with a reason, not taken as F; "/" stops.
+    EXPECT_EQ(count_of(console_text, "\n Answer T for true or F for false.\n"), 1u);
+    expect_quiet_stop("S\n/\n", true);
 }
 
 TEST_F(Dialogue, SlashAtIndexMethodSaysProgramTerminating) {
@@ -314,8 +319,48 @@ TEST_F(Dialogue, SlashStopsEveryQuestionAfterSelection) {
         "\n\n\n\n/\n",               // additional stabilization
         "\n\n\n0\n/\n",              // convergence
         "\n\n\n0\n\n/\n",            // tweaks
+        "\n\n\n0\n3\n/\n",           // own convergence test
     };
     for (const char* a : answers) expect_quiet_stop(a);
+}
+
+TEST_F(Dialogue, AnswersThatAreNotExactlyOneNumberAreRefusedWithAReason) {
+    // "  9 9", "1 0", "abc" and "10x" are not read as 9, 1, a default or 10; wavelengths beyond
+    // 100000 years and stiffnesses that would overflow are refused with the range.
+    std::string out = after("  9 9\n1 0\nabc\n10x\n2147483647\n8\n2147483647\n1\n50\n\n151\n\n\n\n\n");
+    EXPECT_EQ(params.curve_option, 8);
+    EXPECT_EQ(params.spline_stiffness, 50);
+    EXPECT_EQ(count_of(out, "General Curve fit options:"), 6u);
+    EXPECT_NE(out.find("\n Enter one number only: \"9 9\" holds more than one.\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n Enter one number only: \"1 0\" holds more than one.\n"), std::string::npos);
+    EXPECT_NE(out.find("\n \"abc\" is not a number.\n"), std::string::npos);
+    EXPECT_NE(out.find("\n \"10x\" is not a number.\n"), std::string::npos);
+    EXPECT_NE(out.find("\n Spline wavelengths go from 10 to 100000 years, percent codes from -10 to -1000.\n"),
+              std::string::npos);
+    EXPECT_EQ(count_of(out, "\n The value must be from 2 to 100000.\n"), 2u);
+    // A window longer than the 100 years of the data.
+    EXPECT_NE(out.find("\n The running RBAR window cannot be longer than the 100 years of the data.\n"),
+              std::string::npos);
+    EXPECT_EQ(params.rbar_window, 51);
+}
+
+TEST_F(Dialogue, SelectionQuestionsTakeOneNumberOnly) {
+    // "1,700" at a year question is refused, not read as 1 (which would keep every series and
+    // hand the next answer, meant as a year, to the curve menu); "12" is not choice 1.
+    std::string out;
+    run("12\n3\n1,700\n1950\n", [&](Console& c, RunFiles& f) { select_series(c, f, table_); });
+    out = console_text;
+    EXPECT_NE(out.find("\n Enter a number from 1 to 7, or / to exit.\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n Enter one number only: \"1,700\" holds more than one.\n"), std::string::npos);
+    EXPECT_NE(std::find(report.begin(), report.end(), "DATA ARE CENSORED BY MAXIMUM START YEAR:  1950"), report.end());
+    for (const char* a : {"2\n/\n", "7\n1900\n/\n"}) {
+        try {
+            run(a, [&](Console& c, RunFiles& f) { select_series(c, f, table_); });
+            ADD_FAILURE() << a;
+        } catch (const ProgramStop& stop) {
+            EXPECT_EQ(stop.kind(), StopKind::Normal) << a;
+        }
+    }
 }
 
 TEST_F(Dialogue, RcsReselectionMenu) {
@@ -335,9 +380,17 @@ TEST_F(Dialogue, RcsReselectionMenu) {
               std::string::npos);
     EXPECT_NE(out.find(col({{2, "between -1 and -100, inclusive"}, {45, "==> "}})), std::string::npos);
 
-    reselect("-3\n4\n-3\n5\n");
+    EXPECT_NE(out.find("\n The lowess window must be a number of years from 3 to 100, or a percent from -1 to -100.\n"),
+              std::string::npos);
+    EXPECT_EQ(report.back(), "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT   -4  -50");
+
+    out = reselect("-2147483648\n-3\n4\n-3\n5\n");
     EXPECT_EQ(params.curve_option, -3);
     EXPECT_EQ(params.smoothing_window, 5);
+    EXPECT_NE(out.find("\n The median window must be an odd number of years from 3 to 100, or a percent from -1 to -100.\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("percent codes from -10 to -1000.\n"), std::string::npos);
+    EXPECT_EQ(report.back(), "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT   -3    5");
 
     reselect("-5\n\n");
     EXPECT_EQ(params.curve_option, -5);

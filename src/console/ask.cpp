@@ -1,0 +1,128 @@
+#include "console/ask.hpp"
+
+#include <cctype>
+
+#include "console/format.hpp"
+#include "console/freeform.hpp"
+#include "console/stop.hpp"
+
+namespace kestrovan {
+
+void stop_by_user() { throw ProgramStop(StopKind::Normal); }
+
+std::string ask_or_stop(Console& console) {
+    std::string answer = console.ask();
+    if (is_stop_answer(answer)) stop_by_user();
+    return answer;
+}
+
+void pause_or_stop(Console& console, std::string_view message) {
+    if (!message.empty()) console.line(message);
+    const auto answer = console.try_ask();
+    if (answer && is_stop_answer(*answer)) stop_by_user();
+}
+
+namespace {
+
+NumberAnswer refused(std::string reason) {
+    NumberAnswer a;
+    a.kind = NumberAnswer::Kind::Refused;
+    a.reason = std::move(reason);
+    return a;
+}
+
+bool all_digits_with_sign(std::string_view s) {
+    std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+    if (i >= s.size()) return false;
+    for (; i < s.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    return true;
+}
+
+// The single item of an answer, or the reason it is not one.
+std::optional<std::string> single_item(std::string_view answer, NumberAnswer& out) {
+    const std::string text = trim(answer);
+    if (text.empty()) return std::nullopt;
+    const auto items = freeform_items(text);
+    if (items.size() != 1) {
+        out = refused("Enter one number only: \"" + text + "\" holds more than one.");
+        return std::nullopt;
+    }
+    return items[0];
+}
+
+}  // namespace
+
+NumberAnswer parse_integer_answer(std::string_view answer) {
+    NumberAnswer out;
+    const auto item = single_item(answer, out);
+    if (!item) return out;
+    if (auto v = parse_int(*item)) {
+        out.kind = NumberAnswer::Kind::Value;
+        out.integer = *v;
+        out.real = *v;
+        return out;
+    }
+    if (all_digits_with_sign(*item)) return refused("The number " + *item + " is too large.");
+    if (parse_real(*item)) return refused("Enter a whole number: " + *item + " is not one.");
+    return refused("\"" + *item + "\" is not a number.");
+}
+
+NumberAnswer parse_real_answer(std::string_view answer) {
+    NumberAnswer out;
+    const auto item = single_item(answer, out);
+    if (!item) return out;
+    if (auto v = parse_real(*item)) {
+        out.kind = NumberAnswer::Kind::Value;
+        out.real = *v;
+        return out;
+    }
+    return refused("\"" + *item + "\" is not a number.");
+}
+
+void refuse(Console& console, std::string_view reason) {
+    console.blank_line();
+    console.line(reason, 2);
+}
+
+NumberAnswer ask_integer_answer(Console& console) {
+    NumberAnswer a = parse_integer_answer(ask_or_stop(console));
+    if (a.kind == NumberAnswer::Kind::Refused) refuse(console, a.reason);
+    return a;
+}
+
+bool check_range(Console& console, long long v, long long lo, long long hi) {
+    if (v >= lo && v <= hi) return true;
+    refuse(console, "The value must be from " + std::to_string(lo) + " to " + std::to_string(hi) + ".");
+    return false;
+}
+
+std::optional<char> menu_choice(std::string_view answer) {
+    const std::string text = trim(answer);
+    if (text.empty()) return ' ';
+    if (text.size() != 1) return std::nullopt;
+    return text[0];
+}
+
+std::optional<bool> parse_logical(std::string_view answer) {
+    std::string text = trim(answer);
+    if (text.empty()) return std::nullopt;
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (text == "t" || text == "true" || text == ".true." || text == ".t.") return true;
+    if (text == "f" || text == "false" || text == ".false." || text == ".f.") return false;
+    return std::nullopt;
+}
+
+bool ask_true_false(Console& console, std::string_view text, std::optional<bool> fallback) {
+    while (true) {
+        console.blank_line();
+        console.prompt(text);
+        const std::string answer = ask_or_stop(console);
+        if (trim(answer).empty() && fallback) return *fallback;
+        if (auto v = parse_logical(answer)) return *v;
+        if (trim(answer).empty()) continue;  // no answer yet: the question again
+        refuse(console, "Answer T for true or F for false.");
+    }
+}
+
+}  // namespace kestrovan
