@@ -17,22 +17,52 @@ namespace {
 
 void Report::open(const std::string& path) {
     close();
+    held_ = false;
+    held_lines_.clear();
     path_ = path;
     errno = 0;
     file_.open(path, std::ios::out | std::ios::trunc);
     if (!file_) fail("Cannot create the report file", path);
 }
 
-void Report::line(std::string_view text, int column) {
-    if (!file_.is_open()) return;
-    if (!text.empty()) file_ << at_column(column, text);
-    file_ << '\n';
+void Report::hold(const std::string& path) {
+    close();
+    path_ = path;
+    held_ = true;
+    held_lines_.clear();
+}
+
+void Report::open_held() {
+    if (!held_) return;
+    std::vector<std::string> lines = std::move(held_lines_);
+    open(path_);
+    for (const std::string& l : lines) write_line(l);
+}
+
+void Report::discard() {
+    held_ = false;
+    held_lines_.clear();
+}
+
+void Report::write_line(const std::string& text) {
+    file_ << text << '\n';
+    file_.flush();
     if (!file_) {
         errno = 0;
         std::string p = path_;
         file_.close();
         fail("Cannot write to the report file", p);
     }
+}
+
+void Report::line(std::string_view text, int column) {
+    const std::string l = text.empty() ? std::string() : at_column(column, text);
+    if (held_) {
+        held_lines_.push_back(l);
+        return;
+    }
+    if (!file_.is_open()) return;
+    write_line(l);
 }
 
 void Report::close() {

@@ -1,9 +1,15 @@
 #pragma once
-// The run report file: opened at run start, appended to by every stage, flushed and closed on
-// every way the program ends. A failed write stops the run with a clear message.
+// The run report file: appended to by every stage, flushed after every line (so that a failed
+// write, a full disk say, leaves everything written before it) and closed on every way the
+// program ends. A failed write stops the run with a clear message.
+//
+// The run start names the report before the data file is read but holds its lines in memory
+// (hold): a run that stops before its data are read leaves the report of an earlier run alone.
+// open_held() then creates the file with the lines held so far.
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrovan {
 
@@ -15,6 +21,14 @@ public:
     bool is_open() const { return file_.is_open(); }
     const std::string& path() const { return path_; }
 
+    // Names the report and keeps its lines in memory until open_held().
+    void hold(const std::string& path);
+    bool is_held() const { return held_; }
+    // Creates the held report and writes the lines held so far.
+    void open_held();
+    // Drops a held report without creating its file.
+    void discard();
+
     // One line (text at `column`), then a line end. Writing to a closed report does nothing.
     void line(std::string_view text = {}, int column = 1);
     void blank_line() { line(); }
@@ -23,8 +37,12 @@ public:
     ~Report() { close(); }
 
 private:
+    void write_line(const std::string& text);
+
     std::ofstream file_;
     std::string path_;
+    bool held_ = false;
+    std::vector<std::string> held_lines_;
 };
 
 // Creates or replaces an output file for writing; throws ProgramStop (abnormal) with a clear

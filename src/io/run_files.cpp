@@ -1,8 +1,31 @@
 #include "io/run_files.hpp"
 
+#include <filesystem>
+#include <system_error>
+
+#include "console/console.hpp"
 #include "console/format.hpp"
+#include "console/stop.hpp"
 
 namespace kestrovan {
+
+namespace {
+
+// The data file's own name up to its first full stop (no directory).
+std::string own_base(const std::string& data_name) {
+    std::string dir, own;
+    split_path(rtrim(data_name), dir, own);
+    return own.substr(0, own.find('.'));
+}
+
+constexpr std::size_t kSpectraBaseWidth = 40;
+
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
+}
+
+}  // namespace
 
 void split_path(const std::string& path, std::string& dir, std::string& own) {
     auto slash = path.find_last_of('/');
@@ -22,11 +45,17 @@ std::string RunFiles::base_name() const {
     return dir + (dot == std::string::npos ? own : own.substr(0, dot));
 }
 
+bool RunFiles::names_kept_apart() const {
+    const std::string own = own_base(data_name);
+    return own.find(' ') != std::string::npos || own.size() > kSpectraBaseWidth;
+}
+
 std::string RunFiles::spectra_base() const {
+    if (names_kept_apart()) return base_name();
     std::string dir, own;
     split_path(rtrim(data_name), dir, own);
     auto stop = own.find_first_of(". ");
-    own = own.substr(0, std::min<std::size_t>(stop, 40));
+    own = own.substr(0, std::min<std::size_t>(stop, kSpectraBaseWidth));
     return dir + own;
 }
 
@@ -34,10 +63,63 @@ std::string RunFiles::report_name() const {
     std::string dir, own;
     split_path(base_name(), dir, own);
     std::string name = own + "_out_v" + kVersion + ".txt";
+    if (names_kept_apart()) return dir + name;
     std::string closed;
     for (char c : name)
         if (c != ' ') closed += c;
     return dir + closed;
+}
+
+std::vector<std::string> RunFiles::output_names() const {
+    const std::string base = base_name();
+    std::vector<std::string> names{report_name()};
+    for (const char* pass : {"_STD_", "_SSF_"}) {
+        for (const char* form : {"RAW", "PTR"}) {
+            for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"})
+                names.push_back(base + pass + form + kind);
+        }
+    }
+    for (const char* suffix : {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt",
+                               "_crns_col.txt", "_crns_tuc.txt"})
+        names.push_back(base + suffix);
+    names.push_back(spectra_base() + "_spectra.txt");
+    return names;
+}
+
+void RunFiles::begin_writing(Console& console) {
+    const std::vector<std::string> names = output_names();
+    for (const std::string& name : names)
+        if (same_file(name, data_name))
+            throw ProgramStop(StopKind::Abnormal, "The output file " + name + " is the data file " + data_name +
+                                                      " under another name (a link): nothing was written. "
+                                                      "Remove or rename " + name + " and run again.");
+    for (const std::string& name : names) {
+        std::error_code ec;
+        // Removes a link itself, never the file it points to.
+        if (std::filesystem::is_symlink(name, ec) || std::filesystem::exists(name, ec))
+            std::filesystem::remove(name, ec);
+    }
+    report.open_held();
+    if (names_kept_apart()) {
+        const std::string note = "The name of the data file holds a blank or is longer than 40 characters: its";
+        const std::string note2 = "report and spectra are named " + report_name() + " and " + spectra_base() +
+                                  "_spectra.txt";
+        const std::string note3 = "so that they cannot replace the files of another data file.";
+        for (const std::string& l : {note, note2, note3}) {
+            console.line(l, 2);
+            report.line(l, 2);
+        }
+    }
+}
+
+std::vector<std::string> RunFiles::files_written() const {
+    std::vector<std::string> out;
+    for (const std::string& name : output_names()) {
+        std::error_code ec;
+        if (name != report_name() && std::filesystem::exists(name, ec)) out.push_back(name);
+    }
+    if (!saved_selection.empty()) out.push_back(saved_selection);
+    return out;
 }
 
 std::string RunFiles::chronology_id() const {

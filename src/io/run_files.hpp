@@ -3,6 +3,7 @@
 // the three header lines of the data file.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "console/report.hpp"
 
@@ -11,10 +12,14 @@ namespace kestrovan {
 inline constexpr const char* kVersion = "45_v2b";   // printed in a 7-character field
 inline constexpr const char* kVersionField = "45_v2b ";
 
+class Console;
+
 struct RunFiles {
     std::string data_name;                 // as typed, at most 50 characters, trailing blanks removed
     Report report;                         // open from run start to the end of the program
     std::array<std::string, 3> header{};   // three 88-character header lines of the data file
+    std::string saved_selection;           // the saved selected set this run wrote ("" = none)
+    bool finished = false;                 // the run reached its normal termination
 
     // Output names are built from the data file's own name (not its directory part), and keep
     // the directory as prefix so that output files go beside the data file:
@@ -22,10 +27,31 @@ struct RunFiles {
     //   spectra_base():   directory + own name up to its first blank or full stop, at most 40 characters
     //   report_name():    base_name() + "_out_v45_v2b.txt", blanks of the own name closed up
     //   chronology_id():  first 6 characters of the own name, blank padded, followed by two blanks
+    // The report and spectra rules would let two data files share a name ("g p.rwl" and "gp.rwl"
+    // both give gp_out_v45_v2b.txt; "g p.rwl" and "g.rwl" both g_spectra.txt; two names that
+    // agree in their first 40 characters the same spectra). Where the own name before its first
+    // full stop holds a blank, or is longer than 40 characters, both use base_name() instead.
     std::string base_name() const;
     std::string spectra_base() const;
     std::string report_name() const;
     std::string chronology_id() const;
+    // True where the report and spectra take the whole base name (see above).
+    bool names_kept_apart() const;
+
+    // Every file name with a fixed suffix that a run on this data file may write: the report,
+    // the series files of both passes (every RAW/PTR and Ratios/Resids form), the Regional
+    // curves, the three RBAR tables, the chronology tables and the spectra.
+    std::vector<std::string> output_names() const;
+
+    // Called once the data file has been read, before anything else is written. Refuses (a
+    // fatal stop naming both) an output name that is the data file itself under another name (a
+    // link); removes the files an earlier run left under output_names(), so that the files on
+    // disk never mix two runs; creates the held report; and says so when names_kept_apart().
+    void begin_writing(Console& console);
+
+    // The files of output_names() that exist, but the report, and the saved selection: after
+    // begin_writing, exactly the files this run has written beside its report.
+    std::vector<std::string> files_written() const;
 };
 
 // Splits a path into its directory part (with the final '/') and the file's own name.

@@ -48,7 +48,36 @@ void run_whole_program(RunStart& run, const ProgramOptions& options) {
     run_attempts(console, run.files, raw, params, *plotter, engine, results, median_length);
 
     write_final_output(console, run.files, params, final_chronologies(results), *plotter);
+    run.files.finished = true;
     normal_termination(console);
+}
+
+// The end of the report of a run that did not reach its normal termination: how it stopped and
+// which files it wrote, so that nobody takes its files for those of a complete run. A report
+// still held (the run stopped before its data were read) is dropped: the files on disk are
+// then those of an earlier run, untouched.
+void record_stop(RunFiles& files, const ProgramStop* stop, const std::string& fatal) {
+    if (files.finished) return;
+    if (files.report.is_held()) {
+        files.report.discard();
+        return;
+    }
+    if (!files.report.is_open()) return;
+    std::string how;
+    if (!stop) how = "THE RUN ENDED ON A FATAL ERROR: " + fatal;
+    else if (stop->kind() == StopKind::Normal) how = "THE RUN WAS STOPPED BY THE USER.";
+    else if (stop->kind() == StopKind::EndOfInput) how = "THE RUN STOPPED: THE INPUT ENDED AT A QUESTION.";
+    else how = std::string("THE RUN STOPPED ABNORMALLY") + (*stop->what() ? std::string(": ") + stop->what() : ".");
+    try {
+        Report& r = files.report;
+        r.blank_line();
+        r.line(how, 2);
+        const auto written = files.files_written();
+        r.line(written.empty() ? "IT WROTE NO FILE BESIDE THIS REPORT." : "FILES IT WROTE BESIDE THIS REPORT:", 2);
+        for (const std::string& f : written) r.line(f, 4);
+    } catch (const ProgramStop&) {
+        // The report cannot take these lines (a full disk): what it holds stays as written.
+    }
 }
 
 }  // namespace
@@ -63,10 +92,12 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     } catch (const ProgramStop& stop) {
         if (stop.what() && *stop.what()) console.line(stop.what(), 2);
         status = stop.exit_code();
+        record_stop(run.files, &stop, {});
     } catch (const std::exception& e) {
         // Nothing should get here; if it does, the run still ends cleanly with its report closed.
         console.line(std::string("Fatal error: ") + e.what(), 2);
         status = 1;
+        record_stop(run.files, nullptr, e.what());
     }
     run.files.report.close();
     console.flush();

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "console/ask.hpp"
 #include "console/format.hpp"
 #include "console/stop.hpp"
 #include "io/loaders.hpp"
@@ -48,17 +49,30 @@ std::string ask_data_file(Console& console) {
         if (padded[0] == ' ' && padded[1] == ' ') {
             console.blank_line();
             console.line("There was an error reading your entry.", 2);
-            console.pause(at_column(2, "Hit return to enter a new file name or / to exit program."));
+            pause_or_stop(console, at_column(2, "Hit return to enter a new file name or / to exit program."));
             continue;
         }
         if (!readable_file(rtrim(name))) {
             console.blank_line();
             console.line("File > " + padded.substr(0, 25) + " < not found", 2);
             console.blank_line();
-            console.pause(at_column(2, "Hit return to enter a new file name or / exit program."));
+            pause_or_stop(console, at_column(2, "Hit return to enter a new file name or / exit program."));
             continue;
         }
         return rtrim(name);
+    }
+}
+
+// After a failed load: true to try again, false to quit. There is no default: a bare RETURN, or
+// any other answer, asks again ("/" stops like Q).
+bool ask_try_again(Console& console) {
+    while (true) {
+        console.blank_line();
+        console.prompt("[T]ry again or [Q]uit the program now?");
+        const auto c = menu_choice(ask_or_stop(console));
+        if (c == 'T' || c == 't') return true;
+        if (c == 'Q' || c == 'q') return false;
+        if (c != ' ') refuse(console, "Enter T to try again or Q to quit.");
     }
 }
 
@@ -140,7 +154,9 @@ void run_start(RunStart& run) {
     for (;;) {
         run.files.data_name = ask_data_file(console);
 
-        run.files.report.open(run.files.report_name());
+        // Held in memory until the data are read: a run that stops at the loading questions
+        // leaves the files of an earlier run, its report included, as they were.
+        run.files.report.hold(run.files.report_name());
         run.files.report.blank_line();
         run.files.report.line("THE OFFICIAL SIGNAL FREE PROGRAM OUTPUT FILE", 2);
         run.files.report.blank_line();
@@ -155,12 +171,12 @@ void run_start(RunStart& run) {
             // A failed read leaves no series to screen; the question below decides what follows.
             if (loaded && !missing_value_screen(console, run.table)) abnormal_termination(console);
         }
-        if (loaded) break;
+        if (loaded) {
+            run.files.begin_writing(console);
+            break;
+        }
 
-        console.blank_line();
-        console.prompt("[T]ry again or [Q]uit the program now?");
-        char answer = first_char(console.ask());
-        if (answer != 'T' && answer != 't') {
+        if (!ask_try_again(console)) {
             console.blank_line();
             console.line("Program Terminating", 2);
             throw ProgramStop(StopKind::Normal);

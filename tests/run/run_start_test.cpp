@@ -130,8 +130,11 @@ TEST_F(RunStartTest, BaseNamesOfReportFiles) {
     fs::copy_file("gp.rwl", "site.old.rwl");
     fs::create_directory("sub");
     fs::copy_file("gp.rwl", "sub/gp.v2.rwl");
+    // A blank in the name: the report keeps the whole base, so that it cannot replace the
+    // report of "mysite.rwl".
     ASSERT_FALSE(run("my site.rwl\n1\n"));
-    EXPECT_TRUE(fs::exists("mysite_out_v45_v2b.txt"));
+    EXPECT_TRUE(fs::exists("my site_out_v45_v2b.txt"));
+    EXPECT_FALSE(fs::exists("mysite_out_v45_v2b.txt"));
     ASSERT_FALSE(run("site.old.rwl\n1\n"));
     EXPECT_TRUE(fs::exists("site_out_v45_v2b.txt"));
     ASSERT_FALSE(run("./sub/gp.v2.rwl\n1\n"));
@@ -149,13 +152,21 @@ TEST_F(RunStartTest, FailedReadRetryAndQuit) {
     EXPECT_NE(s.find("\n [T]ry again or [Q]uit the program now?          ==> "), std::string::npos) << s;
     EXPECT_EQ(s.find("Program  Kestrovan"), s.rfind("Program  Kestrovan"));
     EXPECT_EQ(ns_, 58);
-    EXPECT_TRUE(fs::exists("bad_out_v45_v2b.txt"));
+    // A report is created only once data have been read.
+    EXPECT_FALSE(fs::exists("bad_out_v45_v2b.txt"));
+    EXPECT_TRUE(fs::exists("gp_out_v45_v2b.txt"));
 
+    // A bare RETURN or another answer asks again (no default); Q quits.
     out_.str("");
-    auto stop = run("bad.txt\n1\n\nq\n");
+    auto stop = run("bad.txt\n1\n\n\nmaybe\nq\n");
     ASSERT_TRUE(stop);
     EXPECT_EQ(stop->kind(), StopKind::Normal);
     EXPECT_NE(shown().find("==> \n Program Terminating\n"), std::string::npos);
+    const std::string prompts = shown();
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = prompts.find("[T]ry again or [Q]uit", at)) != std::string::npos; ++at) ++n;
+    EXPECT_EQ(n, 3u);
+    EXPECT_NE(prompts.find("\n Enter T to try again or Q to quit.\n"), std::string::npos);
 }
 
 TEST_F(RunStartTest, NegativeValuesEndTheRunAbnormally) {
