@@ -97,6 +97,20 @@ double mean_after(std::span<const float> c, std::span<const int> n, int nss1) {
 
 std::string window_label(int w) { return fmt_i(w, w < 100 ? 2 : 3); }
 
+// For the plots: the values of the years that lie inside a window with a valid RBAR. The other
+// years (before the first valid window, after the last, between valid windows) hold copied values
+// in the tables; here they get the missing code, which the plots leave out.
+std::vector<float> inside_valid_windows(std::span<const float> values, const RbarTables& tables, int first_year) {
+    std::vector<float> out(values.size(), kMissing);
+    const long long last = static_cast<long long>(values.size()) - 1;
+    for (const RbarWindowRow& w : tables.windows) {
+        const long long start = static_cast<long long>(w.middle_year) - tables.window / 2 - first_year;
+        for (long long t = std::max(start, 0LL); t <= std::min(start + tables.window - 1, last); ++t)
+            out[static_cast<std::size_t>(t)] = values[static_cast<std::size_t>(t)];
+    }
+    return out;
+}
+
 }  // namespace
 
 Moments moment1(std::span<const float> values, std::span<const int> sample_size) {
@@ -263,18 +277,26 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
         const char* title = signal_free ? "Signal Free Indices Running Correlations"
                             : raw_indices ? "Raw Data Indices Running Average Correlations"
                                           : "Standard Indices Running Average Correlations";
+        const char* eps_title = signal_free ? "Signal Free Indices Expressed Population Signal"
+                                : raw_indices ? "Raw Data Indices Expressed Population Signal"
+                                              : "Standard Indices Expressed Population Signal";
         const std::string wl = window_label(tables.window);
-        plotter.plot1(tables.running_rbar, tables.constant_rbar, first_year, "Years", "RBAR", title,
-                      {}, "Running RBAR (" + wl + " Yrs)", "Constant Sample RBAR", 1.0f, 1.0f,
-                      1.0f);
+        const std::vector<float> rbar1 = inside_valid_windows(tables.running_rbar, tables, first_year);
+        const std::vector<float> rbar2 = inside_valid_windows(tables.constant_rbar, tables, first_year);
+        plotter.plot1(rbar1, rbar2, first_year, "Year", "RBAR (mean correlation)", title, {},
+                      "Running RBAR (" + wl + " Yrs)", "Constant Sample RBAR", 1.0f, 1.0f, 1.0f);
         std::vector<float> eps1(ny), eps2(ny);
         for (std::size_t t = 0; t < ny; ++t) {
             eps1[t] = tables.defined ? eps_value(tables.running_rbar[t], static_cast<float>(n[t])) : 0.0f;
             eps2[t] = tables.defined ? eps_value(tables.constant_rbar[t], static_cast<float>(n[t])) : 0.0f;
         }
+        eps1 = inside_valid_windows(eps1, tables, first_year);
+        eps2 = inside_valid_windows(eps2, tables, first_year);
         const std::vector<float> reference(ny, 0.85f);
-        plotter.plot1(eps1, eps2, first_year, "Years", "EPS", title, reference,
-                      " Running EPS (" + wl + " Yrs)", "  Constant Sample EPS", 1.0f, 1.0f, 1.0f);
+        const std::string legend1 = " Running EPS (" + wl + " Yrs)";
+        plotter.plot1({.y1 = eps1, .y2 = eps2, .first_year = first_year, .x_label = "Year", .y_label = "EPS",
+                       .title = eps_title, .legend1 = legend1, .legend2 = "  Constant Sample EPS",
+                       .reference = reference, .reference_legend = "EPS 0.85"});
     }
 
     // RBAR stage: the constant-sample version, both it and the chronology centred on 1.0.
@@ -286,13 +308,13 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
     const double c_after = mean_after(c, n, nss1), s_after = mean_after(s, n, nss1);
     if (plots_on && plotter.enabled()) {
         if (signal_free)
-            plotter.plot1(c, s, first_year, "Years", "Indices",
+            plotter.plot1(c, s, first_year, "Year", "Index",
                           "Original vs. Running RBAR Stabilized Signal Free Indices", {},
                           raw_indices ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD",
                           raw_indices ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD", 1.0f,
                           1.0f, 1.0f);
         else
-            plotter.plot1(c, s, first_year, "Years", "Indices",
+            plotter.plot1(c, s, first_year, "Year", "Index",
                           raw_indices ? "Original Vs. Running RBAR Stabilized Raw Data Indices"
                                       : "Original Vs. Running RBAR Stabilized Standard Indices",
                           {}, raw_indices ? "Original RAW Chronology" : "Original STD Chronology",
@@ -322,7 +344,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
         if (plots_on && plotter.enabled()) {
             const std::string fit_label =
                 option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
-            plotter.plot1(work, fitted, first_year, "Years", "Indices",
+            plotter.plot1(work, fitted, first_year, "Year", "Index",
                           signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices"
                                       : "Spline Detrending of Running RBAR Stabilized Indices",
                           {}, "  Absolute Differences", fit_label, 1.0f, 1.0f, 1.0f);
@@ -334,7 +356,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
                              : raw_indices ? "RBAR Stablized RAW Crn" : "RBAR Stablized STD Crn";
             const char* l2 = signal_free ? "DETR Stablized SSF Crn"
                              : raw_indices ? "DETR Stablized RAW Crn" : "DETR Stablized STD Crn";
-            plotter.plot1(s, result, first_year, "Years", "Indices", title, {}, l1, l2, 1.0f, 1.0f,
+            plotter.plot1(s, result, first_year, "Year", "Index", title, {}, l1, l2, 1.0f, 1.0f,
                           1.0f);
         }
 

@@ -80,6 +80,7 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
         }
     }
     rc.ages = ages;
+    rc.series = count;
     rc.raw.assign(static_cast<std::size_t>(ages), fill);
     rc.smoothed.assign(static_cast<std::size_t>(ages), fill);
     for (int a = 0; a < ages; ++a)
@@ -206,7 +207,7 @@ bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> leng
     for (;;) {
         curve = rcurve(values, lengths, pith_offsets, pith_present, fit, console);
         plotter.plt1(curve.raw, curve.smoothed, 1, curve.ages - curve.min_offset, kMissing,
-                     "Initial RC and MVF fit", curve.min_offset);
+                     "Initial RC and MVF fit", curve.min_offset, curve.series);
         history.set_initial(curve);
 
         if (regional_curve_goes_negative(curve)) {

@@ -23,6 +23,7 @@ struct RunParameters;
 struct RegionalCurve {
     std::vector<float> raw;       // mean by age ("RC")
     std::vector<float> smoothed;  // its fit ("fRC")
+    std::vector<int> series;      // number of series with a measurement at each age (for plots)
     int ages = 0;                 // highest age reached by any series
     int min_offset = 0;           // smallest pith offset when offsets are present, else 0
     FitRecord record{};           // parameters of the fit

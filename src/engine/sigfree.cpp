@@ -145,6 +145,14 @@ YearMatrix weight_lines(const ChronologySummary& s) {
     return m;
 }
 
+// The biweight summary plot: one line per statistic of the weights, each with its own legend.
+// The plot refers to its arguments, so it is drawn in the statement that builds it.
+SpaghettiPlot biweight_plot(const YearMatrix& lines, int ny, int first_year, std::string_view title,
+                            std::string_view iteration) {
+    static const std::string legends[] = {"Upper hinge", "Median", "Lower hinge", "Minimum"};
+    return SpaghettiPlot{&lines, ny, 4, {}, first_year, "Year", "Biweight", title, iteration, {}, legends};
+}
+
 void both(Console& console, Report& report, const std::string& text) {
     console.line(text, 2);
     report.line(upper(text), 2);
@@ -417,7 +425,7 @@ void SignalFreeRun::mean_segment_length() {
         for (int j = 0; j < length(i); ++j) index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
     robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     if (plots_on_)
-        plotter_.plot1(segment_length_, summary_.location, s_.first_year, "Years", "",
+        plotter_.plot1(segment_length_, summary_.location, s_.first_year, "Year", "Length or age (years)",
                        "Mean Segment Length And Mean Tree Age", {}, " Mean Segment Length",
                        "Mean Approx Tree Age", 1.0f, 1.0f, 1.0f);
     index_.fill(kMissing);
@@ -504,9 +512,10 @@ void SignalFreeRun::first_chronology() {
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     counts_ = summary_.count;
     if (params_.mean_method == kMeanBiweight && plots_on_)
-        plotter_.spaghetti(weight_lines(summary_), ny_, 4, {}, s_.first_year, "Years", "Biweights",
-                           s_.raw ? "Biweights For Raw Data Chronology" : "Biweights For Standard Chronology",
-                           "Iteration: " + fmt_i(0, 3), "hh,med,hl,min biwgts");
+        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, s_.first_year,
+                                         s_.raw ? "Biweights For Raw Data Chronology"
+                                                : "Biweights For Standard Chronology",
+                                         "Iteration: " + fmt_i(0, 3)));
     first_chron_ = summary_.location;
     first_scale_ = summary_.scale;
     set_mean_one(first_chron_, counts_, 0, false);
@@ -537,7 +546,7 @@ void SignalFreeRun::first_chronology() {
     prev_ = first_chron_;
     if (is_yes(params_.rescale)) set_mean_one(prev_, counts_, nss1_);
     if (plots_on_)
-        plotter_.plot1(prev_, prev_, s_.first_year, "Years", "Indices",
+        plotter_.plot1(prev_, {}, s_.first_year, "Year", "Index",
                        s_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
                               : "Original Non-Variance Stabilized Standard Indices",
                        {}, s_.raw ? "Raw Data Chronology" : "Standard Chronology", "     ", 1.0f, 1.0f, 1.0f);
@@ -624,7 +633,7 @@ void SignalFreeRun::regional_curves(int k) {
     rc_history_.add(rc_);
     if (tree_plots_)
         plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
-                      "Iteration       Regional Curve MVF", rc_.min_offset);
+                      "Iteration       Regional Curve MVF", rc_.min_offset, rc_.series);
 
     // The fallback rule on the codes stored for each series: every failing check refits the
     // Regional curve with the fallback code and stores it. Refits of the same data with the same
@@ -645,7 +654,7 @@ void SignalFreeRun::regional_curves(int k) {
         rc_history_.add(rc_);
         if (tree_plots_)
             plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
-                          "Iteration       Regional Curve MVF", rc_.min_offset);
+                          "Iteration       Regional Curve MVF", rc_.min_offset, rc_.series);
         code_now_[is] = rc_.code;
     }
     code_prev_ = code_now_;
@@ -790,13 +799,17 @@ void SignalFreeRun::finish(Step outcome, int k) {
                        stabilized_standard_))
         report.line(note, 2);
     assert(all_finite(first_chron_) && all_finite(signal_free));
-    if (plotter_.enabled())
-        plotter_.plot1(first_chron_, signal_free, s_.first_year, "Years", "Indices",
-                       (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
-                                                             : "Original & Signal Free Chronology, Iter =") +
-                           fmt_i(k, 3),
-                       {}, s_.raw ? "Original RAW Chronology" : "Original STD Chronology",
-                       s_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron", 1.0f, 1.0f, 1.0f);
+    if (plotter_.enabled()) {
+        const std::string title =
+            (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
+                                                  : "Original & Signal Free Chronology, Iter =") +
+            fmt_i(k, 3);
+        plotter_.plot1({.y1 = first_chron_, .y2 = signal_free, .first_year = s_.first_year, .x_label = "Year",
+                        .y_label = "Index", .title = title,
+                        .legend1 = s_.raw ? "Original RAW Chronology" : "Original STD Chronology",
+                        .legend2 = s_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
+                        .sample_size = counts_});
+    }
 
     results_.first_year = s_.first_year;
     results_.years = ny_;
@@ -837,30 +850,30 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
         // Rows are ages from 1; ages below the youngest one present hold the fill value.
         const YearMatrix curves = rc_history_.as_matrix();
         const int offset = rc_history_.size() > 0 ? rc_history_[0].min_offset : 0;
-        plotter_.plt4(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing);
-        plotter_.plt5(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing);
+        plotter_.plt4(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing, rc_.series);
+        plotter_.plt5(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing, rc_.series);
         return;
     }
     const std::vector<float> no_mean;
     const YearSpan all{s_.first_year, s_.first_year + ny_ - 1, ny_};
-    plotter_.linguine2(final_sf_, final_curves_, no_mean, s_.spans, all, "Years", "Values",
+    const char* measured = params_.power_transform != 0 ? "Transformed width" : "Width (mm)";
+    plotter_.linguine2(final_sf_, final_curves_, no_mean, s_.spans, all, "Year", measured,
                        outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology"
                                                : "Convergent Curvefits For Signal Free Chronology",
                        "Signal Free Data", "Final Curves");
     if (params_.mean_method == kMeanBiweight)
-        plotter_.spaghetti(weight_lines(summary_), ny_, 4, {}, s_.first_year, "Years", "Biweights",
-                           "Biweights For Signal Free Chronology", "Iteration: " + fmt_i(k, 3),
-                           "hh,med,hl,min biwgts");
+        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, s_.first_year,
+                                         "Biweights For Signal Free Chronology", "Iteration: " + fmt_i(k, 3)));
     YearMatrix raw_data(max_len_, nser_);
     for (int i = 0; i < nser_; ++i) {
         const auto meas = measurements(i);
         std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
     }
-    plotter_.linguine2(raw_data, final_sf_, no_mean, s_.spans, all, "Years", "Values",
+    plotter_.linguine2(raw_data, final_sf_, no_mean, s_.spans, all, "Year", measured,
                        "Original and Final Signal Free Raw Data", "Original", "Final");
-    plotter_.linguine2(first_curves_, final_curves_, no_mean, s_.spans, all, "Years", "Values",
+    plotter_.linguine2(first_curves_, final_curves_, no_mean, s_.spans, all, "Year", measured,
                        "Original and Final Signal Free Curvefits", "Original", "Final");
-    plotter_.linguine2(first_indices_, final_indices_, signal_free, s_.spans, all, "Years", "Indices",
+    plotter_.linguine2(first_indices_, final_indices_, signal_free, s_.spans, all, "Year", "Index",
                        "Original and Final Signal Free Indices", "Original", "Final");
 }
 
@@ -873,13 +886,13 @@ void SignalFreeRun::run_plots(int k) {
         wt_mean.push_back(st.wt_mean);
         wt_median.push_back(st.wt_median);
     }
-    plotter_.plot1(wt_mean, wt_median, 1, "Iterations", "Differences",
+    plotter_.plot1(wt_mean, wt_median, 1, "Iteration", "Absolute difference (index)",
                    "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3), {}, "   Mean ABS Diff Test",
                    "Median ABS Diff Test", 1.0f, 1.0f, 1.0f);
     YearMatrix diffs(ny_, static_cast<int>(differences_.size()));
     for (std::size_t j = 0; j < differences_.size(); ++j)
         std::copy(differences_[j].begin(), differences_[j].end(), diffs.column(static_cast<int>(j)).begin());
-    plotter_.spaghetti(diffs, ny_, diffs.cols(), {}, s_.first_year, "Years", "Differences",
+    plotter_.spaghetti(diffs, ny_, diffs.cols(), {}, s_.first_year, "Year", "Difference (index)",
                        "Signal Free Chronology Iteration Differences", "First Iteration", "   Final Iteration");
 
     // On a run with retries the chronologies from iteration 2 on are first given the mean and
@@ -902,7 +915,7 @@ void SignalFreeRun::run_plots(int k) {
             if (is_curve_marker(out[0])) std::copy(col.begin(), col.end(), out.begin());
         }
     }
-    plotter_.spaghetti(smooth, ny_, smooth.cols(), {}, s_.first_year, "Years", "Indices",
+    plotter_.spaghetti(smooth, ny_, smooth.cols(), {}, s_.first_year, "Year", "Index",
                        "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines",
                        "Original Chronology", "   Final Iteration");
 }

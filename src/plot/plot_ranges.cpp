@@ -32,22 +32,33 @@ bool reference_drawn(std::span<const float> reference) {
     return !reference.empty() && reference[0] != kNoReference;
 }
 
+float plot1_padding(AxisRange data) {
+    const float width = data.max - data.min;
+    if (!(width > 0.0f)) return 0.0f;
+    if (width >= 10.0f) return static_cast<float>(static_cast<long>(width) / 10);
+    return 0.05f * width;
+}
+
 AxisRange plot1_y_range(std::span<const float> y1, std::span<const float> y2, std::size_t n,
                         std::span<const float> reference, float width_ref) {
     Extent e{100000.0f, -100000.0f};
-    for (std::size_t i = 0; i < n && i < y1.size(); ++i) e.take(y1[i]);
-    for (std::size_t i = 0; i < n && i < y2.size(); ++i) e.take(y2[i]);
-    float ymin = e.min, ymax = e.max;
-    if (!reference.empty() && reference[0] == 0.85f) ymax = 1.0f;
-    // The padding is a tenth of the whole units of the width: none for index-like data, more for
-    // ring widths or sample sizes in the tens.
-    const float width = ymax - ymin;
-    const long d = width > 0.0f ? static_cast<long>(width) : 0;
-    const float p = static_cast<float>(d / 10);
-    ymin -= p;
-    ymax += p;
-    if (width_ref == 0.0f) ymin = 0.0f;
-    return {ymin, ymax};
+    for (std::size_t i = 0; i < n && i < y1.size(); ++i)
+        if (y1[i] != kMissing) e.take(y1[i]);
+    for (std::size_t i = 0; i < n && i < y2.size(); ++i)
+        if (y2[i] != kMissing) e.take(y2[i]);
+    AxisRange r{e.min, e.max};
+    if (!reference.empty() && reference[0] == 0.85f) r.max = 1.0f;
+    const float p = plot1_padding(r);
+    r.min -= p;
+    r.max += p;
+    if (width_ref == 0.0f) r.min = 0.0f;
+    return r;
+}
+
+AxisRange with_margin(AxisRange data) {
+    const float pad = 0.05f * (data.max - data.min);
+    if (!(pad > 0.0f)) return data;
+    return {data.min - pad, data.max + pad};
 }
 
 AxisRange spaghetti_y_range(const YearMatrix& lines, int n, int m) {
@@ -77,7 +88,7 @@ AxisRange linguine_y_range(const YearMatrix& initial, const YearMatrix& final,
     if (!e.any) return {0.0f, 0.0f};
     const float w = (e.max - e.min) / 10.0f;
     AxisRange r{e.min - w, e.max + w};
-    if (r.min < 0.0f) r.min = 0.0f;
+    if (r.min < 0.0f && e.min > 0.0f) r.min = 0.0f;
     return r;
 }
 
@@ -152,6 +163,15 @@ std::string title_file_name(std::string_view title) {
         name += c == '/' ? '_' : c;
     }
     return name + ".ps";
+}
+
+std::string numbered_name(std::string_view name, int k) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.rfind('/');
+    const bool has_ext = dot != std::string_view::npos && dot > 0 && (slash == std::string_view::npos || dot > slash);
+    const std::string stem(has_ext ? name.substr(0, dot) : name);
+    const std::string ext(has_ext ? name.substr(dot) : std::string_view{});
+    return stem + "_" + std::to_string(k) + ext;
 }
 
 std::string file_tag(std::string_view title) {

@@ -22,18 +22,27 @@ inline constexpr float kNoReference = -999.9f;
 // True when a reference series is to be drawn: it has values and its first one is not -999.9.
 bool reference_drawn(std::span<const float> reference);
 
-// plot1's y axis: every value of y1 and y2 (first n of each) is taken in; a reference starting
-// with 0.85 ends the axis at 1.0; the integer part of the width, divided by 10, pads both ends;
-// a reference line width of 0 starts the axis at 0.
+// The margin left above and below data of this range, so that no line runs along the frame: a
+// tenth of the whole units of the width for widths of 10 or more (ring widths in the tens,
+// sample sizes), 5 % of the width below that (indices, correlations).
+float plot1_padding(AxisRange data);
+
+// plot1's y axis: the values of y1 and y2 (first n of each, the missing code -999.0 left out)
+// are taken in; a reference starting with 0.85 ends the axis at 1.0; then the padding above is
+// added at both ends; a reference line width of 0 starts the axis at 0.
 AxisRange plot1_y_range(std::span<const float> y1, std::span<const float> y2, std::size_t n,
                         std::span<const float> reference, float width_ref);
+
+// A range widened by 5 % of its width at both ends (the other plots' margin).
+AxisRange with_margin(AxisRange data);
 
 // spaghetti's y axis: all n values of lines 0 .. m - 1 except -999.0, widened by a twentieth of
 // the width at both ends.
 AxisRange spaghetti_y_range(const YearMatrix& lines, int n, int m);
 
 // linguine2's y axis: both matrices over each series' own years, -999.0 left out, widened by a
-// tenth of the width at both ends, with a negative lower end raised to 0.
+// tenth of the width at both ends. A negative lower end is raised to 0 when all values are above
+// 0; when some value is 0 or below the margin is kept, so that no line runs along the frame.
 AxisRange linguine_y_range(const YearMatrix& initial, const YearMatrix& final,
                            std::span<const YearSpan> years);
 
@@ -66,6 +75,10 @@ PageLayout plt4_layout(int k);
 // The PostScript file of plot1 and spaghetti: the title (60 characters at most) with every blank
 // closed up, followed by ".ps". A "/" (which would name a directory) becomes "_".
 std::string title_file_name(std::string_view title);
+
+// The name of the k-th save (k >= 2) of a plot in one run: the number before the extension
+// ("fig11.ps", 2 -> "fig11_2.ps"; "fig1", 3 -> "fig1_3").
+std::string numbered_name(std::string_view name, int k);
 
 // A short file-name tag for a plot drawn to a file device: letters, digits, '-' and '_' only.
 std::string file_tag(std::string_view title);

@@ -6,8 +6,30 @@
 //     after the plot, and no menu is shown (no input is read);
 //   - the screen (an interactive device when a display opens, else PLplot's "null" device): each
 //     drawing is followed by the plot options menu, whose [s]ave writes a PostScript ("psc") file.
-// Arrays handed in are never changed. Values equal to the missing code are left out where a plot
-// says so.
+//     The window stays open while the menu is answered. When standard input is not a terminal
+//     (an answer file) the plots are still drawn, but no menu and no pause reads a line, so one
+//     answer file serves runs with and without plots.
+//
+// Saved files are never lost within a run: the first save of a plot takes its own name
+// ("fig11.ps", "fig1.ps", "fig1b.ps" or the title's name), and a later save that would replace a
+// file this run wrote gets a number before the extension ("fig11_2.ps", "fig11_3.ps"). A file
+// left by an earlier run is replaced. Every save prints "Plot saved to NAME".
+//
+// One colour per meaning, in every plot (PLplot colour map 0; 0 is redefined as white, 15 as
+// black):
+//   black  (15)  frame, axes, labels, titles; reference lines (dashed) and mean lines
+//   blue    (9)  the data, or the first / original / initial series of a pair
+//   red     (1)  the fitted curve, or the second / final / signal-free series of a pair
+//   grey    (7)  intermediate iterations between the first and the last
+//   green   (3)  sample size: series per year, or series per biological age (right-hand axis)
+//   magenta (13), blue-violet (10), brown (8), salmon (14): the upper hinge, median, lower hinge
+//                and minimum of the biweight summary
+// Every line drawn has a legend entry written in its colour above the box. Axis labels say what
+// is drawn and in what unit ("Year", "Index", "Width (mm)", "Biological age (years)"). The y axis
+// leaves a margin above and below the data, so that no line runs along the frame.
+//
+// Arrays handed in are never changed. Values equal to the missing code (-999.0) are left out of
+// every line and range: a line is broken where one occurs.
 #include <memory>
 #include <span>
 #include <string>
@@ -19,10 +41,47 @@
 
 namespace kestrovan {
 
+class Canvas;  // plot/canvas.hpp: what the plots draw on (PLplot, or a recording in tests)
+
 struct PlotSettings {
     bool enabled = true;    // false with --no-plots
     std::string device;     // --device NAME; "" chooses the screen device automatically
     std::string directory;  // where plot files are written; "" = the current directory
+    // Standard input is a terminal: the plot menus and the pauses of plots read answers. The
+    // program decides it from its standard input; tests drive the menus on string streams.
+    bool interactive = true;
+    // The y label of plots of measurements (the regional curves, the tree-ring plots).
+    std::string measurement_label = "Width (mm)";
+};
+
+// A line plot over calendar years (x = first_year + i), the general plot of two series.
+struct LinePlot {
+    std::span<const float> y1{};  // blue, legend1
+    std::span<const float> y2{};  // red, legend2; empty: only y1 is drawn
+    int first_year = 1;
+    std::string_view x_label{}, y_label{}, title{};
+    std::string_view legend1{}, legend2{};
+    // A black reference line, drawn unless empty or starting with -999.9; one starting with 0.85
+    // is dashed and ends the y axis at 1.0 (before the margin). width_ref 0 starts the axis at 0.
+    std::span<const float> reference{};
+    std::string_view reference_legend{};
+    // Series per year, drawn in green against its own axis on the right ("Sample size").
+    std::span<const int> sample_size{};
+    float width1 = 1.0f, width2 = 1.0f, width_ref = 1.0f;
+};
+
+// Many lines over the same years (x = first_year + i): column j of `lines`, j = 0 .. m - 1, n
+// points each. Without line_legends the first is blue (legend1), the last red (legend2) and any
+// between grey ("Iterations between"); with line_legends (one per line) every line has its own
+// colour and legend, and legend1 is written in black as a note.
+struct SpaghettiPlot {
+    const YearMatrix* lines = nullptr;
+    int n = 0, m = 0;
+    std::span<const float> reference{};  // black, unless empty or starting with -999.9
+    int first_year = 1;
+    std::string_view x_label{}, y_label{}, title{};
+    std::string_view legend1{}, legend2{};
+    std::span<const std::string> line_legends{};
 };
 
 class Plotter {
@@ -32,22 +91,27 @@ public:
     // False when plots are off: callers may skip preparing data for a plot.
     virtual bool enabled() const = 0;
 
-    // General plot of two series over calendar years: x = first_year + i. The lines drawn have
-    // min(y1.size(), y2.size()) points. `reference` is drawn in black unless it is empty or its
-    // first value is -999.9; a first value of 0.85 draws it dashed and ends the y axis at 1.0;
-    // width_ref 0 starts the y axis at 0. A legend whose first 5 characters are blank is not
-    // written. Saving writes "<title with blanks closed up>.ps".
-    virtual void plot1(std::span<const float> y1, std::span<const float> y2, int first_year,
-                       std::string_view x_label, std::string_view y_label, std::string_view title,
-                       std::span<const float> reference, std::string_view legend1,
-                       std::string_view legend2, float width1, float width2, float width_ref) = 0;
+    // The line plot. Saving writes "<title with blanks closed up>.ps".
+    virtual void plot1(const LinePlot& plot) = 0;
+
+    // The same, with the arguments in their usual order: the lines drawn have
+    // min(y1.size(), y2.size()) points (y1.size() when y2 is empty).
+    void plot1(std::span<const float> y1, std::span<const float> y2, int first_year,
+               std::string_view x_label, std::string_view y_label, std::string_view title,
+               std::span<const float> reference, std::string_view legend1,
+               std::string_view legend2, float width1, float width2, float width_ref) {
+        plot1(LinePlot{y1, y2, first_year, x_label, y_label, title, legend1, legend2, reference,
+                       {}, {}, width1, width2, width_ref});
+    }
 
     // A regional curve `a` and its fit `b`, both indexed by age: a[age - 1] is the value at
     // biological year `age`. Ages first .. last (1-based, as biological years) are drawn at
     // x = age + offset with the values a[age + offset - 1] and b[age + offset - 1]; points whose
-    // fit equals `missing` are left out. Saving writes "fig11.ps".
+    // fit equals `missing` are left out. series[age - 1] is the number of series at each age
+    // (drawn against the right axis; empty: not drawn). Saving writes "fig11.ps".
     virtual void plt1(std::span<const float> a, std::span<const float> b, int first, int last,
-                      float missing, std::string_view title, int offset) = 0;
+                      float missing, std::string_view title, int offset,
+                      std::span<const int> series) = 0;
 
     // First detrending of all series: data holds one column per series by position (row 0 = the
     // series' own first year, as in the Series table); years[i] gives series i's first and last
@@ -60,7 +124,7 @@ public:
     //   curve:   the regional curve by age (curve[age - 1]), drawn at the ages the series covers;
     //   curve_ages + age_offset: the end of the age axis.
     // Returns false when the user answers "[n]o more plots" (the more-plots flag becomes 0).
-    // Saving writes "fig1".
+    // Saving writes "fig1.ps".
     virtual bool plt3(std::span<const float> by_year, std::span<const float> by_age,
                       std::span<const float> curve, int first_year, int last_year, float missing,
                       int curve_ages, std::string_view id, std::string_view title, int age_before,
@@ -68,33 +132,38 @@ public:
 
     // Regional curve and fit per iteration, one panel each. curves holds 2k columns by age
     // (row age - 1): column 2j the regional curve of iteration j (j = 0 is the initial one),
-    // column 2j + 1 its fit; n ages. More than 20 iterations prints a message instead (with a
-    // pause only when a menu would be shown). Saving writes "fig1".
-    virtual void plt4(const YearMatrix& curves, int n, int k, int age_offset, float missing) = 0;
+    // column 2j + 1 its fit; n ages; series[age - 1] the series per age (empty: not drawn).
+    // More than 20 iterations prints a message instead (with a pause only when a menu would be
+    // shown). Saving writes "fig1.ps".
+    virtual void plt4(const YearMatrix& curves, int n, int k, int age_offset, float missing,
+                      std::span<const int> series) = 0;
 
     // All regional curves together: the same arguments as plt4; the fit of each iteration is
-    // drawn, the first in blue, the last in red, the others in black. Saving writes "fig1".
-    virtual void plt5(const YearMatrix& curves, int n, int k, int age_offset, float missing) = 0;
+    // drawn, the first in blue, the last in red, the others in grey. Saving writes "fig1.ps".
+    virtual void plt5(const YearMatrix& curves, int n, int k, int age_offset, float missing,
+                      std::span<const int> series) = 0;
 
-    // Power spectra: frequency[i] against log10 of power2[i] and power3[i] for the first n rows;
-    // powers of 0 or below are left out. Saving writes "fig1b.ps".
+    // Power spectra: frequency[i] against the power2[i] and power3[i] of the first n rows, on a
+    // logarithmic axis; powers of 0 or below are left out. Saving writes "fig1b.ps".
     virtual void plt6(std::span<const float> frequency, std::span<const float> power2,
                       std::span<const float> power3, int n, std::string_view legend2,
                       std::string_view legend3) = 0;
 
-    // Many lines of n points each over the same years (x = first_year + i): column j of `lines`
-    // for j = 0 .. m - 1; the first in blue, the last in red, the others in black. `reference`
-    // (unless empty or starting with -999.9) is drawn in black. Saving writes the title's file
-    // name as plot1 does.
-    virtual void spaghetti(const YearMatrix& lines, int n, int m, std::span<const float> reference,
-                           int first_year, std::string_view x_label, std::string_view y_label,
-                           std::string_view title, std::string_view legend1,
-                           std::string_view legend2) = 0;
+    // Many lines over the same years. Saving writes the title's file name as plot1 does.
+    virtual void spaghetti(const SpaghettiPlot& plot) = 0;
+
+    // The same with the first-and-last colouring and the arguments in their usual order.
+    void spaghetti(const YearMatrix& lines, int n, int m, std::span<const float> reference,
+                   int first_year, std::string_view x_label, std::string_view y_label,
+                   std::string_view title, std::string_view legend1, std::string_view legend2) {
+        spaghetti(SpaghettiPlot{&lines, n, m, reference, first_year, x_label, y_label, title,
+                                legend1, legend2, {}});
+    }
 
     // Every series in its initial (blue) and final (red) form over its own years, with the mean
-    // (unless empty or starting with -999.9) over the summary years on top. initial and final
-    // hold one column per series by position (row 0 = the series' first year); m = years.size().
-    // Drawn once: no menu, no saving, no input.
+    // (black, legend "Mean"; unless empty or starting with -999.9) over the summary years on
+    // top. initial and final hold one column per series by position (row 0 = the series' first
+    // year); m = years.size(). Drawn once: no menu, no saving, no input.
     virtual void linguine2(const YearMatrix& initial, const YearMatrix& final,
                            std::span<const float> mean, std::span<const YearSpan> years,
                            YearSpan summary, std::string_view x_label, std::string_view y_label,
@@ -112,6 +181,11 @@ public:
 // Builds the plotter for the settings. Device problems (no display, an unknown device name) fall
 // back to the "null" device with one message on the console; they never end the program.
 std::unique_ptr<Plotter> make_plotter(const PlotSettings& settings, Console& console);
+
+// The same drawing on a canvas of the caller's (tests record what is drawn). The device is
+// chosen as above; the canvas receives it with every page.
+std::unique_ptr<Plotter> make_plotter(const PlotSettings& settings, Console& console,
+                                      std::unique_ptr<Canvas> canvas);
 
 // Points PLplot at its font directory (environment variable PLPLOT_LIB, overwriting any earlier
 // value). make_plotter calls it too; calling it again does no harm.

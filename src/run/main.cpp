@@ -24,6 +24,9 @@ void usage(std::ostream& out) {
            "  --help         this text\n"
            "  --version      the version text\n"
            "\n"
+           "When standard input is not a terminal (an answer file), the plots are drawn but their\n"
+           "menus and pauses read nothing, so one answer file serves runs with and without plots.\n"
+           "\n"
            "Environment:\n"
            "  KESTROVAN_THREADS  threads for the curve fits and the year-by-year means (default:\n"
            "                     every core); the results are the same for every number\n"
@@ -56,6 +59,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    options.echo_answers = isatty(STDIN_FILENO) == 0;
+    // Answers from a file (not a terminal) are echoed, and the plots then ask nothing.
+    options.interactive = isatty(STDIN_FILENO) != 0;
+    options.echo_answers = !options.interactive;
     return kestrovan::run_program(std::cin, std::cout, options);
 }

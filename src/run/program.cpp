@@ -42,7 +42,9 @@ void run_whole_program(RunStart& run, const ProgramOptions& options) {
 
     // The selected raw copy: every attempt starts again from these values.
     const SeriesTable raw = run.table;
-    auto plotter = make_plotter(PlotSettings{options.plots, options.device, ""}, console);
+    PlotSettings plots{options.plots, options.device, "", options.interactive};
+    if (params.power_transform != 0) plots.measurement_label = "Transformed width";
+    auto plotter = make_plotter(plots, console);
     SigfreeRunner engine;
     EngineResults results;
     run_attempts(console, run.files, raw, params, *plotter, engine, results, median_length);

@@ -12,30 +12,32 @@ class RecordingPlotter : public Plotter {
 public:
     std::vector<std::string> titles;
     std::vector<std::string> legends;
+    std::vector<std::vector<float>> first_lines, second_lines;  // y1 and y2 of each plot1
     int scatter_calls = 0;
     std::vector<int> scatter_counts;
 
+    using Plotter::plot1;
+    using Plotter::spaghetti;
     bool enabled() const override { return true; }
-    void plot1(std::span<const float>, std::span<const float>, int, std::string_view,
-               std::string_view, std::string_view title, std::span<const float>,
-               std::string_view legend1, std::string_view legend2, float, float, float) override {
-        titles.emplace_back(title);
-        legends.emplace_back(legend1);
-        legends.emplace_back(legend2);
+    void plot1(const LinePlot& p) override {
+        titles.emplace_back(p.title);
+        legends.emplace_back(p.legend1);
+        legends.emplace_back(p.legend2);
+        first_lines.emplace_back(p.y1.begin(), p.y1.end());
+        second_lines.emplace_back(p.y2.begin(), p.y2.end());
     }
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view,
-              int) override {}
+              int, std::span<const int>) override {}
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override {}
     bool plt3(std::span<const float>, std::span<const float>, std::span<const float>, int, int,
               float, int, std::string_view, std::string_view, int, int) override {
         return true;
     }
-    void plt4(const YearMatrix&, int, int, int, float) override {}
-    void plt5(const YearMatrix&, int, int, int, float) override {}
+    void plt4(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
+    void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
     void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int,
               std::string_view, std::string_view) override {}
-    void spaghetti(const YearMatrix&, int, int, std::span<const float>, int, std::string_view,
-                   std::string_view, std::string_view, std::string_view, std::string_view) override {}
+    void spaghetti(const SpaghettiPlot&) override {}
     void linguine2(const YearMatrix&, const YearMatrix&, std::span<const float>,
                    std::span<const YearSpan>, YearSpan, std::string_view, std::string_view,
                    std::string_view, std::string_view, std::string_view) override {}

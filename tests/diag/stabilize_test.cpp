@@ -171,6 +171,46 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     std::filesystem::remove_all(dir);
 }
 
+// The RBAR and EPS plots leave out the years that lie in no valid window, where the tables (and
+// the file) carry copied values; the EPS plot has a title of its own.
+TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
+    Fixture f;
+    // Series 1..7 start in 1780: the first 80 years have one series and no valid window.
+    for (int c = 1; c < 8; ++c) {
+        for (int t = 0; t < 80; ++t)
+            if (f.indices(t, c) != kMissing) {
+                f.indices(t, c) = kMissing;
+                --f.n[t];
+            }
+        f.years[c].first = std::max(f.years[c].first, 1780);
+        f.years[c].length = f.years[c].last - f.years[c].first + 1;
+    }
+    const auto dir = temp_dir("kv_diag_stab_plot");
+    RunFiles files;
+    files.data_name = (dir / "site.rwl").string();
+    RunParameters p;
+    p.rbar_window = 51;
+    p.stabilization = 0;
+    Session s("");
+    testdata::RecordingPlotter plotter;
+    RbarTables tables;
+    rbar_stabilization(RbarPass::FirstPass, false, f.indices, f.years, 1700, f.chron, f.n, 0, p, files,
+                       s.console, plotter, true, &tables);
+    ASSERT_GE(plotter.first_lines.size(), 2u);
+    EXPECT_EQ(plotter.titles[1], "Standard Indices Expressed Population Signal");
+    ASSERT_FALSE(tables.windows.empty());
+    EXPECT_EQ(tables.windows.front().middle_year, 1780 + 25);
+    for (std::size_t plot : {0u, 1u})
+        for (const auto* line : {&plotter.first_lines[plot], &plotter.second_lines[plot]}) {
+            ASSERT_EQ(line->size(), 300u);
+            for (int t = 0; t < 80; ++t) EXPECT_EQ((*line)[t], kMissing) << plot << " " << t;
+            for (int t = 80; t < 300; ++t) EXPECT_NE((*line)[t], kMissing) << plot << " " << t;
+        }
+    EXPECT_EQ(plotter.first_lines[0][80], tables.running_rbar[80]);
+    EXPECT_EQ(tables.running_rbar[0], tables.running_rbar[105]);  // the tables keep the copies
+    std::filesystem::remove_all(dir);
+}
+
 TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     Fixture f;
     const auto dir = temp_dir("kv_diag_stab1");

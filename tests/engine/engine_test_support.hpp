@@ -17,26 +17,23 @@ namespace kestrovan::test {
 class CountingPlotter : public Plotter {
 public:
     explicit CountingPlotter(bool on = false) : on_(on) {}
+    using Plotter::plot1;
+    using Plotter::spaghetti;
     bool enabled() const override { return on_; }
-    void plot1(std::span<const float>, std::span<const float>, int, std::string_view, std::string_view,
-               std::string_view title, std::span<const float>, std::string_view, std::string_view, float,
-               float, float) override { titles.emplace_back(title); }
+    void plot1(const LinePlot& p) override { titles.emplace_back(p.title); }
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title,
-              int) override { titles.emplace_back(title); }
+              int, std::span<const int>) override { titles.emplace_back(title); }
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override { titles.emplace_back("plt2"); }
     bool plt3(std::span<const float>, std::span<const float>, std::span<const float>, int, int, float, int,
               std::string_view, std::string_view title, int, int) override {
         titles.emplace_back(title);
         return true;
     }
-    void plt4(const YearMatrix&, int, int k, int, float) override { plt4_curves = k; }
-    void plt5(const YearMatrix&, int, int, int, float) override {}
+    void plt4(const YearMatrix&, int, int k, int, float, std::span<const int>) override { plt4_curves = k; }
+    void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
     void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
               std::string_view) override {}
-    void spaghetti(const YearMatrix&, int, int, std::span<const float>, int, std::string_view, std::string_view,
-                   std::string_view title, std::string_view, std::string_view) override {
-        titles.emplace_back(title);
-    }
+    void spaghetti(const SpaghettiPlot& p) override { titles.emplace_back(p.title); }
     void linguine2(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const YearSpan>,
                    YearSpan, std::string_view, std::string_view, std::string_view title, std::string_view,
                    std::string_view) override { titles.emplace_back(title); }

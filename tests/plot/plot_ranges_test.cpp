@@ -9,33 +9,34 @@
 namespace kestrovan {
 namespace {
 
-TEST(Plot1Range, PaddingIsATenthOfTheWholeUnitsOfTheWidth) {
-    // Index-like data (width below 1) get no padding.
+TEST(Plot1Range, MarginIsATenthOfTheWholeUnitsFrom10And5PercentBelow) {
+    // Index-like data (width below 10) get 5 % of the width, so that maxima stay off the frame.
     std::vector<float> a{0.6f, 1.0f, 1.4f}, b{0.9f, 1.1f, 0.7f};
     std::vector<float> none{-999.9f};
     AxisRange r = plot1_y_range(a, b, 3, none, 1.0f);
-    EXPECT_FLOAT_EQ(r.min, 0.6f);
-    EXPECT_FLOAT_EQ(r.max, 1.4f);
+    EXPECT_FLOAT_EQ(r.min, 0.6f - 0.04f);
+    EXPECT_FLOAT_EQ(r.max, 1.4f + 0.04f);
 
-    // Data between 10 and 60: integer width 50, padding 5 at both ends.
+    // Data between 10 and 60: integer width 50, padding 5 at both ends; width 12.5 pads by 1.
     std::vector<float> c{10.0f, 35.0f, 60.0f}, d{20.0f, 30.0f, 40.0f};
     r = plot1_y_range(c, d, 3, none, 1.0f);
     EXPECT_FLOAT_EQ(r.min, 5.0f);
     EXPECT_FLOAT_EQ(r.max, 65.0f);
+    EXPECT_FLOAT_EQ(plot1_padding({0.0f, 12.5f}), 1.0f);
 
-    // Only the first n values count, and every value counts (no missing code is left out).
+    // Only the first n values count, and the missing code is left out.
     std::vector<float> e{1.0f, 2.0f, 100.0f}, f{-999.0f, 1.5f, 0.0f};
     r = plot1_y_range(e, f, 2, none, 1.0f);
-    EXPECT_FLOAT_EQ(r.min, -999.0f - 100.0f);  // width 1001 pads by 100
-    EXPECT_FLOAT_EQ(r.max, 2.0f + 100.0f);
+    EXPECT_FLOAT_EQ(r.min, 1.0f - 0.05f);
+    EXPECT_FLOAT_EQ(r.max, 2.0f + 0.05f);
 }
 
 TEST(Plot1Range, ReferenceAtEps085EndsTheAxisAtOneAndWidthZeroStartsAtZero) {
     std::vector<float> eps1{0.70f, 0.90f, 0.95f}, eps2{0.80f, 0.92f, 0.96f};
     std::vector<float> line085(3, 0.85f);
     AxisRange r = plot1_y_range(eps1, eps2, 3, line085, 1.0f);
-    EXPECT_FLOAT_EQ(r.min, 0.70f);
-    EXPECT_FLOAT_EQ(r.max, 1.0f);
+    EXPECT_FLOAT_EQ(r.min, 0.70f - 0.015f);
+    EXPECT_FLOAT_EQ(r.max, 1.0f + 0.015f);
 
     std::vector<float> counts{12.0f, 30.0f, 34.0f};
     std::vector<float> zero(3, 0.0f);
@@ -68,6 +69,9 @@ TEST(MultiSeriesRanges, SpaghettiLinguineAndScatterExamples) {
     AxisRange l = linguine_y_range(first, last, years);
     EXPECT_FLOAT_EQ(l.min, 0.0f);  // 0.2 - 0.28 raised to 0
     EXPECT_NEAR(l.max, 3.28f, 1e-6f);
+    last(2, 0) = 0.0f;  // a value of 0 keeps the margin below it: no line along the frame
+    l = linguine_y_range(first, last, years);
+    EXPECT_NEAR(l.min, -0.3f, 1e-6f);
 
     YearMatrix x(3, 2), y(3, 2);
     x(0, 0) = 0.5f; x(1, 0) = 1.5f; x(2, 0) = 99.0f;  // third point past the count
@@ -128,6 +132,10 @@ TEST(PlotNames, SavedFileNamesAndTitles) {
     EXPECT_EQ(title_file_name(sixty), sixty + ".ps");
     EXPECT_EQ(title_file_name(sixty + "BBB"), sixty + ".ps");  // the title field is 60 characters
     EXPECT_EQ(title_file_name("Orig/Stab"), "Orig_Stab.ps");   // never a path into a directory
+
+    EXPECT_EQ(numbered_name("fig11.ps", 2), "fig11_2.ps");
+    EXPECT_EQ(numbered_name("fig1", 3), "fig1_3");
+    EXPECT_EQ(numbered_name("dir.x/fig1b.ps", 2), "dir.x/fig1b_2.ps");
 
     EXPECT_EQ(file_tag("STD >10Yr Spectrum"), "STD10YrSpectrum");
     EXPECT_EQ(file_tag("  "), "plot");

@@ -72,6 +72,7 @@ struct Fixture {
     YearMatrix indices;              // ring width / series mean, by position
     std::vector<float> chron, count; // by calendar year from the earliest
     YearMatrix curves;               // regional curve and a smoothed fit per "iteration"
+    std::vector<int> series;         // series per ring number
     int ages = 0;
 
     Fixture() {
@@ -102,6 +103,7 @@ struct Fixture {
                 sum[i] += rw.widths(i, j);
                 ++n[i];
             }
+        series = n;
         for (int it = 0; it < 3; ++it)
             for (int a = 0; a < ages; ++a) {
                 curves(a, 2 * it) = static_cast<float>(sum[a] / n[a]) * (1.0f + 0.05f * it);
@@ -190,7 +192,9 @@ std::size_t count_of(const std::string& text, const std::string& what) {
 }
 
 // Every routine drawn on the null device and saved: each file is PostScript with a drawing on it.
-TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawing) {
+// Saves in one run never replace each other: a name this run wrote gets a number, while a file
+// left from before the run is replaced.
+TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
     const Fixture& f = data();
     TempDir dir;
     const auto empty = empty_page_size(dir);
@@ -201,6 +205,7 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawing) {
         EXPECT_GT(fs::file_size(p), empty + 1000) << name;
         fs::remove(p);
     };
+    std::ofstream(dir / "fig11.ps") << "left by an earlier run\n";
     Session s("s\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\n",
               null_device(dir));
     Plotter& p = *s.plotter;
@@ -209,22 +214,22 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawing) {
             eps, "Original STD Chronology", "Signal Free STD Chron", 1.0f, 1.0f, 1.0f);
     saved("Original&SignalFreeChronology,Iter=3.ps");
 
-    p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0);
-    saved("fig11.ps");
+    p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
+    saved("fig11.ps");  // replaces the earlier run's file
 
     p.plt2(f.indices, f.rw.years, kMissing);
-    saved("fig11.ps");
+    saved("fig11_2.ps");  // the first one was removed, but it was this run's: still a new name
 
     const int k = 5;  // one series against age and year
     EXPECT_TRUE(p.plt3(f.rw.widths.column(k).first(f.rw.years[k].length), f.rw.widths.column(k).first(f.rw.years[k].length),
                        f.fit(), f.rw.years[k].first, f.rw.years[k].last, kMissing, f.ages, f.rw.ids[k],
                        "Iteration       Regional Curve MVF", 0, 0));
-    saved("fig1");
+    saved("fig1.ps");
 
-    p.plt4(f.curves, f.ages, 3, 0, kMissing);
-    saved("fig1");
-    p.plt5(f.curves, f.ages, 3, 0, kMissing);
-    saved("fig1");
+    p.plt4(f.curves, f.ages, 3, 0, kMissing, f.series);
+    saved("fig1_2.ps");
+    p.plt5(f.curves, f.ages, 3, 0, kMissing, f.series);
+    saved("fig1_3.ps");
 
     // A spectrum-like table: frequencies 0 .. 0.5 with a zero power that must be left out.
     std::vector<float> freq, p2, p3;
@@ -257,12 +262,14 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawing) {
             ly(counts[j]++, j) = std::log(std::fabs(b - a));
         }
     p.scatplt(lx, ly, slope, intercept, counts, 0.62f, -1.1f, 0.95f);
-    saved("fig1b.ps");
+    saved("fig1b_2.ps");
 
     // Every plot showed the menu twice (after the screen drawing and after the saved one);
     // plt3's menu has its own line.
     EXPECT_EQ(count_of(s.out.str(), kMenu), 16u);
     EXPECT_EQ(count_of(s.out.str(), "[n]o more plots"), 2u);
+    EXPECT_EQ(count_of(s.out.str(), " Plot saved to " + dir.str() + "/"), 9u);
+    EXPECT_NE(s.out.str().find(" Plot saved to " + (dir / "fig1_3.ps").string() + "\n"), std::string::npos);
 }
 
 TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
@@ -277,7 +284,7 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
         Session s("s\nc\nleft over\n", null_device(dir));
         draw(*s.plotter);
         EXPECT_TRUE(fs::exists(dir / file));
-        EXPECT_EQ(s.out.str(), kMenu + kMenu);
+        EXPECT_EQ(s.out.str(), kMenu + " Plot saved to " + (dir / file).string() + "\n" + kMenu);
         std::string rest;
         std::getline(s.in, rest);
         EXPECT_EQ(rest, "left over");
@@ -314,7 +321,7 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
             EXPECT_EQ(more, answers[0] == 'c') << answers;
             EXPECT_NE(s.out.str().find(" | [s]ave  [c]ontinue  [r]eplot  [n]o more plots |\n"), std::string::npos);
         }
-        EXPECT_TRUE(fs::exists(dir / "fig1"));  // from "s" then "n"
+        EXPECT_TRUE(fs::exists(dir / "fig1.ps"));  // from "s" then "n"
     }
 }
 
@@ -326,7 +333,7 @@ TEST(PlotMenu, TooManyRegionalCurvesAndLinguineAskOnlyWhereAMenuWould) {
     YearMatrix many(f.ages, 42);
     {
         Session s("first\nsecond\n", null_device(dir));
-        s.plotter->plt4(many, f.ages, 21, 0, kMissing);
+        s.plotter->plt4(many, f.ages, 21, 0, kMissing, f.series);
         EXPECT_EQ(s.out.str(), message + " Hit RETURN to Continue\n");
         std::string rest;
         std::getline(s.in, rest);
@@ -340,6 +347,19 @@ TEST(PlotMenu, TooManyRegionalCurvesAndLinguineAskOnlyWhereAMenuWould) {
         EXPECT_EQ(s.out.str(), "");
         EXPECT_EQ(s.in.tellg(), 0);
     }
+    {   // Answers from a file (input not a terminal): the plots are drawn, and saved nowhere,
+        // but no menu and no pause reads a line, plt4's "Hit RETURN" included.
+        PlotSettings settings = null_device(dir);
+        settings.interactive = false;
+        Session s("s\nn\n", settings);
+        s.plotter->plot1(f.chron, f.count, f.rw.summary.first, "Year", "Index", "Chronology", {}, "a", "b", 1, 1, 1);
+        EXPECT_TRUE(s.plotter->plt3(f.chron, f.chron, f.fit(), f.rw.summary.first, f.rw.summary.last, kMissing,
+                                    f.ages, "GP01", "RC", 0, 0));
+        s.plotter->plt4(many, f.ages, 21, 0, kMissing, f.series);
+        EXPECT_EQ(s.out.str(), message);
+        EXPECT_EQ(s.in.tellg(), 0);
+        EXPECT_TRUE(fs::is_empty(dir.str()));
+    }
 }
 
 TEST(PlotsOff, NothingIsDrawnAndNoInputIsRead) {
@@ -352,14 +372,14 @@ TEST(PlotsOff, NothingIsDrawnAndNoInputIsRead) {
     Plotter& p = *s.plotter;
     EXPECT_FALSE(p.enabled());
     p.plot1(f.chron, f.count, f.rw.summary.first, "Years", "Indices", "Title", {}, "a", "b", 1, 1, 1);
-    p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0);
+    p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
     p.plt2(f.indices, f.rw.years, kMissing);
     EXPECT_TRUE(p.plt3(f.chron, f.chron, f.fit(), 1, 2, kMissing, 10, "id", "t", 0, 0));
-    p.plt5(f.curves, f.ages, 3, 0, kMissing);
+    p.plt5(f.curves, f.ages, 3, 0, kMissing, f.series);
     p.spaghetti(f.curves, f.ages, 2, {}, 1, "x", "y", "Spag", "l1", "l2");
     EXPECT_EQ(s.out.str(), "");
     // The message of too many curves still prints (one console text for every mode), unpaused.
-    p.plt4(f.curves, f.ages, 21, 0, kMissing);
+    p.plt4(f.curves, f.ages, 21, 0, kMissing, f.series);
     EXPECT_NE(s.out.str().find("Too many Regional curves"), std::string::npos);
     EXPECT_EQ(s.in.tellg(), 0);
     EXPECT_TRUE(fs::is_empty(dir.str()));
@@ -376,7 +396,7 @@ TEST(FileDevice, EachDrawingGoesToANumberedFileWithoutAMenu) {
                      std::vector<float>{-999.9f}, "Original STD Chronology", "Signal Free STD Chron", 1, 1, 1);
     EXPECT_TRUE(s.plotter->plt3(f.chron, f.chron, f.fit(), f.rw.summary.first, f.rw.summary.last, kMissing, f.ages,
                                 "GP01", "RC", 0, 0));
-    s.plotter->plt4(f.curves, f.ages, 21, 0, kMissing);  // message, no pause
+    s.plotter->plt4(f.curves, f.ages, 21, 0, kMissing, f.series);  // message, no pause
     EXPECT_EQ(s.out.str().find("plot options menu"), std::string::npos);
     EXPECT_EQ(s.in.tellg(), 0);
     const fs::path first = dir / "plot001_RobustOriginalSignalFree.png";
