@@ -130,8 +130,8 @@ void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& 
                        c.first(static_cast<std::size_t>(n)));
         return;
     case -4:
-        // The window is a percentage of the curve length, given positive or negative.
-        smoothing = lowess_span_fraction(window);
+        // A positive window is a number of ages, a negative one a percentage of the n ages fitted.
+        smoothing = lowess_span_fraction(window, static_cast<std::size_t>(std::max(n, 0)));
         lowess(std::span<const float>(y).first(static_cast<std::size_t>(n)),
                c.first(static_cast<std::size_t>(n)), smoothing);
         return;

@@ -386,8 +386,10 @@ void lowess(std::span<const float> y, std::span<float> s, float f) {
     }
 }
 
-float lowess_span_fraction(int window) {
-    return static_cast<float>(std::abs(window)) / 100.0f;
+float lowess_span_fraction(int window, std::size_t n) {
+    if (window < 0) return static_cast<float>(-static_cast<long>(window)) / 100.0f;
+    if (window == 0 || n == 0) return 0.0f;
+    return std::min(1.0f, static_cast<float>(window) / static_cast<float>(n));
 }
 
 int median_window(int window, std::size_t n) {

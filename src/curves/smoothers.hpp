@@ -69,9 +69,10 @@ bool lowest(std::span<const float> x, std::span<const float> y, float xs, float&
 // neighbours uses two (which reproduces the data).
 void lowess(std::span<const float> y, std::span<float> s, float f);
 
-// Span fraction of the regional lowess from the dialogue's smoothing window: |window|/100, so a
-// window of 50 or −50 both mean half the curve length.
-float lowess_span_fraction(int window);
+// Span fraction of the regional lowess from the dialogue's smoothing window and the number of
+// values fitted n: a positive window is a number of years (window / n, at most 1), a negative one
+// a percentage (|window| / 100). A window of 0 gives 0 (the two-neighbour minimum).
+float lowess_span_fraction(int window, std::size_t n);
 
 // Median window of the regional median smoother from the dialogue's smoothing window and the
 // number of ages fitted n: a positive window is used as given; a negative one is a percentage,

@@ -121,56 +121,36 @@ void rescale_to_spread(std::span<float> indices, float target_sd) {
     for (float& v : indices) v = not_negative((v - ms.mean) / ms.sd * target_sd + ms.mean);
 }
 
-std::vector<std::string> final_scaling(std::span<const float> original_copy,
-                                       std::span<float> first_pass, std::span<float> signal_free,
-                                       std::span<const int> counts, int nss2, bool retried,
-                                       std::span<float> first_pass_stabilized) {
+std::vector<std::string> final_scaling(std::span<const float> original_copy, std::span<float> standard,
+                                       std::span<float> signal_free, std::span<const int> counts,
+                                       int nss2, bool retried) {
     std::vector<std::string> notes;
     int skip = std::max(nss2, 0);
     // Too few covered years after nss2: take every year instead.
     if (chronology_level(signal_free, counts, skip).years == 0) skip = 0;
     const ChronologyLevel l0 = chronology_level(original_copy, counts, skip);
-    const ChronologyLevel l1 = chronology_level(first_pass, counts, skip);
     const ChronologyLevel l2 = chronology_level(signal_free, counts, skip);
-    const std::size_t n = std::min({first_pass.size(), signal_free.size(), counts.size()});
+    const std::size_t n = std::min({standard.size(), signal_free.size(), counts.size()});
 
-    if (!retried) {
-        for (std::size_t k = 0; k < n; ++k) {
-            if (counts[k] <= 0) {
-                first_pass[k] = 0.0f;
-                signal_free[k] = 0.0f;
-                continue;
-            }
-            const float copy = k < original_copy.size() ? original_copy[k] : 0.0f;
-            first_pass[k] = not_negative(static_cast<float>(copy - l0.mean + 1.0));
-            signal_free[k] = not_negative(static_cast<float>(signal_free[k] - l2.mean + 1.0));
-        }
-        return notes;
-    }
-
-    // With retries both chronologies take mean 1 and the spread of the first attempt's
+    // With retries the signal-free chronology takes mean 1 and the spread of the first attempt's
     // chronology; a chronology without spread is only shifted to mean 1.
-    const bool scale1 = l1.sd > 0.0, scale2 = l2.sd > 0.0;
-    if (!scale1)
-        notes.push_back("STANDARD CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
-    if (!scale2)
+    const bool scale2 = retried && l2.sd > 0.0;
+    if (retried && !scale2)
         notes.push_back("SIGNAL FREE CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
-    // The stabilized first-pass chronology takes the same linear map as the first pass.
-    for (std::size_t k = 0; k < std::min(n, first_pass_stabilized.size()); ++k) {
-        if (counts[k] <= 0) continue;
-        const double v = first_pass_stabilized[k] - l1.mean;
-        first_pass_stabilized[k] = not_negative(static_cast<float>((scale1 ? v / l1.sd * l0.sd : v) + 1.0));
-    }
     for (std::size_t k = 0; k < n; ++k) {
         if (counts[k] <= 0) {
-            first_pass[k] = 0.0f;
+            standard[k] = 0.0f;
             signal_free[k] = 0.0f;
             continue;
         }
-        const double v1 = first_pass[k] - l1.mean;
-        const double v2 = signal_free[k] - l2.mean;
-        first_pass[k] = not_negative(static_cast<float>((scale1 ? v1 / l1.sd * l0.sd : v1) + 1.0));
-        signal_free[k] = not_negative(static_cast<float>((scale2 ? v2 / l2.sd * l0.sd : v2) + 1.0));
+        const float copy = k < original_copy.size() ? original_copy[k] : 0.0f;
+        standard[k] = not_negative(static_cast<float>(copy - l0.mean + 1.0));
+        if (!retried) {
+            signal_free[k] = not_negative(static_cast<float>(signal_free[k] - l2.mean + 1.0));
+        } else {
+            const double v2 = signal_free[k] - l2.mean;
+            signal_free[k] = not_negative(static_cast<float>((scale2 ? v2 / l2.sd * l0.sd : v2) + 1.0));
+        }
     }
     return notes;
 }

@@ -50,20 +50,17 @@ void rescale_to_spread(std::span<float> indices, float target_sd);
 
 // The final scaling after the iteration. Means and standard deviations are taken over the
 // covered years after nss2 (all years when nss2 is 0 or leaves none).
-//   original_copy   first-pass chronology of the first attempt (after its nss1 adjustment)
-//   first_pass      first-pass chronology of this attempt (mean 1); receives the final standard
-//                   chronology
+//   original_copy   first-pass chronology of the first attempt (after its nss1 adjustment): the
+//                   standard chronology, computed from the data as read
+//   standard        receives the final standard chronology: original_copy shifted to mean 1,
+//                   whether or not retries were needed (the standard results never depend on the
+//                   constant added for the signal-free iteration)
 //   signal_free     the signal-free chronology; receives its final scaled version
-//   retried         a constant was added to the measurements (retries were needed)
-//   first_pass_stabilized  optional: the variance-stabilized first-pass chronology of this
-//                   attempt. After retries it is taken through the same rescaling as first_pass
-//                   (it was computed from measurements with the constant added, which flattens
-//                   indices, and would otherwise keep that flattened spread); without retries it
-//                   is left as it is.
+//   retried         a constant was added to the measurements: the signal-free chronology takes
+//                   mean 1 and the spread of original_copy; else it is shifted to mean 1
 // Returns the report lines to write (a skipped rescaling for a zero standard deviation).
-std::vector<std::string> final_scaling(std::span<const float> original_copy,
-                                       std::span<float> first_pass, std::span<float> signal_free,
-                                       std::span<const int> counts, int nss2, bool retried,
-                                       std::span<float> first_pass_stabilized = {});
+std::vector<std::string> final_scaling(std::span<const float> original_copy, std::span<float> standard,
+                                       std::span<float> signal_free, std::span<const int> counts,
+                                       int nss2, bool retried);
 
 }  // namespace kestrovan

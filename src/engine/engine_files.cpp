@@ -1,9 +1,12 @@
 #include "engine/engine_files.hpp"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "console/format.hpp"
 #include "console/report.hpp"
+#include "console/stop.hpp"
 #include "engine/rcurve.hpp"
 
 namespace kestrovan {
@@ -16,16 +19,28 @@ SeriesFileNames series_file_names(const std::string& base, EnginePass pass, int 
     return {stem + "_Data.txt", stem + "_Curves.txt", stem + (residuals ? "_Resids.txt" : "_Ratios.txt")};
 }
 
+SeriesFiles::~SeriesFiles() {
+    try {
+        discard();
+    } catch (...) {
+        // A file that cannot be closed while the engine unwinds: nothing more to do.
+    }
+}
+
 void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const std::string& header_line,
-                       EnginePass pass) {
+                       EnginePass pass, bool staged) {
+    discard();
     close();
     pass_ = pass;
     with_indices_ = with_indices;
+    staged_ = staged;
+    for (File* f : {&data_, &curves_, &indices_}) f->path.clear();
     auto start = [&](File& f, const std::string& path) {
-        f.path = path;
+        f.final_path = path;
+        f.path = staged ? path + kStagedSuffix : path;
         f.state = TucsonWriteState{};
         f.state.file_name = path;
-        f.stream = create_output_file(path);
+        f.stream = create_output_file(f.path);
         f.stream << header_line << '\n';
     };
     start(data_, names.data);
@@ -62,6 +77,34 @@ void SeriesFiles::close() {
         check_written(f->stream, f->path);
         f->stream.close();
     }
+}
+
+void SeriesFiles::commit() {
+    close();
+    if (!staged_) return;
+    staged_ = false;
+    for (File* f : {&data_, &curves_, &indices_}) {
+        if (f->path.empty()) continue;
+        std::error_code ec;
+        std::filesystem::rename(f->path, f->final_path, ec);
+        if (ec)
+            throw ProgramStop(StopKind::Abnormal,
+                              "Cannot replace the output file " + f->final_path + ": " + ec.message());
+        f->path.clear();
+    }
+}
+
+void SeriesFiles::discard() {
+    if (!staged_) return;
+    staged_ = false;
+    for (File* f : {&data_, &curves_, &indices_}) {
+        if (f->stream.is_open()) f->stream.close();
+        if (f->path.empty()) continue;
+        std::error_code ec;
+        std::filesystem::remove(f->path, ec);
+        f->path.clear();
+    }
+    open_ = false;
 }
 
 void write_rcs_curves(const std::string& path, const RegionalCurveHistory& history) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "io/run_files.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -27,11 +28,22 @@ SeriesFileNames series_file_names(const std::string& base, EnginePass pass, int 
 
 // The files of one pass, created (or replaced) by open and closed by close. Each starts with
 // the first header line of the data file.
+//
+// Staged files (the signal-free iteration) are written beside their final names, under the name
+// + kStagedSuffix, and take the final names only on commit: the files of the last iteration the
+// engine accepted stay in place while the next one is written, and discard (or destroying the
+// object before commit) removes an iteration that is not accepted.
+
 class SeriesFiles {
 public:
+    SeriesFiles() = default;
+    SeriesFiles(const SeriesFiles&) = delete;
+    SeriesFiles& operator=(const SeriesFiles&) = delete;
+    ~SeriesFiles();
+
     // with_indices false: the index file is not written (first pass without detrending).
     void open(const SeriesFileNames& names, bool with_indices, const std::string& header_line,
-              EnginePass pass);
+              EnginePass pass, bool staged = false);
     // Appends one series: measurements and curve with `constant` subtracted (back to the units of
     // the data file), indices as they are.
     void write(const std::string& id, int first_year, std::span<const float> measurements,
@@ -40,16 +52,23 @@ public:
     // Closes the files; throws ProgramStop naming a file that could not be written.
     void close();
     bool is_open() const { return open_; }
+    // Staged files: close them and give them their final names (replacing the files there);
+    // throws ProgramStop naming a file that could not be renamed.
+    void commit();
+    // Staged files: close them and remove them; the files under the final names stay as they are.
+    void discard();
 
 private:
     struct File {
-        std::string path;
+        std::string path;        // where the stream writes
+        std::string final_path;  // the name the file takes on commit (staged files)
         std::ofstream stream;
         TucsonWriteState state;
     };
     File data_, curves_, indices_;
     bool with_indices_ = false;
     bool open_ = false;
+    bool staged_ = false;  // written under staged names not yet committed or discarded
     EnginePass pass_ = EnginePass::FirstPass;
     std::vector<float> shifted_;
 };

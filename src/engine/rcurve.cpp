@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
 
 #include "console/console.hpp"
 #include "console/freeform.hpp"
@@ -40,6 +41,29 @@ void interpolate_gaps(std::vector<float>& y, float fill) {
 }
 
 bool is_spline_marker(float v) { return v == kSplineTooShort || v == kSplineNotPositiveDefinite; }
+
+// Lowest value of the smoothed curve over the ages it serves (the fill skipped).
+float lowest_fitted(const RegionalCurve& rc, float fill) {
+    float lowest = std::numeric_limits<float>::infinity();
+    for (int a = rc.min_offset; a < rc.ages; ++a) {
+        const float v = rc.smoothed[static_cast<std::size_t>(a)];
+        if (v != fill) lowest = std::min(lowest, v);
+    }
+    return lowest;
+}
+
+// Raises the smoothed values below the floor to it; returns how many were raised.
+int raise_to_floor(RegionalCurve& rc, float floor, float fill) {
+    int raised = 0;
+    for (int a = rc.min_offset; a < rc.ages; ++a) {
+        float& v = rc.smoothed[static_cast<std::size_t>(a)];
+        if (v != fill && v < floor) {
+            v = floor;
+            ++raised;
+        }
+    }
+    return raised;
+}
 
 }  // namespace
 
@@ -95,34 +119,52 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
     int fit_length = n;
     if (fit.truncation_age > 0 && fit.truncation_age < n) fit_length = fit.truncation_age;
 
+    // One fit with `code` into the smoothed curve: the fitted ages, held flat beyond the
+    // truncation age; ages without a measurement are reported as empty.
     std::vector<float> curve(static_cast<std::size_t>(n), fill);
-    int code = fit.code;
-    int fit_n = fit_length;
-    int window = fit.window;
-    float smoothing = fit.alpha;
-    std::vector<float> y = shifted;
-    detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
-    if (is_spline_marker(curve[0]) || curve[0] == kCurveFailed) {
-        // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
-        y = shifted;
-        code = 6;
-        fit_n = fit_length;
+    auto fit_curve = [&](int code) {
+        int fit_n = fit_length;
+        int window = fit.window;
+        float smoothing = fit.alpha;
+        std::vector<float> y = shifted;
+        std::fill(curve.begin(), curve.end(), fill);
         detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
+        if (is_spline_marker(curve[0]) || curve[0] == kCurveFailed) {
+            // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
+            y = shifted;
+            code = 6;
+            fit_n = fit_length;
+            detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
+        }
+        rc.code = code;
+        const int last_fitted = std::max(1, std::min(fit_n, n));
+        for (int a = 0; a < n; ++a) {
+            const float v = a < last_fitted ? curve[static_cast<std::size_t>(a)]
+                                            : curve[static_cast<std::size_t>(last_fitted - 1)];
+            rc.smoothed[static_cast<std::size_t>(a + min_offset)] = std::isfinite(v) ? v : fill;
+        }
+        // The fit saw the gaps filled in; the curves report ages without a measurement as empty.
+        for (int a = 0; a < ages; ++a)
+            if (rc.raw[static_cast<std::size_t>(a)] == fill) rc.smoothed[static_cast<std::size_t>(a)] = fill;
+    };
+    fit_curve(fit.code);
+    rc.fit_not_positive = regional_curve_goes_negative(rc, fill);
+
+    // The floors over every age the curve serves.
+    if (is_regional_line_or_exponential(rc.code) && lowest_fitted(rc, fill) <= fit.line_floor) {
+        fit_curve(6);
+        rc.replaced_by_mean = true;
     }
-    rc.code = code;
-    const int last_fitted = std::max(1, std::min(fit_n, n));
-    for (int a = 0; a < n; ++a) {
-        const float v = a < last_fitted ? curve[static_cast<std::size_t>(a)]
-                                        : curve[static_cast<std::size_t>(last_fitted - 1)];
-        rc.smoothed[static_cast<std::size_t>(a + min_offset)] = std::isfinite(v) ? v : fill;
-    }
-    // The fit saw the gaps filled in; the curves report ages without a measurement as empty.
-    for (int a = 0; a < ages; ++a)
-        if (rc.raw[static_cast<std::size_t>(a)] == fill) rc.smoothed[static_cast<std::size_t>(a)] = fill;
+    rc.raised = raise_to_floor(rc, fit.floor, fill);
     return rc;
 }
 
+bool is_regional_line_or_exponential(int code) {
+    return code == 1 || code == 2 || code == 4 || code == 5;
+}
+
 bool regional_curve_goes_negative(const RegionalCurve& curve, float fill) {
+    if (curve.fit_not_positive) return true;
     for (int a = curve.min_offset; a < curve.ages; ++a) {
         const float v = curve.smoothed[static_cast<std::size_t>(a)];
         if (v != fill && v <= 0.0f) return true;

@@ -2,6 +2,7 @@
 // The Regional curve: the mean of all measurements of the same cambial age (ring number counted
 // from the pith), smoothed by one of the regional curve fits; the initial curve with its
 // dialogue, and the history of every curve fitted in one engine call.
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,7 +29,14 @@ struct RegionalCurve {
     int min_offset = 0;           // smallest pith offset when offsets are present, else 0
     FitRecord record{};           // parameters of the fit
     int code = 0;                 // curve-fit code the fit ended with (after any fallback)
+    bool fit_not_positive = false;  // the fit itself reached 0 or below (before the floor)
+    bool replaced_by_mean = false;  // a line or exponential reached the floor: the mean (code 6)
+    int raised = 0;                 // values of the curve raised to the floor
 };
+
+// True for the regional codes of the straight-line and negative-exponential families (1, 2, 4, 5):
+// a curve of these families that reaches the curve floor is no growth curve.
+bool is_regional_line_or_exponential(int code);
 
 // The fit settings of the Regional curve (from the Run parameters).
 struct RegionalFit {
@@ -38,6 +46,12 @@ struct RegionalFit {
     int stiffness = 10;      // starting stiffness of the age-dependent spline
     int truncation_age = 0;  // 0 = fit every age; else the number of ages (from the youngest
                              // present) used for the fit; the curve is held flat beyond it
+    float floor = -std::numeric_limits<float>::infinity();
+                             // lowest value the curve may take (the engine passes the curve floor)
+    float line_floor = -std::numeric_limits<float>::infinity();
+                             // a line or exponential that reaches this gives way to the mean; in
+                             // the units of the values fitted (the engine passes the constant of
+                             // the attempt + the curve floor: the floor in measurement units)
 };
 
 // Builds the Regional curve of `values` (ring rows × series: row 0 = each series' first ring).
@@ -49,11 +63,15 @@ struct RegionalFit {
 // sees values interpolated linearly between the neighbouring ages with data. A truncation age
 // above the number of ages acts as no truncation. A fit that ends in a spline marker (too few
 // ages, or no positive definite system) is replaced by the horizontal line (code 6).
+// The floors: a line or exponential (codes 1, 2, 4, 5 as the fit ended) that reaches
+// fit.line_floor at any age with a value is replaced by the horizontal line through the mean
+// (code 6); then every curve value below fit.floor is raised to it.
 RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
                      std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
                      Console& console, float fill = kMissing);
 
-// True when the smoothed curve reaches 0 or below at an age with a value (the fill skipped).
+// True when the smoothed curve reaches 0 or below at an age with a value (the fill skipped), or
+// when its fit did before the floor was applied.
 bool regional_curve_goes_negative(const RegionalCurve& curve, float fill = kMissing);
 
 // The Regional curves of one engine call in the order fitted: the initial curve first. At most
@@ -64,6 +82,10 @@ public:
     void clear() { curves_.clear(); dropped_ = 0; }
     void set_initial(const RegionalCurve& curve);  // replaces the first curve (or adds it)
     void add(const RegionalCurve& curve);
+    // Removes the curves after the first `count` (those of an iteration that was not accepted).
+    void truncate(int count) {
+        if (count >= 0 && count < size()) curves_.resize(static_cast<std::size_t>(count));
+    }
     int size() const { return static_cast<int>(curves_.size()); }
     int dropped() const { return dropped_; }
     const RegionalCurve& operator[](int i) const { return curves_[static_cast<std::size_t>(i)]; }

@@ -84,22 +84,44 @@ EngineSetup make_setup(const SeriesTable& table, const RunParameters& params) {
     return s;
 }
 
-// Fits one series' curve with the per-series dispatch and returns the code it ended with. A fit
-// that gives no usable curve (a spline marker for a series too short for a spline, or values
-// that are not finite numbers) is replaced by the horizontal line through the mean (code 6).
-int fit_series(std::span<const float> y, std::span<float> c, int n_fit, int code,
-               const RunParameters& params, int stiffness, Console& console, SplineWorkspace& ws) {
+// The per-series codes of the straight-line and negative-exponential families as a fit ends.
+bool is_line_or_exponential(int code) { return code >= 1 && code <= 4; }
+
+// True when a curve value reaches the floor (at or below it).
+bool reaches_floor(std::span<const float> c, float floor) {
+    return std::any_of(c.begin(), c.end(), [floor](float v) { return v <= floor; });
+}
+
+// The code one series' fit ended with, and whether a line or exponential was given up for the
+// mean because it reached the curve floor.
+struct SeriesFit {
+    int code = 6;
+    bool floored_line = false;
+};
+
+// Fits one series' curve with the per-series dispatch. A fit that gives no usable curve (a
+// spline marker for a series too short for a spline, or values that are not finite numbers) is
+// replaced by the horizontal line through the mean (code 6). So is a line or exponential that
+// reaches `line_floor` anywhere over the series (it is no growth curve there; its indices would
+// soar): `line_floor` is in the units of y, the constant of the attempt included.
+SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, int code, float line_floor,
+                     const RunParameters& params, int stiffness, Console& console, SplineWorkspace& ws) {
     const int N = static_cast<int>(y.size());
-    curvefits(y, c.first(static_cast<std::size_t>(N)), N, n_fit, code, params.alpha_real, stiffness,
-              console, &ws);
+    const auto curve = c.first(static_cast<std::size_t>(N));
+    curvefits(y, curve, N, n_fit, code, params.alpha_real, stiffness, console, &ws);
     bool usable = N == 0 || !is_curve_marker(c[0]);
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
+    SeriesFit fit;
+    if (usable && is_line_or_exponential(code) && reaches_floor(curve, line_floor)) {
+        usable = false;
+        fit.floored_line = true;
+    }
     if (!usable) {
         code = 6;
-        curvefits(y, c.first(static_cast<std::size_t>(N)), N, n_fit, code, params.alpha_real, stiffness,
-                  console, &ws);
+        curvefits(y, curve, N, n_fit, code, params.alpha_real, stiffness, console, &ws);
     }
-    return code;
+    fit.code = code;
+    return fit;
 }
 
 // Raises curve values below the floor to it; returns true when the first ring was raised.
@@ -183,6 +205,10 @@ private:
     void regional_curves(int k);
     void series_indices(int i, std::span<const float> c, std::span<float> x) const;
     void store_series(int i, std::span<const float> sfv, std::span<const float> c, std::span<const float> x);
+    void report_floored_line(int i, int k);
+    void report_regional_floor(const RegionalCurve& rc, int k);
+    void regional_slice_of(int i, std::span<float> c) const;
+    void swap_with_accepted();
 
     // Per-series work shared among the threads; see for_each_series.
     struct SeriesBuffers {
@@ -201,10 +227,14 @@ private:
         return table_.data.column(i).first(static_cast<std::size_t>(length(i)));
     }
     int length(int i) const { return s_.length[static_cast<std::size_t>(i)]; }
+    // The curve floor of series i: no curve value is below it.
     float floor_of(int i) const {
         return static_cast<std::size_t>(i) < curve_floor_.size() ? curve_floor_[static_cast<std::size_t>(i)]
                                                                  : kCurveFloor;
     }
+    // The floor in measurement units for the lines and exponentials: a curve fitted to x + c
+    // must stay above c + the floor, or it gives way to the mean.
+    float line_floor_of(int i) const { return floor_of(i) + params_.constant; }
     bool fallback_due(int i, int k) const {
         const std::size_t is = static_cast<std::size_t>(i);
         return is_no(params_.switch1) && k >= 5 &&
@@ -247,6 +277,9 @@ private:
     std::vector<float> series_mean_;         // first-pass mean of each series' measurements
     std::vector<int> code_prev_, code_now_;  // codes the fits ended with, previous and this iteration
     std::vector<int> floor_iteration_;       // iteration a series' first ring was first raised to the floor
+    std::vector<char> floored_line_;         // per series: this pass gave up a line or exponential at the floor
+    std::vector<char> floored_reported_;     // per series: that has been reported in this call
+    bool regional_raise_reported_ = false;   // the first Regional curve raised to the floor was reported
     std::vector<float> curve_, idx_;         // one series (Regional-curve mode)
 
     // The per-series work of a pass runs in waves of consecutive series whose values, curves and
@@ -264,8 +297,12 @@ private:
     YearMatrix sf_rings_;                    // Regional-curve mode: signal-free measurements by ring
     YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
 
+    // The iteration being computed writes the index matrix (and the plot data) while these hold
+    // the last accepted iteration; an iteration that is not accepted is swapped back out.
+    YearMatrix accepted_indices_, accepted_sf_, accepted_curves_, accepted_plot_indices_;
+
     std::vector<int> counts_;
-    std::vector<float> first_chron_, first_scale_, prev_, chron_, stabilized_standard_;
+    std::vector<float> first_chron_, first_scale_, prev_, chron_;
     int nss1_ = 0, nss2_ = 0;
     int noted_ = -1;  // the series that starts the run alone (nss1 > 0)
 
@@ -398,20 +435,51 @@ void SignalFreeRun::run() {
     for (const auto& head : convergence_heads()) files_.report.line(head);
     const SeriesFileNames ssf_names =
         series_file_names(base_, EnginePass::SignalFree, params_.index_method, params_.power_transform != 0);
+    // Each iteration writes its signal-free files under staged names and its indices into the
+    // index matrix; only an accepted iteration replaces the files and indices of the one before,
+    // so a run that gives up publishes the last accepted iteration throughout.
+    accepted_indices_ = index_;
+    if (keep_plot_data_) {
+        accepted_sf_ = final_sf_;
+        accepted_curves_ = final_curves_;
+        accepted_plot_indices_ = final_indices_;
+    }
     int k = 0;
     Step step = Step::Continue;
     while (step == Step::Continue) {
         ++k;
-        series_files_.open(ssf_names, true, files_.header[0], EnginePass::SignalFree);
+        swap_with_accepted();
+        const int curves_before = rc_history_.size();
+        series_files_.open(ssf_names, true, files_.header[0], EnginePass::SignalFree, true);
         if (s_.rcs)
             regional_curves(k);
         else
             per_series_curves(k);
         series_files_.close();
         step = convergence_step(k);
+        if (step == Step::Retry || step == Step::GaveUp) {
+            series_files_.discard();
+            swap_with_accepted();
+            rc_history_.truncate(curves_before);
+        } else {
+            series_files_.commit();
+        }
     }
     if (step == Step::Retry) return;  // the caller starts again with a larger constant
     finish(step, k);
+}
+
+// Swaps the index matrix (and the closing plots' data) with the copies of the last accepted
+// iteration. Before an iteration: the new iteration overwrites the older copy (every series
+// writes the same cells in every pass) while the other keeps the accepted one. After an
+// iteration that is not accepted: the accepted iteration comes back.
+void SignalFreeRun::swap_with_accepted() {
+    std::swap(index_, accepted_indices_);
+    if (keep_plot_data_) {
+        std::swap(final_sf_, accepted_sf_);
+        std::swap(final_curves_, accepted_curves_);
+        std::swap(final_indices_, accepted_plot_indices_);
+    }
 }
 
 // Mean segment length and mean tree age by year, with their plot.
@@ -443,23 +511,33 @@ bool SignalFreeRun::regional_curve_questions() {
     rfit_.alpha = params_.alpha_real;
     rfit_.window = params_.smoothing_window;
     rfit_.stiffness = params_.spline_stiffness;
+    rfit_.floor = kCurveFloor;
+    rfit_.line_floor = params_.constant + kCurveFloor;
     if (regional_curve_dialogue(table_.data, s_.length, s_.offset, params_.pith_present != 0, table_, rfit_,
                                 console_, plotter_, rc_history_, rc_))
         return false;
+    // The iteration's fits start from the code the accepted initial curve ended with.
+    rfit_.code = rc_.code;
+    report_regional_floor(rc_, 0);
     tree_plots_ = ask_logical(console_, "Make lots of tree-ring plots [T]rue or [F]alse");
     return true;
 }
 
-// Curves and indices of every series from its measurements, and the first-pass files.
+// Curves and indices of every series from its measurements, and the first-pass files. The
+// files belong to the standard results, which come from the data as read: they are written on
+// the first attempt only, never from measurements with a constant added.
 void SignalFreeRun::first_pass() {
-    series_files_.open(series_file_names(base_, EnginePass::FirstPass, params_.index_method,
-                                         params_.power_transform != 0),
-                       !s_.raw, files_.header[0], EnginePass::FirstPass);
+    if (first_attempt_)
+        series_files_.open(series_file_names(base_, EnginePass::FirstPass, params_.index_method,
+                                             params_.power_transform != 0),
+                           !s_.raw, files_.header[0], EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
     series_mean_.assign(n, 0.0f);
     code_prev_.assign(n, s_.requested_code);
     code_now_.assign(n, s_.requested_code);
     floor_iteration_.assign(n, -1);
+    floored_line_.assign(n, 0);
+    floored_reported_.assign(n, 0);
     if (first_attempt_) carry_.first_pass_index_sd.assign(n, 0.0f);
     curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
     idx_.assign(static_cast<std::size_t>(max_len_), 0.0f);
@@ -475,11 +553,13 @@ void SignalFreeRun::first_pass() {
         const auto meas = measurements(i);
         series_mean_[is] = span_mean(meas);
         if (s_.rcs) {
-            regional_slice(rc_, s_.offset[is], b.curve);
+            regional_slice_of(i, b.curve);
             code_prev_[is] = rc_.code;
         } else {
-            code_prev_[is] = fit_series(meas, b.curve, s_.fit_length[is], s_.requested_code, params_,
-                                        params_.spline_stiffness, console, ws);
+            const SeriesFit fit = fit_series(meas, b.curve, s_.fit_length[is], s_.requested_code, line_floor_of(i),
+                                             params_, params_.spline_stiffness, console, ws);
+            code_prev_[is] = fit.code;
+            floored_line_[is] = fit.floored_line;
             if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
         }
         if (s_.raw)
@@ -493,6 +573,7 @@ void SignalFreeRun::first_pass() {
         const auto meas = measurements(i);
         const std::span<const float> c = b.curve, x = b.indices;
         assert(all_finite(c) && all_finite(x));
+        report_floored_line(i, 0);
         series_files_.write(table_.ids[is], s_.spans[is].first, meas, c, x, params_.constant, console_);
         for (int j = 0; j < len; ++j) index_(s_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
         if (first_attempt_) carry_.first_pass_index_sd[is] = len > 1 ? mnsd(x).sd : 0.0f;
@@ -527,9 +608,12 @@ void SignalFreeRun::first_chronology() {
         console_.line("nss1,nss2 skip first number of years: " + fmt_i(nss1_, 3) + "  " + fmt_i(nss2_, 3), 2);
         carry_.original_chronology = first_chron_;
         set_mean_one(carry_.original_chronology, counts_, nss1_);
+        carry_.standard_scale = first_scale_;
+        carry_.stabilized_standard.clear();
         carry_.first_attempt_done = true;
     }
     carry_.original_chronology.resize(static_cast<std::size_t>(ny_), 0.0f);
+    carry_.standard_scale.resize(static_cast<std::size_t>(ny_), 0.0f);
     history_.assign(1, carry_.original_chronology);
 
     // The series that starts the run alone: its first-pass mean over its rings after nss1.
@@ -550,10 +634,12 @@ void SignalFreeRun::first_chronology() {
                        s_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
                               : "Original Non-Variance Stabilized Standard Indices",
                        {}, s_.raw ? "Raw Data Chronology" : "Standard Chronology", "     ", 1.0f, 1.0f, 1.0f);
-    if (params_.rbar_window > 0)
-        stabilized_standard_ = rbar_stabilization(RbarPass::FirstPass, s_.raw, index_, s_.spans, s_.first_year,
-                                                  first_chron_, counts_, nss1_, params_, files_, console_,
-                                                  plotter_, plots_on_, nullptr, threads_);
+    // The running RBAR and stabilization of the standard indices belong to the standard results:
+    // computed once, on the first attempt, from the data as read.
+    if (params_.rbar_window > 0 && first_attempt_)
+        carry_.stabilized_standard =
+            rbar_stabilization(RbarPass::FirstPass, s_.raw, index_, s_.spans, s_.first_year, first_chron_,
+                               counts_, nss1_, params_, files_, console_, plotter_, plots_on_, nullptr, threads_);
 
     d_.assign(static_cast<std::size_t>(ny_), 0.0f);
     fit_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -611,15 +697,23 @@ void SignalFreeRun::per_series_curves(int k) {
             if (lowest < 0.0f)
                 for (float& v : sfv) v -= lowest;
         }
-        code_now_[is] = fit_series(sfv, c, s_.fit_length[is], s_.requested_code, params_,
+        SeriesFit fit = fit_series(sfv, c, s_.fit_length[is], s_.requested_code, line_floor_of(i), params_,
                                    params_.spline_stiffness, console, ws);
-        if (fallback_due(i, k))
-            code_now_[is] = fit_series(sfv, c, s_.fit_length[is], fallback_code(), params_,
-                                       params_.spline_stiffness, console, ws);
+        code_now_[is] = fit.code;
+        floored_line_[is] = fit.floored_line;
+        if (fallback_due(i, k)) {
+            fit = fit_series(sfv, c, s_.fit_length[is], fallback_code(), line_floor_of(i), params_,
+                             params_.spline_stiffness, console, ws);
+            code_now_[is] = fit.code;
+            floored_line_[is] = floored_line_[is] || fit.floored_line;
+        }
         if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = k;
         series_indices(i, c, b.indices);
     };
-    auto emit = [&](int i, SeriesBuffers b) { store_series(i, b.values, b.curve, b.indices); };
+    auto emit = [&](int i, SeriesBuffers b) {
+        report_floored_line(i, k);
+        store_series(i, b.values, b.curve, b.indices);
+    };
     for_each_series(compute, emit);
     code_prev_ = code_now_;
 }
@@ -630,6 +724,9 @@ void SignalFreeRun::regional_curves(int k) {
         if (length(i) > 0) signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
     const bool offsets = params_.pith_present != 0;
     rc_ = rcurve(sf_rings_, s_.length, s_.offset, offsets, rfit_, console_);
+    // A fit that fell back starts the next fit of the Regional curve from its fallback code.
+    rfit_.code = rc_.code;
+    report_regional_floor(rc_, k);
     rc_history_.add(rc_);
     if (tree_plots_)
         plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
@@ -649,6 +746,7 @@ void SignalFreeRun::regional_curves(int k) {
             f.code = fallback_code();
             refit = rcurve(sf_rings_, s_.length, s_.offset, offsets, f, console_);
             have_refit = true;
+            report_regional_floor(refit, k);
         }
         rc_ = refit;
         rc_history_.add(rc_);
@@ -664,7 +762,7 @@ void SignalFreeRun::regional_curves(int k) {
         const int len = length(i);
         if (len <= 0) continue;
         const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
-        regional_slice(rc_, s_.offset[is], c);
+        regional_slice_of(i, c);
         const auto sfv = sf_rings_.column(i).first(static_cast<std::size_t>(len));
         if (tree_plots_)
             tree_plots_ = plotter_.plt3(measurements(i), sfv, rc_.smoothed, s_.spans[is].first, s_.spans[is].last,
@@ -673,6 +771,39 @@ void SignalFreeRun::regional_curves(int k) {
         const auto x = std::span<float>(idx_).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
+    }
+}
+
+// Series i's slice of the current Regional curve, with the series' floor as for per-series curves
+// (the Regional curve itself is already held at the floor).
+void SignalFreeRun::regional_slice_of(int i, std::span<float> c) const {
+    regional_slice(rc_, s_.offset[static_cast<std::size_t>(i)], c);
+    apply_floor(c, floor_of(i));
+}
+
+// One report line the first time in this call that series i's line or exponential reached the
+// curve floor and gave way to the mean (k = 0: the first pass).
+void SignalFreeRun::report_floored_line(int i, int k) {
+    const std::size_t is = static_cast<std::size_t>(i);
+    if (!floored_line_[is] || floored_reported_[is]) return;
+    floored_reported_[is] = 1;
+    files_.report.line("CURVE OF SERIES " + upper(trim(table_.ids[is])) + " REACHES THE CURVE FLOOR IN ITERATION" +
+                           fmt_i(k, 4) + ": HORIZONTAL MEAN USED (CODE 6)",
+                       2);
+}
+
+// Report lines for a new Regional curve: a line or exponential that gave way to the mean (every
+// time), and values raised to the floor (the first time in this call).
+void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
+    if (rc.replaced_by_mean)
+        files_.report.line("REGIONAL CURVE REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
+                               ": HORIZONTAL MEAN USED (CODE 6)",
+                           2);
+    if (rc.raised > 0 && !regional_raise_reported_) {
+        regional_raise_reported_ = true;
+        files_.report.line("REGIONAL CURVE BELOW THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) + ":" +
+                               fmt_i(rc.raised, 5) + " VALUES RAISED TO THE FLOOR",
+                           2);
     }
 }
 
@@ -794,17 +925,19 @@ void SignalFreeRun::finish(Step outcome, int k) {
         both(console_, report, std::string("residuals instead with ") + "the same curvefit option that did not converge. Often works.");
     }
 
+    // The standard chronology is the first attempt's, scaled as in a run without retries; the
+    // signal-free one takes its spread after retries.
+    std::vector<float> standard(static_cast<std::size_t>(ny_), 0.0f);
     for (const std::string& note :
-         final_scaling(carry_.original_chronology, first_chron_, signal_free, counts_, nss2_, retry_,
-                       stabilized_standard_))
+         final_scaling(carry_.original_chronology, standard, signal_free, counts_, nss2_, retry_))
         report.line(note, 2);
-    assert(all_finite(first_chron_) && all_finite(signal_free));
+    assert(all_finite(standard) && all_finite(signal_free));
     if (plotter_.enabled()) {
         const std::string title =
             (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
                                                   : "Original & Signal Free Chronology, Iter =") +
             fmt_i(k, 3);
-        plotter_.plot1({.y1 = first_chron_, .y2 = signal_free, .first_year = s_.first_year, .x_label = "Year",
+        plotter_.plot1({.y1 = standard, .y2 = signal_free, .first_year = s_.first_year, .x_label = "Year",
                         .y_label = "Index", .title = title,
                         .legend1 = s_.raw ? "Original RAW Chronology" : "Original STD Chronology",
                         .legend2 = s_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
@@ -813,8 +946,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
 
     results_.first_year = s_.first_year;
     results_.years = ny_;
-    results_.standard = first_chron_;
-    results_.standard_scale = first_scale_;
+    results_.standard = standard;
+    results_.standard_scale = carry_.standard_scale;
     results_.signal_free = signal_free;
     results_.signal_free_scale = summary_.scale;
     results_.final_chronology = signal_free;
@@ -828,7 +961,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
     results_.history.resize(ny_, static_cast<int>(history_.size()));
     for (std::size_t j = 0; j < history_.size(); ++j)
         std::copy(history_[j].begin(), history_[j].end(), results_.history.column(static_cast<int>(j)).begin());
-    results_.stabilized_standard = stabilized_standard_;
+    results_.stabilized_standard = carry_.stabilized_standard;
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =

@@ -24,11 +24,15 @@ inline constexpr float kCurveFloor = 0.02f;    // lowest value a fitted growth c
 
 // What the engine carries from one attempt to the next. The caller (the run loop) owns it for
 // the whole run and hands the same record to every attempt; a fresh record means "first attempt".
+// The standard results come from the first attempt's first pass, computed from the data as read
+// (no constant): the constant of a retry serves only the signal-free iteration.
 struct EngineCarry {
     bool first_attempt_done = false;          // set when the first attempt's first pass is stored
     std::vector<float> first_pass_index_sd;   // per series: sd of its first-pass indices (first attempt)
     std::vector<float> original_chronology;   // per year: first-pass chronology of the first attempt
                                               // after its mean adjustment over the years after nss1
+    std::vector<float> standard_scale;        // per year: its scale from the chronology summariser
+    std::vector<float> stabilized_standard;   // per year: its variance-stabilized version (RBAR window > 0)
     int retries = 0;                          // attempts restarted with a larger constant so far
 };
 
@@ -38,7 +42,8 @@ struct EngineResults {
     int first_year = 0;                       // the run's first year (summary slot)
     int years = 0;                            // span of the run
 
-    std::vector<float> standard;              // first-pass (original) chronology, after final scaling
+    std::vector<float> standard;              // first-pass (original) chronology of the first attempt,
+                                              // shifted to mean 1
     std::vector<float> standard_scale;        // its per-year scale from the chronology summariser
     std::vector<float> signal_free;           // signal-free chronology, after final scaling
     std::vector<float> signal_free_scale;     // its per-year scale
@@ -61,7 +66,10 @@ struct EngineResults {
 //   table       the working data: each series from position 0 = its own first year, with the
 //               constant of this attempt already added (and the power transform applied);
 //               years[i].last ends the curve-fitting span. Not changed.
-//   curve_floor one value per series (the run loop passes kCurveFloor for each).
+//   curve_floor one value per series (the run loop passes kCurveFloor for each): no curve
+//               value, the Regional curve's included, is below it. A line or exponential that
+//               reaches it in measurement units (the floor + the constant of the attempt)
+//               anywhere over the span it serves is replaced by the mean (code 6).
 //   params      read: every option; written: redo_request (1 when the user asks for another
 //               Regional-curve fit; nothing else valid), constant_counter (raised to 1..10 when the
 //               convergence statistic stopped decreasing: retry with 0.1 × counter added; 0 on

@@ -75,8 +75,10 @@ std::vector<std::string> RunFiles::output_names() const {
     std::vector<std::string> names{report_name()};
     for (const char* pass : {"_STD_", "_SSF_"}) {
         for (const char* form : {"RAW", "PTR"}) {
-            for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"})
+            for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"}) {
                 names.push_back(base + pass + form + kind);
+                names.push_back(base + pass + form + kind + kStagedSuffix);
+            }
         }
     }
     for (const char* suffix : {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt",

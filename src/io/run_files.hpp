@@ -14,6 +14,10 @@ inline constexpr const char* kVersionField = "45_v2b ";
 
 class Console;
 
+// The suffix of a series file while it is written, before it takes its own name (the files of a
+// signal-free iteration take their names only once the iteration is accepted).
+inline constexpr const char* kStagedSuffix = ".part";
+
 struct RunFiles {
     std::string data_name;                 // as typed, at most 50 characters, trailing blanks removed
     Report report;                         // open from run start to the end of the program
@@ -40,7 +44,8 @@ struct RunFiles {
 
     // Every file name with a fixed suffix that a run on this data file may write: the report,
     // the series files of both passes (every RAW/PTR and Ratios/Resids form), the Regional
-    // curves, the three RBAR tables, the chronology tables and the spectra.
+    // curves, the three RBAR tables, the chronology tables and the spectra; and the staged names
+    // of the series files, which a run that was killed may have left.
     std::vector<std::string> output_names() const;
 
     // Called once the data file has been read, before anything else is written. Refuses (a

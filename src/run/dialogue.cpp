@@ -344,7 +344,7 @@ void show_rcs_menu(Console& console) {
     console.blank_line();
     const std::string lines[] = {
         std::string("  -5:  friedman super smoother") + "        lower alpha (0-9) gives more local fit",
-        std::string("  -4:  robust lowess smoother") + "         integer percent of series length <Not Yet>",
+        std::string("  -4:  robust lowess smoother") + "         window in years, or -percent of series length",
         std::string("  -3:  median smoothing") + "               must have odd window length <full length only>",
         std::string("  -2:  Age-dependent spline smoothing"),
         std::string("   1:  neg expon curve, ") + "no = opt 4    f(i) = a*exp(-b*t(i)) + d    (d>0)",
@@ -484,7 +484,7 @@ void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table
             auto w = median ? ask_rcs_window(console, "enter the median window width",
                                              "fixed for all series: a positive odd integer >2")
                             : ask_rcs_window(console, "enter the lowess window width",
-                                             "fixed for all series: a positive integer >2");
+                                             "in years for all series: a positive integer >2");
             if (!w || !rcs_window_accepted(console, *w, median, longest_series(table))) continue;
             params.smoothing_window = *w;
         } else if (code == -2) {

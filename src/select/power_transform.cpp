@@ -11,7 +11,8 @@ namespace kestrovan {
 
 namespace {
 
-constexpr float kLogOfMinimum = -2.9957323f;  // ln 0.05: what a non-positive value becomes under the log
+constexpr float kLogMinimum = 0.05f;  // a non-positive value becomes ln of this under the log, or of
+                                      // the series' smallest positive value when that is smaller
 constexpr float kPowerFloor = 0.01f;          // smallest value raised to a power
 
 }  // namespace
@@ -96,10 +97,16 @@ float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attem
         }
 
         if (transform) {
+            // Under the log a zero (or negative) ring takes the series' lowest transformed value,
+            // so the transform keeps the order of the rings.
+            float lowest_positive = kLogMinimum;
+            for (float x : v)
+                if (x > 0.0f) lowest_positive = std::min(lowest_positive, x);
+            const float log_of_nothing = std::log(lowest_positive);
             std::vector<float> t(v.begin(), v.end());
             for (float& x : t) {
                 if (p <= 0.0f)
-                    x = x <= 0.0f ? kLogOfMinimum : std::log(x);
+                    x = x <= 0.0f ? log_of_nothing : std::log(x);
                 else
                     x = std::pow(std::max(x, kPowerFloor), p);
             }

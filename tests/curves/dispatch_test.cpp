@@ -222,11 +222,14 @@ TEST(Detrend2, SmootherAndSimplexCodesWithTheirFallbacks) {
     EXPECT_NEAR(record[2], 0.01f, 1e-5f);
     EXPECT_NEAR(c[n - 1], 2.5f, 1e-4f);
 
-    // Regional -4 with window 50 passes the span fraction 0.5.
+    // Regional -4: a window of 30 is 30 of the 150 ages (span 0.2), one of -30 is 30 percent.
     code = -4;
-    window = 50;
+    window = 30;
     detrend2(y, c, n, nn, record, code, window, smoothing, 10, console);
-    EXPECT_FLOAT_EQ(smoothing, 0.5f);
+    EXPECT_FLOAT_EQ(smoothing, 0.2f);
+    window = -30;
+    detrend2(y, c, n, nn, record, code, window, smoothing, 10, console);
+    EXPECT_FLOAT_EQ(smoothing, 0.3f);
 
     // Regional -3 with a window wider than the curve: message, then the mean with code 6.
     code = -3;

@@ -201,9 +201,13 @@ TEST(Lowess, RecoversAStraightLineAndResistsAnOutlier) {
 }
 
 TEST(Lowess, SpanFractionFromTheWindow) {
-    EXPECT_FLOAT_EQ(lowess_span_fraction(50), 0.5f);
-    EXPECT_FLOAT_EQ(lowess_span_fraction(-50), 0.5f);
-    EXPECT_FLOAT_EQ(lowess_span_fraction(5), 0.05f);
+    // A positive window is years of the n values fitted (at most all of them), a negative one
+    // a percentage.
+    EXPECT_FLOAT_EQ(lowess_span_fraction(30, 300), 0.1f);
+    EXPECT_FLOAT_EQ(lowess_span_fraction(-30, 300), 0.3f);
+    EXPECT_FLOAT_EQ(lowess_span_fraction(-50, 7), 0.5f);
+    EXPECT_FLOAT_EQ(lowess_span_fraction(500, 300), 1.0f);
+    EXPECT_FLOAT_EQ(lowess_span_fraction(0, 300), 0.0f);
 }
 
 struct ConsoleFixture : ::testing::Test {

@@ -1,6 +1,7 @@
 // The Regional curve, its history, its dialogue and its file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -239,6 +240,60 @@ TEST(RegionalCurveDialogue, NegativeCurveWarns) {
     EXPECT_NE(f.out.str().find("   **************** WARNING ****************\n       Regional Curve goes south (negative) \n"),
               std::string::npos);
     EXPECT_NE(f.out.str().find("Hit RETURN to Continue"), std::string::npos);
+
+    // With the floors set the warning still comes (the fit went south), and the curve the run
+    // goes on with is the mean of the line's data instead.
+    ConsoleFixture g("\nf\nf\n");
+    fit = RegionalFit{4, 7.0f, 0, 10, 0};
+    fit.floor = fit.line_floor = 0.02f;
+    EXPECT_FALSE(regional_curve_dialogue(m, len, {}, false, table, fit, g.console, plotter, h, rc));
+    EXPECT_NE(g.out.str().find("Regional Curve goes south (negative)"), std::string::npos);
+    EXPECT_TRUE(rc.replaced_by_mean);
+    EXPECT_EQ(rc.code, 6);
+    for (float v : rc.smoothed) EXPECT_NEAR(v, 0.05f, 1e-5f);
+}
+
+TEST(Rcurve, LinesAndExponentialsGiveWayToTheMeanOtherCurvesAreRaised) {
+    ConsoleFixture f;
+    std::vector<int> len;
+    std::vector<float> falling(80), dip(80);
+    for (int j = 0; j < 80; ++j) {
+        falling[j] = 2.0f - 0.02f * j;  // 0.42 at the last age
+        dip[j] = j < 40 ? 1.0f : 0.0f;  // a spline through the step undershoots 0
+    }
+    const YearMatrix lines = rings({falling}, len);
+
+    // A line above the line floor stays; one that reaches it (a constant of 0.48 added to data
+    // whose line ends at 0.42 - 0.48 mm) gives way to the mean, code 6, whose value is above it.
+    RegionalFit fit{4, 7.0f, 0, 10, 0};
+    fit.floor = 0.02f;
+    fit.line_floor = 0.40f;
+    RegionalCurve rc = rcurve(lines, len, {}, false, fit, f.console);
+    EXPECT_EQ(rc.code, 4);
+    EXPECT_FALSE(rc.replaced_by_mean);
+    EXPECT_NEAR(rc.smoothed[79], 0.42f, 1e-4f);
+    fit.line_floor = 0.50f;
+    for (int code : {1, 2, 4, 5}) {
+        fit.code = code;
+        rc = rcurve(lines, len, {}, false, fit, f.console);
+        EXPECT_TRUE(rc.replaced_by_mean) << code;
+        EXPECT_EQ(rc.code, 6) << code;
+        for (float v : rc.smoothed) ASSERT_NEAR(v, 1.21f, 1e-4f) << code;
+    }
+
+    // A spline below the floor keeps its shape and is raised to the floor where it undershoots.
+    const YearMatrix step = rings({dip}, len);
+    fit = RegionalFit{-2, 7.0f, 0, 10, 0};
+    const RegionalCurve free = rcurve(step, len, {}, false, fit, f.console);
+    fit.floor = 0.02f;
+    fit.line_floor = 0.50f;
+    rc = rcurve(step, len, {}, false, fit, f.console);
+    EXPECT_EQ(rc.code, -2);
+    EXPECT_FALSE(rc.replaced_by_mean);
+    EXPECT_GT(rc.raised, 0);
+    EXPECT_TRUE(regional_curve_goes_negative(rc));  // its fit went below 0
+    for (int a = 0; a < 80; ++a)
+        ASSERT_FLOAT_EQ(rc.smoothed[a], std::max(free.smoothed[a], 0.02f)) << a;
 }
 
 TEST(RcsCurvesFile, Layout) {

@@ -14,6 +14,8 @@
 #include "engine/sigfree.hpp"
 #include "engine/calind.hpp"
 #include "io/tucson.hpp"
+#include "console/format.hpp"
+#include "stats/robust.hpp"
 
 namespace kestrovan {
 namespace {
@@ -341,6 +343,133 @@ TEST(SigfreeRealData, GpRegionalCurveWithPithOffsets) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("gp_RCScurves.txt")));
     std::printf("gp: converged %d after %d iterations, %d retries (counter %d)\n", run.results.converged,
                 run.results.iterations, run.attempts - 1, run.params.constant_counter);
+}
+
+// One engine call as the attempt with constant counter `counter` of a run whose first attempt
+// this is (a fresh carry record): 0.1 × counter is added to every value first. With counter 10
+// the engine gives up at the first rise of the criterion, so one call always completes.
+EngineRun run_at_constant(const SeriesTable& table, RunParameters params, int counter,
+                          const std::string& answers, const TempDir& dir, const std::string& name) {
+    EngineRun run;
+    std::istringstream in(answers);
+    std::ostringstream out;
+    Console console(in, out);
+    RunFiles files;
+    files.data_name = dir.file(name);
+    files.header = {"header line one", "header line two", "header line three"};
+    files.report.open(dir.file("report.txt"));
+    CountingPlotter quiet;
+    EngineCarry carry;
+    params.constant_counter = counter;
+    params.constant = 0.1f * static_cast<float>(counter);
+    SeriesTable working = table;
+    for (int i = 0; i < table.count(); ++i)
+        for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
+    const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
+    sigfree(working, floors, params, files, console, quiet, run.results, carry);
+    files.report.close();
+    std::ifstream rep(dir.file("report.txt"));
+    std::stringstream ss;
+    ss << rep.rdbuf();
+    run.report = ss.str();
+    run.console = out.str();
+    run.params = params;
+    run.attempts = 1;
+    return run;
+}
+
+// Smallest and largest value of the series in an engine file.
+std::pair<float, float> value_range(const std::string& path) {
+    const SeriesTable t = load_rwl(path);
+    float lo = 1e30f, hi = -1e30f;
+    for (int i = 0; i < t.count(); ++i)
+        for (int j = 0; j < t.years[i].length; ++j) {
+            lo = std::min(lo, t.data(j, i));
+            hi = std::max(hi, t.data(j, i));
+        }
+    return {lo, hi};
+}
+
+TEST(SigfreeRealData, GivingUpPublishesTheLastAcceptedIteration) {
+    // gp with negative exponentials: the criterion rises on every attempt until the engine
+    // gives up with ten constants added.
+    TempDir dir("giveup");
+    const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl");
+    RunParameters p = spline_params();
+    p.curve_option = 1;
+    const EngineRun run = run_engine(t, p, "", dir, "gp.rwl");
+    ASSERT_EQ(run.params.constant_counter, 11);
+    const EngineResults& r = run.results;
+    const int k = r.iterations;
+    ASSERT_GE(k, 6);
+
+    // The report lists the rejected iteration k + 1, then the warning; the message names k.
+    const std::string rejected = " Iter " + fmt_i(k + 1, 3) + "  Convergence Criteria: ";
+    const std::size_t at = run.report.find(rejected);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(at, run.report.find("WARNING: CONVERGENCE TESTS ARE NOT MONOTONIC DECREASING"));
+    EXPECT_NE(run.report.find("FINAL ITERATION WITHOUT CONVERGENCE (<0.0001 CHANGE): " + fmt_i(k, 2)),
+              std::string::npos);
+
+    // History, indices and files are those of iteration k: the chronology of the published
+    // indices is the last history column, and the index file holds those indices.
+    ASSERT_EQ(r.history.cols(), k + 1);
+    std::istringstream none;
+    std::ostringstream sink;
+    Console quiet(none, sink);
+    ChronologySummary again = robsum(r.indices, p.mean_method, quiet);
+    clip_chronology(again.location, r.sample_size);
+    set_mean_one(again.location, r.sample_size, r.nss1);
+    const auto last = r.history.column(k);
+    for (int y = 0; y < r.years; ++y) ASSERT_FLOAT_EQ(again.location[y], last[y]) << y;
+    // (The file holds indices to 0.001; the writer stores 0.999 as 1.000.)
+    const SeriesTable file = load_rwl(dir.file("gp_SSF_RAW_Ratios.txt"));
+    for (int i = 0; i < file.count(); ++i) {
+        const int row0 = file.years[i].first - r.first_year;
+        for (int j = 0; j < file.years[i].length; ++j)
+            ASSERT_NEAR(file.data(j, i), r.indices(row0 + j, i), 0.0016f) << file.ids[i] << " " << j;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(dir.file("x")).parent_path()))
+        EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+}
+
+// Lines and exponentials of every family, per series and Regional, fitted to data with a
+// constant of 1.0 added: no curve written is at or below the floor in the units of the data
+// (the spline that per-series code 1 falls back to keeps the spline floor, 0.02 above the
+// shifted data), and no index reaches 50.
+TEST(SigfreeRealData, LinesWithAConstantStayAboveTheFloor) {
+    struct Case {
+        const char* set;
+        int code;
+        bool rcs;
+    };
+    std::vector<Case> cases;
+    for (const char* set : {"ca533", "co021", "gp"})
+        for (int code : {1, 2, 3, 4}) cases.push_back({set, code, false});
+    for (int code : {1, 2, 4, 5}) cases.push_back({"gp", code, true});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.set) + (c.rcs ? " regional " : " per series ") + std::to_string(c.code));
+        TempDir dir(std::string("floor_") + c.set);
+        const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/" + c.set + ".rwl");
+        RunParameters p = c.rcs ? rcs_params() : spline_params();
+        p.curve_option = c.code;
+        if (c.rcs) {
+            std::ifstream pith(std::string(KESTROVAN_DATA_DIR) + "/gp_pith.txt");
+            for (int v; pith >> v;) p.pith_offsets.push_back(v);
+            p.pith_present = 1;
+        }
+        const EngineRun run = run_at_constant(t, p, 10, "f\nf\nf\n", dir, std::string(c.set) + ".rwl");
+        const std::string base = dir.file(c.set);
+        const float spline_floor = c.code == 1 && !c.rcs ? kCurveFloor - 1.0f : kCurveFloor;
+        EXPECT_GE(value_range(base + "_STD_RAW_Curves.txt").first, kCurveFloor - 0.0005f);
+        EXPECT_GE(value_range(base + "_SSF_RAW_Curves.txt").first, spline_floor - 0.0005f);
+        EXPECT_LT(value_range(base + "_STD_RAW_Ratios.txt").second, 50.0f);
+        EXPECT_LT(value_range(base + "_SSF_RAW_Ratios.txt").second, 50.0f);
+        float highest = 0.0f;
+        for (int col = 0; col < run.results.indices.cols(); ++col)
+            for (float v : run.results.indices.column(col)) highest = std::max(highest, v);
+        EXPECT_LT(highest, 50.0f);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Adaptive power transform: the choice of power from spread versus level, the kept range, zero
-// rings, the series that cannot be transformed, the mean power and the scatter plot call.
+// rings and the order of the rings, the series that cannot be transformed, the mean power and
+// the scatter plot call.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -172,6 +173,24 @@ TEST(Slpt1, ZeroRingsAreSkippedInTheFitAndMappedToTheMinimum) {
     const auto tc = column(s, 1);
     EXPECT_EQ(tc[80], 0.0f);
     EXPECT_GT(powers[1], 0.0f);
+
+    // Rings below 0.05 mm beside a zero: under the log the zero takes the lowest transformed
+    // value (ln of the smallest positive ring), so the transform keeps the order of the rings.
+    std::vector<float> d = proportional(rng, 200);
+    for (float& x : d) x *= 0.05f;  // 0.01 .. 0.2 mm
+    d[30] = 0.0f;
+    d[31] = 0.04f;
+    d[32] = 0.03f;
+    Set small = make({d});
+    slpt1(small.values, small.years, 1, plotter, &powers);
+    ASSERT_EQ(powers[0], 0.0f);
+    const auto td = column(small, 0);
+    for (std::size_t j = 0; j < d.size(); ++j)
+        for (std::size_t k = 0; k < d.size(); ++k)
+            if (d[j] < d[k]) {
+                ASSERT_LE(td[j], td[k]) << j << " " << k;
+            }
+    EXPECT_EQ(td[30], 0.0f);
 }
 
 TEST(Slpt1, SeriesWithoutUsablePairsStayUntransformedWithPowerOne) {

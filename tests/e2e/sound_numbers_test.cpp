@@ -1,0 +1,293 @@
+// Runs the built program on the bundled data and checks that its numbers are sound: standard
+// results that do not depend on the constant added for convergence, no growth curve at or
+// below the curve floor, a give-up run that publishes one iteration throughout, a power
+// transform that keeps the order of the rings, and lowess windows in years or percent.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/console.hpp"
+#include "engine/calind.hpp"
+#include "io/tucson.hpp"
+#include "io/year_matrix.hpp"
+#include "stats/robust.hpp"
+#include "support/temp_dir.hpp"
+
+using namespace kestrovan;
+using kestrovan::testing::read_file;
+using kestrovan::testing::read_lines;
+using kestrovan::testing::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs the program in directory `dir` (created if needed) with `answers` on standard input and
+// returns its exit status; the console transcript goes to out.txt there.
+int run_in(const std::string& dir, const std::string& answers, const std::vector<std::string>& data) {
+    fs::create_directories(dir);
+    for (const auto& name : data)
+        fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/" + name, dir + "/" + name,
+                      fs::copy_options::overwrite_existing);
+    std::ofstream(dir + "/answers.txt") << answers;
+    const std::string cmd = "cd " + dir + " && " + KESTROVAN_BINARY + " --no-plots < answers.txt > out.txt 2>&1";
+    const int raw = std::system(cmd.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// Every series of a Tucson file (ring widths as read, engine files to their 0.001).
+std::vector<TucsonSeries> read_series(const std::string& path) {
+    std::ifstream in(path);
+    std::istringstream none;
+    std::ostringstream sink;
+    Console quiet(none, sink);
+    TucsonReadState state;
+    std::vector<TucsonSeries> all;
+    for (;;) {
+        TucsonSeries s;
+        trrw(in, "mr", s, state, quiet);
+        if (s.count == kEndOfFile || state.counter == kEndOfFile) break;
+        if (s.count > 0) all.push_back(s);
+    }
+    return all;
+}
+
+struct Range {
+    float lo = 1e30f, hi = -1e30f;
+};
+Range range_of(const std::string& path) {
+    Range r;
+    for (const auto& s : read_series(path))
+        for (int j = 0; j < s.count; ++j) {
+            r.lo = std::min(r.lo, s.values[static_cast<std::size_t>(j)]);
+            r.hi = std::max(r.hi, s.values[static_cast<std::size_t>(j)]);
+        }
+    return r;
+}
+
+// The constant of the last attempt, from the report's last "CONSTANT ADDED" line.
+float last_constant(const std::string& report) {
+    const std::string key = "CONSTANT ADDED TO ALL MEASUREMENTS TO AID CONVERGENCE(?): ";
+    const auto at = report.rfind(key);
+    return at == std::string::npos ? 0.0f : std::stof(report.substr(at + key.size()));
+}
+
+// Smallest fitted Regional-curve value (fRC columns) of an "_RCScurves.txt", the empty cells
+// (-999.00) left out.
+float lowest_regional_curve(const std::string& path) {
+    float lo = 1e30f;
+    const auto lines = read_lines(path);
+    for (std::size_t l = 1; l < lines.size(); ++l)
+        for (std::size_t p = 8, col = 0; p + 8 <= lines[l].size(); p += 8, ++col) {
+            const float v = std::stof(lines[l].substr(p, 8));
+            if (col % 2 == 1 && v != -999.0f) lo = std::min(lo, v);
+        }
+    return lo;
+}
+
+// The lines of a file that end in one of the given labels.
+std::vector<std::string> labelled(const std::string& path, const std::vector<std::string>& labels) {
+    std::vector<std::string> out;
+    for (const auto& line : read_lines(path))
+        for (const auto& label : labels)
+            if (line.size() >= label.size() && line.compare(line.size() - label.size(), label.size(), label) == 0)
+                out.push_back(line);
+    return out;
+}
+
+const std::string kCa533Default = "ca533.rwl\n1\nR\n1\n\n\n\n\n\n\n\n\n";
+
+}  // namespace
+
+TEST(SoundNumbers, StandardResultsAreTheSameWithAndWithoutARetry) {
+    TempDir tmp;
+    // The default criterion needs a retry with 0.1 added; 0.003 converges on the first attempt.
+    ASSERT_EQ(run_in("retry", kCa533Default, {"ca533.rwl"}), 0);
+    ASSERT_EQ(run_in("once", "ca533.rwl\n1\nR\n1\n\n\n\n\n\n3\n0.003\n\n\n", {"ca533.rwl"}), 0);
+    EXPECT_FLOAT_EQ(last_constant(read_file("retry/ca533_out_v45_v2b.txt")), 0.1f);
+    EXPECT_FLOAT_EQ(last_constant(read_file("once/ca533_out_v45_v2b.txt")), 0.0f);
+
+    for (const char* f : {"ca533_STD_RAW_Data.txt", "ca533_STD_RAW_Curves.txt", "ca533_STD_RAW_Ratios.txt",
+                          "ca533_Std_RBAR.txt"})
+        EXPECT_TRUE(read_file(std::string("retry/") + f) == read_file(std::string("once/") + f)) << f;
+
+    // The standard columns of the table: chronology, its deviation, standard error, stabilized.
+    const auto a = read_lines("retry/ca533_crns_col.txt"), b = read_lines("once/ca533_crns_col.txt");
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t k = 1; k < a.size(); ++k)
+        for (std::size_t at : {13u, 29u, 45u, 61u}) ASSERT_EQ(a[k].substr(at, 8), b[k].substr(at, 8)) << a[k];
+    EXPECT_TRUE(labelled("retry/ca533_crns_tuc.txt", {"stdcrn", "stdstb"}) ==
+                labelled("once/ca533_crns_tuc.txt", {"stdcrn", "stdstb"}));
+    const auto sa = read_lines("retry/ca533_spectra.txt"), sb = read_lines("once/ca533_spectra.txt");
+    ASSERT_EQ(sa.size(), sb.size());
+    for (std::size_t k = 0; k < sa.size(); ++k) ASSERT_EQ(sa[k].substr(0, 23), sb[k].substr(0, 23));
+
+    // After the retry too, each standard index is its measurement over its curve, to the
+    // precision of the files (0.001, and 0.999 is written as 1.000).
+    const auto data = read_series("retry/ca533_STD_RAW_Data.txt");
+    const auto curves = read_series("retry/ca533_STD_RAW_Curves.txt");
+    const auto ratios = read_series("retry/ca533_STD_RAW_Ratios.txt");
+    ASSERT_EQ(data.size(), 34u);
+    ASSERT_EQ(curves.size(), data.size());
+    ASSERT_EQ(ratios.size(), data.size());
+    for (std::size_t i = 0; i < data.size(); ++i)
+        for (int j = 0; j < data[i].count; ++j) {
+            const auto u = static_cast<std::size_t>(j);
+            const float d = data[i].values[u], c = curves[i].values[u], r = ratios[i].values[u];
+            ASSERT_NEAR(r, d / c, 0.0016f + 0.0006f * (1.0f + r) / c) << data[i].id << " ring " << j;
+        }
+}
+
+TEST(SoundNumbers, PowerTransformedResidualsKeepTheOrderOfTheRings) {
+    TempDir tmp;
+    // gp: residuals of power-transformed series; the run retries with constants added.
+    ASSERT_EQ(run_in("ptr", "gp.rwl\n1\nS\nT\n1\n8\n\n\n0\n\n\n", {"gp.rwl"}), 0);
+    EXPECT_GT(last_constant(read_file("ptr/gp_out_v45_v2b.txt")), 0.0f);
+    const auto raw = read_series("ptr/gp.rwl");
+    const auto data = read_series("ptr/gp_STD_PTR_Data.txt");
+    const auto curves = read_series("ptr/gp_STD_PTR_Curves.txt");
+    const auto resids = read_series("ptr/gp_STD_PTR_Resids.txt");
+    ASSERT_EQ(raw.size(), 58u);
+    ASSERT_EQ(data.size(), raw.size());
+    int zeros_beside_small_rings = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        ASSERT_EQ(data[i].count, raw[i].count);
+        // A ring never ends up below a narrower one (the transform is non-decreasing; the
+        // rounding of the file keeps that).
+        std::vector<int> order(static_cast<std::size_t>(raw[i].count));
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return raw[i].values[x] < raw[i].values[y]; });
+        for (std::size_t k = 1; k < order.size(); ++k)
+            ASSERT_LE(data[i].values[order[k - 1]], data[i].values[order[k]]) << raw[i].id;
+        const auto& v = raw[i].values;
+        if (std::count(v.begin(), v.begin() + raw[i].count, 0.0f) > 0 &&
+            std::any_of(v.begin(), v.begin() + raw[i].count, [](float x) { return x > 0.0f && x < 0.05f; }))
+            ++zeros_beside_small_rings;
+
+        // The residual indices are those of the measurements and curves in the files.
+        std::vector<float> x(static_cast<std::size_t>(data[i].count));
+        calind(std::span<const float>(data[i].values).first(x.size()), curves[i].values, x, kResidualIndices);
+        for (std::size_t j = 0; j < x.size(); ++j) ASSERT_NEAR(resids[i].values[j], x[j], 0.01f) << raw[i].id;
+    }
+    EXPECT_GT(zeros_beside_small_rings, 0);  // the case the order rule is about
+}
+
+TEST(SoundNumbers, LinesAndExponentialsStayAboveTheCurveFloor) {
+    TempDir tmp;
+    std::string no_more;
+    for (int i = 0; i < 40; ++i) no_more += "F\n";
+    struct Run {
+        std::string dir, answers;
+        bool spline_fallback;  // per-series code 1 falls back to a spline, which keeps its floor
+        std::vector<std::string> files;
+    };
+    std::vector<Run> runs;
+    for (const std::string set : {"ca533", "co021", "gp"}) {
+        for (int code = 1; code <= 4; ++code)
+            runs.push_back({set + "_series" + std::to_string(code),
+                            set + ".rwl\n1\nR\n1\n" + std::to_string(code) + "\n\n0\n\n\n\n", code == 1, {set + ".rwl"}});
+        const std::string pith = set == "gp" ? "T\ngp_pith.txt\n1\n0\n" : "F\n";
+        for (int code : {1, 2, 4, 5})
+            runs.push_back({set + "_regional" + std::to_string(code),
+                            set + ".rwl\n1\nR\n1\n-2\n\n" + pith + "\n0\n\n\nT\n" + std::to_string(code) + "\n" + no_more,
+                            false, {set + ".rwl", "gp_pith.txt"}});
+    }
+    // gp's Regional line truncated at age 200 falls below 0 during the iteration.
+    runs.push_back({"gp_regional4_truncated",
+                    "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n0\n\n\nT\n4\nF\nT\n200\n" + no_more, false,
+                    {"gp.rwl", "gp_pith.txt"}});
+
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.dir);
+        ASSERT_EQ(run_in(run.dir, run.answers, run.files), 0) << read_file(run.dir + "/out.txt");
+        const std::string base = run.dir + "/" + run.files[0].substr(0, run.files[0].find('.'));
+        const float c = last_constant(read_file(base + "_out_v45_v2b.txt"));
+        // The files hold 0.001 mm: a value at the floor may read 0.0005 below it.
+        EXPECT_GE(range_of(base + "_STD_RAW_Curves.txt").lo, 0.0195f);
+        EXPECT_GE(range_of(base + "_SSF_RAW_Curves.txt").lo, (run.spline_fallback ? 0.02f - c : 0.02f) - 0.0005f);
+        for (const char* pass : {"_STD_RAW_Ratios.txt", "_SSF_RAW_Ratios.txt"}) {
+            const Range r = range_of(base + pass);
+            EXPECT_GE(r.lo, 0.0f) << pass;
+            EXPECT_LT(r.hi, 50.0f) << pass;
+        }
+        if (fs::exists(base + "_RCScurves.txt")) {
+            EXPECT_GE(lowest_regional_curve(base + "_RCScurves.txt"), 0.02f - 0.005f);  // f8.2 values
+        }
+    }
+}
+
+TEST(SoundNumbers, GiveUpRunPublishesTheLastAcceptedIteration) {
+    TempDir tmp;
+    // ca533 with a fixed 32-year spline: the criterion rises after every constant up to 1.0.
+    ASSERT_EQ(run_in("give_up", "ca533.rwl\n1\nR\n1\n32\n\n\n\n\n\n", {"ca533.rwl"}), 0);
+    const std::string report = read_file("give_up/ca533_out_v45_v2b.txt");
+    const std::string named = "FINAL ITERATION WITHOUT CONVERGENCE (<0.0001 CHANGE): ";
+    const auto at = report.find(named);
+    ASSERT_NE(at, std::string::npos);
+    const int k = std::stoi(report.substr(at + named.size()));
+    const auto warning = report.rfind("WARNING: CONVERGENCE TESTS ARE NOT MONOTONIC DECREASING, ITER:");
+    const auto rejected = report.rfind(" Iter ", warning);
+    ASSERT_NE(rejected, std::string::npos);
+    EXPECT_EQ(std::stoi(report.substr(rejected + 6, 3)), k + 1);  // the rejected iteration is listed
+
+    // SsfCrn is the robust mean of the index file, up to the linear final scaling.
+    const auto series = read_series("give_up/ca533_SSF_RAW_Ratios.txt");
+    const auto table = read_lines("give_up/ca533_crns_col.txt");
+    const int first_year = std::stoi(table[1].substr(0, 6));
+    const int years = static_cast<int>(table.size()) - 1;
+    YearMatrix m(years, static_cast<int>(series.size()));
+    for (std::size_t i = 0; i < series.size(); ++i)
+        for (int j = 0; j < series[i].count; ++j)
+            m(series[i].first_year - first_year + j, static_cast<int>(i)) = series[i].values[static_cast<std::size_t>(j)];
+    std::istringstream none;
+    std::ostringstream sink;
+    Console quiet(none, sink);
+    const ChronologySummary mean = robsum(m, kMeanBiweight, quiet);
+    std::vector<double> x, y;
+    for (int t = 0; t < years; ++t) {
+        const float ssf = std::stof(table[static_cast<std::size_t>(t) + 1].substr(21, 8));
+        if (mean.count[static_cast<std::size_t>(t)] > 0 && ssf > 0.0f) {
+            x.push_back(mean.location[static_cast<std::size_t>(t)]);
+            y.push_back(ssf);
+        }
+    }
+    const double n = static_cast<double>(x.size());
+    const double mx = std::accumulate(x.begin(), x.end(), 0.0) / n, my = std::accumulate(y.begin(), y.end(), 0.0) / n;
+    double sxx = 0.0, sxy = 0.0;
+    for (std::size_t t = 0; t < x.size(); ++t) {
+        sxx += (x[t] - mx) * (x[t] - mx);
+        sxy += (x[t] - mx) * (y[t] - my);
+    }
+    const double slope = sxy / sxx;
+    double worst = 0.0;
+    for (std::size_t t = 0; t < x.size(); ++t) worst = std::max(worst, std::fabs(y[t] - (my + slope * (x[t] - mx))));
+    EXPECT_LT(worst, 0.003);
+    for (const auto& entry : fs::directory_iterator("give_up")) EXPECT_NE(entry.path().extension(), ".part");
+}
+
+TEST(SoundNumbers, LowessWindowInYearsDiffersFromThePercentage) {
+    TempDir tmp;
+    std::string no_more;
+    for (int i = 0; i < 40; ++i) no_more += "F\n";
+    for (const std::string w : {"30", "-30"})
+        ASSERT_EQ(run_in("lowess" + w, "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n0\n\n\nT\n-4\n" + w + "\n" + no_more,
+                         {"gp.rwl", "gp_pith.txt"}),
+                  0);
+    const auto years = read_lines("lowess30/gp_RCScurves.txt"), percent = read_lines("lowess-30/gp_RCScurves.txt");
+    // The initial curves (first fRC column): a window of 30 ages against one of 30 % of the ages.
+    double widest = 0.0;
+    for (std::size_t l = 1; l < std::min(years.size(), percent.size()); ++l) {
+        const float a = std::stof(years[l].substr(16, 8)), b = std::stof(percent[l].substr(16, 8));
+        if (a != -999.0f && b != -999.0f) widest = std::max(widest, std::fabs(static_cast<double>(a) - b));
+    }
+    EXPECT_GT(widest, 0.1);
+}
