@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "console/ask.hpp"
 #include "console/console.hpp"
 #include "console/freeform.hpp"
 #include "curves/dispatch.hpp"
@@ -206,20 +207,7 @@ YearMatrix RegionalCurveHistory::as_matrix(float fill) const {
     return m;
 }
 
-bool ask_logical(Console& console, const std::string& text) {
-    for (;;) {
-        console.blank_line();
-        console.prompt(text);
-        const std::string answer = trim(console.ask());
-        if (is_stop_answer(answer)) throw ProgramStop(StopKind::Normal);
-        std::size_t p = 0;
-        if (p < answer.size() && answer[p] == '.') ++p;
-        if (p >= answer.size()) continue;
-        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(answer[p])));
-        if (c == 'T') return true;
-        if (c == 'F') return false;
-    }
-}
+bool ask_logical(Console& console, const std::string& text) { return ask_true_false(console, text); }
 
 namespace {
 
@@ -230,12 +218,11 @@ int ask_truncation_age(Console& console, int ages) {
         console.blank_line();
         console.line("Enter Biological Year beyond which not to use", 2);
         console.prompt("in the estimation of the Regional model");
-        const std::string answer = console.ask();
-        if (is_stop_answer(trim(answer))) throw ProgramStop(StopKind::Normal);
-        const auto value = read_int(answer);
-        if (!value) continue;
-        if (*value <= 0) return 0;
-        return std::min(*value, std::max(ages, 1));
+        const NumberAnswer a = ask_integer_answer(console);
+        if (a.kind == NumberAnswer::Kind::Empty) refuse(console, "Enter a biological year, or 0 for no truncation.");
+        if (a.kind != NumberAnswer::Kind::Value) continue;
+        if (a.integer <= 0) return 0;
+        return static_cast<int>(std::min<long long>(a.integer, std::max(ages, 1)));
     }
 }
 
