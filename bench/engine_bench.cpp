@@ -8,6 +8,7 @@
 
 #include "console/console.hpp"
 #include "engine/engine_test_support.hpp"
+#include "engine/attempts.hpp"
 #include "engine/sigfree.hpp"
 
 namespace {
@@ -32,19 +33,9 @@ void BM_SigfreeSpline1000x1000(benchmark::State& state) {
         params.spline_stiffness = 50;
         params.mean_method = 2;
         params.rbar_window = 0;
-        EngineCarry carry;
         EngineResults results;
-        attempts = 0;
-        for (;;) {
-            ++attempts;
-            params.constant = 0.1f * static_cast<float>(params.constant_counter);
-            SeriesTable working = table;
-            for (int i = 0; i < table.count(); ++i)
-                for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
-            const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-            sigfree(working, floors, params, files, console, plotter, results, carry);
-            if (params.constant_counter < 1 || params.constant_counter > 10) break;
-        }
+        AttemptSteps steps;
+        attempts = run_attempts(table, params, files, console, plotter, results, steps).attempts;
         iterations = results.iterations;
         benchmark::DoNotOptimize(results.signal_free.data());
     }

@@ -191,7 +191,7 @@ public:
           plotter_(plotter), results_(results), carry_(carry), s_(make_setup(table, params)),
           nser_(s_.series), ny_(s_.years), index_(results.indices), threads_(resolve_threads(threads)) {}
 
-    void run();
+    AttemptOutcome run();
 
 private:
     enum class Step { Continue, Converged, IterationLimit, Retry, GaveUp };
@@ -405,12 +405,10 @@ void SignalFreeRun::for_each_series(Compute&& compute, Emit&& emit) {
     }
 }
 
-void SignalFreeRun::run() {
-    params_.redo_request = 0;
+AttemptOutcome SignalFreeRun::run() {
     if (nser_ == 0 || ny_ <= 0) {
         results_ = EngineResults{};
-        params_.constant_counter = 0;
-        return;
+        return AttemptOutcome::Completed;
     }
     first_attempt_ = params_.constant_counter == 0 || !carry_.first_attempt_done;
     retry_ = params_.constant_counter > 0;
@@ -422,10 +420,7 @@ void SignalFreeRun::run() {
     index_.resize(ny_, nser_);
 
     mean_segment_length();
-    if (s_.rcs && !regional_curve_questions()) {
-        params_.redo_request = 1;
-        return;
-    }
+    if (s_.rcs && !regional_curve_questions()) return AttemptOutcome::RedoRegionalCurve;
     first_pass();
     // The first detrending of every series, drawn once (first attempt) in per-series mode.
     if (keep_plot_data_ && plots_on_) plotter_.plt2(first_indices_, s_.spans, kMissing);
@@ -465,8 +460,9 @@ void SignalFreeRun::run() {
             series_files_.commit();
         }
     }
-    if (step == Step::Retry) return;  // the caller starts again with a larger constant
+    if (step == Step::Retry) return AttemptOutcome::Retry;  // the caller starts again with a larger constant
     finish(step, k);
+    return step == Step::GaveUp ? AttemptOutcome::GaveUp : AttemptOutcome::Completed;
 }
 
 // Swaps the index matrix (and the closing plots' data) with the copies of the last accepted
@@ -883,9 +879,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     differences_.pop_back();
     trace_.drop_last();
     --k;
-    ++params_.constant_counter;
-    carry_.retries = params_.constant_counter;
-    if (params_.constant_counter < 11) return Step::Retry;
+    if (params_.constant_counter < kMaxConstantSteps) return Step::Retry;
     console_.line("OKAY, ADDING A CONSTANT TO THE DATA USUALLY RESULTS IN CONVERGENCE", 2);
     console_.line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
     console_.line("SPLINE OR FRIEDMAN SMOOTHER. BUT NOT THIS TIME. EVEN SO, THE FINAL", 2);
@@ -972,7 +966,6 @@ void SignalFreeRun::finish(Step outcome, int k) {
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
 
     run_plots(k);
-    params_.constant_counter = outcome == Step::GaveUp ? 11 : 0;
 }
 
 // The curve plots after the iteration: the Regional-curve history, or the per-series overview,
@@ -1055,10 +1048,10 @@ void SignalFreeRun::run_plots(int k) {
 
 }  // namespace
 
-void sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
-             RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-             EngineCarry& carry, int threads) {
-    SignalFreeRun(table, curve_floor, params, files, console, plotter, results, carry, threads).run();
+AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
+                       RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
+                       EngineCarry& carry, int threads) {
+    return SignalFreeRun(table, curve_floor, params, files, console, plotter, results, carry, threads).run();
 }
 
 }  // namespace kestrovan

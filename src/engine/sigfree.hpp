@@ -19,8 +19,19 @@ namespace kestrovan {
 class Plotter;  // src/plot/plotter.hpp
 
 inline constexpr int kMaxIterations = 100;     // signal-free iterations per attempt
-inline constexpr int kMaxRegionalCurves = 100; // Regional curves kept in the curve history
 inline constexpr float kCurveFloor = 0.02f;    // lowest value a fitted growth curve may take
+// Constants 0.1, 0.2, ... are added to the measurements, at most this many times, when the
+// convergence statistic stops decreasing.
+inline constexpr int kMaxConstantSteps = 10;
+
+// How one engine attempt ended.
+enum class AttemptOutcome {
+    Completed,          // converged, or the iteration limit reached: the results are filled
+    Retry,              // the convergence statistic rose: start again with the next constant
+    RedoRegionalCurve,  // the user asked for another Regional curve: no results
+    GaveUp,             // the statistic rose with the last constant: the results of the last
+                        // accepted iteration are filled
+};
 
 // What the engine carries from one attempt to the next. The caller (the run loop) owns it for
 // the whole run and hands the same record to every attempt; a fresh record means "first attempt".
@@ -33,7 +44,6 @@ struct EngineCarry {
                                               // after its mean adjustment over the years after nss1
     std::vector<float> standard_scale;        // per year: its scale from the chronology summariser
     std::vector<float> stabilized_standard;   // per year: its variance-stabilized version (RBAR window > 0)
-    int retries = 0;                          // attempts restarted with a larger constant so far
 };
 
 // The engine's results, by calendar year: index k is the run's first year + k (zero-based).
@@ -70,20 +80,20 @@ struct EngineResults {
 //               value, the Regional curve's included, is below it. A line or exponential that
 //               reaches it in measurement units (the floor + the constant of the attempt)
 //               anywhere over the span it serves is replaced by the mean (code 6).
-//   params      read: every option; written: redo_request (1 when the user asks for another
-//               Regional-curve fit; nothing else valid), constant_counter (raised to 1..10 when the
-//               convergence statistic stopped decreasing: retry with 0.1 × counter added; 0 on
-//               completion, 11 when the engine gave up after ten constants and finished anyway).
+//   params      every option, and the attempt's constant counter (0 on the first attempt, k
+//               when 0.1 × k has been added) and constant. Not changed by the engine.
 //   files       data file name (base name of the series files), header lines, report.
 //   console     dialogue of the Regional curve and the engine's messages.
 //   plotter     every plot of the engine.
-//   results     filled on completion.
+//   results     filled when the attempt ends in Completed or GaveUp.
 //   carry       owned by the caller across attempts of one run.
 //   threads     threads for the per-series curve fits and the year-by-year means
 //               (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count). Every
 //               number, file and console line is the same for every thread count.
-// Throws ProgramStop when the user stops at a question or a file cannot be written.
-void sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
+// Returns how the attempt ended: Retry when the statistic rose at a constant counter below
+// kMaxConstantSteps (10), GaveUp when it rose at that counter. Throws ProgramStop when the user
+// stops at a question or a file cannot be written.
+AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
              RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
              EngineCarry& carry, int threads = kThreadsFromEnvironment);
 

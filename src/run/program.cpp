@@ -45,9 +45,9 @@ void run_whole_program(RunStart& run, const ProgramOptions& options) {
     PlotSettings plots{options.plots, options.device, "", options.interactive};
     if (params.power_transform != 0) plots.measurement_label = "Transformed width";
     auto plotter = make_plotter(plots, console);
-    SigfreeRunner engine;
+    ProgramAttemptSteps steps(console, run.files, *plotter, median_length);
     EngineResults results;
-    run_attempts(console, run.files, raw, params, *plotter, engine, results, median_length);
+    run_attempts(raw, params, run.files, console, *plotter, results, steps);
 
     write_final_output(console, run.files, params, final_chronologies(results), *plotter);
     run.files.finished = true;

@@ -26,9 +26,8 @@ struct RunParameters {
     int last_year_cap_year = 0;  // the cap year (no question in the dialogue)
     int pith_present = 0;        // 1 when pith offsets were read
     std::vector<int> pith_offsets;  // one per series of the current table
-    int constant_counter = 0;    // raised by the engine when convergence fails
+    int constant_counter = 0;    // attempts so far with a constant added (set by run_attempts)
     float constant = 0.0f;       // 0.1 × constant counter
-    int redo_request = 0;        // set by the engine when the user asks for another RCS curve
 };
 
 }  // namespace kestrovan

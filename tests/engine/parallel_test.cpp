@@ -16,6 +16,7 @@
 #include "console/parallel.hpp"
 #include "curves/spline.hpp"
 #include "engine/engine_test_support.hpp"
+#include "engine/attempts.hpp"
 #include "engine/sigfree.hpp"
 #include "stats/robust.hpp"
 
@@ -33,6 +34,7 @@ struct Outcome {
     std::map<std::string, std::string> files;    // every file the run wrote, by name
     std::vector<std::string> plot_titles;
     int attempts = 0;
+    AttemptOutcome outcome = AttemptOutcome::Completed;
 };
 
 // Runs the engine as the run loop does (one attempt per call until it completes) with `threads`
@@ -49,21 +51,12 @@ Outcome run_with(int threads, const SeriesTable& table, RunParameters params, co
     files.header = {"header line one", "header line two", "header line three"};
     files.report.open(dir.file("report.txt"));
     CountingPlotter plotter(plots);
-    EngineCarry carry;
-    params.constant_counter = 0;
+    AttemptSteps steps;
+    steps.threads = threads;
     try {
-        for (;;) {
-            ++o.attempts;
-            params.constant = 0.1f * static_cast<float>(params.constant_counter);
-            SeriesTable working = table;
-            for (int i = 0; i < table.count(); ++i)
-                for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
-            const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-            sigfree(working, floors, params, files, console, plotter, o.results, carry, threads);
-            if (params.redo_request) break;
-            if (params.constant_counter >= 1 && params.constant_counter <= 10) continue;
-            break;
-        }
+        const AttemptsSummary summary = run_attempts(table, params, files, console, plotter, o.results, steps);
+        o.attempts = summary.attempts;
+        o.outcome = summary.outcome;
     } catch (const ProgramStop& stop) {
         o.stop = std::string("stopped: ") + stop.what();
     }
@@ -120,6 +113,7 @@ void expect_identical(const Outcome& one, const Outcome& many) {
     expect_same_matrix(a.indices, b.indices, "indices");
     expect_same_matrix(a.history, b.history, "history");
     EXPECT_EQ(one.params.constant_counter, many.params.constant_counter);
+    EXPECT_EQ(one.outcome, many.outcome);
     EXPECT_EQ(one.console, many.console);
     EXPECT_EQ(one.plot_titles, many.plot_titles);
     ASSERT_EQ(one.files.size(), many.files.size());

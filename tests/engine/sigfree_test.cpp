@@ -11,6 +11,7 @@
 
 #include "console/console.hpp"
 #include "engine/engine_test_support.hpp"
+#include "engine/attempts.hpp"
 #include "engine/sigfree.hpp"
 #include "engine/calind.hpp"
 #include "io/tucson.hpp"
@@ -29,6 +30,7 @@ struct EngineRun {
     std::string console;
     std::string report;
     int attempts = 0;
+    AttemptOutcome outcome = AttemptOutcome::Completed;
 };
 
 // Runs the engine the way the run loop does: one attempt per call, the constant of the attempt
@@ -45,20 +47,10 @@ EngineRun run_engine(const SeriesTable& table, RunParameters params, const std::
     files.report.open(dir.file("report.txt"));
     CountingPlotter quiet;
     Plotter& plot = plotter ? *plotter : quiet;
-    EngineCarry carry;
-    params.constant_counter = 0;
-    for (;;) {
-        ++run.attempts;
-        params.constant = 0.1f * static_cast<float>(params.constant_counter);
-        SeriesTable working = table;
-        for (int i = 0; i < table.count(); ++i)
-            for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
-        const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-        sigfree(working, floors, params, files, console, plot, run.results, carry);
-        if (params.redo_request) break;
-        if (params.constant_counter >= 1 && params.constant_counter <= 10) continue;
-        break;
-    }
+    AttemptSteps steps;
+    const AttemptsSummary summary = run_attempts(table, params, files, console, plot, run.results, steps);
+    run.attempts = summary.attempts;
+    run.outcome = summary.outcome;
     files.report.close();
     std::ifstream rep(dir.file("report.txt"));
     std::stringstream ss;
@@ -123,8 +115,7 @@ TEST(Sigfree, PerSeriesSplineRecoversTheCommonSignal) {
     const EngineRun run = run_engine(t, spline_params(), "", dir);
     expect_finite(run.results);
     EXPECT_TRUE(run.results.converged);
-    EXPECT_EQ(run.params.constant_counter, 0);
-    EXPECT_EQ(run.params.redo_request, 0);
+    EXPECT_EQ(run.outcome, AttemptOutcome::Completed);
     expect_signal_recovered(run);
     EXPECT_NE(run.console.find("Final iteration with convergence (<0.0001 change): "), std::string::npos);
     EXPECT_NE(run.report.find("FINAL ITERATION WITH CONVERGENCE (<0.0001 CHANGE): "), std::string::npos);
@@ -196,7 +187,7 @@ TEST(Sigfree, RedoRequestReturnsAtOnce) {
     TempDir dir("redo");
     const SeriesTable t = test::synthetic_table(10, 1700, 200, 80, 150, 3, true);
     const EngineRun run = run_engine(t, rcs_params(), "t\n", dir);
-    EXPECT_EQ(run.params.redo_request, 1);
+    EXPECT_EQ(run.outcome, AttemptOutcome::RedoRegionalCurve);
     EXPECT_EQ(run.attempts, 1);
     EXPECT_EQ(run.results.years, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("syn_SSF_RAW_Data.txt")));
@@ -366,7 +357,7 @@ EngineRun run_at_constant(const SeriesTable& table, RunParameters params, int co
     for (int i = 0; i < table.count(); ++i)
         for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
     const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-    sigfree(working, floors, params, files, console, quiet, run.results, carry);
+    run.outcome = sigfree(working, floors, params, files, console, quiet, run.results, carry);
     files.report.close();
     std::ifstream rep(dir.file("report.txt"));
     std::stringstream ss;
@@ -398,7 +389,8 @@ TEST(SigfreeRealData, GivingUpPublishesTheLastAcceptedIteration) {
     RunParameters p = spline_params();
     p.curve_option = 1;
     const EngineRun run = run_engine(t, p, "", dir, "gp.rwl");
-    ASSERT_EQ(run.params.constant_counter, 11);
+    ASSERT_EQ(run.outcome, AttemptOutcome::GaveUp);
+    ASSERT_EQ(run.params.constant_counter, kMaxConstantSteps);
     const EngineResults& r = run.results;
     const int k = r.iterations;
     ASSERT_GE(k, 6);

@@ -10,21 +10,21 @@ using namespace kestrovan;
 
 namespace {
 
-// Stands in for the engine: records the first value of series 0 it was given and raises the
-// constant counter on the first `failures` attempts, as the engine does when the convergence
-// statistic stops decreasing.
-class StubEngine : public EngineRunner {
+// The program's steps with a stand-in for the engine: records the first value of series 0 it
+// was given and asks for a retry on the first `failures` attempts, as the engine does when the
+// convergence statistic stops decreasing.
+class StubEngine : public ProgramAttemptSteps {
 public:
-    explicit StubEngine(int failures) : failures_(failures) {}
-    void run(const SeriesTable& working, std::span<const float> curve_floor, RunParameters& params,
-             RunFiles&, Console&, Plotter&, EngineResults&, EngineCarry&) override {
+    StubEngine(int failures, Console& console, RunFiles& files, Plotter& plotter)
+        : ProgramAttemptSteps(console, files, plotter, 100), failures_(failures) {}
+    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunParameters& params,
+                          RunFiles&, Console&, Plotter&, EngineResults&, EngineCarry&) override {
         first_values.push_back(working.data(0, 0));
         last_values.push_back(working.data(working.years[1].length - 1, 1));
         floors.push_back(curve_floor[1]);
         options.push_back(params.curve_option);
         params.curve_option = 4;  // the engine may change the option while falling back
-        if (attempts++ < failures_) ++params.constant_counter;
-        else params.constant_counter = 0;
+        return attempts++ < failures_ ? AttemptOutcome::Retry : AttemptOutcome::Completed;
     }
     std::vector<float> first_values, last_values, floors;
     std::vector<int> options;
@@ -59,9 +59,11 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
     auto plotter = make_plotter(PlotSettings{false, "", ""}, console);
     EngineResults results;
     const SeriesTable raw = two_series();
-    StubEngine engine(3);
+    StubEngine engine(3, console, files, *plotter);
 
-    run_attempts(console, files, raw, params, *plotter, engine, results, 100);
+    const AttemptsSummary summary = run_attempts(raw, params, files, console, *plotter, results, engine);
+    EXPECT_EQ(summary.attempts, 4);
+    EXPECT_EQ(summary.outcome, AttemptOutcome::Completed);
 
     ASSERT_EQ(engine.attempts, 4);
     const std::vector<float> expected{1.0f, 1.1f, 1.2f, 1.3f};
