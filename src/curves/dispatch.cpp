@@ -54,7 +54,7 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Console& 
     }
     std::span<const float> tail(y.data() + 1, static_cast<std::size_t>(m));
     spline(m, tail, c, m / 3, console, workspace);
-    if (c[0] == kSplineTooShort || c[0] == kSplineNotPositiveDefinite) return;
+    if (curve_failed(c)) return;
 
     std::vector<float> ratios(static_cast<std::size_t>(m)), differences(static_cast<std::size_t>(m));
     for (int i = 0; i < m; ++i) {
@@ -115,7 +115,7 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
     // A spline fitted to the first n values covers only those; the rest of the curve holds the
     // last fitted value, as the other curves extend over all N positions, instead of keeping
     // whatever the caller's array held before.
-    if (n >= 1 && n < N && c[0] != kSplineTooShort && c[0] != kSplineNotPositiveDefinite)
+    if (n >= 1 && n < N && !curve_failed(c))
         std::fill(c.begin() + n, c.begin() + N, c[static_cast<std::size_t>(n - 1)]);
 }
 

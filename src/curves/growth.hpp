@@ -9,6 +9,8 @@
 #include <array>
 #include <span>
 
+#include "curves/markers.hpp"
+
 namespace kestrovan {
 
 class Console;
@@ -23,7 +25,7 @@ class Console;
 // The simplex-fitted functions use the same record with their own meanings.
 using FitRecord = std::array<float, 7>;
 
-inline constexpr float kCurveFailed = -999.0f;  // record[1] and c[0] after a failed exponential
+// kCurveFailed (curves/markers.hpp) is in record[1] and c[0] after a failed exponential.
 
 // Negative exponential by a one-dimensional search on b with linear least squares for a and k.
 // Prints ">> sbr curve:  only nnn values, no exponential curve fit" for n < 20 and

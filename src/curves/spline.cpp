@@ -182,7 +182,7 @@ void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, i
     lsmake(n, start, lengths);
 
     spline2(n, y, fit, lengths, console, &ws);
-    if (fit[0] == kSplineTooShort || fit[0] == kSplineNotPositiveDefinite) {
+    if (curve_failed(fit)) {
         c[0] = fit[0];
         return;
     }

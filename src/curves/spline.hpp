@@ -12,19 +12,19 @@
 //   is printed and c[0] = kSplineNotPositiveDefinite. A wavelength that gives no usable
 //   stiffness (0) ends the same way.
 // - n > kMaxSplineLength: a message is printed and the program stops (ProgramStop, Abnormal).
-// - Callers check c[0] for the two markers.
+// - Callers check the curve with curve_failed (curves/markers.hpp).
 // - The optional workspace lets hot loops fit without allocating; without one the routine
 //   uses its own buffers. Results never depend on what a workspace held before.
 #include <span>
 #include <vector>
+
+#include "curves/markers.hpp"
 
 namespace kestrovan {
 
 class Console;
 
 inline constexpr int kMaxSplineLength = 5000;
-inline constexpr float kSplineTooShort = -9998.0f;
-inline constexpr float kSplineNotPositiveDefinite = -9999.0f;
 
 // Scratch space of the spline solver, owned by the caller and reusable from call to call.
 struct SplineWorkspace {

@@ -60,9 +60,7 @@ float signed_ratio(float absdev, float fit, bool negative, bool fit_usable) {
     return negative ? -r : r;
 }
 
-bool spline_failed(std::span<const float> fit) {
-    return fit.empty() || fit[0] == kSplineTooShort || fit[0] == kSplineNotPositiveDefinite;
-}
+bool spline_failed(std::span<const float> fit) { return fit.empty() || curve_failed(fit); }
 
 // Centres the chronology on 1.0: subtracts its mean over the years after nss1 that have series
 // and adds 1.0; negatives become 0. Years without series are left as they are. Returns the mean.

@@ -41,7 +41,6 @@ void interpolate_gaps(std::vector<float>& y, float fill) {
         for (int j = prev + 1; j < n; ++j) y[static_cast<std::size_t>(j)] = y[static_cast<std::size_t>(prev)];
 }
 
-bool is_spline_marker(float v) { return v == kSplineTooShort || v == kSplineNotPositiveDefinite; }
 
 // Lowest value of the smoothed curve over the ages it serves (the fill skipped).
 float lowest_fitted(const RegionalCurve& rc, float fill) {
@@ -130,7 +129,7 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
         std::vector<float> y = shifted;
         std::fill(curve.begin(), curve.end(), fill);
         detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
-        if (is_spline_marker(curve[0]) || curve[0] == kCurveFailed) {
+        if (curve_failed(curve)) {
             // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
             y = shifted;
             code = 6;

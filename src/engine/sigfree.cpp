@@ -37,9 +37,6 @@ std::string upper(std::string s) {
     return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
 }
 
-bool is_curve_marker(float v) {
-    return v == kSplineTooShort || v == kSplineNotPositiveDefinite || v == kCurveFailed;
-}
 
 // The fixed facts of one engine call, derived from the Series table and the Run parameters.
 struct EngineSetup {
@@ -109,7 +106,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     const int N = static_cast<int>(y.size());
     const auto curve = c.first(static_cast<std::size_t>(N));
     curvefits(y, curve, N, n_fit, code, params.alpha_real, stiffness, console, &ws);
-    bool usable = N == 0 || !is_curve_marker(c[0]);
+    bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
     if (usable && is_line_or_exponential(code) && reaches_floor(curve, line_floor)) {
@@ -845,7 +842,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     differences_.push_back(d_);
     if (is_yes(params_.switch3) && ny_ >= 4) {
         spline2(ny_, d_, fit_, wavelengths_, console_, &sws_);
-        if (!is_curve_marker(fit_[0]) && all_finite(fit_))
+        if (!curve_failed(fit_) && all_finite(fit_))
             for (std::size_t t = 0; t < d_.size(); ++t) d_[t] -= fit_[t];
     }
 
@@ -1038,7 +1035,7 @@ void SignalFreeRun::run_plots(int k) {
         std::copy(col.begin(), col.end(), out.begin());
         if (ny_ >= 4) {
             spline1(ny_, col, out, wavelength, console_, &sws_);
-            if (is_curve_marker(out[0])) std::copy(col.begin(), col.end(), out.begin());
+            if (curve_failed(out)) std::copy(col.begin(), col.end(), out.begin());
         }
     }
     plotter_.spaghetti(smooth, ny_, smooth.cols(), {}, s_.first_year, "Year", "Index",
