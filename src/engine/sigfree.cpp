@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "console/format.hpp"
 #include "console/parallel.hpp"
@@ -15,6 +16,7 @@
 #include "engine/calind.hpp"
 #include "engine/engine_files.hpp"
 #include "engine/rcurve.hpp"
+#include "engine/series_waves.hpp"
 #include "engine/sftest.hpp"
 #include "plot/plotter.hpp"
 #include "stats/robust.hpp"
@@ -185,8 +187,8 @@ public:
                   RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
                   EngineCarry& carry, int threads)
         : table_(table), curve_floor_(curve_floor), params_(params), files_(files), console_(console),
-          plotter_(plotter), results_(results), carry_(carry), s_(make_setup(table, params)),
-          nser_(s_.series), ny_(s_.years), index_(results.indices), threads_(resolve_threads(threads)) {}
+          plotter_(plotter), results_(results), carry_(carry), setup_(make_setup(table, params)),
+          nser_(setup_.series), ny_(setup_.years), index_(results.indices), threads_(resolve_threads(threads)) {}
 
     AttemptOutcome run();
 
@@ -207,13 +209,9 @@ private:
     void regional_slice_of(int i, std::span<float> c) const;
     void swap_with_accepted();
 
-    // Per-series work shared among the threads; see for_each_series.
-    struct SeriesBuffers {
-        std::span<float> values, curve, indices;  // one series: its values, curve and indices
-    };
+    using SeriesBuffers = SeriesWaves::Buffers;
     template <class Compute, class Emit>
     void for_each_series(Compute&& compute, Emit&& emit);
-    SeriesBuffers buffers_of(int i);
     bool reads_input(int i) const;
     Step convergence_step(int& k);
     void finish(Step outcome, int k);
@@ -223,7 +221,7 @@ private:
     std::span<const float> measurements(int i) const {
         return table_.data.column(i).first(static_cast<std::size_t>(length(i)));
     }
-    int length(int i) const { return s_.length[static_cast<std::size_t>(i)]; }
+    int length(int i) const { return setup_.length[static_cast<std::size_t>(i)]; }
     // The curve floor of series i: no curve value is below it.
     float floor_of(int i) const {
         return static_cast<std::size_t>(i) < curve_floor_.size() ? curve_floor_[static_cast<std::size_t>(i)]
@@ -237,7 +235,7 @@ private:
         return is_no(params_.switch1) && k >= 5 &&
                (code_now_[is] != code_prev_[is] || (code_now_[is] == 6 && code_prev_[is] == 6));
     }
-    int fallback_code() const { return s_.requested_code == 1 ? -66 : 6; }
+    int fallback_code() const { return setup_.requested_code == 1 ? kCurveFallbackSpline : kCurveMean; }
 
     const SeriesTable& table_;
     std::span<const float> curve_floor_;
@@ -247,7 +245,7 @@ private:
     Plotter& plotter_;
     EngineResults& results_;
     EngineCarry& carry_;
-    const EngineSetup s_;
+    const EngineSetup setup_;
     const int nser_;
     const int ny_;
     YearMatrix& index_;  // the current indices, calendar rows × series
@@ -277,20 +275,9 @@ private:
     std::vector<char> floored_line_;         // per series: this pass gave up a line or exponential at the floor
     std::vector<char> floored_reported_;     // per series: that has been reported in this call
     bool regional_raise_reported_ = false;   // the first Regional curve raised to the floor was reported
-    std::vector<float> curve_, idx_;         // one series (Regional-curve mode)
+    std::vector<float> one_series_curve_, one_series_indices_;         // one series (Regional-curve mode)
 
-    // The per-series work of a pass runs in waves of consecutive series whose values, curves and
-    // indices fit the wave buffers; each worker takes a contiguous block of a wave, with its own
-    // spline workspace and console, and the calling thread then writes the wave out in series order.
-    std::vector<std::size_t> ring_start_;    // per series: its first position in the wave buffers
-                                             // counted from the start of the run's rings
-    std::vector<float> wave_values_, wave_curves_, wave_indices_;
-    std::size_t wave_base_ = 0;              // ring_start_ of the wave's first series
-    std::vector<SplineWorkspace> worker_splines_;
-    std::vector<std::unique_ptr<BufferConsole>> worker_consoles_;
-    std::vector<std::size_t> message_end_;   // per series: end of its messages in its worker's console
-    std::vector<long long> wave_weight_;
-    std::vector<int> wave_bounds_;
+    std::optional<SeriesWaves> waves_;       // the per-series work on the threads (first pass on)
     YearMatrix sf_rings_;                    // Regional-curve mode: signal-free measurements by ring
     YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
 
@@ -305,101 +292,21 @@ private:
 
     ConvergenceTrace trace_;
     std::vector<std::vector<float>> history_, differences_;
-    std::vector<float> d_, fit_, work_;
+    std::vector<float> year_differences_, difference_trend_, sftest_scratch_;
     std::vector<int> wavelengths_;
 };
-
-// Rings held by the wave buffers of the per-series work (values, curves and indices: 12 MB).
-constexpr std::size_t kWaveRings = std::size_t{1} << 20;
-
-// Series i's place in the wave buffers.
-SignalFreeRun::SeriesBuffers SignalFreeRun::buffers_of(int i) {
-    const std::size_t at = ring_start_[static_cast<std::size_t>(i)] - wave_base_;
-    const std::size_t len = static_cast<std::size_t>(length(i));
-    return {std::span<float>(wave_values_).subspan(at, len), std::span<float>(wave_curves_).subspan(at, len),
-            std::span<float>(wave_indices_).subspan(at, len)};
-}
 
 // The per-series fits never read input: the only read on their paths is the pause before the
 // stop for a mean of no values, and every series fitted has at least one ring in its fitting
 // span. A series that could read anyway is fitted on the calling thread with the real console.
-bool SignalFreeRun::reads_input(int i) const { return s_.fit_length[static_cast<std::size_t>(i)] < 1; }
+bool SignalFreeRun::reads_input(int i) const { return setup_.fit_length[static_cast<std::size_t>(i)] < 1; }
 
-// Runs compute(i, buffers, console, spline workspace) for every series with rings, shared among
-// the threads, then emit(i, buffers) on the calling thread in series order. Whatever compute
-// printed for a series is copied to the console just before that series' emit, and an exception
-// thrown by compute for series i comes out after the emits of the series before i, so the console,
-// the files and the results are those of one thread fitting the series one after another.
+// Runs compute for every series on the threads and emit on the calling thread in series order
+// (SeriesWaves): the console, the files and the results are those of one thread.
 template <class Compute, class Emit>
 void SignalFreeRun::for_each_series(Compute&& compute, Emit&& emit) {
-    const std::size_t n = static_cast<std::size_t>(nser_);
-    if (ring_start_.empty()) {
-        ring_start_.assign(n + 1, 0);
-        for (int i = 0; i < nser_; ++i) {
-            const std::size_t is = static_cast<std::size_t>(i);
-            ring_start_[is + 1] = ring_start_[is] + static_cast<std::size_t>(std::max(length(i), 0));
-        }
-        const std::size_t capacity =
-            std::min(ring_start_[n], std::max(static_cast<std::size_t>(max_len_), kWaveRings));
-        wave_values_.assign(capacity, 0.0f);
-        wave_curves_.assign(capacity, 0.0f);
-        wave_indices_.assign(capacity, 0.0f);
-        worker_splines_.resize(static_cast<std::size_t>(threads_));
-        worker_consoles_.clear();
-        for (int w = 0; w < threads_; ++w) worker_consoles_.push_back(std::make_unique<BufferConsole>());
-        message_end_.assign(n, 0);
-        wave_weight_.reserve(n);
-    }
-    const std::size_t capacity = wave_values_.size();
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads_));
-    std::vector<int> error_series(static_cast<std::size_t>(threads_), -1);
-
-    for (int a = 0; a < nser_;) {
-        // The wave: consecutive series whose rings fit the buffers (at least one series).
-        wave_base_ = ring_start_[static_cast<std::size_t>(a)];
-        int b = a + 1;
-        while (b < nser_ && ring_start_[static_cast<std::size_t>(b) + 1] - wave_base_ <= capacity) ++b;
-        wave_weight_.clear();
-        for (int i = a; i < b; ++i) wave_weight_.push_back(std::max(length(i), 0) + 1);
-        const int workers = std::min(threads_, b - a);
-        split_ranges(b - a, workers, &wave_weight_, wave_bounds_);
-        std::fill(errors.begin(), errors.end(), nullptr);
-
-        run_workers(workers, [&](int w) {
-            const std::size_t ww = static_cast<std::size_t>(w);
-            BufferConsole& out = *worker_consoles_[ww];
-            SplineWorkspace& ws = worker_splines_[ww];
-            out.clear();
-            for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
-                if (length(i) > 0 && !reads_input(i)) {
-                    try {
-                        compute(i, buffers_of(i), out.console(), ws);
-                    } catch (...) {
-                        errors[ww] = std::current_exception();
-                        error_series[ww] = i;
-                        message_end_[static_cast<std::size_t>(i)] = out.size();
-                        return;
-                    }
-                }
-                message_end_[static_cast<std::size_t>(i)] = out.size();
-            }
-        });
-
-        for (int w = 0; w < workers; ++w) {
-            const std::size_t ww = static_cast<std::size_t>(w);
-            std::size_t from = 0;
-            for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
-                const std::size_t to = message_end_[static_cast<std::size_t>(i)];
-                worker_consoles_[ww]->copy_to(console_, from, to);
-                from = to;
-                if (errors[ww] && error_series[ww] == i) std::rethrow_exception(errors[ww]);
-                if (length(i) <= 0) continue;
-                if (reads_input(i)) compute(i, buffers_of(i), console_, sws_);
-                emit(i, buffers_of(i));
-            }
-        }
-        a = b;
-    }
+    if (!waves_) waves_.emplace(setup_.length, threads_);
+    waves_->for_each(console_, sws_, [this](int i) { return reads_input(i); }, compute, emit);
 }
 
 AttemptOutcome SignalFreeRun::run() {
@@ -410,17 +317,17 @@ AttemptOutcome SignalFreeRun::run() {
     first_attempt_ = params_.constant_counter == 0 || !carry_.first_attempt_done;
     retry_ = params_.constant_counter > 0;
     plots_on_ = params_.constant_counter == 0;
-    keep_plot_data_ = plotter_.enabled() && !s_.rcs;
-    max_len_ = std::max(1, *std::max_element(s_.length.begin(), s_.length.end()));
+    keep_plot_data_ = plotter_.enabled() && !setup_.rcs;
+    max_len_ = std::max(1, *std::max_element(setup_.length.begin(), setup_.length.end()));
     base_ = files_.base_name();
     index_.resize(0, 0);
     index_.resize(ny_, nser_);
 
     mean_segment_length();
-    if (s_.rcs && !regional_curve_questions()) return AttemptOutcome::RedoRegionalCurve;
+    if (setup_.rcs && !regional_curve_questions()) return AttemptOutcome::RedoRegionalCurve;
     first_pass();
     // The first detrending of every series, drawn once (first attempt) in per-series mode.
-    if (keep_plot_data_ && plots_on_) plotter_.plt2(first_indices_, s_.spans, kMissing);
+    if (keep_plot_data_ && plots_on_) plotter_.plt2(first_indices_, setup_.spans, kMissing);
     first_chronology();
 
     // The iteration.
@@ -443,7 +350,7 @@ AttemptOutcome SignalFreeRun::run() {
         swap_with_accepted();
         const int curves_before = rc_history_.size();
         series_files_.open(ssf_names, true, files_.header[0], EnginePass::SignalFree, true);
-        if (s_.rcs)
+        if (setup_.rcs)
             regional_curves(k);
         else
             per_series_curves(k);
@@ -479,14 +386,14 @@ void SignalFreeRun::swap_with_accepted() {
 void SignalFreeRun::mean_segment_length() {
     for (int i = 0; i < nser_; ++i)
         for (int j = 0; j < length(i); ++j)
-            index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(length(i));
+            index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(length(i));
     robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     segment_length_ = summary_.location;
     for (int i = 0; i < nser_; ++i)
-        for (int j = 0; j < length(i); ++j) index_(s_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
+        for (int j = 0; j < length(i); ++j) index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
     robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     if (plots_on_)
-        plotter_.plot1(segment_length_, summary_.location, s_.first_year, "Year", "Length or age (years)",
+        plotter_.plot1(segment_length_, summary_.location, setup_.first_year, "Year", "Length or age (years)",
                        "Mean Segment Length And Mean Tree Age", {}, " Mean Segment Length",
                        "Mean Approx Tree Age", 1.0f, 1.0f, 1.0f);
     index_.fill(kMissing);
@@ -506,7 +413,7 @@ bool SignalFreeRun::regional_curve_questions() {
     rfit_.stiffness = params_.spline_stiffness;
     rfit_.floor = kCurveFloor;
     rfit_.line_floor = params_.constant + kCurveFloor;
-    if (regional_curve_dialogue(table_.data, s_.length, s_.offset, params_.pith_present != 0, table_, rfit_,
+    if (regional_curve_dialogue(table_.data, setup_.length, setup_.offset, params_.pith_present != 0, table_, rfit_,
                                 console_, plotter_, rc_history_, rc_))
         return false;
     // The iteration's fits start from the code the accepted initial curve ended with.
@@ -523,17 +430,17 @@ void SignalFreeRun::first_pass() {
     if (first_attempt_)
         series_files_.open(series_file_names(base_, EnginePass::FirstPass, params_.index_method,
                                              params_.power_transform != 0),
-                           !s_.raw, files_.header[0], EnginePass::FirstPass);
+                           !setup_.raw, files_.header[0], EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
     series_mean_.assign(n, 0.0f);
-    code_prev_.assign(n, s_.requested_code);
-    code_now_.assign(n, s_.requested_code);
+    code_prev_.assign(n, setup_.requested_code);
+    code_now_.assign(n, setup_.requested_code);
     floor_iteration_.assign(n, -1);
     floored_line_.assign(n, 0);
     floored_reported_.assign(n, 0);
     if (first_attempt_) carry_.first_pass_index_sd.assign(n, 0.0f);
-    curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
-    idx_.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    one_series_curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    one_series_indices_.assign(static_cast<std::size_t>(max_len_), 0.0f);
     if (keep_plot_data_) {
         first_curves_.resize(max_len_, nser_);
         first_indices_.resize(max_len_, nser_);
@@ -545,20 +452,20 @@ void SignalFreeRun::first_pass() {
         const std::size_t is = static_cast<std::size_t>(i);
         const auto meas = measurements(i);
         series_mean_[is] = span_mean(meas);
-        if (s_.rcs) {
+        if (setup_.rcs) {
             regional_slice_of(i, b.curve);
             code_prev_[is] = rc_.code;
         } else {
-            const SeriesFit fit = fit_series(meas, b.curve, s_.fit_length[is], s_.requested_code, line_floor_of(i),
+            const SeriesFit fit = fit_series(meas, b.curve, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
                                              params_, params_.spline_stiffness, console, ws);
             code_prev_[is] = fit.code;
             floored_line_[is] = fit.floored_line;
             if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
         }
-        if (s_.raw)
+        if (setup_.raw)
             std::copy(meas.begin(), meas.end(), b.indices.begin());  // no detrending: the values themselves
         else
-            calind(meas, b.curve, b.indices, s_.index_mode);
+            calind(meas, b.curve, b.indices, setup_.index_mode);
     };
     auto emit = [&](int i, SeriesBuffers b) {
         const std::size_t is = static_cast<std::size_t>(i);
@@ -567,8 +474,8 @@ void SignalFreeRun::first_pass() {
         const std::span<const float> c = b.curve, x = b.indices;
         assert(all_finite(c) && all_finite(x));
         report_floored_line(i, 0);
-        series_files_.write(table_.ids[is], s_.spans[is].first, meas, c, x, params_.constant, console_);
-        for (int j = 0; j < len; ++j) index_(s_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
+        series_files_.write(table_.ids[is], setup_.spans[is].first, meas, c, x, params_.constant, console_);
+        for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
         if (first_attempt_) carry_.first_pass_index_sd[is] = len > 1 ? mnsd(x).sd : 0.0f;
         if (keep_plot_data_)
             for (int j = 0; j < len; ++j) {
@@ -586,8 +493,8 @@ void SignalFreeRun::first_chronology() {
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     counts_ = summary_.count;
     if (params_.mean_method == kMeanBiweight && plots_on_)
-        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, s_.first_year,
-                                         s_.raw ? "Biweights For Raw Data Chronology"
+        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
+                                         setup_.raw ? "Biweights For Raw Data Chronology"
                                                 : "Biweights For Standard Chronology",
                                          "Iteration: " + fmt_i(0, 3)));
     first_chron_ = summary_.location;
@@ -612,7 +519,7 @@ void SignalFreeRun::first_chronology() {
     // The series that starts the run alone: its first-pass mean over its rings after nss1.
     if (nss1_ > 0) {
         for (int i = 0; i < nser_; ++i) {
-            if (s_.row0[static_cast<std::size_t>(i)] != 0) continue;
+            if (setup_.row0[static_cast<std::size_t>(i)] != 0) continue;
             const auto meas = measurements(i);
             if (static_cast<int>(meas.size()) > nss1_)
                 series_mean_[static_cast<std::size_t>(i)] = span_mean(meas.subspan(static_cast<std::size_t>(nss1_)));
@@ -623,20 +530,20 @@ void SignalFreeRun::first_chronology() {
     prev_ = first_chron_;
     if (is_yes(params_.rescale)) set_mean_one(prev_, counts_, nss1_);
     if (plots_on_)
-        plotter_.plot1(prev_, {}, s_.first_year, "Year", "Index",
-                       s_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
+        plotter_.plot1(prev_, {}, setup_.first_year, "Year", "Index",
+                       setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
                               : "Original Non-Variance Stabilized Standard Indices",
-                       {}, s_.raw ? "Raw Data Chronology" : "Standard Chronology", "     ", 1.0f, 1.0f, 1.0f);
+                       {}, setup_.raw ? "Raw Data Chronology" : "Standard Chronology", "     ", 1.0f, 1.0f, 1.0f);
     // The running RBAR and stabilization of the standard indices belong to the standard results:
     // computed once, on the first attempt, from the data as read.
     if (params_.rbar_window > 0 && first_attempt_)
         carry_.stabilized_standard =
-            rbar_stabilization(RbarPass::FirstPass, s_.raw, index_, s_.spans, s_.first_year, first_chron_,
+            rbar_stabilization(RbarPass::FirstPass, setup_.raw, index_, setup_.spans, setup_.first_year, first_chron_,
                                counts_, nss1_, params_, files_, console_, plotter_, plots_on_, nullptr, threads_);
 
-    d_.assign(static_cast<std::size_t>(ny_), 0.0f);
-    fit_.assign(static_cast<std::size_t>(ny_), 0.0f);
-    if (s_.rcs) sf_rings_.resize(max_len_, nser_);
+    year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
+    difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
+    if (setup_.rcs) sf_rings_.resize(max_len_, nser_);
     if (keep_plot_data_) {
         final_sf_.resize(max_len_, nser_);
         final_curves_.resize(max_len_, nser_);
@@ -651,10 +558,10 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     const std::size_t is = static_cast<std::size_t>(i);
     const auto meas = measurements(i);
     for (std::size_t j = 0; j < meas.size(); ++j) {
-        const std::size_t t = static_cast<std::size_t>(s_.row0[is]) + j;
+        const std::size_t t = static_cast<std::size_t>(setup_.row0[is]) + j;
         float v = meas[j];
         if (counts_[t] >= 2) {
-            if (s_.index_mode == kRatioIndices) {
+            if (setup_.index_mode == kRatioIndices) {
                 if (prev_[t] > 0.0f) v = meas[j] / prev_[t];
             } else {
                 v = meas[j] - prev_[t];
@@ -666,7 +573,7 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     std::span<float> part = out;
     if (i == noted_ && static_cast<int>(out.size()) > nss1_) part = out.subspan(static_cast<std::size_t>(nss1_));
     const float own = span_mean(part);
-    if (s_.index_mode == kRatioIndices) {
+    if (setup_.index_mode == kRatioIndices) {
         if (own != 0.0f) {
             const float factor = series_mean_[is] / own;
             for (float& v : part) v *= factor;
@@ -685,17 +592,17 @@ void SignalFreeRun::per_series_curves(int k) {
         const auto sfv = b.values;
         const auto c = b.curve;
         signal_free_series(i, sfv);
-        if (s_.index_mode == kResidualIndices) {
+        if (setup_.index_mode == kResidualIndices) {
             const float lowest = *std::min_element(sfv.begin(), sfv.end());
             if (lowest < 0.0f)
                 for (float& v : sfv) v -= lowest;
         }
-        SeriesFit fit = fit_series(sfv, c, s_.fit_length[is], s_.requested_code, line_floor_of(i), params_,
+        SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i), params_,
                                    params_.spline_stiffness, console, ws);
         code_now_[is] = fit.code;
         floored_line_[is] = fit.floored_line;
         if (fallback_due(i, k)) {
-            fit = fit_series(sfv, c, s_.fit_length[is], fallback_code(), line_floor_of(i), params_,
+            fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_,
                              params_.spline_stiffness, console, ws);
             code_now_[is] = fit.code;
             floored_line_[is] = floored_line_[is] || fit.floored_line;
@@ -716,7 +623,7 @@ void SignalFreeRun::regional_curves(int k) {
     for (int i = 0; i < nser_; ++i)
         if (length(i) > 0) signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
     const bool offsets = params_.pith_present != 0;
-    rc_ = rcurve(sf_rings_, s_.length, s_.offset, offsets, rfit_, console_);
+    rc_ = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, rfit_, console_);
     // A fit that fell back starts the next fit of the Regional curve from its fallback code.
     rfit_.code = rc_.code;
     report_regional_floor(rc_, k);
@@ -737,7 +644,7 @@ void SignalFreeRun::regional_curves(int k) {
         if (!have_refit) {
             RegionalFit f = rfit_;
             f.code = fallback_code();
-            refit = rcurve(sf_rings_, s_.length, s_.offset, offsets, f, console_);
+            refit = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, f, console_);
             have_refit = true;
             report_regional_floor(refit, k);
         }
@@ -754,14 +661,14 @@ void SignalFreeRun::regional_curves(int k) {
         const std::size_t is = static_cast<std::size_t>(i);
         const int len = length(i);
         if (len <= 0) continue;
-        const auto c = std::span<float>(curve_).first(static_cast<std::size_t>(len));
+        const auto c = std::span<float>(one_series_curve_).first(static_cast<std::size_t>(len));
         regional_slice_of(i, c);
         const auto sfv = sf_rings_.column(i).first(static_cast<std::size_t>(len));
         if (tree_plots_)
-            tree_plots_ = plotter_.plt3(measurements(i), sfv, rc_.smoothed, s_.spans[is].first, s_.spans[is].last,
+            tree_plots_ = plotter_.plt3(measurements(i), sfv, rc_.smoothed, setup_.spans[is].first, setup_.spans[is].last,
                                         kMissing, rc_.ages - rc_.min_offset, table_.ids[is],
-                                        "Signal Free Series And RC", s_.offset[is], rc_.min_offset);
-        const auto x = std::span<float>(idx_).first(static_cast<std::size_t>(len));
+                                        "Signal Free Series And RC", setup_.offset[is], rc_.min_offset);
+        const auto x = std::span<float>(one_series_indices_).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
     }
@@ -770,7 +677,7 @@ void SignalFreeRun::regional_curves(int k) {
 // Series i's slice of the current Regional curve, with the series' floor as for per-series curves
 // (the Regional curve itself is already held at the floor).
 void SignalFreeRun::regional_slice_of(int i, std::span<float> c) const {
-    regional_slice(rc_, s_.offset[static_cast<std::size_t>(i)], c);
+    regional_slice(rc_, setup_.offset[static_cast<std::size_t>(i)], c);
     apply_floor(c, floor_of(i));
 }
 
@@ -805,8 +712,8 @@ void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
 void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<float> x) const {
     const std::size_t is = static_cast<std::size_t>(i);
     const auto meas = measurements(i);
-    calind(meas, c, x, s_.index_mode);
-    if (!s_.rcs && s_.index_mode == kRatioIndices && retry_ && is < carry_.first_pass_index_sd.size())
+    calind(meas, c, x, setup_.index_mode);
+    if (!setup_.rcs && setup_.index_mode == kRatioIndices && retry_ && is < carry_.first_pass_index_sd.size())
         rescale_to_spread(x, carry_.first_pass_index_sd[is]);
 }
 
@@ -815,8 +722,8 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
                                  std::span<const float> x) {
     const std::size_t is = static_cast<std::size_t>(i);
     assert(all_finite(c) && all_finite(x) && all_finite(sfv));
-    for (std::size_t j = 0; j < x.size(); ++j) index_(s_.row0[is] + static_cast<int>(j), i) = x[j];
-    series_files_.write(table_.ids[is], s_.spans[is].first, sfv, c, x, params_.constant, console_);
+    for (std::size_t j = 0; j < x.size(); ++j) index_(setup_.row0[is] + static_cast<int>(j), i) = x[j];
+    series_files_.write(table_.ids[is], setup_.spans[is].first, sfv, c, x, params_.constant, console_);
     if (keep_plot_data_)
         for (std::size_t j = 0; j < x.size(); ++j) {
             final_sf_(static_cast<int>(j), i) = sfv[j];
@@ -838,21 +745,21 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
 
     // Differences, with their slow change removed by a spline as stiff as the mean segment
     // length of each year.
-    for (std::size_t t = 0; t < d_.size(); ++t) d_[t] = prev_[t] - chron_[t];
-    differences_.push_back(d_);
+    for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] = prev_[t] - chron_[t];
+    differences_.push_back(year_differences_);
     if (is_yes(params_.switch3) && ny_ >= 4) {
-        spline2(ny_, d_, fit_, wavelengths_, console_, &sws_);
-        if (!curve_failed(fit_) && all_finite(fit_))
-            for (std::size_t t = 0; t < d_.size(); ++t) d_[t] -= fit_[t];
+        spline2(ny_, year_differences_, difference_trend_, wavelengths_, console_, &sws_);
+        if (!curve_failed(difference_trend_) && all_finite(difference_trend_))
+            for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] -= difference_trend_[t];
     }
 
     // Statistics over the chosen years (after nss2 with the tweak), or over all years when
     // none of those has data.
     const std::size_t skip = is_yes(params_.tweak) ? static_cast<std::size_t>(std::min(nss2_, ny_)) : 0;
-    for (float& v : d_) v = std::fabs(v);
+    for (float& v : year_differences_) v = std::fabs(v);
     ConvergenceStats stats =
-        sftest(std::span<const float>(d_).subspan(skip), std::span<const int>(counts_).subspan(skip), work_);
-    if (stats.years == 0) stats = sftest(d_, counts_, work_);
+        sftest(std::span<const float>(year_differences_).subspan(skip), std::span<const int>(counts_).subspan(skip), sftest_scratch_);
+    if (stats.years == 0) stats = sftest(year_differences_, counts_, sftest_scratch_);
     if (stats.years == 0) report.line("NO YEAR WITH DATA FOR THE CONVERGENCE TEST: CRITERION TAKEN AS 0", 2);
     const auto marks = trace_.add(stats);
     report.line(convergence_line(k, stats, marks));
@@ -893,7 +800,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
     std::vector<float> signal_free = summary_.location;
     clip_chronology(signal_free, counts_);
 
-    if (s_.rcs) {
+    if (setup_.rcs) {
         write_rcs_curves(base_ + "_RCScurves.txt", rc_history_);
         if (rc_history_.dropped() > 0)
             report.line(fmt_i(rc_history_.dropped(), 5) +
@@ -928,14 +835,14 @@ void SignalFreeRun::finish(Step outcome, int k) {
             (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
                                                   : "Original & Signal Free Chronology, Iter =") +
             fmt_i(k, 3);
-        plotter_.plot1({.y1 = standard, .y2 = signal_free, .first_year = s_.first_year, .x_label = "Year",
+        plotter_.plot1({.y1 = standard, .y2 = signal_free, .first_year = setup_.first_year, .x_label = "Year",
                         .y_label = "Index", .title = title,
-                        .legend1 = s_.raw ? "Original RAW Chronology" : "Original STD Chronology",
-                        .legend2 = s_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
+                        .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
+                        .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
                         .sample_size = counts_});
     }
 
-    results_.first_year = s_.first_year;
+    results_.first_year = setup_.first_year;
     results_.years = ny_;
     results_.standard = standard;
     results_.standard_scale = carry_.standard_scale;
@@ -956,7 +863,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =
-            rbar_stabilization(RbarPass::SignalFree, s_.raw, index_, s_.spans, s_.first_year,
+            rbar_stabilization(RbarPass::SignalFree, setup_.raw, index_, setup_.spans, setup_.first_year,
                                results_.final_chronology, counts_, nss1_, params_, files_, console_, plotter_, true,
                                nullptr, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
@@ -969,7 +876,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
 // the biweight summary and the first-versus-final plots.
 void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> signal_free) {
     if (!plotter_.enabled()) return;
-    if (s_.rcs) {
+    if (setup_.rcs) {
         // Rows are ages from 1; ages below the youngest one present hold the fill value.
         const YearMatrix curves = rc_history_.as_matrix();
         const int offset = rc_history_.size() > 0 ? rc_history_[0].min_offset : 0;
@@ -978,25 +885,25 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
         return;
     }
     const std::vector<float> no_mean;
-    const YearSpan all{s_.first_year, s_.first_year + ny_ - 1, ny_};
+    const YearSpan all{setup_.first_year, setup_.first_year + ny_ - 1, ny_};
     const char* measured = params_.power_transform != 0 ? "Transformed width" : "Width (mm)";
-    plotter_.linguine2(final_sf_, final_curves_, no_mean, s_.spans, all, "Year", measured,
+    plotter_.linguine2(final_sf_, final_curves_, no_mean, setup_.spans, all, "Year", measured,
                        outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology"
                                                : "Convergent Curvefits For Signal Free Chronology",
                        "Signal Free Data", "Final Curves");
     if (params_.mean_method == kMeanBiweight)
-        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, s_.first_year,
+        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
                                          "Biweights For Signal Free Chronology", "Iteration: " + fmt_i(k, 3)));
     YearMatrix raw_data(max_len_, nser_);
     for (int i = 0; i < nser_; ++i) {
         const auto meas = measurements(i);
         std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
     }
-    plotter_.linguine2(raw_data, final_sf_, no_mean, s_.spans, all, "Year", measured,
+    plotter_.linguine2(raw_data, final_sf_, no_mean, setup_.spans, all, "Year", measured,
                        "Original and Final Signal Free Raw Data", "Original", "Final");
-    plotter_.linguine2(first_curves_, final_curves_, no_mean, s_.spans, all, "Year", measured,
+    plotter_.linguine2(first_curves_, final_curves_, no_mean, setup_.spans, all, "Year", measured,
                        "Original and Final Signal Free Curvefits", "Original", "Final");
-    plotter_.linguine2(first_indices_, final_indices_, signal_free, s_.spans, all, "Year", "Index",
+    plotter_.linguine2(first_indices_, final_indices_, signal_free, setup_.spans, all, "Year", "Index",
                        "Original and Final Signal Free Indices", "Original", "Final");
 }
 
@@ -1015,7 +922,7 @@ void SignalFreeRun::run_plots(int k) {
     YearMatrix diffs(ny_, static_cast<int>(differences_.size()));
     for (std::size_t j = 0; j < differences_.size(); ++j)
         std::copy(differences_[j].begin(), differences_[j].end(), diffs.column(static_cast<int>(j)).begin());
-    plotter_.spaghetti(diffs, ny_, diffs.cols(), {}, s_.first_year, "Year", "Difference (index)",
+    plotter_.spaghetti(diffs, ny_, diffs.cols(), {}, setup_.first_year, "Year", "Difference (index)",
                        "Signal Free Chronology Iteration Differences", "First Iteration", "   Final Iteration");
 
     // On a run with retries the chronologies from iteration 2 on are first given the mean and
@@ -1038,7 +945,7 @@ void SignalFreeRun::run_plots(int k) {
             if (curve_failed(out)) std::copy(col.begin(), col.end(), out.begin());
         }
     }
-    plotter_.spaghetti(smooth, ny_, smooth.cols(), {}, s_.first_year, "Year", "Index",
+    plotter_.spaghetti(smooth, ny_, smooth.cols(), {}, setup_.first_year, "Year", "Index",
                        "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines",
                        "Original Chronology", "   Final Iteration");
 }
