@@ -281,8 +281,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
         const std::string wl = window_label(tables.window);
         const std::vector<float> rbar1 = inside_valid_windows(tables.running_rbar, tables, first_year);
         const std::vector<float> rbar2 = inside_valid_windows(tables.constant_rbar, tables, first_year);
-        plotter.plot1(rbar1, rbar2, first_year, "Year", "RBAR (mean correlation)", title, {},
-                      "Running RBAR (" + wl + " Yrs)", "Constant Sample RBAR", 1.0f, 1.0f, 1.0f);
+        plotter.plot1({.y1 = rbar1, .y2 = rbar2, .first_year = first_year, .x_label = "Year", .y_label = "RBAR (mean correlation)", .title = title, .legend1 = "Running RBAR (" + wl + " Yrs)", .legend2 = "Constant Sample RBAR"});
         std::vector<float> eps1(ny), eps2(ny);
         for (std::size_t t = 0; t < ny; ++t) {
             eps1[t] = tables.defined ? eps_value(tables.running_rbar[t], static_cast<float>(n[t])) : 0.0f;
@@ -306,18 +305,9 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
     const double c_after = mean_after(c, n, nss1), s_after = mean_after(s, n, nss1);
     if (plots_on && plotter.enabled()) {
         if (signal_free)
-            plotter.plot1(c, s, first_year, "Year", "Index",
-                          "Original vs. Running RBAR Stabilized Signal Free Indices", {},
-                          raw_indices ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD",
-                          raw_indices ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD", 1.0f,
-                          1.0f, 1.0f);
+            plotter.plot1({.y1 = c, .y2 = s, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = "Original vs. Running RBAR Stabilized Signal Free Indices", .legend1 = raw_indices ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD", .legend2 = raw_indices ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD"});
         else
-            plotter.plot1(c, s, first_year, "Year", "Index",
-                          raw_indices ? "Original Vs. Running RBAR Stabilized Raw Data Indices"
-                                      : "Original Vs. Running RBAR Stabilized Standard Indices",
-                          {}, raw_indices ? "Original RAW Chronology" : "Original STD Chronology",
-                          raw_indices ? "Stable RAW Chronology" : "Stable STD Chronology", 1.0f,
-                          1.0f, 1.0f);
+            plotter.plot1({.y1 = c, .y2 = s, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = raw_indices ? "Original Vs. Running RBAR Stabilized Raw Data Indices" : "Original Vs. Running RBAR Stabilized Standard Indices", .legend1 = raw_indices ? "Original RAW Chronology" : "Original STD Chronology", .legend2 = raw_indices ? "Stable RAW Chronology" : "Stable STD Chronology"});
     }
     if (plots_on) {
         console.line("Orig/Stab Means1: " + fmt_f(c_before, 8, 4) + fmt_f(s_before, 8, 4));
@@ -342,10 +332,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
         if (plots_on && plotter.enabled()) {
             const std::string fit_label =
                 option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
-            plotter.plot1(work, fitted, first_year, "Year", "Index",
-                          signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices"
-                                      : "Spline Detrending of Running RBAR Stabilized Indices",
-                          {}, "  Absolute Differences", fit_label, 1.0f, 1.0f, 1.0f);
+            plotter.plot1({.y1 = work, .y2 = fitted, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices" : "Spline Detrending of Running RBAR Stabilized Indices", .legend1 = " Absolute Differences", .legend2 = fit_label});
             const char* title =
                 signal_free ? "RBAR Only Vs. Detrended RBAR Stabilized Sig Free Indices"
                 : raw_indices ? "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices"
@@ -354,8 +341,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
                              : raw_indices ? "RBAR Stablized RAW Crn" : "RBAR Stablized STD Crn";
             const char* l2 = signal_free ? "DETR Stablized SSF Crn"
                              : raw_indices ? "DETR Stablized RAW Crn" : "DETR Stablized STD Crn";
-            plotter.plot1(s, result, first_year, "Year", "Index", title, {}, l1, l2, 1.0f, 1.0f,
-                          1.0f);
+            plotter.plot1({.y1 = s, .y2 = result, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = title, .legend1 = l1, .legend2 = l2});
         }
 
         for (;;) {

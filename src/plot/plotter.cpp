@@ -185,8 +185,6 @@ void too_many_curves(Console& console, bool pause) {
 class NoPlotter final : public Plotter {
 public:
     explicit NoPlotter(Console& console) : console_(console) {}
-    using Plotter::plot1;
-    using Plotter::spaghetti;
     bool enabled() const override { return false; }
     void plot1(const LinePlot&) override {}
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view, int,
@@ -232,8 +230,6 @@ public:
                    std::unique_ptr<Canvas> canvas)
         : console_(console), device_(std::move(device)), settings_(settings), canvas_(std::move(canvas)) {}
 
-    using Plotter::plot1;
-    using Plotter::spaghetti;
     bool enabled() const override { return true; }
 
     void plot1(const LinePlot& p) override;

@@ -91,18 +91,9 @@ public:
     // False when plots are off: callers may skip preparing data for a plot.
     virtual bool enabled() const = 0;
 
-    // The line plot. Saving writes "<title with blanks closed up>.ps".
+    // The line plot: the lines drawn have min(y1.size(), y2.size()) points (y1.size() when y2 is
+    // empty). Saving writes "<title with blanks closed up>.ps".
     virtual void plot1(const LinePlot& plot) = 0;
-
-    // The same, with the arguments in their usual order: the lines drawn have
-    // min(y1.size(), y2.size()) points (y1.size() when y2 is empty).
-    void plot1(std::span<const float> y1, std::span<const float> y2, int first_year,
-               std::string_view x_label, std::string_view y_label, std::string_view title,
-               std::span<const float> reference, std::string_view legend1,
-               std::string_view legend2, float width1, float width2, float width_ref) {
-        plot1(LinePlot{y1, y2, first_year, x_label, y_label, title, legend1, legend2, reference,
-                       {}, {}, width1, width2, width_ref});
-    }
 
     // A regional curve `a` and its fit `b`, both indexed by age: a[age - 1] is the value at
     // biological year `age`. Ages first .. last (1-based, as biological years) are drawn at
@@ -151,14 +142,6 @@ public:
 
     // Many lines over the same years. Saving writes the title's file name as plot1 does.
     virtual void spaghetti(const SpaghettiPlot& plot) = 0;
-
-    // The same with the first-and-last colouring and the arguments in their usual order.
-    void spaghetti(const YearMatrix& lines, int n, int m, std::span<const float> reference,
-                   int first_year, std::string_view x_label, std::string_view y_label,
-                   std::string_view title, std::string_view legend1, std::string_view legend2) {
-        spaghetti(SpaghettiPlot{&lines, n, m, reference, first_year, x_label, y_label, title,
-                                legend1, legend2, {}});
-    }
 
     // Every series in its initial (blue) and final (red) form over its own years, with the mean
     // (black, legend "Mean"; unless empty or starting with -999.9) over the summary years on

@@ -16,8 +16,6 @@ public:
     int scatter_calls = 0;
     std::vector<int> scatter_counts;
 
-    using Plotter::plot1;
-    using Plotter::spaghetti;
     bool enabled() const override { return true; }
     void plot1(const LinePlot& p) override {
         titles.emplace_back(p.title);

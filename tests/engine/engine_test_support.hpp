@@ -17,8 +17,6 @@ namespace kestrovan::test {
 class CountingPlotter : public Plotter {
 public:
     explicit CountingPlotter(bool on = false) : on_(on) {}
-    using Plotter::plot1;
-    using Plotter::spaghetti;
     bool enabled() const override { return on_; }
     void plot1(const LinePlot& p) override { titles.emplace_back(p.title); }
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title,

@@ -235,19 +235,18 @@ TEST(PlotDrawing, EveryOtherPlotHasALegendPerLineAndAMargin) {
         eps[t] = 0.8f + 0.005f * t;
     }
     const std::vector<float> threshold(30, 0.85f);
-    p.plot1(rbar, rbar, 1600, "Year", "RBAR (mean correlation)", "Running Correlations", {}, "Running RBAR",
-            "Constant Sample RBAR", 1, 1, 1);
+    p.plot1({.y1 = rbar, .y2 = rbar, .first_year = 1600, .x_label = "Year", .y_label = "RBAR (mean correlation)", .title = "Running Correlations", .legend1 = "Running RBAR", .legend2 = "Constant Sample RBAR"});
     p.plot1({.y1 = eps, .y2 = eps, .first_year = 1600, .x_label = "Year", .y_label = "EPS", .title = "EPS",
              .legend1 = "Running EPS", .legend2 = "Constant Sample EPS", .reference = threshold,
              .reference_legend = "EPS 0.85"});
-    p.plot1(c.first, {}, 1600, "Year", "Index", "One chronology", {}, "Standard Chronology", "     ", 1, 1, 1);
+    p.plot1({.y1 = c.first, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "One chronology", .legend1 = "Standard Chronology", .legend2 = " "});
     YearMatrix lines(30, 4);
     for (int j = 0; j < 4; ++j)
         for (int t = 0; t < 30; ++t) lines(t, j) = 1.0f - 0.1f * j + 0.01f * t;
     const std::string stats[] = {"Upper hinge", "Median", "Lower hinge", "Minimum"};
     p.spaghetti({.lines = &lines, .n = 30, .m = 4, .first_year = 1600, .x_label = "Year", .y_label = "Biweight",
                  .title = "Biweights", .legend1 = "Iteration:   0", .line_legends = stats});
-    p.spaghetti(lines, 30, 4, {}, 1600, "Year", "Index", "Iterations", "First", "Final");
+    p.spaghetti({.lines = &lines, .n = 30, .m = 4, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "Iterations", .legend1 = "First", .legend2 = "Final"});
     std::vector<YearSpan> years{{1600, 1629, 30}, {1605, 1629, 25}};
     p.linguine2(lines, lines, lines.column(1), years, {1600, 1629, 30}, "Year", "Index", "Indices", "Original", "Final");
     std::vector<float> freq, power;
@@ -282,7 +281,7 @@ TEST(PlotDrawing, EveryOtherPlotHasALegendPerLineAndAMargin) {
 TEST(PlotDrawing, TheWindowStaysOpenWhileTheMenuIsAnswered) {
     const Chronologies c;
     Session s("s\nr\nc\n", true);
-    s.plotter->plot1(c.first, c.second, 1600, "Year", "Index", "Screen", {}, "a", "b", 1, 1, 1);
+    s.plotter->plot1({.y1 = c.first, .y2 = c.second, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "Screen", .legend1 = "a", .legend2 = "b"});
     EXPECT_EQ(s.record.events, (std::vector<std::string>{"open null", "show", "open psc", "close psc",
                                                          "close null", "open null", "show", "close null"}));
     EXPECT_FALSE(s.record.drawings[0].page.wait_at_end);

@@ -210,8 +210,7 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
               null_device(dir));
     Plotter& p = *s.plotter;
     std::vector<float> eps(f.chron.size(), 0.85f);
-    p.plot1(f.chron, f.count, f.rw.summary.first, "Years", "Indices", "Original & Signal Free Chronology, Iter =   3",
-            eps, "Original STD Chronology", "Signal Free STD Chron", 1.0f, 1.0f, 1.0f);
+    p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Original & Signal Free Chronology, Iter = 3", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = eps});
     saved("Original&SignalFreeChronology,Iter=3.ps");
 
     p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
@@ -245,8 +244,7 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
     for (int j = 0; j < 4; ++j)
         for (int i = 0; i < biweights.rows(); ++i) biweights(i, j) = 1.0f - 0.2f * j + 0.1f * std::sin(0.1f * i + j);
     std::vector<float> no_reference{-999.9f};
-    p.spaghetti(biweights, biweights.rows(), 4, no_reference, f.rw.summary.first, "Years", "Biweights",
-                "Biweights For Standard Chronology", "Iteration:   0", "hh,med,hl,min biwgts");
+    p.spaghetti({.lines = &biweights, .n = biweights.rows(), .m = 4, .reference = no_reference, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Biweights", .title = "Biweights For Standard Chronology", .legend1 = "Iteration: 0", .legend2 = "hh,med,hl,min biwgts"});
     saved("BiweightsForStandardChronology.ps");
 
     // Spread against level per series (the fitted lines need not be exact for drawing).
@@ -277,8 +275,7 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
     TempDir dir;
     const std::string file = "MeanSegmentLengthAndMeanTreeAge.ps";
     auto draw = [&](Plotter& p) {
-        p.plot1(f.count, f.count, f.rw.summary.first, "Years", "", "Mean Segment Length And Mean Tree Age",
-                std::vector<float>{-999.9f}, " Mean Segment Length", "Mean Approx Tree Age", 1, 1, 1);
+        p.plot1({.y1 = f.count, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "", .title = "Mean Segment Length And Mean Tree Age", .legend1 = " Mean Segment Length", .legend2 = "Mean Approx Tree Age", .reference = std::vector<float>{-999.9f}});
     };
     {   // [s] then [c]: one file written, the menu twice, then the routine returns.
         Session s("s\nc\nleft over\n", null_device(dir));
@@ -352,7 +349,7 @@ TEST(PlotMenu, TooManyRegionalCurvesAndLinguineAskOnlyWhereAMenuWould) {
         PlotSettings settings = null_device(dir);
         settings.interactive = false;
         Session s("s\nn\n", settings);
-        s.plotter->plot1(f.chron, f.count, f.rw.summary.first, "Year", "Index", "Chronology", {}, "a", "b", 1, 1, 1);
+        s.plotter->plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Year", .y_label = "Index", .title = "Chronology", .legend1 = "a", .legend2 = "b"});
         EXPECT_TRUE(s.plotter->plt3(f.chron, f.chron, f.fit(), f.rw.summary.first, f.rw.summary.last, kMissing,
                                     f.ages, "GP01", "RC", 0, 0));
         s.plotter->plt4(many, f.ages, 21, 0, kMissing, f.series);
@@ -371,12 +368,12 @@ TEST(PlotsOff, NothingIsDrawnAndNoInputIsRead) {
     Session s("s\nn\n", settings);
     Plotter& p = *s.plotter;
     EXPECT_FALSE(p.enabled());
-    p.plot1(f.chron, f.count, f.rw.summary.first, "Years", "Indices", "Title", {}, "a", "b", 1, 1, 1);
+    p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Title", .legend1 = "a", .legend2 = "b"});
     p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
     p.plt2(f.indices, f.rw.years, kMissing);
     EXPECT_TRUE(p.plt3(f.chron, f.chron, f.fit(), 1, 2, kMissing, 10, "id", "t", 0, 0));
     p.plt5(f.curves, f.ages, 3, 0, kMissing, f.series);
-    p.spaghetti(f.curves, f.ages, 2, {}, 1, "x", "y", "Spag", "l1", "l2");
+    p.spaghetti({.lines = &f.curves, .n = f.ages, .m = 2, .first_year = 1, .x_label = "x", .y_label = "y", .title = "Spag", .legend1 = "l1", .legend2 = "l2"});
     EXPECT_EQ(s.out.str(), "");
     // The message of too many curves still prints (one console text for every mode), unpaused.
     p.plt4(f.curves, f.ages, 21, 0, kMissing, f.series);
@@ -392,8 +389,7 @@ TEST(FileDevice, EachDrawingGoesToANumberedFileWithoutAMenu) {
     settings.device = "pngcairo";
     settings.directory = dir.str();
     Session s("untouched\n", settings);
-    s.plotter->plot1(f.chron, f.count, f.rw.summary.first, "Years", "Indices", "Robust Original & Signal Free",
-                     std::vector<float>{-999.9f}, "Original STD Chronology", "Signal Free STD Chron", 1, 1, 1);
+    s.plotter->plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Robust Original & Signal Free", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = std::vector<float>{-999.9f}});
     EXPECT_TRUE(s.plotter->plt3(f.chron, f.chron, f.fit(), f.rw.summary.first, f.rw.summary.last, kMissing, f.ages,
                                 "GP01", "RC", 0, 0));
     s.plotter->plt4(f.curves, f.ages, 21, 0, kMissing, f.series);  // message, no pause

@@ -168,7 +168,7 @@ TEST(ScreenPlot, TheWindowStaysOpenWhileTheMenuIsAnswered) {
         a.push_back(1.0f + 0.01f * static_cast<float>(t % 7));
         b.push_back(1.0f - 0.01f * static_cast<float>(t % 5));
     }
-    plotter->plot1(a, b, 1900, "Year", "Index", "On the screen", {}, "First", "Second", 1, 1, 1);
+    plotter->plot1({.y1 = a, .y2 = b, .first_year = 1900, .x_label = "Year", .y_label = "Index", .title = "On the screen", .legend1 = "First", .legend2 = "Second"});
     EXPECT_NE(out.str().find("plot options menu"), std::string::npos) << out.str();
     EXPECT_GE(at_menu, 1) << "the plot window was not open while the menu waited (" << device.name << ")";
     EXPECT_EQ(viewable_windows(d, [](int n) { return n == 0; }), 0) << "the window stayed after the answer";
