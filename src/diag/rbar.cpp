@@ -258,15 +258,15 @@ float eps_value(float r, float n) {
     return static_cast<float>(static_cast<double>(r) * n / den);
 }
 
-RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
-                  int window_start, int window) {
+RrbarResult rrbar(const IndexSet& set, int window_start, int window) {
     WindowSums sums;
-    const int ns = std::min<int>(static_cast<int>(years.size()), indices.cols());
-    const int r0 = window_start - first_year;
+    const YearMatrix& indices = set.indices;
+    const int ns = std::min<int>(static_cast<int>(set.years.size()), indices.cols());
+    const int r0 = window_start - set.first_year;
     if (window < 1 || r0 < 0 || r0 + window > indices.rows()) return summarize(sums);
     for (int i = 0; i < ns; ++i) {
         for (int j = i + 1; j < ns; ++j) {
-            if (!pair_covers(years[i], years[j], window_start, window)) continue;
+            if (!pair_covers(set.years[i], set.years[j], window_start, window)) continue;
             const auto x = indices.column(i).subspan(static_cast<std::size_t>(r0), window);
             const auto y = indices.column(j).subspan(static_cast<std::size_t>(r0), window);
             const float r = pearsn(x, y).r;
@@ -280,105 +280,97 @@ RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, in
     return summarize(sums);
 }
 
-RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
-                  std::span<const float> chronology, std::span<const int> sample_size, int window,
-                  int overlap, Console& console, int constant_counter, int threads) {
-    RbarTables out;
-    int w = window, s = overlap;
-    if (w % 2 == 0) {
-        s = w;
-        w = w + 1;
-    }
-    out.window = w;
-    out.overlap = s;
-    if (constant_counter == 0) {
-        console.line(Columns().at(2, "Running RBAR window length: ").at(37, fmt_i(w, 5)).str());
-        console.line(Columns().at(2, "Running RBAR window overlap: ").at(37, fmt_i(s, 5)).str());
-    }
+namespace {
 
-    const int nyears = static_cast<int>(std::min(chronology.size(), sample_size.size()));
-    const int step = std::max(1, w - s);
-    const int last_year = first_year + nyears - 1;
-    const int ns = std::min<int>(static_cast<int>(years.size()), indices.cols());
-    const int rows = std::min(nyears, indices.rows());
-
-    // Windows: start = first_year + step × k; those ending after the last year are skipped.
+// The windows of one runbar call: window w starting every `step` years from the first year;
+// those ending after the last year are skipped.
+struct WindowGrid {
+    int w = 0;
+    int step = 1;
+    int nyears = 0;  // years of the chronology
+    int rows = 0;    // of them, the rows the index matrix holds
     int nwin = 0;
-    if (w >= 2 && nyears >= w) nwin = (rows - w) / step + 1;
+};
 
-    // Kept correlations per window: count, sum and sum of squares (double precision).
-    std::vector<double> count(static_cast<std::size_t>(nwin), 0.0);
-    std::vector<double> sum(static_cast<std::size_t>(nwin), 0.0), sumsq(static_cast<std::size_t>(nwin), 0.0);
-    if (nwin > 0) {
-        // Window statistics of every series, over the windows inside its own years.
-        std::vector<SeriesWindowStats> stats(static_cast<std::size_t>(ns));
-        std::vector<int> wlo(static_cast<std::size_t>(ns)), whi(static_cast<std::size_t>(ns));
-        for (int i = 0; i < ns; ++i) {
-            const int fr = std::max(0, years[i].first - first_year);
-            const int lr = std::min(rows - 1, years[i].last - first_year);
-            wlo[i] = (fr + step - 1) / step;
-            whi[i] = std::min(nwin - 1, lr - w + 1 >= 0 ? (lr - w + 1) / step : -1);
-        }
-        const int workers = std::min(resolve_threads(threads), std::max(1, ns));
-        std::vector<int> bounds;
-        split_ranges(ns, workers, nullptr, bounds);
-        run_workers(workers, [&](int p) {
-            for (int i = bounds[p]; i < bounds[p + 1]; ++i)
-                series_stats_sliding(indices.column(i), w, step, wlo[i], whi[i], stats[i]);
-        });
+// Kept correlations per window: count, sum and sum of squares (double precision).
+struct WindowTotals {
+    std::vector<double> count, sum, sumsq;
+};
 
-        // The windows are taken in blocks of kRbarBlock; a block's sums depend on nothing outside
-        // it, so blocks are shared out to the workers as they come free and the numbers are the
-        // same with any number of threads.
-        const PairSweep sweep{indices, stats, wlo, whi, w, step, count.data(), sum.data(), sumsq.data()};
-        const int nblocks = (nwin + kRbarBlock - 1) / kRbarBlock;
-        const int block_workers = std::min(resolve_threads(threads), nblocks);
-        std::atomic<int> next_block{0};
-        run_workers(block_workers, [&](int) {
-            PairScratch scratch;
-            for (int b = next_block++; b < nblocks; b = next_block++)
-                sweep.block(b * kRbarBlock, std::min(nwin, (b + 1) * kRbarBlock) - 1, scratch);
-        });
+// The correlation totals of every window, over all pairs of series.
+WindowTotals window_totals(const IndexSet& set, const WindowGrid& g, int threads) {
+    WindowTotals t;
+    const std::size_t nwin = static_cast<std::size_t>(g.nwin);
+    t.count.assign(nwin, 0.0);
+    t.sum.assign(nwin, 0.0);
+    t.sumsq.assign(nwin, 0.0);
+    if (g.nwin == 0) return t;
+    const int ns = std::min<int>(static_cast<int>(set.years.size()), set.indices.cols());
+
+    // Window statistics of every series, over the windows inside its own years.
+    std::vector<SeriesWindowStats> stats(static_cast<std::size_t>(ns));
+    std::vector<int> wlo(static_cast<std::size_t>(ns)), whi(static_cast<std::size_t>(ns));
+    for (int i = 0; i < ns; ++i) {
+        const int fr = std::max(0, set.years[i].first - set.first_year);
+        const int lr = std::min(g.rows - 1, set.years[i].last - set.first_year);
+        wlo[i] = (fr + g.step - 1) / g.step;
+        whi[i] = std::min(g.nwin - 1, lr - g.w + 1 >= 0 ? (lr - g.w + 1) / g.step : -1);
     }
+    const int workers = std::min(resolve_threads(threads), std::max(1, ns));
+    std::vector<int> bounds;
+    split_ranges(ns, workers, nullptr, bounds);
+    run_workers(workers, [&](int p) {
+        for (int i = bounds[p]; i < bounds[p + 1]; ++i)
+            series_stats_sliding(set.indices.column(i), g.w, g.step, wlo[i], whi[i], stats[i]);
+    });
 
-    // Window table and the running RBAR at each valid window's middle year.
-    out.running_rbar.assign(static_cast<std::size_t>(nyears), 0.0f);
-    std::vector<char> placed(static_cast<std::size_t>(nyears), 0);
-    for (int k = 0; k < nwin; ++k) {
-        const RrbarResult rr = summarize({static_cast<int>(count[k]), sum[k], sumsq[k]});
+    // The windows are taken in blocks of kRbarBlock; a block's sums depend on nothing outside
+    // it, so blocks are shared out to the workers as they come free and the numbers are the
+    // same with any number of threads.
+    const PairSweep sweep{set.indices, stats, wlo, whi, g.w, g.step, t.count.data(), t.sum.data(), t.sumsq.data()};
+    const int nblocks = (g.nwin + kRbarBlock - 1) / kRbarBlock;
+    const int block_workers = std::min(resolve_threads(threads), nblocks);
+    std::atomic<int> next_block{0};
+    run_workers(block_workers, [&](int) {
+        PairScratch scratch;
+        for (int b = next_block++; b < nblocks; b = next_block++)
+            sweep.block(b * kRbarBlock, std::min(g.nwin, (b + 1) * kRbarBlock) - 1, scratch);
+    });
+    return t;
+}
+
+// The window table, and the running RBAR at each valid window's middle year; `placed` marks the
+// years that received one.
+void place_windows(const WindowTotals& t, const WindowGrid& g, int first_year, RbarTables& out,
+                   std::vector<char>& placed) {
+    out.running_rbar.assign(static_cast<std::size_t>(g.nyears), 0.0f);
+    placed.assign(static_cast<std::size_t>(g.nyears), 0);
+    const int last_year = first_year + g.nyears - 1;
+    for (int k = 0; k < g.nwin; ++k) {
+        const RrbarResult rr = summarize({static_cast<int>(t.count[k]), t.sum[k], t.sumsq[k]});
         if (rr.mean == kRbarUndefined) continue;
-        const int start = first_year + step * k;
-        const int middle = start + w / 2;
+        const int middle = first_year + g.step * k + g.w / 2;
         out.windows.push_back({middle, rr.count, rr.mean, rr.sd, rr.se});
-        const int t = middle - first_year;
-        if (t >= 0 && t < nyears && middle <= last_year) {
-            out.running_rbar[t] = rr.mean;
-            placed[t] = 1;
+        const int y = middle - first_year;
+        if (y >= 0 && y < g.nyears && middle <= last_year) {
+            out.running_rbar[y] = rr.mean;
+            placed[y] = 1;
         }
     }
     out.defined = !out.windows.empty();
-    if (constant_counter == 0)
-        console.line(Columns()
-                         .at(2, "Running RBAR segments calculated: ")
-                         .at(37, fmt_i(static_cast<long long>(out.windows.size()), 5))
-                         .str());
+}
 
-    out.neff1.assign(static_cast<std::size_t>(nyears), 0.0f);
-    out.constant_rbar.assign(static_cast<std::size_t>(nyears), 0.0f);
-    out.neff2.assign(static_cast<std::size_t>(nyears), 0.0f);
-    out.stabilized_running.assign(chronology.begin(), chronology.begin() + nyears);
-    out.stabilized_constant.assign(chronology.begin(), chronology.begin() + nyears);
-    if (!out.defined) return out;  // RBAR undefined: zeros, chronology unchanged
-
-    // Years before the first valid middle year take its value; years between and after take the
-    // latest value before them.
+// Years before the first placed year take its value; years between and after take the latest
+// value before them. Then the constant-sample RBAR: the mean of r1 over each stretch of
+// unchanged sample size.
+void fill_years(std::span<const char> placed, std::span<const int> sample_size, RbarTables& out) {
+    const int nyears = static_cast<int>(out.running_rbar.size());
     int first_placed = 0;
     while (first_placed < nyears && !placed[first_placed]) ++first_placed;
     for (int t = 0; t < first_placed; ++t) out.running_rbar[t] = out.running_rbar[first_placed];
     for (int t = first_placed + 1; t < nyears; ++t)
         if (!placed[t]) out.running_rbar[t] = out.running_rbar[t - 1];
 
-    // Constant-sample RBAR: mean of r1 over each stretch of unchanged sample size.
     for (int a = 0; a < nyears;) {
         int b = a;
         while (b + 1 < nyears && sample_size[b + 1] == sample_size[a]) ++b;
@@ -388,28 +380,74 @@ RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, in
         for (int t = a; t <= b; ++t) out.constant_rbar[t] = mean;
         a = b + 1;
     }
+}
 
-    // Effective numbers and the rescaled chronologies; years without series keep their value.
+// Effective numbers and the rescaled chronologies; years without series keep their value.
+void rescale_by_rbar(const ChronologyView& chron, RbarTables& out) {
+    const int nyears = static_cast<int>(out.running_rbar.size());
     double csum = 0.0;
     int ccount = 0;
     for (int t = 0; t < nyears; ++t)
-        if (sample_size[t] > 0) {
-            csum += chronology[t];
+        if (chron.sample_size[t] > 0) {
+            csum += chron.values[t];
             ++ccount;
         }
     const double m = ccount > 0 ? csum / ccount : 0.0;
     for (int t = 0; t < nyears; ++t) {
-        const int n = sample_size[t];
+        const int n = chron.sample_size[t];
         if (n <= 0) continue;
         const double r1 = out.running_rbar[t], r2 = out.constant_rbar[t];
         const double n1 = n / ((n - 1) * r1 + 1.0);
         const double n2 = n / ((n - 1) * r2 + 1.0);
         out.neff1[t] = static_cast<float>(n1);
         out.neff2[t] = static_cast<float>(n2);
-        const double c = chronology[t];
+        const double c = chron.values[t];
         out.stabilized_running[t] = static_cast<float>(m + (c - m) * std::sqrt(r1 * n1));
         out.stabilized_constant[t] = static_cast<float>(m + (c - m) * std::sqrt(r2 * n2));
     }
+}
+
+}  // namespace
+
+RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSettings& settings,
+                  Console& console) {
+    RbarTables out;
+    int w = settings.window, s = settings.overlap;
+    if (w % 2 == 0) {
+        s = w;
+        w = w + 1;
+    }
+    out.window = w;
+    out.overlap = s;
+    if (settings.print) {
+        console.line(Columns().at(2, "Running RBAR window length: ").at(37, fmt_i(w, 5)).str());
+        console.line(Columns().at(2, "Running RBAR window overlap: ").at(37, fmt_i(s, 5)).str());
+    }
+
+    WindowGrid g;
+    g.w = w;
+    g.step = std::max(1, w - s);
+    g.nyears = static_cast<int>(std::min(chron.values.size(), chron.sample_size.size()));
+    g.rows = std::min(g.nyears, set.indices.rows());
+    if (w >= 2 && g.nyears >= w) g.nwin = (g.rows - w) / g.step + 1;
+
+    std::vector<char> placed;
+    place_windows(window_totals(set, g, settings.threads), g, set.first_year, out, placed);
+    if (settings.print)
+        console.line(Columns()
+                         .at(2, "Running RBAR segments calculated: ")
+                         .at(37, fmt_i(static_cast<long long>(out.windows.size()), 5))
+                         .str());
+
+    const std::size_t ny = static_cast<std::size_t>(g.nyears);
+    out.neff1.assign(ny, 0.0f);
+    out.constant_rbar.assign(ny, 0.0f);
+    out.neff2.assign(ny, 0.0f);
+    out.stabilized_running.assign(chron.values.begin(), chron.values.begin() + g.nyears);
+    out.stabilized_constant.assign(chron.values.begin(), chron.values.begin() + g.nyears);
+    if (!out.defined) return out;  // RBAR undefined: zeros, chronology unchanged
+    fill_years(placed, chron.sample_size, out);
+    rescale_by_rbar(chron, out);
     return out;
 }
 

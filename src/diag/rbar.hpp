@@ -46,38 +46,52 @@ struct RbarTables {
     std::vector<float> stabilized_constant;  // chronology rescaled with r2 (chronology column 3)
 };
 
+// A set of index series: calendar rows × series (row 0 = first_year), −999.0 where a series has
+// no value, and the first and last year of each series (one entry per column).
+struct IndexSet {
+    const YearMatrix& indices;
+    std::span<const YearSpan> years;
+    int first_year = 0;
+};
+
+// A chronology: one value per year, and the number of series per year (the same length).
+struct ChronologyView {
+    std::span<const float> values;
+    std::span<const int> sample_size;
+};
+
+// How runbar works.
+//   window    W; an even W is raised by one and the overlap then set to the even value
+//   overlap   S; the engine passes W − 1 so windows start one year apart
+//   print     print the "Running RBAR window length/overlap/segments" lines
+//   threads   the windows are shared out to this many workers (kThreadsFromEnvironment: as
+//             KESTROVAN_THREADS or the hardware says); the results are the same, bit for bit
+struct RbarSettings {
+    int window = 51;
+    int overlap = 50;
+    bool print = true;
+    int threads = kThreadsFromEnvironment;
+};
+
 // EPS of n series with mean correlation r: r·n / ((1 − r) + r·n); 0 where that is undefined.
 float eps_value(float r, float n);
 
 // Mean positive correlation of the series pairs that cover the whole window
-// [window_start, window_start + window − 1] (calendar years).
-//   indices     calendar rows × series (row 0 = first_year), −999.0 where a series has no value
-//   years       first and last year of each series (one entry per column of indices)
-// A pair counts only when its common years start at or before the window start and run to its
-// end. Correlations are computed directly with pearsn over the window.
-RrbarResult rrbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
-                  int window_start, int window);
+// [window_start, window_start + window − 1] (calendar years). A pair counts only when its
+// common years start at or before the window start and run to its end. Correlations are
+// computed directly with pearsn over the window.
+RrbarResult rrbar(const IndexSet& set, int window_start, int window);
 
-// The running RBAR of a chronology.
-//   chronology    one value per year (the chronology the rescaled versions are built from)
-//   sample_size   number of series per year (same length as chronology)
-//   window        W; an even W is raised by one and the overlap then set to the even value
-//   overlap       S; the engine passes W − 1 so windows start one year apart
-//   console       the "Running RBAR window length/overlap/segments" lines, printed only when
-//                 constant_counter is 0
+// The running RBAR of the chronology `chron` of the index set.
 // Each valid window's RBAR stands at its middle year; years before the first middle year take
 // the first value, and every later year without a value takes the latest value before it.
 // Sample size 0 years keep their chronology value in the rescaled versions. Without any valid
 // window (`defined` false) every RBAR and effective number is 0 and both rescaled versions equal
 // the chronology.
 // The correlations are accumulated per pair with sliding sums; they equal pearsn over each
-// window (to rounding) and are tested against rrbar. The windows are shared out to `threads`
-// workers (kThreadsFromEnvironment: as KESTROVAN_THREADS or the hardware says); the results are
-// the same, bit for bit, with any number of threads.
-RbarTables runbar(const YearMatrix& indices, std::span<const YearSpan> years, int first_year,
-                  std::span<const float> chronology, std::span<const int> sample_size, int window,
-                  int overlap, Console& console, int constant_counter,
-                  int threads = kThreadsFromEnvironment);
+// window (to rounding) and are tested against rrbar.
+RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSettings& settings,
+                  Console& console);
 
 // The RBAR file: header " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2" and one
 // line per year (i5,i7,6f8.3). Created or replaced; throws ProgramStop when it cannot be written.

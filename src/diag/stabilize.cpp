@@ -332,7 +332,7 @@ std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const Yea
         if (plots_on && plotter.enabled()) {
             const std::string fit_label =
                 option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
-            plotter.plot1({.y1 = work, .y2 = fitted, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices" : "Spline Detrending of Running RBAR Stabilized Indices", .legend1 = " Absolute Differences", .legend2 = fit_label});
+            plotter.plot1({.y1 = work, .y2 = fitted, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices" : "Spline Detrending of Running RBAR Stabilized Indices", .legend1 = "  Absolute Differences", .legend2 = fit_label});
             const char* title =
                 signal_free ? "RBAR Only Vs. Detrended RBAR Stabilized Sig Free Indices"
                 : raw_indices ? "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices"

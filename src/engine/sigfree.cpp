@@ -528,7 +528,7 @@ void SignalFreeRun::first_chronology() {
     prev_ = first_chron_;
     if (is_yes(params_.rescale)) set_mean_one(prev_, counts_, nss1_);
     if (plots_on_)
-        plotter_.plot1({.y1 = prev_, .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices" : "Original Non-Variance Stabilized Standard Indices", .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology", .legend2 = " "});
+        plotter_.plot1({.y1 = prev_, .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices" : "Original Non-Variance Stabilized Standard Indices", .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology", .legend2 = "     "});
     // The running RBAR and stabilization of the standard indices belong to the standard results:
     // computed once, on the first attempt, from the data as read.
     if (params_.rbar_window > 0 && first_attempt_)
@@ -911,11 +911,11 @@ void SignalFreeRun::run_plots(int k) {
         wt_mean.push_back(st.wt_mean);
         wt_median.push_back(st.wt_median);
     }
-    plotter_.plot1({.y1 = wt_mean, .y2 = wt_median, .first_year = 1, .x_label = "Iteration", .y_label = "Absolute difference (index)", .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3), .legend1 = " Mean ABS Diff Test", .legend2 = "Median ABS Diff Test"});
+    plotter_.plot1({.y1 = wt_mean, .y2 = wt_median, .first_year = 1, .x_label = "Iteration", .y_label = "Absolute difference (index)", .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3), .legend1 = "   Mean ABS Diff Test", .legend2 = "Median ABS Diff Test"});
     YearMatrix diffs(ny_, static_cast<int>(differences_.size()));
     for (std::size_t j = 0; j < differences_.size(); ++j)
         std::copy(differences_[j].begin(), differences_[j].end(), diffs.column(static_cast<int>(j)).begin());
-    plotter_.spaghetti({.lines = &diffs, .n = ny_, .m = diffs.cols(), .first_year = setup_.first_year, .x_label = "Year", .y_label = "Difference (index)", .title = "Signal Free Chronology Iteration Differences", .legend1 = "First Iteration", .legend2 = " Final Iteration"});
+    plotter_.spaghetti({.lines = &diffs, .n = ny_, .m = diffs.cols(), .first_year = setup_.first_year, .x_label = "Year", .y_label = "Difference (index)", .title = "Signal Free Chronology Iteration Differences", .legend1 = "First Iteration", .legend2 = "   Final Iteration"});
 
     // On a run with retries the chronologies from iteration 2 on are first given the mean and
     // spread of the original chronology.
@@ -937,7 +937,7 @@ void SignalFreeRun::run_plots(int k) {
             if (curve_failed(out)) std::copy(col.begin(), col.end(), out.begin());
         }
     }
-    plotter_.spaghetti({.lines = &smooth, .n = ny_, .m = smooth.cols(), .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines", .legend1 = "Original Chronology", .legend2 = " Final Iteration"});
+    plotter_.spaghetti({.lines = &smooth, .n = ny_, .m = smooth.cols(), .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines", .legend1 = "Original Chronology", .legend2 = "   Final Iteration"});
 }
 
 }  // namespace

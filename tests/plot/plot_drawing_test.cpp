@@ -239,7 +239,7 @@ TEST(PlotDrawing, EveryOtherPlotHasALegendPerLineAndAMargin) {
     p.plot1({.y1 = eps, .y2 = eps, .first_year = 1600, .x_label = "Year", .y_label = "EPS", .title = "EPS",
              .legend1 = "Running EPS", .legend2 = "Constant Sample EPS", .reference = threshold,
              .reference_legend = "EPS 0.85"});
-    p.plot1({.y1 = c.first, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "One chronology", .legend1 = "Standard Chronology", .legend2 = " "});
+    p.plot1({.y1 = c.first, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "One chronology", .legend1 = "Standard Chronology", .legend2 = "     "});
     YearMatrix lines(30, 4);
     for (int j = 0; j < 4; ++j)
         for (int t = 0; t < 30; ++t) lines(t, j) = 1.0f - 0.1f * j + 0.01f * t;

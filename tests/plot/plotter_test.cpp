@@ -210,7 +210,7 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
               null_device(dir));
     Plotter& p = *s.plotter;
     std::vector<float> eps(f.chron.size(), 0.85f);
-    p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Original & Signal Free Chronology, Iter = 3", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = eps});
+    p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Original & Signal Free Chronology, Iter =   3", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = eps});
     saved("Original&SignalFreeChronology,Iter=3.ps");
 
     p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
@@ -244,7 +244,7 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
     for (int j = 0; j < 4; ++j)
         for (int i = 0; i < biweights.rows(); ++i) biweights(i, j) = 1.0f - 0.2f * j + 0.1f * std::sin(0.1f * i + j);
     std::vector<float> no_reference{-999.9f};
-    p.spaghetti({.lines = &biweights, .n = biweights.rows(), .m = 4, .reference = no_reference, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Biweights", .title = "Biweights For Standard Chronology", .legend1 = "Iteration: 0", .legend2 = "hh,med,hl,min biwgts"});
+    p.spaghetti({.lines = &biweights, .n = biweights.rows(), .m = 4, .reference = no_reference, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Biweights", .title = "Biweights For Standard Chronology", .legend1 = "Iteration:   0", .legend2 = "hh,med,hl,min biwgts"});
     saved("BiweightsForStandardChronology.ps");
 
     // Spread against level per series (the fitted lines need not be exact for drawing).
