@@ -97,6 +97,14 @@ bool check_range(Console& console, long long v, long long lo, long long hi) {
     return false;
 }
 
+bool check_spline_code(Console& console, int code) {
+    if ((code >= 10 && code <= kMaxWavelength) || (code <= -10 && code >= kMinPercentCode) || (code > -10 && code < 10))
+        return true;
+    refuse(console, "Spline wavelengths go from 10 to " + std::to_string(kMaxWavelength) +
+                        " years, percent codes from -10 to " + std::to_string(kMinPercentCode) + ".");
+    return false;
+}
+
 std::optional<char> menu_choice(std::string_view answer) {
     const std::string text = trim(answer);
     if (text.empty()) return ' ';

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "console/ask.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "curves/smoothers.hpp"
@@ -224,139 +225,191 @@ int ask_stabilization_option(Console& console) {
         console.line(Columns().at(2, "Age-dependent spline stabilization").at(39, " 1").str());
         console.line(Columns().at(2, "Smoothing spline (percent N cutoff)").at(39, "<-9").str());
         console.prompt(Columns().at(1, "Smoothing spline (fixed Yrs cutoff)").at(38, ">+9").str());
-        const std::string answer = console.ask();
-        if (is_stop_answer(trim(answer))) throw ProgramStop(StopKind::Normal);
-        int option = 0;
-        if (!trim(answer).empty()) {
-            const auto v = read_int(answer);
-            if (!v) continue;
-            option = *v;
+        const NumberAnswer a = ask_integer_answer(console);
+        if (a.kind == NumberAnswer::Kind::Refused) continue;
+        const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : static_cast<int>(a.integer);
+        if (v != 0 && v != 1 && v > -10 && v < 10) {
+            refuse(console, "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
+            continue;
         }
-        if (option == 0 || option == 1 || option <= -10 || option >= 10) return option;
+        if (check_spline_code(console, v)) return v;
     }
 }
 
-std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const YearMatrix& indices,
-                                      std::span<const YearSpan> years, int first_year,
-                                      std::span<const float> chronology,
-                                      std::span<const int> sample_size, int nss1,
-                                      RunParameters& params, RunFiles& files, Console& console,
-                                      Plotter& plotter, bool plots_on, RbarTables* tables_out,
-                                      int threads) {
-    const bool signal_free = pass == RbarPass::SignalFree;
-    const std::size_t ny = std::min(chronology.size(), sample_size.size());
-    const std::span<const float> chron = chronology.first(ny);
-    const std::span<const int> n = sample_size.first(ny);
+namespace {
 
-    // Running RBAR, windows one year apart.
-    if (signal_free)
-        console.line("Perform signal free indices running rbar calculations", 2);
-    else if (raw_indices)
-        console.line("Perform raw data indices running rbar calculations", 2);
-    else
-        console.line("Perform standard indices running rbar calculations", 2);
+// Labels of the plots, the console line and the RBAR file of one pass.
+struct PassLabels {
+    const char* perform;
+    const char* file_suffix;
+    const char* rbar_title;
+    const char* eps_title;
+};
+
+PassLabels labels_of(const StabilizationInput& in) {
+    if (in.pass == RbarPass::SignalFree)
+        return {"Perform signal free indices running rbar calculations", "_Ssf_RBAR.txt",
+                "Signal Free Indices Running Correlations", "Signal Free Indices Expressed Population Signal"};
+    if (in.raw_indices)
+        return {"Perform raw data indices running rbar calculations", "_Raw_RBAR.txt",
+                "Raw Data Indices Running Average Correlations", "Raw Data Indices Expressed Population Signal"};
+    return {"Perform standard indices running rbar calculations", "_Std_RBAR.txt",
+            "Standard Indices Running Average Correlations", "Standard Indices Expressed Population Signal"};
+}
+
+// The running RBAR of the pass (windows one year apart) and its file; signal-free rescaled
+// chronologies are never negative.
+RbarTables running_rbar_step(const StabilizationInput& in, const RunParameters& params, RunFiles& files,
+                             Console& console, int threads) {
+    console.line(labels_of(in).perform, 2);
     const int w = params.rbar_window;
-    RbarTables tables = runbar(indices, years, first_year, chron, n, w, w - 1, console,
-                               params.constant_counter, threads);
+    RbarTables tables = runbar(in.set, in.chronology, {w, w - 1, params.constant_counter == 0, threads}, console);
     if (!tables.defined) {
         console.line("Running RBAR undefined: no window has more than 2 positive correlations;", 2);
         console.line("the chronology is not rescaled by RBAR", 2);
         files.report.line("RUNNING RBAR UNDEFINED: NO WINDOW HAS MORE THAN 2 POSITIVE CORRELATIONS;");
         files.report.line("THE CHRONOLOGY IS NOT RESCALED BY RBAR");
     }
-    const char* suffix = signal_free ? "_Ssf_RBAR.txt" : (raw_indices ? "_Raw_RBAR.txt" : "_Std_RBAR.txt");
-    write_rbar_file(files.base_name() + suffix, tables, first_year, n);
-    if (signal_free) {
+    write_rbar_file(files.base_name() + labels_of(in).file_suffix, tables, in.set.first_year,
+                    in.chronology.sample_size);
+    if (in.pass == RbarPass::SignalFree) {
         for (float& v : tables.stabilized_running) v = std::max(v, 0.0f);
         for (float& v : tables.stabilized_constant) v = std::max(v, 0.0f);
     }
+    return tables;
+}
 
-    if (plots_on && plotter.enabled()) {
-        const char* title = signal_free ? "Signal Free Indices Running Correlations"
-                            : raw_indices ? "Raw Data Indices Running Average Correlations"
-                                          : "Standard Indices Running Average Correlations";
-        const char* eps_title = signal_free ? "Signal Free Indices Expressed Population Signal"
-                                : raw_indices ? "Raw Data Indices Expressed Population Signal"
-                                              : "Standard Indices Expressed Population Signal";
-        const std::string wl = window_label(tables.window);
-        const std::vector<float> rbar1 = inside_valid_windows(tables.running_rbar, tables, first_year);
-        const std::vector<float> rbar2 = inside_valid_windows(tables.constant_rbar, tables, first_year);
-        plotter.plot1({.y1 = rbar1, .y2 = rbar2, .first_year = first_year, .x_label = "Year", .y_label = "RBAR (mean correlation)", .title = title, .legend1 = "Running RBAR (" + wl + " Yrs)", .legend2 = "Constant Sample RBAR"});
-        std::vector<float> eps1(ny), eps2(ny);
-        for (std::size_t t = 0; t < ny; ++t) {
-            eps1[t] = tables.defined ? eps_value(tables.running_rbar[t], static_cast<float>(n[t])) : 0.0f;
-            eps2[t] = tables.defined ? eps_value(tables.constant_rbar[t], static_cast<float>(n[t])) : 0.0f;
-        }
-        eps1 = inside_valid_windows(eps1, tables, first_year);
-        eps2 = inside_valid_windows(eps2, tables, first_year);
-        const std::vector<float> reference(ny, 0.85f);
-        const std::string legend1 = " Running EPS (" + wl + " Yrs)";
-        plotter.plot1({.y1 = eps1, .y2 = eps2, .first_year = first_year, .x_label = "Year", .y_label = "EPS",
-                       .title = eps_title, .legend1 = legend1, .legend2 = "  Constant Sample EPS",
-                       .reference = reference, .reference_legend = "EPS 0.85"});
+// The RBAR and EPS plots, over the years inside a valid window only.
+void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter& plotter) {
+    const PassLabels l = labels_of(in);
+    const int first_year = in.set.first_year;
+    const std::span<const int> n = in.chronology.sample_size;
+    const std::size_t ny = n.size();
+    const std::string wl = window_label(tables.window);
+    const std::vector<float> rbar1 = inside_valid_windows(tables.running_rbar, tables, first_year);
+    const std::vector<float> rbar2 = inside_valid_windows(tables.constant_rbar, tables, first_year);
+    const std::string rbar_legend = "Running RBAR (" + wl + " Yrs)";
+    plotter.plot1({.y1 = rbar1, .y2 = rbar2, .first_year = first_year, .x_label = "Year",
+                   .y_label = "RBAR (mean correlation)", .title = l.rbar_title, .legend1 = rbar_legend,
+                   .legend2 = "Constant Sample RBAR"});
+    std::vector<float> eps1(ny), eps2(ny);
+    for (std::size_t t = 0; t < ny; ++t) {
+        eps1[t] = tables.defined ? eps_value(tables.running_rbar[t], static_cast<float>(n[t])) : 0.0f;
+        eps2[t] = tables.defined ? eps_value(tables.constant_rbar[t], static_cast<float>(n[t])) : 0.0f;
     }
+    eps1 = inside_valid_windows(eps1, tables, first_year);
+    eps2 = inside_valid_windows(eps2, tables, first_year);
+    const std::vector<float> reference(ny, 0.85f);
+    const std::string eps_legend = " Running EPS (" + wl + " Yrs)";
+    plotter.plot1({.y1 = eps1, .y2 = eps2, .first_year = first_year, .x_label = "Year", .y_label = "EPS",
+                   .title = l.eps_title, .legend1 = eps_legend, .legend2 = "  Constant Sample EPS",
+                   .reference = reference, .reference_legend = "EPS 0.85"});
+}
 
-    // RBAR stage: the constant-sample version, both it and the chronology centred on 1.0.
-    std::vector<float> c(chron.begin(), chron.end());
+// The RBAR stage: the constant-sample version, both it and the chronology centred on 1.0, with
+// their plot and the means before and after. Returns the centred constant-sample version.
+std::vector<float> rbar_stage(const StabilizationInput& in, const RbarTables& tables, Console& console,
+                              Plotter& plotter) {
+    const std::span<const int> n = in.chronology.sample_size;
+    std::vector<float> c(in.chronology.values.begin(), in.chronology.values.end());
     std::vector<float> s = tables.stabilized_constant;
-    const double c_before = mean_after(c, n, nss1), s_before = mean_after(s, n, nss1);
-    centre_on_one(c, n, nss1);
-    centre_on_one(s, n, nss1);
-    const double c_after = mean_after(c, n, nss1), s_after = mean_after(s, n, nss1);
-    if (plots_on && plotter.enabled()) {
-        if (signal_free)
-            plotter.plot1({.y1 = c, .y2 = s, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = "Original vs. Running RBAR Stabilized Signal Free Indices", .legend1 = raw_indices ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD", .legend2 = raw_indices ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD"});
+    const double c_before = mean_after(c, n, in.nss1), s_before = mean_after(s, n, in.nss1);
+    centre_on_one(c, n, in.nss1);
+    centre_on_one(s, n, in.nss1);
+    const double c_after = mean_after(c, n, in.nss1), s_after = mean_after(s, n, in.nss1);
+    if (in.plots_on && plotter.enabled()) {
+        const bool raw = in.raw_indices;
+        if (in.pass == RbarPass::SignalFree)
+            plotter.plot1({.y1 = c, .y2 = s, .first_year = in.set.first_year, .x_label = "Year", .y_label = "Index",
+                           .title = "Original vs. Running RBAR Stabilized Signal Free Indices",
+                           .legend1 = raw ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD",
+                           .legend2 = raw ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD"});
         else
-            plotter.plot1({.y1 = c, .y2 = s, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = raw_indices ? "Original Vs. Running RBAR Stabilized Raw Data Indices" : "Original Vs. Running RBAR Stabilized Standard Indices", .legend1 = raw_indices ? "Original RAW Chronology" : "Original STD Chronology", .legend2 = raw_indices ? "Stable RAW Chronology" : "Stable STD Chronology"});
+            plotter.plot1({.y1 = c, .y2 = s, .first_year = in.set.first_year, .x_label = "Year", .y_label = "Index",
+                           .title = raw ? "Original Vs. Running RBAR Stabilized Raw Data Indices"
+                                        : "Original Vs. Running RBAR Stabilized Standard Indices",
+                           .legend1 = raw ? "Original RAW Chronology" : "Original STD Chronology",
+                           .legend2 = raw ? "Stable RAW Chronology" : "Stable STD Chronology"});
     }
-    if (plots_on) {
+    if (in.plots_on) {
         console.line("Orig/Stab Means1: " + fmt_f(c_before, 8, 4) + fmt_f(s_before, 8, 4));
         console.line("Orig/Stab Means2: " + fmt_f(c_after, 8, 4) + fmt_f(s_after, 8, 4));
     }
+    return s;
+}
+
+// One round of the spline stage on the RBAR-stabilized chronology s, with its two plots: the
+// result, centred on 1.0 over the years after nss1. `option` (1 or a spline code) may be turned
+// from a percentage into years.
+std::vector<float> spline_stage(const StabilizationInput& in, std::span<const float> s, int& option,
+                                Console& console, Plotter& plotter) {
+    const std::span<const int> n = in.chronology.sample_size;
+    const std::size_t ny = n.size();
+    std::vector<float> work(s.begin(), s.end()), fitted(ny, 0.0f), result(ny, 0.0f);
+    if (option == 1)
+        stabit(work, fitted, result, n, console);
+    else
+        stabit1(work, fitted, result, n, option, console);
+    centre_on_one(result, n, in.nss1);
+    for (std::size_t t = 0; t < ny; ++t)
+        if (n[t] <= 0) result[t] = std::max(result[t], 0.0f);
+
+    if (in.plots_on && plotter.enabled()) {
+        const bool sf = in.pass == RbarPass::SignalFree, raw = in.raw_indices;
+        const std::string fit_label =
+            option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
+        plotter.plot1({.y1 = work, .y2 = fitted, .first_year = in.set.first_year, .x_label = "Year",
+                       .y_label = "Index",
+                       .title = sf ? "Spline Detrending of RBAR Stabilized Signal Free Indices"
+                                   : "Spline Detrending of Running RBAR Stabilized Indices",
+                       .legend1 = "  Absolute Differences", .legend2 = fit_label});
+        const char* title = sf    ? "RBAR Only Vs. Detrended RBAR Stabilized Sig Free Indices"
+                            : raw ? "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices"
+                                  : "RBAR Only Vs. Detrended RBAR Stabilized Standard Indices";
+        const char* l1 = sf ? "RBAR Stablized SSF Crn" : raw ? "RBAR Stablized RAW Crn" : "RBAR Stablized STD Crn";
+        const char* l2 = sf ? "DETR Stablized SSF Crn" : raw ? "DETR Stablized RAW Crn" : "DETR Stablized STD Crn";
+        plotter.plot1({.y1 = s, .y2 = result, .first_year = in.set.first_year, .x_label = "Year", .y_label = "Index",
+                       .title = title, .legend1 = l1, .legend2 = l2});
+    }
+    return result;
+}
+
+// "Happy with this spline stabilization? <Y>/N": true to accept; false after a new option has
+// been chosen in the menu.
+bool accept_spline_stage(Console& console, int& option) {
+    for (;;) {
+        console.blank_line();
+        console.prompt("Happy with this spline stabilization? <Y>/N");
+        const std::string answer = trim(ask_or_stop(console));
+        const char a = first_char(answer);
+        if (answer.empty() || a == 'Y' || a == 'y') return true;
+        if (a == 'N' || a == 'n') {
+            option = ask_stabilization_option(console);
+            return false;
+        }
+        console.line("Y or <RET> for Yes or N for no, okay?", 2);
+    }
+}
+
+}  // namespace
+
+std::vector<float> rbar_stabilization(const StabilizationInput& input, RunParameters& params, RunFiles& files,
+                                      Console& console, Plotter& plotter, RbarTables* tables_out, int threads) {
+    StabilizationInput in = input;
+    const std::size_t ny = std::min(in.chronology.values.size(), in.chronology.sample_size.size());
+    in.chronology = {in.chronology.values.first(ny), in.chronology.sample_size.first(ny)};
+
+    const RbarTables tables = running_rbar_step(in, params, files, console, threads);
+    if (in.plots_on && plotter.enabled()) rbar_plots(in, tables, plotter);
+    const std::vector<float> s = rbar_stage(in, tables, console, plotter);
     if (tables_out) *tables_out = tables;
 
-    // Spline stage, repeated until the user accepts it.
+    // The spline stage, repeated until the user accepts it.
     for (;;) {
         int& option = params.stabilization;
         if (option == 0) return s;
-
-        std::vector<float> work = s, fitted(ny, 0.0f), result(ny, 0.0f);
-        if (option == 1)
-            stabit(work, fitted, result, n, console);
-        else
-            stabit1(work, fitted, result, n, option, console);
-        centre_on_one(result, n, nss1);
-        for (std::size_t t = 0; t < ny; ++t)
-            if (n[t] <= 0) result[t] = std::max(result[t], 0.0f);
-
-        if (plots_on && plotter.enabled()) {
-            const std::string fit_label =
-                option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
-            plotter.plot1({.y1 = work, .y2 = fitted, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = signal_free ? "Spline Detrending of RBAR Stabilized Signal Free Indices" : "Spline Detrending of Running RBAR Stabilized Indices", .legend1 = "  Absolute Differences", .legend2 = fit_label});
-            const char* title =
-                signal_free ? "RBAR Only Vs. Detrended RBAR Stabilized Sig Free Indices"
-                : raw_indices ? "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices"
-                              : "RBAR Only Vs. Detrended RBAR Stabilized Standard Indices";
-            const char* l1 = signal_free ? "RBAR Stablized SSF Crn"
-                             : raw_indices ? "RBAR Stablized RAW Crn" : "RBAR Stablized STD Crn";
-            const char* l2 = signal_free ? "DETR Stablized SSF Crn"
-                             : raw_indices ? "DETR Stablized RAW Crn" : "DETR Stablized STD Crn";
-            plotter.plot1({.y1 = s, .y2 = result, .first_year = first_year, .x_label = "Year", .y_label = "Index", .title = title, .legend1 = l1, .legend2 = l2});
-        }
-
-        for (;;) {
-            console.blank_line();
-            console.prompt("Happy with this spline stabilization? <Y>/N");
-            const std::string answer = trim(console.ask());
-            if (is_stop_answer(answer)) throw ProgramStop(StopKind::Normal);
-            const char a = first_char(answer);
-            if (answer.empty() || a == 'Y' || a == 'y') return result;
-            if (a == 'N' || a == 'n') {
-                option = ask_stabilization_option(console);
-                break;
-            }
-            console.line("Y or <RET> for Yes or N for no, okay?", 2);
-        }
+        std::vector<float> result = spline_stage(in, s, option, console, plotter);
+        if (accept_spline_stage(console, option)) return result;
     }
 }
 

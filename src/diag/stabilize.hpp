@@ -43,6 +43,21 @@ enum class RbarPass {
     SignalFree,  // final signal-free indices ("_Ssf_RBAR.txt")
 };
 
+// What the running-RBAR and stabilization step works on.
+//   raw_indices   the requested curve option is 0 (no detrending): "Raw" titles and file name
+//   set           the indices (calendar rows × series) with the years of each series
+//   chronology    the chronology of these indices and its series per year; not changed
+//   nss1          leading years with sample size 1 (left out of the centring means)
+//   plots_on      draw this step's plots and print its means (the caller knows the attempt rules)
+struct StabilizationInput {
+    RbarPass pass = RbarPass::FirstPass;
+    bool raw_indices = false;
+    IndexSet set;
+    ChronologyView chronology;
+    int nss1 = 0;
+    bool plots_on = true;
+};
+
 // The engine's running-RBAR and stabilization step:
 //   prints the "Perform ... running rbar calculations" line, runs runbar (window
 //   params.rbar_window, windows one year apart), writes the RBAR file beside the data
@@ -51,28 +66,18 @@ enum class RbarPass {
 //   spline stage for params.stabilization with the "Happy with this spline stabilization?"
 //   loop (the option menu may change params.stabilization for the rest of the run) and
 //   returns the accepted stabilized chronology (one value per year, never negative).
-//
-//   raw_indices   the requested curve option is 0 (no detrending): "Raw" titles and file name
-//   indices       calendar rows × series; years: first/last year per series; first_year: row 0
-//   chronology    the chronology of these indices (one value per year); not changed
-//   sample_size   series per year
-//   nss1          leading years with sample size 1 (left out of the centring means)
-//   plots_on      draw this step's plots (the caller knows the attempt rules)
 //   tables        optional: receives the RBAR tables
 //   threads       threads for the running RBAR (the results do not depend on it)
 // Console lines of runbar are printed only when params.constant_counter is 0.
-// Throws ProgramStop on "/" at the option menu, at end of input, or when the file cannot be written.
-std::vector<float> rbar_stabilization(RbarPass pass, bool raw_indices, const YearMatrix& indices,
-                                      std::span<const YearSpan> years, int first_year,
-                                      std::span<const float> chronology,
-                                      std::span<const int> sample_size, int nss1,
-                                      RunParameters& params, RunFiles& files, Console& console,
-                                      Plotter& plotter, bool plots_on,
-                                      RbarTables* tables = nullptr,
+// Throws ProgramStop on "/" at a question, at end of input, or when the file cannot be written.
+std::vector<float> rbar_stabilization(const StabilizationInput& input, RunParameters& params, RunFiles& files,
+                                      Console& console, Plotter& plotter, RbarTables* tables = nullptr,
                                       int threads = kThreadsFromEnvironment);
 
-// The stabilization option menu ("Additional spline variance stabilization?"): asks until the
-// answer is 0, 1, −10 or less, or 10 or more. "/" stops the program.
+// The stabilization option menu ("Additional spline variance stabilization?") of the dialogue
+// and of the "Happy with this spline stabilization?" loop: asks until the answer is 0 (also an
+// empty answer), 1, a percent code from −10 to −1000 or a wavelength from 10 to 100000 years;
+// other answers get a one-line reason. "/" stops the program.
 int ask_stabilization_option(Console& console);
 
 }  // namespace kestrovan

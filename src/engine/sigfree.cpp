@@ -533,8 +533,9 @@ void SignalFreeRun::first_chronology() {
     // computed once, on the first attempt, from the data as read.
     if (params_.rbar_window > 0 && first_attempt_)
         carry_.stabilized_standard =
-            rbar_stabilization(RbarPass::FirstPass, setup_.raw, index_, setup_.spans, setup_.first_year, first_chron_,
-                               counts_, nss1_, params_, files_, console_, plotter_, plots_on_, nullptr, threads_);
+            rbar_stabilization({RbarPass::FirstPass, setup_.raw, {index_, setup_.spans, setup_.first_year},
+                                {first_chron_, counts_}, nss1_, plots_on_},
+                               params_, files_, console_, plotter_, nullptr, threads_);
 
     year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
     difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -858,9 +859,9 @@ void SignalFreeRun::finish(Step outcome, int k) {
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =
-            rbar_stabilization(RbarPass::SignalFree, setup_.raw, index_, setup_.spans, setup_.first_year,
-                               results_.final_chronology, counts_, nss1_, params_, files_, console_, plotter_, true,
-                               nullptr, threads_);
+            rbar_stabilization({RbarPass::SignalFree, setup_.raw, {index_, setup_.spans, setup_.first_year},
+                                {results_.final_chronology, counts_}, nss1_, true},
+                               params_, files_, console_, plotter_, nullptr, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
 

@@ -7,17 +7,12 @@
 
 #include "console/ask.hpp"
 #include "console/format.hpp"
+#include "diag/stabilize.hpp"
 #include "select/pithy.hpp"
 
 namespace kestrovan {
 
 namespace {
-
-// Shortest and longest spline wavelengths in years, and the percent codes, a curve option or an
-// answer may ask for: beyond them a spline has no meaning (or the arithmetic would overflow).
-constexpr int kMinWavelength = 2;
-constexpr int kMaxWavelength = 100000;
-constexpr int kMinPercentCode = -1000;
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -48,14 +43,6 @@ int ask_field_value(Console& console, std::initializer_list<const char*> lines, 
     }
 }
 
-// A spline wavelength code (>= 10 years) or percent code (<= -10) within the meaningful range.
-bool spline_code_in_range(Console& console, int code) {
-    if ((code >= 10 && code <= kMaxWavelength) || (code <= -10 && code >= kMinPercentCode) || (code > -10 && code < 10))
-        return true;
-    refuse(console, "Spline wavelengths go from 10 to " + std::to_string(kMaxWavelength) +
-                        " years, percent codes from -10 to " + std::to_string(kMinPercentCode) + ".");
-    return false;
-}
 
 std::string labelled(const char* text, int column, const char* label) {
     return Columns().at(2, text).at(column, label).str();
@@ -148,7 +135,7 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
         const NumberAnswer a = ask_integer_answer(console);
         if (a.kind == NumberAnswer::Kind::Refused) continue;
         option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.integer);
-        if (!spline_code_in_range(console, option)) continue;
+        if (!check_spline_code(console, option)) continue;
         if (curve_option_served(option)) break;
         console.blank_line();
         console.line("Curve fit option" + fmt_i(option, 5) + " is not one of the options listed", 2);
@@ -238,27 +225,6 @@ void ask_rbar_window(Console& console, const SeriesTable& table, RunParameters& 
             console.line("Running RBAR window width increased to make it odd: " + fmt_i(window, 5), 2);
         }
         params.rbar_window = window;
-        return;
-    }
-}
-
-void ask_stabilization(Console& console, RunParameters& params) {
-    while (true) {
-        console.blank_line();
-        console.line("Additional spline variance stabilization?", 2);
-        console.line(labelled("No additional spline stabilization", 39, "<0>"));
-        console.line(labelled("Age-dependent spline stabilization", 39, " 1"));
-        console.line(labelled("Smoothing spline (percent N cutoff)", 39, "<-9"));
-        console.text(Columns().at(2, "Smoothing spline (fixed Yrs cutoff)").at(39, ">+9").at(50, "==> ").str());
-        const NumberAnswer a = ask_integer_answer(console);
-        if (a.kind == NumberAnswer::Kind::Refused) continue;
-        const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : static_cast<int>(a.integer);
-        if (v != 0 && v != 1 && v > -10 && v < 10) {
-            refuse(console, "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
-            continue;
-        }
-        if (!spline_code_in_range(console, v)) continue;
-        params.stabilization = v;
         return;
     }
 }
@@ -448,7 +414,7 @@ void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTab
     ask_mean_method(console, files, params);
     ask_rbar_window(console, table, params);
     params.stabilization = 0;
-    if (params.rbar_window >= 25) ask_stabilization(console, params);
+    if (params.rbar_window >= 25) params.stabilization = ask_stabilization_option(console);
     ask_convergence(console, params);
     ask_tweaks(console, files, params);
 }
@@ -475,7 +441,7 @@ void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table
             console.line("RCS curve fit option" + fmt_i(code, 5) + " is not one of the options listed", 2);
             continue;
         }
-        if (!spline_code_in_range(console, code)) continue;
+        if (!check_spline_code(console, code)) continue;
         if (code == -5) {
             ask_alpha(console, params);
             params.smoothing_window = params.alpha;

@@ -68,15 +68,13 @@ TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
     ASSERT_EQ(set.nyears, 1358);
     Quiet q;
-    const RbarTables t = runbar(set.indices, set.years, set.first_year, set.chronology,
-                                set.sample_size, 51, 50, q.console, 0, 1);
+    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, true, 1}, q.console);
     ASSERT_TRUE(t.defined);
     ASSERT_GT(t.windows.size(), 1000u);
     // The windows are shared out to workers in blocks: any thread count gives the same bits.
     for (int threads : {2, 3, 7}) {
         Quiet other;
-        const RbarTables u = runbar(set.indices, set.years, set.first_year, set.chronology,
-                                    set.sample_size, 51, 50, other.console, 0, threads);
+        const RbarTables u = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, true, threads}, other.console);
         ASSERT_EQ(u.windows.size(), t.windows.size()) << threads << " threads";
         for (std::size_t k = 0; k < t.windows.size(); ++k) {
             ASSERT_EQ(u.windows[k].count, t.windows[k].count) << threads << " threads, row " << k;
@@ -89,7 +87,7 @@ TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
     }
     for (const auto& row : t.windows) {
         const int start = row.middle_year - 25;
-        const RrbarResult direct = rrbar(set.indices, set.years, set.first_year, start, 51);
+        const RrbarResult direct = rrbar({set.indices, set.years, set.first_year}, start, 51);
         ASSERT_EQ(direct.count, row.count) << "window " << start;
         ASSERT_NEAR(direct.mean, row.mean_r, 1e-5) << "window " << start;
         ASSERT_NEAR(direct.sd, row.sd, 1e-5);
@@ -113,8 +111,7 @@ TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
 TEST(Runbar, RbarFileHasHeaderAndOneRowPerYear) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
     Quiet q;
-    const RbarTables t = runbar(set.indices, set.years, set.first_year, set.chronology,
-                                set.sample_size, 51, 50, q.console, 1);
+    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, 1 == 0}, q.console);
     EXPECT_TRUE(q.out.str().empty());  // retries print nothing
     const auto dir = std::filesystem::temp_directory_path() / "kv_diag_rbar_file";
     std::filesystem::create_directories(dir);
@@ -150,7 +147,7 @@ TEST(Runbar, EvenWindowRunsAsNextOddWithWindowsOneYearApart) {
     for (int i = 0; i < 5; ++i) series.push_back({1800, signal_series(rng, signal, 0, 200, 0.2f)});
     const Synthetic s = make_set(1800, 200, series);
     Quiet q;
-    const RbarTables t = runbar(s.indices, s.years, 1800, s.chron, s.n, 50, 0, q.console, 0);
+    const RbarTables t = runbar({s.indices, s.years, 1800}, {s.chron, s.n}, {50, 0, true}, q.console);
     EXPECT_EQ(t.window, 51);
     EXPECT_EQ(t.overlap, 50);
     ASSERT_EQ(t.windows.size(), 150u);  // 200 − 51 + 1 windows, one year apart
@@ -174,16 +171,16 @@ TEST(Rrbar, PairShortOfTheWindowByOneYearDoesNotCount) {
     series.push_back({1900, signal_series(rng, signal, 0, 59, 0.1f)});  // 1900..1958
     const Synthetic s = make_set(1900, 100, series);
     // Window 1910..1960 (51 years): the short series covers 1910..1958, one year short.
-    const RrbarResult r = rrbar(s.indices, s.years, 1900, 1910, 51);
+    const RrbarResult r = rrbar({s.indices, s.years, 1900}, 1910, 51);
     EXPECT_EQ(r.count, 3);  // only the pairs of the three full series
     // Window 1908..1958 fits the short one too: all six pairs count.
-    EXPECT_EQ(rrbar(s.indices, s.years, 1900, 1908, 51).count, 6);
+    EXPECT_EQ(rrbar({s.indices, s.years, 1900}, 1908, 51).count, 6);
     // A series starting one year after the window start does not count either.
     std::vector<std::pair<int, std::vector<float>>> late = series;
     late[3] = {1911, signal_series(rng, signal, 11, 89, 0.1f)};
     const Synthetic s2 = make_set(1900, 100, late);
-    EXPECT_EQ(rrbar(s2.indices, s2.years, 1900, 1910, 51).count, 3);
-    EXPECT_EQ(rrbar(s2.indices, s2.years, 1900, 1911, 51).count, 6);
+    EXPECT_EQ(rrbar({s2.indices, s2.years, 1900}, 1910, 51).count, 3);
+    EXPECT_EQ(rrbar({s2.indices, s2.years, 1900}, 1911, 51).count, 6);
 }
 
 TEST(Rrbar, NegativeCorrelationsAreLeftOutAndTwoAreNotEnough) {
@@ -196,7 +193,7 @@ TEST(Rrbar, NegativeCorrelationsAreLeftOutAndTwoAreNotEnough) {
     std::vector<float> up2 = up;
     up2[3] += 0.05f;
     const Synthetic s = make_set(1000, 60, {{1000, up}, {1000, up2}, {1000, down}});
-    const RrbarResult r = rrbar(s.indices, s.years, 1000, 1000, 51);
+    const RrbarResult r = rrbar({s.indices, s.years, 1000}, 1000, 51);
     EXPECT_EQ(r.count, 1);
     EXPECT_EQ(r.mean, kRbarUndefined);
     EXPECT_EQ(r.sd, kRbarUndefined);
@@ -211,7 +208,7 @@ TEST(Runbar, ConstantSampleSizeGivesOneStretchWithTheMeanOfR1) {
     for (int i = 0; i < 6; ++i) series.push_back({1600, signal_series(rng, signal, 0, 300, 0.25f + 0.05f * i)});
     const Synthetic s = make_set(1600, 300, series);
     Quiet q;
-    const RbarTables t = runbar(s.indices, s.years, 1600, s.chron, s.n, 51, 50, q.console, 0);
+    const RbarTables t = runbar({s.indices, s.years, 1600}, {s.chron, s.n}, {51, 50, true}, q.console);
     double mean = 0.0;
     for (float r : t.running_rbar) mean += r;
     mean /= 300.0;
@@ -239,7 +236,7 @@ TEST(Runbar, StretchesFollowTheSampleSize) {
     series.push_back({1700, signal_series(rng, signal, 100, 200, 0.3f)});  // n: 4 then 5
     const Synthetic s = make_set(1600, 300, series);
     Quiet q;
-    const RbarTables t = runbar(s.indices, s.years, 1600, s.chron, s.n, 51, 50, q.console, 0);
+    const RbarTables t = runbar({s.indices, s.years, 1600}, {s.chron, s.n}, {51, 50, true}, q.console);
     double a = 0.0, b = 0.0;
     for (int y = 0; y < 100; ++y) a += t.running_rbar[y];
     for (int y = 100; y < 300; ++y) b += t.running_rbar[y];
@@ -263,7 +260,7 @@ TEST(Runbar, InvalidWindowInsideTakesTheNeighbouringValueNotAShift) {
     }
     const Synthetic s = make_set(1000, 300, {{1000, a}, {1000, b}, {1000, c}});
     Quiet q;
-    const RbarTables t = runbar(s.indices, s.years, 1000, s.chron, s.n, 51, 50, q.console, 0);
+    const RbarTables t = runbar({s.indices, s.years, 1000}, {s.chron, s.n}, {51, 50, true}, q.console);
     ASSERT_TRUE(t.defined);
     ASSERT_LT(t.windows.size(), 250u);  // some windows were invalid
     // Every valid window's RBAR stands at its own middle year.
@@ -287,7 +284,7 @@ TEST(Runbar, NoValidWindowLeavesRbarZeroAndChronologyUnchanged) {
     }
     const Synthetic s = make_set(1500, 120, {{1500, a}, {1500, b}});
     Quiet q;
-    const RbarTables t = runbar(s.indices, s.years, 1500, s.chron, s.n, 51, 50, q.console, 0);
+    const RbarTables t = runbar({s.indices, s.years, 1500}, {s.chron, s.n}, {51, 50, true}, q.console);
     EXPECT_FALSE(t.defined);
     EXPECT_TRUE(t.windows.empty());
     for (int y = 0; y < 120; ++y) {
@@ -298,8 +295,7 @@ TEST(Runbar, NoValidWindowLeavesRbarZeroAndChronologyUnchanged) {
         EXPECT_EQ(t.stabilized_constant[y], s.chron[y]);
     }
     // A chronology shorter than the window: no window at all.
-    const RbarTables shorter = runbar(s.indices, s.years, 1500, std::span(s.chron).first(40),
-                                      std::span(s.n).first(40), 51, 50, q.console, 0);
+    const RbarTables shorter = runbar({s.indices, s.years, 1500}, {std::span(s.chron).first(40), std::span(s.n).first(40)}, {51, 50, true}, q.console);
     EXPECT_FALSE(shorter.defined);
     EXPECT_EQ(shorter.running_rbar.size(), 40u);
 }
