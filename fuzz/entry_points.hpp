@@ -53,7 +53,8 @@ inline std::string check_table(const SeriesTable& t) {
     int first = t.years[0].first, last = t.years[0].last;
     for (int s = 0; s < ns; ++s) {
         const YearSpan& y = t.years[static_cast<std::size_t>(s)];
-        if (y.length < 0 || y.length > kMaxYears) return "series " + std::to_string(s + 1) + " length " + std::to_string(y.length);
+        if (y.length < 1 || y.length > kMaxYears) return "series " + std::to_string(s + 1) + " length " + std::to_string(y.length);
+        if (y.first < kEarliestYear || y.last > kLatestYear) return "series " + std::to_string(s + 1) + " years outside the files' range";
         if (y.length > t.data.rows()) return "series " + std::to_string(s + 1) + " longer than the data matrix";
         if (static_cast<long long>(y.first) + y.length - 1 != y.last) return "series " + std::to_string(s + 1) + " years do not match its length";
         if (t.ids[static_cast<std::size_t>(s)].size() != 8) return "identifier not of 8 characters";

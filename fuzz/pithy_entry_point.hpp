@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/format.hpp"
 #include "entry_points.hpp"
 #include "io/run_files.hpp"
 #include "run/run_parameters.hpp"
@@ -27,8 +28,15 @@ inline std::string run_pithy_once(const std::string& path, std::string_view cont
     RunFiles files;
     files.data_name = "site.rwl";
     RunParameters params;
+    SeriesTable table;
+    for (int i = 0; i < kPithSeries; ++i) {
+        table.ids.push_back(fixed_width("S" + std::to_string(i), 8));
+        table.years.push_back({1900, 1909, 10});
+    }
+    table.data.resize(10, kPithSeries);
+    table.update_summary();
     try {
-        pithy(q.console, files, kPithSeries, params);
+        pithy(q.console, files, table, params);
     } catch (const ProgramStop&) {
         return {};
     }

@@ -1,16 +1,20 @@
 #include "io/loaders.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <sstream>
+#include <unordered_map>
 #include <vector>
 
 #include "console/console.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
+#include "io/answers.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -30,39 +34,48 @@ public:
     int count() const { return static_cast<int>(ids_.size()); }
     long long values() const { return total_values_; }
 
-    // False (message printed) when the series would pass a limit of the table.
-    bool add(std::string_view id, int first_year, std::span<const float> values) {
+    // False (message printed) when the series has no values, has years that the program's files
+    // cannot hold, or would pass a limit of the table. `line` is the line of the file where the
+    // series begins, named in the messages.
+    bool add(std::string_view id, int first_year, std::span<const float> values, int line) {
         const std::string name = rtrim(id);
+        const std::string series = "Series " + name + " (line " + std::to_string(line) + ")";
         if (count() >= kMaxSeries) {
-            console_.blank_line();
-            console_.line("The file holds more than " + std::to_string(kMaxSeries) +
-                              " series, the limit: series " + name + " would be number " +
-                              std::to_string(kMaxSeries + 1) + ".",
-                          2);
+            refuse("The file holds more than " + std::to_string(kMaxSeries) + " series, the limit: series " + name +
+                   " (line " + std::to_string(line) + ") would be number " + std::to_string(kMaxSeries + 1) + ".");
             return false;
         }
         const int n = static_cast<int>(values.size());
+        if (n == 0) {
+            refuse(series + " has no values.");
+            return false;
+        }
         if (n > kMaxYears) {
-            console_.blank_line();
-            console_.line("Series " + name + " has " + std::to_string(n) + " values, more than " +
-                              std::to_string(kMaxYears) + ", the limit per series.",
-                          2);
+            refuse(series + " has " + std::to_string(n) + " values, more than " + std::to_string(kMaxYears) +
+                   ", the limit per series.");
             return false;
         }
         const long long last = static_cast<long long>(first_year) + n - 1;
+        if (first_year < kEarliestYear || last > kLatestYear) {
+            refuse(series + " runs from " + std::to_string(first_year) + " to " + std::to_string(last) +
+                   ": the program's files hold the years " + std::to_string(kEarliestYear) + " to " +
+                   std::to_string(kLatestYear) + " only.");
+            return false;
+        }
         // The first series sets the summary's years: starting from 9999 and -9999 would leave
         // them there for series outside the four-digit years (the narrow layouts reach -99999).
         const long long earliest = count() == 0 ? first_year : std::min<long long>(earliest_, first_year);
         const long long latest = count() == 0 ? last : std::max<long long>(latest_, last);
         if (latest - earliest + 1 > kMaxYears) {
-            console_.blank_line();
-            console_.line("Series " + name + " (" + std::to_string(first_year) + " to " + std::to_string(last) +
-                              ") makes the data span " + std::to_string(latest - earliest + 1) +
-                              " years (" + std::to_string(earliest) + " to " + std::to_string(latest) +
-                              "), more than " + std::to_string(kMaxYears) + ", the limit.",
-                          2);
+            refuse(series + " (" + std::to_string(first_year) + " to " + std::to_string(last) +
+                   ") makes the data span " + std::to_string(latest - earliest + 1) + " years (" +
+                   std::to_string(earliest) + " to " + std::to_string(latest) + "), more than " +
+                   std::to_string(kMaxYears) + ", the limit.");
             return false;
         }
+        const std::string key = rtrim(id);
+        if (auto [it, fresh] = first_line_.emplace(key, line); !fresh)
+            repeated_.push_back(key + " (lines " + std::to_string(it->second) + " and " + std::to_string(line) + ")");
         earliest_ = static_cast<int>(earliest);
         latest_ = static_cast<int>(latest);
         ids_.push_back(fixed_width(id, 8));
@@ -73,7 +86,8 @@ public:
         return true;
     }
 
-    // Moves the series into the table and writes the summary slot.
+    // Moves the series into the table and writes the summary slot; warns about identifiers
+    // that more than one series carries.
     void finish(SeriesTable& table) {
         const int ns = count();
         table.data.resize(0, 0);
@@ -86,13 +100,33 @@ public:
         table.years = std::move(years_);
         table.ids = std::move(ids_);
         table.summary = {earliest_, latest_, latest_ - earliest_ + 1};
+        table.mark_as_read();
+        warn_repeated();
     }
 
 private:
+    void refuse(const std::string& what) {
+        console_.blank_line();
+        console_.line(what, 2);
+    }
+
+    void warn_repeated() {
+        if (repeated_.empty()) return;
+        console_.blank_line();
+        console_.line("WARNING: more than one series carries the same identifier:", 2);
+        constexpr std::size_t kShown = 10;
+        for (std::size_t i = 0; i < std::min(repeated_.size(), kShown); ++i) console_.line(repeated_[i], 10);
+        if (repeated_.size() > kShown)
+            console_.line("and " + std::to_string(repeated_.size() - kShown) + " more", 10);
+        console_.line("         They are kept as separate series; check that none was split by a damaged line.", 2);
+    }
+
     Console& console_;
     std::vector<std::string> ids_;
     std::vector<YearSpan> years_;
     std::vector<std::vector<float>> values_;
+    std::unordered_map<std::string, int> first_line_;   // identifier -> line of its first series
+    std::vector<std::string> repeated_;                 // identifiers met again, with both lines
     int earliest_ = 9999;
     int latest_ = -9999;
     int longest_ = 0;
@@ -103,6 +137,8 @@ void clear_table(SeriesTable& table) {
     table.data.resize(0, 0);
     table.years.clear();
     table.ids.clear();
+    table.file_positions.clear();
+    table.series_in_file = 0;
     table.summary = {};
 }
 
@@ -117,18 +153,17 @@ void not_read(Console& console) {
     console.pause(kContinue);
 }
 
-void no_series(Console& console) {
+void no_series(Console& console, int lines) {
     console.blank_line();
-    console.line("No series could be read from the data file: check the file and its kind.", 2);
+    console.line("No series could be read from the data file (" + std::to_string(lines) +
+                     " lines): check the file and its kind.",
+                 2);
 }
 
-// Reads a whole number typed at a question; an empty line is read past, as a free-form read does.
-std::optional<int> ask_whole_number(Console& console) {
-    for (;;) {
-        auto items = freeform_items(console.ask());
-        if (items.empty()) continue;
-        return parse_int(items[0]);
-    }
+void line_too_long_message(Console& console, int line) {
+    console.blank_line();
+    console.line("Line " + std::to_string(line) + " of the file is longer than a mebibyte: this is not a data file.",
+                 2);
 }
 
 bool has_control_bytes(std::string_view s) {
@@ -163,24 +198,31 @@ bool load_tucson(Console& console, std::istream& file, bool rings, SeriesTable& 
             return false;
         }
         if (series.count == kEndOfFile) break;
-        // A ring-width series without values, or a call that met no data line at all (more
-        // than 25 lines that are not data), means the file is not what the user said it is.
-        if ((rings && series.count < 1) || (series.count < 1 && state.data_lines == 0)) {
+        // A series without values, or a call that met no data line at all (more than 25 lines
+        // that are not data), means the file is not what the user said it is.
+        if (series.count < 1) {
             console.blank_line();
             console.line("WARNING: Fatal error reading data from input file.", 2);
             console.line("         Suggest checking file format and/or file type", 2);
             console.line("         Unix/Dos/Mac?", 2);
+            if (state.data_lines == 0)
+                console.line("         (no data line among the lines up to line " + std::to_string(state.lines) + ")", 2);
+            else
+                console.line("         (series " + rtrim(series.id) + " at line " + std::to_string(state.series_line) +
+                                 " has no values)",
+                             2);
             console.pause(" Hit Return to Continue");
             return false;
         }
         if (!builder.add(series.id, series.first_year,
-                         std::span<const float>(series.values.data(), static_cast<std::size_t>(series.count)))) {
+                         std::span<const float>(series.values.data(), static_cast<std::size_t>(series.count)),
+                         state.series_line)) {
             not_read(console);
             return false;
         }
     }
     if (builder.values() == 0) {
-        no_series(console);
+        no_series(console, state.lines);
         not_read(console);
         return false;
     }
@@ -329,12 +371,19 @@ void example_multiple_columns(Console& console) {
     console.pause(" <Hit Return to continue>");
 }
 
+// The viewer numbers lines in columns 2-8, enough for every file the readers can take (the
+// largest, single columns at the limits, has some 22.5 million lines); the text follows from
+// column 10, under the ruler.
+constexpr int kViewerNumberWidth = 7;
+constexpr int kViewerTextColumn = kViewerNumberWidth + 3;
+
 std::string ruler() {
-    return at_column(6, std::string(".........1.........2.........3.........4.....") +
-                            "....5.........6.........7.........8.........9.........10");
+    return at_column(kViewerTextColumn, std::string(".........1.........2.........3.........4.....") +
+                                            "....5.........6.........7.........8.........9.........10");
 }
 
-// A file line as the viewer shows it: number in columns 2-4, the text from column 6.
+// A file line as the viewer shows it: its number right-aligned in columns 2-8 (a longer number
+// widens the field rather than turning into asterisks), the text from column 10.
 std::string shown_line(int number, std::string_view text) {
     std::string t(text.substr(0, std::min<std::size_t>(text.size(), 100)));
     for (char& c : t) {
@@ -342,12 +391,213 @@ std::string shown_line(int number, std::string_view text) {
         if (c == '\t') c = ' ';
         else if (u < 0x20 || u == 0x7f) c = '?';
     }
-    return " " + fmt_i(number, 3) + " " + rtrim(t);
+    std::string n = std::to_string(number);
+    if (n.size() < static_cast<std::size_t>(kViewerNumberWidth))
+        n.insert(0, static_cast<std::size_t>(kViewerNumberWidth) - n.size(), ' ');
+    return " " + n + " " + rtrim(t);
 }
 
 void end_of_snoop(Console& console, int lines) {
     console.blank_line();
     console.line("end-of-snoop: " + fmt_i(lines, 5) + " lines read", 2);
+}
+
+void show_format_menu(Console& console) {
+    console.blank_line();
+    console.line("__ Input Data Format Menu __", 19);
+    console.line("_____________________________", 19);
+    console.blank_line();
+    console.line("Raw ring-widths (Decade)  [1]", 19);
+    console.line("Chronologies (Index)      [2]", 19);
+    console.line("Single Column             [3]", 19);
+    console.line("Multiple Columns          [4]", 19);
+    console.line("Enter zer0 for HELP       [0]", 19);
+    console.line("_____________________________", 19);
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The format menu until it has a file kind 1-4, or 0 for help (also H, h and ?). Q or "/" quit.
+// A bare RETURN shows the prompt again; any other answer is refused with its reason and the menu
+// comes again. A number outside 0-4 is refused at once, before anything else is asked.
+int ask_file_kind(Console& console) {
+    show_format_menu(console);
+    for (;;) {
+        console.blank_line();
+        console.prompt("Enter a value between [0-4] or [Q]uit");
+        const std::string answer = console.ask();
+        if (is_stop_answer(answer)) stop_at_user_request();
+        const std::string text = lower(trim(answer));
+        if (text.empty()) continue;
+        if (text == "q" || text == "quit") stop_at_user_request();
+        if (text == "h" || text == "?" || text == "help") return 0;
+        const WholeNumberAnswer n = whole_number_answer(text);
+        if (n.kind == WholeNumberAnswer::Kind::Value && n.value >= 0 && n.value <= 4) return n.value;
+        if (n.kind == WholeNumberAnswer::Kind::Value) {
+            console.blank_line();
+            console.line("There is no file kind " + std::to_string(n.value) + ": enter a value between 0 and 4.", 2);
+            console.pause(kContinue);
+        } else if (starts_like_a_number(text)) {
+            refuse_answer(console, n.reason);
+        } else {
+            refuse_answer(console, "\"" + trim(answer) +
+                                       "\" is not one of the options: enter a value between 0 and 4, H for help or Q to quit.");
+        }
+        show_format_menu(console);
+    }
+}
+
+// The number of header lines to pass over before a column file's data.
+int ask_header_lines(Console& console) {
+    for (;;) {
+        console.blank_line();
+        console.line("Enter number of file header lines to skip", 2);
+        console.line("before reading data or columns. If none then", 2);
+        console.prompt("enter a zer[0] for none");
+        const std::string answer = console.ask();
+        if (is_stop_answer(answer)) stop_at_user_request();
+        const WholeNumberAnswer n = whole_number_answer(answer);
+        if (n.kind == WholeNumberAnswer::Kind::Empty) continue;
+        if (n.kind == WholeNumberAnswer::Kind::Refused) refuse_answer(console, n.reason);
+        else if (n.value < 0) refuse_answer(console, "The number of header lines cannot be negative.");
+        else return n.value;
+    }
+}
+
+// The lines of a file that hold something, numbered, split into free-form items, with two lines
+// of look-ahead (a block's last value is told from an identifier by the lines after it).
+class ItemLines {
+public:
+    struct Line {
+        int number = 0;
+        std::vector<std::string> items;
+    };
+    ItemLines(std::istream& file, int lines_before) : file_(file), number_(lines_before) {}
+
+    // The line `ahead` places on (0 = the next one); nullptr past the end of the file.
+    const Line* peek(std::size_t ahead = 0) {
+        std::string text;
+        while (ahead_.size() <= ahead) {
+            Line l;
+            while (l.items.empty()) {
+                if (!read_text_line(file_, text)) return nullptr;
+                ++number_;
+                l.items = freeform_items(text);
+            }
+            l.number = number_;
+            ahead_.push_back(std::move(l));
+        }
+        return &ahead_[ahead];
+    }
+    void drop() { ahead_.pop_front(); }
+    bool too_long() const { return line_too_long(file_); }
+    int lines_read() const { return number_; }
+
+private:
+    std::istream& file_;
+    int number_;
+    std::deque<Line> ahead_;
+};
+
+// Number syntax of a free-form item, also for numbers too large to be finite ("1e999"): such an
+// item is a value that cannot be used, not the identifier of the next series.
+bool number_syntax(std::string_view s) {
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    bool digits = false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, digits = true;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, digits = true;
+    }
+    if (!digits) return false;
+    if (i < s.size() && std::strchr("eEdD", s[i])) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const std::size_t start = i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        if (i == start) return false;
+    }
+    return i == s.size();
+}
+
+bool integer_form(std::string_view s) { return s.find_first_of(".eEdD") == std::string_view::npos; }
+
+// A ring width in millimetres is finite and below 100 (no decade field could hold more).
+constexpr double kLargestWidth = 100.0;
+
+// How a single-column read is going: series read, and identifiers made of digits only that
+// were recognised inside the value lines.
+struct SingleColumnRead {
+    int digit_ids = 0;
+};
+
+// Inside a block whose values all carry decimal points, a line of digits only followed by a line
+// that reads as a year starts a new series when one of the two cannot be a ring width (100 or
+// more): the identifier and first year of the next block, which a value line never is.
+bool starts_new_series(ItemLines& lines, std::string_view item) {
+    const ItemLines::Line* next = lines.peek(1);
+    if (!next || next->items.size() != 1 || !integer_form(next->items[0])) return false;
+    const auto year = parse_int(next->items[0]);
+    if (!year || *year < kEarliestYear || *year > kLatestYear) return false;
+    const auto x = parse_real(item);
+    return !x || *x >= kLargestWidth || *year >= kLargestWidth;
+}
+
+// The value lines of one single-column block, up to the next identifier or the end of the file.
+bool read_single_block(Console& console, ItemLines& lines, const std::string& id, int first_year,
+                       std::vector<float>& values, SingleColumnRead& read) {
+    bool decimal = true;   // every value so far written with a decimal point
+    for (;;) {
+        const ItemLines::Line* l = lines.peek();
+        if (!l) return true;
+        const std::string& item = l->items[0];
+        if (!number_syntax(item)) return true;   // the next identifier
+        const long long year = static_cast<long long>(first_year) + static_cast<long long>(values.size());
+        const std::string at = "Line " + std::to_string(l->number) + ": ";
+        if (l->items.size() != 1) {
+            console.blank_line();
+            console.line(at + "series " + rtrim(id) + " has more than one item where its value for " +
+                             std::to_string(year) + " stands (one value per line).",
+                         2);
+            return false;
+        }
+        // The same line as the file's last line cannot be told from an identifier whose first
+        // year was cut off: it is read as an identifier (and refused for want of its year).
+        if (decimal && integer_form(item) && !values.empty() && !lines.peek(1)) return true;
+        if (decimal && integer_form(item) && !values.empty() && starts_new_series(lines, item)) {
+            if (read.digit_ids++ == 0) {
+                console.blank_line();
+                console.line("WARNING: " + at + item + " is taken as the identifier of a new series (first year " +
+                                 lines.peek(1)->items[0] + "), not as a ring width of " + rtrim(id) + ".",
+                             2);
+            }
+            return true;
+        }
+        const auto v = parse_real(item);
+        if (!v || !(*v < kLargestWidth)) {
+            console.blank_line();
+            console.line(at + "the value " + item + " of series " + rtrim(id) + " for " + std::to_string(year) +
+                             " is not a ring width in millimetres (" + (v ? "100 or more" : "not a finite number") + ").",
+                         2);
+            if (integer_form(item))
+                console.line("(A series identifier made of digits only must be followed by its first year.)", 2);
+            return false;
+        }
+        if (static_cast<int>(values.size()) == kMaxYears) {
+            console.blank_line();
+            console.line("Series " + rtrim(id) + " has more than " + std::to_string(kMaxYears) +
+                             " values, the limit per series.",
+                         2);
+            return false;
+        }
+        if (integer_form(item)) decimal = false;
+        values.push_back(static_cast<float>(*v));
+        lines.drop();
+    }
 }
 
 }  // namespace
@@ -356,296 +606,314 @@ bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::arra
     clear_table(table);
     for (auto& h : header) h.assign(88, ' ');
     for (;;) {
-        console.blank_line();
-        console.line("__ Input Data Format Menu __", 19);
-        console.line("_____________________________", 19);
-        console.blank_line();
-        console.line("Raw ring-widths (Decade)  [1]", 19);
-        console.line("Chronologies (Index)      [2]", 19);
-        console.line("Single Column             [3]", 19);
-        console.line("Multiple Columns          [4]", 19);
-        console.line("Enter zer0 for HELP       [0]", 19);
-        console.line("_____________________________", 19);
-        console.blank_line();
-        console.prompt("Enter a value between [0-4] or [Q]uit");
-        auto choice = ask_whole_number(console);
-        if (!choice) throw ProgramStop(StopKind::Normal);   // Q or any text: the user quits
-
-        if (*choice >= 3) {
-            std::optional<int> skip;
-            while (!skip) {
-                console.blank_line();
-                console.line("Enter number of file header lines to skip", 2);
-                console.line("before reading data or columns. If none then", 2);
-                console.prompt("enter a zer[0] for none");
-                skip = ask_whole_number(console);
-            }
-            std::string discard;
-            for (int i = 0; i < *skip; ++i)
-                if (!read_text_line(file, discard)) break;
-        }
-
-        switch (*choice) {
-        case 0:
+        const int kind = ask_file_kind(console);
+        // Every try reads the file from its start, whatever an earlier try or the help did.
+        rewind(file);
+        if (kind == 0) {
             dathlp(console, file);
             continue;
-        case 1:
-        case 2:
-            return load_tucson(console, file, *choice == 1, table, header);
-        case 3:
-        case 4: {
-            bool ok = *choice == 3 ? rd1col(console, file, table) : rdmcol(console, file, table);
-            if (ok) {
-                console.blank_line();
-                console.line("Input data read successfully", 2);
-                return true;
-            }
-            clear_table(table);
-            not_read(console);
-            return false;
         }
-        default:
+        skip_byte_order_mark(file);
+        int skipped = 0;
+        if (kind >= 3) {
+            const int wanted = ask_header_lines(console);
+            std::string discard;
+            while (skipped < wanted && read_text_line(file, discard)) ++skipped;
+        }
+        if (kind <= 2) return load_tucson(console, file, kind == 1, table, header);
+        const bool ok = kind == 3 ? rd1col(console, file, table, skipped) : rdmcol(console, file, table, skipped);
+        if (ok) {
             console.blank_line();
-            console.line("There is no file kind " + std::to_string(*choice) + ": enter a value between 0 and 4.", 2);
-            console.pause(kContinue);
-            continue;
+            console.line("Input data read successfully", 2);
+            return true;
         }
+        clear_table(table);
+        not_read(console);
+        return false;
     }
 }
 
-bool rd1col(Console& console, std::istream& file, SeriesTable& table) {
+bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
     TableBuilder builder(console);
-    std::string line;
+    ItemLines lines(file, lines_before);
+    SingleColumnRead read;
     std::vector<float> values;
 
-    auto error = [&](const char* what, const std::string& id) {
+    auto error = [&](const char* what, const std::string& id, int line) {
         console.line(what, 2);
         console.line("Series: " + fixed_width(id, 8) + " Number: " + fmt_i(builder.count() + 1, 5), 9);
+        console.line(line > lines.lines_read() ? "(the file ends after line " + std::to_string(lines.lines_read()) + ")"
+                                               : "(line " + std::to_string(line) + " of the file)",
+                     9);
         console.pause(" Hit return to continue ");
         return false;
     };
-    // The next line holding something; false at the end of the file.
-    auto next_item_line = [&]() {
-        while (read_text_line(file, line))
-            if (!freeform_items(line).empty()) return true;
-        return false;
-    };
 
-    for (;;) {
-        if (!next_item_line()) break;
-        std::string item = freeform_items(line)[0];
-        if (has_control_bytes(item)) return error("Rd1col: Error reading series ID", "");
-        std::string id = fixed_width(item, 8);
+    while (const ItemLines::Line* head = lines.peek()) {
+        const int id_line = head->number;
+        const std::string item = head->items[0];
+        if (has_control_bytes(item)) return error("Rd1col: Error reading series ID", "", id_line);
+        const std::string id = fixed_width(item, 8);
+        lines.drop();
 
-        if (!next_item_line()) return error("Rd1col: Error reading series IYR value", id);
-        auto year = parse_int(freeform_items(line)[0]);
-        if (!year) return error("Rd1col: Error reading series IYR value", id);
-
-        values.clear();
-        for (;;) {
-            std::streampos where = file.tellg();
-            if (!read_text_line(file, line)) break;
-            auto items = freeform_items(line);
-            if (items.empty()) continue;
-            auto v = parse_real(items[0]);
-            if (!v) {
-                // The line that ends the block is the next identifier: read it again.
-                file.clear();
-                file.seekg(where);
-                break;
-            }
-            if (static_cast<int>(values.size()) == kMaxYears) {
-                console.blank_line();
-                console.line("Series " + rtrim(id) + " has more than " + std::to_string(kMaxYears) +
-                                 " values, the limit per series.",
-                             2);
-                return false;
-            }
-            values.push_back(static_cast<float>(*v));
-        }
-        if (values.empty()) {
-            // A block without values is a sign of another kind of file; a series of no years
-            // would upset every later stage.
+        const ItemLines::Line* year_line = lines.peek();
+        if (!year_line) return error("Rd1col: Error reading series IYR value", id, lines.lines_read() + 1);
+        const auto year = year_line->items.size() == 1 && integer_form(year_line->items[0])
+                              ? parse_int(year_line->items[0])
+                              : std::nullopt;
+        if (!year) return error("Rd1col: Error reading series IYR value", id, year_line->number);
+        if (*year < kEarliestYear || *year > kLatestYear) {
             console.blank_line();
-            console.line("Series " + rtrim(id) + " (first year " + std::to_string(*year) + ") has no values.", 2);
+            console.line("Line " + std::to_string(year_line->number) + ": the first year " + std::to_string(*year) +
+                             " of series " + rtrim(id) + " lies outside the years " + std::to_string(kEarliestYear) +
+                             " to " + std::to_string(kLatestYear) + " that the program's files hold.",
+                         2);
             return false;
         }
-        if (!builder.add(id, *year, values)) return false;
+        lines.drop();
+
+        values.clear();
+        if (!read_single_block(console, lines, id, *year, values, read)) return false;
+        if (!builder.add(id, *year, values, id_line)) return false;
+    }
+    if (lines.too_long()) {
+        line_too_long_message(console, lines.lines_read() + 1);
+        return false;
     }
     if (builder.count() == 0) {
-        no_series(console);
+        no_series(console, lines.lines_read());
         return false;
+    }
+    if (read.digit_ids > 1) {
+        console.blank_line();
+        console.line("WARNING: " + std::to_string(read.digit_ids) +
+                         " identifiers made of digits only were taken as the starts of new series.",
+                     2);
     }
     builder.finish(table);
     return true;
 }
 
-bool rdmcol(Console& console, std::istream& file, SeriesTable& table) {
-    int columns = 0;
+namespace {
+
+// The number of columns of a multiple-column file (at least 2: years and one series); 0 when
+// the file would hold more series than the table can (message printed).
+int ask_column_count(Console& console) {
     for (;;) {
         console.blank_line();
         console.line("Enter the total number of columns in your file", 2);
         console.text(at_column(2, "[Program assumes Col_1 contains the X values] : "));
-        std::string answer = console.ask();
-        auto c = int_field(fixed_width(answer, 4));
-        if (c && *c >= 2) {
-            if (*c - 1 > kMaxSeries) {
-                console.blank_line();
-                console.line("A file of " + std::to_string(*c) + " columns holds more than " +
-                                 std::to_string(kMaxSeries) + " series, the limit.",
-                             2);
-                return false;
-            }
-            columns = static_cast<int>(*c);
-            break;
+        const std::string answer = console.ask();
+        if (is_stop_answer(answer)) stop_at_user_request();
+        const WholeNumberAnswer n = whole_number_answer(answer);
+        if (n.kind == WholeNumberAnswer::Kind::Value && n.value - 1 > kMaxSeries) {
+            console.blank_line();
+            console.line("A file of " + std::to_string(n.value) + " columns holds more than " +
+                             std::to_string(kMaxSeries) + " series, the limit.",
+                         2);
+            return 0;
         }
-        console.blank_line();
-        console.line("The number of columns is a whole number of at least 2 (years and one series).", 2);
+        if (n.kind == WholeNumberAnswer::Kind::Value && n.value >= 2) return n.value;
+        if (n.kind == WholeNumberAnswer::Kind::Refused) refuse_answer(console, n.reason);
+        else refuse_answer(console, "The number of columns is a whole number of at least 2 (years and one series).");
     }
+}
 
-    // Texts compared over 8 characters; a run of asterisks stands for "*".
-    auto sentinel_form = [](std::string_view text) {
-        std::string s = fixed_width(text, 8);
-        std::string t = trim(s);
-        if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c == '*'; })) return fixed_width("*", 8);
-        return s;
-    };
-    std::string sentinel;
+// Texts compared over 8 characters; a run of asterisks stands for "*".
+std::string sentinel_form(std::string_view text) {
+    std::string s = fixed_width(text, 8);
+    std::string t = trim(s);
+    if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c == '*'; })) return fixed_width("*", 8);
+    return s;
+}
+
+// The sentinel: any text but blanks. "/" is taken as a sentinel here, not as a stop: it is a
+// character a file may be padded with.
+std::string ask_sentinel(Console& console) {
     for (;;) {
         console.blank_line();
         console.line("Enter the sentinal value or character used to ", 2);
         console.text(at_column(2, "pad the records [can not be spaces, if ******* enter *] : "));
-        std::string answer = trim(console.ask());
-        if (!answer.empty()) {
-            sentinel = sentinel_form(answer);
-            break;
-        }
+        const std::string answer = trim(console.ask());
+        if (!answer.empty()) return sentinel_form(answer);
         console.blank_line();
         console.line("The sentinel can not be blank.", 2);
     }
+}
 
+// The year lines of a multiple-column file, read into compact cells as they come (a full-size
+// file of text cells would take several times the memory of its numbers): per line its number
+// in the file and year (if readable), per cell the value and what it is.
+struct ColumnCells {
+    enum Kind : std::uint8_t { kSentinel, kValue, kBad };
+    std::size_t width = 0;   // series columns
+    int naming_line = 0;     // line of the file that names the columns
+    std::vector<int> line_numbers;
+    std::vector<std::optional<int>> years;
+    std::vector<float> values;
+    std::vector<std::uint8_t> kinds;
+    std::size_t at(std::size_t row, std::size_t column) const { return row * width + column; }
+};
+
+bool read_year_lines(Console& console, std::istream& file, int columns, const std::string& sentinel,
+                     int& line_number, ColumnCells& cells) {
     std::string line;
-    std::vector<std::string> names;
-    while (read_text_line(file, line, kWideLine)) {
-        names = freeform_items(line);
-        if (!names.empty()) break;
-    }
-    if (static_cast<int>(names.size()) < columns) {
-        console.blank_line();
-        console.line("The naming line holds " + std::to_string(names.size()) + " names for " +
-                         std::to_string(columns) + " columns.",
-                     2);
-        return false;
-    }
-
-    if (std::any_of(names.begin(), names.begin() + columns, [](const std::string& n) { return has_control_bytes(n); })) {
-        console.blank_line();
-        console.line("The naming line of the file is not text: the file cannot be read as columns.", 2);
-        return false;
-    }
-
-    // The year lines, read into compact cells as they come (a full-size file of text cells would
-    // take several times the memory of its numbers): per line the year (if readable), per cell the
-    // value and whether it is the sentinel, a number or unreadable. Messages about the cells come
-    // after the whole file is read, column by column, as before.
-    enum CellKind : std::uint8_t { kSentinelCell, kValueCell, kBadCell };
-    const std::size_t ncells = static_cast<std::size_t>(columns - 1);
-    std::vector<std::optional<int>> row_years;
-    std::vector<float> cell_values;
-    std::vector<std::uint8_t> cell_kinds;
-    int line_number = 0;
-    bool warned_extra = false;
     while (read_text_line(file, line, kWideLine)) {
         ++line_number;
         auto items = freeform_items(line);
         if (items.empty()) continue;
+        const std::string at = "Line " + std::to_string(line_number);
         if (static_cast<int>(items.size()) < columns) {
             console.blank_line();
-            console.line("Year line " + std::to_string(line_number) + " after the naming line holds " +
-                             std::to_string(items.size()) + " items for " + std::to_string(columns) + " columns.",
+            console.line(at + " holds " + std::to_string(items.size()) + " items for " + std::to_string(columns) +
+                             " columns.",
                          2);
             return false;
         }
-        if (static_cast<int>(row_years.size()) == kMaxYears) {
+        if (static_cast<int>(cells.years.size()) == kMaxYears) {
             console.blank_line();
-            console.line("The file holds more than " + std::to_string(kMaxYears) + " year lines, the limit.", 2);
+            console.line("The file holds more than " + std::to_string(kMaxYears) + " year lines, the limit (" + at +
+                             " is one too many).",
+                         2);
             return false;
         }
-        if (static_cast<int>(items.size()) > columns && !warned_extra) {
-            warned_extra = true;
+        if (static_cast<int>(items.size()) > columns) {
+            // One item too many anywhere on the line would move the values after it into the
+            // neighbouring series.
             console.blank_line();
-            console.line("WARNING: year line " + std::to_string(line_number) + " holds " + std::to_string(items.size()) +
-                             " items; only the first " + std::to_string(columns) + " columns are read.",
+            console.line(at + " holds " + std::to_string(items.size()) + " items for " + std::to_string(columns) +
+                             " columns.",
                          2);
+            return false;
         }
-        row_years.push_back(parse_int(items[0]));
-        for (std::size_t k = 1; k <= ncells; ++k) {
+        cells.line_numbers.push_back(line_number);
+        cells.years.push_back(integer_form(items[0]) ? parse_int(items[0]) : std::nullopt);
+        for (std::size_t k = 1; k <= cells.width; ++k) {
             const std::string& text = items[k];
-            if (sentinel_form(text) == sentinel) {
-                cell_values.push_back(0.0f);
-                cell_kinds.push_back(kSentinelCell);
-            } else if (auto v = parse_real(text)) {
-                cell_values.push_back(static_cast<float>(*v));
-                cell_kinds.push_back(kValueCell);
-            } else {
-                cell_values.push_back(0.0f);
-                cell_kinds.push_back(kBadCell);
-            }
+            const bool padding = sentinel_form(text) == sentinel;
+            const auto v = padding ? std::nullopt : parse_real(text);
+            cells.values.push_back(v ? static_cast<float>(*v) : 0.0f);
+            cells.kinds.push_back(padding                   ? ColumnCells::kSentinel
+                                  : v && *v < kLargestWidth ? ColumnCells::kValue
+                                                            : ColumnCells::kBad);
         }
     }
+    if (line_too_long(file)) {
+        line_too_long_message(console, line_number + 1);
+        return false;
+    }
+    return true;
+}
+
+// The values of series column k (0-based among the series columns); false after a message.
+bool column_series(Console& console, const ColumnCells& cells, std::size_t k, const std::string& id,
+                   std::vector<float>& values, int& first_year, int& first_line) {
+    values.clear();
+    std::optional<std::size_t> gap;   // a sentinel line met after the first value
+    for (std::size_t r = 0; r < cells.years.size(); ++r) {
+        const std::size_t cell = cells.at(r, k);
+        const std::string at = "(line " + std::to_string(cells.line_numbers[r]) + ", series " + rtrim(id);
+        if (cells.kinds[cell] == ColumnCells::kSentinel) {
+            if (!values.empty() && !gap) gap = r;
+            continue;
+        }
+        const auto& year = cells.years[r];
+        if (cells.kinds[cell] == ColumnCells::kBad) {
+            console.blank_line();
+            console.line("Error reading y values check sentinel if ******* enter *", 2);
+            console.line(at + (year ? ", year " + std::to_string(*year) : std::string()) +
+                             ": not a number, or not a ring width in millimetres: not finite, or 100 or more)",
+                         2);
+            return false;
+        }
+        if (!year || *year < kEarliestYear || *year > kLatestYear) {
+            console.blank_line();
+            console.line("Error reading time steps", 2);
+            console.line(at + ": the year is not a whole number from " + std::to_string(kEarliestYear) + " to " +
+                             std::to_string(kLatestYear) + ")",
+                         2);
+            return false;
+        }
+        if (gap) {
+            // A sentinel between two values would move every later value to a wrong year.
+            console.blank_line();
+            const auto& gap_year = cells.years[*gap];
+            console.line("Series " + rtrim(id) + " has a gap: the sentinel stands inside the series (line " +
+                             std::to_string(cells.line_numbers[*gap]) +
+                             (gap_year ? ", year " + std::to_string(*gap_year) : std::string()) + ").",
+                         2);
+            console.line("Fill the gap first; this program cannot bridge it.", 2);
+            return false;
+        }
+        if (values.empty()) {
+            first_year = *year;
+            first_line = cells.line_numbers[r];
+        } else if (*year != first_year + static_cast<int>(values.size())) {
+            console.blank_line();
+            console.line("Series " + rtrim(id) + ": the year lines do not follow each other (line " +
+                             std::to_string(cells.line_numbers[r]) + " holds the year " + std::to_string(*year) +
+                             " where " + std::to_string(first_year + static_cast<int>(values.size())) + " was due).",
+                         2);
+            return false;
+        }
+        values.push_back(cells.values[cell]);
+    }
+    if (values.empty()) {
+        console.blank_line();
+        console.line("Series " + rtrim(id) + " (column " + std::to_string(k + 2) + " of the naming line, line " +
+                         std::to_string(cells.naming_line) + ") has no values (only the sentinel).",
+                     2);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
+    const int columns = ask_column_count(console);
+    if (columns == 0) return false;
+    const std::string sentinel = ask_sentinel(console);
+
+    std::string line;
+    std::vector<std::string> names;
+    int line_number = lines_before;
+    while (read_text_line(file, line, kWideLine)) {
+        ++line_number;
+        names = freeform_items(line);
+        if (!names.empty()) break;
+    }
+    if (static_cast<int>(names.size()) != columns) {
+        console.blank_line();
+        if (line_too_long(file))
+            line_too_long_message(console, line_number + 1);
+        else
+            console.line("The naming line (line " + std::to_string(line_number) + ") holds " +
+                             std::to_string(names.size()) + " names for " + std::to_string(columns) + " columns.",
+                         2);
+        return false;
+    }
+    if (std::any_of(names.begin(), names.begin() + columns, [](const std::string& n) { return has_control_bytes(n); })) {
+        console.blank_line();
+        console.line("The naming line of the file (line " + std::to_string(line_number) +
+                         ") is not text: the file cannot be read as columns.",
+                     2);
+        return false;
+    }
+
+    ColumnCells cells;
+    cells.width = static_cast<std::size_t>(columns - 1);
+    cells.naming_line = line_number;
+    if (!read_year_lines(console, file, columns, sentinel, line_number, cells)) return false;
 
     TableBuilder builder(console);
     std::vector<float> values;
     for (int k = 1; k < columns; ++k) {
         const std::string id = fixed_width(names[static_cast<std::size_t>(k)], 8);
-        values.clear();
-        int first_year = 0;
-        std::optional<std::size_t> gap;   // a sentinel line met after the first value
-        for (std::size_t r = 0; r < row_years.size(); ++r) {
-            const std::size_t cell = r * ncells + static_cast<std::size_t>(k - 1);
-            if (cell_kinds[cell] == kSentinelCell) {
-                if (!values.empty() && !gap) gap = r;
-                continue;
-            }
-            if (cell_kinds[cell] == kBadCell) {
-                console.blank_line();
-                console.line("Error reading y values check sentinel if ******* enter *", 2);
-                return false;
-            }
-            const auto& year = row_years[r];
-            if (!year) {
-                console.blank_line();
-                console.line("Error reading time steps", 2);
-                return false;
-            }
-            if (gap) {
-                // A sentinel between two values would move every later value to a wrong year.
-                console.blank_line();
-                const auto& gap_year = row_years[*gap];
-                console.line("Series " + rtrim(id) + " has a gap: the sentinel stands inside the series" +
-                                 (gap_year ? " (year " + std::to_string(*gap_year) + ")." : std::string(".")),
-                             2);
-                console.line("Fill the gap first; this program cannot bridge it.", 2);
-                return false;
-            }
-            if (values.empty()) {
-                first_year = *year;
-            } else if (*year != first_year + static_cast<int>(values.size())) {
-                console.blank_line();
-                console.line("Series " + rtrim(id) + ": the year lines do not follow each other (year " +
-                                 std::to_string(*year) + " where " +
-                                 std::to_string(first_year + static_cast<int>(values.size())) + " was due).",
-                             2);
-                return false;
-            }
-            values.push_back(cell_values[cell]);
-        }
-        if (values.empty()) {
-            console.blank_line();
-            console.line("Series " + rtrim(id) + " has no values (only the sentinel).", 2);
+        int first_year = 0, first_line = 0;
+        if (!column_series(console, cells, static_cast<std::size_t>(k - 1), id, values, first_year, first_line))
             return false;
-        }
-        if (!builder.add(id, first_year, values)) return false;
+        if (!builder.add(id, first_year, values, first_line)) return false;
     }
     builder.finish(table);
     return true;
@@ -667,7 +935,9 @@ void dathlp(Console& console, std::istream& file) {
             "________________________________________",
         });
         console.text(at_column(2, "Enter a value between  [0-4]       : "));
-        char c = first_char(console.ask());
+        const std::string answer = console.ask();
+        if (is_stop_answer(answer)) stop_at_user_request();
+        char c = first_char(answer);
         if (c == ' ') c = '0';
         if (c < '0' || c > '9') {
             snoop(console, file);
@@ -688,12 +958,20 @@ void dathlp(Console& console, std::istream& file) {
     }
 }
 
+// The viewer's answers: the first character counts; "/" stops the program.
+char viewer_answer(Console& console) {
+    const std::string answer = console.ask();
+    if (is_stop_answer(answer)) stop_at_user_request();
+    return first_char(answer);
+}
+
 void snoop(Console& console, std::istream& file) {
-    rewind(file);
     console.blank_line();
     console.line(std::string("snooping in the data file ") + "(first 100 characters/line):", 2);
     console.line(ruler());
     for (;;) {
+        rewind(file);
+        skip_byte_order_mark(file);
         int count = 0;
         char answer = ' ';
         std::deque<std::pair<int, std::string>> last;
@@ -707,7 +985,7 @@ void snoop(Console& console, std::istream& file) {
             if (count % 5 == 0) {
                 console.blank_line();
                 console.text(at_column(2, std::string("more <ret>, read to end <e>, ") + "return to main program <m> "));
-                answer = first_char(console.ask());
+                answer = viewer_answer(console);
                 if (answer == 'm' || answer == 'M') {
                     rewind(file);
                     end_of_snoop(console, count);
@@ -726,7 +1004,7 @@ void snoop(Console& console, std::istream& file) {
         end_of_snoop(console, count);
         console.blank_line();
         console.text(at_column(2, "more <ret> or return to main program <m> "));
-        char again = first_char(console.ask());
+        const char again = viewer_answer(console);
         if (again == 'm' || again == 'M') return;
     }
 }

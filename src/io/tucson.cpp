@@ -359,17 +359,22 @@ std::optional<double> real_field(std::string_view field, int decimals) {
     return v;
 }
 
-enum class BlockRead { Done, Error, EndOfFile };
+enum class BlockRead { Done, Error, EndOfFile, CutShort, Implausible, TooLong };
+
+// Values of a format-described block are widths in millimetres or indices: 100 or more is
+// neither (and would overflow the engine's sums long before it became infinite).
+constexpr double kImplausibleValue = 100.0;
 
 // Reads `count` values with an edit list, starting a new record whenever the list asks for it
 // or runs out (then it starts again at its last top-level group, the usual rule for edit lists).
 class BlockReader {
 public:
-    BlockReader(std::istream& file, std::vector<float>& out, int count) : file_(file), out_(out), count_(count) {}
+    BlockReader(std::istream& file, std::vector<float>& out, int count, int& lines)
+        : file_(file), out_(out), count_(count), lines_(lines) {}
 
     BlockRead run(const std::vector<EditItem>& list) {
         if (count_ <= 0) return BlockRead::Done;
-        if (!next_record()) return BlockRead::EndOfFile;
+        if (!next_record()) return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile;
         std::size_t restart = 0;
         for (std::size_t i = 0; i < list.size(); ++i)
             if (list[i].kind == EditItem::Group) restart = i;
@@ -381,7 +386,7 @@ public:
                 if (r) return *r;
             }
             if (out_.size() == before) return BlockRead::Error;   // an edit list without data fields
-            if (!next_record()) return BlockRead::EndOfFile;
+            if (!next_record()) return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile;
             from = restart;
         }
     }
@@ -389,8 +394,15 @@ public:
 private:
     bool next_record() {
         if (!read_text_line(file_, record_)) return false;
+        ++lines_;
         pos_ = 0;
         return true;
+    }
+    // A data field must lie within its line: a line that ends before it was cut off, and its
+    // missing digits must not be read as blanks (zeros).
+    bool field_on_record(int width) const { return pos_ + static_cast<std::size_t>(width) <= record_.size(); }
+    bool at_end() const {
+        return !file_.good() || std::char_traits<char>::eq_int_type(file_.rdbuf()->sgetc(), std::char_traits<char>::eof());
     }
     std::string_view take(int width) {
         std::string_view rec = record_;
@@ -413,18 +425,20 @@ private:
                 take(it.width);
                 break;
             case EditItem::NewRecord:
-                if (!next_record()) return BlockRead::EndOfFile;
+                if (!next_record()) return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile;
                 break;
-            case EditItem::Integer: {
-                auto v = int_field(take(it.width));
-                if (!v) return BlockRead::Error;
-                out_.push_back(static_cast<float>(*v));
-                if (static_cast<int>(out_.size()) == count_) return BlockRead::Done;
-                break;
-            }
+            case EditItem::Integer:
             case EditItem::Real: {
-                auto v = real_field(take(it.width), it.decimals);
+                if (!field_on_record(it.width)) return at_end() ? BlockRead::EndOfFile : BlockRead::CutShort;
+                const std::string_view text = take(it.width);
+                std::optional<double> v;
+                if (it.kind == EditItem::Integer) {
+                    if (auto i = int_field(text)) v = static_cast<double>(*i);
+                } else {
+                    v = real_field(text, it.decimals);
+                }
                 if (!v) return BlockRead::Error;
+                if (!(std::fabs(*v) < kImplausibleValue)) return BlockRead::Implausible;
                 out_.push_back(static_cast<float>(*v));
                 if (static_cast<int>(out_.size()) == count_) return BlockRead::Done;
                 break;
@@ -437,6 +451,7 @@ private:
     std::istream& file_;
     std::vector<float>& out_;
     int count_;
+    int& lines_;
     std::string record_;
     std::size_t pos_ = 0;
 };
@@ -450,19 +465,290 @@ bool same_identifier(const std::string& a, int a_width, const std::string& b, in
     return rtrim(a.substr(0, w)) == rtrim(b.substr(0, w));
 }
 
-void warn_sequence(Console& console, const std::string& id, int year, int expected, bool other_id,
-                   const std::string& line_id) {
-    console.blank_line();
-    if (other_id)
-        console.line("WARNING: series " + rtrim(id) + ": the line of year " + std::to_string(year) +
-                         " carries the identifier " + rtrim(line_id),
-                     2);
-    else
-        console.line("WARNING: series " + rtrim(id) + ": the line of year " + std::to_string(year) +
-                         " follows where year " + std::to_string(expected) + " was due",
-                     2);
-    console.line("         (a missing end marker or a damaged file?); the values are read in line order", 2);
+// A numeric field of a decade line: all blanks read as 0; otherwise a whole number that ends in
+// the field's last column, as every writer of these files puts it. Digits followed by blanks
+// inside their field mean that the line is out of step with its columns (a character lost or
+// added before them), and reading on would take digits from the neighbouring field.
+std::optional<long long> decade_field(std::string_view field) {
+    if (all_blank(field)) return 0;
+    if (field.back() == ' ') return std::nullopt;
+    return int_field(field);
 }
+
+// A data line split into its fields.
+struct DecadeLine {
+    std::string id;             // identifier as it stands, 8 characters
+    int id_width = 0;           // columns the line's layout gives the identifier
+    int year = 0;
+    long long fields[20] = {};  // ring widths: ten values; chronologies: ten index/count pairs
+    bool blank[10] = {};        // slot k is all blanks
+    int present = 0;            // slots up to the last one that is not blank
+};
+
+// Identifier, year and the ten slots of an 80-column line; false when a field does not hold a
+// whole number (the line is not a data line).
+bool split_decade_line(const std::string& line, bool rings, DecadeLine& d) {
+    const int normal = rings ? 8 : 6;
+    const int year_end = rings ? 12 : 10;
+    if (line[static_cast<std::size_t>(normal - 1)] == '-') d.id_width = normal - 1;
+    else if (line[static_cast<std::size_t>(normal - 2)] == '-') d.id_width = normal - 2;
+    else d.id_width = normal;
+    const auto year = decade_field(columns(line, d.id_width + 1, year_end));
+    if (!year) return false;
+    d.id = padded(columns(line, 1, d.id_width), 8);
+    d.year = static_cast<int>(*year);   // at most six columns: always within int
+    d.present = 0;
+    for (int k = 0; k < 10; ++k) {
+        const int a = rings ? 13 + 6 * k : 11 + 7 * k;
+        const std::string_view value = columns(line, a, rings ? a + 5 : a + 3);
+        const std::string_view count = rings ? std::string_view() : columns(line, a + 4, a + 6);
+        const auto v = decade_field(value);
+        const auto n = rings ? std::optional<long long>(0) : decade_field(count);
+        if (!v || !n) return false;
+        d.fields[rings ? k : 2 * k] = *v;
+        if (!rings) d.fields[2 * k + 1] = *n;
+        d.blank[k] = all_blank(value) && all_blank(count);
+        if (!d.blank[k]) d.present = k + 1;
+    }
+    return true;
+}
+
+// One call of the decade-line reader: finds the next series and reads it to its end marker.
+class DecadeReader {
+public:
+    DecadeReader(std::istream& file, bool rings, TucsonSeries& series, TucsonReadState& state, Console& console)
+        : file_(file), rings_(rings), series_(series), state_(state), console_(console) {}
+
+    void run() {
+        std::string raw, line;
+        for (;;) {
+            const std::streampos where = file_.tellg();
+            if (!read_text_line(file_, raw)) return end_of_file();
+            ++state_.lines;
+            std::replace(raw.begin(), raw.end(), '\t', ' ');
+            line = padded(raw, kLineColumns);
+            if (series_.count == 0 && state_.data_lines == 0 && line[kLineColumns - 1] == '#') return block(where);
+            if (all_blank(rings_ ? columns(line, 9, 12) : columns(line, 7, 10))) continue;
+            DecadeLine d;
+            if (!split_decade_line(line, rings_, d)) {
+                if (state_.data_lines > 0) return refuse_unreadable(line);
+                if (!not_data(line)) return;
+                continue;
+            }
+            ++state_.data_lines;
+            if (runs_past_fields(raw, d)) return;
+            if (state_.data_lines == 1 ? !start_series(d) : !follows(d)) return;
+            if (store_line(d)) return;
+        }
+    }
+
+private:
+    std::string name() const { return rtrim(series_.id); }
+    std::string at_line() const { return "Line " + std::to_string(state_.lines); }
+
+    // Ends the call with a message (one line, or more): the read has failed.
+    bool refuse(std::initializer_list<std::string> lines) {
+        console_.blank_line();
+        for (const auto& l : lines) console_.line(l, 2);
+        state_.failed = true;
+        return true;
+    }
+    bool refuse(const std::string& what) { return refuse({what}); }
+
+    void end_of_file() {
+        if (line_too_long(file_)) {
+            refuse("Line " + std::to_string(state_.lines + 1) +
+                   " of the file is longer than a mebibyte: this is not a file of decade lines.");
+            return;
+        }
+        if (state_.data_lines > 0) {
+            refuse({"The file ends after line " + std::to_string(state_.lines) + ", inside series " + name() +
+                        " (first year " + std::to_string(series_.first_year) + "), before the series' end marker.",
+                    "The file may have been cut off; the series is not read."});
+            return;
+        }
+        series_.count = kEndOfFile;
+        state_.counter = kEndOfFile;
+    }
+
+    void block(std::streampos where) {
+        file_.clear();
+        file_.seekg(where);
+        --state_.lines;
+        state_.series_line = state_.lines + 1;
+        if (!datar(file_, series_, state_.title, console_, &state_.lines)) state_.failed = true;
+        // A format-described block carries no sample counts; in chronology mode every value gets
+        // a count of 1 (the writer's stand-in for unknown counts), so that the sample counts stay
+        // one per value as callers expect.
+        if (!rings_ && series_.count > 0) series_.samples.assign(static_cast<std::size_t>(series_.count), 1);
+        if (series_.count == kEndOfFile) state_.counter = kEndOfFile;
+    }
+
+    // A line before a series that is not data: shown, and kept as title or header line. False
+    // after the 26th such line of one call.
+    bool not_data(const std::string& line) {
+        ++unreadable_;
+        if (unreadable_ > kMaxUnreadable) return false;
+        const std::string shown = printable(line);
+        if (unreadable_ == 1) {
+            console_.blank_line();
+            console_.line("title of data:", 2);
+            console_.line(rtrim(shown), 2);
+            state_.title = padded(shown, kTitleWidth);
+            state_.header[0] = padded(shown, kHeaderWidth);
+        } else {
+            if (unreadable_ <= 3) state_.header[static_cast<std::size_t>(unreadable_ - 1)] = padded(shown, kHeaderWidth);
+            console_.line(rtrim(shown), 2);
+        }
+        return true;
+    }
+
+    void refuse_unreadable(const std::string& line) {
+        refuse({at_line() + " cannot be read as a decade line of series " + name() + ":", rtrim(printable(line)),
+                "(every field must hold a whole number, right-aligned in its columns)"});
+    }
+
+    // A digit right after the last field (column 73 of ring widths, 81 of chronologies) means
+    // that the last number runs on past its field: the line is out of step with its columns.
+    bool runs_past_fields(const std::string& raw, const DecadeLine& d) {
+        const std::size_t after = rings_ ? 72 : 80;
+        if (d.blank[9] || raw.size() <= after || !std::isdigit(static_cast<unsigned char>(raw[after]))) return false;
+        if (state_.data_lines == 1) series_.id = printable(d.id);
+        return refuse(at_line() + " of series " + name() + ": the number in its last field runs on into column " +
+                      std::to_string(after + 1) + " (the line is out of step with its columns).");
+    }
+
+    // The first data line: identifier, first year and the slots that belong to the series.
+    bool start_series(const DecadeLine& d) {
+        series_.id = printable(d.id);
+        first_id_ = d.id;
+        first_id_width_ = d.id_width;
+        state_.series_line = state_.lines;
+        if (rings_) {
+            series_.first_year = d.year;
+            first_slot_ = 0;
+            slots_ = first_line_values(d.year);
+            line_year_ = d.year;
+            expected_ = d.year + slots_;
+            return true;
+        }
+        // Chronologies: the slots before the first year's hold fill pairs (or nothing). A first
+        // line labelled with its decade year has fill pairs before the first value too: they
+        // are passed over and the first value's slot gives the first year.
+        int s = first_chronology_slot(d.year) - 1;
+        const int decade = d.year - s;
+        for (int k = 0; k < s; ++k)
+            if (!d.blank[k] && d.fields[2 * k] < 9990)
+                return !refuse(at_line() + " of chronology " + name() + " holds values before its first year " +
+                               std::to_string(d.year) + ".");
+        while (s < 10 && !d.blank[s] && d.fields[2 * s] >= 9990) ++s;
+        if (s >= d.present)
+            return !refuse(at_line() + ": chronology " + name() + " holds no values on its first line" +
+                           " (only 9990 fill pairs).");
+        series_.first_year = decade + s;
+        first_slot_ = s;
+        slots_ = 10;
+        line_year_ = decade;
+        expected_ = decade + 10;
+        return true;
+    }
+
+    // A later line must carry the series' identifier and the next decade.
+    bool follows(const DecadeLine& d) {
+        const int normal = rings_ ? 8 : 6;
+        if (!same_identifier(first_id_, first_id_width_, d.id, d.id_width, normal, normal - 2))
+            return !refuse(at_line() + " carries the identifier " + rtrim(printable(d.id)) + ", but series " + name() +
+                           " has not ended: its end marker is missing?");
+        if (d.year != expected_) {
+            if (d.year > expected_ && (static_cast<long long>(d.year) - expected_) % 10 == 0)
+                return !refuse({"Series " + name() + " has no line for the decade " + std::to_string(expected_) +
+                                    " (line " + std::to_string(state_.lines) + " holds " + std::to_string(d.year) + ").",
+                                "This program cannot bridge gaps: fill them first."});
+            return !refuse(at_line() + " of series " + name() + " holds the year " + std::to_string(d.year) +
+                           " where " + std::to_string(expected_) + " was due (a repeated or misplaced line?).");
+        }
+        line_year_ = d.year;
+        expected_ += 10;
+        first_slot_ = 0;
+        slots_ = 10;
+        return true;
+    }
+
+    bool refuse_cut(int slot) {
+        return refuse(at_line() + " of series " + name() + " ends before its value for " +
+                      std::to_string(line_year_ + slot) +
+                      " (the line is cut short, or the series' end marker is missing).");
+    }
+
+    bool store(float v, int sample) {
+        if (series_.count >= kMaxYears) {
+            if (!state_.failed) {
+                console_.blank_line();
+                console_.line("Series " + name() + " (first year " + std::to_string(series_.first_year) +
+                                  ") has more than " + std::to_string(kMaxYears) +
+                                  " values, the limit per series: the file cannot be read.",
+                              2);
+            }
+            state_.failed = true;
+            return false;
+        }
+        series_.values.push_back(v);
+        if (!rings_) series_.samples.push_back(sample);
+        ++series_.count;
+        return true;
+    }
+
+    void to_thousandths() {
+        for (float& x : series_.values) x *= 0.1f;
+    }
+
+    // Stores the line's values; true when the call ends here (end marker, or a refusal).
+    bool store_line(const DecadeLine& d) {
+        if (!rings_) {
+            for (int k = first_slot_; k < 10; ++k) {
+                if (k >= d.present) return refuse_cut(k);
+                if (d.fields[2 * k] >= 9990) return true;
+                if (!store(static_cast<float>(d.fields[2 * k]) * 0.001f, static_cast<int>(d.fields[2 * k + 1])))
+                    return true;
+            }
+            return false;
+        }
+        for (int k = 0; k < slots_; ++k) {
+            if (k >= d.present) return refuse_cut(k);
+            const long long v = d.fields[k];
+            if (v == -9999) {
+                to_thousandths();
+                return true;
+            }
+            if (v == 999) return true;
+            if (!store(static_cast<float>(v) * 0.01f, 0)) return true;
+        }
+        if (d.present <= slots_) return false;
+        // A first line with more values than years left in its decade: only an end marker may
+        // follow the last year.
+        const long long next = d.fields[slots_];
+        if (d.present == slots_ + 1 && (next == 999 || next == -9999)) {
+            if (next == -9999) to_thousandths();
+            return true;
+        }
+        return refuse(at_line() + " of series " + name() + " holds more values than the years " +
+                      std::to_string(line_year_) + " to " + std::to_string(line_year_ + slots_ - 1) +
+                      " its year leaves room for.");
+    }
+
+    std::istream& file_;
+    const bool rings_;
+    TucsonSeries& series_;
+    TucsonReadState& state_;
+    Console& console_;
+    int unreadable_ = 0;
+    std::string first_id_;
+    int first_id_width_ = 0;
+    int first_slot_ = 0;   // first slot of the current line that belongs to the series
+    int slots_ = 10;       // ring widths: slots of the current line that belong to the series
+    int line_year_ = 0;    // year of slot 1 (chronologies: of the decade) of the current line
+    int expected_ = 0;     // year the next line must carry
+};
 
 }  // namespace
 
@@ -481,7 +767,7 @@ bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep)
     }
     // No line of a data file is anywhere near this long: a file that has none of its line ends
     // within it is not a text file of ours, and reading on through (perhaps gigabytes of it)
-    // would only delay the message. The rest of the file is treated as its end.
+    // would only delay the message. Reading ends here, with badbit telling why.
     constexpr std::size_t kLongestLine = std::size_t{1} << 20;
     std::size_t consumed = 0;
     for (;;) {
@@ -497,11 +783,28 @@ bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep)
         }
         if (line.size() < max_keep) line += ch;
         if (++consumed >= kLongestLine) {
-            file.setstate(std::ios::eofbit);
+            file.setstate(std::ios::badbit);
             return true;
         }
         c = buf->sbumpc();
     }
+}
+
+bool line_too_long(const std::istream& file) { return file.bad(); }
+
+bool skip_byte_order_mark(std::istream& file) {
+    std::streambuf* buf = file.rdbuf();
+    if (!buf || !file.good()) return false;
+    const auto start = buf->pubseekoff(0, std::ios::cur, std::ios::in);
+    static constexpr unsigned char kMark[3] = {0xEF, 0xBB, 0xBF};
+    int matched = 0;
+    while (matched < 3 && buf->sgetc() == kMark[matched]) {
+        buf->sbumpc();
+        ++matched;
+    }
+    if (matched == 3) return true;
+    if (matched > 0 && start != std::streampos(std::streamoff(-1))) buf->pubseekpos(start, std::ios::in);
+    return false;
 }
 
 std::optional<long long> int_field(std::string_view field) {
@@ -540,175 +843,8 @@ void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, Tucso
     series.count = 0;
     series.values.clear();
     series.samples.clear();
-
-    int& data_lines = state.data_lines;
-    data_lines = 0;
-    int unreadable = 0;
-    int expected_year = 0, first_id_width = 0;
-    bool warned = false;
-    std::string raw, line;
-
-    auto store = [&](float v, int sample) {
-        if (series.count >= kMaxYears) {
-            if (!state.failed) {
-                console.blank_line();
-                console.line("Series " + rtrim(series.id) + " (first year " + std::to_string(series.first_year) +
-                                 ") has more than " + std::to_string(kMaxYears) +
-                                 " values, the limit per series: the file cannot be read.",
-                             2);
-            }
-            state.failed = true;
-            return false;
-        }
-        series.values.push_back(v);
-        if (!rings) series.samples.push_back(sample);
-        ++series.count;
-        return true;
-    };
-
-    for (;;) {
-        std::streampos where = file.tellg();
-        if (!read_text_line(file, raw)) {
-            if (data_lines > 0 && series.count > 0) {
-                // The file ended inside a series: keep what was read and say so.
-                console.blank_line();
-                console.line("WARNING: the file ends inside series " + rtrim(series.id) + " (first year " +
-                                 std::to_string(series.first_year) + ", " + std::to_string(series.count) +
-                                 " values read) without an end marker;",
-                             2);
-                console.line("         the values read are kept" +
-                                 std::string(rings ? " (in hundredths of a millimetre)." : "."),
-                             2);
-                return;
-            }
-            series.count = kEndOfFile;
-            state.counter = kEndOfFile;
-            return;
-        }
-        line = padded(raw, kLineColumns);
-
-        if (series.count == 0 && data_lines == 0 && line[kLineColumns - 1] == '#') {
-            file.clear();
-            file.seekg(where);
-            if (!datar(file, series, state.title, console)) state.failed = true;
-            // A format-described block carries no sample counts; in chronology mode every value
-            // gets a count of 1 (the writer's stand-in for unknown counts), so that the sample
-            // counts stay one per value as callers expect.
-            if (!rings && series.count > 0) series.samples.assign(static_cast<std::size_t>(series.count), 1);
-            if (series.count == kEndOfFile) state.counter = kEndOfFile;
-            return;
-        }
-
-        if (all_blank(rings ? columns(line, 9, 12) : columns(line, 7, 10))) continue;
-
-        // Layout by the "-" tests, then the fields.
-        std::string id;
-        std::optional<long long> year;
-        long long fields[20] = {};
-        bool ok = true;
-        int id_width = 0;
-        if (rings) {
-            if (line[7] == '-') {
-                id_width = 7;
-                year = int_field(columns(line, 8, 12));
-            } else if (line[6] == '-') {
-                id_width = 6;
-                year = int_field(columns(line, 7, 12));
-            } else {
-                id_width = 8;
-                year = int_field(columns(line, 9, 12));
-            }
-            id = padded(columns(line, 1, id_width), 8);
-            for (int k = 0; k < 10 && ok; ++k) {
-                auto v = int_field(columns(line, 13 + 6 * k, 18 + 6 * k));
-                if (!v) ok = false;
-                else fields[k] = *v;
-            }
-        } else {
-            if (line[5] == '-') {
-                id_width = 5;
-                year = int_field(columns(line, 6, 10));
-            } else if (line[4] == '-') {
-                id_width = 4;
-                year = int_field(columns(line, 5, 10));
-            } else {
-                id_width = 6;
-                year = int_field(columns(line, 7, 10));
-            }
-            id = padded(columns(line, 1, id_width), 8);
-            for (int k = 0; k < 10 && ok; ++k) {
-                auto v = int_field(columns(line, 11 + 7 * k, 14 + 7 * k));
-                auto n = int_field(columns(line, 15 + 7 * k, 17 + 7 * k));
-                if (!v || !n) ok = false;
-                else {
-                    fields[2 * k] = *v;
-                    fields[2 * k + 1] = *n;
-                }
-            }
-        }
-        if (!year) ok = false;
-
-        if (!ok) {
-            ++unreadable;
-            if (unreadable > kMaxUnreadable) return;
-            std::string shown = printable(line);
-            if (unreadable == 1) {
-                console.blank_line();
-                console.line("title of data:", 2);
-                console.line(rtrim(shown), 2);
-                state.title = padded(shown, kTitleWidth);
-                state.header[0] = padded(shown, kHeaderWidth);
-            } else {
-                if (unreadable <= 3) state.header[static_cast<std::size_t>(unreadable - 1)] = padded(shown, kHeaderWidth);
-                console.line(rtrim(shown), 2);
-            }
-            continue;
-        }
-
-        const int y = static_cast<int>(*year);
-        ++data_lines;
-        int first_slot = 0, slots = 10;
-        if (data_lines == 1) {
-            series.id = printable(id);
-            series.first_year = y;
-            first_id_width = id_width;
-            if (rings) {
-                slots = first_line_values(y);
-                expected_year = y + slots;
-            } else {
-                first_slot = first_chronology_slot(y) - 1;
-                expected_year = y - first_slot + 10;
-            }
-        } else {
-            // Lines of one series are read in order whatever they say; a different identifier or
-            // an unexpected year is reported since it usually means a lost end marker.
-            bool other_id = !same_identifier(series.id, first_id_width, id, id_width, rings ? 8 : 6, rings ? 6 : 4);
-            if (!warned && (other_id || y != expected_year)) {
-                warned = true;
-                warn_sequence(console, series.id, y, expected_year, other_id, id);
-            }
-            expected_year += 10;
-        }
-
-        if (rings) {
-            for (int k = 0; k < slots; ++k) {
-                long long v = fields[k];
-                if (v == -9999) {
-                    for (float& x : series.values) x *= 0.1f;
-                    return;
-                }
-                if (v == 999) return;
-                if (!store(static_cast<float>(v) * 0.01f, 0)) return;
-            }
-        } else {
-            for (int k = first_slot; k < 10; ++k) {
-                long long v = fields[2 * k];
-                if (v >= 9990) return;
-                long long n = fields[2 * k + 1];
-                if (!store(static_cast<float>(v) * 0.001f, static_cast<int>(n))) return;
-            }
-        }
-    }
+    state.data_lines = 0;
+    DecadeReader(file, rings, series, state, console).run();
 }
 
 void trrw(std::ostream& file, std::string_view mode, std::string_view id, int first_year,
@@ -725,13 +861,19 @@ void trrw(std::ostream& file, std::string_view mode, std::string_view id, int fi
     }
 }
 
-bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console) {
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console, int* lines) {
+    int local_lines = 0;
+    int& read = lines ? *lines : local_lines;
     std::string raw;
     for (;;) {
         if (!read_text_line(file, raw)) {
             series.count = kEndOfFile;
-            return true;
+            if (!line_too_long(file)) return true;
+            console.line(">> sbr datar:  error reading data");
+            console.line("   (line " + std::to_string(read + 1) + " is longer than a mebibyte)", 1);
+            return false;
         }
+        ++read;
         std::string line = padded(raw, kLineColumns);
         if (line.compare(0, 3, "n  ") != 0) title = padded(printable(line), kTitleWidth);
         auto count = int_field(columns(line, 3, 10));
@@ -746,10 +888,12 @@ bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console
         series.values.clear();
         series.samples.clear();
         series.count = 0;
+        const std::string where = "   (series " + rtrim(series.id) + ", line ";
         if (*count > kMaxYears) {
             console.blank_line();
-            console.line("Series " + rtrim(series.id) + " has " + std::to_string(*count) + " values, more than " +
-                             std::to_string(kMaxYears) + " (the limit per series): the file cannot be read.",
+            console.line("Series " + rtrim(series.id) + " (line " + std::to_string(read) + ") has " +
+                             std::to_string(*count) + " values, more than " + std::to_string(kMaxYears) +
+                             " (the limit per series): the file cannot be read.",
                          2);
             return false;
         }
@@ -757,21 +901,45 @@ bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console
         auto list = EditListParser(format).parse();
         if (!list) {
             console.line(">> sbr datar:  error reading data");
-            console.line("   (the read format \"" + rtrim(format) + "\" cannot be used)", 1);
+            console.line("   (the read format \"" + rtrim(format) + "\" of line " + std::to_string(read) +
+                             " cannot be used)",
+                         1);
             return false;
         }
         series.values.reserve(static_cast<std::size_t>(n));
-        BlockRead r = BlockReader(file, series.values, n).run(*list);
+        BlockRead r = BlockReader(file, series.values, n, read).run(*list);
         series.count = static_cast<int>(series.values.size());
-        if (r == BlockRead::Error) {
+        const std::string at = where + std::to_string(read);
+        switch (r) {
+        case BlockRead::Done: return true;
+        case BlockRead::Error:
             console.line(">> sbr datar:  error reading data");
+            console.line(at + ": a value that the format cannot read)", 1);
             return false;
-        }
-        if (r == BlockRead::EndOfFile) {
+        case BlockRead::CutShort:
+            console.line(">> sbr datar:  error reading data");
+            console.line(at + " ends before the value " + std::to_string(series.count + 1) + " of " +
+                             std::to_string(n) + ": the line is cut off)",
+                         1);
+            return false;
+        case BlockRead::Implausible:
+            console.line(">> sbr datar:  error reading data");
+            console.line(at + ": value " + std::to_string(series.count + 1) +
+                             " is 100 or more, neither a width in millimetres nor an index)",
+                         1);
+            return false;
+        case BlockRead::TooLong:
+            console.line(">> sbr datar:  error reading data");
+            console.line(where + std::to_string(read + 1) + " is longer than a mebibyte)", 1);
+            return false;
+        case BlockRead::EndOfFile:
             console.line(">> sbr datar:  unexpected end reading data");
+            console.line(at + " is the last line of the file; " + std::to_string(n - series.count) +
+                             " values are missing)",
+                         1);
             return false;
         }
-        return true;
+        return false;
     }
 }
 

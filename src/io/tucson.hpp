@@ -36,6 +36,8 @@ struct TucsonReadState {
     // been printed; the caller must treat the load as failed.
     bool failed = false;
     int data_lines = 0;                  // data lines the last call read (0: it met only other lines)
+    int lines = 0;                       // lines of the file read so far (the number of the last one)
+    int series_line = 0;                 // line of the first data line of the last series returned
 };
 
 // What a writer carries from one series to the next on the same file: each kind of warning is
@@ -48,9 +50,14 @@ struct TucsonWriteState {
 
 // Reads the next series of a Tucson file in mode "mr" (ring widths, millimetres) or "ir"
 // (chronology indices with sample counts). On return series.count is the number of values
-// stored, or kEndOfFile (then state.counter is kEndOfFile too). Unreadable lines are shown on
-// the console and kept as title/header lines; a ring-width series cut off by the end of the
-// file is kept with a warning. Line ends LF, CRLF and CR read alike.
+// stored, or kEndOfFile (then state.counter is kEndOfFile too). Lines that are not data before a
+// series are shown on the console and kept as title/header lines. Inside a series every line
+// must continue it: the same identifier, the next decade, readable fields (right-aligned whole
+// numbers; a tab counts as a blank) and a value for every year the line covers. Anything else,
+// and a series cut off by the end of the file, ends the call with a message naming the line and
+// state.failed set: a value is never put at another year or into another series. A chronology
+// whose first line carries its decade year has the 9990 fill pairs before its first value
+// skipped. Line ends LF, CRLF and CR read alike.
 void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
           Console& console);
 
@@ -68,9 +75,11 @@ void trrw(std::ostream& file, std::string_view mode, std::string_view id, int fi
 // Reads a format-described block: title lines, a count line ("n  " count in columns 3-10, first
 // year in 13-20, a read format of at most 8 characters in 23-30) and the values read with that
 // format. Fills series (id from the first 8 characters of title) and title. Returns false when
-// the block could not be read completely (message printed); at the end of the file without a
-// count line series.count is kEndOfFile.
-bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console);
+// the block could not be read completely (message printed): a value that cannot be read, a line
+// that ends before the fields the format puts on it, a value that is not a plausible width or
+// index (100 or more), or the end of the file; at the end of the file without a count line
+// series.count is kEndOfFile. `lines`, when given, counts the lines read (for the messages).
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console, int* lines = nullptr);
 
 // Sets the first n characters of text to blanks (n below 0 counts as 0; text grows if shorter).
 void blank(std::string& text, int n);
@@ -90,8 +99,16 @@ std::optional<int> read_int_format(std::string_view text, std::string_view forma
 // One line of a text file as read by the file readers: LF, CRLF and CR-only line ends alike.
 // Returns false at the end of the file. At most max_keep characters are kept (the rest of the
 // line is consumed and dropped), so a binary file without line ends cannot exhaust memory; a
-// "line" of more than a mebibyte ends the reading as if the file ended there.
+// "line" of more than a mebibyte ends the reading there with the stream's badbit set, so that
+// callers can tell such a file from one that ended (see line_too_long).
 bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep = 4096);
+
+// True when reading stopped at a line of more than a mebibyte (read_text_line).
+bool line_too_long(const std::istream& file);
+
+// Passes over a UTF-8 byte-order mark at the current position (the start of a file); the
+// position is unchanged when there is none. True when one was passed over.
+bool skip_byte_order_mark(std::istream& file);
 
 // An integer field of a fixed-column line (blanks around it allowed, all blanks = 0);
 // nullopt when it holds anything else.

@@ -161,7 +161,7 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
     if (option == -2) {
         ask_rcs_stiffness(console, params);
         do {
-            pithy(console, files, table.count(), params);
+            pithy(console, files, table, params);
         } while (!check_pith_offsets(console, table, params));
     } else {
         params.pith_present = 0;

@@ -37,6 +37,27 @@ bool readable_file(const std::string& name) {
     return static_cast<bool>(probe);
 }
 
+// A file that opens but whose reading fails (a link to a system file such as
+// /proc/self/pagemap, a damaged disk): the stream library reports it by throwing.
+bool read_fails(const std::string& name) {
+    std::ifstream probe(name, std::ios::binary);
+    try {
+        probe.rdbuf()->sgetc();
+        return false;
+    } catch (const std::ios_base::failure&) {
+        return true;
+    }
+}
+
+void cannot_be_read(Console& console, const std::string& padded_name) {
+    console.blank_line();
+    console.line("File > " + padded_name.substr(0, 25) + " < cannot be read", 2);
+    console.blank_line();
+    console.line(at_column(2, "Hit return to enter a new file name or / exit program."));
+    const auto reply = console.try_ask();   // the pause offers "/": honoured
+    if (reply && is_stop_answer(*reply)) throw ProgramStop(StopKind::Normal);
+}
+
 // Asks until an existing data file is named; returns the name as typed (cut to 50 characters,
 // trailing blanks removed).
 std::string ask_data_file(Console& console) {
@@ -57,6 +78,10 @@ std::string ask_data_file(Console& console) {
             console.line("File > " + padded.substr(0, 25) + " < not found", 2);
             console.blank_line();
             pause_or_stop(console, at_column(2, "Hit return to enter a new file name or / exit program."));
+            continue;
+        }
+        if (read_fails(rtrim(name))) {
+            cannot_be_read(console, padded);
             continue;
         }
         return rtrim(name);
@@ -167,7 +192,13 @@ void run_start(RunStart& run) {
             // Binary mode: the readers treat LF, CRLF and CR line ends themselves.
             std::ifstream data(run.files.data_name, std::ios::binary);
             if (!data) throw ProgramStop(StopKind::Abnormal, "Cannot open the data file " + run.files.data_name);
-            loaded = loaddat(console, data, run.table, run.files.header);
+            try {
+                loaded = loaddat(console, data, run.table, run.files.header);
+            } catch (const std::ios_base::failure&) {
+                // Reading failed part way (the start of the file was read when it was named).
+                cannot_be_read(console, fixed_width(run.files.data_name, 50));
+                continue;
+            }
             // A failed read leaves no series to screen; the question below decides what follows.
             if (loaded && !missing_value_screen(console, run.table)) abnormal_termination(console);
         }

@@ -31,6 +31,9 @@ int keep_series(SeriesTable& table, const std::function<bool(const YearSpan&)>& 
         if (keep(table.years[static_cast<std::size_t>(i)])) ++kept;
     if (kept == 0) return 0;
 
+    // Each kept series remembers its place in the file as read (a table built without them is
+    // the file as read).
+    if (table.file_positions.size() != static_cast<std::size_t>(ns)) table.mark_as_read();
     int k = 0;
     for (int i = 0; i < ns; ++i) {
         const auto& span = table.years[static_cast<std::size_t>(i)];
@@ -38,6 +41,7 @@ int keep_series(SeriesTable& table, const std::function<bool(const YearSpan&)>& 
         if (k != i) {
             table.years[static_cast<std::size_t>(k)] = span;
             table.ids[static_cast<std::size_t>(k)] = table.ids[static_cast<std::size_t>(i)];
+            table.file_positions[static_cast<std::size_t>(k)] = table.file_positions[static_cast<std::size_t>(i)];
             auto from = table.data.column(i);
             std::copy(from.begin(), from.end(), table.data.column(k).begin());
         }
@@ -46,6 +50,7 @@ int keep_series(SeriesTable& table, const std::function<bool(const YearSpan&)>& 
     // Dropped places vanish from the table: the matrix keeps one column per kept series.
     table.years.resize(static_cast<std::size_t>(k));
     table.ids.resize(static_cast<std::size_t>(k));
+    table.file_positions.resize(static_cast<std::size_t>(k));
     table.data.resize(table.data.rows(), k);
     return k;
 }

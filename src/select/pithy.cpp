@@ -9,6 +9,7 @@
 
 #include "console/format.hpp"
 #include "console/freeform.hpp"
+#include "io/answers.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -180,17 +181,53 @@ std::optional<bool> parse_logical(std::string_view answer) {
     return a[0] == 't';
 }
 
-[[noreturn]] void stop_quietly() { throw ProgramStop(StopKind::Normal); }
+// A file line as echoed on the console: control bytes (a damaged file) shown as "?".
+std::string printable_line(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = c == '\t' ? ' ' : '?';
+    return text;
+}
 
-std::string ask_offset_file(Console& console, const RunFiles& files) {
+// Reads one answer; "/" as its first character stops the program.
+std::string ask_or_stop(Console& console) {
+    std::string answer = console.ask();
+    if (is_stop_answer(answer)) stop_at_user_request();
+    return answer;
+}
+
+bool ask_has_file(Console& console) {
     while (true) {
         console.blank_line();
-        console.line("NOTE: the order of pith offsets must follow the order", 2);
-        console.line("of the file raw ring width records: " + files.data_name, 2);
+        console.prompt("Is there a pith offset file? [T]rue or [F]alse");
+        const std::string answer = ask_or_stop(console);
+        if (auto v = parse_logical(answer)) return *v;
+        if (!trim(answer).empty()) refuse_answer(console, "Answer T for true or F for false.");
+    }
+}
+
+// The NOTE says which offset files are taken: one offset per series of the data file (matched
+// by the series' places there), or, after censoring, one per series now selected, in order.
+void print_order_note(Console& console, const RunFiles& files, const SeriesTable& table) {
+    console.blank_line();
+    console.line("NOTE: the order of pith offsets must follow the order", 2);
+    console.line("of the file raw ring width records: " + files.data_name, 2);
+    const int in_file = table.file_series_count(), kept = table.count();
+    if (kept == in_file) {
+        console.line("(" + std::to_string(in_file) + " offsets, one per series, in the order of the file)", 2);
+        return;
+    }
+    console.line("Either " + std::to_string(in_file) + " offsets, one per series of that file (each selected", 2);
+    console.line("series takes the offset of its place there), or " + std::to_string(kept) +
+                     ", one per series now selected, in their order.",
+                 2);
+}
+
+std::string ask_offset_file(Console& console, const RunFiles& files, const SeriesTable& table) {
+    while (true) {
+        print_order_note(console, files, table);
         console.blank_line();
         console.prompt("Okay? So enter pith offset file name here");
-        std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_quietly();
+        const std::string answer = ask_or_stop(console);
         const std::string name = trim(answer.substr(0, std::min<std::size_t>(answer.size(), 50)));
         std::error_code ec;
         if (!name.empty() && std::filesystem::is_regular_file(name, ec)) return name;
@@ -200,22 +237,52 @@ std::string ask_offset_file(Console& console, const RunFiles& files) {
         console.line("          Hit return to enter a new file name or / to quit program.");
         // The message offers "/" as a way out, so a "/" here is honoured.
         auto reply = console.try_ask();
-        if (reply && is_stop_answer(*reply)) stop_quietly();
+        if (reply && is_stop_answer(*reply)) stop_at_user_request();
     }
 }
 
-int ask_integer(Console& console, std::string_view question) {
+// One whole number at a question; "/" stops, a bare RETURN asks again, other answers get their
+// reason and the question again.
+int ask_whole_number(Console& console, std::string_view question) {
     while (true) {
         console.blank_line();
         console.prompt(question);
-        if (auto v = read_int(console.ask())) return *v;
+        const WholeNumberAnswer n = whole_number_answer(ask_or_stop(console));
+        if (n.kind == WholeNumberAnswer::Kind::Value) return n.value;
+        if (n.kind == WholeNumberAnswer::Kind::Refused) refuse_answer(console, n.reason);
     }
 }
 
 struct ReadingMethod {
-    IntegerField field;
+    bool one_per_line = true;   // method 1: the number wherever it stands on its line
+    IntegerField field;         // method 2: the field of the user's format
+    std::string format;
     int header_lines = 0;
 };
+
+int ask_header_lines(Console& console) {
+    while (true) {
+        const int n = ask_whole_number(console, "Enter number of header lines to skip [none=0]");
+        if (n >= 0) return n;
+        refuse_answer(console, "The number of header lines cannot be negative.");
+    }
+}
+
+// Method 2's record format, or nullopt (reason printed) when it cannot be used.
+std::optional<IntegerField> ask_record_format(Console& console, std::string& text) {
+    console.blank_line();
+    console.line("Enter format to read just the ", 2);
+    console.line("offset values (within parentheses)", 2);
+    console.prompt("[e.g.,(2x,i3)]");
+    std::string format = ask_or_stop(console);
+    text = trim(format.substr(0, std::min<std::size_t>(format.size(), 40)));
+    if (auto field = parse_record_format(text)) return field;
+    console.blank_line();
+    console.line("The format " + text + " cannot be used to read the offsets.", 2);
+    console.line("Give an integer field (iN) with optional skips (nX), repeat counts and", 2);
+    console.line("parentheses, for example (2x,i3).", 2);
+    return std::nullopt;
+}
 
 ReadingMethod ask_reading_method(Console& console) {
     while (true) {
@@ -225,69 +292,176 @@ ReadingMethod ask_reading_method(Console& console) {
         console.line("Single column offset i.e. <i4> [1]", 2);
         console.line("User defined fortran format [2]", 2);
         console.prompt("Enter option number");
-        auto method = read_int(console.ask());
-        if (!method) continue;
-        ReadingMethod m;
-        while (true) {
-            m.header_lines = ask_integer(console, "Enter number of header lines to skip [none=0]");
-            if (m.header_lines >= 0) break;
-        }
-        if (*method == 1) {
-            m.field = {0, 4};
-            return m;
-        }
-        if (*method == 2) {
-            console.blank_line();
-            console.line("Enter format to read just the ", 2);
-            console.line("offset values (within parentheses)", 2);
-            console.prompt("[e.g.,(2x,i3)]");
-            std::string format = console.ask();
-            format = rtrim(format.substr(0, std::min<std::size_t>(format.size(), 40)));
-            if (auto field = parse_record_format(format)) {
-                m.field = *field;
-                return m;
-            }
-            console.blank_line();
-            console.line("The format " + trim(format) + " cannot be used to read the offsets.", 2);
-            console.line("Give an integer field (iN) with optional skips (nX), repeat counts and", 2);
-            console.line("parentheses, for example (2x,i3).", 2);
+        const WholeNumberAnswer method = whole_number_answer(ask_or_stop(console));
+        if (method.kind == WholeNumberAnswer::Kind::Empty) continue;
+        if (method.kind == WholeNumberAnswer::Kind::Refused) {
+            refuse_answer(console, method.reason);
             continue;
         }
-        console.blank_line();
-        console.line("Please enter 1 or 2 ", 11);
-        console.pause("          Hit RETURN and try again.");
+        if (method.value != 1 && method.value != 2) {
+            console.blank_line();
+            console.line("Please enter 1 or 2 ", 11);
+            console.pause("          Hit RETURN and try again.");
+            continue;
+        }
+        ReadingMethod m;
+        m.header_lines = ask_header_lines(console);
+        if (method.value == 1) return m;
+        m.one_per_line = false;
+        if (auto field = ask_record_format(console, m.format)) {
+            m.field = *field;
+            return m;
+        }
     }
 }
 
-enum class ReadResult { Ok, Unreadable };
+// One record of the offset file as the method reads it; nullopt with the reason when it cannot be.
+std::optional<int> read_record(const std::string& line, const ReadingMethod& method, std::string& reason) {
+    if (method.one_per_line) {
+        const auto items = freeform_items(line);
+        const bool whole = items.size() == 1 && items[0].find_first_not_of("+-0123456789") == std::string::npos;
+        if (auto v = whole ? parse_int(items[0]) : std::nullopt) return v;
+        reason = "\"" + trim(line.substr(0, std::min<std::size_t>(line.size(), 60))) + "\" is not one whole number.";
+        return std::nullopt;
+    }
+    const auto v = read_integer_field(line, method.field);
+    if (!v) {
+        reason = "columns " + std::to_string(method.field.column + 1) + "-" +
+                 std::to_string(method.field.column + method.field.width) + " do not hold a whole number.";
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const bool inside = i >= static_cast<std::size_t>(method.field.column) &&
+                            i < static_cast<std::size_t>(method.field.column + method.field.width);
+        if (!inside && std::isdigit(static_cast<unsigned char>(line[i]))) {
+            reason = "digits stand outside columns " + std::to_string(method.field.column + 1) + "-" +
+                     std::to_string(method.field.column + method.field.width) + ", where the format " +
+                     method.format + " reads the offset.";
+            return std::nullopt;
+        }
+    }
+    return v;
+}
 
-ReadResult read_offsets(Console& console, const std::string& name, const ReadingMethod& method,
-                        std::vector<int>& offsets) {
+// Reads the offsets; false with the reason (naming the line) when the file cannot be read.
+bool read_offsets(Console& console, const std::string& name, const ReadingMethod& method, std::vector<int>& offsets,
+                  std::string& reason) {
     offsets.clear();
     std::ifstream file(name, std::ios::binary);
     console.blank_line();
     console.line("Reading offset file: " + name, 2);
-    if (!file) return ReadResult::Unreadable;
+    if (!file) {
+        reason = "The file " + name + " cannot be opened.";
+        return false;
+    }
+    skip_byte_order_mark(file);
     std::string line;
+    int number = 0;
     for (int h = 1; h <= method.header_lines; ++h) {
-        if (!read_text_line(file, line)) return ReadResult::Unreadable;
-        console.line(fmt_i(h, 2) + "Title Line: " + rtrim(line.substr(0, std::min<std::size_t>(line.size(), 80))));
+        if (!read_text_line(file, line)) {
+            reason = "The file " + name + " has only " + std::to_string(number) + " lines, fewer than its " +
+                     std::to_string(method.header_lines) + " header lines.";
+            return false;
+        }
+        ++number;
+        console.line(fmt_i(h, 2) + "Title Line: " + rtrim(printable_line(line.substr(0, std::min<std::size_t>(line.size(), 80)))));
     }
     // Blank lines at the very end of the file are not records; blank lines between values are
-    // (an all-blank field reads as 0), so they are held back until a value follows them.
+    // (an all-blank record reads as 0), so they are held back until a value follows them.
     int pending_blank = 0;
     while (read_text_line(file, line)) {
+        ++number;
         if (trim(line).empty()) {
             ++pending_blank;
             continue;
         }
         for (; pending_blank > 0; --pending_blank) offsets.push_back(0);
-        auto v = read_integer_field(line, method.field);
-        if (!v) return ReadResult::Unreadable;
+        std::string why;
+        const auto v = read_record(line, method, why);
+        if (!v) {
+            reason = "Line " + std::to_string(number) + " of " + name + ": " + why;
+            return false;
+        }
         offsets.push_back(*v);
         if (static_cast<int>(offsets.size()) > kMaxPithOffsets) break;
     }
-    return ReadResult::Ok;
+    if (line_too_long(file)) {
+        reason = "Line " + std::to_string(number + 1) + " of " + name + " is longer than a mebibyte.";
+        return false;
+    }
+    return true;
+}
+
+enum class AfterError { Again, AnotherFile };
+
+AfterError ask_after_read_error(Console& console, const std::string& name, const std::string& reason) {
+    console.blank_line();
+    console.line(reason, 11);
+    console.blank_line();
+    console.line("There was an error reading the pith offset ", 11);
+    console.line("values in file : " + name, 11);
+    console.line("Do you want to try again? or quit?", 11);
+    console.line("[N] names another file, RETURN reads this one again", 11);
+    console.text(at_column(11, "enter [\\] to quit : "));
+    const std::string reply = ask_or_stop(console);
+    const char c = first_char(trim(reply));
+    if (c == '\\') {
+        console.line("Program Terminating ", 11);
+        stop_at_user_request();
+    }
+    return c == 'n' || c == 'N' ? AfterError::AnotherFile : AfterError::Again;
+}
+
+// The offsets read, one per series of the file as read or one per series now selected; nullopt
+// (message printed) for any other count.
+std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& files, const SeriesTable& table,
+                                              const std::vector<int>& read) {
+    const std::size_t kept = static_cast<std::size_t>(table.count());
+    const std::size_t in_file = static_cast<std::size_t>(table.file_series_count());
+    std::vector<int> offsets(kept, 0);
+    if (read.size() == in_file) {
+        for (std::size_t i = 0; i < kept; ++i) {
+            const auto at = static_cast<std::size_t>(table.file_position(static_cast<int>(i)));
+            if (at < read.size()) offsets[i] = read[at];
+        }
+        if (kept != in_file) {
+            console.blank_line();
+            console.line("The " + std::to_string(kept) + " selected series take the offsets of their places in " +
+                             files.data_name + ".",
+                         2);
+        }
+        return offsets;
+    }
+    if (read.size() == kept) {
+        std::copy(read.begin(), read.end(), offsets.begin());
+        console.blank_line();
+        console.line("The " + std::to_string(kept) + " offsets go to the " + std::to_string(kept) +
+                         " selected series in their order.",
+                     2);
+        return offsets;
+    }
+    console.blank_line();
+    if (kept == in_file)
+        console.line("*** The offset file holds " + std::to_string(read.size()) + " pith offsets, but " +
+                         files.data_name + " holds " + std::to_string(in_file) + " series: one offset per series.",
+                     2);
+    else
+        console.line("*** The offset file holds " + std::to_string(read.size()) + " pith offsets: it must hold " +
+                         std::to_string(in_file) + " (one per series of " + files.data_name + ") or " +
+                         std::to_string(kept) + " (one per series now selected).",
+                     2);
+    console.line("These pith offsets cannot be used: give another file, or none.", 2);
+    return std::nullopt;
+}
+
+[[noreturn]] void too_many_offsets(Console& console) {
+    console.blank_line();
+    console.line("The number of pith offset values read exceeds the", 2);
+    console.line("the dimensions of the array in which they are stored", 2);
+    console.blank_line();
+    console.line("This is a fatal error, there is no recovery ", 2);
+    console.line("Program Terminating ", 2);
+    throw ProgramStop(StopKind::Abnormal);
 }
 
 }  // namespace
@@ -311,60 +485,35 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
     return static_cast<int>(*v);
 }
 
-void pithy(Console& console, const RunFiles& files, int series_count, RunParameters& params) {
-    const std::size_t ns = static_cast<std::size_t>(std::max(series_count, 0));
-    bool has_file = false;
+void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunParameters& params) {
+    const std::size_t ns = static_cast<std::size_t>(table.count());
     while (true) {
-        console.blank_line();
-        console.prompt("Is there a pith offset file? [T]rue or [F]alse");
-        if (auto answer = parse_logical(console.ask())) {
-            has_file = *answer;
-            break;
+        if (!ask_has_file(console)) {
+            params.pith_present = 0;
+            params.pith_offsets.assign(ns, 0);
+            return;
         }
-    }
-    if (!has_file) {
-        params.pith_present = 0;
-        params.pith_offsets.assign(ns, 0);
+        std::string name = ask_offset_file(console, files, table);
+        std::vector<int> read;
+        std::string reason;
+        while (true) {
+            const ReadingMethod method = ask_reading_method(console);
+            if (read_offsets(console, name, method, read, reason)) break;
+            if (ask_after_read_error(console, name, reason) == AfterError::AnotherFile)
+                name = ask_offset_file(console, files, table);
+        }
+        if (static_cast<int>(read.size()) > kMaxPithOffsets) too_many_offsets(console);
+
+        auto offsets = match_offsets(console, files, table, read);
+        if (!offsets) continue;   // the question again: another file, or none
+        if (!read.empty() && std::all_of(read.begin(), read.end(), [](int v) { return v == 0; })) {
+            console.blank_line();
+            console.line("*** Warning: every pith offset in the file reads as 0: check the reading", 2);
+            console.line("    method and the format if the file holds other numbers.", 2);
+        }
+        params.pith_present = 1;
+        params.pith_offsets = std::move(*offsets);
         return;
-    }
-
-    const std::string name = ask_offset_file(console, files);
-    std::vector<int> read;
-    while (true) {
-        const ReadingMethod method = ask_reading_method(console);
-        if (read_offsets(console, name, method, read) == ReadResult::Ok) break;
-        console.blank_line();
-        console.line("There was an error reading the pith offset ", 11);
-        console.line("values in file : " + name, 11);
-        console.line("Do you want to try again? or quit?", 11);
-        console.text(at_column(11, "enter [\\] to quit : "));
-        const std::string reply = console.ask();
-        if (first_char(reply) == '\\') {
-            console.line("Program Terminating ", 11);
-            stop_quietly();
-        }
-    }
-
-    if (static_cast<int>(read.size()) > kMaxPithOffsets) {
-        console.blank_line();
-        console.line("The number of pith offset values read exceeds the", 2);
-        console.line("the dimensions of the array in which they are stored", 2);
-        console.blank_line();
-        console.line("This is a fatal error, there is no recovery ", 2);
-        console.line("Program Terminating ", 2);
-        throw ProgramStop(StopKind::Abnormal);
-    }
-
-    params.pith_present = 1;
-    params.pith_offsets.assign(ns, 0);
-    std::copy_n(read.begin(), std::min(read.size(), ns), params.pith_offsets.begin());
-    if (read.size() != ns) {
-        console.blank_line();
-        console.line("*** Warning: the offset file holds " + std::to_string(read.size()) +
-                         " pith offsets for " + std::to_string(ns) + " series.",
-                     2);
-        console.line("    Offsets are matched to the series by position: check that the file", 2);
-        console.line("    follows the order of the series now selected.", 2);
     }
 }
 

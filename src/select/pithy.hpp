@@ -32,10 +32,15 @@ std::optional<IntegerField> parse_record_format(std::string_view format);
 std::optional<int> read_integer_field(std::string_view record, IntegerField field);
 
 // The pith-offset dialogue and reader. Sets params.pith_present and params.pith_offsets: one
-// offset per series of the current table (series_count values, matched by position; series past
-// the last value read get 0). All 0 and flag 0 when there is no offset file. Warns when the number
-// of values read differs from series_count; more than 4500 values stop the program.
-void pithy(Console& console, const RunFiles& files, int series_count, RunParameters& params);
+// offset per series of the current table. A file with one offset per series of the data file as
+// read gives each series the offset of its place in that file (so after censoring the kept
+// series keep their own offsets); a file with one offset per series of the current table is
+// taken in table order. Any other count is refused, naming both counts, and the question comes
+// again (another file, or none). All 0 and flag 0 when there is no offset file. One-per-line
+// files (method 1) are read wherever the number stands on its line; with a format (method 2)
+// digits outside its field are an error naming the line. An unreadable file lets the user try
+// again, name another file or quit. More than 4500 values stop the program.
+void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunParameters& params);
 
 // Checks pith offsets against the series they belong to: an offset counts rings missing to the
 // pith and cannot be negative, and a series' last ring (offset + length) must stay within the

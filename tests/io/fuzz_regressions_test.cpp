@@ -61,9 +61,10 @@ TEST(FuzzRegressions, ColumnReadersAndFormatDescribedBlocks) {
     EXPECT_GT(run_target("datar", fuzzing::run_datar), 0);
 }
 
-// Years past the four-digit range (the narrow layouts carry years down to -99999, free-form
-// readers any integer) must still give a summary slot that covers every series: the slot is
-// what later stages size their calendar-year matrices by.
+// Years past the four-digit range (the narrow layouts carry years down to -99999) must still
+// give a summary slot that covers every series: the slot is what later stages size their
+// calendar-year matrices by. Free-form years beyond what the program's files hold (10000 and
+// later, -100000 and earlier) are refused at load.
 TEST(FuzzRegressions, SummarySlotCoversYearsBeyondFourDigits) {
     // A chronology in the six-column year layout, as the program's writer puts it.
     std::ostringstream chron;

@@ -270,27 +270,27 @@ TEST(TucsonRead, EndMarkersScaleAndLayouts) {
     EXPECT_EQ(got[3].count, 3);
 }
 
-TEST(TucsonRead, MissingEndMarkersAreReadAsWrittenButWarned) {
-    // Two series without an end marker between them read as one under the first identifier.
-    Io io;
-    const std::string text =
-        "AAA     1990   100   100   100   100   100   100   100   100   100   100\n"
-        "BBB     1950   200   200   999\n";
-    auto got = read_all(text, "mr", io);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].id, "AAA     ");
-    EXPECT_EQ(got[0].count, 12);
-    EXPECT_NE(io.out.str().find("WARNING: series AAA: the line of year 1950 carries the identifier BBB"),
-              std::string::npos)
-        << io.out.str();
-
-    // The file ends inside a series: its values are kept and the next call reports the end.
-    Io io2;
-    auto cut = read_all("CCC     1990   100   200\nCCC     2000   300\n", "mr", io2);
-    ASSERT_EQ(cut.size(), 1u);
-    EXPECT_EQ(cut[0].count, 20);   // every field of a later line counts, blank ones as zeros
-    EXPECT_NEAR(cut[0].values[10], 3.0f, 1e-6f);
-    EXPECT_NE(io2.out.str().find("ends inside series CCC"), std::string::npos);
+// A lost end marker, a line cut short and a file that ends inside a series are refused with a
+// message naming the line: values are never carried into the next series or read as zeros.
+TEST(TucsonRead, MissingEndMarkersAndCutLinesAreRefusedNamingTheLine) {
+    const std::string full = "AAA     1990   100   100   100   100   100   100   100   100   100   100\n";
+    struct Case {
+        std::string text, message;
+    } cases[] = {
+        {full + "BBB     2000   200   200   999\n",
+         "Line 2 carries the identifier BBB, but series AAA has not ended: its end marker is missing?"},
+        {"CCC     1990   100   200\nCCC     2000   300   999\n",
+         "Line 1 of series CCC ends before its value for 1992 (the line is cut short, or the series' end marker is "
+         "missing)."},
+        {full, "The file ends after line 1, inside series AAA (first year 1990), before the series' end marker."},
+    };
+    for (const auto& c : cases) {
+        Io io;
+        TucsonReadState state;
+        read_all(c.text, "mr", io, &state);
+        EXPECT_TRUE(state.failed) << c.text;
+        EXPECT_NE(io.out.str().find(c.message), std::string::npos) << io.out.str();
+    }
 }
 
 TEST(TucsonRead, TitleHeaderLinesAndUnreadableLines) {

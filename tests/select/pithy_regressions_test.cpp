@@ -60,7 +60,13 @@ TEST(PithyFuzzRegressions, SyntheticOffsetsReadBackInSeriesOrder) {
     RunFiles files;
     files.data_name = "syn.rwl";
     RunParameters params;
-    pithy(q.console, files, o.series, params);
+    SeriesTable table;
+    for (const auto& g : set.series) {
+        table.ids.push_back(g.id);
+        table.years.push_back({g.first_year, g.first_year + static_cast<int>(g.widths.size()) - 1,
+                               static_cast<int>(g.widths.size())});
+    }
+    pithy(q.console, files, table, params);
     fs::remove(name);
     EXPECT_EQ(params.pith_present, 1);
     ASSERT_EQ(params.pith_offsets.size(), set.series.size());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/format.hpp"
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 #include "io/tucson.hpp"
@@ -55,6 +56,16 @@ SeriesTable load_rwl(const std::string& path, std::array<std::string, 3>& header
     }
     t.update_summary();
     return t;
+}
+
+// The first n series of a table, as a table read from a file of n series.
+SeriesTable first_series(const SeriesTable& t, int n) {
+    SeriesTable s;
+    s.ids.assign(t.ids.begin(), t.ids.begin() + n);
+    s.years.assign(t.years.begin(), t.years.begin() + n);
+    s.data.resize(t.data.rows(), n);
+    s.update_summary();
+    return s;
 }
 
 std::vector<int> read_ints(const std::string& path) {
@@ -150,85 +161,177 @@ TEST_F(Pithy, OffsetsInSeriesOrderWithMethodOne) {
     ASSERT_EQ(table_.count(), 58);
     Io io("T\ngp_pith.txt\n1\n0\n");
     RunParameters p;
-    pithy(io.console, files_, table_.count(), p);
+    pithy(io.console, files_, table_, p);
     EXPECT_EQ(p.pith_present, 1);
     EXPECT_EQ(p.pith_offsets, read_ints("gp_pith.txt"));
     EXPECT_EQ(p.pith_offsets[0], 78);
     EXPECT_EQ(*std::max_element(p.pith_offsets.begin(), p.pith_offsets.end()), 248);
     const std::string out = io.out.str();
-    EXPECT_NE(out.find(" of the file raw ring width records: gp.rwl\n"), std::string::npos);
+    EXPECT_NE(out.find(" of the file raw ring width records: gp.rwl\n"
+                       " (58 offsets, one per series, in the order of the file)\n"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("\n Reading offset file: gp_pith.txt\n"), std::string::npos);
     EXPECT_EQ(out.find("Warning"), std::string::npos);
 }
 
-TEST_F(Pithy, AfterCensoringOffsetsGoToKeptSeriesByPositionWithAWarning) {
-    Io quiet;
-    const int kept = cenbyseg(table_, 300, quiet.console);
-    ASSERT_GT(kept, 0);
-    ASSERT_LT(kept, 58);
-    Io io("t\ngp_pith.txt\n1\n0\n");
-    RunParameters p;
-    pithy(io.console, files_, kept, p);
+// After censoring, a file with one offset per series of the data file gives every kept series
+// the offset of its own place in that file; a file with one per kept series is taken in order;
+// any other count is refused, naming both counts, and the question comes again.
+TEST_F(Pithy, AfterCensoringEachKeptSeriesKeepsItsOwnOffset) {
     const auto file = read_ints("gp_pith.txt");
-    ASSERT_EQ(p.pith_offsets.size(), static_cast<std::size_t>(kept));
-    for (int i = 0; i < kept; ++i) EXPECT_EQ(p.pith_offsets[static_cast<std::size_t>(i)], file[static_cast<std::size_t>(i)]);
-    EXPECT_NE(io.out.str().find("58 pith offsets for " + std::to_string(kept) + " series"), std::string::npos);
+    Io quiet;
+    int year = 1700;
+    const int kept = cenayify(table_, year, quiet.console);
+    ASSERT_EQ(kept, 33);
+    std::string subset;
+    std::vector<int> own;
+    for (int i = 0; i < kept; ++i) {
+        own.push_back(file[static_cast<std::size_t>(table_.file_position(i))]);
+        subset += fmt_i(own.back(), 4) + "\n";
+    }
+    write("subset.txt", subset);
+    write("forty.txt", subset + "   1\n   2\n   3\n   4\n   5\n   6\n   7\n");
+
+    Io io("T\ngp_pith.txt\n1\n0\n");
+    RunParameters p;
+    pithy(io.console, files_, table_, p);
+    EXPECT_EQ(p.pith_offsets, own);
+    const auto at14b = std::find(table_.ids.begin(), table_.ids.end(), "14B     ") - table_.ids.begin();
+    ASSERT_LT(at14b, kept);
+    EXPECT_EQ(p.pith_offsets[static_cast<std::size_t>(at14b)], 248);
+    EXPECT_NE(io.out.str().find(" Either 58 offsets, one per series of that file (each selected\n"
+                                " series takes the offset of its place there), or 33, one per series now selected,"
+                                " in their order.\n"),
+              std::string::npos)
+        << io.out.str();
+    EXPECT_NE(io.out.str().find("The 33 selected series take the offsets of their places in gp.rwl."),
+              std::string::npos);
+
+    Io in_order("T\nsubset.txt\n1\n0\n");
+    RunParameters q;
+    pithy(in_order.console, files_, table_, q);
+    EXPECT_EQ(q.pith_offsets, own);
+
+    Io wrong("T\nforty.txt\n1\n0\nF\n");
+    RunParameters r;
+    pithy(wrong.console, files_, table_, r);
+    EXPECT_EQ(r.pith_present, 0);
+    EXPECT_NE(wrong.out.str().find("*** The offset file holds 40 pith offsets: it must hold 58 (one per series of "
+                                   "gp.rwl) or 33 (one per series now selected).\n"
+                                   " These pith offsets cannot be used: give another file, or none.\n"),
+              std::string::npos)
+        << wrong.out.str();
 }
 
 TEST_F(Pithy, LogicalAnswersAndNoFile) {
+    const SeriesTable four = first_series(table_, 4);
     Io io("x\n\nyes\n.false.\n");
     RunParameters p;
     p.pith_present = 1;
-    pithy(io.console, files_, 4, p);
+    pithy(io.console, files_, four, p);
     EXPECT_EQ(p.pith_present, 0);
     EXPECT_EQ(p.pith_offsets, std::vector<int>(4, 0));
-    // Asked four times: three refused answers, then false.
+    // Asked four times: three refused answers (two of them with a reason), then false.
     const std::string out = io.out.str();
-    std::size_t n = 0;
+    std::size_t n = 0, reasons = 0;
     for (std::size_t at = 0; (at = out.find("Is there a pith offset file?", at)) != std::string::npos; ++at) ++n;
+    for (std::size_t at = 0; (at = out.find("Answer T for true or F for false.", at)) != std::string::npos; ++at)
+        ++reasons;
     EXPECT_EQ(n, 4u);
+    EXPECT_EQ(reasons, 2u);
 
-    Io io2(".TRUE.\n/\n");
-    EXPECT_THROW(pithy(io2.console, files_, 4, p), ProgramStop);
+    // "/" stops at the question itself and at the file name.
+    for (const char* answers : {"/\n", ".TRUE.\n/\n"}) {
+        Io stop(answers);
+        EXPECT_THROW(pithy(stop.console, files_, four, p), ProgramStop) << answers;
+    }
 }
 
 TEST_F(Pithy, MissingFileWrongMethodBadFormatThenOwnFormatWithHeader) {
     write("hdr.txt", "Offsets of the site\nXX 12 rest\nXX  7\nXX123\n\n");
-    Io io("T\nnothere.txt\n\nhdr.txt\n3\n0\n\n2\n1\n(f4.1)\n2\n1\n(2x,i3)\n");
+    Io io("T\nnothere.txt\n\nhdr.txt\n3\n0\n\n1 2\n2\n1\n(f4.1)\n2\n-1\n1\n(2x,i3)\n");
     RunParameters p;
-    pithy(io.console, files_, 4, p);
+    pithy(io.console, files_, first_series(table_, 3), p);
     EXPECT_EQ(p.pith_present, 1);
-    EXPECT_EQ(p.pith_offsets, (std::vector<int>{12, 7, 123, 0}));
+    EXPECT_EQ(p.pith_offsets, (std::vector<int>{12, 7, 123}));
     const std::string out = io.out.str();
     EXPECT_NE(out.find("\n\n          File > nothere.txt < not found\n"
                        "          Hit return to enter a new file name or / to quit program.\n"),
               std::string::npos);
     EXPECT_NE(out.find("\n          Please enter 1 or 2 \n          Hit RETURN and try again.\n"), std::string::npos);
+    EXPECT_NE(out.find("Enter one number only: \"1 2\" holds more than one."), std::string::npos);
+    EXPECT_NE(out.find("The number of header lines cannot be negative."), std::string::npos);
     EXPECT_NE(out.find("(f4.1) cannot be used"), std::string::npos);
     EXPECT_NE(out.find("\n 1Title Line: Offsets of the site\n"), std::string::npos);
-    // Three offsets for four series: the fourth gets 0, and the user is told.
-    EXPECT_NE(out.find("3 pith offsets for 4 series"), std::string::npos);
+
+    // Three offsets for four series: refused, naming both counts.
+    Io four("T\nhdr.txt\n2\n1\n(2x,i3)\nF\n");
+    RunParameters q;
+    pithy(four.console, files_, first_series(table_, 4), q);
+    EXPECT_EQ(q.pith_present, 0);
+    EXPECT_NE(four.out.str().find("*** The offset file holds 3 pith offsets, but gp.rwl holds 4 series"),
+              std::string::npos);
 }
 
-TEST_F(Pithy, UnreadableRecordOffersRetryOrQuit) {
+// Offsets indented on their lines are read where they stand; a byte-order mark is passed over;
+// with a format, digits outside its field name the line; a file of zeros is warned about.
+TEST_F(Pithy, IndentedOffsetsFieldsAndZeros) {
+    const auto file = read_ints("gp_pith.txt");
+    std::string indented = "\xEF\xBB\xBF";
+    for (int v : file) indented += "    " + fmt_i(v, 4) + "\n";
+    write("indented.txt", indented);
+    Io io("T\nindented.txt\n1\n0\n");
+    RunParameters p;
+    pithy(io.console, files_, table_, p);
+    EXPECT_EQ(p.pith_offsets, file);
+    EXPECT_EQ(io.out.str().find("Warning"), std::string::npos);
+
+    // "(i4)" as a format: the indented numbers stand outside the field.
+    Io fmt("T\nindented.txt\n2\n0\n(i4)\n\\\n");
+    EXPECT_THROW(pithy(fmt.console, files_, table_, p), ProgramStop);
+    EXPECT_NE(fmt.out.str().find("          Line 1 of indented.txt: digits stand outside columns 1-4, where the "
+                                 "format (i4) reads the offset.\n"),
+              std::string::npos)
+        << fmt.out.str();
+
+    std::string zeros;
+    for (int i = 0; i < 58; ++i) zeros += "   0\n";
+    write("zeros.txt", zeros);
+    Io zero("T\nzeros.txt\n1\n0\n");
+    pithy(zero.console, files_, table_, p);
+    EXPECT_EQ(p.pith_offsets, std::vector<int>(58, 0));
+    EXPECT_NE(zero.out.str().find("*** Warning: every pith offset in the file reads as 0"), std::string::npos);
+}
+
+TEST_F(Pithy, UnreadableRecordOffersRetryAnotherFileOrQuit) {
     write("bad.txt", "  12\n abc\n");
+    write("good.txt", "  12\n  13\n");
+    const SeriesTable two = first_series(table_, 2);
     Io io("T\nbad.txt\n1\n0\nagain\n1\n0\n\\\n");
     RunParameters p;
     try {
-        pithy(io.console, files_, 2, p);
+        pithy(io.console, files_, two, p);
         FAIL();
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
     }
     const std::string out = io.out.str();
-    const std::string block = "\n          There was an error reading the pith offset \n"
+    const std::string block = "\n          Line 2 of bad.txt: \"abc\" is not one whole number.\n\n"
+                              "          There was an error reading the pith offset \n"
                               "          values in file : bad.txt\n"
                               "          Do you want to try again? or quit?\n"
+                              "          [N] names another file, RETURN reads this one again\n"
                               "          enter [\\] to quit : ";
     const auto first = out.find(block);
-    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(first, std::string::npos) << out;
     EXPECT_NE(out.find(block, first + 1), std::string::npos);  // asked again after "again"
     EXPECT_NE(out.find("          Program Terminating \n"), std::string::npos);
+
+    // N: another file, then the method again.
+    Io other("T\nbad.txt\n1\n0\nN\ngood.txt\n1\n0\n");
+    pithy(other.console, files_, two, p);
+    EXPECT_EQ(p.pith_offsets, (std::vector<int>{12, 13}));
 }
 
 TEST_F(Pithy, TooManyOffsetsIsFatal) {
@@ -238,7 +341,7 @@ TEST_F(Pithy, TooManyOffsetsIsFatal) {
     Io io("T\nmany.txt\n1\n0\n");
     RunParameters p;
     try {
-        pithy(io.console, files_, 58, p);
+        pithy(io.console, files_, table_, p);
         FAIL();
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Abnormal);
