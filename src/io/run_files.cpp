@@ -88,13 +88,16 @@ std::vector<std::string> RunFiles::output_names() const {
     return names;
 }
 
+void RunFiles::refuse_if_data_file(const std::string& path) const {
+    if (same_file(path, data_name))
+        throw ProgramStop(StopKind::Abnormal, "The output file " + path + " is the data file " + data_name +
+                                                  " under another name (a link): nothing was written to it. "
+                                                  "Remove or rename " + path + " and run again.");
+}
+
 void RunFiles::begin_writing(Console& console) {
     const std::vector<std::string> names = output_names();
-    for (const std::string& name : names)
-        if (same_file(name, data_name))
-            throw ProgramStop(StopKind::Abnormal, "The output file " + name + " is the data file " + data_name +
-                                                      " under another name (a link): nothing was written. "
-                                                      "Remove or rename " + name + " and run again.");
+    for (const std::string& name : names) refuse_if_data_file(name);
     for (const std::string& name : names) {
         std::error_code ec;
         // Removes a link itself, never the file it points to.

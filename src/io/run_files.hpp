@@ -54,6 +54,9 @@ struct RunFiles {
     // disk never mix two runs; creates the held report; and says so when names_kept_apart().
     void begin_writing(Console& console);
 
+    // Stops the run (fatal, naming both) when `path` is the data file under another name.
+    void refuse_if_data_file(const std::string& path) const;
+
     // The files of output_names() that exist, but the report, and the saved selection: after
     // begin_writing, exactly the files this run has written beside its report.
     std::vector<std::string> files_written() const;

@@ -61,7 +61,9 @@ std::string savcen(int choice, int value1, int value2, const SeriesTable& table,
                    Console& console) {
     const CensorCode code = code_for(choice);
     const std::string name = savcen_file_name(files.base_name(), choice, value1, value2);
+    files.refuse_if_data_file(name);
     std::ofstream file = create_output_file(name);
+    files.saved_selection = name;
     console.blank_line();
     console.line("File for censored data created: " + name, 2);
 

@@ -53,6 +53,13 @@ TEST(RunFiles, AnOutputThatIsALinkToTheDataFileIsRefused) {
     EXPECT_NE(read_file("out.txt").find("The output file gp_crns_col.txt is the data file gp.rwl under another name"),
               std::string::npos);
     EXPECT_FALSE(fs::exists("gp_STD_RAW_Data.txt"));
+
+    // The saved selection too.
+    fs::remove("gp_crns_col.txt");
+    fs::create_symlink("gp.rwl", "gp_mnsl=100.txt");
+    EXPECT_EQ(run_kestrovan("gp.rwl\n1\nR\n2\n100\n"), 1);
+    EXPECT_EQ(read_file("gp.rwl"), data);
+    EXPECT_NE(read_file("out.txt").find("The output file gp_mnsl=100.txt is the data file"), std::string::npos);
 }
 
 TEST(RunFiles, AFullDiskKeepsTheReportWrittenBeforeIt) {
