@@ -59,7 +59,7 @@ NumberAnswer parse_integer_answer(std::string_view answer) {
     if (!item) return out;
     if (auto v = parse_int(*item)) {
         out.kind = NumberAnswer::Kind::Value;
-        out.integer = *v;
+        out.value = *v;
         out.real = *v;
         return out;
     }
@@ -113,12 +113,22 @@ std::optional<char> menu_choice(std::string_view answer) {
 }
 
 std::optional<bool> parse_logical(std::string_view answer) {
-    std::string text = trim(answer);
-    if (text.empty()) return std::nullopt;
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (text == "t" || text == "true" || text == ".true." || text == ".t.") return true;
-    if (text == "f" || text == "false" || text == ".false." || text == ".f.") return false;
-    return std::nullopt;
+    std::string a = trim(answer);
+    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!a.empty() && a.front() == '.') a.erase(0, 1);
+    if (!a.empty() && a.back() == '.') a.pop_back();
+    if (a.empty()) return std::nullopt;
+    const std::string_view word = a[0] == 't' ? "true" : a[0] == 'f' ? "false" : "";
+    if (word.empty() || a.size() > word.size() || word.substr(0, a.size()) != a) return std::nullopt;
+    return a[0] == 't';
+}
+
+bool starts_like_a_number(std::string_view answer) {
+    const std::string text = trim(answer);
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && text[i] == '.') ++i;
+    return i < text.size() ? std::isdigit(static_cast<unsigned char>(text[i])) != 0 : i > 0;
 }
 
 bool ask_true_false(Console& console, std::string_view text, std::optional<bool> fallback) {

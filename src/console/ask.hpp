@@ -24,7 +24,7 @@ void pause_or_stop(Console& console, std::string_view message);
 // One answer that should hold a single number.
 struct NumberAnswer {
     enum class Kind { Empty, Value, Refused } kind = Kind::Empty;
-    long long integer = 0;   // Value of an integer answer
+    int value = 0;           // Value of an integer answer
     double real = 0.0;       // Value of a real answer
     std::string reason;      // Refused: why, as one line for the user
 };
@@ -34,6 +34,10 @@ struct NumberAnswer {
 NumberAnswer parse_integer_answer(std::string_view answer);
 // The whole answer as one finite real number (integer, decimal or exponent form).
 NumberAnswer parse_real_answer(std::string_view answer);
+
+// True when the answer looks like a number, or like the start of one ("3x", "1 0", "-", "2.5"):
+// a menu that takes such an answer gives the number's reason, other text a wrong choice.
+bool starts_like_a_number(std::string_view answer);
 
 // Prints a refusal: an empty line, then the reason at column 2.
 void refuse(Console& console, std::string_view reason);
@@ -61,8 +65,9 @@ bool check_spline_code(Console& console, int code);
 // of single digits or letters never takes "12" as "1".
 std::optional<char> menu_choice(std::string_view answer);
 
-// A logical answer: T/t/F/f and the forms true, .true., false, .false. (any case). nullopt for
-// anything else, the empty answer included.
+// A logical answer: T or F, optionally after a full stop, alone or as the start of the words
+// true/false, optionally closed by a full stop (T, t, .t., true, .TRUE., F, false, ...), in any
+// case. nullopt for anything else, the empty answer included.
 std::optional<bool> parse_logical(std::string_view answer);
 
 // Asks a true/false question (empty line, text with "==> " at column 50) until it has a logical

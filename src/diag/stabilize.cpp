@@ -227,7 +227,7 @@ int ask_stabilization_option(Console& console) {
         console.prompt(Columns().at(1, "Smoothing spline (fixed Yrs cutoff)").at(38, ">+9").str());
         const NumberAnswer a = ask_integer_answer(console);
         if (a.kind == NumberAnswer::Kind::Refused) continue;
-        const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : static_cast<int>(a.integer);
+        const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : static_cast<int>(a.value);
         if (v != 0 && v != 1 && v > -10 && v < 10) {
             refuse(console, "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
             continue;

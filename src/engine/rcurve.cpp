@@ -206,8 +206,6 @@ YearMatrix RegionalCurveHistory::as_matrix(float fill) const {
     return m;
 }
 
-bool ask_logical(Console& console, const std::string& text) { return ask_true_false(console, text); }
-
 namespace {
 
 // "Enter Biological Year beyond which not to use" / "in the estimation of the Regional model":
@@ -220,8 +218,8 @@ int ask_truncation_age(Console& console, int ages) {
         const NumberAnswer a = ask_integer_answer(console);
         if (a.kind == NumberAnswer::Kind::Empty) refuse(console, "Enter a biological year, or 0 for no truncation.");
         if (a.kind != NumberAnswer::Kind::Value) continue;
-        if (a.integer <= 0) return 0;
-        return static_cast<int>(std::min<long long>(a.integer, std::max(ages, 1)));
+        if (a.value <= 0) return 0;
+        return static_cast<int>(std::min<long long>(a.value, std::max(ages, 1)));
     }
 }
 
@@ -245,8 +243,8 @@ bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> leng
             console.line("**************** WARNING ****************", 4);
             console.pause("Hit RETURN to Continue");
         }
-        if (ask_logical(console, "Try different RCS detrending [T]rue or [F]alse")) return true;
-        if (!ask_logical(console, "Truncate the Regional Curve? [T]rue or [F]alse")) return false;
+        if (ask_true_false(console, "Try different RCS detrending [T]rue or [F]alse")) return true;
+        if (!ask_true_false(console, "Truncate the Regional Curve? [T]rue or [F]alse")) return false;
 
         std::vector<int> firsts, lens;
         for (int i = 0; i < table.count(); ++i) {

@@ -102,10 +102,6 @@ private:
 
 inline constexpr int kMaxRegionalCurvesKept = 100;
 
-// Reads a logical answer: T/t/F/f and the forms true, .true., false, .false. (any case; the
-// first letter after an optional '.' decides). Anything else, the empty answer included, asks
-// again; "/" stops the program. The prompt is an empty line and `text` with "==> " at column 50.
-bool ask_logical(Console& console, const std::string& text);
 
 // The initial Regional curve and its dialogue (before the first indices):
 //   builds the curve on the measurements, draws it ("Initial RC and MVF fit"), stores it as the

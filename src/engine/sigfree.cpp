@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "console/ask.hpp"
 #include "console/format.hpp"
 #include "console/parallel.hpp"
 #include "curves/dispatch.hpp"
@@ -417,7 +418,7 @@ bool SignalFreeRun::regional_curve_questions() {
     // The iteration's fits start from the code the accepted initial curve ended with.
     rfit_.code = rc_.code;
     report_regional_floor(rc_, 0);
-    tree_plots_ = ask_logical(console_, "Make lots of tree-ring plots [T]rue or [F]alse");
+    tree_plots_ = ask_true_false(console_, "Make lots of tree-ring plots [T]rue or [F]alse");
     return true;
 }
 

@@ -14,7 +14,7 @@
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
-#include "io/answers.hpp"
+#include "console/ask.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -429,21 +429,21 @@ int ask_file_kind(Console& console) {
         console.blank_line();
         console.prompt("Enter a value between [0-4] or [Q]uit");
         const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_at_user_request();
+        if (is_stop_answer(answer)) stop_by_user();
         const std::string text = lower(trim(answer));
         if (text.empty()) continue;
-        if (text == "q" || text == "quit") stop_at_user_request();
+        if (text == "q" || text == "quit") stop_by_user();
         if (text == "h" || text == "?" || text == "help") return 0;
-        const WholeNumberAnswer n = whole_number_answer(text);
-        if (n.kind == WholeNumberAnswer::Kind::Value && n.value >= 0 && n.value <= 4) return n.value;
-        if (n.kind == WholeNumberAnswer::Kind::Value) {
+        const NumberAnswer n = parse_integer_answer(text);
+        if (n.kind == NumberAnswer::Kind::Value && n.value >= 0 && n.value <= 4) return n.value;
+        if (n.kind == NumberAnswer::Kind::Value) {
             console.blank_line();
             console.line("There is no file kind " + std::to_string(n.value) + ": enter a value between 0 and 4.", 2);
             console.pause(kContinue);
         } else if (starts_like_a_number(text)) {
-            refuse_answer(console, n.reason);
+            refuse(console, n.reason);
         } else {
-            refuse_answer(console, "\"" + trim(answer) +
+            refuse(console, "\"" + trim(answer) +
                                        "\" is not one of the options: enter a value between 0 and 4, H for help or Q to quit.");
         }
         show_format_menu(console);
@@ -458,11 +458,11 @@ int ask_header_lines(Console& console) {
         console.line("before reading data or columns. If none then", 2);
         console.prompt("enter a zer[0] for none");
         const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_at_user_request();
-        const WholeNumberAnswer n = whole_number_answer(answer);
-        if (n.kind == WholeNumberAnswer::Kind::Empty) continue;
-        if (n.kind == WholeNumberAnswer::Kind::Refused) refuse_answer(console, n.reason);
-        else if (n.value < 0) refuse_answer(console, "The number of header lines cannot be negative.");
+        if (is_stop_answer(answer)) stop_by_user();
+        const NumberAnswer n = parse_integer_answer(answer);
+        if (n.kind == NumberAnswer::Kind::Empty) continue;
+        if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
+        else if (n.value < 0) refuse(console, "The number of header lines cannot be negative.");
         else return n.value;
     }
 }
@@ -704,18 +704,18 @@ int ask_column_count(Console& console) {
         console.line("Enter the total number of columns in your file", 2);
         console.text(at_column(2, "[Program assumes Col_1 contains the X values] : "));
         const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_at_user_request();
-        const WholeNumberAnswer n = whole_number_answer(answer);
-        if (n.kind == WholeNumberAnswer::Kind::Value && n.value - 1 > kMaxSeries) {
+        if (is_stop_answer(answer)) stop_by_user();
+        const NumberAnswer n = parse_integer_answer(answer);
+        if (n.kind == NumberAnswer::Kind::Value && n.value - 1 > kMaxSeries) {
             console.blank_line();
             console.line("A file of " + std::to_string(n.value) + " columns holds more than " +
                              std::to_string(kMaxSeries) + " series, the limit.",
                          2);
             return 0;
         }
-        if (n.kind == WholeNumberAnswer::Kind::Value && n.value >= 2) return n.value;
-        if (n.kind == WholeNumberAnswer::Kind::Refused) refuse_answer(console, n.reason);
-        else refuse_answer(console, "The number of columns is a whole number of at least 2 (years and one series).");
+        if (n.kind == NumberAnswer::Kind::Value && n.value >= 2) return n.value;
+        if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
+        else refuse(console, "The number of columns is a whole number of at least 2 (years and one series).");
     }
 }
 
@@ -936,7 +936,7 @@ void dathlp(Console& console, std::istream& file) {
         });
         console.text(at_column(2, "Enter a value between  [0-4]       : "));
         const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_at_user_request();
+        if (is_stop_answer(answer)) stop_by_user();
         char c = first_char(answer);
         if (c == ' ') c = '0';
         if (c < '0' || c > '9') {
@@ -961,7 +961,7 @@ void dathlp(Console& console, std::istream& file) {
 // The viewer's answers: the first character counts; "/" stops the program.
 char viewer_answer(Console& console) {
     const std::string answer = console.ask();
-    if (is_stop_answer(answer)) stop_at_user_request();
+    if (is_stop_answer(answer)) stop_by_user();
     return first_char(answer);
 }
 

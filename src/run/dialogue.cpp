@@ -38,8 +38,8 @@ int ask_field_value(Console& console, std::initializer_list<const char*> lines, 
         console.prompt(*last);
         const NumberAnswer a = ask_integer_answer(console);
         if (a.kind == NumberAnswer::Kind::Empty) return fallback;
-        if (a.kind == NumberAnswer::Kind::Value && check_range(console, a.integer, lo, hi))
-            return static_cast<int>(a.integer);
+        if (a.kind == NumberAnswer::Kind::Value && check_range(console, a.value, lo, hi))
+            return static_cast<int>(a.value);
     }
 }
 
@@ -134,7 +134,7 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
         show_curve_menu(console);
         const NumberAnswer a = ask_integer_answer(console);
         if (a.kind == NumberAnswer::Kind::Refused) continue;
-        option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.integer);
+        option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.value);
         if (!check_spline_code(console, option)) continue;
         if (curve_option_served(option)) break;
         console.blank_line();
@@ -343,7 +343,7 @@ std::optional<int> ask_rcs_window(Console& console, const char* what, const char
     const NumberAnswer a = ask_integer_answer(console);
     if (a.kind == NumberAnswer::Kind::Empty) refuse(console, "No window entered.");
     if (a.kind != NumberAnswer::Kind::Value) return std::nullopt;
-    return static_cast<int>(a.integer);
+    return static_cast<int>(a.value);
 }
 
 // The longest series of the table: a smoothing window in years beyond it has no meaning.
@@ -435,7 +435,7 @@ void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table
             refuse(console, option.reason + " Enter an option number, or x to start over.");
             continue;
         }
-        const int code = static_cast<int>(option.integer);
+        const int code = static_cast<int>(option.value);
         if (rcs_option_refused(code)) {
             console.blank_line();
             console.line("RCS curve fit option" + fmt_i(code, 5) + " is not one of the options listed", 2);

@@ -9,7 +9,7 @@
 
 #include "console/format.hpp"
 #include "console/freeform.hpp"
-#include "io/answers.hpp"
+#include "console/ask.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -168,19 +168,6 @@ bool first_integer(const std::vector<FormatItem>& items, long long& pos, Integer
 
 // ---- Dialogue helpers ------------------------------------------------------------------------
 
-// A logical answer: T or F, optionally after a full stop, alone or as the start of the words
-// true/false, optionally closed by a full stop (T, t, .t., true, .TRUE., F, false, ...).
-std::optional<bool> parse_logical(std::string_view answer) {
-    std::string a = trim(answer);
-    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!a.empty() && a.front() == '.') a.erase(0, 1);
-    if (!a.empty() && a.back() == '.') a.pop_back();
-    if (a.empty()) return std::nullopt;
-    const std::string_view word = a[0] == 't' ? "true" : a[0] == 'f' ? "false" : "";
-    if (word.empty() || a.size() > word.size() || word.substr(0, a.size()) != a) return std::nullopt;
-    return a[0] == 't';
-}
-
 // A file line as echoed on the console: control bytes (a damaged file) shown as "?".
 std::string printable_line(std::string text) {
     for (char& c : text)
@@ -188,21 +175,8 @@ std::string printable_line(std::string text) {
     return text;
 }
 
-// Reads one answer; "/" as its first character stops the program.
-std::string ask_or_stop(Console& console) {
-    std::string answer = console.ask();
-    if (is_stop_answer(answer)) stop_at_user_request();
-    return answer;
-}
-
 bool ask_has_file(Console& console) {
-    while (true) {
-        console.blank_line();
-        console.prompt("Is there a pith offset file? [T]rue or [F]alse");
-        const std::string answer = ask_or_stop(console);
-        if (auto v = parse_logical(answer)) return *v;
-        if (!trim(answer).empty()) refuse_answer(console, "Answer T for true or F for false.");
-    }
+    return ask_true_false(console, "Is there a pith offset file? [T]rue or [F]alse");
 }
 
 // The NOTE says which offset files are taken: one offset per series of the data file (matched
@@ -237,7 +211,7 @@ std::string ask_offset_file(Console& console, const RunFiles& files, const Serie
         console.line("          Hit return to enter a new file name or / to quit program.");
         // The message offers "/" as a way out, so a "/" here is honoured.
         auto reply = console.try_ask();
-        if (reply && is_stop_answer(*reply)) stop_at_user_request();
+        if (reply && is_stop_answer(*reply)) stop_by_user();
     }
 }
 
@@ -247,9 +221,9 @@ int ask_whole_number(Console& console, std::string_view question) {
     while (true) {
         console.blank_line();
         console.prompt(question);
-        const WholeNumberAnswer n = whole_number_answer(ask_or_stop(console));
-        if (n.kind == WholeNumberAnswer::Kind::Value) return n.value;
-        if (n.kind == WholeNumberAnswer::Kind::Refused) refuse_answer(console, n.reason);
+        const NumberAnswer n = parse_integer_answer(ask_or_stop(console));
+        if (n.kind == NumberAnswer::Kind::Value) return n.value;
+        if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
     }
 }
 
@@ -264,7 +238,7 @@ int ask_header_lines(Console& console) {
     while (true) {
         const int n = ask_whole_number(console, "Enter number of header lines to skip [none=0]");
         if (n >= 0) return n;
-        refuse_answer(console, "The number of header lines cannot be negative.");
+        refuse(console, "The number of header lines cannot be negative.");
     }
 }
 
@@ -292,10 +266,10 @@ ReadingMethod ask_reading_method(Console& console) {
         console.line("Single column offset i.e. <i4> [1]", 2);
         console.line("User defined fortran format [2]", 2);
         console.prompt("Enter option number");
-        const WholeNumberAnswer method = whole_number_answer(ask_or_stop(console));
-        if (method.kind == WholeNumberAnswer::Kind::Empty) continue;
-        if (method.kind == WholeNumberAnswer::Kind::Refused) {
-            refuse_answer(console, method.reason);
+        const NumberAnswer method = parse_integer_answer(ask_or_stop(console));
+        if (method.kind == NumberAnswer::Kind::Empty) continue;
+        if (method.kind == NumberAnswer::Kind::Refused) {
+            refuse(console, method.reason);
             continue;
         }
         if (method.value != 1 && method.value != 2) {
@@ -407,7 +381,7 @@ AfterError ask_after_read_error(Console& console, const std::string& name, const
     const char c = first_char(trim(reply));
     if (c == '\\') {
         console.line("Program Terminating ", 11);
-        stop_at_user_request();
+        stop_by_user();
     }
     return c == 'n' || c == 'N' ? AfterError::AnotherFile : AfterError::Again;
 }

@@ -29,7 +29,7 @@ std::optional<int> ask_year_once(Console& console, std::string_view question, bo
     console.prompt(question);
     const NumberAnswer a = ask_integer_answer(console);
     if (a.kind != NumberAnswer::Kind::Value) return std::nullopt;
-    return static_cast<int>(a.integer);
+    return static_cast<int>(a.value);
 }
 
 // Asks until the answer is one whole number.
