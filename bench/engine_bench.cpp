@@ -9,6 +9,7 @@
 #include "console/console.hpp"
 #include "engine/engine_test_support.hpp"
 #include "engine/attempts.hpp"
+#include "support/test_io.hpp"
 #include "engine/sigfree.hpp"
 
 namespace {
@@ -28,14 +29,15 @@ void BM_SigfreeSpline1000x1000(benchmark::State& state) {
         files.header = {"bench", "bench", "bench"};
         files.report.open(dir.file("bench_report.txt"));
         test::CountingPlotter plotter;
-        RunParameters params;
+        RunOptions params;
         params.curve_option = 8;
         params.spline_stiffness = 50;
         params.mean_method = 2;
         params.rbar_window = 0;
         EngineResults results;
         AttemptSteps steps;
-        attempts = run_attempts(table, params, files, console, plotter, results, steps).attempts;
+        attempts =
+            run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).io(), results, steps).attempts;
         iterations = results.iterations;
         benchmark::DoNotOptimize(results.signal_free.data());
     }

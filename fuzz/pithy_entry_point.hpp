@@ -10,7 +10,7 @@
 #include "console/format.hpp"
 #include "entry_points.hpp"
 #include "io/run_files.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 #include "select/pithy.hpp"
 
 namespace kestrovan::fuzzing {
@@ -27,7 +27,7 @@ inline std::string run_pithy_once(const std::string& path, std::string_view cont
     QuietConsole q(answers);
     RunFiles files;
     files.data_name = "site.rwl";
-    RunParameters params;
+    RunOptions params;
     SeriesTable table;
     for (int i = 0; i < kPithSeries; ++i) {
         table.ids.push_back(fixed_width("S" + std::to_string(i), 8));
@@ -40,7 +40,7 @@ inline std::string run_pithy_once(const std::string& path, std::string_view cont
     } catch (const ProgramStop&) {
         return {};
     }
-    if (params.pith_present != 1) return "offsets read but the flag is not set";
+    if (!params.pith_present) return "offsets read but the flag is not set";
     if (static_cast<int>(params.pith_offsets.size()) != kPithSeries) return "one offset per series expected";
     return {};
 }

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "console/ask.hpp"
+#include "console/run_answers.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "curves/smoothers.hpp"
@@ -16,14 +16,14 @@ namespace kestrovan {
 
 namespace {
 
-struct MeanSd {
+struct LevelSpread {
     double mean = 0.0;
     double sd = 0.0;
 };
 
 // Mean and standard deviation (divisor count − 1) of the values for which keep(t) is true.
 template <typename Keep>
-MeanSd mean_sd(std::span<const float> v, Keep keep) {
+LevelSpread mean_sd(std::span<const float> v, Keep keep) {
     double s = 0.0;
     int n = 0;
     for (std::size_t t = 0; t < v.size(); ++t)
@@ -31,7 +31,7 @@ MeanSd mean_sd(std::span<const float> v, Keep keep) {
             s += v[t];
             ++n;
         }
-    MeanSd out;
+    LevelSpread out;
     if (n == 0) return out;
     out.mean = s / n;
     double ss = 0.0;
@@ -44,7 +44,7 @@ MeanSd mean_sd(std::span<const float> v, Keep keep) {
 // Rescales v (where keep(t)) from mean/sd `from` to mean/sd `to`; negatives become 0. Without
 // spread in `from` the values are only shifted to the new mean.
 template <typename Keep>
-void rescale(std::span<float> v, MeanSd from, MeanSd to, Keep keep) {
+void rescale(std::span<float> v, LevelSpread from, LevelSpread to, Keep keep) {
     for (std::size_t t = 0; t < v.size(); ++t) {
         if (!keep(t)) continue;
         double x = v[t] - from.mean;
@@ -140,7 +140,7 @@ void stabit(std::span<float> chronology, std::span<float> fitted, std::span<floa
         if (sample_size[t] > 4) ++many;
     const bool use_many = many > ny / 3;
     auto keep = [&](std::size_t t) { return !use_many || sample_size[t] > 4; };
-    const MeanSd centre = mean_sd(c, keep);
+    const LevelSpread centre = mean_sd(c, keep);
 
     // Absolute deviations with their signs.
     std::vector<char> negative(static_cast<std::size_t>(ny));
@@ -163,7 +163,7 @@ void stabit(std::span<float> chronology, std::span<float> fitted, std::span<floa
     std::vector<float> ratio(static_cast<std::size_t>(ny));
     for (int t = 0; t < ny; ++t)
         ratio[t] = signed_ratio(chronology[t], fitted[t], negative[t], usable);
-    const MeanSd ratio_stats = mean_sd(std::span<const float>(ratio), keep);
+    const LevelSpread ratio_stats = mean_sd(std::span<const float>(ratio), keep);
     rescale(std::span<float>(ratio), ratio_stats, centre, [](std::size_t) { return true; });
     for (int t = 0; t < ny; ++t) stabilized[t] = sample_size[t] > 0 ? ratio[t] : original[t];
 }
@@ -207,33 +207,14 @@ void stabit1(std::span<float> chronology, std::span<float> fitted, std::span<flo
     for (int t = 0; t < ny; ++t)
         if (has_series(t)) ratio[t] = signed_ratio(chronology[t], fitted[t], negative[t], usable);
     const Moments rm = moment1(ratio, sample_size);
-    MeanSd from{rm.mean, rm.standard_deviation > 0.0f ? rm.standard_deviation : 0.0};
-    MeanSd to{m.mean, m.standard_deviation > 0.0f ? m.standard_deviation : 0.0};
+    LevelSpread from{rm.mean, rm.standard_deviation > 0.0f ? rm.standard_deviation : 0.0};
+    LevelSpread to{m.mean, m.standard_deviation > 0.0f ? m.standard_deviation : 0.0};
     if (from.sd == 0.0 || to.sd == 0.0) {
         // No spread on one side: keep the ratios' shape, shift them to the chronology's mean.
         from.sd = 0.0;
     }
     rescale(std::span<float>(ratio), from, to, has_series);
     for (int t = 0; t < ny; ++t) stabilized[t] = has_series(t) ? ratio[t] : original[t];
-}
-
-int ask_stabilization_option(Console& console) {
-    for (;;) {
-        console.blank_line();
-        console.line("Additional spline variance stabilization?", 2);
-        console.line(Columns().at(2, "No additional spline stabilization").at(39, "<0>").str());
-        console.line(Columns().at(2, "Age-dependent spline stabilization").at(39, " 1").str());
-        console.line(Columns().at(2, "Smoothing spline (percent N cutoff)").at(39, "<-9").str());
-        console.prompt(Columns().at(1, "Smoothing spline (fixed Yrs cutoff)").at(38, ">+9").str());
-        const NumberAnswer a = ask_integer_answer(console);
-        if (a.kind == NumberAnswer::Kind::Refused) continue;
-        const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : static_cast<int>(a.value);
-        if (v != 0 && v != 1 && v > -10 && v < 10) {
-            refuse(console, "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
-            continue;
-        }
-        if (check_spline_code(console, v)) return v;
-    }
 }
 
 namespace {
@@ -259,11 +240,11 @@ PassLabels labels_of(const StabilizationInput& in) {
 
 // The running RBAR of the pass (windows one year apart) and its file; signal-free rescaled
 // chronologies are never negative.
-RbarTables running_rbar_step(const StabilizationInput& in, const RunParameters& params, RunFiles& files,
+RbarTables running_rbar_step(const StabilizationInput& in, const RunOptions& params, RunFiles& files,
                              Console& console, int threads) {
     console.line(labels_of(in).perform, 2);
     const int w = params.rbar_window;
-    RbarTables tables = runbar(in.set, in.chronology, {w, w - 1, params.constant_counter == 0, threads}, console);
+    RbarTables tables = runbar(in.set, in.chronology, {w, w - 1, in.print_rbar_lines, threads}, console);
     if (!tables.defined) {
         console.line("Running RBAR undefined: no window has more than 2 positive correlations;", 2);
         console.line("the chronology is not rescaled by RBAR", 2);
@@ -374,32 +355,17 @@ std::vector<float> spline_stage(const StabilizationInput& in, std::span<const fl
     return result;
 }
 
-// "Happy with this spline stabilization? <Y>/N": true to accept; false after a new option has
-// been chosen in the menu.
-bool accept_spline_stage(Console& console, int& option) {
-    for (;;) {
-        console.blank_line();
-        console.prompt("Happy with this spline stabilization? <Y>/N");
-        const std::string answer = trim(ask_or_stop(console));
-        const char a = first_char(answer);
-        if (answer.empty() || a == 'Y' || a == 'y') return true;
-        if (a == 'N' || a == 'n') {
-            option = ask_stabilization_option(console);
-            return false;
-        }
-        console.line("Y or <RET> for Yes or N for no, okay?", 2);
-    }
-}
-
 }  // namespace
 
-std::vector<float> rbar_stabilization(const StabilizationInput& input, RunParameters& params, RunFiles& files,
-                                      Console& console, Plotter& plotter, RbarTables* tables_out, int threads) {
+std::vector<float> rbar_stabilization(const StabilizationInput& input, RunOptions& params, RunIo& io,
+                                      RbarTables* tables_out, int threads) {
+    Console& console = io.console;
+    Plotter& plotter = io.plotter;
     StabilizationInput in = input;
     const std::size_t ny = std::min(in.chronology.values.size(), in.chronology.sample_size.size());
     in.chronology = {in.chronology.values.first(ny), in.chronology.sample_size.first(ny)};
 
-    const RbarTables tables = running_rbar_step(in, params, files, console, threads);
+    const RbarTables tables = running_rbar_step(in, params, io.files, console, threads);
     if (in.plots_on && plotter.enabled()) rbar_plots(in, tables, plotter);
     const std::vector<float> s = rbar_stage(in, tables, console, plotter);
     if (tables_out) *tables_out = tables;
@@ -409,7 +375,8 @@ std::vector<float> rbar_stabilization(const StabilizationInput& input, RunParame
         int& option = params.stabilization;
         if (option == 0) return s;
         std::vector<float> result = spline_stage(in, s, option, console, plotter);
-        if (accept_spline_stage(console, option)) return result;
+        if (io.answers.accept_stabilization()) return result;
+        option = io.answers.stabilization_option();
     }
 }
 

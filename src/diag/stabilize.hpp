@@ -9,9 +9,10 @@
 #include "curves/growth.hpp"
 #include "diag/rbar.hpp"
 #include "io/run_files.hpp"
+#include "io/run_io.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -56,6 +57,7 @@ struct StabilizationInput {
     ChronologyView chronology;
     int nss1 = 0;
     bool plots_on = true;
+    bool print_rbar_lines = true;  // the "Running RBAR window ..." lines (first attempt only)
 };
 
 // The engine's running-RBAR and stabilization step:
@@ -66,18 +68,12 @@ struct StabilizationInput {
 //   spline stage for params.stabilization with the "Happy with this spline stabilization?"
 //   loop (the option menu may change params.stabilization for the rest of the run) and
 //   returns the accepted stabilized chronology (one value per year, never negative).
+//   io            the files, console and plots; the acceptance loop asks through io.answers
 //   tables        optional: receives the RBAR tables
 //   threads       threads for the running RBAR (the results do not depend on it)
-// Console lines of runbar are printed only when params.constant_counter is 0.
 // Throws ProgramStop on "/" at a question, at end of input, or when the file cannot be written.
-std::vector<float> rbar_stabilization(const StabilizationInput& input, RunParameters& params, RunFiles& files,
-                                      Console& console, Plotter& plotter, RbarTables* tables = nullptr,
-                                      int threads = kThreadsFromEnvironment);
+std::vector<float> rbar_stabilization(const StabilizationInput& input, RunOptions& params, RunIo& io,
+                                      RbarTables* tables = nullptr, int threads = kThreadsFromEnvironment);
 
-// The stabilization option menu ("Additional spline variance stabilization?") of the dialogue
-// and of the "Happy with this spline stabilization?" loop: asks until the answer is 0 (also an
-// empty answer), 1, a percent code from −10 to −1000 or a wavelength from 10 to 100000 years;
-// other answers get a one-line reason. "/" stops the program.
-int ask_stabilization_option(Console& console);
 
 }  // namespace kestrovan

@@ -17,36 +17,36 @@ SeriesTable working_copy(const SeriesTable& raw, float constant) {
     return working;
 }
 
-SeriesTable AttemptSteps::prepare(const SeriesTable& raw, RunParameters& params) {
-    return working_copy(raw, params.constant);
+SeriesTable AttemptSteps::prepare(const SeriesTable& raw, const RunOptions&, const AttemptState& attempt) {
+    return working_copy(raw, attempt.constant);
 }
 
-AttemptOutcome AttemptSteps::engine(const SeriesTable& working, std::span<const float> curve_floor,
-                                    RunParameters& params, RunFiles& files, Console& console, Plotter& plotter,
-                                    EngineResults& results, EngineCarry& carry) {
-    return sigfree(working, curve_floor, params, files, console, plotter, results, carry, threads);
+AttemptOutcome AttemptSteps::engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
+                                    const AttemptState& attempt, RunIo& io, EngineResults& results,
+                                    EngineCarry& carry) {
+    return sigfree(working, curve_floor, params, attempt, io, results, carry, threads);
 }
 
-bool AttemptSteps::reselect(RunParameters&) { return false; }
+bool AttemptSteps::reselect(RunOptions&) { return false; }
 
-AttemptsSummary run_attempts(const SeriesTable& raw, RunParameters& params, RunFiles& files, Console& console,
-                             Plotter& plotter, EngineResults& results, AttemptSteps& steps) {
+AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& io, EngineResults& results,
+                             AttemptSteps& steps) {
     EngineCarry carry;
     AttemptsSummary summary;
-    params.constant_counter = 0;
+    AttemptState& attempt = summary.last;
     for (;;) {
-        params.constant = 0.1f * static_cast<float>(params.constant_counter);
-        const SeriesTable working = steps.prepare(raw, params);
+        attempt.constant = 0.1f * static_cast<float>(attempt.constant_counter);
+        const SeriesTable working = steps.prepare(raw, params, attempt);
         const std::vector<float> curve_floor(static_cast<std::size_t>(raw.count()), kCurveFloor);
         const int remembered_option = params.curve_option;
         ++summary.attempts;
-        summary.outcome = steps.engine(working, curve_floor, params, files, console, plotter, results, carry);
+        summary.outcome = steps.engine(working, curve_floor, params, attempt, io, results, carry);
         switch (summary.outcome) {
         case AttemptOutcome::Retry:
-            ++params.constant_counter;
+            ++attempt.constant_counter;
             continue;
         case AttemptOutcome::RedoRegionalCurve:
-            params.constant_counter = 0;
+            attempt.constant_counter = 0;
             params.curve_option = kCurveRcs;
             if (!steps.reselect(params)) return summary;
             continue;

@@ -4,13 +4,11 @@
 // follows: another attempt with the next constant added, another Regional curve, or the end.
 #include <span>
 
-#include "console/console.hpp"
 #include "console/parallel.hpp"
 #include "engine/sigfree.hpp"
-#include "io/run_files.hpp"
+#include "io/run_io.hpp"
 #include "io/series_table.hpp"
-#include "plot/plotter.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -21,16 +19,16 @@ SeriesTable working_copy(const SeriesTable& raw, float constant);
 class AttemptSteps {
 public:
     virtual ~AttemptSteps() = default;
-    // The working data of an attempt (params.constant is set): by default working_copy. The
+    // The working data of an attempt: by default working_copy with the attempt's constant. The
     // program adds the power transform and the console and report lines of the constant.
-    virtual SeriesTable prepare(const SeriesTable& raw, RunParameters& params);
+    virtual SeriesTable prepare(const SeriesTable& raw, const RunOptions& params, const AttemptState& attempt);
     // One engine call: by default sigfree with `threads`.
-    virtual AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor,
-                                  RunParameters& params, RunFiles& files, Console& console, Plotter& plotter,
-                                  EngineResults& results, EngineCarry& carry);
+    virtual AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
+                                  const AttemptState& attempt, RunIo& io, EngineResults& results,
+                                  EngineCarry& carry);
     // The user asked for another Regional curve: choose it in params (curve option and its
     // settings) and give true, or give false to end the attempts without results (the default).
-    virtual bool reselect(RunParameters& params);
+    virtual bool reselect(RunOptions& params);
 
     int threads = kThreadsFromEnvironment;  // for the default engine call
 };
@@ -38,12 +36,13 @@ public:
 struct AttemptsSummary {
     AttemptOutcome outcome = AttemptOutcome::Completed;  // how the last attempt ended
     int attempts = 0;                                    // engine calls made
+    AttemptState last;                                   // the state of the last attempt
 };
 
 // Runs attempts until one ends with Completed or GaveUp (results filled), or with a redo request
-// that steps.reselect declines. params.constant_counter and params.constant are set for each
-// attempt; the curve option the engine started the last attempt with is restored at the end.
-AttemptsSummary run_attempts(const SeriesTable& raw, RunParameters& params, RunFiles& files, Console& console,
-                             Plotter& plotter, EngineResults& results, AttemptSteps& steps);
+// that steps.reselect declines. The curve option the engine started the last attempt with is
+// restored at the end.
+AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& io, EngineResults& results,
+                             AttemptSteps& steps);
 
 }  // namespace kestrovan

@@ -11,9 +11,9 @@
 
 namespace kestrovan {
 
-SeriesFileNames series_file_names(const std::string& base, EnginePass pass, int index_method,
+SeriesFileNames series_file_names(const std::string& base, EnginePass pass, IndexMethod index_method,
                                   bool power_transformed) {
-    const bool residuals = index_method != 0;
+    const bool residuals = index_method == IndexMethod::Residuals;
     const std::string kind = (residuals && power_transformed) ? "PTR" : "RAW";
     const std::string stem = base + (pass == EnginePass::FirstPass ? "_STD_" : "_SSF_") + kind;
     return {stem + "_Data.txt", stem + "_Curves.txt", stem + (residuals ? "_Resids.txt" : "_Ratios.txt")};

@@ -9,6 +9,7 @@
 
 #include "io/run_files.hpp"
 #include "io/tucson.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -23,7 +24,7 @@ enum class EnginePass { FirstPass, SignalFree };
 struct SeriesFileNames {
     std::string data, curves, indices;
 };
-SeriesFileNames series_file_names(const std::string& base, EnginePass pass, int index_method,
+SeriesFileNames series_file_names(const std::string& base, EnginePass pass, IndexMethod index_method,
                                   bool power_transformed);
 
 // The files of one pass, created (or replaced) by open and closed by close. Each starts with

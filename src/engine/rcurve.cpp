@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "console/ask.hpp"
+#include "console/run_answers.hpp"
 #include "console/console.hpp"
 #include "console/freeform.hpp"
 #include "curves/dispatch.hpp"
@@ -206,34 +206,14 @@ YearMatrix RegionalCurveHistory::as_matrix(float fill) const {
     return m;
 }
 
-namespace {
-
-// "Enter Biological Year beyond which not to use" / "in the estimation of the Regional model":
-// an integer; 0 or less means no truncation, one above the number of ages means all ages.
-int ask_truncation_age(Console& console, int ages) {
-    for (;;) {
-        console.blank_line();
-        console.line("Enter Biological Year beyond which not to use", 2);
-        console.prompt("in the estimation of the Regional model");
-        const NumberAnswer a = ask_integer_answer(console);
-        if (a.kind == NumberAnswer::Kind::Empty) refuse(console, "Enter a biological year, or 0 for no truncation.");
-        if (a.kind != NumberAnswer::Kind::Value) continue;
-        if (a.value <= 0) return 0;
-        return static_cast<int>(std::min<long long>(a.value, std::max(ages, 1)));
-    }
-}
-
-}  // namespace
-
-bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> lengths,
-                             std::span<const int> pith_offsets, bool pith_present,
-                             const SeriesTable& table, RegionalFit& fit, Console& console,
-                             Plotter& plotter, RegionalCurveHistory& history, RegionalCurve& curve) {
+bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io, RegionalCurveHistory& history,
+                             RegionalCurve& curve) {
+    Console& console = io.console;
     fit.truncation_age = 0;
     for (;;) {
-        curve = rcurve(values, lengths, pith_offsets, pith_present, fit, console);
-        plotter.plt1(curve.raw, curve.smoothed, 1, curve.ages - curve.min_offset, kMissing,
-                     "Initial RC and MVF fit", curve.min_offset, curve.series);
+        curve = rcurve(data.values, data.lengths, data.pith_offsets, data.pith_present, fit, console);
+        io.plotter.plt1(curve.raw, curve.smoothed, 1, curve.ages - curve.min_offset, kMissing,
+                        "Initial RC and MVF fit", curve.min_offset, curve.series);
         history.set_initial(curve);
 
         if (regional_curve_goes_negative(curve)) {
@@ -241,18 +221,18 @@ bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> leng
             console.line("    Regional Curve goes south (negative) ", 4);
             console.line(" Suggest choosing another RCS configuration.", 4);
             console.line("**************** WARNING ****************", 4);
-            console.pause("Hit RETURN to Continue");
+            io.answers.regional_warning_pause();
         }
-        if (ask_true_false(console, "Try different RCS detrending [T]rue or [F]alse")) return true;
-        if (!ask_true_false(console, "Truncate the Regional Curve? [T]rue or [F]alse")) return false;
+        if (io.answers.try_other_regional_curve()) return true;
+        if (!io.answers.truncate_regional_curve()) return false;
 
         std::vector<int> firsts, lens;
-        for (int i = 0; i < table.count(); ++i) {
-            firsts.push_back(table.years[static_cast<std::size_t>(i)].first);
-            lens.push_back(table.years[static_cast<std::size_t>(i)].length);
+        for (int i = 0; i < data.table.count(); ++i) {
+            firsts.push_back(data.table.years[static_cast<std::size_t>(i)].first);
+            lens.push_back(data.table.years[static_cast<std::size_t>(i)].length);
         }
-        comint(firsts, table.ids, lens, console);
-        fit.truncation_age = ask_truncation_age(console, curve.ages - curve.min_offset);
+        comint(firsts, data.table.ids, lens, console);
+        fit.truncation_age = io.answers.truncation_age(curve.ages - curve.min_offset);
     }
 }
 

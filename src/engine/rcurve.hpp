@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "curves/growth.hpp"
+#include "io/run_io.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
 
@@ -16,7 +17,7 @@ namespace kestrovan {
 class Console;
 class Plotter;
 class Report;
-struct RunParameters;
+struct RunOptions;
 
 // One Regional curve, indexed by age: raw[age − 1], smoothed[age − 1], age = 1 .. ages.
 // Ages without any measurement hold the fill value in raw; ages below min_offset + 1 hold it in
@@ -103,17 +104,25 @@ private:
 inline constexpr int kMaxRegionalCurvesKept = 100;
 
 
+// The measurements of a Regional curve: as for rcurve, with the Series table for the
+// identifiers, first years and lengths of the common-interval report.
+struct RegionalData {
+    const YearMatrix& values;
+    std::span<const int> lengths;
+    std::span<const int> pith_offsets;
+    bool pith_present = false;
+    const SeriesTable& table;
+};
+
 // The initial Regional curve and its dialogue (before the first indices):
 //   builds the curve on the measurements, draws it ("Initial RC and MVF fit"), stores it as the
 //   first history curve, warns when it goes negative, asks "Try different RCS detrending" (true:
 //   returns true, the caller returns with the redo request), then "Truncate the Regional Curve?":
 //   on true shows the common interval of the series and asks for the biological year beyond
 //   which not to fit, and starts again with it. `fit.truncation_age` holds the accepted value.
-//   `values` etc. as for rcurve; table gives first years, lengths and identifiers.
+//   The questions go through io.answers, the plot to io.plotter.
 // Returns true on a redo request; `curve` holds the accepted curve otherwise.
-bool regional_curve_dialogue(const YearMatrix& values, std::span<const int> lengths,
-                             std::span<const int> pith_offsets, bool pith_present,
-                             const SeriesTable& table, RegionalFit& fit, Console& console,
-                             Plotter& plotter, RegionalCurveHistory& history, RegionalCurve& curve);
+bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io, RegionalCurveHistory& history,
+                             RegionalCurve& curve);
 
 }  // namespace kestrovan

@@ -27,9 +27,9 @@ ConvergenceStats sftest(std::span<const float> abs_diff, std::span<const int> co
 enum class Criterion { UnweightedMean = 0, UnweightedMedian = 1, WeightedMean = 2, WeightedMedian = 3 };
 
 // Iteration 1 always uses the unweighted mean. From iteration 2 on: for curve options −2, 0, 1,
-// 2 and 6 the unweighted mean (median with median_difference 'y'); for every other option the
-// count-weighted mean (median with 'y').
-Criterion choose_criterion(int iteration, char median_difference, int curve_option);
+// 2 and 6 the unweighted mean (median with median_differences); for every other option the
+// count-weighted mean (median with median_differences).
+Criterion choose_criterion(int iteration, bool median_differences, int curve_option);
 
 enum class Decision { Converged, IterationLimit, NotDecreasing, Continue };
 

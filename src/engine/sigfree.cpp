@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "console/ask.hpp"
+#include "console/run_answers.hpp"
 #include "console/format.hpp"
 #include "console/parallel.hpp"
 #include "curves/dispatch.hpp"
@@ -26,8 +27,6 @@ namespace kestrovan {
 
 namespace {
 
-bool is_yes(char c) { return c == 'y' || c == 'Y'; }
-bool is_no(char c) { return c == 'n' || c == 'N'; }
 
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -52,18 +51,18 @@ struct EngineSetup {
     std::vector<int> offset;      // pith offset per series (0 without offsets)
     std::vector<YearSpan> spans;  // first and last year per series
     int index_mode = kRatioIndices;
-    int requested_code = 8;       // the curve option; 0 (no detrending) is fitted as 6
+    int requested_code = 8;       // the code fitted (the Regional curve's with RCS); 0 is fitted as 6
     bool raw = false;             // curve option 0
     bool rcs = false;
 };
 
-EngineSetup make_setup(const SeriesTable& table, const RunParameters& params) {
+EngineSetup make_setup(const SeriesTable& table, const RunOptions& params) {
     EngineSetup s;
     s.series = table.count();
-    s.index_mode = params.index_method == 0 ? kRatioIndices : kResidualIndices;
+    s.index_mode = params.index_method == IndexMethod::Ratios ? kRatioIndices : kResidualIndices;
     s.raw = params.curve_option == 0;
-    s.requested_code = s.raw ? 6 : params.curve_option;
-    s.rcs = params.rcs_flag != 0;
+    s.requested_code = s.raw ? kCurveMean : params.fitted_code();
+    s.rcs = params.rcs();
     if (s.series == 0) return s;
     int first = table.years[0].first, last = table.years[0].last;
     for (int i = 0; i < s.series; ++i) {
@@ -105,10 +104,10 @@ struct SeriesFit {
 // reaches `line_floor` anywhere over the series (it is no growth curve there; its indices would
 // soar): `line_floor` is in the units of y, the constant of the attempt included.
 SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, int code, float line_floor,
-                     const RunParameters& params, int stiffness, Console& console, SplineWorkspace& ws) {
+                     const RunOptions& params, int stiffness, Console& console, SplineWorkspace& ws) {
     const int N = static_cast<int>(y.size());
     const auto curve = c.first(static_cast<std::size_t>(N));
-    curvefits(y, curve, N, n_fit, code, params.alpha_real, stiffness, console, &ws);
+    curvefits(y, curve, N, n_fit, code, params.alpha_real(), stiffness, console, &ws);
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
@@ -118,7 +117,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     }
     if (!usable) {
         code = 6;
-        curvefits(y, curve, N, n_fit, code, params.alpha_real, stiffness, console, &ws);
+        curvefits(y, curve, N, n_fit, code, params.alpha_real(), stiffness, console, &ws);
     }
     fit.code = code;
     return fit;
@@ -184,11 +183,11 @@ void both(Console& console, Report& report, const std::string& text) {
 // the call. Nothing survives the call except what goes into the results and the carry record.
 class SignalFreeRun {
 public:
-    SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
-                  RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-                  EngineCarry& carry, int threads)
-        : table_(table), curve_floor_(curve_floor), params_(params), files_(files), console_(console),
-          plotter_(plotter), results_(results), carry_(carry), setup_(make_setup(table, params)),
+    SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
+                  const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry, int threads)
+        : table_(table), curve_floor_(curve_floor), params_(params), attempt_(attempt), io_(io), files_(io.files),
+          console_(io.console), plotter_(io.plotter), results_(results), carry_(carry),
+          setup_(make_setup(table, params)),
           nser_(setup_.series), ny_(setup_.years), index_(results.indices), threads_(resolve_threads(threads)) {}
 
     AttemptOutcome run();
@@ -230,17 +229,19 @@ private:
     }
     // The floor in measurement units for the lines and exponentials: a curve fitted to x + c
     // must stay above c + the floor, or it gives way to the mean.
-    float line_floor_of(int i) const { return floor_of(i) + params_.constant; }
+    float line_floor_of(int i) const { return floor_of(i) + attempt_.constant; }
     bool fallback_due(int i, int k) const {
         const std::size_t is = static_cast<std::size_t>(i);
-        return is_no(params_.switch1) && k >= 5 &&
+        return params_.fallback_refits && k >= 5 &&
                (code_now_[is] != code_prev_[is] || (code_now_[is] == 6 && code_prev_[is] == 6));
     }
     int fallback_code() const { return setup_.requested_code == 1 ? kCurveFallbackSpline : kCurveMean; }
 
     const SeriesTable& table_;
     std::span<const float> curve_floor_;
-    RunParameters& params_;
+    RunOptions& params_;
+    const AttemptState& attempt_;
+    RunIo& io_;
     RunFiles& files_;
     Console& console_;
     Plotter& plotter_;
@@ -315,9 +316,9 @@ AttemptOutcome SignalFreeRun::run() {
         results_ = EngineResults{};
         return AttemptOutcome::Completed;
     }
-    first_attempt_ = params_.constant_counter == 0 || !carry_.first_attempt_done;
-    retry_ = params_.constant_counter > 0;
-    plots_on_ = params_.constant_counter == 0;
+    first_attempt_ = attempt_.constant_counter == 0 || !carry_.first_attempt_done;
+    retry_ = attempt_.constant_counter > 0;
+    plots_on_ = attempt_.constant_counter == 0;
     keep_plot_data_ = plotter_.enabled() && !setup_.rcs;
     max_len_ = std::max(1, *std::max_element(setup_.length.begin(), setup_.length.end()));
     base_ = files_.base_name();
@@ -334,7 +335,7 @@ AttemptOutcome SignalFreeRun::run() {
     // The iteration.
     for (const auto& head : convergence_heads()) files_.report.line(head);
     const SeriesFileNames ssf_names =
-        series_file_names(base_, EnginePass::SignalFree, params_.index_method, params_.power_transform != 0);
+        series_file_names(base_, EnginePass::SignalFree, params_.index_method, params_.power_transform);
     // Each iteration writes its signal-free files under staged names and its indices into the
     // index matrix; only an accepted iteration replaces the files and indices of the one before,
     // so a run that gives up publishes the last accepted iteration throughout.
@@ -406,19 +407,19 @@ void SignalFreeRun::mean_segment_length() {
 
 // The initial Regional curve with its dialogue, then the tree-ring plot question.
 bool SignalFreeRun::regional_curve_questions() {
-    rfit_.code = params_.curve_option;
-    rfit_.alpha = params_.alpha_real;
+    rfit_.code = params_.regional_curve;
+    rfit_.alpha = params_.alpha_real();
     rfit_.window = params_.smoothing_window;
     rfit_.stiffness = params_.spline_stiffness;
     rfit_.floor = kCurveFloor;
-    rfit_.line_floor = params_.constant + kCurveFloor;
-    if (regional_curve_dialogue(table_.data, setup_.length, setup_.offset, params_.pith_present != 0, table_, rfit_,
-                                console_, plotter_, rc_history_, rc_))
+    rfit_.line_floor = attempt_.constant + kCurveFloor;
+    if (regional_curve_dialogue({table_.data, setup_.length, setup_.offset, params_.pith_present, table_}, rfit_, io_,
+                                rc_history_, rc_))
         return false;
     // The iteration's fits start from the code the accepted initial curve ended with.
     rfit_.code = rc_.code;
     report_regional_floor(rc_, 0);
-    tree_plots_ = ask_true_false(console_, "Make lots of tree-ring plots [T]rue or [F]alse");
+    tree_plots_ = io_.answers.tree_ring_plots();
     return true;
 }
 
@@ -428,7 +429,7 @@ bool SignalFreeRun::regional_curve_questions() {
 void SignalFreeRun::first_pass() {
     if (first_attempt_)
         series_files_.open(series_file_names(base_, EnginePass::FirstPass, params_.index_method,
-                                             params_.power_transform != 0),
+                                             params_.power_transform),
                            !setup_.raw, files_.header[0], EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
     series_mean_.assign(n, 0.0f);
@@ -473,7 +474,7 @@ void SignalFreeRun::first_pass() {
         const std::span<const float> c = b.curve, x = b.indices;
         assert(all_finite(c) && all_finite(x));
         report_floored_line(i, 0);
-        series_files_.write(table_.ids[is], setup_.spans[is].first, meas, c, x, params_.constant, console_);
+        series_files_.write(table_.ids[is], setup_.spans[is].first, meas, c, x, attempt_.constant, console_);
         for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
         if (first_attempt_) carry_.first_pass_index_sd[is] = len > 1 ? mnsd(x).sd : 0.0f;
         if (keep_plot_data_)
@@ -527,7 +528,7 @@ void SignalFreeRun::first_chronology() {
     }
 
     prev_ = first_chron_;
-    if (is_yes(params_.rescale)) set_mean_one(prev_, counts_, nss1_);
+    if (params_.rescale_to_one) set_mean_one(prev_, counts_, nss1_);
     if (plots_on_)
         plotter_.plot1({.y1 = prev_, .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices" : "Original Non-Variance Stabilized Standard Indices", .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology", .legend2 = "     "});
     // The running RBAR and stabilization of the standard indices belong to the standard results:
@@ -535,8 +536,8 @@ void SignalFreeRun::first_chronology() {
     if (params_.rbar_window > 0 && first_attempt_)
         carry_.stabilized_standard =
             rbar_stabilization({RbarPass::FirstPass, setup_.raw, {index_, setup_.spans, setup_.first_year},
-                                {first_chron_, counts_}, nss1_, plots_on_},
-                               params_, files_, console_, plotter_, nullptr, threads_);
+                                {first_chron_, counts_}, nss1_, plots_on_, attempt_.constant_counter == 0},
+                               params_, io_, nullptr, threads_);
 
     year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
     difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -566,7 +567,7 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
         }
         out[j] = v;
     }
-    if (!is_yes(params_.switch2)) return;
+    if (!params_.adjust_signal_free_means) return;
     std::span<float> part = out;
     if (i == noted_ && static_cast<int>(out.size()) > nss1_) part = out.subspan(static_cast<std::size_t>(nss1_));
     const float own = span_mean(part);
@@ -619,7 +620,7 @@ void SignalFreeRun::per_series_curves(int k) {
 void SignalFreeRun::regional_curves(int k) {
     for (int i = 0; i < nser_; ++i)
         if (length(i) > 0) signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
-    const bool offsets = params_.pith_present != 0;
+    const bool offsets = params_.pith_present;
     rc_ = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, rfit_, console_);
     // A fit that fell back starts the next fit of the Regional curve from its fallback code.
     rfit_.code = rc_.code;
@@ -720,7 +721,7 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
     const std::size_t is = static_cast<std::size_t>(i);
     assert(all_finite(c) && all_finite(x) && all_finite(sfv));
     for (std::size_t j = 0; j < x.size(); ++j) index_(setup_.row0[is] + static_cast<int>(j), i) = x[j];
-    series_files_.write(table_.ids[is], setup_.spans[is].first, sfv, c, x, params_.constant, console_);
+    series_files_.write(table_.ids[is], setup_.spans[is].first, sfv, c, x, attempt_.constant, console_);
     if (keep_plot_data_)
         for (std::size_t j = 0; j < x.size(); ++j) {
             final_sf_(static_cast<int>(j), i) = sfv[j];
@@ -736,7 +737,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     chron_ = summary_.location;
     clip_chronology(chron_, counts_);
-    if (is_yes(params_.rescale)) set_mean_one(chron_, counts_, nss1_);
+    if (params_.rescale_to_one) set_mean_one(chron_, counts_, nss1_);
     assert(all_finite(chron_));
     history_.push_back(chron_);
 
@@ -744,7 +745,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     // length of each year.
     for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] = prev_[t] - chron_[t];
     differences_.push_back(year_differences_);
-    if (is_yes(params_.switch3) && ny_ >= 4) {
+    if (params_.detrend_differences && ny_ >= 4) {
         spline2(ny_, year_differences_, difference_trend_, wavelengths_, console_, &sws_);
         if (!curve_failed(difference_trend_) && all_finite(difference_trend_))
             for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] -= difference_trend_[t];
@@ -752,7 +753,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
 
     // Statistics over the chosen years (after nss2 with the tweak), or over all years when
     // none of those has data.
-    const std::size_t skip = is_yes(params_.tweak) ? static_cast<std::size_t>(std::min(nss2_, ny_)) : 0;
+    const std::size_t skip = params_.tweaks ? static_cast<std::size_t>(std::min(nss2_, ny_)) : 0;
     for (float& v : year_differences_) v = std::fabs(v);
     ConvergenceStats stats =
         sftest(std::span<const float>(year_differences_).subspan(skip), std::span<const int>(counts_).subspan(skip), sftest_scratch_);
@@ -761,7 +762,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     const auto marks = trace_.add(stats);
     report.line(convergence_line(k, stats, marks));
 
-    const Criterion crit = choose_criterion(k, params_.median_difference, params_.curve_option);
+    const Criterion crit = choose_criterion(k, params_.median_differences, params_.fitted_code());
     const float now = stats.at(static_cast<int>(crit));
     const float before = k > 1 ? trace_[k - 1].at(static_cast<int>(crit)) : now;
     switch (convergence_decision(k, now, before, params_.convergence, kMaxIterations)) {
@@ -780,12 +781,12 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     differences_.pop_back();
     trace_.drop_last();
     --k;
-    if (params_.constant_counter < kMaxConstantSteps) return Step::Retry;
+    if (attempt_.constant_counter < kMaxConstantSteps) return Step::Retry;
     console_.line("OKAY, ADDING A CONSTANT TO THE DATA USUALLY RESULTS IN CONVERGENCE", 2);
     console_.line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
     console_.line("SPLINE OR FRIEDMAN SMOOTHER. BUT NOT THIS TIME. EVEN SO, THE FINAL", 2);
     console_.line("CONVERGENCE TRACE MAY BE CLOSE ENOUGH TO FLAT TO BE ACCEPTABLE.", 2);
-    console_.pause_inline(" Hit return to continue ...");
+    io_.answers.gave_up_pause();
     return Step::GaveUp;
 }
 
@@ -861,8 +862,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =
             rbar_stabilization({RbarPass::SignalFree, setup_.raw, {index_, setup_.spans, setup_.first_year},
-                                {results_.final_chronology, counts_}, nss1_, true},
-                               params_, files_, console_, plotter_, nullptr, threads_);
+                                {results_.final_chronology, counts_}, nss1_, true, attempt_.constant_counter == 0},
+                               params_, io_, nullptr, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
 
@@ -883,7 +884,7 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
     }
     const std::vector<float> no_mean;
     const YearSpan all{setup_.first_year, setup_.first_year + ny_ - 1, ny_};
-    const char* measured = params_.power_transform != 0 ? "Transformed width" : "Width (mm)";
+    const char* measured = params_.power_transform ? "Transformed width" : "Width (mm)";
     plotter_.linguine2(final_sf_, final_curves_, no_mean, setup_.spans, all, "Year", measured,
                        outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology"
                                                : "Convergent Curvefits For Signal Free Chronology",
@@ -944,10 +945,10 @@ void SignalFreeRun::run_plots(int k) {
 
 }  // namespace
 
-AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
-                       RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-                       EngineCarry& carry, int threads) {
-    return SignalFreeRun(table, curve_floor, params, files, console, plotter, results, carry, threads).run();
+AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
+                       const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
+                       int threads) {
+    return SignalFreeRun(table, curve_floor, params, attempt, io, results, carry, threads).run();
 }
 
 }  // namespace kestrovan

@@ -10,9 +10,10 @@
 #include "console/console.hpp"
 #include "console/parallel.hpp"
 #include "io/run_files.hpp"
+#include "io/run_io.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -80,11 +81,12 @@ struct EngineResults {
 //               value, the Regional curve's included, is below it. A line or exponential that
 //               reaches it in measurement units (the floor + the constant of the attempt)
 //               anywhere over the span it serves is replaced by the mean (code 6).
-//   params      every option, and the attempt's constant counter (0 on the first attempt, k
-//               when 0.1 × k has been added) and constant. Not changed by the engine.
-//   files       data file name (base name of the series files), header lines, report.
-//   console     dialogue of the Regional curve and the engine's messages.
-//   plotter     every plot of the engine.
+//   params      every option; the stabilization loop may change the stabilization option.
+//   attempt     the attempt's constant counter (0 on the first attempt, k when 0.1 × k has
+//               been added) and constant.
+//   io          files: data file name (base name of the series files), header lines, report;
+//               console: the engine's messages; plotter: every plot of the engine; answers: the
+//               Regional-curve dialogue, the stabilization loop and the pauses.
 //   results     filled when the attempt ends in Completed or GaveUp.
 //   carry       owned by the caller across attempts of one run.
 //   threads     threads for the per-series curve fits and the year-by-year means
@@ -93,8 +95,8 @@ struct EngineResults {
 // Returns how the attempt ended: Retry when the statistic rose at a constant counter below
 // kMaxConstantSteps (10), GaveUp when it rose at that counter. Throws ProgramStop when the user
 // stops at a question or a file cannot be written.
-AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunParameters& params,
-             RunFiles& files, Console& console, Plotter& plotter, EngineResults& results,
-             EngineCarry& carry, int threads = kThreadsFromEnvironment);
+AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
+                       const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
+                       int threads = kThreadsFromEnvironment);
 
 }  // namespace kestrovan

@@ -7,7 +7,7 @@
 
 #include "console/ask.hpp"
 #include "console/format.hpp"
-#include "diag/stabilize.hpp"
+#include "console/run_answers.hpp"
 #include "select/pithy.hpp"
 
 namespace kestrovan {
@@ -78,7 +78,7 @@ bool curve_option_served(int option) {
     }
 }
 
-void ask_alpha(Console& console, RunParameters& params) {
+void ask_alpha(Console& console, RunOptions& params) {
     while (true) {
         const int alpha = ask_field_value(console,
                                           {"Enter the Friedman tweeter (alpha) 0-9",
@@ -90,7 +90,6 @@ void ask_alpha(Console& console, RunParameters& params) {
                                           7);
         if (alpha >= 0 && alpha <= 9) {
             params.alpha = alpha;
-            params.alpha_real = static_cast<float>(alpha);
             return;
         }
         console.blank_line();
@@ -98,7 +97,7 @@ void ask_alpha(Console& console, RunParameters& params) {
     }
 }
 
-void ask_rcs_stiffness(Console& console, RunParameters& params) {
+void ask_rcs_stiffness(Console& console, RunOptions& params) {
     params.spline_stiffness = ask_field_value(console,
                                               {"For using the age-dependent spline with RCS",
                                                "enter an initial spline stiffness to smooth",
@@ -108,7 +107,7 @@ void ask_rcs_stiffness(Console& console, RunParameters& params) {
                                               10, kMinWavelength, kMaxWavelength);
 }
 
-void echo_curve_option(Report& report, const RunParameters& p) {
+void echo_curve_option(Report& report, const RunOptions& p) {
     const int opt = p.curve_option;
     auto line = [&](const char* text) { return std::string(text) + "  OPT" + fmt_i(opt, 5); };
     report.blank_line();
@@ -127,7 +126,7 @@ void echo_curve_option(Report& report, const RunParameters& p) {
     else if (opt > 9) report.line(line("SPLINE FILTER IN YEARS (FIXED) .GE. 10:"));
 }
 
-void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, RunParameters& params,
+void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
                    int median_segment_length) {
     int option = 8;
     while (true) {
@@ -141,7 +140,7 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
         console.line("Curve fit option" + fmt_i(option, 5) + " is not one of the options listed", 2);
     }
     params.curve_option = option;
-    params.rcs_flag = option == -2 ? 1 : 0;
+    params.regional_curve = kCurveRcs;
 
     if (option == -5) ask_alpha(console, params);
     if (option == 8)
@@ -164,14 +163,14 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
             pithy(console, files, table, params);
         } while (!check_pith_offsets(console, table, params));
     } else {
-        params.pith_present = 0;
+        params.pith_present = false;
         params.pith_offsets.assign(static_cast<std::size_t>(table.count()), 0);
     }
 }
 
 // ---- Questions 4 to 8 ------------------------------------------------------------------------
 
-void ask_mean_method(Console& console, RunFiles& files, RunParameters& params) {
+void ask_mean_method(Console& console, RunFiles& files, RunOptions& params) {
     while (true) {
         console.blank_line();
         console.line("How to calculate the mean chronology (/ to stop):", 2);
@@ -194,7 +193,7 @@ void ask_mean_method(Console& console, RunFiles& files, RunParameters& params) {
     }
 }
 
-void ask_rbar_window(Console& console, const SeriesTable& table, RunParameters& params) {
+void ask_rbar_window(Console& console, const SeriesTable& table, RunOptions& params) {
     const int span = table.count() > 0 ? table.summary.last - table.summary.first + 1 : 0;
     while (true) {
         int window = ask_field_value(console,
@@ -229,11 +228,11 @@ void ask_rbar_window(Console& console, const SeriesTable& table, RunParameters& 
     }
 }
 
-void ask_convergence(Console& console, RunParameters& params) {
-    params.switch1 = 'n';
-    params.switch2 = 'y';
-    params.switch3 = 'y';
-    params.last_year_cap = 'n';
+void ask_convergence(Console& console, RunOptions& params) {
+    params.fallback_refits = true;
+    params.adjust_signal_free_means = true;
+    params.detrend_differences = true;
+    params.last_year_cap = false;
     params.convergence = 0.0001f;
     while (true) {
         console.blank_line();
@@ -270,7 +269,7 @@ void ask_convergence(Console& console, RunParameters& params) {
     }
 }
 
-void ask_tweaks(Console& console, RunFiles& files, RunParameters& params) {
+void ask_tweaks(Console& console, RunFiles& files, RunOptions& params) {
     char answer = 'y';
     while (true) {
         console.blank_line();
@@ -286,7 +285,7 @@ void ask_tweaks(Console& console, RunFiles& files, RunParameters& params) {
         console.blank_line();
         console.line("Answer not entered as y or n", 2);
     }
-    params.tweak = params.rescale = params.median_difference = answer;
+    params.tweaks = params.rescale_to_one = params.median_differences = answer == 'y';
 
     Report& r = files.report;
     r.blank_line();
@@ -366,8 +365,8 @@ bool rcs_window_accepted(Console& console, int w, bool odd, int longest) {
 
 // The report line of a Regional curve chosen in the re-selection menu, as the curve line of the
 // dialogue records the first choice: code, then its alpha, window or stiffness.
-void echo_rcs_reselection(Report& report, const RunParameters& p) {
-    const int code = p.curve_option;
+void echo_rcs_reselection(Report& report, const RunOptions& p) {
+    const int code = p.regional_curve;
     std::string text = "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT" + fmt_i(code, 5);
     if (code == -5) text += fmt_i(p.alpha, 5);
     if (code == -4 || code == -3) text += fmt_i(p.smoothing_window, 5);
@@ -378,7 +377,7 @@ void echo_rcs_reselection(Report& report, const RunParameters& p) {
 
 }  // namespace
 
-void dialogue_before_selection(Console& console, RunFiles& files, RunParameters& params) {
+void dialogue_before_selection(Console& console, RunFiles& files, RunOptions& params) {
     while (true) {
         console.blank_line();
         console.prompt("Compute Indices by [R]atios or residual[S]");
@@ -390,14 +389,14 @@ void dialogue_before_selection(Console& console, RunFiles& files, RunParameters&
         }
         const std::string a = lower(trim(answer));
         if (a == "r" || a == "ratios") {
-            params.index_method = 0;
-            params.power_transform = 0;
+            params.index_method = IndexMethod::Ratios;
+            params.power_transform = false;
             files.report.blank_line();
             files.report.line("TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH");
             return;
         }
         if (a == "s" || a == "residuals") {
-            params.index_method = 1;
+            params.index_method = IndexMethod::Residuals;
             files.report.blank_line();
             files.report.line("TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH");
             break;
@@ -405,11 +404,11 @@ void dialogue_before_selection(Console& console, RunFiles& files, RunParameters&
         console.blank_line();
         console.line("Error reading input [R] or [S]. Try again or enter / to exit", 2);
     }
-    params.power_transform = ask_true_false(console, "Power transform data? [T]rue or [F]alse", false) ? 1 : 0;
+    params.power_transform = ask_true_false(console, "Power transform data? [T]rue or [F]alse", false);
 }
 
 void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table,
-                              RunParameters& params, int median_segment_length) {
+                              RunOptions& params, int median_segment_length) {
     ask_curve_fit(console, files, table, params, median_segment_length);
     ask_mean_method(console, files, params);
     ask_rbar_window(console, table, params);
@@ -420,7 +419,7 @@ void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTab
 }
 
 void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table,
-                     RunParameters& params, int median_segment_length) {
+                     RunOptions& params, int median_segment_length) {
     while (true) {
         show_rcs_menu(console);
         const std::string answer = trim(ask_or_stop(console));
@@ -456,8 +455,8 @@ void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table
         } else if (code == -2) {
             ask_rcs_stiffness(console, params);
         }
-        params.curve_option = code;
-        params.rcs_flag = 1;
+        params.curve_option = kCurveRcs;
+        params.regional_curve = code;
         echo_rcs_reselection(files.report, params);
         return;
     }

@@ -100,7 +100,7 @@ void write_tucson_chronologies(const std::string& path, const RunFiles& files, b
 
 }  // namespace
 
-void write_final_output(Console& console, RunFiles& files, const RunParameters& params,
+void write_final_output(Console& console, RunFiles& files, const RunOptions& params,
                         const FinalChronologies& c, Plotter& plotter) {
     const bool option0 = params.curve_option == 0;
     const bool stabilized = params.rbar_window >= 1;

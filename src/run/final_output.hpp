@@ -6,7 +6,7 @@
 #include "console/console.hpp"
 #include "io/run_files.hpp"
 #include "plot/plotter.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -23,7 +23,7 @@ struct FinalChronologies {
 // Writes base + "_crns_col.txt", base + "_crns_tuc.txt" and spectra base + "_spectra.txt",
 // draws the spectrum plots. Years with sample size 0 print 0.000 chronology values and −9.999
 // standard errors, and go to the Tucson file as index 0 with count 0.
-void write_final_output(Console& console, RunFiles& files, const RunParameters& params,
+void write_final_output(Console& console, RunFiles& files, const RunOptions& params,
                         const FinalChronologies& chronologies, Plotter& plotter);
 
 // Prints the normal-termination message, waits for RETURN and stops the program normally.

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "console/console.hpp"
+#include "console/run_answers.hpp"
 #include "engine/sigfree.hpp"
 #include "plot/plotter.hpp"
 #include "run/dialogue.hpp"
@@ -34,7 +35,7 @@ void run_whole_program(RunStart& run, const ProgramOptions& options) {
     set_plplot_lib();
     run_start(run);
 
-    RunParameters params;
+    RunOptions params;
     dialogue_before_selection(console, run.files, params);
     const SelectionOutcome selection = select_series(console, run.files, run.table);
     const int median_length = selection.latest.median();
@@ -43,11 +44,13 @@ void run_whole_program(RunStart& run, const ProgramOptions& options) {
     // The selected raw copy: every attempt starts again from these values.
     const SeriesTable raw = run.table;
     PlotSettings plots{options.plots, options.device, "", options.interactive};
-    if (params.power_transform != 0) plots.measurement_label = "Transformed width";
+    if (params.power_transform) plots.measurement_label = "Transformed width";
     auto plotter = make_plotter(plots, console);
     ProgramAttemptSteps steps(console, run.files, *plotter, median_length);
+    ConsoleAnswers answers(console);
+    RunIo io{run.files, console, *plotter, answers};
     EngineResults results;
-    run_attempts(raw, params, run.files, console, *plotter, results, steps);
+    run_attempts(raw, params, io, results, steps);
 
     write_final_output(console, run.files, params, final_chronologies(results), *plotter);
     run.files.finished = true;

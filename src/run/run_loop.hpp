@@ -7,7 +7,7 @@
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 #include "plot/plotter.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -16,8 +16,8 @@ public:
     // `median_segment_length` serves curve option 9 when the re-selection goes back to question 3.
     ProgramAttemptSteps(Console& console, RunFiles& files, Plotter& plotter, int median_segment_length)
         : console_(console), files_(files), plotter_(plotter), median_segment_length_(median_segment_length) {}
-    SeriesTable prepare(const SeriesTable& raw, RunParameters& params) override;
-    bool reselect(RunParameters& params) override;
+    SeriesTable prepare(const SeriesTable& raw, const RunOptions& params, const AttemptState& attempt) override;
+    bool reselect(RunOptions& params) override;
 
 private:
     Console& console_;

@@ -459,7 +459,7 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
     return static_cast<int>(*v);
 }
 
-void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunParameters& params) {
+void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params) {
     const std::size_t ns = static_cast<std::size_t>(table.count());
     while (true) {
         if (!ask_has_file(console)) {
@@ -491,7 +491,7 @@ void pithy(Console& console, const RunFiles& files, const SeriesTable& table, Ru
     }
 }
 
-bool check_pith_offsets(Console& console, const SeriesTable& table, const RunParameters& params) {
+bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOptions& params) {
     bool fits = true;
     const std::size_t n = std::min(params.pith_offsets.size(), static_cast<std::size_t>(table.count()));
     for (std::size_t i = 0; i < n; ++i) {

@@ -9,7 +9,7 @@
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 
 namespace kestrovan {
 
@@ -40,12 +40,12 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
 // files (method 1) are read wherever the number stands on its line; with a format (method 2)
 // digits outside its field are an error naming the line. An unreadable file lets the user try
 // again, name another file or quit. More than 4500 values stop the program.
-void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunParameters& params);
+void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params);
 
 // Checks pith offsets against the series they belong to: an offset counts rings missing to the
 // pith and cannot be negative, and a series' last ring (offset + length) must stay within the
 // kMaxYears ages a Regional curve holds. Prints one message per offending series and returns
 // false when any offset is refused.
-bool check_pith_offsets(Console& console, const SeriesTable& table, const RunParameters& params);
+bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOptions& params);
 
 }  // namespace kestrovan

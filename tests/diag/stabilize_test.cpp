@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "diag/recording_plotter.hpp"
+#include "support/test_io.hpp"
 #include "diag/stabilize.hpp"
 
 using namespace kestrovan;
@@ -143,13 +144,13 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     const auto dir = temp_dir("kv_diag_stab0");
     RunFiles files;
     files.data_name = (dir / "site.rwl").string();
-    RunParameters p;
+    RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 0;
     Session s("");  // any question would meet the end of input and stop
     testdata::RecordingPlotter plotter;
     RbarTables tables;
-    const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, files, s.console, plotter, &tables);
+    const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
     ASSERT_EQ(out.size(), 300u);
     EXPECT_TRUE(std::filesystem::exists(dir / "site_Std_RBAR.txt"));
     EXPECT_NEAR(mean_of(out), 1.0, 1e-5);  // centred on 1.0
@@ -186,13 +187,13 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
     const auto dir = temp_dir("kv_diag_stab_plot");
     RunFiles files;
     files.data_name = (dir / "site.rwl").string();
-    RunParameters p;
+    RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 0;
     Session s("");
     testdata::RecordingPlotter plotter;
     RbarTables tables;
-    rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, files, s.console, plotter, &tables);
+    rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
     ASSERT_GE(plotter.first_lines.size(), 2u);
     EXPECT_EQ(plotter.titles[1], "Standard Indices Expressed Population Signal");
     ASSERT_FALSE(tables.windows.empty());
@@ -213,14 +214,14 @@ TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     const auto dir = temp_dir("kv_diag_stab1");
     RunFiles files;
     files.data_name = (dir / "site.rwl").string();
-    RunParameters p;
+    RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 1;
     // Age-dependent spline shown; "maybe" is refused; N opens the menu where 5 and −5 are refused
     // silently and −50 taken; the 150-year spline is then accepted with an empty answer.
     Session s("maybe\nN\n5\n-5\n-50\n\n");
     testdata::RecordingPlotter plotter;
-    const std::vector<float> out = rbar_stabilization({RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false}, p, files, s.console, plotter);
+    const std::vector<float> out = rbar_stabilization({RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
     EXPECT_EQ(p.stabilization, 150);
     EXPECT_TRUE(std::filesystem::exists(dir / "site_Ssf_RBAR.txt"));
     const std::string text = s.out.str();
@@ -247,13 +248,13 @@ TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     const auto dir = temp_dir("kv_diag_stab2");
     RunFiles files;
     files.data_name = (dir / "site.rwl").string();
-    RunParameters p;
+    RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 20;
     Session s("n\n/\n");
     testdata::RecordingPlotter plotter;
     try {
-        rbar_stabilization({RbarPass::FirstPass, true, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, files, s.console, plotter);
+        rbar_stabilization({RbarPass::FirstPass, true, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
         FAIL() << "expected a stop";
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
@@ -283,11 +284,11 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     const auto dir = temp_dir("kv_diag_stab3");
     RunFiles files;
     files.data_name = (dir / "two.rwl").string();
-    RunParameters p;
+    RunOptions p;
     p.rbar_window = 51;
     Session s("");
     testdata::RecordingPlotter plotter;
-    const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false}, p, files, s.console, plotter);
+    const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
     EXPECT_NE(s.out.str().find("Running RBAR undefined"), std::string::npos);
     const double m = mean_of(chron);
     for (int t = 0; t < 300; ++t) EXPECT_NEAR(out[t], std::max(0.0, chron[t] - m + 1.0), 1e-5);

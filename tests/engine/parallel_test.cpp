@@ -17,6 +17,7 @@
 #include "curves/spline.hpp"
 #include "engine/engine_test_support.hpp"
 #include "engine/attempts.hpp"
+#include "support/test_io.hpp"
 #include "engine/sigfree.hpp"
 #include "stats/robust.hpp"
 
@@ -28,18 +29,19 @@ using test::TempDir;
 
 struct Outcome {
     EngineResults results;
-    RunParameters params;
+    RunOptions params;
     std::string console;
     std::string stop;                            // what() of a ProgramStop, if one ended the run
     std::map<std::string, std::string> files;    // every file the run wrote, by name
     std::vector<std::string> plot_titles;
     int attempts = 0;
     AttemptOutcome outcome = AttemptOutcome::Completed;
+    AttemptState last;
 };
 
 // Runs the engine as the run loop does (one attempt per call until it completes) with `threads`
 // threads, in a directory of its own, and collects everything the run produced.
-Outcome run_with(int threads, const SeriesTable& table, RunParameters params, const std::string& answers,
+Outcome run_with(int threads, const SeriesTable& table, RunOptions params, const std::string& answers,
                  bool plots = false) {
     TempDir dir("parallel");
     Outcome o;
@@ -54,7 +56,9 @@ Outcome run_with(int threads, const SeriesTable& table, RunParameters params, co
     AttemptSteps steps;
     steps.threads = threads;
     try {
-        const AttemptsSummary summary = run_attempts(table, params, files, console, plotter, o.results, steps);
+        const AttemptsSummary summary =
+            run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).io(), o.results, steps);
+        o.last = summary.last;
         o.attempts = summary.attempts;
         o.outcome = summary.outcome;
     } catch (const ProgramStop& stop) {
@@ -112,7 +116,7 @@ void expect_identical(const Outcome& one, const Outcome& many) {
     expect_same_bits(a.stabilized_signal_free, b.stabilized_signal_free, "stabilized signal-free");
     expect_same_matrix(a.indices, b.indices, "indices");
     expect_same_matrix(a.history, b.history, "history");
-    EXPECT_EQ(one.params.constant_counter, many.params.constant_counter);
+    EXPECT_EQ(one.last.constant_counter, many.last.constant_counter);
     EXPECT_EQ(one.outcome, many.outcome);
     EXPECT_EQ(one.console, many.console);
     EXPECT_EQ(one.plot_titles, many.plot_titles);
@@ -124,14 +128,13 @@ void expect_identical(const Outcome& one, const Outcome& many) {
     }
 }
 
-RunParameters per_series(int option, int index_method, int mean_method) {
-    RunParameters p;
-    p.index_method = index_method;
+RunOptions per_series(int option, int index_method, int mean_method) {
+    RunOptions p;
+    p.index_method = index_method == 0 ? IndexMethod::Ratios : IndexMethod::Residuals;
     p.curve_option = option;
     p.spline_stiffness = 50;
     p.mean_method = mean_method;
     p.rbar_window = 0;
-    p.rcs_flag = 0;
     return p;
 }
 
@@ -140,12 +143,12 @@ TEST(ParallelEngine, PerSeriesFitsGiveTheSameRunOnOneAndManyThreads) {
     // scattered through the table, so the transcript shows whether the order is kept.
     const SeriesTable t = test::synthetic_table(150, 1500, 500, 12, 400, 31);
     struct Case {
-        RunParameters params;
+        RunOptions params;
         bool plots;
     };
     // The first case also computes the running RBAR (window 51) of both chronologies, its
     // windows shared out over the threads too; "0" answers the stabilization menu each time.
-    RunParameters with_rbar = per_series(8, 0, kMeanBiweight);
+    RunOptions with_rbar = per_series(8, 0, kMeanBiweight);
     with_rbar.rbar_window = 51;
     std::string rbar_answers;
     for (int a = 0; a < 40; ++a) rbar_answers += "0\n";
@@ -178,9 +181,8 @@ TEST(ParallelEngine, PerSeriesFitsGiveTheSameRunOnOneAndManyThreads) {
 
 TEST(ParallelEngine, RegionalCurveRunIsTheSameOnOneAndManyThreads) {
     const SeriesTable t = test::synthetic_table(90, 1700, 300, 60, 250, 5, true);
-    RunParameters p = per_series(-2, 0, kMeanBiweight);
+    RunOptions p = per_series(-2, 0, kMeanBiweight);
     p.spline_stiffness = 10;
-    p.rcs_flag = 1;
     std::string answers;
     for (int a = 0; a < 12; ++a) answers += "f\nf\nf\n";
     const Outcome one = run_with(1, t, p, answers);
@@ -203,7 +205,7 @@ TEST(ParallelEngine, FitThatStopsTheRunStopsItAtTheSameSeries) {
     t.data = data;
     t.years[23] = {100, 100 + longest - 1, longest};
     t.update_summary();
-    const RunParameters p = per_series(8, 0, kMeanBiweight);
+    const RunOptions p = per_series(8, 0, kMeanBiweight);
     const Outcome one = run_with(1, t, p, "");
     ASSERT_FALSE(one.stop.empty());
     ASSERT_NE(one.console.find("series too long for spline"), std::string::npos);

@@ -11,6 +11,7 @@
 #include "engine/engine_files.hpp"
 #include "engine/engine_test_support.hpp"
 #include "engine/rcurve.hpp"
+#include "support/test_io.hpp"
 
 namespace kestrovan {
 namespace {
@@ -171,13 +172,14 @@ TEST(RegionalCurveDialogue, AnswersAndTruncation) {
     table.ids = {"A0000001", "A0000002"};
     table.update_summary();
     test::CountingPlotter plotter;
+    RunFiles files;  // not written by the dialogue
 
     {   // Unreadable answers ask again; then no redo, no truncation.
         ConsoleFixture f("maybe\n\nf\n.false.\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_FALSE(regional_curve_dialogue(m, len, {}, false, table, fit, f.console, plotter, h, rc));
+        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
         EXPECT_EQ(fit.truncation_age, 0);
         EXPECT_EQ(h.size(), 1);
         const std::string out = f.out.str();
@@ -189,14 +191,14 @@ TEST(RegionalCurveDialogue, AnswersAndTruncation) {
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_TRUE(regional_curve_dialogue(m, len, {}, false, table, fit, f.console, plotter, h, rc));
+        EXPECT_TRUE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
     }
     {   // Truncation: an unreadable age asks again, then 50; the second round is accepted.
         ConsoleFixture f("f\nt\nabc\n50\nf\nf\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_FALSE(regional_curve_dialogue(m, len, {}, false, table, fit, f.console, plotter, h, rc));
+        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
         EXPECT_EQ(fit.truncation_age, 50);
         EXPECT_EQ(h.size(), 1);  // the accepted curve replaces the first one
         EXPECT_FLOAT_EQ(rc.smoothed[79], rc.smoothed[49]);
@@ -208,7 +210,7 @@ TEST(RegionalCurveDialogue, AnswersAndTruncation) {
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_FALSE(regional_curve_dialogue(m, len, {}, false, table, fit, f.console, plotter, h, rc));
+        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
         EXPECT_EQ(fit.truncation_age, 80);
     }
     {   // "/" stops the program; end of input too.
@@ -216,9 +218,9 @@ TEST(RegionalCurveDialogue, AnswersAndTruncation) {
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_THROW(regional_curve_dialogue(m, len, {}, false, table, fit, f.console, plotter, h, rc), ProgramStop);
+        EXPECT_THROW(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc), ProgramStop);
         ConsoleFixture g("f\n");
-        EXPECT_THROW(regional_curve_dialogue(m, len, {}, false, table, fit, g.console, plotter, h, rc), ProgramStop);
+        EXPECT_THROW(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, g.console, plotter).io(), h, rc), ProgramStop);
     }
 }
 
@@ -232,11 +234,12 @@ TEST(RegionalCurveDialogue, NegativeCurveWarns) {
     table.years = {{1900, 1959, 60}};
     table.ids = {"N0000001"};
     test::CountingPlotter plotter;
+    RunFiles files;  // not written by the dialogue
     ConsoleFixture f("\nf\nf\n");
     RegionalFit fit{4, 7.0f, 0, 10, 0};
     RegionalCurveHistory h;
     RegionalCurve rc;
-    EXPECT_FALSE(regional_curve_dialogue(m, len, {}, false, table, fit, f.console, plotter, h, rc));
+    EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
     EXPECT_NE(f.out.str().find("   **************** WARNING ****************\n       Regional Curve goes south (negative) \n"),
               std::string::npos);
     EXPECT_NE(f.out.str().find("Hit RETURN to Continue"), std::string::npos);
@@ -246,7 +249,7 @@ TEST(RegionalCurveDialogue, NegativeCurveWarns) {
     ConsoleFixture g("\nf\nf\n");
     fit = RegionalFit{4, 7.0f, 0, 10, 0};
     fit.floor = fit.line_floor = 0.02f;
-    EXPECT_FALSE(regional_curve_dialogue(m, len, {}, false, table, fit, g.console, plotter, h, rc));
+    EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, g.console, plotter).io(), h, rc));
     EXPECT_NE(g.out.str().find("Regional Curve goes south (negative)"), std::string::npos);
     EXPECT_TRUE(rc.replaced_by_mean);
     EXPECT_EQ(rc.code, 6);

@@ -37,15 +37,15 @@ TEST(Sftest, FourStatistics) {
 
 TEST(Sftest, CriterionChoice) {
     for (int code : {-2, 0, 1, 2, 6}) {
-        EXPECT_EQ(choose_criterion(2, 'n', code), Criterion::UnweightedMean) << code;
-        EXPECT_EQ(choose_criterion(2, 'y', code), Criterion::UnweightedMedian) << code;
+        EXPECT_EQ(choose_criterion(2, false, code), Criterion::UnweightedMean) << code;
+        EXPECT_EQ(choose_criterion(2, true, code), Criterion::UnweightedMedian) << code;
     }
     for (int code : {8, 30, -50, -5, 3, 4}) {
-        EXPECT_EQ(choose_criterion(3, 'n', code), Criterion::WeightedMean) << code;
-        EXPECT_EQ(choose_criterion(3, 'y', code), Criterion::WeightedMedian) << code;
+        EXPECT_EQ(choose_criterion(3, false, code), Criterion::WeightedMean) << code;
+        EXPECT_EQ(choose_criterion(3, true, code), Criterion::WeightedMedian) << code;
     }
     // Iteration 1 always takes the unweighted mean.
-    EXPECT_EQ(choose_criterion(1, 'y', 8), Criterion::UnweightedMean);
+    EXPECT_EQ(choose_criterion(1, true, 8), Criterion::UnweightedMean);
 }
 
 TEST(Sftest, DecisionRules) {

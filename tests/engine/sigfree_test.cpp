@@ -12,6 +12,7 @@
 #include "console/console.hpp"
 #include "engine/engine_test_support.hpp"
 #include "engine/attempts.hpp"
+#include "support/test_io.hpp"
 #include "engine/sigfree.hpp"
 #include "engine/calind.hpp"
 #include "io/tucson.hpp"
@@ -26,16 +27,17 @@ using test::TempDir;
 
 struct EngineRun {
     EngineResults results;
-    RunParameters params;
+    RunOptions params;
     std::string console;
     std::string report;
     int attempts = 0;
     AttemptOutcome outcome = AttemptOutcome::Completed;
+    AttemptState last;  // the state of the last attempt
 };
 
 // Runs the engine the way the run loop does: one attempt per call, the constant of the attempt
 // added to every value, until the engine completes.
-EngineRun run_engine(const SeriesTable& table, RunParameters params, const std::string& answers,
+EngineRun run_engine(const SeriesTable& table, RunOptions params, const std::string& answers,
                      const TempDir& dir, const std::string& name = "syn.rwl", Plotter* plotter = nullptr) {
     EngineRun run;
     std::istringstream in(answers);
@@ -48,7 +50,9 @@ EngineRun run_engine(const SeriesTable& table, RunParameters params, const std::
     CountingPlotter quiet;
     Plotter& plot = plotter ? *plotter : quiet;
     AttemptSteps steps;
-    const AttemptsSummary summary = run_attempts(table, params, files, console, plot, run.results, steps);
+    const AttemptsSummary summary =
+        run_attempts(table, params, kestrovan::testing::TestIo(files, console, plot).io(), run.results, steps);
+    run.last = summary.last;
     run.attempts = summary.attempts;
     run.outcome = summary.outcome;
     files.report.close();
@@ -61,22 +65,20 @@ EngineRun run_engine(const SeriesTable& table, RunParameters params, const std::
     return run;
 }
 
-RunParameters spline_params() {
-    RunParameters p;
-    p.index_method = 0;
+RunOptions spline_params() {
+    RunOptions p;
+    p.index_method = IndexMethod::Ratios;
     p.curve_option = 8;
     p.spline_stiffness = 50;
     p.mean_method = 2;
     p.rbar_window = 0;
-    p.rcs_flag = 0;
     return p;
 }
 
-RunParameters rcs_params() {
-    RunParameters p = spline_params();
+RunOptions rcs_params() {
+    RunOptions p = spline_params();
     p.curve_option = -2;
     p.spline_stiffness = 10;
-    p.rcs_flag = 1;
     return p;
 }
 
@@ -146,7 +148,7 @@ TEST(Sigfree, PerSeriesSplineRecoversTheCommonSignal) {
 TEST(Sigfree, RunningRbarStepOnBothPasses) {
     TempDir dir("rbar");
     const SeriesTable t = test::synthetic_table(30, 1600, 300, 120, 200, 21);
-    RunParameters p = spline_params();
+    RunOptions p = spline_params();
     p.rbar_window = 50;
     p.stabilization = 0;
     const EngineRun run = run_engine(t, p, "", dir);
@@ -196,10 +198,10 @@ TEST(Sigfree, RedoRequestReturnsAtOnce) {
 TEST(Sigfree, NoDetrendingUsesRawLabelsAndFiles) {
     TempDir dir("raw");
     const SeriesTable t = test::synthetic_table(12, 1800, 150, 60, 120, 5);
-    RunParameters p = spline_params();
+    RunOptions p = spline_params();
     p.curve_option = 0;
-    p.index_method = 1;      // residuals, power transformed: PTR names
-    p.power_transform = 1;
+    p.index_method = IndexMethod::Residuals;  // residuals, power transformed: PTR names
+    p.power_transform = true;
     p.mean_method = 1;
     CountingPlotter plots(true);
     const EngineRun run = run_engine(t, p, "", dir, "syn.rwl", &plots);
@@ -243,9 +245,9 @@ TEST(Sigfree, AwkwardData) {
 
     for (int method : {0, 1}) {
         for (int code : {8, 2, -2}) {
-            RunParameters p = code == -2 ? rcs_params() : spline_params();
+            RunOptions p = code == -2 ? rcs_params() : spline_params();
             if (code != -2) p.curve_option = code;
-            p.index_method = method;
+            p.index_method = method == 0 ? IndexMethod::Ratios : IndexMethod::Residuals;
             // The Regional-curve questions come again on every attempt.
             std::string answers;
             for (int a = 0; code == -2 && a < 12; ++a) answers += "f\nf\nf\n";
@@ -314,7 +316,7 @@ TEST(SigfreeRealData, Ca533PerSeriesSpline) {
     expect_finite(run.results);
     EXPECT_EQ(run.results.years, 1358);
     std::printf("ca533: converged %d after %d iterations, %d retries (counter %d)\n", run.results.converged,
-                run.results.iterations, run.attempts - 1, run.params.constant_counter);
+                run.results.iterations, run.attempts - 1, run.last.constant_counter);
 }
 
 TEST(SigfreeRealData, GpRegionalCurveWithPithOffsets) {
@@ -322,10 +324,10 @@ TEST(SigfreeRealData, GpRegionalCurveWithPithOffsets) {
     const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl");
     ASSERT_EQ(t.count(), 58);
     std::ifstream pith(std::string(KESTROVAN_DATA_DIR) + "/gp_pith.txt");
-    RunParameters p = rcs_params();
+    RunOptions p = rcs_params();
     for (int v; pith >> v;) p.pith_offsets.push_back(v);
     ASSERT_EQ(p.pith_offsets.size(), 58u);
-    p.pith_present = 1;
+    p.pith_present = true;
     std::string answers;
     for (int a = 0; a < 12; ++a) answers += "f\nf\nf\n";
     const EngineRun run = run_engine(t, p, answers, dir, "gp.rwl");
@@ -333,13 +335,13 @@ TEST(SigfreeRealData, GpRegionalCurveWithPithOffsets) {
     EXPECT_EQ(run.results.years, 421);
     EXPECT_TRUE(std::filesystem::exists(dir.file("gp_RCScurves.txt")));
     std::printf("gp: converged %d after %d iterations, %d retries (counter %d)\n", run.results.converged,
-                run.results.iterations, run.attempts - 1, run.params.constant_counter);
+                run.results.iterations, run.attempts - 1, run.last.constant_counter);
 }
 
 // One engine call as the attempt with constant counter `counter` of a run whose first attempt
 // this is (a fresh carry record): 0.1 × counter is added to every value first. With counter 10
 // the engine gives up at the first rise of the criterion, so one call always completes.
-EngineRun run_at_constant(const SeriesTable& table, RunParameters params, int counter,
+EngineRun run_at_constant(const SeriesTable& table, RunOptions params, int counter,
                           const std::string& answers, const TempDir& dir, const std::string& name) {
     EngineRun run;
     std::istringstream in(answers);
@@ -351,13 +353,16 @@ EngineRun run_at_constant(const SeriesTable& table, RunParameters params, int co
     files.report.open(dir.file("report.txt"));
     CountingPlotter quiet;
     EngineCarry carry;
-    params.constant_counter = counter;
-    params.constant = 0.1f * static_cast<float>(counter);
+    AttemptState attempt;
+    attempt.constant_counter = counter;
+    attempt.constant = 0.1f * static_cast<float>(counter);
     SeriesTable working = table;
     for (int i = 0; i < table.count(); ++i)
-        for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += params.constant;
+        for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += attempt.constant;
     const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-    run.outcome = sigfree(working, floors, params, files, console, quiet, run.results, carry);
+    run.outcome = sigfree(working, floors, params, attempt, kestrovan::testing::TestIo(files, console, quiet).io(),
+                          run.results, carry);
+    run.last = attempt;
     files.report.close();
     std::ifstream rep(dir.file("report.txt"));
     std::stringstream ss;
@@ -386,11 +391,11 @@ TEST(SigfreeRealData, GivingUpPublishesTheLastAcceptedIteration) {
     // gives up with ten constants added.
     TempDir dir("giveup");
     const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl");
-    RunParameters p = spline_params();
+    RunOptions p = spline_params();
     p.curve_option = 1;
     const EngineRun run = run_engine(t, p, "", dir, "gp.rwl");
     ASSERT_EQ(run.outcome, AttemptOutcome::GaveUp);
-    ASSERT_EQ(run.params.constant_counter, kMaxConstantSteps);
+    ASSERT_EQ(run.last.constant_counter, kMaxConstantSteps);
     const EngineResults& r = run.results;
     const int k = r.iterations;
     ASSERT_GE(k, 6);
@@ -443,12 +448,12 @@ TEST(SigfreeRealData, LinesWithAConstantStayAboveTheFloor) {
         SCOPED_TRACE(std::string(c.set) + (c.rcs ? " regional " : " per series ") + std::to_string(c.code));
         TempDir dir(std::string("floor_") + c.set);
         const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/" + c.set + ".rwl");
-        RunParameters p = c.rcs ? rcs_params() : spline_params();
-        p.curve_option = c.code;
+        RunOptions p = c.rcs ? rcs_params() : spline_params();
+        (c.rcs ? p.regional_curve : p.curve_option) = c.code;
         if (c.rcs) {
             std::ifstream pith(std::string(KESTROVAN_DATA_DIR) + "/gp_pith.txt");
             for (int v; pith >> v;) p.pith_offsets.push_back(v);
-            p.pith_present = 1;
+            p.pith_present = true;
         }
         const EngineRun run = run_at_constant(t, p, 10, "f\nf\nf\n", dir, std::string(c.set) + ".rwl");
         const std::string base = dir.file(c.set);

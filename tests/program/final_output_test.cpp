@@ -39,7 +39,7 @@ struct Fixture {
     std::ostringstream out;
     Console console{in, out};
     RunFiles files;
-    RunParameters params;
+    RunOptions params;
     std::unique_ptr<Plotter> plotter;
     Fixture() {
         files.data_name = "abcdefgh.rwl";

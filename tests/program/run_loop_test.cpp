@@ -5,6 +5,7 @@
 
 #include "run/run_loop.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_io.hpp"
 
 using namespace kestrovan;
 
@@ -17,8 +18,8 @@ class StubEngine : public ProgramAttemptSteps {
 public:
     StubEngine(int failures, Console& console, RunFiles& files, Plotter& plotter)
         : ProgramAttemptSteps(console, files, plotter, 100), failures_(failures) {}
-    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunParameters& params,
-                          RunFiles&, Console&, Plotter&, EngineResults&, EngineCarry&) override {
+    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
+                          const AttemptState&, RunIo&, EngineResults&, EngineCarry&) override {
         first_values.push_back(working.data(0, 0));
         last_values.push_back(working.data(working.years[1].length - 1, 1));
         floors.push_back(curve_floor[1]);
@@ -54,14 +55,15 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
     Console console(in, out);
     RunFiles files;
     files.report.open("report.txt");
-    RunParameters params;
+    RunOptions params;
     params.curve_option = 8;
     auto plotter = make_plotter(PlotSettings{false, "", ""}, console);
     EngineResults results;
     const SeriesTable raw = two_series();
     StubEngine engine(3, console, files, *plotter);
 
-    const AttemptsSummary summary = run_attempts(raw, params, files, console, *plotter, results, engine);
+    const AttemptsSummary summary =
+        run_attempts(raw, params, kestrovan::testing::TestIo(files, console, *plotter).io(), results, engine);
     EXPECT_EQ(summary.attempts, 4);
     EXPECT_EQ(summary.outcome, AttemptOutcome::Completed);
 

@@ -13,7 +13,7 @@
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 #include "run/dialogue.hpp"
-#include "run/run_parameters.hpp"
+#include "run/run_options.hpp"
 #include "select/selection.hpp"
 
 using namespace kestrovan;
@@ -102,7 +102,7 @@ protected:
         return ss.str();
     }
     void expect_quiet_stop(const std::string& answers, bool before_selection = false) {
-        params = RunParameters{};
+        params = RunOptions{};
         try {
             if (before_selection) before(answers);
             else after(answers);
@@ -115,7 +115,7 @@ protected:
 
     std::filesystem::path old_, dir_;
     SeriesTable table_;
-    RunParameters params;
+    RunOptions params;
     std::vector<std::string> report;
     std::string console_text;
 };
@@ -124,7 +124,7 @@ protected:
 
 TEST_F(Dialogue, IndexMethodRefusesEmptyAndOtherAnswersAndEchoes) {
     const std::string out = before("\nx\nratios\n");
-    EXPECT_EQ(params.index_method, 0);
+    EXPECT_EQ(params.index_method, IndexMethod::Ratios);
     EXPECT_EQ(params.power_transform, 0);
     EXPECT_EQ(count_of(out, "\n Error reading input [R] or [S]. Try again or enter / to exit\n"), 2u);
     EXPECT_EQ(out.find("Power transform"), std::string::npos);  // not asked for ratios
@@ -134,11 +134,11 @@ TEST_F(Dialogue, IndexMethodRefusesEmptyAndOtherAnswersAndEchoes) {
 
 TEST_F(Dialogue, ResidualsAskThePowerTransform) {
     before("s\nt\n");
-    EXPECT_EQ(params.index_method, 1);
+    EXPECT_EQ(params.index_method, IndexMethod::Residuals);
     EXPECT_EQ(params.power_transform, 1);
     EXPECT_EQ(report, (std::vector<std::string>{"", "TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH"}));
     for (const char* other : {"\n", "F\n", "x\nf\n"}) {
-        params = RunParameters{};
+        params = RunOptions{};
         const std::string out = before(std::string("S\n") + other);
         EXPECT_EQ(params.power_transform, 0) << other;
         EXPECT_NE(out.find("\n" + col({{2, "Power transform data? [T]rue or [F]alse"}, {50, "==> "}})), std::string::npos);
@@ -157,18 +157,18 @@ TEST_F(Dialogue, DefaultsOnEmptyAnswersAndTheirEchoLines) {
     const std::string out = after("\n\n\n\n\n\n\n");
     EXPECT_EQ(params.curve_option, 8);
     EXPECT_EQ(params.spline_stiffness, 50);
-    EXPECT_EQ(params.rcs_flag, 0);
+    EXPECT_FALSE(params.rcs());
     EXPECT_EQ(params.mean_method, 2);
     EXPECT_EQ(params.rbar_window, 51);
     EXPECT_EQ(params.stabilization, 0);
     EXPECT_FLOAT_EQ(params.convergence, 0.0001f);
-    EXPECT_EQ(params.tweak, 'y');
-    EXPECT_EQ(params.rescale, 'y');
-    EXPECT_EQ(params.median_difference, 'y');
-    EXPECT_EQ(params.switch1, 'n');
-    EXPECT_EQ(params.switch2, 'y');
-    EXPECT_EQ(params.switch3, 'y');
-    EXPECT_EQ(params.last_year_cap, 'n');
+    EXPECT_TRUE(params.tweaks);
+    EXPECT_TRUE(params.rescale_to_one);
+    EXPECT_TRUE(params.median_differences);
+    EXPECT_TRUE(params.fallback_refits);
+    EXPECT_TRUE(params.adjust_signal_free_means);
+    EXPECT_TRUE(params.detrend_differences);
+    EXPECT_FALSE(params.last_year_cap);
     const std::vector<std::string> expected = {
         "",
         "CURVE FIT OPTION:",
@@ -205,11 +205,11 @@ TEST_F(Dialogue, CurveOptionRefusalsAlphaAndOptionNine) {
     EXPECT_EQ(count_of(out, "General Curve fit options:"), 6u);
     EXPECT_EQ(params.curve_option, -5);
     EXPECT_EQ(params.alpha, 3);
-    EXPECT_FLOAT_EQ(params.alpha_real, 3.0f);
+    EXPECT_FLOAT_EQ(params.alpha_real(), 3.0f);
     EXPECT_EQ(count_of(out, "\n Friedman tweeter not in admissible range\n"), 1u);
     EXPECT_EQ(params.mean_method, 1);
     EXPECT_EQ(params.rbar_window, 0);
-    EXPECT_EQ(params.tweak, 'n');
+    EXPECT_FALSE(params.tweaks);
     const std::vector<std::string> expected = {
         "",
         "CURVE FIT OPTION:",
@@ -223,17 +223,17 @@ TEST_F(Dialogue, CurveOptionRefusalsAlphaAndOptionNine) {
     };
     EXPECT_EQ(report, expected);
 
-    params = RunParameters{};
+    params = RunOptions{};
     after("9\n\n0\n\n\n", 120);
     EXPECT_EQ(params.curve_option, 120);
     EXPECT_EQ(report[2], "SPLINE FILTER IN YEARS (FIXED) .GE. 10:  OPT  120");
 
     // A median below 10 would be read as another option code: 10 is used instead.
-    params = RunParameters{};
+    params = RunOptions{};
     after("9\n\n0\n\n\n", 8);
     EXPECT_EQ(params.curve_option, 10);
 
-    params = RunParameters{};
+    params = RunOptions{};
     after(" -20\n\n0\n\n\n");
     EXPECT_EQ(params.curve_option, -20);
     EXPECT_EQ(report[2], "SPLINE PCT N FILTER (VARIABLE) .LE. -10:  OPT  -20");
@@ -242,9 +242,9 @@ TEST_F(Dialogue, CurveOptionRefusalsAlphaAndOptionNine) {
 TEST_F(Dialogue, RcsAsksStiffnessAndPithOffsets) {
     after("-2\n\nF\n\n\n\n\n\n");
     EXPECT_EQ(params.curve_option, -2);
-    EXPECT_EQ(params.rcs_flag, 1);
+    EXPECT_TRUE(params.rcs());
     EXPECT_EQ(params.spline_stiffness, 10);
-    EXPECT_EQ(params.pith_present, 0);
+    EXPECT_FALSE(params.pith_present);
     EXPECT_EQ(params.pith_offsets, std::vector<int>(3, 0));
     EXPECT_EQ(report[2], "REGIONAL CURVE STANDARDIZATION (RCS):  OPT   -2");
     EXPECT_NE(console_text.find(col({{2, "Enter your value, hit <RET> for 10"}, {50, "==> "}})), std::string::npos);
@@ -259,7 +259,7 @@ TEST_F(Dialogue, RcsRefusesPithOffsetsThatCannotBeUsedAndAsksAgain) {
     after("-2\n\nT\npith.txt\n1\n0\nF\n\n\n\n\n\n");
     EXPECT_NE(console_text.find("Series SER1     has a negative pith offset (-4)"), std::string::npos);
     EXPECT_EQ(count_of(console_text, "Is there a pith offset file? [T]rue or [F]alse"), 2u);
-    EXPECT_EQ(params.pith_present, 0);
+    EXPECT_FALSE(params.pith_present);
     EXPECT_EQ(params.pith_offsets, std::vector<int>(3, 0));
 }
 
@@ -272,14 +272,14 @@ TEST_F(Dialogue, RbarWindowAndAdditionalStabilization) {
     EXPECT_NE(out.find("\n Running RBAR window width increased to make it odd:    51\n"), std::string::npos);
     EXPECT_EQ(count_of(out, "Additional spline variance stabilization?"), 3u);
 
-    params = RunParameters{};
+    params = RunOptions{};
     out = after("\n\n\n25\n10\n\n\n");
     EXPECT_EQ(params.rbar_window, 25);
     EXPECT_EQ(params.stabilization, 10);
     EXPECT_EQ(out.find("increased"), std::string::npos);
 
     // 0 skips the stabilization question.
-    params = RunParameters{};
+    params = RunOptions{};
     out = after("\n\n\n0\n\n\n");
     EXPECT_EQ(params.rbar_window, 0);
     EXPECT_NE(out.find("\n Running RBAR variance stabilization skipped\n"), std::string::npos);
@@ -292,14 +292,14 @@ TEST_F(Dialogue, ConvergenceChoicesAndTweakRefusal) {
     EXPECT_EQ(count_of(out, "Enter the signal free convergence test"), 3u);
     EXPECT_NE(out.find("\n" + col({{2, "Okay, enter YOUR convergence test"}, {50, "==> "}})), std::string::npos);
     EXPECT_EQ(count_of(out, "\n Answer not entered as y or n\n"), 1u);
-    EXPECT_EQ(params.tweak, 'n');
-    EXPECT_EQ(params.rescale, 'n');
-    EXPECT_EQ(params.median_difference, 'n');
+    EXPECT_FALSE(params.tweaks);
+    EXPECT_FALSE(params.rescale_to_one);
+    EXPECT_FALSE(params.median_differences);
 
-    params = RunParameters{};
+    params = RunOptions{};
     after("\n\n\n0\n1\nY\n");
     EXPECT_FLOAT_EQ(params.convergence, 0.0005f);
-    EXPECT_EQ(params.tweak, 'y');
+    EXPECT_TRUE(params.tweaks);
 }
 
 TEST_F(Dialogue, MeanMethodRefusal) {
@@ -365,12 +365,11 @@ TEST_F(Dialogue, SelectionQuestionsTakeOneNumberOnly) {
 
 TEST_F(Dialogue, RcsReselectionMenu) {
     params.curve_option = -2;
-    params.rcs_flag = 1;
     // Refused codes show the menu again; a lowess window of 2 is not accepted; -50 is.
     std::string out = reselect("0\n9\n\n-1\n-7\n-4\n2\n-4\n-50\n");
-    EXPECT_EQ(params.curve_option, -4);
+    EXPECT_EQ(params.regional_curve, -4);
     EXPECT_EQ(params.smoothing_window, -50);
-    EXPECT_EQ(params.rcs_flag, 1);
+    EXPECT_TRUE(params.rcs());
     EXPECT_EQ(count_of(out, "Select RCS curve fit options:"), 7u);
     EXPECT_NE(out.find("\n Select RCS curve fit options:\n\n"
                        "    -5:  friedman super smoother        lower alpha (0-9) gives more local fit\n"),
@@ -385,7 +384,7 @@ TEST_F(Dialogue, RcsReselectionMenu) {
     EXPECT_EQ(report.back(), "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT   -4  -50");
 
     out = reselect("-2147483648\n-3\n4\n-3\n5\n");
-    EXPECT_EQ(params.curve_option, -3);
+    EXPECT_EQ(params.regional_curve, -3);
     EXPECT_EQ(params.smoothing_window, 5);
     EXPECT_NE(out.find("\n The median window must be an odd number of years from 3 to 100, or a percent from -1 to -100.\n"),
               std::string::npos);
@@ -393,25 +392,49 @@ TEST_F(Dialogue, RcsReselectionMenu) {
     EXPECT_EQ(report.back(), "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT   -3    5");
 
     reselect("-5\n\n");
-    EXPECT_EQ(params.curve_option, -5);
+    EXPECT_EQ(params.regional_curve, -5);
     EXPECT_EQ(params.alpha, 7);
     EXPECT_EQ(params.smoothing_window, 7);
 
     reselect("-2\n15\n");
-    EXPECT_EQ(params.curve_option, -2);
+    EXPECT_EQ(params.regional_curve, -2);
     EXPECT_EQ(params.spline_stiffness, 15);
     EXPECT_EQ(console_text.find("pith offset"), std::string::npos);
 
     reselect("4\n");
-    EXPECT_EQ(params.curve_option, 4);
-    EXPECT_EQ(params.rcs_flag, 1);
+    EXPECT_EQ(params.regional_curve, 4);
+    EXPECT_EQ(params.curve_option, kCurveRcs);
+    EXPECT_TRUE(params.rcs());
 }
 
 TEST_F(Dialogue, RcsReselectionStartOverFollowsTheNewAnswer) {
-    params.curve_option = 3;
-    params.rcs_flag = 1;
+    params.curve_option = kCurveRcs;
+    params.regional_curve = 3;
     reselect("x\n6\n\n0\n\n\n");
     EXPECT_EQ(params.curve_option, 6);
-    EXPECT_EQ(params.rcs_flag, 0);
+    EXPECT_FALSE(params.rcs());
     EXPECT_EQ(report[2], "HORIZONTAL LINE THROUGH MEAN:  OPT    6");
+}
+
+TEST_F(Dialogue, OptionsTheDialogueGivesAreValidAndOthersAreNamed) {
+    after("\n\n\n\n\n\n\n");
+    EXPECT_EQ(params.validate(), "");
+    RunOptions rcs;
+    rcs.curve_option = kCurveRcs;
+    rcs.regional_curve = -3;
+    rcs.smoothing_window = 4;  // the median window must be odd
+    EXPECT_EQ(rcs.validate(), "smoothing_window = 4: an odd number of years of 3 or more, or a percent from -1 to -100");
+    RunOptions p;
+    p.power_transform = true;  // with ratios
+    EXPECT_EQ(p.check()->option, "power_transform");
+    p = RunOptions{};
+    p.curve_option = 9;  // replaced by the median segment length in the dialogue
+    EXPECT_EQ(p.check()->option, "curve_option");
+    p = RunOptions{};
+    p.rbar_window = 24;
+    EXPECT_EQ(p.check()->option, "rbar_window");
+    p = RunOptions{};
+    p.rbar_window = 0;
+    p.stabilization = 1;
+    EXPECT_EQ(p.check()->option, "stabilization");
 }

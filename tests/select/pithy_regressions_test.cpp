@@ -59,7 +59,7 @@ TEST(PithyFuzzRegressions, SyntheticOffsetsReadBackInSeriesOrder) {
     fuzzing::QuietConsole q("T\n" + name + "\n1\n0\n");
     RunFiles files;
     files.data_name = "syn.rwl";
-    RunParameters params;
+    RunOptions params;
     SeriesTable table;
     for (const auto& g : set.series) {
         table.ids.push_back(g.id);
@@ -68,7 +68,7 @@ TEST(PithyFuzzRegressions, SyntheticOffsetsReadBackInSeriesOrder) {
     }
     pithy(q.console, files, table, params);
     fs::remove(name);
-    EXPECT_EQ(params.pith_present, 1);
+    EXPECT_TRUE(params.pith_present);
     ASSERT_EQ(params.pith_offsets.size(), set.series.size());
     bool varied = false;
     for (std::size_t i = 0; i < set.series.size(); ++i) {

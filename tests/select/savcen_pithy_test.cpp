@@ -160,9 +160,9 @@ TEST_F(Savcen, SavedFileCarriesHeaderCodesAndReadsBackToTheSelection) {
 TEST_F(Pithy, OffsetsInSeriesOrderWithMethodOne) {
     ASSERT_EQ(table_.count(), 58);
     Io io("T\ngp_pith.txt\n1\n0\n");
-    RunParameters p;
+    RunOptions p;
     pithy(io.console, files_, table_, p);
-    EXPECT_EQ(p.pith_present, 1);
+    EXPECT_TRUE(p.pith_present);
     EXPECT_EQ(p.pith_offsets, read_ints("gp_pith.txt"));
     EXPECT_EQ(p.pith_offsets[0], 78);
     EXPECT_EQ(*std::max_element(p.pith_offsets.begin(), p.pith_offsets.end()), 248);
@@ -194,7 +194,7 @@ TEST_F(Pithy, AfterCensoringEachKeptSeriesKeepsItsOwnOffset) {
     write("forty.txt", subset + "   1\n   2\n   3\n   4\n   5\n   6\n   7\n");
 
     Io io("T\ngp_pith.txt\n1\n0\n");
-    RunParameters p;
+    RunOptions p;
     pithy(io.console, files_, table_, p);
     EXPECT_EQ(p.pith_offsets, own);
     const auto at14b = std::find(table_.ids.begin(), table_.ids.end(), "14B     ") - table_.ids.begin();
@@ -209,14 +209,14 @@ TEST_F(Pithy, AfterCensoringEachKeptSeriesKeepsItsOwnOffset) {
               std::string::npos);
 
     Io in_order("T\nsubset.txt\n1\n0\n");
-    RunParameters q;
+    RunOptions q;
     pithy(in_order.console, files_, table_, q);
     EXPECT_EQ(q.pith_offsets, own);
 
     Io wrong("T\nforty.txt\n1\n0\nF\n");
-    RunParameters r;
+    RunOptions r;
     pithy(wrong.console, files_, table_, r);
-    EXPECT_EQ(r.pith_present, 0);
+    EXPECT_FALSE(r.pith_present);
     EXPECT_NE(wrong.out.str().find("*** The offset file holds 40 pith offsets: it must hold 58 (one per series of "
                                    "gp.rwl) or 33 (one per series now selected).\n"
                                    " These pith offsets cannot be used: give another file, or none.\n"),
@@ -227,10 +227,10 @@ TEST_F(Pithy, AfterCensoringEachKeptSeriesKeepsItsOwnOffset) {
 TEST_F(Pithy, LogicalAnswersAndNoFile) {
     const SeriesTable four = first_series(table_, 4);
     Io io("x\n\nyes\n.false.\n");
-    RunParameters p;
-    p.pith_present = 1;
+    RunOptions p;
+    p.pith_present = true;
     pithy(io.console, files_, four, p);
-    EXPECT_EQ(p.pith_present, 0);
+    EXPECT_FALSE(p.pith_present);
     EXPECT_EQ(p.pith_offsets, std::vector<int>(4, 0));
     // Asked four times: three refused answers (two of them with a reason), then false.
     const std::string out = io.out.str();
@@ -251,9 +251,9 @@ TEST_F(Pithy, LogicalAnswersAndNoFile) {
 TEST_F(Pithy, MissingFileWrongMethodBadFormatThenOwnFormatWithHeader) {
     write("hdr.txt", "Offsets of the site\nXX 12 rest\nXX  7\nXX123\n\n");
     Io io("T\nnothere.txt\n\nhdr.txt\n3\n0\n\n1 2\n2\n1\n(f4.1)\n2\n-1\n1\n(2x,i3)\n");
-    RunParameters p;
+    RunOptions p;
     pithy(io.console, files_, first_series(table_, 3), p);
-    EXPECT_EQ(p.pith_present, 1);
+    EXPECT_TRUE(p.pith_present);
     EXPECT_EQ(p.pith_offsets, (std::vector<int>{12, 7, 123}));
     const std::string out = io.out.str();
     EXPECT_NE(out.find("\n\n          File > nothere.txt < not found\n"
@@ -267,9 +267,9 @@ TEST_F(Pithy, MissingFileWrongMethodBadFormatThenOwnFormatWithHeader) {
 
     // Three offsets for four series: refused, naming both counts.
     Io four("T\nhdr.txt\n2\n1\n(2x,i3)\nF\n");
-    RunParameters q;
+    RunOptions q;
     pithy(four.console, files_, first_series(table_, 4), q);
-    EXPECT_EQ(q.pith_present, 0);
+    EXPECT_FALSE(q.pith_present);
     EXPECT_NE(four.out.str().find("*** The offset file holds 3 pith offsets, but gp.rwl holds 4 series"),
               std::string::npos);
 }
@@ -282,7 +282,7 @@ TEST_F(Pithy, IndentedOffsetsFieldsAndZeros) {
     for (int v : file) indented += "    " + fmt_i(v, 4) + "\n";
     write("indented.txt", indented);
     Io io("T\nindented.txt\n1\n0\n");
-    RunParameters p;
+    RunOptions p;
     pithy(io.console, files_, table_, p);
     EXPECT_EQ(p.pith_offsets, file);
     EXPECT_EQ(io.out.str().find("Warning"), std::string::npos);
@@ -309,7 +309,7 @@ TEST_F(Pithy, UnreadableRecordOffersRetryAnotherFileOrQuit) {
     write("good.txt", "  12\n  13\n");
     const SeriesTable two = first_series(table_, 2);
     Io io("T\nbad.txt\n1\n0\nagain\n1\n0\n\\\n");
-    RunParameters p;
+    RunOptions p;
     try {
         pithy(io.console, files_, two, p);
         FAIL();
@@ -339,7 +339,7 @@ TEST_F(Pithy, TooManyOffsetsIsFatal) {
     for (int i = 0; i < 4501; ++i) many += "   1\n";
     write("many.txt", many);
     Io io("T\nmany.txt\n1\n0\n");
-    RunParameters p;
+    RunOptions p;
     try {
         pithy(io.console, files_, table_, p);
         FAIL();
@@ -372,7 +372,7 @@ TEST(PithOffsets, NegativeOffsetsAndAgesBeyondTheCurveLimitAreRefused) {
     SeriesTable t;
     t.ids = {"A       ", "B       ", "C       "};
     t.years = {{1000, 1999, 1000}, {1500, 1999, 500}, {1, 4900, 4900}};
-    RunParameters p;
+    RunOptions p;
     std::istringstream in;
     std::ostringstream out;
     Console console(in, out);

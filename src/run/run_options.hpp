@@ -1,0 +1,82 @@
+#pragma once
+// The options of a run: what the dialogue (or a run file) fixes before the run begins, every
+// field with its default; and what the run loop changes from one engine attempt to the next.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "curves/dispatch.hpp"
+#include "stats/robust.hpp"
+
+namespace kestrovan {
+
+// An option value the dialogue would not accept: the option's name (as in RunOptions), its value
+// as text, and what is allowed.
+struct OptionProblem {
+    std::string option;
+    std::string value;
+    std::string allowed;
+};
+
+enum class IndexMethod {
+    Ratios,     // measurement / fitted curve
+    Residuals,  // measurement − fitted curve, rescaled to the spread of the ratios
+};
+
+struct RunOptions {
+    IndexMethod index_method = IndexMethod::Ratios;
+    bool power_transform = false;     // adaptive power transform before detrending (residuals only)
+
+    // The per-series curve-fit option (kCurveRcs: Regional Curve Standardization); codes below -9
+    // are spline percent codes, codes of 10 and more spline wavelengths in years.
+    int curve_option = kCurveAgeSpline;
+    // With RCS: the curve fitted to the Regional curve, a code of the Regional list (kCurveRcs is
+    // the age-dependent spline there too). Changed by the Regional-curve re-selection.
+    int regional_curve = kCurveRcs;
+    int alpha = 7;                    // super smoother alpha 0..9 (9 stiffest)
+    int spline_stiffness = 50;        // age-dependent spline start (50 per series, 10 for RCS)
+    int smoothing_window = 0;         // lowess / median window of the Regional curve: years when
+                                      // positive, percent of its length when -1 .. -100
+    bool pith_present = false;        // pith offsets were read
+    std::vector<int> pith_offsets;    // one per series of the current table (0 without a file)
+
+    int mean_method = kMeanBiweight;  // kMeanArithmetic or kMeanBiweight
+    int rbar_window = 51;             // running RBAR window (odd, 25 or more); 0 = no stabilization
+    int stabilization = 0;            // 0 none, 1 age-dependent spline, <= -10 percent, >= 10 years;
+                                      // the acceptance loop may change it during the run
+    float convergence = 0.0001f;      // signal-free convergence criterion
+
+    // The convergence tweaks (one answer in the dialogue): each chronology set to mean 1.0, the
+    // median instead of the mean absolute difference, and only the years after nss2 tested.
+    bool tweaks = true;
+    bool rescale_to_one = true;
+    bool median_differences = true;
+
+    // Fixed settings of the engine (no question asks for them).
+    bool fallback_refits = true;           // from iteration 5 on, refit a series whose fit keeps
+                                           // changing its code (or stays the mean) with a fallback
+    bool adjust_signal_free_means = true;  // give signal-free series their first-pass mean
+    bool detrend_differences = true;       // remove the slow change of the chronology differences
+    bool last_year_cap = false;            // end the curve-fitting span at last_year_cap_year
+    int last_year_cap_year = 0;
+
+    bool rcs() const { return curve_option == kCurveRcs; }
+    // The code the engine fits: the Regional curve's with RCS, else the per-series option.
+    int fitted_code() const { return rcs() ? regional_curve : curve_option; }
+    float alpha_real() const { return static_cast<float>(alpha); }
+
+    // The first field that holds a value the dialogue would not accept, if any. An even RBAR
+    // window is accepted (the dialogue raises it by one), the curve option 9 is not (the
+    // dialogue replaces it by the median segment length).
+    std::optional<OptionProblem> check() const;
+    // "" when check() finds nothing; otherwise "option = value: allowed".
+    std::string validate() const;
+};
+
+// What the run loop sets for each engine attempt.
+struct AttemptState {
+    int constant_counter = 0;  // attempts so far with a constant added
+    float constant = 0.0f;     // 0.1 × constant_counter, added to every measurement
+};
+
+}  // namespace kestrovan
