@@ -325,7 +325,7 @@ void show_rcs_menu(Console& console) {
     };
     for (const auto& l : lines) console.line(l, 3);
     console.blank_line();
-    console.text(at_column(3, "enter option (x to start over) ==> "));
+    console.prompt(" enter option (x to start over)", 34);
 }
 
 // Regional-curve codes the menu does not offer (or that would change the data they fit).

@@ -19,7 +19,7 @@ void show_menu(Console& console) {
     console.line(Columns().at(2, "Keep series AFTER a MINIMUM start year").at(46, "4").str());
     console.line(Columns().at(2, "Truncate BEFORE a MINIMUM start year").at(46, "5").str());
     console.line(Columns().at(2, "Truncate AFTER a MAXIMUM end year").at(46, "6").str());
-    console.text(Columns().at(2, "Keep series over a COMMON PERIOD only").at(46, "7").at(50, "==> ").str());
+    console.prompt(Columns().at(1, "Keep series over a COMMON PERIOD only").at(45, "7").str());
 }
 
 // Asks once for one whole number; nullopt (after the reason, if any) when the answer is not one.
