@@ -65,7 +65,7 @@ void BM_Runbar(benchmark::State& state) {
     std::ostringstream out;
     Console console(in, out);
     for (auto _ : state) {
-        RbarTables t = runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, 1 == 0}, console);
+        RbarTables t = runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, false}, console);
         benchmark::DoNotOptimize(t.running_rbar.data());
     }
     state.counters["peak_MiB"] = peak_mib();

@@ -47,9 +47,6 @@ public:
     void flush() { out_.flush(); }
     std::ostream& out() { return out_; }
 
-    // Everything written to the console goes through here too (for the report echo helpers).
-    bool at_line_start() const { return at_line_start_; }
-
 private:
     std::istream& in_;
     std::ostream& out_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/run_answers.hpp"
+#include "stats/chronology_level.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "curves/smoothers.hpp"
@@ -66,32 +67,18 @@ bool spline_failed(std::span<const float> fit) { return fit.empty() || curve_fai
 // Centres the chronology on 1.0: subtracts its mean over the years after nss1 that have series
 // and adds 1.0; negatives become 0. Years without series are left as they are. Returns the mean.
 double centre_on_one(std::span<float> c, std::span<const int> n, int nss1) {
-    double s = 0.0;
-    int k = 0;
-    for (std::size_t t = static_cast<std::size_t>(std::max(0, nss1)); t < c.size(); ++t)
-        if (n[t] > 0) {
-            s += c[t];
-            ++k;
-        }
-    if (k == 0) return 0.0;
-    const double m = s / k;
+    const ChronologyLevel level = chronology_level(c, n, nss1);
+    if (level.years == 0) return 0.0;
     for (std::size_t t = 0; t < c.size(); ++t) {
         if (n[t] <= 0) continue;
-        const double x = c[t] - m + 1.0;
+        const double x = c[t] - level.mean + 1.0;
         c[t] = static_cast<float>(x < 0.0 ? 0.0 : x);
     }
-    return m;
+    return level.mean;
 }
 
 double mean_after(std::span<const float> c, std::span<const int> n, int nss1) {
-    double s = 0.0;
-    int k = 0;
-    for (std::size_t t = static_cast<std::size_t>(std::max(0, nss1)); t < c.size(); ++t)
-        if (n[t] > 0) {
-            s += c[t];
-            ++k;
-        }
-    return k > 0 ? s / k : 0.0;
+    return chronology_level(c, n, nss1).mean;
 }
 
 std::string window_label(int w) { return fmt_i(w, w < 100 ? 2 : 3); }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "stats/chronology_level.hpp"
+
 namespace kestrovan {
 
 inline constexpr int kRatioIndices = 1;     // index mode: measurement / curve
@@ -20,16 +22,6 @@ inline constexpr int kResidualIndices = 2;  // index mode: rescaled measurement 
 void calind(std::span<const float> measurements, std::span<const float> curve,
             std::span<float> indices, int mode);
 
-// Mean and sample standard deviation of a chronology over the years k >= skip whose sample size
-// is above 0 (years no series covers never enter). `years` is the number of such years; the
-// standard deviation is 0 when fewer than two years enter.
-struct ChronologyLevel {
-    double mean = 0.0;
-    double sd = 0.0;
-    int years = 0;
-};
-ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts,
-                                 int skip);
 
 // Sets values below 0 to 0 and every year with sample size 0 to 0.
 void clip_chronology(std::span<float> chronology, std::span<const int> counts);

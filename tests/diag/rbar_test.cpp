@@ -10,6 +10,7 @@
 
 #include "diag/pearsn.hpp"
 #include "diag/rbar.hpp"
+#include "support/temp_dir.hpp"
 #include "diag/ring_data.hpp"
 
 using namespace kestrovan;
@@ -111,11 +112,10 @@ TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
 TEST(Runbar, RbarFileHasHeaderAndOneRowPerYear) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
     Quiet q;
-    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, 1 == 0}, q.console);
+    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, false}, q.console);
     EXPECT_TRUE(q.out.str().empty());  // retries print nothing
-    const auto dir = std::filesystem::temp_directory_path() / "kv_diag_rbar_file";
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "ca533_Std_RBAR.txt").string();
+    const kestrovan::testing::TempDir dir("rbar_file");
+    const std::string path = dir.file("ca533_Std_RBAR.txt");
     write_rbar_file(path, t, set.first_year, set.sample_size);
     std::ifstream in(path);
     std::string line;
@@ -135,7 +135,6 @@ TEST(Runbar, RbarFileHasHeaderAndOneRowPerYear) {
         ++rows;
     }
     EXPECT_EQ(rows, set.nyears);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Runbar, EvenWindowRunsAsNextOddWithWindowsOneYearApart) {

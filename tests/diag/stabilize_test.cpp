@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "diag/recording_plotter.hpp"
+#include "support/temp_dir.hpp"
 #include "support/test_io.hpp"
 #include "diag/stabilize.hpp"
 
@@ -46,12 +47,6 @@ struct Fixture {
     }
 };
 
-std::filesystem::path temp_dir(const std::string& name) {
-    auto dir = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 double mean_of(const std::vector<float>& v) {
     double s = 0.0;
@@ -141,9 +136,9 @@ TEST(Stabit, FewLargeSamplesUseTheAllYearsCentre) {
 
 TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     Fixture f;
-    const auto dir = temp_dir("kv_diag_stab0");
+    const kestrovan::testing::TempDir dir("stab0");
     RunFiles files;
-    files.data_name = (dir / "site.rwl").string();
+    files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 0;
@@ -152,7 +147,7 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     RbarTables tables;
     const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
     ASSERT_EQ(out.size(), 300u);
-    EXPECT_TRUE(std::filesystem::exists(dir / "site_Std_RBAR.txt"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("site_Std_RBAR.txt")));
     EXPECT_NEAR(mean_of(out), 1.0, 1e-5);  // centred on 1.0
     // The result is the constant-sample RBAR version, centred.
     const double m = mean_of(tables.stabilized_constant);
@@ -167,7 +162,6 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     EXPECT_EQ(plotter.legends[0], "Running RBAR (51 Yrs)");
     EXPECT_EQ(plotter.legends[2], " Running EPS (51 Yrs)");
     EXPECT_EQ(plotter.titles[2], "Original Vs. Running RBAR Stabilized Standard Indices");
-    std::filesystem::remove_all(dir);
 }
 
 // The RBAR and EPS plots leave out the years that lie in no valid window, where the tables (and
@@ -184,9 +178,9 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
         f.years[c].first = std::max(f.years[c].first, 1780);
         f.years[c].length = f.years[c].last - f.years[c].first + 1;
     }
-    const auto dir = temp_dir("kv_diag_stab_plot");
+    const kestrovan::testing::TempDir dir("stab_plot");
     RunFiles files;
-    files.data_name = (dir / "site.rwl").string();
+    files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 0;
@@ -206,14 +200,13 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
         }
     EXPECT_EQ(plotter.first_lines[0][80], tables.running_rbar[80]);
     EXPECT_EQ(tables.running_rbar[0], tables.running_rbar[105]);  // the tables keep the copies
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     Fixture f;
-    const auto dir = temp_dir("kv_diag_stab1");
+    const kestrovan::testing::TempDir dir("stab1");
     RunFiles files;
-    files.data_name = (dir / "site.rwl").string();
+    files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 1;
@@ -223,7 +216,7 @@ TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     testdata::RecordingPlotter plotter;
     const std::vector<float> out = rbar_stabilization({RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
     EXPECT_EQ(p.stabilization, 150);
-    EXPECT_TRUE(std::filesystem::exists(dir / "site_Ssf_RBAR.txt"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("site_Ssf_RBAR.txt")));
     const std::string text = s.out.str();
     EXPECT_NE(text.find(" Y or <RET> for Yes or N for no, okay?\n"), std::string::npos);
     EXPECT_NE(text.find(" Happy with this spline stabilization? <Y>/N     ==> "), std::string::npos);
@@ -240,14 +233,13 @@ TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
         EXPECT_GE(v, 0.0f);
     }
     EXPECT_NEAR(mean_of(out), 1.0, 1e-4);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     Fixture f;
-    const auto dir = temp_dir("kv_diag_stab2");
+    const kestrovan::testing::TempDir dir("stab2");
     RunFiles files;
-    files.data_name = (dir / "site.rwl").string();
+    files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
     p.stabilization = 20;
@@ -259,14 +251,13 @@ TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
     }
-    EXPECT_TRUE(std::filesystem::exists(dir / "site_Raw_RBAR.txt"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("site_Raw_RBAR.txt")));
     EXPECT_NE(s.out.str().find(" Perform raw data indices running rbar calculations"), std::string::npos);
     ASSERT_GE(plotter.titles.size(), 5u);
     EXPECT_EQ(plotter.titles[0], "Raw Data Indices Running Average Correlations");
     EXPECT_EQ(plotter.titles[3], "Spline Detrending of Running RBAR Stabilized Indices");
     EXPECT_EQ(plotter.legends[7], "Spline in Yrs:   20");
     EXPECT_EQ(plotter.titles[4], "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
@@ -281,9 +272,9 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     std::vector<int> n(300, 2);
     std::vector<float> chron(300);
     for (int t = 0; t < 300; ++t) chron[t] = 0.5f * (two(t, 0) + two(t, 1));
-    const auto dir = temp_dir("kv_diag_stab3");
+    const kestrovan::testing::TempDir dir("stab3");
     RunFiles files;
-    files.data_name = (dir / "two.rwl").string();
+    files.data_name = dir.file("two.rwl");
     RunOptions p;
     p.rbar_window = 51;
     Session s("");
@@ -292,10 +283,9 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     EXPECT_NE(s.out.str().find("Running RBAR undefined"), std::string::npos);
     const double m = mean_of(chron);
     for (int t = 0; t < 300; ++t) EXPECT_NEAR(out[t], std::max(0.0, chron[t] - m + 1.0), 1e-5);
-    std::ifstream in(dir / "two_Std_RBAR.txt");
+    std::ifstream in(dir.file("two_Std_RBAR.txt"));
     std::string line;
     std::getline(in, line);
     std::getline(in, line);
     EXPECT_EQ(line, " 1700      2   0.000   0.000   0.000   0.000   0.000   0.000");
-    std::filesystem::remove_all(dir);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "io/series_table.hpp"
+#include "support/temp_dir.hpp"
 #include "plot/plotter.hpp"
 
 namespace kestrovan::test {
@@ -45,23 +46,7 @@ private:
     bool on_;
 };
 
-// A fresh directory under the system temporary directory, removed at the end of the test.
-class TempDir {
-public:
-    explicit TempDir(const std::string& tag) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("kv_engine_" + tag + "_" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using kestrovan::testing::TempDir;
 
 // The known common signal: strong low-frequency variation around 1.
 inline float common_signal(int year) {

@@ -13,6 +13,7 @@
 
 #include "plot/plot_device.hpp"
 #include "plot/plotter.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kestrovan {
 namespace {
@@ -122,23 +123,7 @@ const Fixture& data() {
     return f;
 }
 
-class TempDir {
-public:
-    TempDir() {
-        path_ = fs::temp_directory_path() / ("kv_plot_" + std::to_string(::getpid()) + "_" + std::to_string(counter()++));
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string str() const { return path_.string(); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    static int& counter() {
-        static int c = 0;
-        return c;
-    }
-    fs::path path_;
-};
+using kestrovan::testing::TempDir;
 
 std::string head_of(const fs::path& p, std::size_t n) {
     std::ifstream f(p, std::ios::binary);

@@ -2,6 +2,8 @@
 // messages and "/" stop, the report echo lines, and the RCS re-selection menu.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "run/dialogue.hpp"
 #include "run/run_options.hpp"
 #include "select/selection.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kestrovan;
 
@@ -46,12 +49,7 @@ std::size_t count_of(const std::string& text, const std::string& what) {
 class Dialogue : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kv_dialogue_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
+        dir_.emplace("dialogue");
         table_.data.resize(100, 3);
         for (int i = 0; i < 3; ++i) {
             table_.ids.push_back("SER" + std::to_string(i) + "    ");
@@ -60,8 +58,7 @@ protected:
         table_.update_summary();
     }
     void TearDown() override {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
+        dir_.reset();
     }
 
     // Runs `step` on a fresh console and report; returns the console text, report lines in `report`.
@@ -113,7 +110,7 @@ protected:
         }
     }
 
-    std::filesystem::path old_, dir_;
+    std::optional<kestrovan::testing::TempDir> dir_;
     SeriesTable table_;
     RunOptions params;
     std::vector<std::string> report;

@@ -10,6 +10,7 @@
 #include "console/console.hpp"
 #include "console/stop.hpp"
 #include "run/run_start.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kestrovan;
 namespace fs = std::filesystem;
@@ -19,17 +20,11 @@ namespace {
 class RunStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("kv_run_start_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        dir_.emplace("run_start");
         fs::copy_file(fs::path(KESTROVAN_DATA_DIR) / "gp.rwl", "gp.rwl");
     }
     void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
+        dir_.reset();
     }
 
     // Runs the start of a run on the answers; returns the stop, if the run stopped.
@@ -58,7 +53,7 @@ protected:
     std::ostringstream out_;
     int ns_ = 0;
     std::string report_name_;
-    fs::path previous_, dir_;
+    std::optional<kestrovan::testing::TempDir> dir_;
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 // menu as a whole.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,6 +19,7 @@
 #include "select/segment_stats.hpp"
 #include "select/selection.hpp"
 #include "select/truncate.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kestrovan;
 
@@ -83,16 +86,10 @@ struct Io {
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kv_select_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
+        dir_.emplace("select");
     }
     void TearDown() override {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
+        dir_.reset();
     }
     std::string read_file(const std::string& name) {
         std::ifstream f(name);
@@ -100,7 +97,7 @@ protected:
         ss << f.rdbuf();
         return ss.str();
     }
-    std::filesystem::path old_, dir_;
+    std::optional<kestrovan::testing::TempDir> dir_;
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // A temporary directory for a test, entered on construction and removed (with the previous
-// working directory restored) on destruction.
+// working directory restored) on destruction. `tag` goes into the directory's name.
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,12 +12,12 @@ namespace kestrovan::testing {
 
 class TempDir {
 public:
-    TempDir() {
+    explicit TempDir(const std::string& tag = "") {
         namespace fs = std::filesystem;
         previous_ = fs::current_path();
         std::random_device rd;
-        path_ = fs::temp_directory_path() / ("kestrovan-test-" + std::to_string(rd()) + "-" +
-                                             std::to_string(rd()));
+        path_ = fs::temp_directory_path() / ("kestrovan-test-" + tag + (tag.empty() ? "" : "-") +
+                                             std::to_string(rd()) + "-" + std::to_string(rd()));
         fs::create_directories(path_);
         fs::current_path(path_);
     }
@@ -31,6 +31,10 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    // The full name of a file in the directory.
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string str() const { return path_.string(); }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
 private:
     std::filesystem::path previous_;
