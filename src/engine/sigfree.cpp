@@ -663,9 +663,7 @@ void SignalFreeRun::regional_curves(int k) {
         regional_slice_of(i, c);
         const auto sfv = sf_rings_.column(i).first(static_cast<std::size_t>(len));
         if (tree_plots_)
-            tree_plots_ = plotter_.plt3(measurements(i), sfv, rc_.smoothed, setup_.spans[is].first, setup_.spans[is].last,
-                                        kMissing, rc_.ages - rc_.min_offset, table_.ids[is],
-                                        "Signal Free Series And RC", setup_.offset[is], rc_.min_offset);
+            tree_plots_ = plotter_.plt3({.by_year = measurements(i), .by_age = sfv, .curve = rc_.smoothed, .first_year = setup_.spans[is].first, .last_year = setup_.spans[is].last, .missing = kMissing, .curve_ages = rc_.ages - rc_.min_offset, .id = table_.ids[is], .title = "Signal Free Series And RC", .age_before = setup_.offset[is], .age_offset = rc_.min_offset});
         const auto x = std::span<float>(one_series_indices_).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
@@ -885,10 +883,7 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
     const std::vector<float> no_mean;
     const YearSpan all{setup_.first_year, setup_.first_year + ny_ - 1, ny_};
     const char* measured = params_.power_transform ? "Transformed width" : "Width (mm)";
-    plotter_.linguine2(final_sf_, final_curves_, no_mean, setup_.spans, all, "Year", measured,
-                       outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology"
-                                               : "Convergent Curvefits For Signal Free Chronology",
-                       "Signal Free Data", "Final Curves");
+    plotter_.linguine2({.initial = &final_sf_, .final = &final_curves_, .mean = no_mean, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = measured, .title = outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology" : "Convergent Curvefits For Signal Free Chronology", .legend1 = "Signal Free Data", .legend2 = "Final Curves"});
     if (params_.mean_method == kMeanBiweight)
         plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
                                          "Biweights For Signal Free Chronology", "Iteration: " + fmt_i(k, 3)));
@@ -897,12 +892,9 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
         const auto meas = measurements(i);
         std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
     }
-    plotter_.linguine2(raw_data, final_sf_, no_mean, setup_.spans, all, "Year", measured,
-                       "Original and Final Signal Free Raw Data", "Original", "Final");
-    plotter_.linguine2(first_curves_, final_curves_, no_mean, setup_.spans, all, "Year", measured,
-                       "Original and Final Signal Free Curvefits", "Original", "Final");
-    plotter_.linguine2(first_indices_, final_indices_, signal_free, setup_.spans, all, "Year", "Index",
-                       "Original and Final Signal Free Indices", "Original", "Final");
+    plotter_.linguine2({.initial = &raw_data, .final = &final_sf_, .mean = no_mean, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = measured, .title = "Original and Final Signal Free Raw Data", .legend1 = "Original", .legend2 = "Final"});
+    plotter_.linguine2({.initial = &first_curves_, .final = &final_curves_, .mean = no_mean, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = measured, .title = "Original and Final Signal Free Curvefits", .legend1 = "Original", .legend2 = "Final"});
+    plotter_.linguine2({.initial = &first_indices_, .final = &final_indices_, .mean = signal_free, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = "Index", .title = "Original and Final Signal Free Indices", .legend1 = "Original", .legend2 = "Final"});
 }
 
 // The plots of the whole run: convergence statistics, differences and the smoothed chronology

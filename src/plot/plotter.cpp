@@ -190,10 +190,7 @@ public:
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view, int,
               std::span<const int>) override {}
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override {}
-    bool plt3(std::span<const float>, std::span<const float>, std::span<const float>, int, int, float, int,
-              std::string_view, std::string_view, int, int) override {
-        return true;
-    }
+    bool plt3(const TreeRingPlot&) override { return true; }
     void plt4(const YearMatrix&, int, int k, int, float, std::span<const int>) override {
         if (k > 20) too_many_curves(console_, false);
     }
@@ -201,9 +198,7 @@ public:
     void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
               std::string_view) override {}
     void spaghetti(const SpaghettiPlot&) override {}
-    void linguine2(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const YearSpan>,
-                   YearSpan, std::string_view, std::string_view, std::string_view, std::string_view,
-                   std::string_view) override {}
+    void linguine2(const LinguinePlot&) override {}
     void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const float>,
                  std::span<const int>, float, float, float) override {}
 
@@ -236,9 +231,7 @@ public:
     void plt1(std::span<const float> a, std::span<const float> b, int first, int last, float missing,
               std::string_view title, int offset, std::span<const int> series) override;
     void plt2(const YearMatrix& data, std::span<const YearSpan> years, float missing) override;
-    bool plt3(std::span<const float> by_year, std::span<const float> by_age, std::span<const float> curve,
-              int first_year, int last_year, float missing, int curve_ages, std::string_view id,
-              std::string_view title, int age_before, int age_offset) override;
+    bool plt3(const TreeRingPlot& p) override;
     void plt4(const YearMatrix& curves, int n, int k, int age_offset, float missing,
               std::span<const int> series) override;
     void plt5(const YearMatrix& curves, int n, int k, int age_offset, float missing,
@@ -246,10 +239,7 @@ public:
     void plt6(std::span<const float> frequency, std::span<const float> power2, std::span<const float> power3,
               int n, std::string_view legend2, std::string_view legend3) override;
     void spaghetti(const SpaghettiPlot& p) override;
-    void linguine2(const YearMatrix& initial, const YearMatrix& final, std::span<const float> mean,
-                   std::span<const YearSpan> years, YearSpan summary, std::string_view x_label,
-                   std::string_view y_label, std::string_view title, std::string_view legend1,
-                   std::string_view legend2) override;
+    void linguine2(const LinguinePlot& p) override;
     void scatplt(const YearMatrix& x, const YearMatrix& y, std::span<const float> slope,
                  std::span<const float> intercept, std::span<const int> counts, float correlation,
                  float pooled_intercept, float pooled_slope) override;
@@ -489,10 +479,9 @@ void DrawingPlotter::plt2(const YearMatrix& data, std::span<const YearSpan> year
     show(d);
 }
 
-bool DrawingPlotter::plt3(std::span<const float> by_year, std::span<const float> by_age,
-                          std::span<const float> curve, int first_year, int last_year, float missing,
-                          int curve_ages, std::string_view id, std::string_view title, int age_before,
-                          int age_offset) {
+bool DrawingPlotter::plt3(const TreeRingPlot& p) {
+    const auto& [by_year, by_age, curve, first_year, last_year, missing, curve_ages, id, title, age_before,
+                 age_offset] = p;
     Drawing d;
     d.save_name = "fig1.ps";
     d.tag = file_tag(std::string(title) + "_" + std::string(id));
@@ -738,10 +727,12 @@ void DrawingPlotter::spaghetti(const SpaghettiPlot& p) {
     show(d);
 }
 
-void DrawingPlotter::linguine2(const YearMatrix& initial, const YearMatrix& final, std::span<const float> mean,
-                               std::span<const YearSpan> years, YearSpan summary, std::string_view x_label,
-                               std::string_view y_label, std::string_view title, std::string_view legend1,
-                               std::string_view legend2) {
+void DrawingPlotter::linguine2(const LinguinePlot& p) {
+    const YearMatrix& initial = *p.initial;
+    const YearMatrix& final = *p.final;
+    const auto& [initial_ptr, final_ptr, mean, years, summary, x_label, y_label, title, legend1, legend2] = p;
+    (void)initial_ptr;
+    (void)final_ptr;
     Drawing d;
     d.tag = file_tag(title);
     d.menu = MenuKind::None;

@@ -84,6 +84,32 @@ struct SpaghettiPlot {
     std::span<const std::string> line_legends{};
 };
 
+// One series of a Regional-curve run against age and against calendar year.
+struct TreeRingPlot {
+    std::span<const float> by_year{};  // the series from its first year (by_year[0] = first_year)
+    std::span<const float> by_age{};   // by ring: by_age[j - 1] is ring j, drawn at age age_before + j
+    std::span<const float> curve{};    // the regional curve by age (curve[age - 1]), drawn at the
+                                       // ages the series covers
+    int first_year = 0, last_year = 0;
+    float missing = -999.0f;
+    int curve_ages = 0;                // curve_ages + age_offset: the end of the age axis
+    std::string_view id{}, title{};
+    int age_before = 0, age_offset = 0;
+};
+
+// Every series in its initial (blue) and final (red) form over its own years, with the mean
+// (black, legend "Mean"; unless empty or starting with -999.9) over the summary years on top.
+// initial and final hold one column per series by position (row 0 = the series' first year);
+// m = years.size().
+struct LinguinePlot {
+    const YearMatrix* initial = nullptr;
+    const YearMatrix* final = nullptr;
+    std::span<const float> mean{};
+    std::span<const YearSpan> years{};
+    YearSpan summary{};
+    std::string_view x_label{}, y_label{}, title{}, legend1{}, legend2{};
+};
+
 class Plotter {
 public:
     virtual ~Plotter() = default;
@@ -109,17 +135,9 @@ public:
     // year. Upper panel every series, lower panel their mean by year. Saving writes "fig11.ps".
     virtual void plt2(const YearMatrix& data, std::span<const YearSpan> years, float missing) = 0;
 
-    // One series against age (upper panel) and calendar year (lower panel).
-    //   by_year: the series from its first year (by_year[0] = first_year) to last_year;
-    //   by_age:  the series by ring: by_age[j - 1] is ring j, drawn at age age_before + j;
-    //   curve:   the regional curve by age (curve[age - 1]), drawn at the ages the series covers;
-    //   curve_ages + age_offset: the end of the age axis.
-    // Returns false when the user answers "[n]o more plots" (the more-plots flag becomes 0).
-    // Saving writes "fig1.ps".
-    virtual bool plt3(std::span<const float> by_year, std::span<const float> by_age,
-                      std::span<const float> curve, int first_year, int last_year, float missing,
-                      int curve_ages, std::string_view id, std::string_view title, int age_before,
-                      int age_offset) = 0;
+    // One series against age (upper panel) and calendar year (lower panel). Returns false when
+    // the user answers "[n]o more plots" (the more-plots flag becomes 0). Saving writes "fig1.ps".
+    virtual bool plt3(const TreeRingPlot& plot) = 0;
 
     // Regional curve and fit per iteration, one panel each. curves holds 2k columns by age
     // (row age - 1): column 2j the regional curve of iteration j (j = 0 is the initial one),
@@ -143,15 +161,8 @@ public:
     // Many lines over the same years. Saving writes the title's file name as plot1 does.
     virtual void spaghetti(const SpaghettiPlot& plot) = 0;
 
-    // Every series in its initial (blue) and final (red) form over its own years, with the mean
-    // (black, legend "Mean"; unless empty or starting with -999.9) over the summary years on
-    // top. initial and final hold one column per series by position (row 0 = the series' first
-    // year); m = years.size(). Drawn once: no menu, no saving, no input.
-    virtual void linguine2(const YearMatrix& initial, const YearMatrix& final,
-                           std::span<const float> mean, std::span<const YearSpan> years,
-                           YearSpan summary, std::string_view x_label, std::string_view y_label,
-                           std::string_view title, std::string_view legend1,
-                           std::string_view legend2) = 0;
+    // Every series in its initial and final form. Drawn once: no menu, no saving, no input.
+    virtual void linguine2(const LinguinePlot& plot) = 0;
 
     // Spread-versus-level points of the power transform: column j of x and y holds counts[j]
     // points of series j (m = counts.size()), with the fitted line slope[j] * x + intercept[j];

@@ -27,18 +27,13 @@ public:
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view,
               int, std::span<const int>) override {}
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override {}
-    bool plt3(std::span<const float>, std::span<const float>, std::span<const float>, int, int,
-              float, int, std::string_view, std::string_view, int, int) override {
-        return true;
-    }
+    bool plt3(const TreeRingPlot&) override { return true; }
     void plt4(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
     void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
     void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int,
               std::string_view, std::string_view) override {}
     void spaghetti(const SpaghettiPlot&) override {}
-    void linguine2(const YearMatrix&, const YearMatrix&, std::span<const float>,
-                   std::span<const YearSpan>, YearSpan, std::string_view, std::string_view,
-                   std::string_view, std::string_view, std::string_view) override {}
+    void linguine2(const LinguinePlot&) override {}
     void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>,
                  std::span<const float>, std::span<const int> counts, float, float,
                  float) override {

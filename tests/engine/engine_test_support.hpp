@@ -23,9 +23,8 @@ public:
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title,
               int, std::span<const int>) override { titles.emplace_back(title); }
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override { titles.emplace_back("plt2"); }
-    bool plt3(std::span<const float>, std::span<const float>, std::span<const float>, int, int, float, int,
-              std::string_view, std::string_view title, int, int) override {
-        titles.emplace_back(title);
+    bool plt3(const TreeRingPlot& p) override {
+        titles.emplace_back(p.title);
         return true;
     }
     void plt4(const YearMatrix&, int, int k, int, float, std::span<const int>) override { plt4_curves = k; }
@@ -33,9 +32,7 @@ public:
     void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
               std::string_view) override {}
     void spaghetti(const SpaghettiPlot& p) override { titles.emplace_back(p.title); }
-    void linguine2(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const YearSpan>,
-                   YearSpan, std::string_view, std::string_view, std::string_view title, std::string_view,
-                   std::string_view) override { titles.emplace_back(title); }
+    void linguine2(const LinguinePlot& p) override { titles.emplace_back(p.title); }
     void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const float>,
                  std::span<const int>, float, float, float) override {}
 

@@ -248,7 +248,7 @@ TEST(PlotDrawing, EveryOtherPlotHasALegendPerLineAndAMargin) {
                  .title = "Biweights", .legend1 = "Iteration:   0", .line_legends = stats});
     p.spaghetti({.lines = &lines, .n = 30, .m = 4, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "Iterations", .legend1 = "First", .legend2 = "Final"});
     std::vector<YearSpan> years{{1600, 1629, 30}, {1605, 1629, 25}};
-    p.linguine2(lines, lines, lines.column(1), years, {1600, 1629, 30}, "Year", "Index", "Indices", "Original", "Final");
+    p.linguine2({.initial = &lines, .final = &lines, .mean = lines.column(1), .years = years, .summary = {1600, 1629, 30}, .x_label = "Year", .y_label = "Index", .title = "Indices", .legend1 = "Original", .legend2 = "Final"});
     std::vector<float> freq, power;
     for (int i = 1; i <= 20; ++i) {
         freq.push_back(0.025f * i);

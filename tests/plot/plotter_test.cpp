@@ -205,9 +205,7 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
     saved("fig11_2.ps");  // the first one was removed, but it was this run's: still a new name
 
     const int k = 5;  // one series against age and year
-    EXPECT_TRUE(p.plt3(f.rw.widths.column(k).first(f.rw.years[k].length), f.rw.widths.column(k).first(f.rw.years[k].length),
-                       f.fit(), f.rw.years[k].first, f.rw.years[k].last, kMissing, f.ages, f.rw.ids[k],
-                       "Iteration       Regional Curve MVF", 0, 0));
+    EXPECT_TRUE(p.plt3({.by_year = f.rw.widths.column(k).first(f.rw.years[k].length), .by_age = f.rw.widths.column(k).first(f.rw.years[k].length), .curve = f.fit(), .first_year = f.rw.years[k].first, .last_year = f.rw.years[k].last, .missing = kMissing, .curve_ages = f.ages, .id = f.rw.ids[k], .title = "Iteration       Regional Curve MVF", .age_before = 0, .age_offset = 0}));
     saved("fig1.ps");
 
     p.plt4(f.curves, f.ages, 3, 0, kMissing, f.series);
@@ -298,8 +296,7 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
         auto series = f.rw.widths.column(k).first(f.rw.years[k].length);
         for (const char* answers : {"n\n", "N\n", "c\n", "s\nn\n"}) {
             Session s(answers, null_device(dir));
-            const bool more = s.plotter->plt3(series, series, f.fit(), f.rw.years[k].first, f.rw.years[k].last,
-                                              kMissing, f.ages, f.rw.ids[k], "Tree-ring plot", 0, 0);
+            const bool more = s.plotter->plt3({.by_year = series, .by_age = series, .curve = f.fit(), .first_year = f.rw.years[k].first, .last_year = f.rw.years[k].last, .missing = kMissing, .curve_ages = f.ages, .id = f.rw.ids[k], .title = "Tree-ring plot", .age_before = 0, .age_offset = 0});
             EXPECT_EQ(more, answers[0] == 'c') << answers;
             EXPECT_NE(s.out.str().find(" | [s]ave  [c]ontinue  [r]eplot  [n]o more plots |\n"), std::string::npos);
         }
@@ -324,8 +321,7 @@ TEST(PlotMenu, TooManyRegionalCurvesAndLinguineAskOnlyWhereAMenuWould) {
     {   // linguine2 draws once and never asks.
         Session s("untouched\n", null_device(dir));
         std::vector<float> mean(f.chron);
-        s.plotter->linguine2(f.rw.widths, f.indices, mean, f.rw.years, f.rw.summary, "Years", "Measurements",
-                             "Original and Final Signal Free Raw Data", "Iteration:   0", "Iteration:   7");
+        s.plotter->linguine2({.initial = &f.rw.widths, .final = &f.indices, .mean = mean, .years = f.rw.years, .summary = f.rw.summary, .x_label = "Years", .y_label = "Measurements", .title = "Original and Final Signal Free Raw Data", .legend1 = "Iteration:   0", .legend2 = "Iteration:   7"});
         EXPECT_EQ(s.out.str(), "");
         EXPECT_EQ(s.in.tellg(), 0);
     }
@@ -335,8 +331,7 @@ TEST(PlotMenu, TooManyRegionalCurvesAndLinguineAskOnlyWhereAMenuWould) {
         settings.interactive = false;
         Session s("s\nn\n", settings);
         s.plotter->plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Year", .y_label = "Index", .title = "Chronology", .legend1 = "a", .legend2 = "b"});
-        EXPECT_TRUE(s.plotter->plt3(f.chron, f.chron, f.fit(), f.rw.summary.first, f.rw.summary.last, kMissing,
-                                    f.ages, "GP01", "RC", 0, 0));
+        EXPECT_TRUE(s.plotter->plt3({.by_year = f.chron, .by_age = f.chron, .curve = f.fit(), .first_year = f.rw.summary.first, .last_year = f.rw.summary.last, .missing = kMissing, .curve_ages = f.ages, .id = "GP01", .title = "RC", .age_before = 0, .age_offset = 0}));
         s.plotter->plt4(many, f.ages, 21, 0, kMissing, f.series);
         EXPECT_EQ(s.out.str(), message);
         EXPECT_EQ(s.in.tellg(), 0);
@@ -356,7 +351,7 @@ TEST(PlotsOff, NothingIsDrawnAndNoInputIsRead) {
     p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Title", .legend1 = "a", .legend2 = "b"});
     p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
     p.plt2(f.indices, f.rw.years, kMissing);
-    EXPECT_TRUE(p.plt3(f.chron, f.chron, f.fit(), 1, 2, kMissing, 10, "id", "t", 0, 0));
+    EXPECT_TRUE(p.plt3({.by_year = f.chron, .by_age = f.chron, .curve = f.fit(), .first_year = 1, .last_year = 2, .missing = kMissing, .curve_ages = 10, .id = "id", .title = "t", .age_before = 0, .age_offset = 0}));
     p.plt5(f.curves, f.ages, 3, 0, kMissing, f.series);
     p.spaghetti({.lines = &f.curves, .n = f.ages, .m = 2, .first_year = 1, .x_label = "x", .y_label = "y", .title = "Spag", .legend1 = "l1", .legend2 = "l2"});
     EXPECT_EQ(s.out.str(), "");
@@ -375,8 +370,7 @@ TEST(FileDevice, EachDrawingGoesToANumberedFileWithoutAMenu) {
     settings.directory = dir.str();
     Session s("untouched\n", settings);
     s.plotter->plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Robust Original & Signal Free", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = std::vector<float>{-999.9f}});
-    EXPECT_TRUE(s.plotter->plt3(f.chron, f.chron, f.fit(), f.rw.summary.first, f.rw.summary.last, kMissing, f.ages,
-                                "GP01", "RC", 0, 0));
+    EXPECT_TRUE(s.plotter->plt3({.by_year = f.chron, .by_age = f.chron, .curve = f.fit(), .first_year = f.rw.summary.first, .last_year = f.rw.summary.last, .missing = kMissing, .curve_ages = f.ages, .id = "GP01", .title = "RC", .age_before = 0, .age_offset = 0}));
     s.plotter->plt4(f.curves, f.ages, 21, 0, kMissing, f.series);  // message, no pause
     EXPECT_EQ(s.out.str().find("plot options menu"), std::string::npos);
     EXPECT_EQ(s.in.tellg(), 0);
