@@ -15,6 +15,8 @@
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
 #include "console/ask.hpp"
+#include "io/text_fields.hpp"
+#include "io/text_lines.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -186,7 +188,7 @@ bool load_tucson(Console& console, std::istream& file, bool rings, SeriesTable& 
         if (rings) {
             for (std::size_t k = 0; k < 3; ++k) {
                 std::string& h = state.header[k];
-                if (all_of(h.begin(), h.begin() + 6, [](char c) { return c == ' '; })) {
+                if (all_blank(std::string_view(h).substr(0, 6))) {
                     h.replace(0, 22, kMissingLine[k]);
                     h.replace(58, 22, kMissingLine[k]);
                 }
@@ -385,12 +387,7 @@ std::string ruler() {
 // A file line as the viewer shows it: its number right-aligned in columns 2-8 (a longer number
 // widens the field rather than turning into asterisks), the text from column 10.
 std::string shown_line(int number, std::string_view text) {
-    std::string t(text.substr(0, std::min<std::size_t>(text.size(), 100)));
-    for (char& c : t) {
-        auto u = static_cast<unsigned char>(c);
-        if (c == '\t') c = ' ';
-        else if (u < 0x20 || u == 0x7f) c = '?';
-    }
+    const std::string t = printable(text.substr(0, std::min<std::size_t>(text.size(), 100)));
     std::string n = std::to_string(number);
     if (n.size() < static_cast<std::size_t>(kViewerNumberWidth))
         n.insert(0, static_cast<std::size_t>(kViewerNumberWidth) - n.size(), ' ');
@@ -428,8 +425,7 @@ int ask_file_kind(Console& console) {
     for (;;) {
         console.blank_line();
         console.prompt("Enter a value between [0-4] or [Q]uit");
-        const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_by_user();
+        const std::string answer = ask_or_stop(console);
         const std::string text = lower(trim(answer));
         if (text.empty()) continue;
         if (text == "q" || text == "quit") stop_by_user();
@@ -457,8 +453,7 @@ int ask_header_lines(Console& console) {
         console.line("Enter number of file header lines to skip", 2);
         console.line("before reading data or columns. If none then", 2);
         console.prompt("enter a zer[0] for none");
-        const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_by_user();
+        const std::string answer = ask_or_stop(console);
         const NumberAnswer n = parse_integer_answer(answer);
         if (n.kind == NumberAnswer::Kind::Empty) continue;
         if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
@@ -703,8 +698,7 @@ int ask_column_count(Console& console) {
         console.blank_line();
         console.line("Enter the total number of columns in your file", 2);
         console.text(at_column(2, "[Program assumes Col_1 contains the X values] : "));
-        const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_by_user();
+        const std::string answer = ask_or_stop(console);
         const NumberAnswer n = parse_integer_answer(answer);
         if (n.kind == NumberAnswer::Kind::Value && n.value - 1 > kMaxSeries) {
             console.blank_line();
@@ -805,16 +799,23 @@ bool read_year_lines(Console& console, std::istream& file, int columns, const st
     return true;
 }
 
+// One series column: its values, its first year and the line of the file that holds it.
+struct ColumnSeries {
+    std::vector<float> values;
+    int first_year = 0;
+    int first_line = 0;
+};
+
 // The values of series column k (0-based among the series columns); false after a message.
 bool column_series(Console& console, const ColumnCells& cells, std::size_t k, const std::string& id,
-                   std::vector<float>& values, int& first_year, int& first_line) {
-    values.clear();
+                   ColumnSeries& series) {
+    series.values.clear();
     std::optional<std::size_t> gap;   // a sentinel line met after the first value
     for (std::size_t r = 0; r < cells.years.size(); ++r) {
         const std::size_t cell = cells.at(r, k);
         const std::string at = "(line " + std::to_string(cells.line_numbers[r]) + ", series " + rtrim(id);
         if (cells.kinds[cell] == ColumnCells::kSentinel) {
-            if (!values.empty() && !gap) gap = r;
+            if (!series.values.empty() && !gap) gap = r;
             continue;
         }
         const auto& year = cells.years[r];
@@ -845,20 +846,20 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
             console.line("Fill the gap first; this program cannot bridge it.", 2);
             return false;
         }
-        if (values.empty()) {
-            first_year = *year;
-            first_line = cells.line_numbers[r];
-        } else if (*year != first_year + static_cast<int>(values.size())) {
+        if (series.values.empty()) {
+            series.first_year = *year;
+            series.first_line = cells.line_numbers[r];
+        } else if (const int due = series.first_year + static_cast<int>(series.values.size()); *year != due) {
             console.blank_line();
             console.line("Series " + rtrim(id) + ": the year lines do not follow each other (line " +
                              std::to_string(cells.line_numbers[r]) + " holds the year " + std::to_string(*year) +
-                             " where " + std::to_string(first_year + static_cast<int>(values.size())) + " was due).",
+                             " where " + std::to_string(due) + " was due).",
                          2);
             return false;
         }
-        values.push_back(cells.values[cell]);
+        series.values.push_back(cells.values[cell]);
     }
-    if (values.empty()) {
+    if (series.values.empty()) {
         console.blank_line();
         console.line("Series " + rtrim(id) + " (column " + std::to_string(k + 2) + " of the naming line, line " +
                          std::to_string(cells.naming_line) + ") has no values (only the sentinel).",
@@ -868,16 +869,11 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
     return true;
 }
 
-}  // namespace
-
-bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
-    const int columns = ask_column_count(console);
-    if (columns == 0) return false;
-    const std::string sentinel = ask_sentinel(console);
-
+// The naming line: the first line that holds anything, one name per column. Empty (message
+// printed) when it holds another number of names or is not text.
+std::vector<std::string> read_naming_line(Console& console, std::istream& file, int columns, int& line_number) {
     std::string line;
     std::vector<std::string> names;
-    int line_number = lines_before;
     while (read_text_line(file, line, kWideLine)) {
         ++line_number;
         names = freeform_items(line);
@@ -891,15 +887,28 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_
             console.line("The naming line (line " + std::to_string(line_number) + ") holds " +
                              std::to_string(names.size()) + " names for " + std::to_string(columns) + " columns.",
                          2);
-        return false;
+        return {};
     }
-    if (std::any_of(names.begin(), names.begin() + columns, [](const std::string& n) { return has_control_bytes(n); })) {
+    if (std::any_of(names.begin(), names.end(), [](const std::string& n) { return has_control_bytes(n); })) {
         console.blank_line();
         console.line("The naming line of the file (line " + std::to_string(line_number) +
                          ") is not text: the file cannot be read as columns.",
                      2);
-        return false;
+        return {};
     }
+    return names;
+}
+
+}  // namespace
+
+bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
+    const int columns = ask_column_count(console);
+    if (columns == 0) return false;
+    const std::string sentinel = ask_sentinel(console);
+
+    int line_number = lines_before;
+    const std::vector<std::string> names = read_naming_line(console, file, columns, line_number);
+    if (names.empty()) return false;
 
     ColumnCells cells;
     cells.width = static_cast<std::size_t>(columns - 1);
@@ -907,13 +916,11 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_
     if (!read_year_lines(console, file, columns, sentinel, line_number, cells)) return false;
 
     TableBuilder builder(console);
-    std::vector<float> values;
+    ColumnSeries series;
     for (int k = 1; k < columns; ++k) {
         const std::string id = fixed_width(names[static_cast<std::size_t>(k)], 8);
-        int first_year = 0, first_line = 0;
-        if (!column_series(console, cells, static_cast<std::size_t>(k - 1), id, values, first_year, first_line))
-            return false;
-        if (!builder.add(id, first_year, values, first_line)) return false;
+        if (!column_series(console, cells, static_cast<std::size_t>(k - 1), id, series)) return false;
+        if (!builder.add(id, series.first_year, series.values, series.first_line)) return false;
     }
     builder.finish(table);
     return true;
@@ -935,8 +942,7 @@ void dathlp(Console& console, std::istream& file) {
             "________________________________________",
         });
         console.text(at_column(2, "Enter a value between  [0-4]       : "));
-        const std::string answer = console.ask();
-        if (is_stop_answer(answer)) stop_by_user();
+        const std::string answer = ask_or_stop(console);
         char c = first_char(answer);
         if (c == ' ') c = '0';
         if (c < '0' || c > '9') {
@@ -959,11 +965,7 @@ void dathlp(Console& console, std::istream& file) {
 }
 
 // The viewer's answers: the first character counts; "/" stops the program.
-char viewer_answer(Console& console) {
-    const std::string answer = console.ask();
-    if (is_stop_answer(answer)) stop_by_user();
-    return first_char(answer);
-}
+char viewer_answer(Console& console) { return first_char(ask_or_stop(console)); }
 
 void snoop(Console& console, std::istream& file) {
     console.blank_line();

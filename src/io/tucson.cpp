@@ -10,6 +10,9 @@
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
+#include "io/edit_list.hpp"
+#include "io/text_fields.hpp"
+#include "io/text_lines.hpp"
 #include "io/year_matrix.hpp"
 
 namespace kestrovan {
@@ -24,22 +27,6 @@ constexpr int kMaxUnreadable = 25;
 // Columns a..b (counted from 1) of a line, blank padded.
 std::string_view columns(const std::string& line, int a, int b) {
     return std::string_view(line).substr(static_cast<std::size_t>(a - 1), static_cast<std::size_t>(b - a + 1));
-}
-
-bool all_blank(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' '; });
-}
-
-// A line as shown on the console and kept as a header line: control bytes become "?" (a tab a
-// blank), so that nothing in a damaged file can steer the terminal or split an output line.
-std::string printable(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        auto u = static_cast<unsigned char>(c);
-        if (c == '\t') c = ' ';
-        else if (u < 0x20 || u == 0x7f) c = '?';
-    }
-    return out;
 }
 
 // y mod 10 with the sign of y (what C++'s % gives).
@@ -65,69 +52,43 @@ double thousandths(float x) {
     return std::round(static_cast<double>(p));
 }
 
-// The widths of identifier and year on a decade line by year: ring widths 8/4, 7/5, 6/6;
-// chronologies two columns less for the identifier.
-void year_layout(int y, int normal_id, int& id_width, int& year_width) {
-    if (y >= -999) {
-        id_width = normal_id;
-        year_width = 4;
-    } else if (y >= -9999 && y <= -1001) {
-        id_width = normal_id - 1;
-        year_width = 5;
-    } else {
-        id_width = normal_id - 2;
-        year_width = 6;
-    }
+// ---- decade-line layouts -----------------------------------------------------------------
+
+// Where the fields of a decade line stand. Ring-width and chronology lines differ only in these
+// numbers: one parser splits lines of both kinds, and the writer takes its widths from them.
+struct DecadeLayout {
+    int id_width;       // identifier columns of the normal layout; the year field follows
+    int year_end;       // last column of the year field
+    int first_column;   // first column of slot 1
+    int slot_width;     // columns of one slot
+    int value_width;    // columns of a slot's value; a chronology's sample count fills the rest
+    int count_width() const { return slot_width - value_width; }
+    int last_column() const { return first_column + 10 * slot_width - 1; }   // of slot 10
+};
+
+// Ring widths: identifier 1-8, year 9-12, ten values of 6 columns (13-72).
+constexpr DecadeLayout kRingLines{8, 12, 13, 6, 6};
+// Chronologies: identifier 1-6, year 7-10, ten pairs of a 4-column index and a 3-column sample
+// count (11-80).
+constexpr DecadeLayout kChronologyLines{6, 10, 11, 7, 4};
+
+// The widths of identifier and year on a decade line by year: the normal layout down to -999,
+// then the year one column wider and the identifier one narrower down to -9999 (-1000 excepted),
+// else two.
+struct HeadWidths {
+    int id = 0;
+    int year = 0;
+};
+
+HeadWidths head_widths(int y, const DecadeLayout& layout) {
+    if (y >= -999) return {layout.id_width, 4};
+    if (y >= -9999 && y <= -1001) return {layout.id_width - 1, 5};
+    return {layout.id_width - 2, 6};
 }
 
 [[noreturn]] void write_failed(const TucsonWriteState& state) {
     throw ProgramStop(StopKind::Abnormal,
                       "Cannot write to the output file" + (state.file_name.empty() ? std::string() : " " + state.file_name));
-}
-
-// The identifier and year fields of an output decade line; "-" in the columns that switch the
-// layout on reading becomes "_" (warned once per file).
-std::string id_and_year(std::string_view id, int y, int normal_id, TucsonWriteState& state, Console& console) {
-    int id_width = 0, year_width = 0;
-    year_layout(y, normal_id, id_width, year_width);
-    const int year_limit = year_width == 4 ? 9999 : -99999;
-    if ((year_width == 4 && y > year_limit) || (year_width == 6 && y < year_limit)) {
-        throw ProgramStop(StopKind::Abnormal, "Cannot write series " + rtrim(id) + " to " +
-                                                  (state.file_name.empty() ? "the output file" : state.file_name) +
-                                                  ": year " + std::to_string(y) + " does not fit the year field");
-    }
-    std::string head = fixed_width(id, static_cast<std::size_t>(id_width));
-    if (id_width == normal_id) {
-        // Columns normal_id-1 and normal_id decide the layout when they hold "-".
-        bool changed = false;
-        for (int c = normal_id - 2; c < normal_id; ++c) {
-            if (head[static_cast<std::size_t>(c)] == '-') {
-                head[static_cast<std::size_t>(c)] = '_';
-                changed = true;
-            }
-        }
-        if (changed && !state.warned_id) {
-            state.warned_id = true;
-            console.blank_line();
-            console.line("WARNING: identifier \"" + rtrim(id) + "\" is written as \"" + rtrim(head) + "\"" +
-                             (state.file_name.empty() ? std::string() : " in " + state.file_name),
-                         2);
-            console.line("         (a \"-\" in its columns " + std::to_string(normal_id - 1) + "-" +
-                             std::to_string(normal_id) + " would be read as part of the year)",
-                         2);
-        }
-    }
-    return head + fmt_i(y, year_width);
-}
-
-void warn_clamp(TucsonWriteState& state, std::string_view id, int year, Console& console) {
-    if (state.warned_clamp) return;
-    state.warned_clamp = true;
-    console.blank_line();
-    console.line("WARNING: a value too wide for its field was written as the widest value the field holds" +
-                     (state.file_name.empty() ? std::string() : " in " + state.file_name),
-                 2);
-    console.line("         (first at series " + rtrim(id) + ", year " + std::to_string(year) + ")", 2);
 }
 
 // A value for a fixed field: NaN written as 0, everything outside [lo, hi] clamped; true when
@@ -148,189 +109,145 @@ long long clamp_field(double v, long long lo, long long hi, bool& changed) {
     return static_cast<long long>(v);
 }
 
-void write_ring_widths(std::ostream& file, std::string_view id, int first_year, std::span<const float> values,
-                       std::string_view label, TucsonWriteState& state, Console& console) {
-    const std::size_t count = values.size();
-    int y = first_year;
-    int n = first_line_values(y);
-    std::size_t j = 0;
-    for (;;) {
-        std::string line = id_and_year(id, y, 8, state, console);
-        int slots = 0;
-        bool finished = false;
-        for (int i = 0; i < n; ++i) {
-            ++j;
-            ++slots;
-            if (j > count) {
-                line += fmt_i(-9999, 6);
-                finished = true;
-                break;
-            }
-            bool changed = false;
-            long long v = clamp_field(thousandths(values[j - 1]), -99999, 999999, changed);
-            if (v == 999) v = 1000;       // 0.999 mm is not the end marker
-            if (v == -9999) {             // nor is -9.999 mm
-                v = -9998;
-                changed = true;
-            }
-            if (changed) warn_clamp(state, id, y + i, console);
-            line += fmt_i(v, 6);
-        }
-        if (slots == 10) line += "  " + fixed_width(label, 6);
-        file << line << '\n';
-        if (!file) write_failed(state);
-        if (finished) return;
-        y += slots;
-        n = 10;
-    }
-}
-
-void write_chronology(std::ostream& file, std::string_view id, int first_year, std::span<const float> values,
-                      std::span<const int> samples, std::string_view label, TucsonWriteState& state,
-                      Console& console) {
-    const std::size_t count = values.size();
-    const bool use_samples = !samples.empty() && samples[0] > 0;
-    int y = first_year;
-    int s = first_chronology_slot(y);
-    std::size_t j = 0;
-    for (;;) {
-        long long index[10], n[10];
-        std::fill(std::begin(index), std::end(index), 9990);
-        std::fill(std::begin(n), std::end(n), 0);
-        bool finished = false;
-        const int decade = y - s + 1;
-        for (int slot = s; slot <= 10; ++slot) {
-            ++j;
-            if (j > count) {
-                finished = true;
-                break;
-            }
-            bool changed = false;
-            // 9990 and above mean "no data": the widest data value is 9989.
-            index[slot - 1] = clamp_field(thousandths(values[j - 1]), -999, 9989, changed);
-            long long c = use_samples && j - 1 < samples.size() ? samples[j - 1] : 1;
-            n[slot - 1] = clamp_field(static_cast<double>(c), -99, 999, changed);
-            if (changed) warn_clamp(state, id, decade + slot - 1, console);
-        }
-        std::string line = id_and_year(id, y, 6, state, console);
-        for (int k = 0; k < 10; ++k) line += fmt_i(index[k], 4) + fmt_i(n[k], 3);
-        line += "  " + fixed_width(label, 6);
-        file << line << '\n';
-        if (!file) write_failed(state);
-        if (finished) return;
-        y = y - s + 11;
-        s = 1;
-    }
-}
-
-// ---- format-described blocks -------------------------------------------------------------
-
-struct EditItem {
-    enum Kind { Real, Integer, Skip, NewRecord, Group } kind = Real;
-    int repeat = 1;
-    int width = 0;
-    int decimals = 0;
-    std::vector<EditItem> group;
-};
-
-class EditListParser {
+// Writes the decade lines of one series: what every line of it shares (file, identifier, label)
+// and the warnings given once per file.
+class DecadeWriter {
 public:
-    explicit EditListParser(std::string_view text) {
-        for (char c : text)
-            if (c != ' ') text_ += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    DecadeWriter(std::ostream& file, std::string_view id, std::string_view label, TucsonWriteState& state,
+                 Console& console)
+        : file_(file), id_(id), label_(label), state_(state), console_(console) {}
+
+    void ring_widths(int first_year, std::span<const float> values) {
+        const std::size_t count = values.size();
+        int y = first_year;
+        int n = first_line_values(y);
+        std::size_t j = 0;
+        for (;;) {
+            std::string line = head(y, kRingLines);
+            int slots = 0;
+            bool finished = false;
+            for (int i = 0; i < n; ++i) {
+                ++j;
+                ++slots;
+                if (j > count) {
+                    line += fmt_i(-9999, 6);
+                    finished = true;
+                    break;
+                }
+                bool changed = false;
+                long long v = clamp_field(thousandths(values[j - 1]), -99999, 999999, changed);
+                if (v == 999) v = 1000;       // 0.999 mm is not the end marker
+                if (v == -9999) {             // nor is -9.999 mm
+                    v = -9998;
+                    changed = true;
+                }
+                if (changed) warn_clamp(y + i);
+                line += fmt_i(v, kRingLines.value_width);
+            }
+            if (slots == 10) line += "  " + fixed_width(label_, 6);
+            put(line);
+            if (finished) return;
+            y += slots;
+            n = 10;
+        }
     }
 
-    // The edit list inside the outer parentheses; nullopt when it is not one we can read.
-    std::optional<std::vector<EditItem>> parse() {
-        if (!eat('(')) return std::nullopt;
-        auto list = parse_list();
-        if (!list || !eat(')') || pos_ != text_.size()) return std::nullopt;
-        return list;
+    void chronology(int first_year, std::span<const float> values, std::span<const int> samples) {
+        const std::size_t count = values.size();
+        const bool use_samples = !samples.empty() && samples[0] > 0;
+        int y = first_year;
+        int s = first_chronology_slot(y);
+        std::size_t j = 0;
+        for (;;) {
+            long long index[10], n[10];
+            std::fill(std::begin(index), std::end(index), 9990);
+            std::fill(std::begin(n), std::end(n), 0);
+            bool finished = false;
+            const int decade = y - s + 1;
+            for (int slot = s; slot <= 10; ++slot) {
+                ++j;
+                if (j > count) {
+                    finished = true;
+                    break;
+                }
+                bool changed = false;
+                // 9990 and above mean "no data": the widest data value is 9989.
+                index[slot - 1] = clamp_field(thousandths(values[j - 1]), -999, 9989, changed);
+                long long c = use_samples && j - 1 < samples.size() ? samples[j - 1] : 1;
+                n[slot - 1] = clamp_field(static_cast<double>(c), -99, 999, changed);
+                if (changed) warn_clamp(decade + slot - 1);
+            }
+            std::string line = head(y, kChronologyLines);
+            for (int k = 0; k < 10; ++k)
+                line += fmt_i(index[k], kChronologyLines.value_width) + fmt_i(n[k], kChronologyLines.count_width());
+            line += "  " + fixed_width(label_, 6);
+            put(line);
+            if (finished) return;
+            y = y - s + 11;
+            s = 1;
+        }
     }
 
 private:
-    bool eat(char c) {
-        if (pos_ < text_.size() && text_[pos_] == c) {
-            ++pos_;
-            return true;
+    // The identifier and year fields of a line; "-" in the columns that switch the layout on
+    // reading becomes "_" (warned once per file).
+    std::string head(int y, const DecadeLayout& layout) {
+        const HeadWidths w = head_widths(y, layout);
+        const int year_limit = w.year == 4 ? 9999 : -99999;
+        if ((w.year == 4 && y > year_limit) || (w.year == 6 && y < year_limit)) {
+            const std::string file = state_.file_name.empty() ? "the output file" : state_.file_name;
+            throw ProgramStop(StopKind::Abnormal, "Cannot write series " + rtrim(id_) + " to " + file + ": year " +
+                                                      std::to_string(y) + " does not fit the year field");
         }
-        return false;
-    }
-    std::optional<int> number() {
-        std::size_t start = pos_;
-        long long v = 0;
-        while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) {
-            v = v * 10 + (text_[pos_] - '0');
-            if (v > 10000) return std::nullopt;
-            ++pos_;
-        }
-        if (pos_ == start) return std::nullopt;
-        return static_cast<int>(v);
-    }
-    std::optional<std::vector<EditItem>> parse_list() {
-        std::vector<EditItem> list;
-        for (;;) {
-            if (pos_ < text_.size() && text_[pos_] == ')') return list;
-            if (eat('/')) {
-                EditItem nr;
-                nr.kind = EditItem::NewRecord;
-                list.push_back(std::move(nr));
-            } else {
-                auto item = parse_item();
-                if (!item) return std::nullopt;
-                list.push_back(std::move(*item));
-            }
-            if (eat(',')) continue;
-            if (pos_ < text_.size() && (text_[pos_] == ')' || text_[pos_] == '/')) continue;
-            return std::nullopt;
-        }
-    }
-    std::optional<EditItem> parse_item() {
-        EditItem item;
-        auto r = number();
-        if (r) {
-            if (*r < 1) return std::nullopt;
-            item.repeat = *r;
-        }
-        if (pos_ >= text_.size()) return std::nullopt;
-        char c = text_[pos_++];
-        if (c == '(') {
-            auto list = parse_list();
-            if (!list || !eat(')')) return std::nullopt;
-            item.kind = EditItem::Group;
-            item.group = std::move(*list);
-            return item;
-        }
-        if (c == 'x') {
-            item.kind = EditItem::Skip;
-            item.width = item.repeat;
-            item.repeat = 1;
-            return item;
-        }
-        if (c == 'f' || c == 'e' || c == 'd' || c == 'g' || c == 'i') {
-            auto w = number();
-            if (!w || *w < 1) return std::nullopt;
-            item.width = *w;
-            if (eat('.')) {
-                auto d = number();
-                if (!d) return std::nullopt;
-                item.decimals = *d;
-            } else if (c != 'i') {
-                return std::nullopt;
-            }
-            if (c != 'i' && eat('e')) {   // exponent width: ignored on input
-                if (!number()) return std::nullopt;
-            }
-            item.kind = c == 'i' ? EditItem::Integer : EditItem::Real;
-            if (c == 'i') item.decimals = 0;
-            return item;
-        }
-        return std::nullopt;
+        std::string text = fixed_width(id_, static_cast<std::size_t>(w.id));
+        if (w.id == layout.id_width) mend_switch_columns(text, layout.id_width);
+        return text + fmt_i(y, w.year);
     }
 
-    std::string text_;
-    std::size_t pos_ = 0;
+    // Columns normal-1 and normal of an identifier in the normal layout decide the layout when
+    // they hold "-".
+    void mend_switch_columns(std::string& text, int normal) {
+        bool changed = false;
+        for (int c = normal - 2; c < normal; ++c) {
+            if (text[static_cast<std::size_t>(c)] == '-') {
+                text[static_cast<std::size_t>(c)] = '_';
+                changed = true;
+            }
+        }
+        if (!changed || state_.warned_id) return;
+        state_.warned_id = true;
+        console_.blank_line();
+        console_.line("WARNING: identifier \"" + rtrim(id_) + "\" is written as \"" + rtrim(text) + "\"" +
+                          (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
+                      2);
+        console_.line("         (a \"-\" in its columns " + std::to_string(normal - 1) + "-" + std::to_string(normal) +
+                          " would be read as part of the year)",
+                      2);
+    }
+
+    void warn_clamp(int year) {
+        if (state_.warned_clamp) return;
+        state_.warned_clamp = true;
+        console_.blank_line();
+        console_.line("WARNING: a value too wide for its field was written as the widest value the field holds" +
+                          (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
+                      2);
+        console_.line("         (first at series " + rtrim(id_) + ", year " + std::to_string(year) + ")", 2);
+    }
+
+    void put(const std::string& line) {
+        file_ << line << '\n';
+        if (!file_) write_failed(state_);
+    }
+
+    std::ostream& file_;
+    std::string_view id_;
+    std::string_view label_;
+    TucsonWriteState& state_;
+    Console& console_;
 };
+
+// ---- format-described blocks -------------------------------------------------------------
 
 // A real field read with an fw.d-style descriptor: blanks around it allowed, all blanks = 0,
 // without a decimal point the last d digits are decimals.
@@ -359,7 +276,7 @@ std::optional<double> real_field(std::string_view field, int decimals) {
     return v;
 }
 
-enum class BlockRead { Done, Error, EndOfFile, CutShort, Implausible, TooLong };
+enum class BlockRead { Done, Error, EndOfFile, CutShort, Implausible, TooLong, Unusable };
 
 // Values of a format-described block are widths in millimetres or indices: 100 or more is
 // neither (and would overflow the engine's sums long before it became infinite).
@@ -372,21 +289,25 @@ public:
     BlockReader(std::istream& file, std::vector<float>& out, int count, int& lines)
         : file_(file), out_(out), count_(count), lines_(lines) {}
 
-    BlockRead run(const std::vector<EditItem>& list) {
+    BlockRead run(const EditList& list) {
         if (count_ <= 0) return BlockRead::Done;
-        if (!next_record()) return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile;
+        if (!next_record()) return no_record();
         std::size_t restart = 0;
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (list[i].kind == EditItem::Group) restart = i;
+            if (list[i].kind == EditItem::Kind::Group) restart = i;
         std::size_t from = 0;
+        EditWalk walk;
         for (;;) {
-            std::size_t before = out_.size();
-            for (std::size_t i = from; i < list.size(); ++i) {
-                auto r = item(list[i]);
-                if (r) return *r;
-            }
+            const std::size_t before = out_.size();
+            std::optional<BlockRead> end;
+            const WalkEnd walked = walk.walk(list, from, [&](const EditItem& item) {
+                end = step(item);
+                return end.has_value();
+            });
+            if (walked == WalkEnd::Stopped) return *end;
+            if (walked == WalkEnd::OverBudget) return BlockRead::Unusable;
             if (out_.size() == before) return BlockRead::Error;   // an edit list without data fields
-            if (!next_record()) return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile;
+            if (!next_record()) return no_record();
             from = restart;
         }
     }
@@ -398,53 +319,47 @@ private:
         pos_ = 0;
         return true;
     }
+    BlockRead no_record() const { return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile; }
     // A data field must lie within its line: a line that ends before it was cut off, and its
     // missing digits must not be read as blanks (zeros).
     bool field_on_record(int width) const { return pos_ + static_cast<std::size_t>(width) <= record_.size(); }
     bool at_end() const {
         return !file_.good() || std::char_traits<char>::eq_int_type(file_.rdbuf()->sgetc(), std::char_traits<char>::eof());
     }
-    std::string_view take(int width) {
-        std::string_view rec = record_;
-        std::size_t a = std::min(pos_, rec.size());
-        std::size_t b = std::min(pos_ + static_cast<std::size_t>(width), rec.size());
-        pos_ += static_cast<std::size_t>(width);
-        return rec.substr(a, b - a);
-    }
-    // nullopt to go on, otherwise the end of the block.
-    std::optional<BlockRead> item(const EditItem& it) {
-        for (int r = 0; r < it.repeat; ++r) {
-            switch (it.kind) {
-            case EditItem::Group:
-                for (const auto& sub : it.group) {
-                    auto res = item(sub);
-                    if (res) return res;
-                }
-                break;
-            case EditItem::Skip:
-                take(it.width);
-                break;
-            case EditItem::NewRecord:
-                if (!next_record()) return line_too_long(file_) ? BlockRead::TooLong : BlockRead::EndOfFile;
-                break;
-            case EditItem::Integer:
-            case EditItem::Real: {
-                if (!field_on_record(it.width)) return at_end() ? BlockRead::EndOfFile : BlockRead::CutShort;
-                const std::string_view text = take(it.width);
-                std::optional<double> v;
-                if (it.kind == EditItem::Integer) {
-                    if (auto i = int_field(text)) v = static_cast<double>(*i);
-                } else {
-                    v = real_field(text, it.decimals);
-                }
-                if (!v) return BlockRead::Error;
-                if (!(std::fabs(*v) < kImplausibleValue)) return BlockRead::Implausible;
-                out_.push_back(static_cast<float>(*v));
-                if (static_cast<int>(out_.size()) == count_) return BlockRead::Done;
-                break;
-            }
-            }
+
+    // One descriptor: nullopt to go on, otherwise the end of the block.
+    std::optional<BlockRead> step(const EditItem& item) {
+        const auto width = static_cast<std::size_t>(item.width);
+        switch (item.kind) {
+        case EditItem::Kind::Skip:
+        case EditItem::Kind::TabRight: pos_ += width; break;
+        case EditItem::Kind::Tab: pos_ = width - 1; break;
+        case EditItem::Kind::TabLeft: pos_ = pos_ > width ? pos_ - width : 0; break;
+        case EditItem::Kind::NewRecord:
+            if (!next_record()) return no_record();
+            break;
+        case EditItem::Kind::Integer:
+        case EditItem::Kind::Real: return read_field(item);
+        case EditItem::Kind::Group: break;   // the walk hands over descriptors only
         }
+        return std::nullopt;
+    }
+
+    std::optional<BlockRead> read_field(const EditItem& item) {
+        if (!field_on_record(item.width)) return at_end() ? BlockRead::EndOfFile : BlockRead::CutShort;
+        const std::string_view rec = record_;
+        const std::string_view text = rec.substr(pos_, static_cast<std::size_t>(item.width));
+        pos_ += static_cast<std::size_t>(item.width);
+        std::optional<double> v;
+        if (item.kind == EditItem::Kind::Integer) {
+            if (auto i = int_field(text)) v = static_cast<double>(*i);
+        } else {
+            v = real_field(text, item.decimals);
+        }
+        if (!v) return BlockRead::Error;
+        if (!(std::fabs(*v) < kImplausibleValue)) return BlockRead::Implausible;
+        out_.push_back(static_cast<float>(*v));
+        if (static_cast<int>(out_.size()) == count_) return BlockRead::Done;
         return std::nullopt;
     }
 
@@ -477,47 +392,48 @@ std::optional<long long> decade_field(std::string_view field) {
 
 // A data line split into its fields.
 struct DecadeLine {
-    std::string id;             // identifier as it stands, 8 characters
-    int id_width = 0;           // columns the line's layout gives the identifier
+    std::string id;              // identifier as it stands, 8 characters
+    int id_width = 0;            // columns the line's layout gives the identifier
     int year = 0;
-    long long fields[20] = {};  // ring widths: ten values; chronologies: ten index/count pairs
-    bool blank[10] = {};        // slot k is all blanks
-    int present = 0;            // slots up to the last one that is not blank
+    long long values[10] = {};   // ring widths, or chronology indices
+    long long counts[10] = {};   // chronologies: the sample counts (0 for ring widths)
+    bool blank[10] = {};         // slot k is all blanks
+    int present = 0;             // slots up to the last one that is not blank
 };
 
-// Identifier, year and the ten slots of an 80-column line; false when a field does not hold a
-// whole number (the line is not a data line).
-bool split_decade_line(const std::string& line, bool rings, DecadeLine& d) {
-    const int normal = rings ? 8 : 6;
-    const int year_end = rings ? 12 : 10;
+// Identifier, year and the ten slots of an 80-column line laid out as `layout` says; false when
+// a field does not hold a whole number (the line is not a data line). "-" in the identifier's
+// last column, or else in the one before, moves the start of the year one or two columns left.
+bool split_decade_line(const std::string& line, const DecadeLayout& layout, DecadeLine& d) {
+    const int normal = layout.id_width;
     if (line[static_cast<std::size_t>(normal - 1)] == '-') d.id_width = normal - 1;
     else if (line[static_cast<std::size_t>(normal - 2)] == '-') d.id_width = normal - 2;
     else d.id_width = normal;
-    const auto year = decade_field(columns(line, d.id_width + 1, year_end));
+    const auto year = decade_field(columns(line, d.id_width + 1, layout.year_end));
     if (!year) return false;
     d.id = padded(columns(line, 1, d.id_width), 8);
     d.year = static_cast<int>(*year);   // at most six columns: always within int
     d.present = 0;
     for (int k = 0; k < 10; ++k) {
-        const int a = rings ? 13 + 6 * k : 11 + 7 * k;
-        const std::string_view value = columns(line, a, rings ? a + 5 : a + 3);
-        const std::string_view count = rings ? std::string_view() : columns(line, a + 4, a + 6);
+        const int a = layout.first_column + layout.slot_width * k;
+        const std::string_view value = columns(line, a, a + layout.value_width - 1);
+        const std::string_view count = columns(line, a + layout.value_width, a + layout.slot_width - 1);
         const auto v = decade_field(value);
-        const auto n = rings ? std::optional<long long>(0) : decade_field(count);
+        const auto n = decade_field(count);   // an empty field (ring widths) reads as 0
         if (!v || !n) return false;
-        d.fields[rings ? k : 2 * k] = *v;
-        if (!rings) d.fields[2 * k + 1] = *n;
+        d.values[k] = *v;
+        d.counts[k] = *n;
         d.blank[k] = all_blank(value) && all_blank(count);
         if (!d.blank[k]) d.present = k + 1;
     }
     return true;
 }
 
-// One call of the decade-line reader: finds the next series and reads it to its end marker.
 class DecadeReader {
 public:
     DecadeReader(std::istream& file, bool rings, TucsonSeries& series, TucsonReadState& state, Console& console)
-        : file_(file), rings_(rings), series_(series), state_(state), console_(console) {}
+        : file_(file), rings_(rings), layout_(rings ? kRingLines : kChronologyLines), series_(series), state_(state),
+          console_(console) {}
 
     void run() {
         std::string raw, line;
@@ -528,9 +444,9 @@ public:
             std::replace(raw.begin(), raw.end(), '\t', ' ');
             line = padded(raw, kLineColumns);
             if (series_.count == 0 && state_.data_lines == 0 && line[kLineColumns - 1] == '#') return block(where);
-            if (all_blank(rings_ ? columns(line, 9, 12) : columns(line, 7, 10))) continue;
+            if (all_blank(columns(line, layout_.year_end - 3, layout_.year_end))) continue;
             DecadeLine d;
-            if (!split_decade_line(line, rings_, d)) {
+            if (!split_decade_line(line, layout_, d)) {
                 if (state_.data_lines > 0) return refuse_unreadable(line);
                 if (!not_data(line)) return;
                 continue;
@@ -538,7 +454,7 @@ public:
             ++state_.data_lines;
             if (runs_past_fields(raw, d)) return;
             if (state_.data_lines == 1 ? !start_series(d) : !follows(d)) return;
-            if (store_line(d)) return;
+            if (rings_ ? store_ring_line(d) : store_chronology_line(d)) return;
         }
     }
 
@@ -611,7 +527,7 @@ private:
     // A digit right after the last field (column 73 of ring widths, 81 of chronologies) means
     // that the last number runs on past its field: the line is out of step with its columns.
     bool runs_past_fields(const std::string& raw, const DecadeLine& d) {
-        const std::size_t after = rings_ ? 72 : 80;
+        const auto after = static_cast<std::size_t>(layout_.last_column());
         if (d.blank[9] || raw.size() <= after || !std::isdigit(static_cast<unsigned char>(raw[after]))) return false;
         if (state_.data_lines == 1) series_.id = printable(d.id);
         return refuse(at_line() + " of series " + name() + ": the number in its last field runs on into column " +
@@ -624,24 +540,26 @@ private:
         first_id_ = d.id;
         first_id_width_ = d.id_width;
         state_.series_line = state_.lines;
-        if (rings_) {
-            series_.first_year = d.year;
-            first_slot_ = 0;
-            slots_ = first_line_values(d.year);
-            line_year_ = d.year;
-            expected_ = d.year + slots_;
-            return true;
-        }
-        // Chronologies: the slots before the first year's hold fill pairs (or nothing). A first
-        // line labelled with its decade year has fill pairs before the first value too: they
-        // are passed over and the first value's slot gives the first year.
+        if (!rings_) return start_chronology(d);
+        series_.first_year = d.year;
+        first_slot_ = 0;
+        slots_ = first_line_values(d.year);
+        line_year_ = d.year;
+        expected_ = d.year + slots_;
+        return true;
+    }
+
+    // A chronology's first line: the slots before the first year's hold fill pairs (or nothing).
+    // A first line labelled with its decade year has fill pairs before the first value too: they
+    // are passed over and the first value's slot gives the first year.
+    bool start_chronology(const DecadeLine& d) {
         int s = first_chronology_slot(d.year) - 1;
         const int decade = d.year - s;
         for (int k = 0; k < s; ++k)
-            if (!d.blank[k] && d.fields[2 * k] < 9990)
+            if (!d.blank[k] && d.values[k] < 9990)
                 return !refuse(at_line() + " of chronology " + name() + " holds values before its first year " +
                                std::to_string(d.year) + ".");
-        while (s < 10 && !d.blank[s] && d.fields[2 * s] >= 9990) ++s;
+        while (s < 10 && !d.blank[s] && d.values[s] >= 9990) ++s;
         if (s >= d.present)
             return !refuse(at_line() + ": chronology " + name() + " holds no values on its first line" +
                            " (only 9990 fill pairs).");
@@ -655,7 +573,7 @@ private:
 
     // A later line must carry the series' identifier and the next decade.
     bool follows(const DecadeLine& d) {
-        const int normal = rings_ ? 8 : 6;
+        const int normal = layout_.id_width;
         if (!same_identifier(first_id_, first_id_width_, d.id, d.id_width, normal, normal - 2))
             return !refuse(at_line() + " carries the identifier " + rtrim(printable(d.id)) + ", but series " + name() +
                            " has not ended: its end marker is missing?");
@@ -702,20 +620,21 @@ private:
         for (float& x : series_.values) x *= 0.1f;
     }
 
-    // Stores the line's values; true when the call ends here (end marker, or a refusal).
-    bool store_line(const DecadeLine& d) {
-        if (!rings_) {
-            for (int k = first_slot_; k < 10; ++k) {
-                if (k >= d.present) return refuse_cut(k);
-                if (d.fields[2 * k] >= 9990) return true;
-                if (!store(static_cast<float>(d.fields[2 * k]) * 0.001f, static_cast<int>(d.fields[2 * k + 1])))
-                    return true;
-            }
-            return false;
+    // Stores a chronology line's pairs; true when the call ends here (a fill pair, or a refusal).
+    bool store_chronology_line(const DecadeLine& d) {
+        for (int k = first_slot_; k < 10; ++k) {
+            if (k >= d.present) return refuse_cut(k);
+            if (d.values[k] >= 9990) return true;
+            if (!store(static_cast<float>(d.values[k]) * 0.001f, static_cast<int>(d.counts[k]))) return true;
         }
+        return false;
+    }
+
+    // Stores a ring-width line's values; true when the call ends here (end marker, or a refusal).
+    bool store_ring_line(const DecadeLine& d) {
         for (int k = 0; k < slots_; ++k) {
             if (k >= d.present) return refuse_cut(k);
-            const long long v = d.fields[k];
+            const long long v = d.values[k];
             if (v == -9999) {
                 to_thousandths();
                 return true;
@@ -726,7 +645,7 @@ private:
         if (d.present <= slots_) return false;
         // A first line with more values than years left in its decade: only an end marker may
         // follow the last year.
-        const long long next = d.fields[slots_];
+        const long long next = d.values[slots_];
         if (d.present == slots_ + 1 && (next == 999 || next == -9999)) {
             if (next == -9999) to_thousandths();
             return true;
@@ -738,6 +657,7 @@ private:
 
     std::istream& file_;
     const bool rings_;
+    const DecadeLayout& layout_;
     TucsonSeries& series_;
     TucsonReadState& state_;
     Console& console_;
@@ -750,82 +670,73 @@ private:
     int expected_ = 0;     // year the next line must carry
 };
 
-}  // namespace
+// The count line of a format-described block.
+struct CountLine {
+    long long count = 0;
+    long long first_year = 0;
+    std::string format;   // columns 23-30
+    int line = 0;         // its line in the file
+};
 
-bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep) {
-    line.clear();
-    std::streambuf* buf = file.rdbuf();
-    if (!buf || !file.good()) {
-        if (file) file.setstate(std::ios::eofbit | std::ios::failbit);
-        return false;
-    }
-    using traits = std::char_traits<char>;
-    auto c = buf->sbumpc();
-    if (traits::eq_int_type(c, traits::eof())) {
-        file.setstate(std::ios::eofbit | std::ios::failbit);
-        return false;
-    }
-    // No line of a data file is anywhere near this long: a file that has none of its line ends
-    // within it is not a text file of ours, and reading on through (perhaps gigabytes of it)
-    // would only delay the message. Reading ends here, with badbit telling why.
-    constexpr std::size_t kLongestLine = std::size_t{1} << 20;
-    std::size_t consumed = 0;
+enum class CountLineSearch { Found, EndOfFile, TooLong };
+
+// Reads lines up to the next count line; every line that does not begin with "n  " becomes the
+// title on its way. `read` counts the lines read.
+CountLineSearch find_count_line(std::istream& file, std::string& title, int& read, CountLine& found) {
+    std::string raw;
     for (;;) {
-        if (traits::eq_int_type(c, traits::eof())) {
-            file.setstate(std::ios::eofbit);
-            return true;
-        }
-        char ch = traits::to_char_type(c);
-        if (ch == '\n') return true;
-        if (ch == '\r') {
-            if (traits::eq_int_type(buf->sgetc(), traits::to_int_type('\n'))) buf->sbumpc();
-            return true;
-        }
-        if (line.size() < max_keep) line += ch;
-        if (++consumed >= kLongestLine) {
-            file.setstate(std::ios::badbit);
-            return true;
-        }
-        c = buf->sbumpc();
+        if (!read_text_line(file, raw))
+            return line_too_long(file) ? CountLineSearch::TooLong : CountLineSearch::EndOfFile;
+        ++read;
+        std::string line = padded(raw, kLineColumns);
+        if (line.compare(0, 3, "n  ") != 0) title = padded(printable(line), kTitleWidth);
+        auto count = int_field(columns(line, 3, 10));
+        auto year = int_field(columns(line, 13, 20));
+        std::string format(columns(line, 23, 30));
+        if (!count || !year) continue;
+        if (format.find('(') == std::string::npos || format.find(')') == std::string::npos) continue;
+        found = {*count, *year, std::move(format), read};
+        return CountLineSearch::Found;
     }
 }
 
-bool line_too_long(const std::istream& file) { return file.bad(); }
-
-bool skip_byte_order_mark(std::istream& file) {
-    std::streambuf* buf = file.rdbuf();
-    if (!buf || !file.good()) return false;
-    const auto start = buf->pubseekoff(0, std::ios::cur, std::ios::in);
-    static constexpr unsigned char kMark[3] = {0xEF, 0xBB, 0xBF};
-    int matched = 0;
-    while (matched < 3 && buf->sgetc() == kMark[matched]) {
-        buf->sbumpc();
-        ++matched;
-    }
-    if (matched == 3) return true;
-    if (matched > 0 && start != std::streampos(std::streamoff(-1))) buf->pubseekpos(start, std::ios::in);
-    return false;
+void datar_error(Console& console, const std::string& detail) {
+    console.line(">> sbr datar:  error reading data");
+    console.line(detail, 1);
 }
 
-std::optional<long long> int_field(std::string_view field) {
-    std::size_t a = 0, b = field.size();
-    while (a < b && field[a] == ' ') ++a;
-    while (b > a && field[b - 1] == ' ') --b;
-    if (a == b) return 0;
-    std::string_view s = field.substr(a, b - a);
-    bool neg = false;
-    if (s[0] == '+' || s[0] == '-') {
-        neg = s[0] == '-';
-        s.remove_prefix(1);
-    }
-    if (s.empty() || s.size() > 15) return std::nullopt;
-    long long v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return neg ? -v : v;
+void unusable_format(Console& console, const CountLine& head) {
+    datar_error(console, "   (the read format \"" + rtrim(head.format) + "\" of line " + std::to_string(head.line) +
+                             " cannot be used)");
 }
+
+// The message of a block read that ended before its last value; `read` is the number of lines
+// read, `wanted` the values the count line announced.
+void block_failed(Console& console, BlockRead r, const TucsonSeries& series, int wanted, int read) {
+    const std::string where = "   (series " + rtrim(series.id) + ", line ";
+    const std::string at = where + std::to_string(read);
+    switch (r) {
+    case BlockRead::Done: return;
+    case BlockRead::Error: return datar_error(console, at + ": a value that the format cannot read)");
+    case BlockRead::CutShort:
+        return datar_error(console, at + " ends before the value " + std::to_string(series.count + 1) + " of " +
+                                        std::to_string(wanted) + ": the line is cut off)");
+    case BlockRead::Implausible:
+        return datar_error(console, at + ": value " + std::to_string(series.count + 1) +
+                                        " is 100 or more, neither a width in millimetres nor an index)");
+    case BlockRead::TooLong:
+        return datar_error(console, where + std::to_string(read + 1) + " is longer than a mebibyte)");
+    case BlockRead::EndOfFile:
+        console.line(">> sbr datar:  unexpected end reading data");
+        console.line(at + " is the last line of the file; " + std::to_string(wanted - series.count) +
+                         " values are missing)",
+                     1);
+        return;
+    case BlockRead::Unusable: return;   // reported with the count line
+    }
+}
+
+}  // namespace
 
 void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
           Console& console) {
@@ -852,10 +763,10 @@ void trrw(std::ostream& file, std::string_view mode, std::string_view id, int fi
           TucsonWriteState& state, Console& console) {
     if (mode == "mw") {
         if (values.empty()) return;
-        write_ring_widths(file, id, first_year, values, label, state, console);
+        DecadeWriter(file, id, label, state, console).ring_widths(first_year, values);
     } else if (mode == "iw") {
         if (values.empty()) return;
-        write_chronology(file, id, first_year, values, samples, label, state, console);
+        DecadeWriter(file, id, label, state, console).chronology(first_year, values, samples);
     } else {
         throw std::invalid_argument("trrw: unknown write mode");
     }
@@ -864,122 +775,42 @@ void trrw(std::ostream& file, std::string_view mode, std::string_view id, int fi
 bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console, int* lines) {
     int local_lines = 0;
     int& read = lines ? *lines : local_lines;
-    std::string raw;
-    for (;;) {
-        if (!read_text_line(file, raw)) {
-            series.count = kEndOfFile;
-            if (!line_too_long(file)) return true;
-            console.line(">> sbr datar:  error reading data");
-            console.line("   (line " + std::to_string(read + 1) + " is longer than a mebibyte)", 1);
-            return false;
-        }
-        ++read;
-        std::string line = padded(raw, kLineColumns);
-        if (line.compare(0, 3, "n  ") != 0) title = padded(printable(line), kTitleWidth);
-        auto count = int_field(columns(line, 3, 10));
-        auto year = int_field(columns(line, 13, 20));
-        std::string format(columns(line, 23, 30));
-        if (!count || !year) continue;
-        if (format.find('(') == std::string::npos || format.find(')') == std::string::npos) continue;
-
-        series.id = padded(title, 8);
-        series.first_year = static_cast<int>(std::clamp<long long>(*year, std::numeric_limits<int>::min(),
-                                                                   std::numeric_limits<int>::max()));
-        series.values.clear();
-        series.samples.clear();
-        series.count = 0;
-        const std::string where = "   (series " + rtrim(series.id) + ", line ";
-        if (*count > kMaxYears) {
-            console.blank_line();
-            console.line("Series " + rtrim(series.id) + " (line " + std::to_string(read) + ") has " +
-                             std::to_string(*count) + " values, more than " + std::to_string(kMaxYears) +
-                             " (the limit per series): the file cannot be read.",
-                         2);
-            return false;
-        }
-        const int n = static_cast<int>(std::max<long long>(*count, 0));
-        auto list = EditListParser(format).parse();
-        if (!list) {
-            console.line(">> sbr datar:  error reading data");
-            console.line("   (the read format \"" + rtrim(format) + "\" of line " + std::to_string(read) +
-                             " cannot be used)",
-                         1);
-            return false;
-        }
-        series.values.reserve(static_cast<std::size_t>(n));
-        BlockRead r = BlockReader(file, series.values, n, read).run(*list);
-        series.count = static_cast<int>(series.values.size());
-        const std::string at = where + std::to_string(read);
-        switch (r) {
-        case BlockRead::Done: return true;
-        case BlockRead::Error:
-            console.line(">> sbr datar:  error reading data");
-            console.line(at + ": a value that the format cannot read)", 1);
-            return false;
-        case BlockRead::CutShort:
-            console.line(">> sbr datar:  error reading data");
-            console.line(at + " ends before the value " + std::to_string(series.count + 1) + " of " +
-                             std::to_string(n) + ": the line is cut off)",
-                         1);
-            return false;
-        case BlockRead::Implausible:
-            console.line(">> sbr datar:  error reading data");
-            console.line(at + ": value " + std::to_string(series.count + 1) +
-                             " is 100 or more, neither a width in millimetres nor an index)",
-                         1);
-            return false;
-        case BlockRead::TooLong:
-            console.line(">> sbr datar:  error reading data");
-            console.line(where + std::to_string(read + 1) + " is longer than a mebibyte)", 1);
-            return false;
-        case BlockRead::EndOfFile:
-            console.line(">> sbr datar:  unexpected end reading data");
-            console.line(at + " is the last line of the file; " + std::to_string(n - series.count) +
-                             " values are missing)",
-                         1);
-            return false;
-        }
+    CountLine head;
+    const CountLineSearch search = find_count_line(file, title, read, head);
+    if (search != CountLineSearch::Found) {
+        series.count = kEndOfFile;
+        if (search == CountLineSearch::EndOfFile) return true;
+        datar_error(console, "   (line " + std::to_string(read + 1) + " is longer than a mebibyte)");
         return false;
     }
-}
 
-void blank(std::string& text, int n) {
-    if (n < 0) n = 0;
-    if (text.size() < static_cast<std::size_t>(n)) text.resize(static_cast<std::size_t>(n), ' ');
-    std::fill_n(text.begin(), n, ' ');
-}
-
-void stringclean(std::string& text, int n) {
-    std::size_t len = std::min<std::size_t>(text.size(), static_cast<std::size_t>(std::max(n, 0)));
-    std::string kept;
-    for (std::size_t i = 0; i < len; ++i)
-        if (text[i] != ' ') kept += text[i];
-    kept.resize(len, ' ');
-    std::copy(kept.begin(), kept.end(), text.begin());
-}
-
-std::string intfrm(std::string& text) {
-    std::size_t lead = 0;
-    while (lead < text.size() && text[lead] == ' ') ++lead;
-    if (lead == text.size()) lead = 0;
-    std::size_t nonblank = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return c != ' '; }));
-    if (lead > 0) {
-        std::string moved = text.substr(lead, nonblank);
-        moved.resize(text.size(), ' ');
-        text = moved;
+    series.id = padded(title, 8);
+    series.first_year = static_cast<int>(std::clamp<long long>(head.first_year, std::numeric_limits<int>::min(),
+                                                               std::numeric_limits<int>::max()));
+    series.values.clear();
+    series.samples.clear();
+    series.count = 0;
+    if (head.count > kMaxYears) {
+        console.blank_line();
+        console.line("Series " + rtrim(series.id) + " (line " + std::to_string(read) + ") has " +
+                         std::to_string(head.count) + " values, more than " + std::to_string(kMaxYears) +
+                         " (the limit per series): the file cannot be read.",
+                     2);
+        return false;
     }
-    return "(i" + std::to_string(nonblank) + ")";
-}
-
-std::optional<int> read_int_format(std::string_view text, std::string_view format) {
-    std::string f = trim(format);
-    if (f.size() < 4 || f.front() != '(' || f.back() != ')' || (f[1] != 'i' && f[1] != 'I')) return std::nullopt;
-    auto width = parse_int(std::string_view(f).substr(2, f.size() - 3));
-    if (!width || *width < 1) return std::nullopt;
-    std::string field = fixed_width(text, static_cast<std::size_t>(*width));
-    auto v = int_field(field);
-    if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max()) return std::nullopt;
-    return static_cast<int>(*v);
+    const int n = static_cast<int>(std::max<long long>(head.count, 0));
+    const auto list = parse_edit_list(head.format);
+    if (!list) {
+        unusable_format(console, head);
+        return false;
+    }
+    series.values.reserve(static_cast<std::size_t>(n));
+    const BlockRead r = BlockReader(file, series.values, n, read).run(*list);
+    series.count = static_cast<int>(series.values.size());
+    if (r == BlockRead::Done) return true;
+    if (r == BlockRead::Unusable) unusable_format(console, head);
+    block_failed(console, r, series, n, read);
+    return false;
 }
 
 }  // namespace kestrovan

@@ -1,10 +1,11 @@
 #pragma once
 // Tucson decade files: ring-width series ("mr" read, "mw" write) and chronologies ("ir" read,
-// "iw" write), one series per call of trrw; the format-described block found inside ring-width
-// files (datar); and the small text helpers blank, stringclean and intfrm.
+// "iw" write), one series per call of trrw; and the format-described block found inside
+// ring-width files (datar), whose read format is an edit list (io/edit_list.hpp). The text
+// helpers (blank, stringclean, intfrm, integer fields) are in io/text_fields.hpp, the line
+// reading in io/text_lines.hpp.
 #include <array>
 #include <istream>
-#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -74,44 +75,12 @@ void trrw(std::ostream& file, std::string_view mode, std::string_view id, int fi
 
 // Reads a format-described block: title lines, a count line ("n  " count in columns 3-10, first
 // year in 13-20, a read format of at most 8 characters in 23-30) and the values read with that
-// format. Fills series (id from the first 8 characters of title) and title. Returns false when
-// the block could not be read completely (message printed): a value that cannot be read, a line
+// format (an edit list as parse_edit_list reads it). Fills series (id from the first 8
+// characters of title) and title. Returns false when the block could not be read completely
+// (message printed): a read format that cannot be used, a value that cannot be read, a line
 // that ends before the fields the format puts on it, a value that is not a plausible width or
 // index (100 or more), or the end of the file; at the end of the file without a count line
 // series.count is kEndOfFile. `lines`, when given, counts the lines read (for the messages).
 bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console, int* lines = nullptr);
-
-// Sets the first n characters of text to blanks (n below 0 counts as 0; text grows if shorter).
-void blank(std::string& text, int n);
-
-// Closes up the blanks inside the first n characters of text, gathering them at position n.
-void stringclean(std::string& text, int n);
-
-// Left-justifies the number typed in text and returns its integer read format, "(iN)" with N
-// the count of non-blank characters ("(i0)" for a blank text).
-std::string intfrm(std::string& text);
-
-// Reads an integer from text with a format "(iN)" as returned by intfrm: the first N
-// characters, blanks around the digits allowed, a field of blanks reading as 0. nullopt when
-// the field does not hold an integer (or the format is not of that form).
-std::optional<int> read_int_format(std::string_view text, std::string_view format);
-
-// One line of a text file as read by the file readers: LF, CRLF and CR-only line ends alike.
-// Returns false at the end of the file. At most max_keep characters are kept (the rest of the
-// line is consumed and dropped), so a binary file without line ends cannot exhaust memory; a
-// "line" of more than a mebibyte ends the reading there with the stream's badbit set, so that
-// callers can tell such a file from one that ended (see line_too_long).
-bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep = 4096);
-
-// True when reading stopped at a line of more than a mebibyte (read_text_line).
-bool line_too_long(const std::istream& file);
-
-// Passes over a UTF-8 byte-order mark at the current position (the start of a file); the
-// position is unchanged when there is none. True when one was passed over.
-bool skip_byte_order_mark(std::istream& file);
-
-// An integer field of a fixed-column line (blanks around it allowed, all blanks = 0);
-// nullopt when it holds anything else.
-std::optional<long long> int_field(std::string_view field);
 
 }  // namespace kestrovan

@@ -4,176 +4,23 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <vector>
 
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/ask.hpp"
-#include "io/tucson.hpp"
+#include "io/edit_list.hpp"
+#include "io/text_fields.hpp"
+#include "io/text_lines.hpp"
 
 namespace kestrovan {
 
 namespace {
 
-// ---- Record formats -------------------------------------------------------------------------
-
-struct FormatItem {
-    enum class Kind { Integer, Skip, Tab, TabRight, TabLeft, Group };
-    Kind kind = Kind::Skip;
-    int repeat = 1;
-    int n = 0;                       // field width, skip count or tab column
-    std::vector<FormatItem> items;   // a group's contents
-};
-
-class FormatParser {
-public:
-    explicit FormatParser(std::string_view text) : s_(text) {}
-
-    std::optional<std::vector<FormatItem>> parse() {
-        skip_blanks();
-        if (!eat('(')) return std::nullopt;
-        auto list = parse_list();
-        if (!list || !eat(')')) return std::nullopt;
-        skip_blanks();
-        if (pos_ != s_.size()) return std::nullopt;
-        return list;
-    }
-
-private:
-    std::string_view s_;
-    std::size_t pos_ = 0;
-    int depth_ = 0;
-
-    void skip_blanks() {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t')) ++pos_;
-    }
-    char peek() {
-        skip_blanks();
-        return pos_ < s_.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(s_[pos_]))) : '\0';
-    }
-    bool eat(char c) {
-        if (peek() != c) return false;
-        ++pos_;
-        return true;
-    }
-    std::optional<int> number() {
-        skip_blanks();
-        std::size_t start = pos_;
-        long long v = 0;
-        while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_]))) {
-            v = v * 10 + (s_[pos_] - '0');
-            if (v > 100000) return std::nullopt;  // no record is that wide
-            ++pos_;
-        }
-        if (pos_ == start) return std::nullopt;
-        return static_cast<int>(v);
-    }
-
-    std::optional<std::vector<FormatItem>> parse_list() {
-        if (++depth_ > 8) return std::nullopt;
-        std::vector<FormatItem> list;
-        while (true) {
-            while (eat(',')) {}
-            const char c = peek();
-            if (c == ')' || c == '\0') break;
-            auto item = parse_item();
-            if (!item) return std::nullopt;
-            list.push_back(std::move(*item));
-        }
-        --depth_;
-        if (list.empty()) return std::nullopt;
-        return list;
-    }
-
-    std::optional<FormatItem> parse_item() {
-        FormatItem item;
-        std::optional<int> count;
-        if (std::isdigit(static_cast<unsigned char>(peek()))) {
-            count = number();
-            if (!count || *count < 1) return std::nullopt;
-        }
-        const char c = peek();
-        if (c == '(') {
-            ++pos_;
-            auto inner = parse_list();
-            if (!inner || !eat(')')) return std::nullopt;
-            item.kind = FormatItem::Kind::Group;
-            item.repeat = count.value_or(1);
-            item.items = std::move(*inner);
-            return item;
-        }
-        if (c == 'x') {
-            ++pos_;
-            item.kind = FormatItem::Kind::Skip;
-            item.n = count.value_or(1);
-            return item;
-        }
-        if (c == 'i') {
-            ++pos_;
-            auto width = number();
-            if (!width || *width < 1) return std::nullopt;
-            if (eat('.')) {
-                auto digits = number();
-                if (!digits) return std::nullopt;
-            }
-            item.kind = FormatItem::Kind::Integer;
-            item.repeat = count.value_or(1);
-            item.n = *width;
-            return item;
-        }
-        if (c == 't' && !count) {
-            ++pos_;
-            item.kind = FormatItem::Kind::Tab;
-            if (eat('r')) item.kind = FormatItem::Kind::TabRight;
-            else if (eat('l')) item.kind = FormatItem::Kind::TabLeft;
-            auto n = number();
-            if (!n) return std::nullopt;
-            if (item.kind == FormatItem::Kind::Tab && *n < 1) return std::nullopt;
-            item.n = *n;
-            return item;
-        }
-        return std::nullopt;
-    }
-};
-
-// Most items a walk may visit: a format whose repeated groups hold no integer field (such as
-// "(99999(99999(99999(t1))))") would otherwise be walked for hours before it is refused.
-constexpr long long kMaxFormatSteps = 1000000;
-
-// Walks the items from column `pos` until the first integer field. Returns true when found;
-// false when there is none, or the walk passes the widest record or its step budget.
-bool first_integer(const std::vector<FormatItem>& items, long long& pos, IntegerField& field, long long& steps) {
-    for (const auto& it : items) {
-        if (++steps > kMaxFormatSteps) return false;
-        switch (it.kind) {
-        case FormatItem::Kind::Integer:
-            field = {static_cast<int>(pos), it.n};
-            return true;
-        case FormatItem::Kind::Skip: pos += it.n; break;
-        case FormatItem::Kind::Tab: pos = it.n - 1; break;
-        case FormatItem::Kind::TabRight: pos += it.n; break;
-        case FormatItem::Kind::TabLeft: pos = pos > it.n ? pos - it.n : 0; break;
-        case FormatItem::Kind::Group:
-            for (int r = 0; r < it.repeat; ++r) {
-                if (first_integer(it.items, pos, field, steps)) return true;
-                if (pos > 100000 || steps > kMaxFormatSteps) return false;
-            }
-            break;
-        }
-        if (pos > 100000) return false;
-    }
-    return false;
-}
+// The widest record a record format may reach into: a field beyond it is refused.
+constexpr long long kWidestRecord = 100000;
 
 // ---- Dialogue helpers ------------------------------------------------------------------------
-
-// A file line as echoed on the console: control bytes (a damaged file) shown as "?".
-std::string printable_line(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = c == '\t' ? ' ' : '?';
-    return text;
-}
 
 bool ask_has_file(Console& console) {
     return ask_true_false(console, "Is there a pith offset file? [T]rue or [F]alse");
@@ -338,7 +185,8 @@ bool read_offsets(Console& console, const std::string& name, const ReadingMethod
             return false;
         }
         ++number;
-        console.line(fmt_i(h, 2) + "Title Line: " + rtrim(printable_line(line.substr(0, std::min<std::size_t>(line.size(), 80)))));
+        const std::string shown = printable(line.substr(0, std::min<std::size_t>(line.size(), 80)));
+        console.line(fmt_i(h, 2) + "Title Line: " + rtrim(shown));
     }
     // Blank lines at the very end of the file are not records; blank lines between values are
     // (an all-blank record reads as 0), so they are held back until a value follows them.
@@ -441,22 +289,29 @@ std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& 
 }  // namespace
 
 std::optional<IntegerField> parse_record_format(std::string_view format) {
-    auto items = FormatParser(format).parse();
-    if (!items) return std::nullopt;
+    const auto list = parse_edit_list(format);
+    // One offset per record, read as an integer: a format that reads reals or moves on to
+    // another record does not describe such a record.
+    if (!list || holds(*list, EditItem::Kind::Real) || holds(*list, EditItem::Kind::NewRecord)) return std::nullopt;
     long long pos = 0;
-    IntegerField field;
-    long long steps = 0;
-    if (!first_integer(*items, pos, field, steps)) return std::nullopt;
+    std::optional<IntegerField> field;
+    EditWalk walk;
+    walk.walk(*list, 0, [&](const EditItem& item) {
+        switch (item.kind) {
+        case EditItem::Kind::Integer: field = IntegerField{static_cast<int>(pos), item.width}; return true;
+        case EditItem::Kind::Skip:
+        case EditItem::Kind::TabRight: pos += item.width; break;
+        case EditItem::Kind::Tab: pos = item.width - 1; break;
+        case EditItem::Kind::TabLeft: pos = pos > item.width ? pos - item.width : 0; break;
+        default: return true;
+        }
+        return pos > kWidestRecord;
+    });
     return field;
 }
 
 std::optional<int> read_integer_field(std::string_view record, IntegerField field) {
-    std::string text;
-    if (static_cast<std::size_t>(field.column) < record.size())
-        text = std::string(record.substr(static_cast<std::size_t>(field.column), static_cast<std::size_t>(field.width)));
-    auto v = int_field(text);
-    if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max()) return std::nullopt;
-    return static_cast<int>(*v);
+    return int_at(record, static_cast<std::size_t>(field.column), static_cast<std::size_t>(field.width));
 }
 
 void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params) {

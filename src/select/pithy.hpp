@@ -22,9 +22,11 @@ struct IntegerField {
     int width = 0;
 };
 
-// Understands a parenthesised record format made of integer fields (iN, iN.M), skips (nX, X,
-// Tn, TRn, TLn), repeat counts and nested parentheses, e.g. "(2x,i3)" or "(i4)". Returns the
-// first integer field, or nullopt when the format holds anything else or no integer field.
+// The field of an offset record format (a Fortran-style edit list, as parse_edit_list reads
+// it) made of integer fields (iN, iN.M), skips (nX, X, Tn, TRn, TLn), repeat counts and nested
+// parentheses, e.g. "(2x,i3)" or "(i4)": its first integer field. nullopt when the format cannot
+// be read, holds real fields or "/", has no integer field, or reaches past 100000 columns or the
+// walk's step budget before its first integer field.
 std::optional<IntegerField> parse_record_format(std::string_view format);
 
 // Reads an integer from a record at `field` the way a formatted integer read does: blanks are

@@ -1,4 +1,4 @@
-// Tucson decade files: write/read round trips, line layouts, reader edge cases, text helpers.
+// Tucson decade files: write/read round trips, line layouts, reader edge cases.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 
 #include "console/console.hpp"
 #include "console/stop.hpp"
+#include "io/text_lines.hpp"
 #include "io/tucson.hpp"
 #include "io/year_matrix.hpp"
 
@@ -435,32 +436,4 @@ TEST(TucsonRead, FormatDescribedBlock) {
     Io io4;
     read_all(hash_line + "\n" + count_line(2, 1900, "(2f5.1)") + "  1.0  x.y\n", "mr", io4, &state);
     EXPECT_NE(io4.out.str().find(">> sbr datar:  error reading data"), std::string::npos);
-}
-
-TEST(TextHelpers, BlankStringcleanIntfrm) {
-    std::string t = "abcdef";
-    blank(t, 3);
-    EXPECT_EQ(t, "   def");
-    blank(t, -2);
-    EXPECT_EQ(t, "   def");
-
-    std::string s = "my site_out_v45_v2b .txt    ";
-    stringclean(s, static_cast<int>(s.size()));
-    EXPECT_EQ(s, "mysite_out_v45_v2b.txt      ");
-    std::string last = "a b";   // a non-blank last character is not doubled
-    stringclean(last, 3);
-    EXPECT_EQ(last, "ab ");
-
-    std::string n = "  42  ";
-    EXPECT_EQ(intfrm(n), "(i2)");
-    EXPECT_EQ(n, "42    ");
-    EXPECT_EQ(read_int_format(n, "(i2)"), 42);
-    std::string twelve = "123456789012";
-    EXPECT_EQ(intfrm(twelve), "(i12)");
-    std::string empty = "    ";
-    EXPECT_EQ(intfrm(empty), "(i0)");
-    EXPECT_EQ(read_int_format(empty, "(i0)"), std::nullopt);
-    std::string neg = " -7";
-    EXPECT_EQ(read_int_format(neg, intfrm(neg)), -7);
-    EXPECT_EQ(read_int_format("x1", "(i2)"), std::nullopt);
 }
