@@ -104,10 +104,10 @@ struct SeriesFit {
 // reaches `line_floor` anywhere over the series (it is no growth curve there; its indices would
 // soar): `line_floor` is in the units of y, the constant of the attempt included.
 SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, int code, float line_floor,
-                     const RunOptions& params, int stiffness, Console& console, SplineWorkspace& ws) {
+                     const RunOptions& params, Console& console, SplineWorkspace& ws) {
     const int N = static_cast<int>(y.size());
     const auto curve = c.first(static_cast<std::size_t>(N));
-    curvefits(y, curve, N, n_fit, code, params.alpha_real(), stiffness, console, &ws);
+    curvefits(y, curve, N, n_fit, code, params.alpha_real(), params.spline_stiffness, console, &ws);
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
@@ -117,7 +117,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     }
     if (!usable) {
         code = 6;
-        curvefits(y, curve, N, n_fit, code, params.alpha_real(), stiffness, console, &ws);
+        curvefits(y, curve, N, n_fit, code, params.alpha_real(), params.spline_stiffness, console, &ws);
     }
     fit.code = code;
     return fit;
@@ -457,7 +457,7 @@ void SignalFreeRun::first_pass() {
             code_prev_[is] = rc_.code;
         } else {
             const SeriesFit fit = fit_series(meas, b.curve, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
-                                             params_, params_.spline_stiffness, console, ws);
+                                             params_, console, ws);
             code_prev_[is] = fit.code;
             floored_line_[is] = fit.floored_line;
             if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
@@ -595,13 +595,11 @@ void SignalFreeRun::per_series_curves(int k) {
             if (lowest < 0.0f)
                 for (float& v : sfv) v -= lowest;
         }
-        SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i), params_,
-                                   params_.spline_stiffness, console, ws);
+        SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i), params_, console, ws);
         code_now_[is] = fit.code;
         floored_line_[is] = fit.floored_line;
         if (fallback_due(i, k)) {
-            fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_,
-                             params_.spline_stiffness, console, ws);
+            fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_, console, ws);
             code_now_[is] = fit.code;
             floored_line_[is] = floored_line_[is] || fit.floored_line;
         }
