@@ -3,12 +3,12 @@
 // the answers come from a file) and on a file device.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "support/program_runner.hpp"
 #include "support/temp_dir.hpp"
 
 using kestrovan::testing::read_file;
@@ -27,15 +27,9 @@ struct GpRun {
 // Runs gp_rcs.txt in a directory of its own under the current one.
 GpRun run_gp(const std::string& name, const std::string& args) {
     const fs::path dir = fs::current_path() / name;
-    fs::create_directories(dir);
-    for (const char* f : {"gp.rwl", "gp_pith.txt"})
-        fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/" + f, dir / f);
-    const std::string answers = std::string(KESTROVAN_EXAMPLES_DIR) + "/answers/gp_rcs.txt";
-    const std::string cmd = "cd '" + dir.string() + "' && " + KESTROVAN_BINARY + " " + args + " < '" +
-                            answers + "' > out.txt 2>&1";
     GpRun r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = kestrovan::testing::run_kestrovan_in(dir.string(), kestrovan::testing::example_answers("gp_rcs.txt"),
+                                                    {"gp.rwl", "gp_pith.txt"}, args);
     r.console = read_file((dir / "out.txt").string());
     r.table = read_file((dir / "gp_crns_col.txt").string());
     for (const auto& e : fs::directory_iterator(dir))

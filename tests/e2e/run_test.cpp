@@ -2,7 +2,6 @@
 // directory, and checks the files it writes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 
 #include "console/console.hpp"
 #include "io/tucson.hpp"
+#include "support/program_runner.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace kestrovan;
@@ -23,27 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs the program in the current directory with `answers` on standard input; returns its exit
-// status and leaves the console transcript in out.txt.
 int run_program(const std::string& answers, const std::string& extra_args = "--no-plots") {
-    {
-        std::ofstream f("answers.txt");
-        f << answers;
-    }
-    const std::string cmd = std::string(KESTROVAN_BINARY) + " " + extra_args +
-                            " < answers.txt > out.txt 2>&1";
-    const int raw = std::system(cmd.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return kestrovan::testing::run_kestrovan(answers, extra_args);
 }
 
-void copy_data(const std::string& name) {
-    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/" + name, name,
-                  fs::copy_options::overwrite_existing);
-}
+void copy_data(const std::string& name) { kestrovan::testing::copy_example_data(name); }
 
-std::string answers_file(const std::string& name) {
-    return read_file(std::string(KESTROVAN_EXAMPLES_DIR) + "/answers/" + name);
-}
+std::string answers_file(const std::string& name) { return kestrovan::testing::example_answers(name); }
 
 // Checks the chronology table against the Tucson chronology file written beside it, and the
 // table's shape: one row per year of the span, finite values.

@@ -4,7 +4,6 @@
 // transform that keeps the order of the rings, and lowess windows in years or percent.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +20,7 @@
 #include "io/tucson.hpp"
 #include "io/year_matrix.hpp"
 #include "stats/robust.hpp"
+#include "support/program_runner.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace kestrovan;
@@ -31,17 +31,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs the program in directory `dir` (created if needed) with `answers` on standard input and
-// returns its exit status; the console transcript goes to out.txt there.
 int run_in(const std::string& dir, const std::string& answers, const std::vector<std::string>& data) {
-    fs::create_directories(dir);
-    for (const auto& name : data)
-        fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/" + name, dir + "/" + name,
-                      fs::copy_options::overwrite_existing);
-    std::ofstream(dir + "/answers.txt") << answers;
-    const std::string cmd = "cd " + dir + " && " + KESTROVAN_BINARY + " --no-plots < answers.txt > out.txt 2>&1";
-    const int raw = std::system(cmd.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return kestrovan::testing::run_kestrovan_in(dir, answers, data);
 }
 
 // Every series of a Tucson file (ring widths as read, engine files to their 0.001).

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "reader_files.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kestrovan;
 using namespace kestrovan::testing;
@@ -60,22 +61,12 @@ int series_of(const SeriesTable& t, const std::string& id) {
     return -1;
 }
 
-std::vector<std::string> split(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
 
 // The three header lines and the first `keep` series of a bundled file, as Tucson text.
 std::string tucson_part(const std::string& name, int keep) {
     std::string text, previous;
     int series = 0, number = 0;
-    for (const auto& l : split(bundled(name))) {
+    for (const auto& l : split_lines(bundled(name))) {
         const std::string id = l.substr(0, 8);
         if (++number > 3 && id != previous) {
             previous = id;
@@ -160,7 +151,7 @@ Base make_base(Kind kind, const SeriesTable& whole, const std::string& tucson_te
         b.answers = "4\n0\n" + std::to_string(source.count() + 1) + "\n" + (variant ? "*" : "-9.9") + "\n";
         break;
     }
-    b.lines = split(text);
+    b.lines = split_lines(text);
     const Loaded truth = load(text, b.answers);
     if (!truth.ok) throw std::runtime_error("a base file does not load:\n" + truth.shown);
     b.truth = truth.table;

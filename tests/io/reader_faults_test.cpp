@@ -11,6 +11,7 @@
 
 #include "io/series_table.hpp"
 #include "reader_files.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kestrovan;
 using namespace kestrovan::testing;
@@ -32,16 +33,6 @@ void expect_same_series(const SeriesTable& got, const SeriesTable& want, float t
     EXPECT_EQ(got.summary.last, want.summary.last);
 }
 
-std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.hpp"
 
@@ -21,6 +22,22 @@ inline int run_kestrovan(const std::string& answers, const std::string& args = "
     }
     const std::string cmd = "sh -c '" + prefix + (prefix.empty() ? "" : "; ") + "exec " +
                             std::string(KESTROVAN_BINARY) + " " + args + " < answers.txt > out.txt 2>&1'";
+    const int raw = std::system(cmd.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// Runs the program in directory `dir` (created if needed, with copies of the bundled `data`
+// files) with `answers` on standard input; returns its exit status and leaves the console
+// transcript in dir/out.txt.
+inline int run_kestrovan_in(const std::string& dir, const std::string& answers,
+                            const std::vector<std::string>& data, const std::string& args = "--no-plots") {
+    std::filesystem::create_directories(dir);
+    for (const auto& name : data)
+        std::filesystem::copy_file(std::string(KESTROVAN_DATA_DIR) + "/" + name, dir + "/" + name,
+                                   std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(dir + "/answers.txt") << answers;
+    const std::string cmd = "cd '" + dir + "' && " + std::string(KESTROVAN_BINARY) + " " + args +
+                            " < answers.txt > out.txt 2>&1";
     const int raw = std::system(cmd.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }

@@ -41,6 +41,18 @@ private:
     std::filesystem::path path_;
 };
 
+// The lines of a text (a last line without its line end counts).
+inline std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
 inline std::string read_file(const std::string& path) {
     std::ifstream f(path);
     std::stringstream s;
