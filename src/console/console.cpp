@@ -3,7 +3,14 @@
 namespace kestrovan {
 
 void Console::line(std::string_view text, int column) {
-    if (!text.empty()) out_ << at_column(column, text);
+    if (!text.empty()) {
+        out_ << at_column(column, text);
+        std::string shown = trim(text);
+        if (!shown.empty()) {
+            if (keeping_) kept_.push_back(shown);
+            last_line_ = std::move(shown);
+        }
+    }
     out_ << '\n';
     at_line_start_ = true;
 }
@@ -49,11 +56,13 @@ std::string Console::ask() {
 }
 
 void Console::pause(std::string_view message) {
+    if (unattended_) return;
     if (!message.empty()) line(message);
     (void)try_ask();
 }
 
 void Console::pause_inline(std::string_view message) {
+    if (unattended_) return;
     text(message);
     (void)try_ask();
 }

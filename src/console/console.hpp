@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/format.hpp"
 #include "console/stop.hpp"
@@ -44,6 +45,17 @@ public:
     // that the transcript keeps its line structure.
     void set_echo(bool echo) { echo_ = echo; }
 
+    // Unattended (a run from a run file): pauses print nothing and wait for nothing. Questions
+    // are never asked then; one that is asked meets the end of input.
+    void set_unattended(bool unattended) { unattended_ = unattended; }
+
+    // From keep_lines() on, the text of every non-empty line printed is kept (without its
+    // indent) until kept_lines() hands it over: what a stage said, for a stop message.
+    void keep_lines() { keeping_ = true, kept_.clear(); }
+    std::vector<std::string> kept_lines() { keeping_ = false; return std::move(kept_); }
+    // The text of the last non-empty line printed (without its indent).
+    const std::string& last_line() const { return last_line_; }
+
     void flush() { out_.flush(); }
     std::ostream& out() { return out_; }
 
@@ -53,6 +65,10 @@ private:
     bool at_line_start_ = true;
     bool echo_ = false;
     bool first_answer_ = true;  // no line read yet (a byte-order mark may start the input)
+    bool unattended_ = false;
+    bool keeping_ = false;
+    std::vector<std::string> kept_;
+    std::string last_line_;
 };
 
 // Answer helpers shared by the dialogues.

@@ -26,16 +26,20 @@ int ConsoleAnswers::truncation_age(int ages) {
         const NumberAnswer a = ask_integer_answer(console_);
         if (a.kind == NumberAnswer::Kind::Empty) refuse(console_, "Enter a biological year, or 0 for no truncation.");
         if (a.kind != NumberAnswer::Kind::Value) continue;
-        if (a.value <= 0) return 0;
-        return std::min(a.value, std::max(ages, 1));
+        return regional_truncation_age(a.value, ages);
     }
+}
+
+int regional_truncation_age(long long answer, int ages) {
+    if (answer <= 0) return 0;
+    return static_cast<int>(std::min<long long>(answer, std::max(ages, 1)));
 }
 
 bool ConsoleAnswers::tree_ring_plots() {
     return ask_true_false(console_, "Make lots of tree-ring plots [T]rue or [F]alse");
 }
 
-bool ConsoleAnswers::accept_stabilization() {
+bool ConsoleAnswers::accept_stabilization(bool) {
     for (;;) {
         console_.blank_line();
         console_.prompt("Happy with this spline stabilization? <Y>/N");
@@ -47,7 +51,7 @@ bool ConsoleAnswers::accept_stabilization() {
     }
 }
 
-int ConsoleAnswers::stabilization_option() { return ask_stabilization_option(console_); }
+int ConsoleAnswers::stabilization_option(bool) { return ask_stabilization_option(console_); }
 
 void ConsoleAnswers::regional_warning_pause() { console_.pause("Hit RETURN to Continue"); }
 

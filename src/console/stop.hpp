@@ -5,6 +5,7 @@
 // already printed their own messages throw with an empty one.
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace kestrovan {
 
@@ -16,9 +17,12 @@ enum class StopKind {
 
 class ProgramStop : public std::runtime_error {
 public:
-    explicit ProgramStop(StopKind kind, const std::string& why = {})
-        : std::runtime_error(why), kind_(kind) {}
+    // `reason`: for a stop whose messages have been printed already (what() empty), the line
+    // that says why, for the records of the run (its summary); main does not print it.
+    explicit ProgramStop(StopKind kind, const std::string& why = {}, std::string reason = {})
+        : std::runtime_error(why), kind_(kind), reason_(std::move(reason)) {}
     StopKind kind() const { return kind_; }
+    const std::string& reason() const { return reason_; }
     int exit_code() const {
         switch (kind_) {
         case StopKind::Normal: return 0;
@@ -30,6 +34,7 @@ public:
 
 private:
     StopKind kind_;
+    std::string reason_;
 };
 
 }  // namespace kestrovan

@@ -99,6 +99,24 @@ std::vector<float> inside_valid_windows(std::span<const float> values, const Rba
 
 }  // namespace
 
+RbarSummary summarize_rbar(const RbarTables& tables, int first_year, std::span<const int> sample_size) {
+    RbarSummary out;
+    if (!tables.defined || tables.windows.empty()) return out;
+    out.defined = true;
+    double sum = 0.0;
+    for (const RbarWindowRow& w : tables.windows) sum += w.mean_r;
+    out.mean_rbar = sum / static_cast<double>(tables.windows.size());
+    const std::vector<float> inside = inside_valid_windows(tables.running_rbar, tables, first_year);
+    for (std::size_t t = 0; t < inside.size() && t < sample_size.size(); ++t) {
+        if (inside[t] == kMissing) continue;
+        if (eps_value(inside[t], static_cast<float>(sample_size[t])) >= 0.85f) {
+            out.first_eps_year = first_year + static_cast<int>(t);
+            break;
+        }
+    }
+    return out;
+}
+
 Moments moment1(std::span<const float> values, std::span<const int> sample_size) {
     std::vector<float> kept;
     kept.reserve(values.size());
@@ -362,8 +380,9 @@ std::vector<float> rbar_stabilization(const StabilizationInput& input, RunOption
         int& option = params.stabilization;
         if (option == 0) return s;
         std::vector<float> result = spline_stage(in, s, option, console, plotter);
-        if (io.answers.accept_stabilization()) return result;
-        option = io.answers.stabilization_option();
+        const bool signal_free = in.pass == RbarPass::SignalFree;
+        if (io.answers.accept_stabilization(signal_free)) return result;
+        option = io.answers.stabilization_option(signal_free);
     }
 }
 

@@ -2,6 +2,7 @@
 // Variance stabilization of a chronology: the running-RBAR step the engine runs on the
 // first-pass and on the final signal-free indices, and the optional spline stage that removes
 // the remaining slow change of the chronology's spread.
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -59,6 +60,16 @@ struct StabilizationInput {
     bool plots_on = true;
     bool print_rbar_lines = true;  // the "Running RBAR window ..." lines (first attempt only)
 };
+
+// The figures of a running-RBAR table for a run's summary: the mean RBAR of its valid windows
+// and the first year inside a valid window whose EPS (from the running RBAR and the series of the
+// year) reaches 0.85. `defined` false when no window was valid.
+struct RbarSummary {
+    bool defined = false;
+    double mean_rbar = 0.0;
+    std::optional<int> first_eps_year;
+};
+RbarSummary summarize_rbar(const RbarTables& tables, int first_year, std::span<const int> sample_size);
 
 // The engine's running-RBAR and stabilization step:
 //   prints the "Perform ... running rbar calculations" line, runs runbar (window

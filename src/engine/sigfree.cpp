@@ -537,7 +537,7 @@ void SignalFreeRun::first_chronology() {
         carry_.stabilized_standard =
             rbar_stabilization({RbarPass::FirstPass, setup_.raw, {index_, setup_.spans, setup_.first_year},
                                 {first_chron_, counts_}, nss1_, plots_on_, attempt_.constant_counter == 0},
-                               params_, io_, nullptr, threads_);
+                               params_, io_, &carry_.standard_rbar, threads_);
 
     year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
     difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -854,12 +854,14 @@ void SignalFreeRun::finish(Step outcome, int k) {
     for (std::size_t j = 0; j < history_.size(); ++j)
         std::copy(history_[j].begin(), history_[j].end(), results_.history.column(static_cast<int>(j)).begin());
     results_.stabilized_standard = carry_.stabilized_standard;
+    results_.standard_rbar = carry_.standard_rbar;
+    results_.convergence = trace_.all();
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =
             rbar_stabilization({RbarPass::SignalFree, setup_.raw, {index_, setup_.spans, setup_.first_year},
                                 {results_.final_chronology, counts_}, nss1_, true, attempt_.constant_counter == 0},
-                               params_, io_, nullptr, threads_);
+                               params_, io_, &results_.signal_free_rbar, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
 

@@ -9,6 +9,8 @@
 
 #include "console/console.hpp"
 #include "console/parallel.hpp"
+#include "diag/rbar.hpp"
+#include "engine/sftest.hpp"
 #include "io/run_files.hpp"
 #include "io/run_io.hpp"
 #include "io/series_table.hpp"
@@ -45,6 +47,7 @@ struct EngineCarry {
                                               // after its mean adjustment over the years after nss1
     std::vector<float> standard_scale;        // per year: its scale from the chronology summariser
     std::vector<float> stabilized_standard;   // per year: its variance-stabilized version (RBAR window > 0)
+    RbarTables standard_rbar;                 // the running RBAR of its indices (RBAR window > 0)
 };
 
 // The engine's results, by calendar year: index k is the run's first year + k (zero-based).
@@ -71,6 +74,9 @@ struct EngineResults {
     int nss1 = 0;                             // leading years with sample size exactly 1
     int nss2 = 0;                             // leading years with sample size at most 5 (see engine)
     bool converged = false;                   // the criterion met the threshold
+    std::vector<ConvergenceStats> convergence;  // the statistics of every iteration of the last attempt
+    RbarTables standard_rbar;                 // running RBAR of the first-pass indices (RBAR window > 0)
+    RbarTables signal_free_rbar;              // running RBAR of the final indices (RBAR window > 0)
 };
 
 // One engine attempt.

@@ -597,37 +597,6 @@ bool read_single_block(Console& console, ItemLines& lines, const std::string& id
 
 }  // namespace
 
-bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::array<std::string, 3>& header) {
-    clear_table(table);
-    for (auto& h : header) h.assign(88, ' ');
-    for (;;) {
-        const int kind = ask_file_kind(console);
-        // Every try reads the file from its start, whatever an earlier try or the help did.
-        rewind(file);
-        if (kind == 0) {
-            dathlp(console, file);
-            continue;
-        }
-        skip_byte_order_mark(file);
-        int skipped = 0;
-        if (kind >= 3) {
-            const int wanted = ask_header_lines(console);
-            std::string discard;
-            while (skipped < wanted && read_text_line(file, discard)) ++skipped;
-        }
-        if (kind <= 2) return load_tucson(console, file, kind == 1, table, header);
-        const bool ok = kind == 3 ? rd1col(console, file, table, skipped) : rdmcol(console, file, table, skipped);
-        if (ok) {
-            console.blank_line();
-            console.line("Input data read successfully", 2);
-            return true;
-        }
-        clear_table(table);
-        not_read(console);
-        return false;
-    }
-}
-
 bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
     TableBuilder builder(console);
     ItemLines lines(file, lines_before);
@@ -691,8 +660,8 @@ bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_
 
 namespace {
 
-// The number of columns of a multiple-column file (at least 2: years and one series); 0 when
-// the file would hold more series than the table can (message printed).
+// The number of columns of a multiple-column file (at least 2: years and one series); a number
+// the table cannot hold is refused by the read (read_columns).
 int ask_column_count(Console& console) {
     for (;;) {
         console.blank_line();
@@ -700,13 +669,6 @@ int ask_column_count(Console& console) {
         console.text(at_column(2, "[Program assumes Col_1 contains the X values] : "));
         const std::string answer = ask_or_stop(console);
         const NumberAnswer n = parse_integer_answer(answer);
-        if (n.kind == NumberAnswer::Kind::Value && n.value - 1 > kMaxSeries) {
-            console.blank_line();
-            console.line("A file of " + std::to_string(n.value) + " columns holds more than " +
-                             std::to_string(kMaxSeries) + " series, the limit.",
-                         2);
-            return 0;
-        }
         if (n.kind == NumberAnswer::Kind::Value && n.value >= 2) return n.value;
         if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
         else refuse(console, "The number of columns is a whole number of at least 2 (years and one series).");
@@ -721,15 +683,15 @@ std::string sentinel_form(std::string_view text) {
     return s;
 }
 
-// The sentinel: any text but blanks. "/" is taken as a sentinel here, not as a stop: it is a
-// character a file may be padded with.
+// The sentinel as typed (trimmed): any text but blanks. "/" is taken as a sentinel here, not as a
+// stop: it is a character a file may be padded with.
 std::string ask_sentinel(Console& console) {
     for (;;) {
         console.blank_line();
         console.line("Enter the sentinal value or character used to ", 2);
         console.text(at_column(2, "pad the records [can not be spaces, if ******* enter *] : "));
         const std::string answer = trim(console.ask());
-        if (!answer.empty()) return sentinel_form(answer);
+        if (!answer.empty()) return answer;
         console.blank_line();
         console.line("The sentinel can not be blank.", 2);
     }
@@ -899,13 +861,15 @@ std::vector<std::string> read_naming_line(Console& console, std::istream& file, 
     return names;
 }
 
-}  // namespace
-
-bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
-    const int columns = ask_column_count(console);
-    if (columns == 0) return false;
-    const std::string sentinel = ask_sentinel(console);
-
+bool read_columns(Console& console, std::istream& file, int columns, const std::string& sentinel, SeriesTable& table,
+                  int lines_before) {
+    if (columns - 1 > kMaxSeries) {
+        console.blank_line();
+        console.line("A file of " + std::to_string(columns) + " columns holds more than " + std::to_string(kMaxSeries) +
+                         " series, the limit.",
+                     2);
+        return false;
+    }
     int line_number = lines_before;
     const std::vector<std::string> names = read_naming_line(console, file, columns, line_number);
     if (names.empty()) return false;
@@ -924,6 +888,71 @@ bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_
     }
     builder.finish(table);
     return true;
+}
+
+}  // namespace
+
+bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
+    const int columns = ask_column_count(console);
+    const std::string sentinel = columns - 1 <= kMaxSeries ? ask_sentinel(console) : std::string("*");
+    return read_columns(console, file, columns, sentinel_form(sentinel), table, lines_before);
+}
+
+LoadSettings ask_load_settings(Console& console, std::istream& file) {
+    for (;;) {
+        LoadSettings s;
+        const int kind = ask_file_kind(console);
+        if (kind == 0) {
+            // The help pages through the file and leaves it at its start.
+            rewind(file);
+            dathlp(console, file);
+            continue;
+        }
+        s.kind = static_cast<FileKind>(kind);
+        if (kind >= 3) s.header_lines = ask_header_lines(console);
+        if (s.kind == FileKind::MultipleColumns) {
+            s.columns = ask_column_count(console);
+            // Too many columns: the read refuses them (with its message) before the sentinel.
+            if (s.columns - 1 <= kMaxSeries) s.sentinel = ask_sentinel(console);
+        }
+        return s;
+    }
+}
+
+bool read_data(Console& console, std::istream& file, const LoadSettings& settings, SeriesTable& table,
+               std::array<std::string, 3>& header) {
+    clear_table(table);
+    for (auto& h : header) h.assign(88, ' ');
+    // Every try reads the file from its start, whatever an earlier try or the help did.
+    rewind(file);
+    skip_byte_order_mark(file);
+    const bool columns = settings.kind == FileKind::SingleColumn || settings.kind == FileKind::MultipleColumns;
+    if (!columns)
+        return load_tucson(console, file, settings.kind == FileKind::RingWidths, table, header);
+    int skipped = 0;
+    std::string discard;
+    while (skipped < settings.header_lines && read_text_line(file, discard)) ++skipped;
+    const bool ok = settings.kind == FileKind::SingleColumn
+                        ? rd1col(console, file, table, skipped)
+                        : read_columns(console, file, settings.columns, sentinel_form(settings.sentinel), table,
+                                       skipped);
+    if (ok) {
+        console.blank_line();
+        console.line("Input data read successfully", 2);
+        return true;
+    }
+    clear_table(table);
+    not_read(console);
+    return false;
+}
+
+bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::array<std::string, 3>& header,
+             LoadSettings* chosen) {
+    clear_table(table);
+    for (auto& h : header) h.assign(88, ' ');
+    const LoadSettings settings = ask_load_settings(console, file);
+    if (chosen) *chosen = settings;
+    return read_data(console, file, settings, table, header);
 }
 
 void dathlp(Console& console, std::istream& file) {

@@ -12,16 +12,43 @@ namespace kestrovan {
 
 class Console;
 
-// Asks for the kind of file and reads every series of `file` into `table` (replacing what it
-// held; the matrix is sized to the data; each series' place in the file is recorded) and the
-// three 88-character header lines. Every try reads the file from its start, past a UTF-8
-// byte-order mark. Returns true when the data were read; false (after its messages and a pause)
-// when the read failed: a damaged file, no series at all, a series without values or with years
-// outside kEarliestYear..kLatestYear, or more than kMaxSeries series, kMaxYears values in a
-// series or a span of kMaxYears years. The messages name the line of the file. Q or "/" at the
-// menu stops the program (the user's choice, no message); H or ? shows the help; other answers
-// are refused with a reason and the menu comes again.
-bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::array<std::string, 3>& header);
+// The kinds of data file of the format menu, by their menu numbers.
+enum class FileKind {
+    RingWidths = 1,       // Tucson ring widths (decade lines)
+    Chronologies = 2,     // Tucson chronologies (index decade lines)
+    SingleColumn = 3,     // blocks of identifier, first year and one value per line
+    MultipleColumns = 4,  // a naming line and one line per year
+};
+
+// How a data file is read: what the format menu and the column questions answer.
+struct LoadSettings {
+    FileKind kind = FileKind::RingWidths;
+    int header_lines = 0;   // lines passed over before a column file's data (single or multiple columns)
+    int columns = 0;        // multiple columns: the number of columns, years included
+    std::string sentinel;   // multiple columns: the padding text as typed (a run of asterisks is "*")
+};
+
+// The format menu (with its help) and the questions of the chosen kind: header lines for the
+// column kinds, the number of columns and the sentinel for multiple columns (a number of
+// columns beyond the table's limit is not followed by the sentinel question: the read refuses
+// it). Q or "/" at the menu stops the program (the user's choice, no message); H or ? shows the
+// help; other answers are refused with a reason and the menu comes again.
+LoadSettings ask_load_settings(Console& console, std::istream& file);
+
+// Reads every series of `file` as `settings` say into `table` (replacing what it held; the
+// matrix is sized to the data; each series' place in the file is recorded) and the three
+// 88-character header lines. The file is read from its start, past a UTF-8 byte-order mark.
+// Returns true when the data were read ("Input data read successfully"); false (after its
+// messages and a pause) when the read failed: a damaged file, no series at all, a series without
+// values or with years outside kEarliestYear..kLatestYear, or more than kMaxSeries series,
+// kMaxYears values in a series or a span of kMaxYears years. The messages name the line of the
+// file.
+bool read_data(Console& console, std::istream& file, const LoadSettings& settings, SeriesTable& table,
+               std::array<std::string, 3>& header);
+
+// The loading dialogue: ask_load_settings, then read_data. `chosen` receives the settings.
+bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::array<std::string, 3>& header,
+             LoadSettings* chosen = nullptr);
 
 // Single-column blocks: identifier, first year, one value per line. An identifier made of digits
 // only is recognised inside a block whose values carry decimal points (with a warning); a value
@@ -30,8 +57,9 @@ bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::arra
 // of the file passed over before `file`'s position (for the line numbers of the messages).
 bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_before = 0);
 
-// Multiple columns: asks for the number of columns and the sentinel, then reads a naming line
-// and one line per year. Values that are not finite or are 100 mm or more are refused. True when
+// Multiple columns: asks for the number of columns and the sentinel (the sentinel question is left
+// out when the columns would hold more than kMaxSeries series), then reads a naming line and one
+// line per year. Values that are not finite or are 100 mm or more are refused. True when
 // read; false after its message naming the line.
 bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before = 0);
 

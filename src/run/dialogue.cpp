@@ -78,7 +78,7 @@ bool curve_option_served(int option) {
     }
 }
 
-void ask_alpha(Console& console, RunOptions& params) {
+int ask_alpha(Console& console) {
     while (true) {
         const int alpha = ask_field_value(console,
                                           {"Enter the Friedman tweeter (alpha) 0-9",
@@ -88,23 +88,20 @@ void ask_alpha(Console& console, RunOptions& params) {
                                            "and alpha=0 is the most flexible curve.",
                                            "Enter your value, hit <RET> for 7"},
                                           7);
-        if (alpha >= 0 && alpha <= 9) {
-            params.alpha = alpha;
-            return;
-        }
+        if (alpha >= 0 && alpha <= 9) return alpha;
         console.blank_line();
         console.line("Friedman tweeter not in admissible range", 2);
     }
 }
 
-void ask_rcs_stiffness(Console& console, RunOptions& params) {
-    params.spline_stiffness = ask_field_value(console,
-                                              {"For using the age-dependent spline with RCS",
-                                               "enter an initial spline stiffness to smooth",
-                                               "the mean biologically aged-aligned tree rings.",
-                                               "A suggested initial value to try is 10 yrs.",
-                                               "Enter your value, hit <RET> for 10"},
-                                              10, kMinWavelength, kMaxWavelength);
+int ask_rcs_stiffness(Console& console) {
+    return ask_field_value(console,
+                           {"For using the age-dependent spline with RCS",
+                            "enter an initial spline stiffness to smooth",
+                            "the mean biologically aged-aligned tree rings.",
+                            "A suggested initial value to try is 10 yrs.",
+                            "Enter your value, hit <RET> for 10"},
+                           10, kMinWavelength, kMaxWavelength);
 }
 
 void echo_curve_option(Report& report, const RunOptions& p) {
@@ -126,31 +123,39 @@ void echo_curve_option(Report& report, const RunOptions& p) {
     else if (opt > 9) report.line(line("SPLINE FILTER IN YEARS (FIXED) .GE. 10:"));
 }
 
-void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
-                   int median_segment_length) {
-    int option = 8;
+// Reads the curve-fit menu until the answer is an option that serves every series.
+int ask_curve_option(Console& console) {
     while (true) {
         show_curve_menu(console);
         const NumberAnswer a = ask_integer_answer(console);
         if (a.kind == NumberAnswer::Kind::Refused) continue;
-        option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.value);
+        const int option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.value);
         if (!check_spline_code(console, option)) continue;
-        if (curve_option_served(option)) break;
+        if (curve_option_served(option)) return option;
         console.blank_line();
         console.line("Curve fit option" + fmt_i(option, 5) + " is not one of the options listed", 2);
     }
+}
+
+// The pith-offset dialogue until the offsets fit the series.
+void pith_offsets_stage(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+                        RunOptions& params) {
+    for (;;) {
+        pithy(answers, console, files, table, params);
+        std::string reason;
+        if (check_pith_offsets(console, table, params, &reason)) return;
+        answers.pith_refused(reason);
+    }
+}
+
+void curve_fit_stage(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+                     RunOptions& params, int median_segment_length) {
+    const int option = answers.curve_option();
     params.curve_option = option;
     params.regional_curve = kCurveRcs;
 
-    if (option == -5) ask_alpha(console, params);
-    if (option == 8)
-        params.spline_stiffness = ask_field_value(console,
-                                                  {"For the age-dependent spline you must",
-                                                   "enter a starting spline stiffness. For",
-                                                   "detrending individual series, an initial",
-                                                   "value that appears work well is 50 yrs.",
-                                                   "Enter your value, hit <RET> for 50"},
-                                                  50, kMinWavelength, kMaxWavelength);
+    if (option == -5) params.alpha = answers.alpha();
+    if (option == 8) params.spline_stiffness = answers.spline_stiffness(false);
     // The median segment length acts as a fixed spline length in years; below 10 it would turn
     // into one of the other option codes, so 10 is the shortest length used.
     if (option == 9) params.curve_option = std::max(median_segment_length, 10);
@@ -158,10 +163,8 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
     echo_curve_option(files.report, params);
 
     if (option == -2) {
-        ask_rcs_stiffness(console, params);
-        do {
-            pithy(console, files, table, params);
-        } while (!check_pith_offsets(console, table, params));
+        params.spline_stiffness = answers.spline_stiffness(true);
+        pith_offsets_stage(answers, console, files, table, params);
     } else {
         params.pith_present = false;
         params.pith_offsets.assign(static_cast<std::size_t>(table.count()), 0);
@@ -170,37 +173,19 @@ void ask_curve_fit(Console& console, RunFiles& files, const SeriesTable& table, 
 
 // ---- Questions 4 to 8 ------------------------------------------------------------------------
 
-void ask_mean_method(Console& console, RunFiles& files, RunOptions& params) {
-    while (true) {
-        console.blank_line();
-        console.line("How to calculate the mean chronology (/ to stop):", 2);
-        console.line(labelled("Non-robust arithmetic mean", 39, " 1 "));
-        console.line(labelled("Robust Tukey biweight mean", 39, "<2>"));
-        console.prompt("Robust is default, hit <RET> if you want it");
-        const auto answer = one_char_answer(console, "Enter 1 or 2.");
-        if (!answer) continue;
-        const char c = *answer == ' ' ? '2' : *answer;
-        if (c == '1' || c == '2') {
-            params.mean_method = c - '0';
-            files.report.blank_line();
-            files.report.line(std::string(c == '1' ? "NON-ROBUST ARITHMETIC MEAN CHRONOLOGY CALCULATED:"
-                                                   : "TUKEY ROBUST BIWEIGHT MEAN CHRONOLOGY CALCULATED:") +
-                              "  " + fmt_i(params.mean_method, 5));
-            return;
-        }
-        console.blank_line();
-        console.line("Mean index choice not admissible", 2);
-    }
+void echo_mean_method(Report& report, int method) {
+    report.blank_line();
+    report.line(std::string(method == kMeanArithmetic ? "NON-ROBUST ARITHMETIC MEAN CHRONOLOGY CALCULATED:"
+                                                      : "TUKEY ROBUST BIWEIGHT MEAN CHRONOLOGY CALCULATED:") +
+                "  " + fmt_i(method, 5));
 }
 
-void ask_rbar_window(Console& console, const SeriesTable& table, RunOptions& params) {
+// The RBAR window entered, checked against the data: 0 skips, 1 to 24 and windows longer than
+// the data are asked again, an even window is raised by one.
+void rbar_window_stage(DialogueAnswers& answers, Console& console, const SeriesTable& table, RunOptions& params) {
     const int span = table.count() > 0 ? table.summary.last - table.summary.first + 1 : 0;
     while (true) {
-        int window = ask_field_value(console,
-                                     {"Enter running RBAR window width for variance",
-                                      "stabilization. Must be .ge. 25 years and odd.",
-                                      "Default window width is 51 years, 0 to skip"},
-                                     51);
+        int window = answers.rbar_window();
         if (window == 0) {
             console.blank_line();
             console.line("Running RBAR variance stabilization skipped", 2);
@@ -210,12 +195,15 @@ void ask_rbar_window(Console& console, const SeriesTable& table, RunOptions& par
         if (window < 25) {
             console.blank_line();
             console.line("Running RBAR window width must be .ge. 25", 2);
+            answers.ask_again("Running RBAR window width must be .ge. 25");
             continue;
         }
         // A window longer than the years of the data holds no complete window at all.
         if (window > span) {
-            refuse(console, "The running RBAR window cannot be longer than the " + std::to_string(span) +
-                                " years of the data.");
+            const std::string why =
+                "The running RBAR window cannot be longer than the " + std::to_string(span) + " years of the data.";
+            refuse(console, why);
+            answers.ask_again(why);
             continue;
         }
         if (window % 2 == 0) {
@@ -228,68 +216,9 @@ void ask_rbar_window(Console& console, const SeriesTable& table, RunOptions& par
     }
 }
 
-void ask_convergence(Console& console, RunOptions& params) {
-    params.fallback_refits = true;
-    params.adjust_signal_free_means = true;
-    params.detrend_differences = true;
-    params.last_year_cap = false;
-    params.convergence = 0.0001f;
-    while (true) {
-        console.blank_line();
-        console.line("Enter the signal free convergence test", 2);
-        console.line("based on minimizing the mean absolute", 2);
-        console.line("differences between the current and", 2);
-        console.line("preceeding chronologies:   ", 2);
-        console.line("  Original Vessik setting   1  0.0005", 2);
-        console.line("  Current default setting  <2> 0.0001", 2);
-        console.prompt("  **** Roll Your Own ****   3  X.XXXX");
-        const auto answer = one_char_answer(console, "Enter 1, 2 or 3.");
-        if (!answer) continue;
-        const char c = *answer;
-        if (c == '1') {
-            params.convergence = 0.0005f;
-            return;
-        }
-        if (c == '2' || c == ' ') {
-            params.convergence = 0.0001f;
-            return;
-        }
-        if (c == '3') {
-            console.blank_line();
-            console.prompt("Okay, enter YOUR convergence test");
-            const NumberAnswer v = parse_real_answer(ask_or_stop(console));
-            if (v.kind == NumberAnswer::Kind::Value) {
-                params.convergence = static_cast<float>(v.real);
-                return;
-            }
-            refuse(console, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
-            continue;
-        }
-        refuse(console, "Enter 1, 2 or 3.");
-    }
-}
-
-void ask_tweaks(Console& console, RunFiles& files, RunOptions& params) {
-    char answer = 'y';
-    while (true) {
-        console.blank_line();
-        console.line("Use ZELK signal free convergence tweaks?", 2);
-        console.line("Set each chronology mean to exactly 1.0", 2);
-        console.line("and use the more robust median absolute", 2);
-        console.line("differences instead of mean absolute", 2);
-        console.line("differences for signal free convergence.", 2);
-        console.prompt("Enter <y>/n (default is y for YES, / to exit)");
-        const std::string a = lower(trim(ask_or_stop(console)));
-        if (a.empty() || a == "y" || a == "yes") { answer = 'y'; break; }
-        if (a == "n" || a == "no") { answer = 'n'; break; }
-        console.blank_line();
-        console.line("Answer not entered as y or n", 2);
-    }
-    params.tweaks = params.rescale_to_one = params.median_differences = answer == 'y';
-
-    Report& r = files.report;
+void echo_tweaks(Report& r, bool tweaks) {
     r.blank_line();
-    if (answer == 'y') {
+    if (tweaks) {
         r.line("ZELK CONVERGENCE CRITERIA USED - SHOULD BE FASTER TO CONVERGE");
         r.blank_line();
         r.line("FOR SPLINE AND FRIEDMAN FLEXIBLE CURVE FITS A COUNT-WEIGHTED CONVERGENCE CRITERION IS USED.");
@@ -353,14 +282,15 @@ int longest_series(const SeriesTable& table) {
 }
 
 // A lowess (odd = false) or median (odd = true) window: years from 3 (odd for the median) up to the
-// longest series, or a percent from -1 to -100.
-bool rcs_window_accepted(Console& console, int w, bool odd, int longest) {
+// longest series, or a percent from -1 to -100. nullopt when accepted, else the refusal (printed).
+std::optional<std::string> rcs_window_refused(Console& console, int w, bool odd, int longest) {
     const bool years = w >= 3 && w <= std::max(longest, 3) && (!odd || w % 2 == 1);
-    if (years || (w >= -100 && w <= -1)) return true;
-    refuse(console, std::string(odd ? "The median window must be an odd number of years from 3"
-                                    : "The lowess window must be a number of years from 3") +
-                        " to " + std::to_string(std::max(longest, 3)) + ", or a percent from -1 to -100.");
-    return false;
+    if (years || (w >= -100 && w <= -1)) return std::nullopt;
+    const std::string why = std::string(odd ? "The median window must be an odd number of years from 3"
+                                            : "The lowess window must be a number of years from 3") +
+                            " to " + std::to_string(std::max(longest, 3)) + ", or a percent from -1 to -100.";
+    refuse(console, why);
+    return why;
 }
 
 // The report line of a Regional curve chosen in the re-selection menu, as the curve line of the
@@ -377,89 +307,231 @@ void echo_rcs_reselection(Report& report, const RunOptions& p) {
 
 }  // namespace
 
-void dialogue_before_selection(Console& console, RunFiles& files, RunOptions& params) {
+RegionalChoice regional_choice_of(const RunOptions& params) {
+    return {params.regional_curve, params.alpha, params.smoothing_window, params.spline_stiffness};
+}
+
+bool same_regional_curve(const RegionalChoice& a, const RegionalChoice& b) {
+    if (a.code != b.code) return false;
+    if (a.code == -5) return a.alpha == b.alpha;
+    if (a.code == -4 || a.code == -3) return a.window == b.window;
+    if (a.code == kCurveRcs) return a.stiffness == b.stiffness;
+    return true;
+}
+
+// ---- The console's answers -------------------------------------------------------------------
+
+IndexMethod ConsoleDialogue::index_method() {
     while (true) {
-        console.blank_line();
-        console.prompt("Compute Indices by [R]atios or residual[S]");
-        const std::string answer = console.ask();
+        console_.blank_line();
+        console_.prompt("Compute Indices by [R]atios or residual[S]");
+        const std::string answer = console_.ask();
         if (is_stop_answer(answer)) {
-            console.blank_line();
-            console.line("Program Terminating", 2);
+            console_.blank_line();
+            console_.line("Program Terminating", 2);
             stop_by_user();
         }
         const std::string a = lower(trim(answer));
-        if (a == "r" || a == "ratios") {
-            params.index_method = IndexMethod::Ratios;
-            params.power_transform = false;
-            files.report.blank_line();
-            files.report.line("TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH");
-            return;
-        }
-        if (a == "s" || a == "residuals") {
-            params.index_method = IndexMethod::Residuals;
-            files.report.blank_line();
-            files.report.line("TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH");
-            break;
-        }
-        console.blank_line();
-        console.line("Error reading input [R] or [S]. Try again or enter / to exit", 2);
+        if (a == "r" || a == "ratios") return IndexMethod::Ratios;
+        if (a == "s" || a == "residuals") return IndexMethod::Residuals;
+        console_.blank_line();
+        console_.line("Error reading input [R] or [S]. Try again or enter / to exit", 2);
     }
-    params.power_transform = ask_true_false(console, "Power transform data? [T]rue or [F]alse", false);
 }
 
-void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table,
-                              RunOptions& params, int median_segment_length) {
-    ask_curve_fit(console, files, table, params, median_segment_length);
-    ask_mean_method(console, files, params);
-    ask_rbar_window(console, table, params);
-    params.stabilization = 0;
-    if (params.rbar_window >= 25) params.stabilization = ask_stabilization_option(console);
-    ask_convergence(console, params);
-    ask_tweaks(console, files, params);
+bool ConsoleDialogue::power_transform() {
+    return ask_true_false(console_, "Power transform data? [T]rue or [F]alse", false);
 }
 
-void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table,
-                     RunOptions& params, int median_segment_length) {
+int ConsoleDialogue::curve_option() { return ask_curve_option(console_); }
+
+int ConsoleDialogue::alpha() { return ask_alpha(console_); }
+
+int ConsoleDialogue::spline_stiffness(bool rcs) {
+    if (rcs) return ask_rcs_stiffness(console_);
+    return ask_field_value(console_,
+                           {"For the age-dependent spline you must",
+                            "enter a starting spline stiffness. For",
+                            "detrending individual series, an initial",
+                            "value that appears work well is 50 yrs.",
+                            "Enter your value, hit <RET> for 50"},
+                           50, kMinWavelength, kMaxWavelength);
+}
+
+int ConsoleDialogue::mean_method() {
     while (true) {
-        show_rcs_menu(console);
-        const std::string answer = trim(ask_or_stop(console));
+        console_.blank_line();
+        console_.line("How to calculate the mean chronology (/ to stop):", 2);
+        console_.line(labelled("Non-robust arithmetic mean", 39, " 1 "));
+        console_.line(labelled("Robust Tukey biweight mean", 39, "<2>"));
+        console_.prompt("Robust is default, hit <RET> if you want it");
+        const auto answer = one_char_answer(console_, "Enter 1 or 2.");
+        if (!answer) continue;
+        const char c = *answer == ' ' ? '2' : *answer;
+        if (c == '1' || c == '2') return c - '0';
+        console_.blank_line();
+        console_.line("Mean index choice not admissible", 2);
+    }
+}
+
+int ConsoleDialogue::rbar_window() {
+    return ask_field_value(console_,
+                           {"Enter running RBAR window width for variance",
+                            "stabilization. Must be .ge. 25 years and odd.",
+                            "Default window width is 51 years, 0 to skip"},
+                           51);
+}
+
+int ConsoleDialogue::stabilization_choice() { return ask_stabilization_option(console_); }
+
+float ConsoleDialogue::convergence() {
+    while (true) {
+        console_.blank_line();
+        console_.line("Enter the signal free convergence test", 2);
+        console_.line("based on minimizing the mean absolute", 2);
+        console_.line("differences between the current and", 2);
+        console_.line("preceeding chronologies:   ", 2);
+        console_.line("  Original Vessik setting   1  0.0005", 2);
+        console_.line("  Current default setting  <2> 0.0001", 2);
+        console_.prompt("  **** Roll Your Own ****   3  X.XXXX");
+        const auto answer = one_char_answer(console_, "Enter 1, 2 or 3.");
+        if (!answer) continue;
+        const char c = *answer;
+        if (c == '1') return 0.0005f;
+        if (c == '2' || c == ' ') return 0.0001f;
+        if (c == '3') {
+            console_.blank_line();
+            console_.prompt("Okay, enter YOUR convergence test");
+            const NumberAnswer v = parse_real_answer(ask_or_stop(console_));
+            if (v.kind == NumberAnswer::Kind::Value) return static_cast<float>(v.real);
+            refuse(console_, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
+            continue;
+        }
+        refuse(console_, "Enter 1, 2 or 3.");
+    }
+}
+
+bool ConsoleDialogue::tweaks() {
+    while (true) {
+        console_.blank_line();
+        console_.line("Use ZELK signal free convergence tweaks?", 2);
+        console_.line("Set each chronology mean to exactly 1.0", 2);
+        console_.line("and use the more robust median absolute", 2);
+        console_.line("differences instead of mean absolute", 2);
+        console_.line("differences for signal free convergence.", 2);
+        console_.prompt("Enter <y>/n (default is y for YES, / to exit)");
+        const std::string a = lower(trim(ask_or_stop(console_)));
+        if (a.empty() || a == "y" || a == "yes") return true;
+        if (a == "n" || a == "no") return false;
+        console_.blank_line();
+        console_.line("Answer not entered as y or n", 2);
+    }
+}
+
+std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
+    while (true) {
+        show_rcs_menu(console_);
+        const std::string answer = trim(ask_or_stop(console_));
         // An empty line is no answer yet: the menu is shown again rather than starting over.
         if (answer.empty()) continue;
-        if (answer == "x" || answer == "X") {
-            dialogue_after_selection(console, files, table, params, median_segment_length);
-            return;
-        }
+        if (answer == "x" || answer == "X") return std::nullopt;
         const NumberAnswer option = parse_integer_answer(answer);
         if (option.kind != NumberAnswer::Kind::Value) {
-            refuse(console, option.reason + " Enter an option number, or x to start over.");
+            refuse(console_, option.reason + " Enter an option number, or x to start over.");
             continue;
         }
-        const int code = static_cast<int>(option.value);
-        if (rcs_option_refused(code)) {
-            console.blank_line();
-            console.line("RCS curve fit option" + fmt_i(code, 5) + " is not one of the options listed", 2);
+        RegionalChoice c;
+        c.code = static_cast<int>(option.value);
+        if (rcs_option_refused(c.code)) {
+            console_.blank_line();
+            console_.line("RCS curve fit option" + fmt_i(c.code, 5) + " is not one of the options listed", 2);
             continue;
         }
-        if (!check_spline_code(console, code)) continue;
-        if (code == -5) {
-            ask_alpha(console, params);
-            params.smoothing_window = params.alpha;
-        } else if (code == -4 || code == -3) {
-            const bool median = code == -3;
-            auto w = median ? ask_rcs_window(console, "enter the median window width",
-                                             "fixed for all series: a positive odd integer >2")
-                            : ask_rcs_window(console, "enter the lowess window width",
-                                             "in years for all series: a positive integer >2");
-            if (!w || !rcs_window_accepted(console, *w, median, longest_series(table))) continue;
-            params.smoothing_window = *w;
-        } else if (code == -2) {
-            ask_rcs_stiffness(console, params);
+        if (!check_spline_code(console_, c.code)) continue;
+        if (c.code == -5) c.alpha = ask_alpha(console_);
+        if (c.code == -2) c.stiffness = ask_rcs_stiffness(console_);
+        if (c.code == -4 || c.code == -3) {
+            auto w = c.code == -3 ? ask_rcs_window(console_, "enter the median window width",
+                                                   "fixed for all series: a positive odd integer >2")
+                                  : ask_rcs_window(console_, "enter the lowess window width",
+                                                   "in years for all series: a positive integer >2");
+            if (!w) continue;
+            c.window = *w;
         }
+        return c;
+    }
+}
+
+// ---- The stages ------------------------------------------------------------------------------
+
+void dialogue_before_selection(DialogueAnswers& answers, Console&, RunFiles& files, RunOptions& params) {
+    params.index_method = answers.index_method();
+    params.power_transform = false;
+    files.report.blank_line();
+    if (params.index_method == IndexMethod::Ratios) {
+        files.report.line("TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH");
+        return;
+    }
+    files.report.line("TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH");
+    params.power_transform = answers.power_transform();
+}
+
+void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+                              RunOptions& params, int median_segment_length) {
+    curve_fit_stage(answers, console, files, table, params, median_segment_length);
+    params.mean_method = answers.mean_method();
+    echo_mean_method(files.report, params.mean_method);
+    rbar_window_stage(answers, console, table, params);
+    params.stabilization = 0;
+    if (params.rbar_window >= 25) params.stabilization = answers.stabilization_choice();
+    params.fallback_refits = true;
+    params.adjust_signal_free_means = true;
+    params.detrend_differences = true;
+    params.last_year_cap = false;
+    params.convergence = answers.convergence();
+    params.tweaks = params.rescale_to_one = params.median_differences = answers.tweaks();
+    echo_tweaks(files.report, params.tweaks);
+}
+
+void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+                     RunOptions& params, int median_segment_length) {
+    while (true) {
+        const auto c = answers.regional_reselection();
+        if (!c) {
+            dialogue_after_selection(answers, console, files, table, params, median_segment_length);
+            return;
+        }
+        if (c->code == -4 || c->code == -3) {
+            if (auto why = rcs_window_refused(console, c->window, c->code == -3, longest_series(table))) {
+                answers.ask_again(*why);
+                continue;
+            }
+            params.smoothing_window = c->window;
+        }
+        if (c->code == -5) params.alpha = params.smoothing_window = c->alpha;
+        if (c->code == -2) params.spline_stiffness = c->stiffness;
         params.curve_option = kCurveRcs;
-        params.regional_curve = code;
+        params.regional_curve = c->code;
         echo_rcs_reselection(files.report, params);
         return;
     }
+}
+
+void dialogue_before_selection(Console& console, RunFiles& files, RunOptions& params) {
+    ConsoleDialogue answers(console);
+    dialogue_before_selection(answers, console, files, params);
+}
+
+void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+                              int median_segment_length) {
+    ConsoleDialogue answers(console);
+    dialogue_after_selection(answers, console, files, table, params, median_segment_length);
+}
+
+void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+                     int median_segment_length) {
+    ConsoleDialogue answers(console);
+    rcs_reselection(answers, console, files, table, params, median_segment_length);
 }
 
 }  // namespace kestrovan

@@ -151,8 +151,7 @@ void normal_termination(Console& console) {
     console.blank_line();
     console.line(std::string("Normal termination of program Kestrovan_Version ") + kVersionField);
     console.blank_line();
-    console.text("Hit RETURN to Quit");
-    console.pause();
+    console.pause_inline("Hit RETURN to Quit");
     throw ProgramStop(StopKind::Normal);
 }
 

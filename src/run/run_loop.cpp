@@ -11,6 +11,7 @@ namespace kestrovan {
 SeriesTable ProgramAttemptSteps::prepare(const SeriesTable& raw, const RunOptions& params,
                                          const AttemptState& attempt) {
     raw_ = &raw;
+    answers_.attempt_begins();
     SeriesTable working = working_copy(raw, attempt.constant);
 
     float mean_power = 0.0f;
@@ -49,7 +50,7 @@ SeriesTable ProgramAttemptSteps::prepare(const SeriesTable& raw, const RunOption
 }
 
 bool ProgramAttemptSteps::reselect(RunOptions& params) {
-    rcs_reselection(console_, files_, *raw_, params, median_segment_length_);
+    rcs_reselection(dialogue_, console_, files_, *raw_, params, median_segment_length_);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // around them: the adaptive power transform when chosen, the console and report lines of the
 // constant of each attempt, and the Regional-curve re-selection when the user asks for it.
 #include "console/console.hpp"
+#include "console/run_answers.hpp"
 #include "engine/attempts.hpp"
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
@@ -11,11 +12,24 @@
 
 namespace kestrovan {
 
+class DialogueAnswers;  // run/dialogue.hpp
+
+// What the program's attempts talk to: the console, the run's files, the plots, the dialogue's
+// answers (for the re-selection) and the answers of the questions asked during a run.
+struct AttemptContext {
+    Console& console;
+    RunFiles& files;
+    Plotter& plotter;
+    DialogueAnswers& dialogue;
+    RunAnswers& answers;
+};
+
 class ProgramAttemptSteps : public AttemptSteps {
 public:
     // `median_segment_length` serves curve option 9 when the re-selection goes back to question 3.
-    ProgramAttemptSteps(Console& console, RunFiles& files, Plotter& plotter, int median_segment_length)
-        : console_(console), files_(files), plotter_(plotter), median_segment_length_(median_segment_length) {}
+    ProgramAttemptSteps(const AttemptContext& context, int median_segment_length)
+        : console_(context.console), files_(context.files), plotter_(context.plotter), dialogue_(context.dialogue),
+          answers_(context.answers), median_segment_length_(median_segment_length) {}
     SeriesTable prepare(const SeriesTable& raw, const RunOptions& params, const AttemptState& attempt) override;
     bool reselect(RunOptions& params) override;
 
@@ -23,6 +37,8 @@ private:
     Console& console_;
     RunFiles& files_;
     Plotter& plotter_;
+    DialogueAnswers& dialogue_;
+    RunAnswers& answers_;
     int median_segment_length_;
     const SeriesTable* raw_ = nullptr;  // the selected raw copy of the run (for the re-selection)
 };

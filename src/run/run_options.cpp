@@ -61,7 +61,7 @@ std::optional<OptionProblem> RunOptions::check() const {
     if (!(stabilization == 0 || stabilization == 1 || spline_code(stabilization)))
         return problem("stabilization", stabilization, std::string("0, 1, ") + kSplineCodes);
     if (stabilization != 0 && rbar_window == 0)
-        return problem("stabilization", stabilization, "0 without a running RBAR window");
+        return problem("stabilization", stabilization, "none (0) without a running RBAR window");
     if (!std::isfinite(convergence))
         return OptionProblem{"convergence", std::to_string(convergence), "a finite number"};
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include "console/format.hpp"
 #include "console/stop.hpp"
 #include "io/loaders.hpp"
+#include "run/dialogue.hpp"
 
 namespace kestrovan {
 
@@ -49,10 +50,14 @@ bool read_fails(const std::string& name) {
     }
 }
 
-void cannot_be_read(Console& console, const std::string& padded_name) {
+void cannot_be_read_message(Console& console, const std::string& padded_name) {
     console.blank_line();
     console.line("File > " + padded_name.substr(0, 25) + " < cannot be read", 2);
     console.blank_line();
+}
+
+// The wait after the message: RETURN names a file again, "/" stops.
+void cannot_be_read_wait(Console& console) {
     console.line(at_column(2, "Hit return to enter a new file name or / exit program."));
     const auto reply = console.try_ask();   // the pause offers "/": honoured
     if (reply && is_stop_answer(*reply)) throw ProgramStop(StopKind::Normal);
@@ -81,7 +86,8 @@ std::string ask_data_file(Console& console) {
             continue;
         }
         if (read_fails(rtrim(name))) {
-            cannot_be_read(console, padded);
+            cannot_be_read_message(console, padded);
+            cannot_be_read_wait(console);
             continue;
         }
         return rtrim(name);
@@ -138,11 +144,12 @@ void print_banner(Console& console) {
 }
 
 void abnormal_termination(Console& console) {
+    const std::string why = console.last_line();
     console.blank_line();
     console.line(std::string("Abnormal termination of program Kestrovan_Version ") + kVersionField, 2);
     console.blank_line();
     console.pause_inline(at_column(2, "Hit RETURN to Quit"));
-    throw ProgramStop(StopKind::Abnormal);
+    throw ProgramStop(StopKind::Abnormal, {}, why);
 }
 
 bool missing_value_screen(Console& console, const SeriesTable& table) {
@@ -172,12 +179,28 @@ bool missing_value_screen(Console& console, const SeriesTable& table) {
     return true;
 }
 
-void run_start(RunStart& run) {
+std::optional<std::string> data_file_problem(const std::string& name) {
+    if (!readable_file(name)) return "the data file " + name + " does not exist or is not a readable file";
+    if (read_fails(name)) return "the data file " + name + " cannot be read";
+    return std::nullopt;
+}
+
+std::string ConsoleDialogue::data_file() { return ask_data_file(console_); }
+
+LoadSettings ConsoleDialogue::load_settings(std::istream& file) { return ask_load_settings(console_, file); }
+
+bool ConsoleDialogue::try_loading_again(const std::string&) { return ask_try_again(console_); }
+
+void ConsoleDialogue::data_file_unreadable(const std::string&) { cannot_be_read_wait(console_); }
+
+void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
     Console& console = run.console;
-    print_banner(console);
-    print_gap_warning(console);
+    if (greet) {
+        print_banner(console);
+        print_gap_warning(console);
+    }
     for (;;) {
-        run.files.data_name = ask_data_file(console);
+        run.files.data_name = answers.data_file();
 
         // Held in memory until the data are read: a run that stops at the loading questions
         // leaves the files of an earlier run, its report included, as they were.
@@ -188,15 +211,21 @@ void run_start(RunStart& run) {
         run.files.report.line("DATA FILE TO PROCESS: " + run.files.data_name, 2);
 
         bool loaded = false;
+        std::string why;
         {
             // Binary mode: the readers treat LF, CRLF and CR line ends themselves.
             std::ifstream data(run.files.data_name, std::ios::binary);
             if (!data) throw ProgramStop(StopKind::Abnormal, "Cannot open the data file " + run.files.data_name);
             try {
-                loaded = loaddat(console, data, run.table, run.files.header);
+                const LoadSettings settings = answers.load_settings(data);
+                console.keep_lines();
+                loaded = read_data(console, data, settings, run.table, run.files.header);
+                for (const std::string& l : console.kept_lines()) why += (why.empty() ? "" : " ") + l;
             } catch (const std::ios_base::failure&) {
                 // Reading failed part way (the start of the file was read when it was named).
-                cannot_be_read(console, fixed_width(run.files.data_name, 50));
+                (void)console.kept_lines();
+                cannot_be_read_message(console, fixed_width(run.files.data_name, 50));
+                answers.data_file_unreadable(run.files.data_name);
                 continue;
             }
             // A failed read leaves no series to screen; the question below decides what follows.
@@ -207,13 +236,18 @@ void run_start(RunStart& run) {
             break;
         }
 
-        if (!ask_try_again(console)) {
+        if (!answers.try_loading_again(why)) {
             console.blank_line();
             console.line("Program Terminating", 2);
             throw ProgramStop(StopKind::Normal);
         }
     }
     print_totals(run);
+}
+
+void run_start(RunStart& run) {
+    ConsoleDialogue answers(run.console);
+    run_start(run, answers, true);
 }
 
 }  // namespace kestrovan

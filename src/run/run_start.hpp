@@ -2,10 +2,15 @@
 // The opening of a run: banner, data-file prompt, report file, loading the series, the
 // missing-value screen and the totals.
 #include "console/console.hpp"
+#include <optional>
+#include <string>
+
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 
 namespace kestrovan {
+
+class DialogueAnswers;  // run/dialogue.hpp
 
 // What the run goes on with after its start: the console, the run's files (data file name,
 // open report, header lines) and the loaded Series table.
@@ -22,6 +27,12 @@ struct RunStart {
 // Every other way out is a ProgramStop ("/" at the prompt, Q at the format menu, a refused
 // retry, missing values, end of input).
 void run_start(RunStart& run);
+// The same with the answers of `answers`; `greet` prints the banner and the gap warning first.
+void run_start(RunStart& run, DialogueAnswers& answers, bool greet);
+
+// Why a data file named in a run file or on the command line cannot be used (it does not exist,
+// is not a regular file, or cannot be read); nullopt when it can.
+std::optional<std::string> data_file_problem(const std::string& name);
 
 // The pieces of run_start, for the program's later stages and for tests.
 void print_banner(Console& console);

@@ -74,13 +74,6 @@ int ask_whole_number(Console& console, std::string_view question) {
     }
 }
 
-struct ReadingMethod {
-    bool one_per_line = true;   // method 1: the number wherever it stands on its line
-    IntegerField field;         // method 2: the field of the user's format
-    std::string format;
-    int header_lines = 0;
-};
-
 int ask_header_lines(Console& console) {
     while (true) {
         const int n = ask_whole_number(console, "Enter number of header lines to skip [none=0]");
@@ -105,7 +98,7 @@ std::optional<IntegerField> ask_record_format(Console& console, std::string& tex
     return std::nullopt;
 }
 
-ReadingMethod ask_reading_method(Console& console) {
+PithReading ask_reading_method(Console& console) {
     while (true) {
         console.blank_line();
         console.blank_line();
@@ -125,7 +118,7 @@ ReadingMethod ask_reading_method(Console& console) {
             console.pause("          Hit RETURN and try again.");
             continue;
         }
-        ReadingMethod m;
+        PithReading m;
         m.header_lines = ask_header_lines(console);
         if (method.value == 1) return m;
         m.one_per_line = false;
@@ -137,7 +130,7 @@ ReadingMethod ask_reading_method(Console& console) {
 }
 
 // One record of the offset file as the method reads it; nullopt with the reason when it cannot be.
-std::optional<int> read_record(const std::string& line, const ReadingMethod& method, std::string& reason) {
+std::optional<int> read_record(const std::string& line, const PithReading& method, std::string& reason) {
     if (method.one_per_line) {
         const auto items = freeform_items(line);
         const bool whole = items.size() == 1 && items[0].find_first_not_of("+-0123456789") == std::string::npos;
@@ -165,7 +158,7 @@ std::optional<int> read_record(const std::string& line, const ReadingMethod& met
 }
 
 // Reads the offsets; false with the reason (naming the line) when the file cannot be read.
-bool read_offsets(Console& console, const std::string& name, const ReadingMethod& method, std::vector<int>& offsets,
+bool read_offsets(Console& console, const std::string& name, const PithReading& method, std::vector<int>& offsets,
                   std::string& reason) {
     offsets.clear();
     std::ifstream file(name, std::ios::binary);
@@ -214,9 +207,7 @@ bool read_offsets(Console& console, const std::string& name, const ReadingMethod
     return true;
 }
 
-enum class AfterError { Again, AnotherFile };
-
-AfterError ask_after_read_error(Console& console, const std::string& name, const std::string& reason) {
+PithAfterError ask_after_read_error(Console& console, const std::string& name, const std::string& reason) {
     console.blank_line();
     console.line(reason, 11);
     console.blank_line();
@@ -231,13 +222,13 @@ AfterError ask_after_read_error(Console& console, const std::string& name, const
         console.line("Program Terminating ", 11);
         stop_by_user();
     }
-    return c == 'n' || c == 'N' ? AfterError::AnotherFile : AfterError::Again;
+    return c == 'n' || c == 'N' ? PithAfterError::AnotherFile : PithAfterError::Again;
 }
 
 // The offsets read, one per series of the file as read or one per series now selected; nullopt
 // (message printed) for any other count.
 std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& files, const SeriesTable& table,
-                                              const std::vector<int>& read) {
+                                              const std::vector<int>& read, std::string& reason) {
     const std::size_t kept = static_cast<std::size_t>(table.count());
     const std::size_t in_file = static_cast<std::size_t>(table.file_series_count());
     std::vector<int> offsets(kept, 0);
@@ -262,16 +253,15 @@ std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& 
                      2);
         return offsets;
     }
-    console.blank_line();
     if (kept == in_file)
-        console.line("*** The offset file holds " + std::to_string(read.size()) + " pith offsets, but " +
-                         files.data_name + " holds " + std::to_string(in_file) + " series: one offset per series.",
-                     2);
+        reason = "*** The offset file holds " + std::to_string(read.size()) + " pith offsets, but " + files.data_name +
+                 " holds " + std::to_string(in_file) + " series: one offset per series.";
     else
-        console.line("*** The offset file holds " + std::to_string(read.size()) + " pith offsets: it must hold " +
-                         std::to_string(in_file) + " (one per series of " + files.data_name + ") or " +
-                         std::to_string(kept) + " (one per series now selected).",
-                     2);
+        reason = "*** The offset file holds " + std::to_string(read.size()) + " pith offsets: it must hold " +
+                 std::to_string(in_file) + " (one per series of " + files.data_name + ") or " + std::to_string(kept) +
+                 " (one per series now selected).";
+    console.blank_line();
+    console.line(reason, 2);
     console.line("These pith offsets cannot be used: give another file, or none.", 2);
     return std::nullopt;
 }
@@ -314,27 +304,32 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
     return int_at(record, static_cast<std::size_t>(field.column), static_cast<std::size_t>(field.width));
 }
 
-void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params) {
+void pithy(PithAnswers& answers, Console& console, const RunFiles& files, const SeriesTable& table,
+           RunOptions& params) {
     const std::size_t ns = static_cast<std::size_t>(table.count());
     while (true) {
-        if (!ask_has_file(console)) {
+        auto file = answers.pith_file(files, table);
+        if (!file) {
             params.pith_present = 0;
             params.pith_offsets.assign(ns, 0);
             return;
         }
-        std::string name = ask_offset_file(console, files, table);
+        std::string name = *file;
         std::vector<int> read;
         std::string reason;
         while (true) {
-            const ReadingMethod method = ask_reading_method(console);
+            const PithReading method = answers.pith_reading();
             if (read_offsets(console, name, method, read, reason)) break;
-            if (ask_after_read_error(console, name, reason) == AfterError::AnotherFile)
-                name = ask_offset_file(console, files, table);
+            if (answers.after_pith_read_error(name, reason) == PithAfterError::AnotherFile)
+                name = answers.another_pith_file(files, table);
         }
         if (static_cast<int>(read.size()) > kMaxPithOffsets) too_many_offsets(console);
 
-        auto offsets = match_offsets(console, files, table, read);
-        if (!offsets) continue;   // the question again: another file, or none
+        auto offsets = match_offsets(console, files, table, read, reason);
+        if (!offsets) {
+            answers.pith_refused(reason);
+            continue;   // the question again: another file, or none
+        }
         if (!read.empty() && std::all_of(read.begin(), read.end(), [](int v) { return v == 0; })) {
             console.blank_line();
             console.line("*** Warning: every pith offset in the file reads as 0: check the reading", 2);
@@ -346,25 +341,43 @@ void pithy(Console& console, const RunFiles& files, const SeriesTable& table, Ru
     }
 }
 
-bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOptions& params) {
+void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params) {
+    ConsolePith answers(console);
+    pithy(answers, console, files, table, params);
+}
+
+std::optional<std::string> ConsolePith::pith_file(const RunFiles& files, const SeriesTable& table) {
+    if (!ask_has_file(console_)) return std::nullopt;
+    return ask_offset_file(console_, files, table);
+}
+
+std::string ConsolePith::another_pith_file(const RunFiles& files, const SeriesTable& table) {
+    return ask_offset_file(console_, files, table);
+}
+
+PithReading ConsolePith::pith_reading() { return ask_reading_method(console_); }
+
+PithAfterError ConsolePith::after_pith_read_error(const std::string& name, const std::string& reason) {
+    return ask_after_read_error(console_, name, reason);
+}
+
+bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOptions& params, std::string* reason) {
     bool fits = true;
     const std::size_t n = std::min(params.pith_offsets.size(), static_cast<std::size_t>(table.count()));
     for (std::size_t i = 0; i < n; ++i) {
         const long long offset = params.pith_offsets[i];
         const long long last_age = offset + table.years[i].length;
         if (offset >= 0 && last_age <= kMaxYears) continue;
+        const std::string message =
+            offset < 0 ? "Series " + table.ids[i] + " has a negative pith offset (" + std::to_string(offset) +
+                             "): an offset counts the rings missing to the pith."
+                       : "Series " + table.ids[i] + ": pith offset " + std::to_string(offset) + " and " +
+                             std::to_string(table.years[i].length) + " rings reach age " + std::to_string(last_age) +
+                             ", beyond the " + std::to_string(kMaxYears) + " ages of a Regional curve.";
         if (fits) console.blank_line();
+        if (fits && reason) *reason = message;
         fits = false;
-        if (offset < 0)
-            console.line("Series " + table.ids[i] + " has a negative pith offset (" + std::to_string(offset) +
-                             "): an offset counts the rings missing to the pith.",
-                         2);
-        else
-            console.line("Series " + table.ids[i] + ": pith offset " + std::to_string(offset) + " and " +
-                             std::to_string(table.years[i].length) + " rings reach age " +
-                             std::to_string(last_age) + ", beyond the " + std::to_string(kMaxYears) +
-                             " ages of a Regional curve.",
-                         2);
+        console.line(message, 2);
     }
     if (!fits) console.line("These pith offsets cannot be used: give another file, or none.", 2);
     return fits;

@@ -57,6 +57,13 @@ std::string savcen_file_name(const std::string& base, int choice, int value1, in
 
 std::string savcen_header_code(int choice) { return code_for(choice).header; }
 
+void mark_header_lines(int choice, std::array<std::string, 3>& header) {
+    for (auto& h : header) {
+        h = fixed_width(h, 88);
+        h.replace(84, 4, code_for(choice).header);
+    }
+}
+
 std::string savcen(int choice, int value1, int value2, const SeriesTable& table, RunFiles& files,
                    Console& console) {
     const CensorCode code = code_for(choice);
@@ -67,11 +74,8 @@ std::string savcen(int choice, int value1, int value2, const SeriesTable& table,
     console.blank_line();
     console.line("File for censored data created: " + name, 2);
 
-    for (auto& h : files.header) {
-        h = fixed_width(h, 88);
-        h.replace(84, 4, code.header);
-        file << h << '\n';
-    }
+    mark_header_lines(choice, files.header);
+    for (const auto& h : files.header) file << h << '\n';
 
     TucsonWriteState state;
     state.file_name = name;

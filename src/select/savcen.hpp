@@ -1,5 +1,6 @@
 #pragma once
 // Saving the selected series to a Tucson ring-width file whose name records the menu choice.
+#include <array>
 #include <string>
 
 #include "console/console.hpp"
@@ -23,6 +24,8 @@ std::string savcen_file_name(const std::string& base, int choice, int value1, in
 // Four-letter code put into columns 85-88 of the header lines ("MNSL", ...).
 std::string savcen_header_code(int choice);
 
+// Puts the choice's code into columns 85-88 of the three header lines (blank padded to 88).
+void mark_header_lines(int choice, std::array<std::string, 3>& header);
 // Writes the file named by savcen_file_name(files.base_name(), ...): the three header lines with
 // the choice's code in columns 85-88 (the code stays in files.header for the rest of the run),
 // then every series of the table in ring-width decade lines with the choice's line code.

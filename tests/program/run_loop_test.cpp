@@ -3,6 +3,7 @@
 #include <sstream>
 #include <vector>
 
+#include "run/dialogue.hpp"
 #include "run/run_loop.hpp"
 #include "support/temp_dir.hpp"
 #include "support/test_io.hpp"
@@ -14,10 +15,17 @@ namespace {
 // The program's steps with a stand-in for the engine: records the first value of series 0 it
 // was given and asks for a retry on the first `failures` attempts, as the engine does when the
 // convergence statistic stops decreasing.
-class StubEngine : public ProgramAttemptSteps {
+struct ConsoleSide {
+    explicit ConsoleSide(Console& c) : dialogue(c), answers(c) {}
+    ConsoleDialogue dialogue;
+    ConsoleAnswers answers;
+};
+
+class StubEngine : private ConsoleSide, public ProgramAttemptSteps {
 public:
     StubEngine(int failures, Console& console, RunFiles& files, Plotter& plotter)
-        : ProgramAttemptSteps(console, files, plotter, 100), failures_(failures) {}
+        : ConsoleSide(console), ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
+          failures_(failures) {}
     AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
                           const AttemptState&, RunIo&, EngineResults&, EngineCarry&) override {
         first_values.push_back(working.data(0, 0));
