@@ -41,6 +41,7 @@ void split_path(const std::string& path, std::string& dir, std::string& own) {
 std::string RunFiles::base_name() const {
     std::string dir, own;
     split_path(rtrim(data_name), dir, own);
+    if (!output_dir.empty()) dir = output_dir + (output_dir.back() == '/' ? "" : "/");
     auto dot = own.find('.');
     return dir + (dot == std::string::npos ? own : own.substr(0, dot));
 }
@@ -52,8 +53,9 @@ bool RunFiles::names_kept_apart() const {
 
 std::string RunFiles::spectra_base() const {
     if (names_kept_apart()) return base_name();
-    std::string dir, own;
-    split_path(rtrim(data_name), dir, own);
+    std::string dir, own, ignored;
+    split_path(rtrim(data_name), ignored, own);
+    split_path(base_name(), dir, ignored);
     auto stop = own.find_first_of(". ");
     own = own.substr(0, std::min<std::size_t>(stop, kSpectraBaseWidth));
     return dir + own;
@@ -85,6 +87,7 @@ std::vector<std::string> RunFiles::output_names() const {
                                "_crns_col.txt", "_crns_tuc.txt"})
         names.push_back(base + suffix);
     names.push_back(spectra_base() + "_spectra.txt");
+    names.push_back(summary_name());
     return names;
 }
 
@@ -96,6 +99,11 @@ void RunFiles::refuse_if_data_file(const std::string& path) const {
 }
 
 void RunFiles::begin_writing(Console& console) {
+    std::error_code made;
+    if (!output_dir.empty() && !std::filesystem::is_directory(output_dir, made) &&
+        !std::filesystem::create_directories(output_dir, made))
+        throw ProgramStop(StopKind::Abnormal, "Cannot create the output directory " + output_dir +
+                                                  (made ? ": " + made.message() : std::string()));
     const std::vector<std::string> names = output_names();
     for (const std::string& name : names) refuse_if_data_file(name);
     for (const std::string& name : names) {
@@ -126,6 +134,8 @@ std::vector<std::string> RunFiles::files_written() const {
     if (!saved_selection.empty()) out.push_back(saved_selection);
     return out;
 }
+
+std::string RunFiles::summary_name() const { return base_name() + "_summary.json"; }
 
 std::string RunFiles::chronology_id() const {
     std::string dir, own;

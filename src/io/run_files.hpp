@@ -23,10 +23,12 @@ struct RunFiles {
     Report report;                         // open from run start to the end of the program
     std::array<std::string, 3> header{};   // three 88-character header lines of the data file
     std::string saved_selection;           // the saved selected set this run wrote ("" = none)
+    std::string output_dir;                // where the output files go ("" = beside the data file)
     bool finished = false;                 // the run reached its normal termination
 
     // Output names are built from the data file's own name (not its directory part), and keep
-    // the directory as prefix so that output files go beside the data file:
+    // the directory as prefix so that output files go beside the data file (or into output_dir
+    // when it is set):
     //   base_name():      directory + own name up to its first full stop ("../d/site.rwl" -> "../d/site")
     //   spectra_base():   directory + own name up to its first blank or full stop, at most 40 characters
     //   report_name():    base_name() + "_out_v45_v2b.txt", blanks of the own name closed up
@@ -39,16 +41,19 @@ struct RunFiles {
     std::string spectra_base() const;
     std::string report_name() const;
     std::string chronology_id() const;
+    //   summary_name():   base_name() + "_summary.json"
+    std::string summary_name() const;
     // True where the report and spectra take the whole base name (see above).
     bool names_kept_apart() const;
 
     // Every file name with a fixed suffix that a run on this data file may write: the report,
     // the series files of both passes (every RAW/PTR and Ratios/Resids form), the Regional
-    // curves, the three RBAR tables, the chronology tables and the spectra; and the staged names
+    // curves, the three RBAR tables, the chronology tables, the spectra and the run summary; and the staged names
     // of the series files, which a run that was killed may have left.
     std::vector<std::string> output_names() const;
 
-    // Called once the data file has been read, before anything else is written. Refuses (a
+    // Called once the data file has been read, before anything else is written. Creates
+    // output_dir when it is set and missing (a fatal stop when it cannot be). Refuses (a
     // fatal stop naming both) an output name that is the data file itself under another name (a
     // link); removes the files an earlier run left under output_names(), so that the files on
     // disk never mix two runs; creates the held report; and says so when names_kept_apart().

@@ -101,4 +101,6 @@ DeviceChoice choose_device(std::string_view requested, bool display_ok) {
     return choice;
 }
 
+bool is_file_device(std::string_view name) { return contains(plplot_file_devices(), name); }
+
 }  // namespace kestrovan

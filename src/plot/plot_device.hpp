@@ -23,6 +23,8 @@ struct DeviceChoice {
 // Device names PLplot knows, and those of them that write files.
 std::vector<std::string> plplot_devices();
 std::vector<std::string> plplot_file_devices();
+// True for a name of plplot_file_devices().
+bool is_file_device(std::string_view name);
 
 // True when an X display is named by DISPLAY and actually opens.
 bool display_opens();

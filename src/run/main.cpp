@@ -1,64 +1,108 @@
 // Kestrovan: signal-free standardization of tree-ring width series.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+
+#include <climits>
+#include <filesystem>
 #include <iostream>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "io/run_files.hpp"
+#include "run/batch.hpp"
 #include "run/program.hpp"
 
 namespace {
 
-void usage(std::ostream& out) {
-    out << "Usage: kestrovan [--no-plots] [--device NAME] [--help] [--version]\n"
-           "\n"
-           "Kestrovan asks its questions on standard input; an answer file can be given with\n"
-           "  kestrovan --no-plots < answers.txt\n"
-           "\n"
-           "Options:\n"
-           "  --no-plots     skip every plot and its menu (batch runs); every question is still asked\n"
-           "  --device NAME  PLplot device for the screen plots (for example xcairo, or a file\n"
-           "                 device such as pngcairo or svgcairo: each plot then goes to a numbered\n"
-           "                 file named after the plot, without a menu)\n"
-           "  --help         this text\n"
-           "  --version      the version text\n"
-           "\n"
-           "When standard input is not a terminal (an answer file), the plots are drawn but their\n"
-           "menus and pauses read nothing, so one answer file serves runs with and without plots.\n"
-           "\n"
-           "Environment:\n"
-           "  KESTROVAN_THREADS  threads for the curve fits and the year-by-year means (default:\n"
-           "                     every core); the results are the same for every number\n"
-           "\n"
-           "Exit status: 0 normal termination or a stop you chose (/ or Q); 1 abnormal termination\n"
-           "or a fatal error; 2 standard input ended at a question.\n";
+const char* const kFooter =
+    "Without a subcommand Kestrovan asks its questions on standard input; an answer file can be\n"
+    "given with\n"
+    "  kestrovan --no-plots < answers.txt\n"
+    "When standard input is not a terminal (an answer file), the plots are drawn but their menus\n"
+    "and pauses read nothing, so one answer file serves runs with and without plots.\n"
+    "\n"
+    "Environment:\n"
+    "  KESTROVAN_THREADS  threads for the curve fits and the year-by-year means (default: every\n"
+    "                     core; a batch gives each site one); the results are the same for every number\n"
+    "\n"
+    "Exit status: 0 normal termination or a stop you chose (/ or Q); 1 abnormal termination, a\n"
+    "fatal error, a refused option, run file or command line, or a batch with a site that did not\n"
+    "complete; 2 standard input ended at a question.";
+
+// The path of this program, for the batch's site processes.
+std::string own_program(const char* argv0) {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(argv0) : self.string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    CLI::App app{"Kestrovan: signal-free standardization of tree-ring width series", "kestrovan"};
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("Kestrovan_Version ") + kestrovan::kVersion);
+
     kestrovan::ProgramOptions options;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            usage(std::cout);
-            return 0;
-        } else if (arg == "--version") {
-            std::cout << "Kestrovan_Version " << kestrovan::kVersion << '\n';
-            return 0;
-        } else if (arg == "--no-plots") {
-            options.plots = false;
-        } else if (arg == "--device" && i + 1 < argc) {
-            options.device = argv[++i];
-        } else if (arg.rfind("--device=", 0) == 0) {
-            options.device = std::string(arg.substr(9));
-        } else {
-            std::cerr << "kestrovan: unknown option " << arg << "\n\n";
-            usage(std::cerr);
-            return 1;
-        }
+    bool no_plots = false;
+    auto* no_plots_flag = app.add_flag("--no-plots", no_plots,
+                                       "skip every plot and its menu (every question is still asked)");
+    auto* device = app.add_option("--device", options.device,
+                                  "PLplot device for the plots (for example xcairo, or a file device such as "
+                                  "pngcairo or svgcairo: each plot then goes to a numbered file, without a menu)")
+                      ->type_name("NAME");
+    auto* record = app.add_option("--record", options.record,
+                                  "write the run file of the session's answers to FILE.toml at its end")
+                      ->type_name("FILE.toml");
+
+    kestrovan::RunFileOptions run_options;
+    CLI::App* run = app.add_subcommand("run", "one analysis described by a run file (no question is asked)");
+    run->add_option("file", run_options.run_file, "the run file (TOML)")->required()->type_name("FILE.toml");
+    run->add_option("--data", run_options.data, "the data file, in place of the run file's data key")
+        ->type_name("FILE");
+    run->add_option("--out", run_options.out_dir, "write the output files (and plot files) into DIR")
+        ->type_name("DIR");
+    run->add_option("--status-file", run_options.status_file)->group("");  // for the batch's sites
+
+    kestrovan::BatchOptions batch_options;
+    CLI::App* batch = app.add_subcommand("batch", "the same analysis on many data files, one process per site");
+    batch->add_option("file", batch_options.run_file, "the run file (TOML); its data key is not used")
+        ->required()
+        ->type_name("FILE.toml");
+    batch->add_option("data", batch_options.data, "the data files")->required()->type_name("DATA");
+    batch->add_option("--jobs", batch_options.jobs, "sites at a time (default: the number of cores)")
+        ->check(CLI::Range(1, INT_MAX))
+        ->type_name("N");
+    batch->add_option("--out", batch_options.out_dir, "each site writes into DIR/<base>/; batch_summary.csv in DIR")
+        ->type_name("DIR");
+    app.require_subcommand(0, 1);
+
+    try {
+        app.parse(argc, argv);
+        const bool dialogue_option = no_plots_flag->count() + device->count() + record->count() > 0;
+        if (dialogue_option && app.get_subcommands().size() > 0)
+            throw CLI::ValidationError("--no-plots, --device and --record", "belong to the dialogue, not to a subcommand");
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);   // --help, --version
+        std::cerr << "kestrovan: " << e.what() << "\nRun kestrovan --help for the commands and options.\n";
+        return 1;
     }
+
+    if (run->parsed()) return kestrovan::run_from_file(run_options, std::cout, std::cerr);
+    if (batch->parsed()) {
+        batch_options.program = own_program(argv[0]);
+        return kestrovan::run_batch(batch_options, std::cerr);
+    }
+    // The record is written at the end of the session: a directory that is not there is said now.
+    std::error_code ec;
+    const auto record_dir = std::filesystem::path(options.record).parent_path();
+    if (!options.record.empty() && !record_dir.empty() && !std::filesystem::is_directory(record_dir, ec)) {
+        std::cerr << "kestrovan: --record " << options.record << ": the directory " << record_dir.string()
+                  << " does not exist\n";
+        return 1;
+    }
+    options.plots = !no_plots;
     // Answers from a file (not a terminal) are echoed, and the plots then ask nothing.
     options.interactive = isatty(STDIN_FILENO) != 0;
     options.echo_answers = !options.interactive;

@@ -15,8 +15,22 @@ struct ProgramOptions {
     // Standard input is a terminal: plot menus and plot pauses read answers. With an answer file
     // they read nothing, so that the same file serves runs with and without plots.
     bool interactive = true;
+    std::string record;      // --record FILE: the run file of the session, written at its end
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options);
+
+// One run described by a run file (kestrovan run FILE.toml): no question is asked and no pause
+// waits. The run file is read and checked first: a refused run file gives its message on `err`
+// and status 1, and no file is created or touched.
+struct RunFileOptions {
+    std::string run_file;
+    std::string data;        // --data FILE: the data file in place of the run file's
+    std::string out_dir;     // --out DIR: the output files go into DIR (created once the data are read)
+    // For batch runs: a file that receives the run's summary (or, for a run that stopped before
+    // its data were read, its outcome and message) whatever happens.
+    std::string status_file;
+};
+int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace kestrovan

@@ -1,0 +1,274 @@
+#include "run/batch.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "console/format.hpp"
+#include "io/run_files.hpp"
+#include "run/run_file.hpp"
+
+extern char** environ;
+
+namespace kestrovan {
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+struct Site {
+    std::string data;
+    std::string out_dir;      // "" = beside the data file
+    std::string status_file;  // where the site's process leaves its status
+    pid_t pid = 0;
+    Clock::time_point start;
+    BatchRow row;
+};
+
+std::string fixed(double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+std::string number_text(const json& j, const char* key, int decimals = -1) {
+    if (!j.is_object() || !j.contains(key) || !j[key].is_number()) return "";
+    if (decimals < 0) return std::to_string(j[key].get<long long>());
+    return fixed(j[key].get<double>(), decimals);
+}
+
+std::string csv_field(const std::string& s) {
+    if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The environment of a site's process: one thread unless KESTROVAN_THREADS is set.
+std::vector<std::string> site_environment() {
+    std::vector<std::string> env;
+    bool threads = false;
+    for (char** e = environ; e && *e; ++e) {
+        env.emplace_back(*e);
+        threads = threads || env.back().rfind("KESTROVAN_THREADS=", 0) == 0;
+    }
+    if (!threads) env.emplace_back("KESTROVAN_THREADS=1");
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> p;
+    for (std::string& s : strings) p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+// Starts the process of a site; false when it cannot be started.
+bool start_site(const BatchOptions& options, std::vector<std::string>& env, Site& site) {
+    std::error_code ec;
+    std::string name = (fs::temp_directory_path(ec) / "kestrovan-batch-XXXXXX").string();
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    close(fd);
+    site.status_file = name;
+    std::vector<std::string> args{options.program, "run", options.run_file, "--data", site.data,
+                                  "--status-file", site.status_file};
+    if (!site.out_dir.empty()) {
+        args.push_back("--out");
+        args.push_back(site.out_dir);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    auto argv = pointers(args);
+    auto envp = pointers(env);
+    site.start = Clock::now();
+    const int rc = posix_spawn(&site.pid, options.program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0;
+}
+
+// The row of a site whose process has ended with `status` (waitpid's).
+void finish_site(Site& site, int status) {
+    const std::string text = read_text(site.status_file);
+    std::error_code ec;
+    fs::remove(site.status_file, ec);
+    std::string why = "the run ended without a status";
+    if (WIFSIGNALED(status)) why = "killed by signal " + std::to_string(WTERMSIG(status));
+    site.row = batch_row(site.data, text, why);
+    site.row.seconds = std::chrono::duration<double>(Clock::now() - site.start).count();
+}
+
+// The sites of the batch, each with its output directory; "" when two would write the same
+// files (message on `err`).
+bool plan_sites(const BatchOptions& options, std::vector<Site>& sites, std::ostream& err) {
+    std::map<std::string, std::string> bases;  // output base -> data file
+    for (const std::string& data : options.data) {
+        Site site;
+        site.data = data;
+        RunFiles files;
+        files.data_name = data;
+        if (!options.out_dir.empty()) {
+            std::string dir, own;
+            split_path(data, dir, own);
+            site.out_dir = options.out_dir + "/" + own.substr(0, own.find('.'));
+            files.output_dir = site.out_dir;
+        }
+        std::error_code ec;
+        const std::string base = fs::absolute(files.base_name(), ec).lexically_normal().string();
+        if (auto [it, fresh] = bases.emplace(base, data); !fresh) {
+            err << "kestrovan: " << it->second << " and " << data << " would write the same files (" << files.base_name()
+                << "_...): run them in separate batches\n";
+            return false;
+        }
+        site.row.file = data;
+        sites.push_back(std::move(site));
+    }
+    return true;
+}
+
+void show_progress(bool terminal, std::size_t done, std::size_t all, int failed, std::ostream& err) {
+    if (!terminal) return;
+    err << "\r" << done << "/" << all << " sites, " << failed << " failed" << std::flush;
+    if (done == all) err << "\n";
+}
+
+// Runs the sites, at most `jobs` at a time; returns the number that did not complete.
+int run_sites(const BatchOptions& options, int jobs, std::vector<Site>& sites, std::ostream& err) {
+    std::vector<std::string> env = site_environment();
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    std::map<pid_t, std::size_t> running;
+    std::size_t next = 0, done = 0;
+    int failed = 0;
+    while (done < sites.size()) {
+        while (next < sites.size() && static_cast<int>(running.size()) < jobs) {
+            Site& site = sites[next];
+            if (start_site(options, env, site)) {
+                running[site.pid] = next;
+            } else {
+                site.row = batch_row(site.data, "", "the program could not be started");
+                ++done, ++failed;
+            }
+            ++next;
+        }
+        if (running.empty()) continue;
+        int status = 0;
+        const pid_t pid = waitpid(-1, &status, 0);
+        auto it = running.find(pid);
+        if (pid < 0 || it == running.end()) continue;
+        Site& site = sites[it->second];
+        running.erase(it);
+        finish_site(site, status);
+        ++done;
+        if (!site.row.completed) ++failed;
+        show_progress(terminal, done, sites.size(), failed, err);
+    }
+    return failed;
+}
+
+}  // namespace
+
+BatchRow batch_row(const std::string& file, const std::string& status_json, const std::string& fallback_message) {
+    BatchRow row;
+    row.file = file;
+    row.outcome = "stopped: " + fallback_message;
+    const json j = json::parse(status_json, nullptr, false);
+    if (!j.is_object() || !j.contains("outcome") || !j["outcome"].is_string()) return row;
+    const std::string outcome = j["outcome"];
+    const std::string message = j.contains("message") && j["message"].is_string() ? j["message"].get<std::string>() : "";
+    row.completed = outcome != "stopped";
+    row.outcome = row.completed ? outcome : "stopped: " + message;
+    const json& s = j.contains("series_selected") ? j["series_selected"] : json();
+    row.series = number_text(s, "series");
+    row.first_year = number_text(s, "first_year");
+    row.last_year = number_text(s, "last_year");
+    row.span = number_text(s, "span");
+    row.mean_segment_length = number_text(s, "mean_segment_length", 1);
+    if (row.completed) {
+        row.iterations = number_text(j, "iterations");
+        row.constant = number_text(j, "constant", 1);
+        const json& r = j.contains("rbar_signal_free") ? j["rbar_signal_free"] : json();
+        row.mean_rbar = number_text(r, "mean_rbar", 3);
+        row.first_year_eps = number_text(r, "first_year_eps_085");
+    }
+    return row;
+}
+
+std::string batch_csv(const std::vector<BatchRow>& rows) {
+    std::string out = "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
+                      "mean_rbar,first_year_eps_085,seconds\n";
+    for (const BatchRow& r : rows) {
+        for (const std::string* f : {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length,
+                                     &r.outcome, &r.iterations, &r.constant, &r.mean_rbar, &r.first_year_eps})
+            out += csv_field(*f) + ",";
+        out += fixed(r.seconds, 2) + "\n";
+    }
+    return out;
+}
+
+int run_batch(const BatchOptions& options, std::ostream& err) {
+    RunPlan plan;
+    try {
+        plan = read_run_file({options.run_file, "", false});
+    } catch (const RunFileError& e) {
+        err << "kestrovan: " << e.what() << "\n";
+        return 1;
+    }
+    if (plan.plots != "off" && options.out_dir.empty()) {
+        err << "kestrovan: " << options.run_file << ": plots = \"" << plan.plots
+            << "\": a batch that draws plots needs --out DIR (each site's plots in its own directory)\n";
+        return 1;
+    }
+    const int jobs = options.jobs > 0 ? options.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    std::vector<Site> sites;
+    if (!plan_sites(options, sites, err)) return 1;
+    const std::string dir = options.out_dir.empty() ? "." : options.out_dir;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    const std::string csv = dir + "/batch_summary.csv";
+    for (const Site& s : sites)
+        if (fs::exists(csv, ec) && fs::equivalent(csv, s.data, ec)) {
+            err << "kestrovan: " << csv << " is the data file " << s.data << " under another name\n";
+            return 1;
+        }
+
+    const int failed = run_sites(options, jobs, sites, err);
+    std::vector<BatchRow> rows;
+    for (const Site& s : sites) rows.push_back(s.row);
+    std::ofstream out(csv, std::ios::trunc);
+    out << batch_csv(rows);
+    out.flush();
+    if (!out) {
+        err << "kestrovan: cannot write " << csv << "\n";
+        return 1;
+    }
+    if (isatty(STDERR_FILENO))
+        err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size() << " sites completed; "
+            << csv << "\n";
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,458 @@
+#include "run/run_file.hpp"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "console/ask.hpp"
+#include "plot/plot_device.hpp"
+#include "run/run_start.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSplineYears = "10 to 100000 (years)";
+constexpr const char* kSplinePercent = "10 to 1000";
+// The keys a [[retry]] table may hold.
+const std::vector<std::string> kAttemptKeys{"regional_curve", "alpha", "stiffness", "window",
+                                            "wavelength", "percent", "truncation_age", "tree_ring_plots"};
+
+// The number of single-character edits that turn a into b (for "did you mean").
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace
+
+std::string toml_string(const std::string& s) {
+    std::string t = "\"";
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            t += std::string("\\") + c;
+        } else if (u < 0x20 || u == 0x7f) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04X", u);
+            t += esc;
+        } else {
+            t += c;
+        }
+    }
+    return t + "\"";
+}
+
+namespace {
+
+// The keys of one table of the run file, read one by one with their types and ranges.
+class Keys {
+public:
+    Keys(const toml::table& table, std::string where) : table_(table), where_(std::move(where)) {}
+
+    bool has(const std::string& key) const { return table_.contains(key); }
+
+    // The value as the file writes it, for messages.
+    std::string text(const std::string& key) const {
+        std::ostringstream s;
+        const toml::node* n = table_.get(key);
+        if (n && n->is_string()) return toml_string(n->as_string()->get());
+        if (n) n->visit([&](const auto& v) { s << v; });
+        return s.str();
+    }
+
+    [[noreturn]] void refuse(const std::string& key, const std::string& allowed) const {
+        throw RunFileError(where_ + key + " = " + text(key) + ": " + allowed);
+    }
+    [[noreturn]] void missing(const std::string& key, const std::string& why) const {
+        throw RunFileError(where_ + key + ": " + why);
+    }
+
+    long long integer(const std::string& key, long long lo, long long hi, long long fallback) const {
+        const toml::node* n = table_.get(key);
+        if (!n) return fallback;
+        const auto* v = n->as_integer();
+        const std::string range = lo <= INT_MIN ? "a whole number"
+                                                  : "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
+        if (!v || v->get() < lo || v->get() > hi) refuse(key, range);
+        return v->get();
+    }
+    int whole(const std::string& key, long long lo, long long hi, int fallback) const {
+        return static_cast<int>(integer(key, lo, hi, fallback));
+    }
+    bool boolean(const std::string& key, bool fallback) const {
+        const toml::node* n = table_.get(key);
+        if (!n) return fallback;
+        if (!n->is_boolean()) refuse(key, "true or false");
+        return n->as_boolean()->get();
+    }
+    std::string string(const std::string& key, const std::string& fallback, const std::string& allowed) const {
+        const toml::node* n = table_.get(key);
+        if (!n) return fallback;
+        if (!n->is_string()) refuse(key, allowed);
+        return n->as_string()->get();
+    }
+    double number(const std::string& key, double fallback) const {
+        const toml::node* n = table_.get(key);
+        if (!n) return fallback;
+        if (const auto* i = n->as_integer()) return static_cast<double>(i->get());
+        if (!n->is_floating_point() || !std::isfinite(n->as_floating_point()->get())) refuse(key, "a finite number");
+        return n->as_floating_point()->get();
+    }
+    // A key that the choices do not use may be left out, or keep its default (`is_default`).
+    void only_with(const std::string& key, bool applies, bool is_default, const std::string& condition) const {
+        if (!applies && has(key) && !is_default) refuse(key, "only with " + condition);
+    }
+    // Refuses a key that is not one of `known`, naming the nearest known key.
+    void unknown(const std::vector<std::string>& known) const {
+        for (const auto& [k, v] : table_) {
+            const std::string key(k.str());
+            if (std::find(known.begin(), known.end(), key) != known.end()) continue;
+            std::string nearest;
+            for (const std::string& n : known)
+                if (edit_distance(key, n) <= 2 && (nearest.empty() || edit_distance(key, n) < edit_distance(key, nearest)))
+                    nearest = n;
+            throw RunFileError(where_ + "unknown key \"" + key + "\"" +
+                               (nearest.empty() ? std::string() : " (did you mean " + nearest + "?)"));
+        }
+    }
+    const toml::table& table() const { return table_; }
+    const std::string& where() const { return where_; }
+
+private:
+    const toml::table& table_;
+    std::string where_;
+};
+
+// A spline's length from its key: the wavelength (years) or the percent, 0 when not named.
+int spline_number(const Keys& k, const std::string& key, bool required, bool percent) {
+    if (required && !k.has(key)) k.missing(key, std::string("required with this spline (") + (percent ? kSplinePercent : kSplineYears) + ")");
+    return percent ? k.whole(key, 10, -kMinPercentCode, 0) : k.whole(key, 10, kMaxWavelength, 0);
+}
+
+// A curve name of a list with its spline length; `key` is "curve" or "regional_curve".
+int curve_code(const Keys& k, const std::string& key, const std::string& fallback, bool regional, const char* prefix = "") {
+    const std::string allowed = regional ? regional_names() : per_series_names();
+    const std::string name = k.string(key, fallback, "one of " + allowed);
+    const std::string p(prefix);
+    const int wavelength = spline_number(k, p + "wavelength", name == "fixed-spline", false);
+    const int percent = spline_number(k, p + "percent", name == "percent-spline", true);
+    const auto code = regional ? regional_code(name, wavelength, percent) : per_series_code(name, wavelength, percent);
+    if (!code) k.refuse(key, "one of " + allowed);
+    return *code;
+}
+
+void read_data_keys(const Keys& k, const RunFileRequest& request, const std::string& dir, RunPlan& plan) {
+    plan.data = k.string("data", "", "a file name");
+    if (!request.data.empty()) plan.data = request.data;
+    else if (!plan.data.empty() && fs::path(plan.data).is_relative() && !dir.empty())
+        plan.data = (fs::path(dir) / plan.data).lexically_normal().string();
+    if (plan.data.empty() && request.need_data) k.missing("data", "no data file is named (data = \"FILE\")");
+
+    const std::string kinds = "\"ring-widths\", \"chronologies\", \"single-column\" or \"multiple-columns\"";
+    const auto kind = file_kind_of(k.string("format", "ring-widths", kinds));
+    if (!kind) k.refuse("format", kinds);
+    plan.load.kind = *kind;
+    const bool columns = *kind == FileKind::SingleColumn || *kind == FileKind::MultipleColumns;
+    const bool multiple = *kind == FileKind::MultipleColumns;
+    plan.load.header_lines = k.whole("header_lines", 0, INT_MAX, 0);
+    k.only_with("header_lines", columns, plan.load.header_lines == 0, "format = \"single-column\" or \"multiple-columns\"");
+    k.only_with("columns", multiple, false, "format = \"multiple-columns\"");
+    k.only_with("sentinel", multiple, false, "format = \"multiple-columns\"");
+    if (!multiple) return;
+    if (!k.has("columns")) k.missing("columns", "required with format = \"multiple-columns\"");
+    if (!k.has("sentinel")) k.missing("sentinel", "required with format = \"multiple-columns\"");
+    plan.load.columns = k.whole("columns", 2, kMaxSeries + 1, 0);
+    plan.load.sentinel = trim(k.string("sentinel", "", "a text"));
+    if (plan.load.sentinel.empty()) k.refuse("sentinel", "a text that is not blank");
+}
+
+void read_selection_keys(const Keys& k, RunPlan& plan) {
+    std::string named;
+    for (int choice = 2; choice <= 7; ++choice) {
+        const std::string key = selection_key(choice);
+        if (!k.has(key)) continue;
+        if (!named.empty()) k.refuse(key, "one selection only (" + named + " is named too)");
+        named = key;
+        plan.selection.choice = choice;
+        if (choice != 7) {
+            plan.selection.value1 = k.whole(key, INT_MIN, INT_MAX, 0);
+            continue;
+        }
+        const toml::array* a = k.table().get(key)->as_array();
+        const bool two = a && a->size() == 2 && (*a)[0].is_integer() && (*a)[1].is_integer();
+        if (!two) k.refuse(key, "[start, end], two years");
+        const long long s = *(*a)[0].value<long long>(), e = *(*a)[1].value<long long>();
+        if (s < INT_MIN || s > INT_MAX || e < INT_MIN || e > INT_MAX) k.refuse(key, "[start, end], two years");
+        if (e < s) k.refuse(key, "an end year that is not before the start year");
+        plan.selection.value1 = static_cast<int>(s);
+        plan.selection.value2 = static_cast<int>(e);
+    }
+    plan.save_selection = k.boolean("save_selection", true);
+    k.only_with("save_selection", plan.selection.choice != 1, plan.save_selection, "a selection");
+}
+
+// The Regional-curve keys of the first attempt (top level) or of a [[retry]] table, over the
+// values `a` holds already. In a [[retry]] table a setting the curve does not use is refused.
+void read_attempt_keys(const Keys& k, PlanAttempt& a, bool retry) {
+    if (k.has("regional_curve") || k.has("wavelength") || k.has("percent"))
+        a.curve.code = curve_code(k, "regional_curve", regional_name(a.curve.code), true);
+    const int code = a.curve.code;
+    a.curve.alpha = k.whole("alpha", INT_MIN, INT_MAX, a.curve.alpha);
+    a.curve.stiffness = k.whole("stiffness", INT_MIN, INT_MAX, a.curve.stiffness);
+    a.curve.window = k.whole("window", INT_MIN, INT_MAX, a.curve.window);
+    const bool windowed = code == -4 || code == -3;
+    if (windowed && !k.has("window") && a.curve.window == 0)
+        k.missing("window", "required with regional_curve = " + toml_string(regional_name(code)));
+    k.only_with("wavelength", code >= 10, false, "regional_curve = \"fixed-spline\"");
+    k.only_with("percent", code <= -10, false, "regional_curve = \"percent-spline\"");
+    if (retry) {
+        k.only_with("alpha", code == -5, false, "regional_curve = \"super-smoother\"");
+        k.only_with("stiffness", code == kCurveRcs, false, "regional_curve = \"age-dependent-spline\"");
+        k.only_with("window", windowed, false, "regional_curve = \"lowess\" or \"median\"");
+    }
+    a.truncation_age = k.whole("truncation_age", 0, INT_MAX, a.truncation_age);
+    a.tree_ring_plots = k.boolean("tree_ring_plots", a.tree_ring_plots);
+}
+
+void read_curve_keys(const Keys& k, RunPlan& plan) {
+    plan.curve_option = curve_code(k, "curve", "age-dependent-spline", false);
+    const bool rcs = plan.rcs();
+    plan.stiffness = k.whole("stiffness", INT_MIN, INT_MAX, rcs ? 10 : 50);
+    plan.alpha = k.whole("alpha", INT_MIN, INT_MAX, 7);
+    if (!rcs) {
+        const int c = plan.curve_option;
+        k.only_with("stiffness", c == kCurveAgeSpline, plan.stiffness == 50, "curve = \"age-dependent-spline\" or \"rcs\"");
+        k.only_with("alpha", c == -5, plan.alpha == 7, "curve = \"super-smoother\" (or regional_curve)");
+        k.only_with("wavelength", c >= 10, false, "curve = \"fixed-spline\"");
+        k.only_with("percent", c <= -10, false, "curve = \"percent-spline\"");
+        for (const char* key : {"pith", "pith_format", "pith_header_lines", "regional_curve", "window",
+                                "truncation_age", "tree_ring_plots", "retry"})
+            k.only_with(key, false, false, "curve = \"rcs\"");
+        return;
+    }
+    // The start of every RCS run is the age-dependent spline; another curve is a re-selection.
+    plan.first.curve = {kCurveRcs, plan.alpha, 0, plan.stiffness};
+    read_attempt_keys(k, plan.first, false);
+    const int code = plan.first.curve.code;
+    k.only_with("alpha", code == -5, plan.alpha == 7, "regional_curve = \"super-smoother\"");
+    k.only_with("window", code == -4 || code == -3, plan.first.curve.window == 0,
+                "regional_curve = \"lowess\" or \"median\"");
+
+    plan.pith = k.string("pith", "", "a file name");
+    const std::string format = k.string("pith_format", "one-per-line", "\"one-per-line\" or a record format");
+    plan.pith_reading.header_lines = k.whole("pith_header_lines", 0, INT_MAX, 0);
+    k.only_with("pith_format", !plan.pith.empty(), format == "one-per-line", "pith");
+    k.only_with("pith_header_lines", !plan.pith.empty(), plan.pith_reading.header_lines == 0, "pith");
+    if (format != "one-per-line") {
+        const auto field = parse_record_format(format);
+        if (!field) k.refuse("pith_format", "\"one-per-line\", or a record format with an integer field such as \"(2x,i3)\"");
+        plan.pith_reading.one_per_line = false;
+        plan.pith_reading.field = *field;
+        plan.pith_reading.format = format;
+    }
+}
+
+// The run-file key of an option of RunOptions::check.
+std::string key_of_option(const std::string& option) {
+    if (option == "curve_option") return "curve";
+    if (option == "spline_stiffness") return "stiffness";
+    if (option == "smoothing_window") return "window";
+    if (option == "mean_method") return "mean";
+    return option;
+}
+
+// The options the answers give for an attempt, checked as the dialogue checks them.
+void check_options(const Keys& k, const RunPlan& plan, const PlanAttempt& attempt) {
+    RunPlan p = plan;
+    p.first = attempt;
+    if (const auto problem = options_of(p).check()) {
+        const std::string key = key_of_option(problem->option);
+        throw RunFileError(k.where() + key + " = " + (k.has(key) ? k.text(key) : problem->value) + ": " +
+                           problem->allowed);
+    }
+}
+
+void read_retry_tables(const Keys& k, RunPlan& plan) {
+    const toml::node* n = k.table().get("retry");
+    if (!n) return;
+    const toml::array* a = n->as_array();
+    if (!a || !a->is_array_of_tables()) k.refuse("retry", "[[retry]] tables");
+    for (std::size_t i = 0; i < a->size(); ++i) {
+        const Keys r(*(*a)[i].as_table(), k.where() + "[[retry]] " + std::to_string(i + 1) + ": ");
+        r.unknown(kAttemptKeys);
+        PlanAttempt attempt = plan.first;
+        read_attempt_keys(r, attempt, true);
+        check_options(r, plan, attempt);
+        plan.retries.push_back(attempt);
+    }
+}
+
+int stabilization_option(const Keys& k, const std::string& key, const std::string& fallback) {
+    const std::string names = "\"none\", \"age-dependent-spline\", \"fixed-spline\" or \"percent-spline\"";
+    const std::string name = k.string(key, fallback, names);
+    const int wavelength = spline_number(k, key + "_wavelength", name == "fixed-spline", false);
+    const int percent = spline_number(k, key + "_percent", name == "percent-spline", true);
+    const auto code = stabilization_code(name, wavelength, percent);
+    if (!code) k.refuse(key, names);
+    return *code;
+}
+
+void read_chronology_keys(const Keys& k, RunPlan& plan) {
+    const std::string mean = k.string("mean", "biweight", "\"arithmetic\" or \"biweight\"");
+    if (mean != "arithmetic" && mean != "biweight") k.refuse("mean", "\"arithmetic\" or \"biweight\"");
+    plan.mean_method = mean == "arithmetic" ? kMeanArithmetic : kMeanBiweight;
+    plan.rbar_window = k.whole("rbar_window", INT_MIN, INT_MAX, 51);
+    plan.stabilization = stabilization_option(k, "stabilization", "none");
+    if (k.has("signal_free_stabilization") && k.string("signal_free_stabilization", "", "") != "same")
+        plan.signal_free_stabilization = stabilization_option(k, "signal_free_stabilization", "same");
+    k.only_with("signal_free_stabilization", plan.stabilization != 0, !plan.signal_free_stabilization,
+                "a stabilization other than \"none\" (the signal-free stage starts from it)");
+    for (const char* key : {"stabilization", "signal_free_stabilization"}) {
+        const std::string name = k.string(key, "", "");
+        k.only_with(std::string(key) + "_wavelength", name == "fixed-spline", false, std::string(key) + " = \"fixed-spline\"");
+        k.only_with(std::string(key) + "_percent", name == "percent-spline", false, std::string(key) + " = \"percent-spline\"");
+    }
+    plan.convergence = static_cast<float>(k.number("convergence", 0.0001));
+    plan.tweaks = k.boolean("tweaks", true);
+    plan.plots = k.string("plots", "off", "\"off\" or a file device");
+    if (plan.plots == "off") return;
+    if (is_file_device(plan.plots)) return;
+    std::string names;
+    for (const auto& d : plplot_file_devices()) names += (names.empty() ? "" : ", ") + d;
+    k.refuse("plots", "\"off\" or a file device of PLplot: " + names);
+}
+
+void check_files(const Keys& k, const RunPlan& plan) {
+    if (auto why = data_file_problem(plan.data)) throw RunFileError(k.where() + "data = " + toml_string(plan.data) + ": " + *why);
+    if (plan.pith.empty()) return;
+    const std::string pith = resolve_pith(plan.pith, plan.data);
+    std::error_code ec;
+    if (!fs::is_regular_file(pith, ec))
+        throw RunFileError(k.where() + "pith = " + toml_string(plan.pith) + ": the pith-offset file " + pith +
+                           " does not exist or is not a regular file");
+}
+
+}  // namespace
+
+std::string resolve_pith(const std::string& pattern, const std::string& data) {
+    std::string dir, own;
+    split_path(data, dir, own);
+    std::string name = pattern;
+    for (std::size_t at; (at = name.find("{base}")) != std::string::npos;)
+        name.replace(at, 6, own.substr(0, own.find('.')));
+    return fs::path(name).is_relative() ? dir + name : name;
+}
+
+RunPlan parse_run_file(const std::string& text, const std::string& name, const std::string& dir,
+                       const RunFileRequest& request) {
+    toml::table table;
+    try {
+        table = toml::parse(text, name);
+    } catch (const toml::parse_error& e) {
+        throw RunFileError(name + ": line " + std::to_string(e.source().begin.line) + ", column " +
+                           std::to_string(e.source().begin.column) + ": " + std::string(e.description()));
+    }
+    const Keys k(table, name + ": ");
+    k.unknown(run_file_keys());
+    RunPlan plan;
+    read_data_keys(k, request, dir, plan);
+    const std::string indices = k.string("indices", "ratios", "\"ratios\" or \"residuals\"");
+    if (indices != "ratios" && indices != "residuals") k.refuse("indices", "\"ratios\" or \"residuals\"");
+    plan.indices = indices == "ratios" ? IndexMethod::Ratios : IndexMethod::Residuals;
+    plan.power_transform = k.boolean("power_transform", false);
+    read_selection_keys(k, plan);
+    read_curve_keys(k, plan);
+    if (plan.rcs()) read_retry_tables(k, plan);
+    read_chronology_keys(k, plan);
+    check_options(k, plan, plan.first);
+    if (!request.need_data) return plan;
+    check_files(k, plan);
+    if (!plan.pith.empty()) plan.pith = resolve_pith(plan.pith, plan.data);
+    return plan;
+}
+
+namespace {
+
+// A TOML value as the run file writes it.
+std::string toml_text(const PlanValue& v) {
+    struct Writer {
+        std::string operator()(std::monostate) const { return ""; }
+        std::string operator()(bool b) const { return b ? "true" : "false"; }
+        std::string operator()(long long i) const { return std::to_string(i); }
+        std::string operator()(double d) const {
+            char buf[40];
+            const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general);
+            std::string t(buf, r.ptr);
+            if (t.find_first_of(".eEn") == std::string::npos) t += ".0";
+            return t;
+        }
+        std::string operator()(const std::string& s) const { return toml_string(s); }
+        std::string operator()(const std::vector<long long>& a) const {
+            std::string t = "[";
+            for (std::size_t i = 0; i < a.size(); ++i) t += (i ? ", " : "") + std::to_string(a[i]);
+            return t + "]";
+        }
+    };
+    return std::visit(Writer{}, v);
+}
+
+// `path` relative to the directory `dir` ("" = the current directory), where it can be.
+std::string relative_to(const std::string& path, const std::string& dir) {
+    std::error_code ec;
+    const fs::path base = fs::absolute(dir.empty() ? fs::path(".") : fs::path(dir), ec).lexically_normal();
+    const fs::path full = fs::absolute(path, ec).lexically_normal();
+    const fs::path rel = full.lexically_relative(base);
+    return rel.empty() ? full.string() : rel.string();
+}
+
+}  // namespace
+
+std::string run_file_text(const RunPlan& plan, const std::string& dir) {
+    std::string data_dir, own;
+    split_path(plan.data, data_dir, own);
+    std::string out = "# Kestrovan run file: kestrovan run FILE.toml\n";
+    for (PlanEntry e : plan_entries(plan, true)) {
+        if (e.key == "data") e.value = relative_to(plan.data, dir);
+        if (e.key == "pith" && !plan.pith.empty()) e.value = relative_to(plan.pith, data_dir);
+        if (!std::holds_alternative<std::monostate>(e.value)) out += e.key + " = " + toml_text(e.value) + "\n";
+    }
+    for (const auto& retry : retry_entries(plan)) {
+        out += "\n[[retry]]\n";
+        for (const PlanEntry& e : retry) out += e.key + " = " + toml_text(e.value) + "\n";
+    }
+    return out;
+}
+
+RunPlan read_run_file(const RunFileRequest& request) {
+    std::ifstream in(request.path, std::ios::binary);
+    std::error_code ec;
+    if (!in || fs::is_directory(request.path, ec)) throw RunFileError(request.path + ": the run file cannot be read");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string dir, own;
+    split_path(request.path, dir, own);
+    if (!dir.empty()) dir.pop_back();
+    return parse_run_file(text.str(), request.path, dir, request);
+}
+
+}  // namespace kestrovan

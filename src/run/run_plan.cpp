@@ -1,0 +1,264 @@
+#include "run/run_plan.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <utility>
+
+namespace kestrovan {
+
+namespace {
+
+struct NamedCode {
+    const char* name;
+    int code;
+};
+
+// The per-series list (the curve-fit menu) and the Regional list (the re-selection menu); the
+// splines with a length are named apart.
+constexpr std::array<NamedCode, 10> kPerSeries{{
+    {"age-dependent-spline", kCurveAgeSpline}, {"rcs", kCurveRcs}, {"super-smoother", -5},
+    {"no-detrending", kCurveNone}, {"exponential-or-line", 1}, {"exponential-or-falling-line", 2},
+    {"line", 3}, {"falling-line", 4}, {"horizontal-line", kCurveMean}, {"median-length-spline", kCurveMedianLength},
+}};
+constexpr std::array<NamedCode, 12> kRegional{{
+    {"age-dependent-spline", kCurveRcs}, {"super-smoother", -5}, {"lowess", -4}, {"median", -3},
+    {"exponential-or-line", 1}, {"exponential-or-falling-line", 2}, {"general-negative-exponential", 3},
+    {"line", 4}, {"falling-line", 5}, {"horizontal-line", 6}, {"hugershoff", 7}, {"general-exponential", 8},
+}};
+constexpr std::array<NamedCode, 2> kStabilization{{{"none", 0}, {"age-dependent-spline", 1}}};
+constexpr std::array<NamedCode, 4> kKinds{{{"ring-widths", 1}, {"chronologies", 2}, {"single-column", 3},
+                                            {"multiple-columns", 4}}};
+
+template <std::size_t N>
+std::optional<int> code_in(const std::array<NamedCode, N>& list, std::string_view name, int wavelength, int percent) {
+    for (const NamedCode& n : list)
+        if (name == n.name) return n.code;
+    if (name == "fixed-spline") return wavelength;
+    if (name == "percent-spline") return -percent;
+    return std::nullopt;
+}
+
+template <std::size_t N>
+std::string name_in(const std::array<NamedCode, N>& list, int code) {
+    for (const NamedCode& n : list)
+        if (n.code == code) return n.name;
+    if (code >= 10) return "fixed-spline";
+    if (code <= -10) return "percent-spline";
+    return std::to_string(code);
+}
+
+template <std::size_t N>
+std::string names_in(const std::array<NamedCode, N>& list, bool splines) {
+    std::string out;
+    for (const NamedCode& n : list) out += (out.empty() ? "\"" : ", \"") + std::string(n.name) + "\"";
+    if (splines) out += ", \"fixed-spline\", \"percent-spline\"";
+    return out;
+}
+
+}  // namespace
+
+std::optional<int> per_series_code(std::string_view name, int wavelength, int percent) {
+    return code_in(kPerSeries, name, wavelength, percent);
+}
+std::optional<int> regional_code(std::string_view name, int wavelength, int percent) {
+    return code_in(kRegional, name, wavelength, percent);
+}
+std::string per_series_name(int code) { return name_in(kPerSeries, code); }
+std::string regional_name(int code) { return name_in(kRegional, code); }
+std::string per_series_names() { return names_in(kPerSeries, true); }
+std::string regional_names() { return names_in(kRegional, true); }
+
+std::optional<int> stabilization_code(std::string_view name, int wavelength, int percent) {
+    return code_in(kStabilization, name, wavelength, percent);
+}
+std::string stabilization_name(int code) { return name_in(kStabilization, code); }
+
+std::optional<FileKind> file_kind_of(std::string_view name) {
+    const auto code = code_in(kKinds, name, 0, 0);
+    if (!code || *code < 1) return std::nullopt;
+    return static_cast<FileKind>(*code);
+}
+std::string file_kind_name(FileKind kind) { return name_in(kKinds, static_cast<int>(kind)); }
+
+int spline_wavelength(int code) { return code >= 10 ? code : 0; }
+int spline_percent(int code) { return code <= -10 ? -code : 0; }
+
+const char* selection_key(int choice) {
+    switch (choice) {
+    case 2: return "min_segment_length";
+    case 3: return "max_start_year";
+    case 4: return "min_start_year";
+    case 5: return "truncate_before";
+    case 6: return "truncate_after";
+    case 7: return "common_period";
+    default: return "";
+    }
+}
+
+RunOptions options_of(const RunPlan& plan) {
+    RunOptions o;
+    o.index_method = plan.indices;
+    o.power_transform = plan.power_transform;
+    o.curve_option = plan.curve_option;
+    o.alpha = plan.alpha;
+    o.spline_stiffness = plan.stiffness;
+    if (plan.rcs()) {
+        const RegionalChoice& c = plan.first.curve;
+        o.regional_curve = c.code;
+        if (c.code == -5) o.alpha = o.smoothing_window = c.alpha;
+        if (c.code == -4 || c.code == -3) o.smoothing_window = c.window;
+        if (c.code == kCurveRcs) o.spline_stiffness = c.stiffness;
+    }
+    o.mean_method = plan.mean_method;
+    o.rbar_window = plan.rbar_window;
+    o.stabilization = plan.stabilization;
+    o.convergence = plan.convergence;
+    o.tweaks = o.rescale_to_one = o.median_differences = plan.tweaks;
+    return o;
+}
+
+const std::vector<std::string>& run_file_keys() {
+    static const std::vector<std::string> keys{
+        "data", "format", "header_lines", "columns", "sentinel", "indices", "power_transform",
+        "min_segment_length", "max_start_year", "min_start_year", "truncate_before", "truncate_after",
+        "common_period", "save_selection", "curve", "stiffness", "alpha", "wavelength", "percent", "pith",
+        "pith_format", "pith_header_lines", "regional_curve", "window", "truncation_age", "tree_ring_plots",
+        "mean", "rbar_window", "stabilization", "stabilization_wavelength", "stabilization_percent",
+        "signal_free_stabilization", "signal_free_stabilization_wavelength", "signal_free_stabilization_percent",
+        "convergence", "tweaks", "plots", "retry",
+    };
+    return keys;
+}
+
+}  // namespace kestrovan
+
+namespace kestrovan {
+
+double decimal_double(float value) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
+}
+
+namespace {
+
+using Entries = std::vector<PlanEntry>;
+
+void add(Entries& out, const char* key, PlanValue value) { out.push_back({key, std::move(value)}); }
+
+// The keys of one attempt of a [[retry]] table: the Regional curve with its setting, the
+// truncation age and the tree-ring plot question.
+void attempt_entries(Entries& out, const PlanAttempt& a) {
+    const RegionalChoice& c = a.curve;
+    add(out, "regional_curve", regional_name(c.code));
+    if (c.code == -5) add(out, "alpha", static_cast<long long>(c.alpha));
+    if (c.code == kCurveRcs) add(out, "stiffness", static_cast<long long>(c.stiffness));
+    if (c.code == -4 || c.code == -3) add(out, "window", static_cast<long long>(c.window));
+    if (c.code >= 10) add(out, "wavelength", static_cast<long long>(c.code));
+    if (c.code <= -10) add(out, "percent", -static_cast<long long>(c.code));
+    add(out, "truncation_age", static_cast<long long>(a.truncation_age));
+    add(out, "tree_ring_plots", a.tree_ring_plots);
+}
+
+// A stabilization option as its name and its number key ("stabilization" or the signal-free one).
+void stabilization_entries(Entries& out, const std::string& key, int code, bool all) {
+    add(out, key.c_str(), stabilization_name(code));
+    if (all || code >= 10)
+        out.push_back({key + "_wavelength", code >= 10 ? PlanValue(static_cast<long long>(code)) : PlanValue()});
+    if (all || code <= -10)
+        out.push_back({key + "_percent", code <= -10 ? PlanValue(static_cast<long long>(-code)) : PlanValue()});
+}
+
+void data_entries(Entries& out, const RunPlan& p, bool all) {
+    add(out, "data", p.data);
+    add(out, "format", file_kind_name(p.load.kind));
+    const bool columns = p.load.kind == FileKind::SingleColumn || p.load.kind == FileKind::MultipleColumns;
+    const bool multiple = p.load.kind == FileKind::MultipleColumns;
+    if (all || columns) add(out, "header_lines", static_cast<long long>(p.load.header_lines));
+    if (all || multiple) add(out, "columns", multiple ? PlanValue(static_cast<long long>(p.load.columns)) : PlanValue());
+    if (all || multiple) add(out, "sentinel", multiple ? PlanValue(p.load.sentinel) : PlanValue());
+    add(out, "indices", std::string(p.indices == IndexMethod::Ratios ? "ratios" : "residuals"));
+    if (all || p.indices == IndexMethod::Residuals) add(out, "power_transform", p.power_transform);
+    for (int choice = 2; choice <= 7; ++choice) {
+        const bool chosen = p.selection.choice == choice;
+        if (!all && !chosen) continue;
+        PlanValue v;
+        if (chosen && choice == 7) v = std::vector<long long>{p.selection.value1, p.selection.value2};
+        else if (chosen) v = static_cast<long long>(p.selection.value1);
+        add(out, selection_key(choice), v);
+    }
+    if (all || p.selection.choice != 1) add(out, "save_selection", p.save_selection);
+}
+
+// The curve keys: the per-series curve, or with RCS the Regional curve of the first attempt.
+void curve_entries(Entries& out, const RunPlan& p, bool all) {
+    const bool rcs = p.rcs();
+    const RegionalChoice& rc = p.first.curve;
+    const int code = rcs ? rc.code : p.curve_option;   // the code the splines and alpha belong to
+    auto number = [](bool applies, long long v) { return applies ? PlanValue(v) : PlanValue(); };
+    add(out, "curve", per_series_name(p.curve_option));
+    // With RCS the start stiffness; the first attempt's age-dependent spline, when re-selected, wins.
+    if (all || rcs || p.curve_option == kCurveAgeSpline)
+        add(out, "stiffness", static_cast<long long>(rcs && rc.code == kCurveRcs ? rc.stiffness : p.stiffness));
+    if (all || code == -5) add(out, "alpha", static_cast<long long>(rcs && code == -5 ? rc.alpha : p.alpha));
+    if (all || code >= 10) add(out, "wavelength", number(code >= 10, code));
+    if (all || code <= -10) add(out, "percent", number(code <= -10, -static_cast<long long>(code)));
+    if (all || rcs) add(out, "pith", rcs && !p.pith.empty() ? PlanValue(p.pith) : PlanValue());
+    if (all || (rcs && !p.pith.empty())) {
+        add(out, "pith_format", p.pith_reading.one_per_line ? std::string("one-per-line") : p.pith_reading.format);
+        add(out, "pith_header_lines", static_cast<long long>(p.pith_reading.header_lines));
+    }
+    if (!all && !rcs) return;
+    add(out, "regional_curve", regional_name(rc.code));
+    const bool windowed = rcs && (rc.code == -4 || rc.code == -3);
+    if (all || windowed) add(out, "window", number(windowed, rc.window));
+    add(out, "truncation_age", static_cast<long long>(p.first.truncation_age));
+    add(out, "tree_ring_plots", p.first.tree_ring_plots);
+}
+
+}  // namespace
+
+std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
+    const bool all = !applicable_only;
+    Entries out;
+    data_entries(out, p, all);
+    curve_entries(out, p, all);
+    add(out, "mean", std::string(p.mean_method == kMeanArithmetic ? "arithmetic" : "biweight"));
+    add(out, "rbar_window", static_cast<long long>(p.rbar_window));
+    if (all || p.rbar_window > 0) stabilization_entries(out, "stabilization", p.stabilization, all);
+    if (p.signal_free_stabilization)
+        stabilization_entries(out, "signal_free_stabilization", *p.signal_free_stabilization, all);
+    else if (all)
+        add(out, "signal_free_stabilization", std::string("same"));
+    add(out, "convergence", decimal_double(p.convergence));
+    add(out, "tweaks", p.tweaks);
+    add(out, "plots", p.plots);
+    return out;
+}
+
+std::vector<std::vector<PlanEntry>> retry_entries(const RunPlan& p) {
+    std::vector<std::vector<PlanEntry>> out;
+    if (!p.rcs()) return out;
+    Entries first;
+    attempt_entries(first, p.first);
+    std::size_t last_differing = 0;
+    for (std::size_t k = 0; k < p.retries.size(); ++k) {
+        Entries mine, differing;
+        attempt_entries(mine, p.retries[k]);
+        const bool other_curve = !same_regional_curve(p.retries[k].curve, p.first.curve);
+        for (PlanEntry& e : mine) {
+            bool same = false;
+            for (const PlanEntry& f : first) same = same || (f.key == e.key && f.value == e.value);
+            // A re-selected curve names its code and setting even where they equal the first's.
+            if (!same || (other_curve && e.key != "truncation_age" && e.key != "tree_ring_plots"))
+                differing.push_back(std::move(e));
+        }
+        if (!differing.empty()) last_differing = k + 1;
+        out.push_back(std::move(differing));
+    }
+    out.resize(last_differing);
+    return out;
+}
+
+}  // namespace kestrovan

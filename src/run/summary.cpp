@@ -1,0 +1,151 @@
+#include "run/summary.hpp"
+
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+
+#include <fstream>
+#include <memory>
+
+#include "console/report.hpp"
+#include "select/segment_stats.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+ordered_json value_json(const PlanValue& v) {
+    struct Writer {
+        ordered_json operator()(std::monostate) const { return nullptr; }
+        ordered_json operator()(bool b) const { return b; }
+        ordered_json operator()(long long i) const { return i; }
+        ordered_json operator()(double d) const { return d; }
+        ordered_json operator()(const std::string& s) const { return s; }
+        ordered_json operator()(const std::vector<long long>& a) const { return a; }
+    };
+    return std::visit(Writer{}, v);
+}
+
+ordered_json plan_json(const RunPlan& plan) {
+    ordered_json run = ordered_json::object();
+    for (const PlanEntry& e : plan_entries(plan, false)) run[e.key] = value_json(e.value);
+    ordered_json retries = ordered_json::array();
+    for (const auto& retry : retry_entries(plan)) {
+        ordered_json r = ordered_json::object();
+        for (const PlanEntry& e : retry) r[e.key] = value_json(e.value);
+        retries.push_back(r);
+    }
+    run["retry"] = retries;
+    return run;
+}
+
+ordered_json figures_json(const std::optional<SeriesFigures>& f) {
+    if (!f) return nullptr;
+    return {{"series", f->series},
+            {"first_year", f->first_year},
+            {"last_year", f->last_year},
+            {"span", f->span},
+            {"mean_segment_length", f->mean_length},
+            {"segment_length", {{"min", f->lengths[0]}, {"q25", f->lengths[1]}, {"median", f->lengths[2]},
+                                {"q75", f->lengths[3]}, {"max", f->lengths[4]}}}};
+}
+
+ordered_json rbar_json(const std::optional<RbarSummary>& r) {
+    if (!r || !r->defined) return nullptr;
+    return {{"mean_rbar", decimal_double(static_cast<float>(r->mean_rbar))},
+            {"first_year_eps_085", r->first_eps_year ? ordered_json(*r->first_eps_year) : ordered_json(nullptr)}};
+}
+
+ordered_json convergence_json(const std::vector<ConvergenceStats>& stats) {
+    ordered_json out = ordered_json::array();
+    for (std::size_t k = 0; k < stats.size(); ++k) {
+        const ConvergenceStats& s = stats[k];
+        out.push_back({{"iteration", k + 1},
+                       {"unweighted_mean", decimal_double(s.uw_mean)},
+                       {"unweighted_median", decimal_double(s.uw_median)},
+                       {"weighted_mean", decimal_double(s.wt_mean)},
+                       {"weighted_median", decimal_double(s.wt_median)},
+                       {"years", s.years}});
+    }
+    return out;
+}
+
+}  // namespace
+
+SeriesFigures figures_of(const SeriesTable& table) {
+    SeriesFigures f;
+    f.series = table.count();
+    if (f.series == 0) return f;
+    f.first_year = table.summary.first;
+    f.last_year = table.summary.last;
+    f.span = table.summary.last - table.summary.first + 1;
+    double sum = 0.0;
+    for (const YearSpan& y : table.years) sum += y.length;
+    f.mean_length = sum / f.series;
+    f.lengths = segment_length_stats(table).value;
+    return f;
+}
+
+std::string file_sha256(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "";
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
+    std::vector<char> buf(1 << 16);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        if (in.gcount() > 0 && EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1)
+            return "";
+    }
+    if (in.bad()) return "";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &n) != 1) return "";
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < n; ++i) out += {hex[digest[i] >> 4], hex[digest[i] & 15]};
+    return out;
+}
+
+std::string summary_json(const RunSummary& s, const RunFiles& files) {
+    ordered_json files_written = ordered_json::array();
+    files_written.push_back(files.report_name());
+    for (const std::string& f : files.files_written())
+        if (f != files.summary_name()) files_written.push_back(f);
+    ordered_json j = {
+        {"program", "Kestrovan"},
+        {"version", kVersion},
+        {"run", plan_json(s.plan)},
+        {"data_file", {{"name", files.data_name}, {"sha256", file_sha256(files.data_name)}}},
+        {"series_as_read", figures_json(s.as_read)},
+        {"series_selected", figures_json(s.selected)},
+        {"outcome", s.outcome},
+        {"message", s.message.empty() ? ordered_json(nullptr) : ordered_json(s.message)},
+        {"attempts", s.attempts},
+        {"constant_counter", s.constant_counter},
+        {"constant", decimal_double(s.constant)},
+        {"iterations", s.iterations},
+        {"convergence", convergence_json(s.convergence)},
+        {"rbar_standard", rbar_json(s.standard_rbar)},
+        {"rbar_signal_free", rbar_json(s.signal_free_rbar)},
+        {"files", files_written},
+    };
+    return j.dump(2) + "\n";
+}
+
+std::string stopped_json(const std::string& message) {
+    const ordered_json j = {{"program", "Kestrovan"}, {"version", kVersion}, {"outcome", "stopped"}, {"message", message}};
+    return j.dump(2) + "\n";
+}
+
+void write_summary(const RunSummary& summary, const RunFiles& files) {
+    const std::string name = files.summary_name();
+    files.refuse_if_data_file(name);
+    std::ofstream out = create_output_file(name);
+    out << summary_json(summary, files);
+    out.flush();
+    check_written(out, name);
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,55 @@
+#pragma once
+// The run summary, <base>_summary.json: what a program (R, Python) needs to know about a run in
+// one read: the program version, the run file as resolved (every key), the data file's name and
+// SHA-256, the series as read and as selected, how the run ended, its iterations and constants,
+// the convergence statistics of every iteration, the running RBAR figures and the files
+// written. It holds no time stamp: the same run gives the same summary.
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diag/stabilize.hpp"
+#include "engine/sftest.hpp"
+#include "io/run_files.hpp"
+#include "io/series_table.hpp"
+#include "run/run_plan.hpp"
+
+namespace kestrovan {
+
+// The figures of a Series table.
+struct SeriesFigures {
+    int series = 0;
+    int first_year = 0, last_year = 0, span = 0;
+    double mean_length = 0.0;          // mean segment length
+    std::array<int, 5> lengths{};      // MIN, 25%, MED, 75%, MAX of the segment lengths
+};
+SeriesFigures figures_of(const SeriesTable& table);
+
+// What a run did, gathered as it goes.
+struct RunSummary {
+    RunPlan plan;
+    std::optional<SeriesFigures> as_read, selected;
+    // "converged", "iteration limit" (the limit reached without converging), "gave up" (the
+    // statistic kept rising with the last constant), or "stopped" (with the message).
+    std::string outcome = "stopped";
+    std::string message;
+    int attempts = 0;
+    int constant_counter = 0;
+    float constant = 0.0f;
+    int iterations = 0;
+    std::vector<ConvergenceStats> convergence;
+    std::optional<RbarSummary> standard_rbar, signal_free_rbar;  // with an RBAR window
+};
+
+// The SHA-256 of a file as 64 lower-case hex digits ("" when it cannot be read).
+std::string file_sha256(const std::string& path);
+
+// The summary as JSON text.
+std::string summary_json(const RunSummary& summary, const RunFiles& files);
+// The summary of a run that stopped before its data were read: its outcome and message only.
+std::string stopped_json(const std::string& message);
+// Writes files.summary_name(); throws ProgramStop (abnormal) when it cannot be written.
+void write_summary(const RunSummary& summary, const RunFiles& files);
+
+}  // namespace kestrovan
