@@ -1,0 +1,95 @@
+// Batch runs: one process per site, a row per site in batch_summary.csv, a broken site that
+// cannot stop or change the others, and per-site pith files for Regional Curve Standardization.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/program_runner.hpp"
+
+using namespace kestrovan::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The rows of a CSV file split at its commas (no field of these tests holds a quoted comma).
+std::vector<std::vector<std::string>> csv_rows(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : read_lines(path)) {
+        std::vector<std::string> fields;
+        std::stringstream s(line);
+        for (std::string f; std::getline(s, f, ',');) fields.push_back(f);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+}  // namespace
+
+TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
+    TempDir dir("batch");
+    for (const char* d : {"ca533.rwl", "co021.rwl", "gp.rwl"}) copy_example_data(d);
+    std::ofstream("broken.rwl") << "HBM01A  1940   412   388\nnot a decade line\n";
+    std::ofstream("default.toml") << "# every key at its default\n";
+    EXPECT_EQ(run_kestrovan("", "batch default.toml ca533.rwl co021.rwl broken.rwl gp.rwl --jobs 2 --out sites"), 1)
+        << read_file("out.txt");
+
+    const auto rows = csv_rows("sites/batch_summary.csv");
+    ASSERT_EQ(rows.size(), 5u) << read_file("sites/batch_summary.csv");
+    EXPECT_EQ(rows[0][0], "file");
+    EXPECT_EQ(rows[0].size(), 12u);
+    const char* files[] = {"ca533.rwl", "co021.rwl", "broken.rwl", "gp.rwl"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        ASSERT_GE(rows[i + 1].size(), 7u);
+        EXPECT_EQ(rows[i + 1][0], files[i]);
+        const bool broken = i == 2;
+        EXPECT_EQ(rows[i + 1][6].rfind("\"stopped: ", 0) == 0, broken) << rows[i + 1][6];
+    }
+    EXPECT_NE(read_file("sites/batch_summary.csv").find("could not be read"), std::string::npos);
+    EXPECT_EQ(rows[1][1], "34");   // ca533: series
+    EXPECT_EQ(rows[1][6], "converged");
+    EXPECT_FALSE(fs::exists("sites/broken"));   // a site that never read its data writes nothing
+
+    // A site's files are those of the same analysis answered in the dialogue.
+    ASSERT_EQ(run_kestrovan_in(dir.file("alone"), "co021.rwl\n1\nR\n1\n\n\n\n\n\n\n\n", {"co021.rwl"}), 0);
+    for (const char* f : {"co021_crns_col.txt", "co021_SSF_RAW_Ratios.txt", "co021_out_v45_v2b.txt", "co021_spectra.txt"})
+        EXPECT_EQ(read_file("sites/co021/" + std::string(f)), read_file(dir.file("alone/") + f)) << f;
+}
+
+TEST(Batch, RegionalCurvesOfTwoSitesTakeTheirOwnPithFiles) {
+    TempDir dir("batch-rcs");
+    fs::create_directories("bank");
+    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl", "bank/gp.rwl");
+    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl", "bank/gq.rwl");
+    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl", "bank/nopith.rwl");
+    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp_pith.txt", "bank/gp_pith.txt");
+    {
+        std::ofstream other("bank/gq_pith.txt");
+        for (const std::string& l : read_lines("bank/gp_pith.txt")) other << std::stoi(l) + 7 << "\n";
+    }
+    std::ofstream("rcs.toml") << "curve = \"rcs\"\npith = \"{base}_pith.txt\"\nrbar_window = 0\n";
+    EXPECT_EQ(run_kestrovan("", "batch rcs.toml bank/gp.rwl bank/gq.rwl bank/nopith.rwl --jobs 2"), 1)
+        << read_file("out.txt");
+
+    const auto rows = csv_rows("batch_summary.csv");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1][6], "converged");
+    EXPECT_EQ(rows[2][6], "converged");
+    EXPECT_NE(rows[3][6].find("the pith-offset file bank/nopith_pith.txt does not exist"), std::string::npos)
+        << rows[3][6];
+    EXPECT_NE(read_file("bank/gp_summary.json").find("\"pith\": \"bank/gp_pith.txt\""), std::string::npos);
+    EXPECT_NE(read_file("bank/gq_summary.json").find("\"pith\": \"bank/gq_pith.txt\""), std::string::npos);
+    // Other offsets, another Regional curve.
+    EXPECT_NE(read_file("bank/gp_RCScurves.txt"), read_file("bank/gq_RCScurves.txt"));
+
+    // gp's site is the bundled Regional-curve example with its RBAR window left out.
+    std::string answers = example_answers("gp_rcs.txt");
+    const std::string with_window = "1\n0\n\n\n\n\n\nF", without = "1\n0\n\n0\n\n\nF";
+    answers.replace(answers.find(with_window), with_window.size(), without);
+    ASSERT_EQ(run_kestrovan_in(dir.file("alone"), answers, {"gp.rwl", "gp_pith.txt"}), 0)
+        << read_file(dir.file("alone/out.txt"));
+    for (const char* f : {"gp_crns_col.txt", "gp_RCScurves.txt", "gp_SSF_RAW_Ratios.txt"})
+        EXPECT_EQ(read_file("bank/" + std::string(f)), read_file(dir.file("alone/") + f)) << f;
+}
