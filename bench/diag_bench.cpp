@@ -1,6 +1,7 @@
 // Running RBAR (window 51, windows one year apart) on synthetic index matrices: 1000 series ×
-// 1000 years, and the program's limits, 4500 series × 5000 years. Reports the peak resident
-// memory of the process as a counter (MiB).
+// 1000 years, and the program's limits, 4500 series × 5000 years, on the threads of the machine
+// and, build by build, for the pair kernel on one. Reports the peak resident memory of the
+// process as a counter (MiB).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -74,6 +75,30 @@ void BM_Runbar(benchmark::State& state) {
 // Arguments: years, series, full coverage (0 staggered, 1 every cell).
 BENCHMARK(BM_Runbar)->Args({1000, 1000, 1})->Args({1000, 1000, 0})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Runbar)->Args({5000, 4500, 0})->Args({5000, 4500, 1})->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The pair kernel's builds on one thread (all give the same bits; the processor's best is the
+// default): 0 portable, 1 AVX2, 2 AVX-512 (a build the processor lacks runs the best below it).
+void BM_RunbarKernel(benchmark::State& state) {
+    const int years = static_cast<int>(state.range(0));
+    const int series = static_cast<int>(state.range(1));
+    const RbarKernel kernels[] = {RbarKernel::Portable, RbarKernel::Avx2, RbarKernel::Avx512};
+    const RbarKernel kernel = kernels[state.range(3)];
+    const IndexData d = make_indices(years, series, state.range(2) != 0);
+    std::istringstream in;
+    std::ostringstream out;
+    Console console(in, out);
+    for (auto _ : state) {
+        RbarTables t = runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, false, 1, kernel}, console);
+        benchmark::DoNotOptimize(t.running_rbar.data());
+    }
+    state.counters["peak_MiB"] = peak_mib();
+}
+
+// Arguments: years, series, full coverage, kernel build.
+BENCHMARK(BM_RunbarKernel)->Args({1000, 1000, 0, 0})->Args({1000, 1000, 0, 1})->Args({1000, 1000, 0, 2})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunbarKernel)->Args({5000, 4500, 0, 1})->Args({5000, 4500, 0, 2})->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

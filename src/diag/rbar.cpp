@@ -11,6 +11,10 @@
 #include "console/report.hpp"
 #include "diag/pearsn.hpp"
 
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#include <immintrin.h>
+#endif
+
 namespace kestrovan {
 
 namespace {
@@ -134,10 +138,35 @@ struct ActiveSeries {
     int hi;
 };
 
+// The block's active series transposed in groups of `lanes` consecutive ones, so that a group of
+// partners lies side by side in memory: values by row (rows kb − 1 .. ke + w − 1), window means
+// and 1/sqrt(ss) by window (kb .. ke). Cells outside a series' windows (and their rows) hold 0.
+struct TileData {
+    int rows = 0;
+    int windows = 0;
+    std::vector<double> values;  // [group][row][lane]
+    std::vector<double> mean;    // [group][window][lane]
+    std::vector<double> inv_root_ss;
+};
+
 // One worker's scratch for the pair sweep (sized for one block).
 struct PairScratch {
     std::vector<double> diff, sxy;
     std::vector<ActiveSeries> active;
+    TileData tiles;
+    std::vector<double> x;      // the values of the series taken against its partners, in double
+    std::vector<double> wmean;  // and w × its window means
+};
+
+struct PairSweep;
+
+// The lane kernel: active series a against its partners b0 .. eb − 1, all in the tile that
+// starts at active series tb, several pairs at once (rbar_lanes.inc), and its number of lanes.
+using PartnersKernel = void (*)(const PairSweep& sweep, int a, int b0, int eb, int tb, int kb,
+                                PairScratch& scratch);
+struct LaneKernel {
+    PartnersKernel partners = nullptr;  // null: one pair at a time
+    int lanes = 1;
 };
 
 // The pair sweep over windows: for every pair of series and every window inside both, the
@@ -150,14 +179,17 @@ struct PairSweep {
     const std::vector<int>& whi;
     int w;
     int step;
-    double* count;  // whole numbers, kept as double so the window loop runs on vectors
+    long long* count;
     double* sum;
     double* sumsq;
+    PartnersKernel partners = nullptr;  // null: one pair at a time
+    int lanes = 1;                      // the kernel's lanes (TileData groups)
 
-    // Windows kb .. ke. The series with windows in the block are taken in tiles of kRbarTile, and
-    // the pairs tile by tile (tiles (0,0), (0,1), …, (1,1), …; within two tiles, pair by pair), so
-    // that the data of two tiles stays in the processor's cache while all their pairs are done.
-    // Every window adds its correlations in this fixed order, whatever the blocks around it.
+    // Windows kb .. ke. The series with windows in the block are taken in tiles of kRbarTile,
+    // and the pairs tile by tile (tiles (0,0), (0,1), …, (1,1), …; within two tiles, pair by
+    // pair: a, then its partners b > a), so that the data of two tiles stays in the processor's
+    // cache while all their pairs are done. Every window adds its correlations in this fixed
+    // order, whatever the blocks around it, the threads and the kernel.
     void block(int kb, int ke, PairScratch& scratch) const {
         const int ns = static_cast<int>(stats.size());
         const std::size_t nb = static_cast<std::size_t>(ke - kb + 1);
@@ -170,13 +202,20 @@ struct PairSweep {
             if (lo <= hi) scratch.active.push_back({i, lo, hi});
         }
         const int na = static_cast<int>(scratch.active.size());
+        if (partners) transpose_tiles(kb, ke, scratch);
         for (int ta = 0; ta < na; ta += kRbarTile) {
             const int ea = std::min(na, ta + kRbarTile);
             for (int tb = ta; tb < na; tb += kRbarTile) {
                 const int eb = std::min(na, tb + kRbarTile);
                 for (int a = ta; a < ea; ++a) {
+                    const int b0 = std::max(tb, a + 1);
+                    if (b0 >= eb) continue;
+                    if (partners) {
+                        partners(*this, a, b0, eb, tb, kb, scratch);
+                        continue;
+                    }
                     const ActiveSeries si = scratch.active[static_cast<std::size_t>(a)];
-                    for (int b = std::max(tb, a + 1); b < eb; ++b) {
+                    for (int b = b0; b < eb; ++b) {
                         const ActiveSeries sj = scratch.active[static_cast<std::size_t>(b)];
                         const int lo = std::max(si.lo, sj.lo);
                         const int hi = std::min(si.hi, sj.hi);
@@ -187,25 +226,39 @@ struct PairSweep {
         }
     }
 
-    // The correlations of n windows from their sums of products, means and 1/sqrt(ss); the
-    // positive ones are added to the window totals. The arrays never overlap (restrict lets the
-    // compiler run the loop on vectors).
-    void finish(const double* __restrict sxy, const double* __restrict mi,
-                const double* __restrict mj, const double* __restrict ii,
-                const double* __restrict ij, double* __restrict cnt, double* __restrict sm,
-                double* __restrict sq, int n) const {
-        const double wd = w;
-        for (int q = 0; q < n; ++q) {
-            const double cov = sxy[q] - wd * mi[q] * mj[q];
-            const double r = static_cast<double>(static_cast<float>(cov * ii[q] * ij[q]));
-            const bool keep = r > 0.0;  // false for NaN too
-            const double rk = keep ? r : 0.0;
-            cnt[q] += keep ? 1.0 : 0.0;
-            sm[q] += rk;
-            sq[q] += rk * rk;
+    // The tile data of the block's active series (TileData).
+    void transpose_tiles(int kb, int ke, PairScratch& scratch) const {
+        TileData& td = scratch.tiles;
+        const int na = static_cast<int>(scratch.active.size());
+        const std::size_t groups = static_cast<std::size_t>((na + kRbarTile - 1) / kRbarTile * (kRbarTile / lanes));
+        const std::size_t n = static_cast<std::size_t>(lanes);
+        td.windows = ke - kb + 1;
+        td.rows = td.windows + w;
+        const std::size_t row_cells = static_cast<std::size_t>(td.rows) * n;
+        const std::size_t window_cells = static_cast<std::size_t>(td.windows) * n;
+        td.values.assign(groups * row_cells, 0.0);
+        td.mean.assign(groups * window_cells, 0.0);
+        td.inv_root_ss.assign(groups * window_cells, 0.0);
+        for (int a = 0; a < na; ++a) {
+            const ActiveSeries s = scratch.active[static_cast<std::size_t>(a)];
+            const std::size_t group = static_cast<std::size_t>(a / lanes), lane = static_cast<std::size_t>(a % lanes);
+            const std::span<const float> column = indices.column(s.series);
+            double* v = td.values.data() + group * row_cells + lane;
+            for (int r = s.lo; r <= s.hi + w - 1; ++r)  // the rows of the series' windows
+                v[static_cast<std::size_t>(r - kb + 1) * n] = column[static_cast<std::size_t>(r)];
+            const SeriesWindowStats& st = stats[static_cast<std::size_t>(s.series)];
+            double* m = td.mean.data() + group * window_cells + lane;
+            double* iv = td.inv_root_ss.data() + group * window_cells + lane;
+            for (int k = s.lo; k <= s.hi; ++k) {
+                const std::size_t from = static_cast<std::size_t>(k - st.first_window);
+                m[static_cast<std::size_t>(k - kb) * n] = st.mean[from];
+                iv[static_cast<std::size_t>(k - kb) * n] = st.inv_root_ss[from];
+            }
         }
     }
 
+    // One pair at a time (windows that do not start one year apart, or a compiler without vector
+    // types): the correlations of the pair (i, j) over its windows lo .. hi.
     void pair(int i, int j, int lo, int hi, PairScratch& scratch) const {
         const float* x = indices.column(i).data();
         const float* y = indices.column(j).data();
@@ -244,11 +297,102 @@ struct PairSweep {
                 sxy[q] = s0;
             }
         }
-        finish(sxy, si.mean.data() + (lo - si.first_window), sj.mean.data() + (lo - sj.first_window),
-               si.inv_root_ss.data() + (lo - si.first_window),
-               sj.inv_root_ss.data() + (lo - sj.first_window), count + lo, sum + lo, sumsq + lo, n);
+        // The correlations, rounded to single precision; the positive ones are added.
+        const double* mi = si.mean.data() + (lo - si.first_window);
+        const double* mj = sj.mean.data() + (lo - sj.first_window);
+        const double* ii = si.inv_root_ss.data() + (lo - si.first_window);
+        const double* ij = sj.inv_root_ss.data() + (lo - sj.first_window);
+        const double wd = w;
+        for (int q = 0; q < n; ++q) {
+            const double cov = sxy[q] - wd * mi[q] * mj[q];
+            const double r = static_cast<double>(static_cast<float>(cov * ii[q] * ij[q]));
+            const bool keep = r > 0.0;  // false for NaN too
+            const double rk = keep ? r : 0.0;
+            count[lo + q] += keep ? 1 : 0;
+            sum[lo + q] += rk;
+            sumsq[lo + q] += rk * rk;
+        }
     }
 };
+
+// The lane kernel, from the compiler's vector types (GCC 12 on; Clang builds only the plain one,
+// other compilers the one-pair loop): built for the plain instruction set (2 lanes, one 128-bit
+// register) and, on x86-64, for AVX2 (4 lanes) and AVX-512 (8 lanes); the processor's best runs
+// (sweep_kernel). The file is compiled without contraction into fused multiply-adds, so all give
+// the same bits.
+#if defined(__GNUC__) && defined(__has_builtin)
+#if __has_builtin(__builtin_shufflevector) && __has_builtin(__builtin_convertvector)
+#define KESTROVAN_RBAR_LANES 1
+#endif
+#endif
+#ifndef KESTROVAN_RBAR_LANES
+#define KESTROVAN_RBAR_LANES 0
+#endif
+#if KESTROVAN_RBAR_LANES && defined(__x86_64__) && !defined(__clang__)
+#define KESTROVAN_RBAR_X86 1
+#else
+#define KESTROVAN_RBAR_X86 0
+#endif
+
+#if KESTROVAN_RBAR_LANES
+namespace lanes_portable {
+constexpr int kLanes = 2;
+#define KESTROVAN_LANES 2
+#define KESTROVAN_LANES_ISA 0
+#include "diag/rbar_lanes.inc"
+#undef KESTROVAN_LANES_ISA
+#undef KESTROVAN_LANES
+}  // namespace lanes_portable
+#endif
+
+#if KESTROVAN_RBAR_X86
+#pragma GCC push_options
+#pragma GCC target("avx2,popcnt")
+namespace lanes_avx2 {
+constexpr int kLanes = 4;
+#define KESTROVAN_LANES 4
+#define KESTROVAN_LANES_ISA 2
+#include "diag/rbar_lanes.inc"
+#undef KESTROVAN_LANES_ISA
+#undef KESTROVAN_LANES
+}  // namespace lanes_avx2
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw,popcnt")
+namespace lanes_avx512 {
+constexpr int kLanes = 8;
+#define KESTROVAN_LANES 8
+#define KESTROVAN_LANES_ISA 3
+#include "diag/rbar_lanes.inc"
+#undef KESTROVAN_LANES_ISA
+#undef KESTROVAN_LANES
+}  // namespace lanes_avx512
+#pragma GCC pop_options
+#endif
+
+// The lane kernel for `requested` (RbarKernel): the best this processor runs, or a lower one
+// asked for; none (one pair at a time) for windows that do not start one year apart.
+LaneKernel sweep_kernel(RbarKernel requested, int step) {
+    if (step != 1) return {};
+#if KESTROVAN_RBAR_X86
+    __builtin_cpu_init();
+    const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    if (requested == RbarKernel::Portable) return {lanes_portable::partners_of, 2};
+    if (avx512 && (requested == RbarKernel::Best || requested == RbarKernel::Avx512))
+        return {lanes_avx512::partners_of, 8};
+    if (avx2) return {lanes_avx2::partners_of, 4};
+    return {lanes_portable::partners_of, 2};
+#elif KESTROVAN_RBAR_LANES
+    (void)requested;
+    return {lanes_portable::partners_of, 2};
+#else
+    (void)requested;
+    return {};
+#endif
+}
 
 }  // namespace
 
@@ -294,14 +438,38 @@ struct WindowGrid {
 
 // Kept correlations per window: count, sum and sum of squares (double precision).
 struct WindowTotals {
-    std::vector<double> count, sum, sumsq;
+    std::vector<long long> count;
+    std::vector<double> sum, sumsq;
 };
 
+// The blocks of windows, those with the most series pairs first (pairs counted per window from
+// the series' first and last windows).
+std::vector<int> blocks_by_pairs(const std::vector<int>& wlo, const std::vector<int>& whi, int nwin, int nblocks) {
+    std::vector<long long> starts(static_cast<std::size_t>(nwin) + 1, 0);
+    for (std::size_t i = 0; i < wlo.size(); ++i)
+        if (wlo[i] <= whi[i]) {
+            ++starts[static_cast<std::size_t>(wlo[i])];
+            --starts[static_cast<std::size_t>(whi[i]) + 1];
+        }
+    std::vector<long long> pairs(static_cast<std::size_t>(nblocks), 0);
+    long long active = 0;
+    for (int k = 0; k < nwin; ++k) {
+        active += starts[static_cast<std::size_t>(k)];
+        pairs[static_cast<std::size_t>(k / kRbarBlock)] += active * (active - 1) / 2;
+    }
+    std::vector<int> order(static_cast<std::size_t>(nblocks));
+    for (int b = 0; b < nblocks; ++b) order[static_cast<std::size_t>(b)] = b;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return pairs[static_cast<std::size_t>(a)] > pairs[static_cast<std::size_t>(b)];
+    });
+    return order;
+}
+
 // The correlation totals of every window, over all pairs of series.
-WindowTotals window_totals(const IndexSet& set, const WindowGrid& g, int threads) {
+WindowTotals window_totals(const IndexSet& set, const WindowGrid& g, int threads, RbarKernel kernel) {
     WindowTotals t;
     const std::size_t nwin = static_cast<std::size_t>(g.nwin);
-    t.count.assign(nwin, 0.0);
+    t.count.assign(nwin, 0);
     t.sum.assign(nwin, 0.0);
     t.sumsq.assign(nwin, 0.0);
     if (g.nwin == 0) return t;
@@ -326,15 +494,21 @@ WindowTotals window_totals(const IndexSet& set, const WindowGrid& g, int threads
 
     // The windows are taken in blocks of kRbarBlock; a block's sums depend on nothing outside
     // it, so blocks are shared out to the workers as they come free and the numbers are the
-    // same with any number of threads.
-    const PairSweep sweep{set.indices, stats, wlo, whi, g.w, g.step, t.count.data(), t.sum.data(), t.sumsq.data()};
+    // same with any number of threads. The blocks with the most pairs go first, so that no
+    // worker is left with a large one at the end.
+    const LaneKernel lanes = sweep_kernel(kernel, g.step);
+    const PairSweep sweep{set.indices, stats,          wlo,          whi,           g.w,           g.step,
+                          t.count.data(), t.sum.data(), t.sumsq.data(), lanes.partners, lanes.lanes};
     const int nblocks = (g.nwin + kRbarBlock - 1) / kRbarBlock;
+    const std::vector<int> order = blocks_by_pairs(wlo, whi, g.nwin, nblocks);
     const int block_workers = std::min(resolve_threads(threads), nblocks);
     std::atomic<int> next_block{0};
     run_workers(block_workers, [&](int) {
         PairScratch scratch;
-        for (int b = next_block++; b < nblocks; b = next_block++)
+        for (int i = next_block++; i < nblocks; i = next_block++) {
+            const int b = order[static_cast<std::size_t>(i)];
             sweep.block(b * kRbarBlock, std::min(g.nwin, (b + 1) * kRbarBlock) - 1, scratch);
+        }
     });
     return t;
 }
@@ -432,7 +606,7 @@ RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSe
     if (w >= 2 && g.nyears >= w) g.nwin = (g.rows - w) / g.step + 1;
 
     std::vector<char> placed;
-    place_windows(window_totals(set, g, settings.threads), g, set.first_year, out, placed);
+    place_windows(window_totals(set, g, settings.threads, settings.kernel), g, set.first_year, out, placed);
     if (settings.print)
         console.line(Columns()
                          .at(2, "Running RBAR segments calculated: ")

@@ -60,17 +60,24 @@ struct ChronologyView {
     std::span<const int> sample_size;
 };
 
+// The build of the pair kernel runbar uses (all give the same bits): the best the processor
+// runs, or a lower one (for the tests that compare them). Asking for one the processor does not
+// run gives the best it does run below it.
+enum class RbarKernel { Best, Portable, Avx2, Avx512 };
+
 // How runbar works.
 //   window    W; an even W is raised by one and the overlap then set to the even value
 //   overlap   S; the engine passes W − 1 so windows start one year apart
 //   print     print the "Running RBAR window length/overlap/segments" lines
 //   threads   the windows are shared out to this many workers (kThreadsFromEnvironment: as
 //             KESTROVAN_THREADS or the hardware says); the results are the same, bit for bit
+//   kernel    the build of the pair kernel (RbarKernel)
 struct RbarSettings {
     int window = 51;
     int overlap = 50;
     bool print = true;
     int threads = kThreadsFromEnvironment;
+    RbarKernel kernel = RbarKernel::Best;
 };
 
 // EPS of n series with mean correlation r: r·n / ((1 − r) + r·n); 0 where that is undefined.

@@ -1,7 +1,7 @@
 #pragma once
 // The engine's series files: measurements, curves and indices of every series, written in
-// Tucson decade format once for the first pass and once (recreated every iteration) for the
-// signal-free iteration, and the Regional-curve history file "_RCScurves.txt".
+// Tucson decade format once for the first pass and once for the last accepted signal-free
+// iteration, and the Regional-curve history file "_RCScurves.txt".
 #include <fstream>
 #include <span>
 #include <string>
@@ -31,9 +31,9 @@ SeriesFileNames series_file_names(const std::string& base, EnginePass pass, Inde
 // the first header line of the data file.
 //
 // Staged files (the signal-free iteration) are written beside their final names, under the name
-// + kStagedSuffix, and take the final names only on commit: the files of the last iteration the
-// engine accepted stay in place while the next one is written, and discard (or destroying the
-// object before commit) removes an iteration that is not accepted.
+// + kStagedSuffix, and take the final names only on commit, once every series is in: a run stopped
+// or failing while they are written leaves no half-written file under the final names, and
+// discard (or destroying the object before commit) removes the staged ones.
 
 class SeriesFiles {
 public:

@@ -200,10 +200,12 @@ private:
     void first_pass();
     void first_chronology();
     void signal_free_series(int i, std::span<float> out) const;
+    void lift_residual_series(std::span<float> sfv) const;
     void per_series_curves(int k);
     void regional_curves(int k);
     void series_indices(int i, std::span<const float> c, std::span<float> x) const;
     void store_series(int i, std::span<const float> sfv, std::span<const float> c, std::span<const float> x);
+    void write_signal_free_files(const SeriesFileNames& names);
     void report_floored_line(int i, int k);
     void report_regional_floor(const RegionalCurve& rc, int k);
     void regional_slice_of(int i, std::span<float> c) const;
@@ -286,6 +288,13 @@ private:
     // The iteration being computed writes the index matrix (and the plot data) while these hold
     // the last accepted iteration; an iteration that is not accepted is swapped back out.
     YearMatrix accepted_indices_, accepted_sf_, accepted_curves_, accepted_plot_indices_;
+    // The curves of the iteration being computed and of the last accepted one, series after series
+    // (curve_from_[i] is series i's first), and the chronology the accepted one started from: the
+    // signal-free files are written once, from the accepted iteration, after the last one.
+    std::vector<float> iteration_curves_, accepted_iteration_curves_;
+    std::vector<std::size_t> curve_from_;
+    std::vector<float> accepted_prev_;
+    bool accepted_any_ = false;
 
     std::vector<int> counts_;
     std::vector<float> first_chron_, first_scale_, prev_, chron_;
@@ -336,10 +345,17 @@ AttemptOutcome SignalFreeRun::run() {
     for (const auto& head : convergence_heads()) files_.report.line(head);
     const SeriesFileNames ssf_names =
         series_file_names(base_, EnginePass::SignalFree, params_.index_method, params_.power_transform);
-    // Each iteration writes its signal-free files under staged names and its indices into the
-    // index matrix; only an accepted iteration replaces the files and indices of the one before,
-    // so a run that gives up publishes the last accepted iteration throughout.
+    // Each iteration writes its indices into the index matrix and keeps its curves; only an
+    // accepted iteration replaces the indices and curves of the one before, so a run that gives up
+    // publishes the last accepted iteration throughout. Its signal-free files are written once,
+    // after the last iteration.
     accepted_indices_ = index_;
+    curve_from_.assign(static_cast<std::size_t>(nser_) + 1, 0);
+    for (int i = 0; i < nser_; ++i)
+        curve_from_[static_cast<std::size_t>(i) + 1] = curve_from_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
+    iteration_curves_.assign(curve_from_.back(), 0.0f);
+    accepted_iteration_curves_ = iteration_curves_;
+    accepted_any_ = false;
     if (keep_plot_data_) {
         accepted_sf_ = final_sf_;
         accepted_curves_ = final_curves_;
@@ -351,22 +367,22 @@ AttemptOutcome SignalFreeRun::run() {
         ++k;
         swap_with_accepted();
         const int curves_before = rc_history_.size();
-        series_files_.open(ssf_names, true, files_.header[0], EnginePass::SignalFree, true);
+        const std::vector<float> iteration_prev = prev_;  // the chronology this iteration starts from
         if (setup_.rcs)
             regional_curves(k);
         else
             per_series_curves(k);
-        series_files_.close();
         step = convergence_step(k);
         if (step == Step::Retry || step == Step::GaveUp) {
-            series_files_.discard();
             swap_with_accepted();
             rc_history_.truncate(curves_before);
         } else {
-            series_files_.commit();
+            accepted_prev_ = iteration_prev;
+            accepted_any_ = true;
         }
     }
     if (step == Step::Retry) return AttemptOutcome::Retry;  // the caller starts again with a larger constant
+    if (accepted_any_) write_signal_free_files(ssf_names);
     finish(step, k);
     return step == Step::GaveUp ? AttemptOutcome::GaveUp : AttemptOutcome::Completed;
 }
@@ -377,6 +393,7 @@ AttemptOutcome SignalFreeRun::run() {
 // iteration that is not accepted: the accepted iteration comes back.
 void SignalFreeRun::swap_with_accepted() {
     std::swap(index_, accepted_indices_);
+    std::swap(iteration_curves_, accepted_iteration_curves_);
     if (keep_plot_data_) {
         std::swap(final_sf_, accepted_sf_);
         std::swap(final_curves_, accepted_curves_);
@@ -581,6 +598,15 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     }
 }
 
+// Per-series mode with residual indices: signal-free measurements that reach below zero are
+// lifted to start at zero before their curve is fitted.
+void SignalFreeRun::lift_residual_series(std::span<float> sfv) const {
+    if (setup_.index_mode != kResidualIndices || sfv.empty()) return;
+    const float lowest = *std::min_element(sfv.begin(), sfv.end());
+    if (lowest < 0.0f)
+        for (float& v : sfv) v -= lowest;
+}
+
 // Per-series mode: a new curve for every series, fitted to its signal-free measurements.
 // The fits run on the workers (each writes only its series' entries of code_now_ and
 // floor_iteration_); the files and the index matrix are written in series order afterwards.
@@ -590,11 +616,7 @@ void SignalFreeRun::per_series_curves(int k) {
         const auto sfv = b.values;
         const auto c = b.curve;
         signal_free_series(i, sfv);
-        if (setup_.index_mode == kResidualIndices) {
-            const float lowest = *std::min_element(sfv.begin(), sfv.end());
-            if (lowest < 0.0f)
-                for (float& v : sfv) v -= lowest;
-        }
+        lift_residual_series(sfv);
         SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i), params_, console, ws);
         code_now_[is] = fit.code;
         floored_line_[is] = fit.floored_line;
@@ -711,19 +733,47 @@ void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<fl
         rescale_to_spread(x, carry_.first_pass_index_sd[is]);
 }
 
-// Series i's indices into the index matrix and the signal-free files (and the closing plots).
+// Series i's indices into the index matrix, its curve into the iteration's curves (and the
+// closing plots).
 void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<const float> c,
                                  std::span<const float> x) {
     const std::size_t is = static_cast<std::size_t>(i);
     assert(all_finite(c) && all_finite(x) && all_finite(sfv));
     for (std::size_t j = 0; j < x.size(); ++j) index_(setup_.row0[is] + static_cast<int>(j), i) = x[j];
-    series_files_.write(table_.ids[is], setup_.spans[is].first, sfv, c, x, attempt_.constant, console_);
+    std::copy(c.begin(), c.end(), iteration_curves_.begin() + static_cast<std::ptrdiff_t>(curve_from_[is]));
     if (keep_plot_data_)
         for (std::size_t j = 0; j < x.size(); ++j) {
             final_sf_(static_cast<int>(j), i) = sfv[j];
             final_curves_(static_cast<int>(j), i) = c[j];
             final_indices_(static_cast<int>(j), i) = x[j];
         }
+}
+
+// The signal-free files of the accepted iteration, written once after the last iteration: its
+// signal-free measurements again (from the chronology it started from), its curves and indices.
+// They are written under staged names that take the final names when every series is in, so a
+// run stopped or failing on the way never leaves a half-written file under them (a failure
+// stops the run with a message naming the file).
+void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
+    std::swap(prev_, accepted_prev_);
+    series_files_.open(names, true, files_.header[0], EnginePass::SignalFree, true);
+    std::vector<float> sfv(static_cast<std::size_t>(max_len_)), x(static_cast<std::size_t>(max_len_));
+    for (int i = 0; i < nser_; ++i) {
+        const std::size_t is = static_cast<std::size_t>(i), len = static_cast<std::size_t>(length(i));
+        if (len == 0) continue;
+        const std::span<float> v = std::span<float>(sfv).first(len);
+        signal_free_series(i, v);
+        if (!setup_.rcs) lift_residual_series(v);
+        for (std::size_t j = 0; j < len; ++j) x[j] = index_(setup_.row0[is] + static_cast<int>(j), i);
+        const std::span<const float> c(iteration_curves_.data() + curve_from_[is], len);
+        series_files_.write(table_.ids[is], setup_.spans[is].first, v, c, std::span<const float>(x).first(len),
+                            attempt_.constant, console_);
+    }
+    series_files_.commit();
+    std::swap(prev_, accepted_prev_);
+    // The curves are in the files: their memory goes back before the closing running RBAR.
+    std::vector<float>().swap(iteration_curves_);
+    std::vector<float>().swap(accepted_iteration_curves_);
 }
 
 // The new chronology, its differences from the previous one, the convergence test and the

@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -34,50 +36,116 @@ T median_of_sorted(std::span<const T> sorted) {
     return (sorted[h - 1] + sorted[h]) / T(2);
 }
 
-// The k-th smallest of `v` (k counted from 1), given that every element before position `from`
-// (counted from 0) is already in its final sorted place. Reorders `v`.
+// Ascending sort of a year's values through their bit patterns: a float's bits, with the sign
+// bit flipped for positive values and all bits flipped for negative ones, order as the values do
+// (-0 just before +0). Least significant byte first, one counting pass per byte that is not the
+// same in every value. Equal values are equal bits (but for the sign of zero, which no later step
+// can tell apart), so every correct sort leaves the same sequence: qcksrt's.
+//
+// A year of fewer than kRadixFrom values may come with `order`: the place each of its values took
+// when the year was last sorted (order[0] the count then, order[1 ..] the places). The values are
+// taken in that order, which the small changes from one iteration to the next leave nearly sorted,
+// sorted by straight insertion, and their new places kept in `order`.
+constexpr std::size_t kRadixFrom = 64;  // below this, a comparison sort is quicker
+constexpr std::size_t kOrderSlot = kRadixFrom + 1;  // a year's sort order: its count and places
+
+void sort_year(std::span<float> values, std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& spare,
+               std::uint16_t* order) {
+    const std::size_t n = values.size();
+    if (n < kRadixFrom && order == nullptr) {
+        std::sort(values.begin(), values.end());
+        return;
+    }
+    if (n < kRadixFrom) {
+        std::array<std::pair<float, std::uint16_t>, kRadixFrom> v;
+        const bool known = order[0] == n;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::uint16_t from = known ? order[k + 1] : static_cast<std::uint16_t>(k);
+            v[k] = {values[from], from};
+        }
+        for (std::size_t j = 1; j < n; ++j) {
+            const auto x = v[j];
+            std::size_t i = j;
+            for (; i > 0 && v[i - 1].first > x.first; --i) v[i] = v[i - 1];
+            v[i] = x;
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            values[k] = v[k].first;
+            order[k + 1] = v[k].second;
+        }
+        order[0] = static_cast<std::uint16_t>(n);
+        return;
+    }
+    if (keys.size() < n) keys.resize(n);
+    if (spare.size() < n) spare.resize(n);
+    std::array<std::array<std::uint32_t, 256>, 4> count{};
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t u;
+        std::memcpy(&u, &values[i], sizeof u);
+        u ^= (u >> 31) != 0 ? 0xFFFFFFFFu : 0x80000000u;
+        keys[i] = u;
+        for (int b = 0; b < 4; ++b) ++count[static_cast<std::size_t>(b)][(u >> (8 * b)) & 0xFFu];
+    }
+    std::uint32_t* from = keys.data();
+    std::uint32_t* to = spare.data();
+    for (int b = 0; b < 4; ++b) {
+        auto& c = count[static_cast<std::size_t>(b)];
+        if (c[(from[0] >> (8 * b)) & 0xFFu] == n) continue;  // every value has this byte
+        std::uint32_t at = 0;
+        for (std::uint32_t& k : c) {
+            const std::uint32_t here = k;
+            k = at;
+            at += here;
+        }
+        for (std::size_t i = 0; i < n; ++i) to[c[(from[i] >> (8 * b)) & 0xFFu]++] = from[i];
+        std::swap(from, to);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t u = from[i];
+        u ^= (u >> 31) != 0 ? 0x80000000u : 0xFFFFFFFFu;
+        std::memcpy(&values[i], &u, sizeof u);
+    }
+}
+
+// Merges a sequence that falls to one low point and rises again (|x - c| over ascending x) into
+// ascending order, from the low point outwards; stops after `count` values. The order statistics
+// are those of any sort.
 template <typename T>
-T kth_smallest(std::span<T> v, std::size_t from, std::size_t k) {
-    std::nth_element(v.begin() + static_cast<std::ptrdiff_t>(from),
-                     v.begin() + static_cast<std::ptrdiff_t>(k - 1), v.end());
-    return v[k - 1];
+void merge_valley(std::span<const T> v, std::size_t count, std::span<T> out) {
+    std::size_t low = 0;
+    for (std::size_t i = 1; i < v.size(); ++i)
+        if (v[i] < v[low]) low = i;
+    std::ptrdiff_t left = static_cast<std::ptrdiff_t>(low) - 1;
+    std::size_t right = low + 1, k = 0;
+    out[k++] = v[low];
+    while (k < count) {
+        if (left >= 0 && (right >= v.size() || v[static_cast<std::size_t>(left)] <= v[right]))
+            out[k++] = v[static_cast<std::size_t>(left--)];
+        else
+            out[k++] = v[right++];
+    }
 }
 
-// Median by the even/odd rule of mdian1 through selection instead of a full sort: the same
-// value, found in linear time. Reorders `v`.
-double median_by_selection(std::span<double> v) {
-    const std::size_t h = v.size() / 2;
-    const double upper = kth_smallest(v, 0, h + 1);
-    if (v.size() % 2 == 1) return upper;
-    const double lower = *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(h));
-    return (lower + upper) / 2.0;
+// Merges a sequence that rises to one peak and falls again (the biweight weights over ascending
+// values) into ascending order, from both ends inwards.
+void merge_hill(std::span<const float> v, std::span<float> out) {
+    std::size_t lo = 0, hi = v.size(), k = 0;
+    while (lo < hi) out[k++] = v[lo] <= v[hi - 1] ? v[lo++] : v[--hi];
 }
 
-// The hinges of mfs through selection: each order statistic is the same value a sort would put
-// there, so the summary is identical. Reorders `v`; needs at least one value.
-FiveNumberSummary hinges_by_selection(std::span<float> v) {
-    const std::size_t n = v.size();
+// The five-number summary with Tukey's hinges of an ascending sequence; e(k) is the k-th
+// smallest value, k counted from 1, and all divisions are integer divisions.
+FiveNumberSummary hinges_of_sorted(std::span<const float> sorted) {
+    const std::size_t n = sorted.size();
+    auto e = [&](std::size_t k) { return sorted[k - 1]; };
     const std::size_t m = (n + 1) / 2;
     const std::size_t k = m / 2;
-    // 1-based positions of the order statistics: minimum, lower hinge pair, median pair,
-    // upper hinge pair, maximum. Selecting them in ascending order leaves each one in its sorted
-    // place, so all can be read afterwards.
-    const std::size_t pos[] = {1, m - k, k + 1, n - n / 2, n / 2 + 1, n - k, n - m + k + 1, n};
-    std::array<std::size_t, 8> order{};
-    std::copy(std::begin(pos), std::end(pos), order.begin());
-    std::sort(order.begin(), order.end());
-    std::size_t from = 0;
-    for (std::size_t p : order) {
-        if (p > from) kth_smallest(v, from, p);
-        from = p;
-    }
-    auto e = [&](std::size_t p) { return v[p - 1]; };
     FiveNumberSummary s;
-    s.minimum = e(pos[0]);
-    s.lower_quartile = (e(pos[1]) + e(pos[2])) / 2.0f;
-    s.median = (e(pos[3]) + e(pos[4])) / 2.0f;
-    s.upper_quartile = (e(pos[5]) + e(pos[6])) / 2.0f;
-    s.maximum = e(pos[7]);
+    s.minimum = e(1);
+    s.maximum = e(n);
+    s.median = (e(n - n / 2) + e(n / 2 + 1)) / 2.0f;
+    s.lower_quartile = (e(m - k) + e(k + 1)) / 2.0f;
+    s.upper_quartile = (e(n - k) + e(n - m + k + 1)) / 2.0f;
     s.interquartile_range = s.upper_quartile - s.lower_quartile;
     return s;
 }
@@ -192,19 +260,7 @@ float xmad(std::span<const float> values, float centre) {
 FiveNumberSummary mfs(std::span<float> values) {
     require_values(values.size(), "mfs");
     qcksrt(values);
-    // e(k) is the k-th smallest value, k counted from 1; all divisions are integer divisions.
-    const std::size_t n = values.size();
-    auto e = [&](std::size_t k) { return values[k - 1]; };
-    const std::size_t m = (n + 1) / 2;
-    const std::size_t k = m / 2;
-    FiveNumberSummary s;
-    s.minimum = e(1);
-    s.maximum = e(n);
-    s.median = (e(n - n / 2) + e(n / 2 + 1)) / 2.0f;
-    s.lower_quartile = (e(m - k) + e(k + 1)) / 2.0f;
-    s.upper_quartile = (e(n - k) + e(n - m + k + 1)) / 2.0f;
-    s.interquartile_range = s.upper_quartile - s.lower_quartile;
-    return s;
+    return hinges_of_sorted(values);
 }
 
 MeanSd mnsd(std::span<const float> values) {
@@ -291,10 +347,17 @@ void RobustWorkspace::reserve(int n) {
     if (values.size() < want) values.resize(want);
     if (work.size() < want) work.resize(want);
     if (weights.size() < want) weights.resize(want);
+    if (merged.size() < want) merged.resize(want);
+    if (sorted_weights.size() < want) sorted_weights.resize(want);
+    if (keys.size() < want) keys.resize(want);
+    if (spare.size() < want) spare.resize(want);
 }
 
-YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
-               Console& console) {
+namespace {
+
+// biwgt, with the sort order of the year's last summary (sort_year) when `order` is given.
+YearMean year_mean(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
+                   Console& console, std::uint16_t* order) {
     const std::size_t count = values.size();
     YearMean r;
     if (count == 0) {
@@ -329,11 +392,18 @@ YearMean biwgt(std::span<float> values, int method, std::span<float> weights, Ro
         throw ProgramStop(StopKind::Abnormal, "internal error: biwgt weight array too short");
     if (ws.work.size() < count) ws.work.resize(count);
 
-    const float median = mfs(values).median;  // sorts the values
+    // The median from the sorted values (mfs's rule), and the MAD: the median of the absolute
+    // deviations, which over sorted values fall to the median and rise again.
+    sort_year(values, ws.keys, ws.spare, order);
+    const float median = (values[count - count / 2 - 1] + values[count / 2]) / 2.0f;
     std::span<double> dev(ws.work.data(), count);
     for (std::size_t i = 0; i < count; ++i)
         dev[i] = std::fabs(static_cast<double>(values[i]) - median);
-    const double mad = median_by_selection(dev);
+    const std::size_t h = count / 2;
+    if (ws.merged.size() < count) ws.merged.resize(count);
+    std::span<double> ascending(ws.merged.data(), count);
+    merge_valley<double>(dev, h + 1, ascending);
+    const double mad = count % 2 == 1 ? ascending[h] : (ascending[h - 1] + ascending[h]) / 2.0;
 
     // Degenerate years: the median stands for the year, nothing is down-weighted.
     if (count <= 5 || mad < kMadFloorDouble) {
@@ -378,6 +448,13 @@ YearMean biwgt(std::span<float> values, int method, std::span<float> weights, Ro
     return r;
 }
 
+}  // namespace
+
+YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
+               Console& console) {
+    return year_mean(values, method, weights, ws, console, nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Year-by-year chronology summary
 
@@ -397,8 +474,10 @@ namespace {
 
 // Rows first .. last-1 of robsum, with one workspace. Each row is written only here, from that
 // row's cells alone, so rows may be shared out among threads without changing any value.
+// `orders` holds the sort order of every year's last summary (kOrderSlot entries a year, see
+// sort_year), shared by the threads (each writes only its years).
 void summarise_rows(const YearMatrix& matrix, int first, int last, int series, int method,
-                    ChronologySummary& out, RobustWorkspace& ws, Console& console) {
+                    ChronologySummary& out, RobustWorkspace& ws, std::uint16_t* orders, Console& console) {
     for (int y = first; y < last; ++y) {
         std::size_t n = 0;
         for (int c = 0; c < series; ++c) {
@@ -419,13 +498,18 @@ void summarise_rows(const YearMatrix& matrix, int first, int last, int series, i
 
         std::span<float> row(ws.values.data(), n);
         std::span<float> weights(ws.weights.data(), n);
-        const YearMean m = biwgt(row, method, weights, ws, console);
+        std::uint16_t* order = orders + static_cast<std::size_t>(y) * kOrderSlot;
+        const YearMean m = year_mean(row, method, weights, ws, console, order);
         out.location[y] = m.location;
         out.scale[y] = m.scale;
         out.variance_ratio[y] = m.variance_ratio;
 
         if (method == kMeanBiweight && n >= 6) {
-            const FiveNumberSummary w = hinges_by_selection(weights);
+            // The weights of the last pass rise to the year's centre and fall again over the
+            // sorted values: merged into order, they give the hinges directly.
+            std::span<float> ascending(ws.sorted_weights.data(), n);
+            merge_hill(weights, ascending);
+            const FiveNumberSummary w = hinges_of_sorted(ascending);
             out.weight_min[y] = w.minimum;
             out.weight_lower_quartile[y] = w.lower_quartile;
             out.weight_median[y] = w.median;
@@ -459,12 +543,14 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
 
     out.resize(years);
     ws.reserve(series);
+    if (ws.orders.size() != static_cast<std::size_t>(years) * kOrderSlot)
+        ws.orders.assign(static_cast<std::size_t>(years) * kOrderSlot, 0);
 
     int workers = 1;
     if (static_cast<long long>(years) * series >= kParallelCells)
         workers = std::min(resolve_threads(threads), years);
     if (workers <= 1) {
-        summarise_rows(matrix, 0, years, series, method, out, ws, console);
+        summarise_rows(matrix, 0, years, series, method, out, ws, ws.orders.data(), console);
         return;
     }
 
@@ -490,7 +576,7 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
         RobustWorkspace& mine = w == 0 ? ws : ws.helpers[ww - 1];
         mine.reserve(series);
         try {
-            summarise_rows(matrix, ws.bounds[ww], ws.bounds[ww + 1], series, method, out, mine,
+            summarise_rows(matrix, ws.bounds[ww], ws.bounds[ww + 1], series, method, out, mine, ws.orders.data(),
                            consoles[ww].console());
         } catch (...) {
             errors[ww] = std::current_exception();

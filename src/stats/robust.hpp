@@ -10,6 +10,7 @@
 //
 // Calling any routine that needs values with none (n = 0) is a caller fault; it stops the program
 // with a clear message (ProgramStop, Abnormal) instead of reading outside the array.
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -82,7 +83,13 @@ struct YearMean {
 struct RobustWorkspace {
     std::vector<float> values;   // one year's values (robsum)
     std::vector<double> work;    // absolute deviations from the median (biwgt)
+    std::vector<double> merged;  // the same in ascending order, up to the median (biwgt)
     std::vector<float> weights;  // biweight weights of the last pass (robsum)
+    std::vector<float> sorted_weights;         // the same in ascending order (robsum)
+    std::vector<std::uint32_t> keys, spare;    // sort keys of the year's values (biwgt)
+    // robsum: the order in which each year of few values sorted last time, where the next
+    // summary of the same matrix starts its sort (any order gives the same result).
+    std::vector<std::uint16_t> orders;
     // robsum over several threads: the workspaces of the threads after the first (the first uses
     // this one), the number of cells per year and the year blocks of the threads.
     std::vector<RobustWorkspace> helpers;
