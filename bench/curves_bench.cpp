@@ -78,7 +78,11 @@ void BM_Curve(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Spline2)->Args({500, 1})->Args({5000, 1})->Args({500, 0})->Args({5000, 0})
+BENCHMARK(BM_Spline2)
+    ->Args({500, 1})
+    ->Args({5000, 1})
+    ->Args({500, 0})
+    ->Args({5000, 0})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AgeDependentSpline)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Curve)->Arg(500)->Unit(benchmark::kMicrosecond);

@@ -74,7 +74,10 @@ void BM_Runbar(benchmark::State& state) {
 
 // Arguments: years, series, full coverage (0 staggered, 1 every cell).
 BENCHMARK(BM_Runbar)->Args({1000, 1000, 1})->Args({1000, 1000, 0})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Runbar)->Args({5000, 4500, 0})->Args({5000, 4500, 1})->Iterations(1)
+BENCHMARK(BM_Runbar)
+    ->Args({5000, 4500, 0})
+    ->Args({5000, 4500, 1})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 // The pair kernel's builds on one thread (all give the same bits; the processor's best is the
@@ -89,16 +92,23 @@ void BM_RunbarKernel(benchmark::State& state) {
     std::ostringstream out;
     Console console(in, out);
     for (auto _ : state) {
-        RbarTables t = runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, false, 1, kernel}, console);
+        RbarTables t =
+            runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, false, 1, kernel}, console);
         benchmark::DoNotOptimize(t.running_rbar.data());
     }
     state.counters["peak_MiB"] = peak_mib();
 }
 
 // Arguments: years, series, full coverage, kernel build.
-BENCHMARK(BM_RunbarKernel)->Args({1000, 1000, 0, 0})->Args({1000, 1000, 0, 1})->Args({1000, 1000, 0, 2})
+BENCHMARK(BM_RunbarKernel)
+    ->Args({1000, 1000, 0, 0})
+    ->Args({1000, 1000, 0, 1})
+    ->Args({1000, 1000, 0, 2})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RunbarKernel)->Args({5000, 4500, 0, 1})->Args({5000, 4500, 0, 2})->Iterations(1)
+BENCHMARK(BM_RunbarKernel)
+    ->Args({5000, 4500, 0, 1})
+    ->Args({5000, 4500, 0, 2})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -7,10 +7,10 @@
 #include <sstream>
 
 #include "console/console.hpp"
-#include "engine/engine_test_support.hpp"
 #include "engine/attempts.hpp"
-#include "support/test_io.hpp"
+#include "engine/engine_test_support.hpp"
 #include "engine/sigfree.hpp"
+#include "support/test_io.hpp"
 
 namespace {
 
@@ -36,8 +36,9 @@ void BM_SigfreeSpline1000x1000(benchmark::State& state) {
         params.rbar_window = 0;
         EngineResults results;
         AttemptSteps steps;
-        attempts =
-            run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).io(), results, steps).attempts;
+        attempts = run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).io(),
+                                results, steps)
+                       .attempts;
         iterations = results.iterations;
         benchmark::DoNotOptimize(results.signal_free.data());
     }

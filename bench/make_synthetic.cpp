@@ -40,16 +40,26 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) return usage();
         const char* value = argv[++i];
         bool ok = true;
-        if (arg == "--series") ok = have_series = number(value, o.series);
-        else if (arg == "--years") ok = have_years = number(value, o.years);
-        else if (arg == "--seed") ok = number(value, o.seed);
-        else if (arg == "--first-year") ok = number(value, o.first_year);
-        else if (arg == "--min-length") ok = number(value, o.min_length);
-        else if (arg == "--max-length") ok = number(value, o.max_length);
-        else if (arg == "--max-pith") ok = have_pith_max = number(value, o.max_pith_offset);
-        else if (arg == "--out") out = value;
-        else if (arg == "--pith") pith = value;
-        else ok = false;
+        if (arg == "--series")
+            ok = have_series = number(value, o.series);
+        else if (arg == "--years")
+            ok = have_years = number(value, o.years);
+        else if (arg == "--seed")
+            ok = number(value, o.seed);
+        else if (arg == "--first-year")
+            ok = number(value, o.first_year);
+        else if (arg == "--min-length")
+            ok = number(value, o.min_length);
+        else if (arg == "--max-length")
+            ok = number(value, o.max_length);
+        else if (arg == "--max-pith")
+            ok = have_pith_max = number(value, o.max_pith_offset);
+        else if (arg == "--out")
+            out = value;
+        else if (arg == "--pith")
+            pith = value;
+        else
+            ok = false;
         if (!ok) {
             std::fprintf(stderr, "make_synthetic: bad argument %s %s\n", argv[i - 1], value);
             return usage();
@@ -63,8 +73,8 @@ int main(int argc, char** argv) {
         long long values = 0;
         for (const auto& s : set.series) values += static_cast<long long>(s.widths.size());
         std::printf("make_synthetic: %s: %d series, %lld values, years %d to %d%s%s\n", out.c_str(), o.series,
-                    values, o.first_year, o.first_year + o.years - 1, pith.empty() ? "" : "; pith offsets in ",
-                    pith.c_str());
+                    values, o.first_year, o.first_year + o.years - 1,
+                    pith.empty() ? "" : "; pith offsets in ", pith.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_synthetic: %s\n", e.what());
         return 1;

@@ -50,10 +50,17 @@ void BM_RobsumArithmetic(benchmark::State& state) { robsum_bench(state, kMeanAri
 void BM_RobsumBiweight(benchmark::State& state) { robsum_bench(state, kMeanBiweight); }
 
 // Arguments: years, series, full coverage (0 staggered, 1 every cell).
-BENCHMARK(BM_RobsumArithmetic)->Args({1000, 1000, 0})->Args({1000, 1000, 1})->Args({5000, 4500, 0})
+BENCHMARK(BM_RobsumArithmetic)
+    ->Args({1000, 1000, 0})
+    ->Args({1000, 1000, 1})
+    ->Args({5000, 4500, 0})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RobsumBiweight)->Args({1000, 1000, 0})->Args({1000, 1000, 1})->Args({5000, 4500, 0})
-    ->Args({5000, 4500, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RobsumBiweight)
+    ->Args({1000, 1000, 0})
+    ->Args({1000, 1000, 1})
+    ->Args({5000, 4500, 0})
+    ->Args({5000, 4500, 1})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

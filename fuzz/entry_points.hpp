@@ -47,16 +47,21 @@ inline std::string_view take_line(std::string_view& rest) {
 // A loaded table must be within the limits and consistent with itself.
 inline std::string check_table(const SeriesTable& t) {
     const int ns = t.count();
-    if (ns < 1 || ns > kMaxSeries) return "series count " + std::to_string(ns) + " outside 1.." + std::to_string(kMaxSeries);
+    if (ns < 1 || ns > kMaxSeries)
+        return "series count " + std::to_string(ns) + " outside 1.." + std::to_string(kMaxSeries);
     if (static_cast<int>(t.years.size()) != ns) return "year table rows differ from the series count";
     if (t.data.cols() < ns) return "data matrix narrower than the series count";
     int first = t.years[0].first, last = t.years[0].last;
     for (int s = 0; s < ns; ++s) {
         const YearSpan& y = t.years[static_cast<std::size_t>(s)];
-        if (y.length < 1 || y.length > kMaxYears) return "series " + std::to_string(s + 1) + " length " + std::to_string(y.length);
-        if (y.first < kEarliestYear || y.last > kLatestYear) return "series " + std::to_string(s + 1) + " years outside the files' range";
-        if (y.length > t.data.rows()) return "series " + std::to_string(s + 1) + " longer than the data matrix";
-        if (static_cast<long long>(y.first) + y.length - 1 != y.last) return "series " + std::to_string(s + 1) + " years do not match its length";
+        if (y.length < 1 || y.length > kMaxYears)
+            return "series " + std::to_string(s + 1) + " length " + std::to_string(y.length);
+        if (y.first < kEarliestYear || y.last > kLatestYear)
+            return "series " + std::to_string(s + 1) + " years outside the files' range";
+        if (y.length > t.data.rows())
+            return "series " + std::to_string(s + 1) + " longer than the data matrix";
+        if (static_cast<long long>(y.first) + y.length - 1 != y.last)
+            return "series " + std::to_string(s + 1) + " years do not match its length";
         if (t.ids[static_cast<std::size_t>(s)].size() != 8) return "identifier not of 8 characters";
         first = std::min(first, y.first);
         last = std::max(last, y.last);
@@ -98,7 +103,8 @@ inline std::string run_trrw(std::string_view data, std::string_view mode) {
             trrw(file, mode, series, state, q.console);
             if (series.count == kEndOfFile) break;
             if (series.count < 0 || series.count > kMaxYears) return "count " + std::to_string(series.count);
-            if (static_cast<std::size_t>(series.count) > series.values.size()) return "count past the stored values";
+            if (static_cast<std::size_t>(series.count) > series.values.size())
+                return "count past the stored values";
             if (!rings && static_cast<std::size_t>(series.count) > series.samples.size())
                 return "count past the stored sample counts";
             if (series.id.size() != 8) return "identifier not of 8 characters";
@@ -151,10 +157,12 @@ inline std::string run_datar(std::string_view data) {
         const bool ok = datar(file, series, title, q.console);
         if (series.count == kEndOfFile) break;
         if (series.count < 0 || series.count > kMaxYears) return "count " + std::to_string(series.count);
-        if (static_cast<std::size_t>(series.count) > series.values.size()) return "count past the stored values";
+        if (static_cast<std::size_t>(series.count) > series.values.size())
+            return "count past the stored values";
         if (series.id.size() != 8) return "identifier not of 8 characters";
         if (!ok) break;
-        if (blocks > static_cast<int>(data.size())) return "more blocks than bytes: the reader does not advance";
+        if (blocks > static_cast<int>(data.size()))
+            return "more blocks than bytes: the reader does not advance";
     }
     return {};
 }

@@ -18,7 +18,8 @@ namespace kestrovan::fuzzing {
 // The table the offsets are matched against has this many series.
 inline constexpr int kPithSeries = 10;
 
-inline std::string run_pithy_once(const std::string& path, std::string_view content, const std::string& answers) {
+inline std::string run_pithy_once(const std::string& path, std::string_view content,
+                                  const std::string& answers) {
     {
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
         f.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -56,7 +57,8 @@ inline std::string run_pithy(std::string_view data, const std::string& path) {
         std::string_view rest = data;
         std::string format(take_line(rest));
         const int headers = format.empty() ? 0 : static_cast<unsigned char>(format[0]) % 4;
-        result = run_pithy_once(path, rest, "T\n" + path + "\n2\n" + std::to_string(headers) + "\n" + format + "\n");
+        result = run_pithy_once(path, rest,
+                                "T\n" + path + "\n2\n" + std::to_string(headers) + "\n" + format + "\n");
     }
     std::remove(path.c_str());
     return result;

@@ -24,9 +24,9 @@ void pause_or_stop(Console& console, std::string_view message);
 // One answer that should hold a single number.
 struct NumberAnswer {
     enum class Kind { Empty, Value, Refused } kind = Kind::Empty;
-    int value = 0;           // Value of an integer answer
-    double real = 0.0;       // Value of a real answer
-    std::string reason;      // Refused: why, as one line for the user
+    int value = 0;       // Value of an integer answer
+    double real = 0.0;   // Value of a real answer
+    std::string reason;  // Refused: why, as one line for the user
 };
 
 // The whole answer (blanks around it allowed) as one whole number in the range of a 32-bit

@@ -52,7 +52,10 @@ public:
     // From keep_lines() on, the text of every non-empty line printed is kept (without its
     // indent) until kept_lines() hands it over: what a stage said, for a stop message.
     void keep_lines() { keeping_ = true, kept_.clear(); }
-    std::vector<std::string> kept_lines() { keeping_ = false; return std::move(kept_); }
+    std::vector<std::string> kept_lines() {
+        keeping_ = false;
+        return std::move(kept_);
+    }
     // The text of the last non-empty line printed (without its indent).
     const std::string& last_line() const { return last_line_; }
 
@@ -72,7 +75,7 @@ private:
 };
 
 // Answer helpers shared by the dialogues.
-bool is_stop_answer(std::string_view answer);   // "/" as the first character
-char first_char(std::string_view answer);       // first character, or ' ' for an empty answer
+bool is_stop_answer(std::string_view answer);  // "/" as the first character
+char first_char(std::string_view answer);      // first character, or ' ' for an empty answer
 
 }  // namespace kestrovan

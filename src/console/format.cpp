@@ -20,8 +20,8 @@ std::string fmt_i(long long value, int width) {
     // files hold millions of these fields.)
     char buf[24];
     char* p = buf + sizeof buf;
-    unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                             : static_cast<unsigned long long>(value);
+    unsigned long long magnitude =
+        value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
     do {
         *--p = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
@@ -43,8 +43,10 @@ std::string fmt_f(double value, int width, int decimals) {
     if (s[0] == '-' && s.find_first_of("123456789") == std::string::npos) s.erase(0, 1);
     if (static_cast<int>(s.size()) > width) {
         // Drop the optional leading zero: "0.123" -> ".123", "-0.123" -> "-.123".
-        if (s.rfind("0.", 0) == 0) s.erase(0, 1);
-        else if (s.rfind("-0.", 0) == 0) s.erase(1, 1);
+        if (s.rfind("0.", 0) == 0)
+            s.erase(0, 1);
+        else if (s.rfind("-0.", 0) == 0)
+            s.erase(1, 1);
     }
     return right_justify(s, width);
 }

@@ -48,10 +48,16 @@ std::optional<double> parse_real(std::string_view item) {
     std::size_t i = 0;
     if (s[i] == '+' || s[i] == '-') ++i;
     bool digits = false;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; digits = true; }
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+        ++i;
+        digits = true;
+    }
     if (i < s.size() && s[i] == '.') {
         ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; digits = true; }
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+            ++i;
+            digits = true;
+        }
     }
     if (!digits) return std::nullopt;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
@@ -59,7 +65,10 @@ std::optional<double> parse_real(std::string_view item) {
         ++i;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         bool exp_digits = false;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; exp_digits = true; }
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+            ++i;
+            exp_digits = true;
+        }
         if (!exp_digits) return std::nullopt;
     }
     if (i != s.size()) return std::nullopt;

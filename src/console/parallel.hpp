@@ -103,8 +103,7 @@ inline void split_ranges(int n, int parts, const std::vector<long long>* weight,
     bounds[0] = 0;
     if (weight == nullptr) {
         for (int p = 1; p < parts; ++p)
-            bounds[static_cast<std::size_t>(p)] =
-                static_cast<int>(static_cast<long long>(n) * p / parts);
+            bounds[static_cast<std::size_t>(p)] = static_cast<int>(static_cast<long long>(n) * p / parts);
         return;
     }
     long long total = 0;

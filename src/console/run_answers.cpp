@@ -24,7 +24,8 @@ int ConsoleAnswers::truncation_age(int ages) {
         console_.line("Enter Biological Year beyond which not to use", 2);
         console_.prompt("in the estimation of the Regional model");
         const NumberAnswer a = ask_integer_answer(console_);
-        if (a.kind == NumberAnswer::Kind::Empty) refuse(console_, "Enter a biological year, or 0 for no truncation.");
+        if (a.kind == NumberAnswer::Kind::Empty)
+            refuse(console_, "Enter a biological year, or 0 for no truncation.");
         if (a.kind != NumberAnswer::Kind::Value) continue;
         return regional_truncation_age(a.value, ages);
     }
@@ -69,7 +70,8 @@ int ask_stabilization_option(Console& console) {
         if (a.kind == NumberAnswer::Kind::Refused) continue;
         const int v = a.kind == NumberAnswer::Kind::Empty ? 0 : a.value;
         if (v != 0 && v != 1 && v > -10 && v < 10) {
-            refuse(console, "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
+            refuse(console,
+                   "Enter 0, 1, a percent code of -10 or below, or a wavelength of 10 years or more.");
             continue;
         }
         if (check_spline_code(console, v)) return v;

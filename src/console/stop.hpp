@@ -25,9 +25,9 @@ public:
     const std::string& reason() const { return reason_; }
     int exit_code() const {
         switch (kind_) {
-        case StopKind::Normal: return 0;
-        case StopKind::Abnormal: return 1;
-        case StopKind::EndOfInput: return 2;
+            case StopKind::Normal: return 0;
+            case StopKind::Abnormal: return 1;
+            case StopKind::EndOfInput: return 2;
         }
         return 1;
     }

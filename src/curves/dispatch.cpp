@@ -27,7 +27,6 @@ void check_sizes(const char* routine, std::size_t y_size, std::size_t c_size, in
                                                   " curve values do not fit the arrays given");
 }
 
-
 // A code that no curve of the list serves.
 [[noreturn]] void not_a_code(const char* routine, int code) {
     throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": " + std::to_string(code) +
@@ -67,12 +66,10 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Console& 
     y[0] = -999.0f;
     // Differences or ratios without spread have no standardised form: every value then takes the
     // ratio mean rather than being scaled by the undefined-statistic marker.
-    const bool spread = d.standard_deviation != kMomentUndefined &&
-                        r.standard_deviation != kMomentUndefined;
+    const bool spread = d.standard_deviation != kMomentUndefined && r.standard_deviation != kMomentUndefined;
     for (int i = 0; i < m; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
-        y[k + 1] = spread ? (differences[k] - d.mean) / d.standard_deviation * r.standard_deviation +
-                                r.mean
+        y[k + 1] = spread ? (differences[k] - d.mean) / d.standard_deviation * r.standard_deviation + r.mean
                           : r.mean;
     }
     n = m;
@@ -84,25 +81,21 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
                int stiffness, Console& console, SplineWorkspace* workspace) {
     check_sizes("curvefits", y.size(), c.size(), N, n);
     switch (code) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 6:
-        growth_per_series(N, n, y, c, code, console);
-        return;
-    case 8:
-        check_sizes("curvefits", y.size(), c.size(), N, N);  // this spline runs over all N values
-        age_dependent_spline(N, y, c, stiffness, console, workspace);
-        return;
-    case -5:
-        // Smoothed over the first n values, then held at the last smoothed value up to N and
-        // smoothed again over all N.
-        friedman_curve(y.first(static_cast<std::size_t>(n)), alpha,
-                       c.first(static_cast<std::size_t>(N)));
-        return;
-    default:
-        break;
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 6: growth_per_series(N, n, y, c, code, console); return;
+        case 8:
+            check_sizes("curvefits", y.size(), c.size(), N, N);  // this spline runs over all N values
+            age_dependent_spline(N, y, c, stiffness, console, workspace);
+            return;
+        case -5:
+            // Smoothed over the first n values, then held at the last smoothed value up to N and
+            // smoothed again over all N.
+            friedman_curve(y.first(static_cast<std::size_t>(n)), alpha, c.first(static_cast<std::size_t>(N)));
+            return;
+        default: break;
     }
     if (code >= 10) {
         spline1(n, y, c, code, console, workspace);
@@ -120,65 +113,57 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
 }
 
 void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& record, int& code,
-              int& window, float& smoothing, int stiffness, Console& console,
-              SplineWorkspace* workspace) {
+              int& window, float& smoothing, int stiffness, Console& console, SplineWorkspace* workspace) {
     check_sizes("detrend2", y.size(), c.size(), N, n);
     record.fill(0.0f);
     switch (code) {
-    case -5:
-        friedman_curve(std::span<const float>(y).first(static_cast<std::size_t>(n)), smoothing,
-                       c.first(static_cast<std::size_t>(n)));
-        return;
-    case -4:
-        // A positive window is a number of ages, a negative one a percentage of the n ages fitted.
-        smoothing = lowess_span_fraction(window, static_cast<std::size_t>(std::max(n, 0)));
-        lowess(std::span<const float>(y).first(static_cast<std::size_t>(n)),
-               c.first(static_cast<std::size_t>(n)), smoothing);
-        return;
-    case -3: {
-        // A positive window is a number of ages, a negative one a percentage of the n ages
-        // fitted; the caller's window keeps the user's setting, so a percentage stays one for
-        // the next fit, whose n may differ.
-        const std::size_t fitted = static_cast<std::size_t>(std::max(n, 0));
-        int median = median_window(window, fitted);
-        std::vector<float> values(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(fitted));
-        int passes = 0;
-        const int error = msmoor(values, c.first(fitted), median, passes, console);
-        if (error != kMedianOk && error != kMedianNoRoot) {
-            // The smoother printed its input error and wrote no curve: use the mean instead.
-            code = 6;
-            growth_regional(N, n, y, c, record, code, console);
+        case -5:
+            friedman_curve(std::span<const float>(y).first(static_cast<std::size_t>(n)), smoothing,
+                           c.first(static_cast<std::size_t>(n)));
+            return;
+        case -4:
+            // A positive window is a number of ages, a negative one a percentage of the n ages fitted.
+            smoothing = lowess_span_fraction(window, static_cast<std::size_t>(std::max(n, 0)));
+            lowess(std::span<const float>(y).first(static_cast<std::size_t>(n)),
+                   c.first(static_cast<std::size_t>(n)), smoothing);
+            return;
+        case -3: {
+            // A positive window is a number of ages, a negative one a percentage of the n ages
+            // fitted; the caller's window keeps the user's setting, so a percentage stays one for
+            // the next fit, whose n may differ.
+            const std::size_t fitted = static_cast<std::size_t>(std::max(n, 0));
+            int median = median_window(window, fitted);
+            std::vector<float> values(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(fitted));
+            int passes = 0;
+            const int error = msmoor(values, c.first(fitted), median, passes, console);
+            if (error != kMedianOk && error != kMedianNoRoot) {
+                // The smoother printed its input error and wrote no curve: use the mean instead.
+                code = 6;
+                growth_regional(N, n, y, c, record, code, console);
+            }
+            return;
         }
-        return;
-    }
-    case -2:
-        age_dependent_spline(n, y, c, stiffness, console, workspace);
-        return;
-    case -1:
-        first_differences(y, c, n, console, workspace);
-        return;
-    case 1:
-    case 2:
-    case 4:
-    case 5:
-    case 6:
-        growth_regional(N, n, y, c, record, code, console);
-        return;
-    case 3:
-    case 7:
-    case 8: {
-        const GrowthFit fit =
-            fit_growth_curve(code, std::span<const float>(y).first(static_cast<std::size_t>(n)),
-                             c.first(static_cast<std::size_t>(N)), record, console);
-        if (code == 3 && !fit.decays) {
-            // No decay: the straight line replaces the curve and rebuilds the record.
-            code = 4;
-            growth_regional(N, n, y, c, record, code, console);
+        case -2: age_dependent_spline(n, y, c, stiffness, console, workspace); return;
+        case -1: first_differences(y, c, n, console, workspace); return;
+        case 1:
+        case 2:
+        case 4:
+        case 5:
+        case 6: growth_regional(N, n, y, c, record, code, console); return;
+        case 3:
+        case 7:
+        case 8: {
+            const GrowthFit fit =
+                fit_growth_curve(code, std::span<const float>(y).first(static_cast<std::size_t>(n)),
+                                 c.first(static_cast<std::size_t>(N)), record, console);
+            if (code == 3 && !fit.decays) {
+                // No decay: the straight line replaces the curve and rebuilds the record.
+                code = 4;
+                growth_regional(N, n, y, c, record, code, console);
+            }
+            return;
         }
-        return;
-    }
-    default:
-        break;
+        default: break;
     }
     if (code >= 10) {
         spline(n, y, c, code, console, workspace);

@@ -75,8 +75,7 @@ void fill_curve(std::span<float> c, int N, float value) {
 
 }  // namespace
 
-void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record,
-           Console& console) {
+void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Console& console) {
     if (n < kMinExponentialLength) {
         console.line(">> sbr curve:  only" + fmt_i(n, 3) + " values, no exponential curve fit");
         fail_curve(c, record);
@@ -166,8 +165,7 @@ void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord
         c[at(t - 1)] = static_cast<float>(a * std::exp(-b * static_cast<double>(t)) + k);
 }
 
-void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope,
-           float& intercept) {
+void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope, float& intercept) {
     if (n < 1) throw ProgramStop(StopKind::Abnormal, "error in trend: n=0");
     double st = 0.0, sy = 0.0, sty = 0.0, stt = 0.0;
     for (int t = 1; t <= n; ++t) {
@@ -246,11 +244,9 @@ Moments moment(std::span<const float> y, int n) {
 
     const float sd = std::sqrt(var);
     skew /= sd * sd * sd * fn;
-    if (n >= 3)
-        skew *= (std::sqrt(std::fabs((fn - 1.0f) * fn)) / (fn - 2.0f)) * (8.5f / fn + 1.0f);
+    if (n >= 3) skew *= (std::sqrt(std::fabs((fn - 1.0f) * fn)) / (fn - 2.0f)) * (8.5f / fn + 1.0f);
     kurt /= var * var * fn;
-    if (n >= 4)
-        kurt *= fn * fn * (fn + 1.0f) / ((fn - 2.0f) * (fn - 1.0f) * (fn - 3.0f));
+    if (n >= 4) kurt *= fn * fn * (fn + 1.0f) / ((fn - 2.0f) * (fn - 1.0f) * (fn - 3.0f));
 
     // Lag-one autocorrelation of the values standardised with the population deviation; the
     // standardised values are formed on the fly so that the caller's values stay untouched.
@@ -273,85 +269,76 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
                        Console& console) {
     float slope = 0.0f, intercept = 0.0f;
     switch (code) {
-    case 1:
-    case 2: {
-        FitRecord record{};
-        curve(N, n, y, c, record, console);
-        if (record[1] > 1e-6f && record[4] >= 1e-6f) return;
-        trend(N, n, y, c, slope, intercept);
-        if (code == 1) {
-            code = 3;
-        } else if (slope > 1e-6f) {
-            xmean(y, c, N, n, console);
-            code = 6;
-        } else {
-            code = 4;
+        case 1:
+        case 2: {
+            FitRecord record{};
+            curve(N, n, y, c, record, console);
+            if (record[1] > 1e-6f && record[4] >= 1e-6f) return;
+            trend(N, n, y, c, slope, intercept);
+            if (code == 1) {
+                code = 3;
+            } else if (slope > 1e-6f) {
+                xmean(y, c, N, n, console);
+                code = 6;
+            } else {
+                code = 4;
+            }
+            return;
         }
-        return;
-    }
-    case 3:
-        trend(N, n, y, c, slope, intercept);
-        return;
-    case 4:
-        trend(N, n, y, c, slope, intercept);
-        if (slope > 0.0f) {
-            xmean(y, c, N, n, console);
-            code = 6;
-        }
-        return;
-    case 6:
-        xmean(y, c, N, n, console);
-        return;
-    default:
-        throw ProgramStop(StopKind::Abnormal,
-                          "growth curve: option code " + std::to_string(code) + " is not a growth fit");
+        case 3: trend(N, n, y, c, slope, intercept); return;
+        case 4:
+            trend(N, n, y, c, slope, intercept);
+            if (slope > 0.0f) {
+                xmean(y, c, N, n, console);
+                code = 6;
+            }
+            return;
+        case 6: xmean(y, c, N, n, console); return;
+        default:
+            throw ProgramStop(StopKind::Abnormal,
+                              "growth curve: option code " + std::to_string(code) + " is not a growth fit");
     }
 }
 
-void growth_regional(int N, int n, std::span<const float> y, std::span<float> c,
-                     FitRecord& record, int& code, Console& console) {
+void growth_regional(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, int& code,
+                     Console& console) {
     record.fill(0.0f);
-    auto line = [&] {
-        trend(N, n, y, c, record[2], record[4]);
-    };
+    auto line = [&] { trend(N, n, y, c, record[2], record[4]); };
     auto mean = [&] {
         record[2] = 0.0f;
         record[4] = xmean2(y, n, console);
         fill_curve(c, N, record[4]);
     };
     switch (code) {
-    case 1:
-    case 2:
-        curve(N, n, y, c, record, console);
-        if (record[1] > 0.0f && record[4] >= 0.0f) return;
-        line();
-        if (code == 1) {
-            code = 4;
-        } else {
-            // The falling-line option is applied and reported as code 5; a rising line gives the
-            // mean, and the next fit with code 5 reports 6 if the slope is still positive.
-            if (record[2] > 0.0f) mean();
-            code = 5;
-        }
-        return;
-    case 4:
-        line();
-        return;
-    case 5:
-        line();
-        if (record[2] > 0.0f) {
-            mean();
-            code = 6;
-        }
-        return;
-    case 6:
-        record[4] = xmean2(y, n, console);
-        fill_curve(c, N, record[4]);
-        return;
-    default:
-        throw ProgramStop(StopKind::Abnormal,
-                          "regional growth curve: option code " + std::to_string(code) +
-                              " is not a growth fit");
+        case 1:
+        case 2:
+            curve(N, n, y, c, record, console);
+            if (record[1] > 0.0f && record[4] >= 0.0f) return;
+            line();
+            if (code == 1) {
+                code = 4;
+            } else {
+                // The falling-line option is applied and reported as code 5; a rising line gives the
+                // mean, and the next fit with code 5 reports 6 if the slope is still positive.
+                if (record[2] > 0.0f) mean();
+                code = 5;
+            }
+            return;
+        case 4: line(); return;
+        case 5:
+            line();
+            if (record[2] > 0.0f) {
+                mean();
+                code = 6;
+            }
+            return;
+        case 6:
+            record[4] = xmean2(y, n, console);
+            fill_curve(c, N, record[4]);
+            return;
+        default:
+            throw ProgramStop(StopKind::Abnormal, "regional growth curve: option code " +
+                                                      std::to_string(code) + " is not a growth fit");
     }
 }
 

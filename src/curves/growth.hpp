@@ -32,13 +32,11 @@ using FitRecord = std::array<float, 7>;
 // ">> sbr curve: over 34 iterations" when the search does not converge; on failure record[1] and
 // c[0] are kCurveFailed and the rest of c is not written. A converged fit with k > 9999, a <= 0 or
 // b < 0 stores b = 0, which the fallback chains treat as a failed exponential.
-void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record,
-           Console& console);
+void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Console& console);
 
 // Ordinary least-squares line of y on t = 1..n (double precision sums); c(t) = slope t + intercept.
 // With a single value the slope is 0 and the line passes through it. n < 1 stops the program.
-void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope,
-           float& intercept);
+void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope, float& intercept);
 
 // Single-precision mean of y[0..n-1] written to c[0..N-1]. n < 1: prints a blank line and
 // "error in xmean: n=0", waits for RETURN and stops the program (Abnormal).
@@ -56,7 +54,7 @@ struct Moments {
     float standard_deviation = kMomentUndefined;
     float variance = kMomentUndefined;
     float skewness = kMomentUndefined;
-    float kurtosis = kMomentUndefined;         // no 3 subtracted
+    float kurtosis = kMomentUndefined;  // no 3 subtracted
     float mean_sensitivity = kMomentUndefined;
     float autocorrelation = kMomentUndefined;  // first order
 };
@@ -73,7 +71,7 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
 // code on entry: 1 (exponential, else the line: code 4), 2 (exponential, else code 5 applied:
 // the line if falling, else the mean; the code stays 5), 4 (line), 5 (falling line, else the mean:
 // code 6) or 6 (mean). The regional exponential counts as fitted when b > 0 and k >= 0.
-void growth_regional(int N, int n, std::span<const float> y, std::span<float> c,
-                     FitRecord& record, int& code, Console& console);
+void growth_regional(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, int& code,
+                     Console& console);
 
 }  // namespace kestrovan

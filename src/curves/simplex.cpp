@@ -21,12 +21,12 @@ constexpr float kStartHugershoff[5] = {1.0f, 1.0f, -0.01f, 1.0f, 0.1f};
 
 std::span<const float> starting_table(int model) {
     switch (model) {
-    case kNegExpModel: return kStartNegExp;
-    case kGeneralExpModel: return kStartGeneralExp;
-    case kHugershoffModel: return kStartHugershoff;
+        case kNegExpModel: return kStartNegExp;
+        case kGeneralExpModel: return kStartGeneralExp;
+        case kHugershoffModel: return kStartHugershoff;
     }
-    throw ProgramStop(StopKind::Abnormal, "growth-function model " + std::to_string(model) +
-                                              " does not exist");
+    throw ProgramStop(StopKind::Abnormal,
+                      "growth-function model " + std::to_string(model) + " does not exist");
 }
 
 // Fortran-style Dw.d: the exponential form with a D for the exponent letter.
@@ -48,41 +48,41 @@ int free_parameter_count(int model) { return static_cast<int>(starting_table(mod
 
 int shift_coordinate(int model) {
     switch (model) {
-    case kGeneralExpModel: return 2;
-    case kHugershoffModel: return 3;
-    default: return -1;
+        case kGeneralExpModel: return 2;
+        case kHugershoffModel: return 3;
+        default: return -1;
     }
 }
 
 GrowthParameters unpack_growth(int model, std::span<const float> v) {
     GrowthParameters g;
     switch (model) {
-    case kNegExpModel:
-        g.a = v[0];
-        g.rate = v[1];
-        g.asymptote = v[2];
-        break;
-    case kGeneralExpModel:
-        g.a = v[0];
-        g.power = 1.0f;
-        g.rate = v[1];
-        g.shift = v[2];
-        g.asymptote = v[3];
-        break;
-    case kHugershoffModel:
-        g.a = v[0];
-        g.power = v[1];
-        g.rate = v[2];
-        g.shift = v[3];
-        g.asymptote = v[4];
-        break;
-    default: starting_table(model);  // throws
+        case kNegExpModel:
+            g.a = v[0];
+            g.rate = v[1];
+            g.asymptote = v[2];
+            break;
+        case kGeneralExpModel:
+            g.a = v[0];
+            g.power = 1.0f;
+            g.rate = v[1];
+            g.shift = v[2];
+            g.asymptote = v[3];
+            break;
+        case kHugershoffModel:
+            g.a = v[0];
+            g.power = v[1];
+            g.rate = v[2];
+            g.shift = v[3];
+            g.asymptote = v[4];
+            break;
+        default: starting_table(model);  // throws
     }
     return g;
 }
 
-float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y,
-             int model, Console& console) {
+float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y, int model,
+             Console& console) {
     const std::size_t n = y.size();
     if (n > kSimplexMaxValues) {
         console.blank_line();
@@ -250,10 +250,9 @@ HugershoffStart hughdi(std::span<const float> t, std::span<const float> y, std::
         sly += lt * ly;
         sty += tt * ly;
     }
-    auto det3 = [](double a11, double a12, double a13, double a21, double a22, double a23,
-                   double a31, double a32, double a33) {
-        return a11 * (a22 * a33 - a23 * a32) - a12 * (a21 * a33 - a23 * a31) +
-               a13 * (a21 * a32 - a22 * a31);
+    auto det3 = [](double a11, double a12, double a13, double a21, double a22, double a23, double a31,
+                   double a32, double a33) {
+        return a11 * (a22 * a33 - a23 * a32) - a12 * (a21 * a33 - a23 * a31) + a13 * (a21 * a32 - a22 * a31);
     };
     const double det = det3(s0, sl, st, sl, sll, slt, st, slt, stt);
     HugershoffStart h;
@@ -292,8 +291,7 @@ HugershoffStart hughdi(std::span<const float> t, std::span<const float> y, std::
     return h;
 }
 
-GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing,
-                     Console& console) {
+GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing, Console& console) {
     const std::size_t n = y.size();
     if (n < 1) {
         console.blank_line();
@@ -354,27 +352,25 @@ GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> 
     Simplex simplex;
     int model = 0;
     switch (code) {
-    case 3:
-        model = kNegExpModel;
-        break;
-    case 7: {
-        model = kHugershoffModel;
-        const HugershoffStart h = hughdi(t, y, curve, 0.0f);
-        simplex.vertex[0] = {h.a, h.power, h.rate, 0.0f, 0.0f};
-        break;
-    }
-    case 8: {
-        model = kGeneralExpModel;
-        const GeneralExpStart g = gexp(y, curve, 0.0f, console);
-        // The decay rate (positive for decay) enters as the rate coordinate as it is: the
-        // simplex starts on the rising side and searches across to the decaying curve, which
-        // explores the shift better than starting at the log-linear fit itself.
-        simplex.vertex[0] = {g.a, g.decay, 0.0f, 0.0f, 0.0f};
-        break;
-    }
-    default:
-        throw ProgramStop(StopKind::Abnormal,
-                          "no simplex growth function for curve option " + std::to_string(code));
+        case 3: model = kNegExpModel; break;
+        case 7: {
+            model = kHugershoffModel;
+            const HugershoffStart h = hughdi(t, y, curve, 0.0f);
+            simplex.vertex[0] = {h.a, h.power, h.rate, 0.0f, 0.0f};
+            break;
+        }
+        case 8: {
+            model = kGeneralExpModel;
+            const GeneralExpStart g = gexp(y, curve, 0.0f, console);
+            // The decay rate (positive for decay) enters as the rate coordinate as it is: the
+            // simplex starts on the rising side and searches across to the decaying curve, which
+            // explores the shift better than starting at the log-linear fit itself.
+            simplex.vertex[0] = {g.a, g.decay, 0.0f, 0.0f, 0.0f};
+            break;
+        }
+        default:
+            throw ProgramStop(StopKind::Abnormal,
+                              "no simplex growth function for curve option " + std::to_string(code));
     }
 
     GrowthFit fit;
@@ -383,26 +379,26 @@ GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> 
     fit.decays = g.rate < 0.0f;
     record[0] = g.a;
     switch (code) {
-    case 3:
-        record[1] = std::fabs(g.rate);
-        record[2] = 0.0f;
-        record[4] = g.asymptote;
-        record[5] = 0.0f;
-        break;
-    case 7:
-        record[1] = g.power;
-        record[2] = std::fabs(g.rate);
-        record[4] = g.asymptote;
-        record[5] = g.shift;
-        record[6] = 7.0f;
-        break;
-    case 8:
-        record[1] = 1.0f;
-        record[2] = std::fabs(g.rate);
-        record[4] = g.asymptote;
-        record[5] = g.shift;
-        record[6] = 8.0f;
-        break;
+        case 3:
+            record[1] = std::fabs(g.rate);
+            record[2] = 0.0f;
+            record[4] = g.asymptote;
+            record[5] = 0.0f;
+            break;
+        case 7:
+            record[1] = g.power;
+            record[2] = std::fabs(g.rate);
+            record[4] = g.asymptote;
+            record[5] = g.shift;
+            record[6] = 7.0f;
+            break;
+        case 8:
+            record[1] = 1.0f;
+            record[2] = std::fabs(g.rate);
+            record[4] = g.asymptote;
+            record[5] = g.shift;
+            record[6] = 8.0f;
+            break;
     }
     return fit;
 }

@@ -47,8 +47,8 @@ int shift_coordinate(int model);
 // The objective: residual sum of squares of the model over the n = y.size() points at positions t
 // (accumulated in double precision, returned in single). Fatal (message, wait, abnormal stop)
 // with more than 5000 values or a non-positive t + P.
-float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y,
-             int model, Console& console);
+float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y, int model,
+             Console& console);
 
 // One trial move of vertex `worst` through the centroid of the others by `factor` (−1 reflect,
 // 2 expand, 0.5 contract). The trial point's shift coordinate (if any, ≥ 0) is set to 0 when not
@@ -61,8 +61,7 @@ float ametry(Simplex& simplex, std::span<float> psum, int worst, float factor,
 // the best vertex is vertex 0. At 2000 evaluations prints "itmax exceeded in amoeba", waits for
 // RETURN (end of input counts as RETURN) and returns with the best vertex found moved to vertex 0.
 // Returns the evaluation count.
-int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective, int shift,
-           Console& console);
+int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective, int shift, Console& console);
 
 // Fit driver: vertex 0 of `simplex` holds the starting point; the other vertices come from the
 // starting-simplex table of the model. Minimises gamoff over the points (t, y), leaves the result
@@ -73,10 +72,10 @@ float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<c
 
 // Parameters of a model's vector, unpacked.
 struct GrowthParameters {
-    float a = 0.0f;      // amplitude A
-    float power = 0.0f;  // power q
-    float rate = 0.0f;   // rate B (negative for decay)
-    float shift = 0.0f;  // shift P
+    float a = 0.0f;          // amplitude A
+    float power = 0.0f;      // power q
+    float rate = 0.0f;       // rate B (negative for decay)
+    float shift = 0.0f;      // shift P
     float asymptote = 0.0f;  // D
 };
 GrowthParameters unpack_growth(int model, std::span<const float> vertex);
@@ -99,8 +98,7 @@ struct GeneralExpStart {
     float a = 0.0f;
     float decay = 0.0f;
 };
-GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing,
-                     Console& console);
+GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing, Console& console);
 
 // The regional curve fits by simplex (codes 3, 7 and 8) as the dispatch uses them: fits y (n
 // values, positions 1..n), writes curve (N = curve.size() ≥ n values) and the fit-parameter record

@@ -54,9 +54,8 @@ struct WindowSums {
 
 }  // namespace
 
-void smooth(std::span<const float> x, std::span<const float> y, std::span<const float> w,
-            float span, int periodic, float small_variance, std::span<float> out_smooth,
-            std::span<float> out_residuals) {
+void smooth(std::span<const float> x, std::span<const float> y, std::span<const float> w, float span,
+            int periodic, float small_variance, std::span<float> out_smooth, std::span<float> out_residuals) {
     const std::size_t n = x.size();
     if (n == 0) return;
     assert(y.size() >= n && w.size() >= n && out_smooth.size() >= n);
@@ -149,9 +148,8 @@ void smooth(std::span<const float> x, std::span<const float> y, std::span<const 
     }
 }
 
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w,
-            int periodic, float span, float alpha, std::span<float> out_smooth,
-            std::span<float> scratch) {
+void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
+            float span, float alpha, std::span<float> out_smooth, std::span<float> scratch) {
     const std::size_t n = x.size();
     if (n == 0) return;
     assert(y.size() >= n && w.size() >= n && out_smooth.size() >= n && scratch.size() >= 7 * n);
@@ -211,8 +209,8 @@ void supsmu(std::span<const float> x, std::span<const float> y, std::span<const 
         }
         const float woofer = col(5)[p];
         if (alpha > 0.0f && alpha <= 10.0f && resmin < woofer && resmin > 0.0f) {
-            chosen[p] += (kWooferSpan - chosen[p]) *
-                         std::pow(std::max(kSmall, resmin / woofer), 10.0f - alpha);
+            chosen[p] +=
+                (kWooferSpan - chosen[p]) * std::pow(std::max(kSmall, resmin / woofer), 10.0f - alpha);
         }
     }
 
@@ -236,8 +234,8 @@ void supsmu(std::span<const float> x, std::span<const float> y, std::span<const 
     smooth(x, mixed, w, kTweeterSpan, -jper, vsmlsq, out_smooth.first(n), none);
 }
 
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w,
-            int periodic, float span, float alpha, std::span<float> out_smooth) {
+void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
+            float span, float alpha, std::span<float> out_smooth) {
     std::vector<float> scratch(7 * x.size());
     supsmu(x, y, w, periodic, span, alpha, out_smooth, scratch);
 }
@@ -266,8 +264,8 @@ void friedman_curve(std::span<const float> y, float alpha, std::span<float> curv
     supsmu(xs, ws.extended, wts, kNotPeriodic, span, alpha, curve, ws.scratch);
 }
 
-bool lowest(std::span<const float> x, std::span<const float> y, float xs, float& fitted,
-            std::size_t left, std::size_t right, std::span<float> weights, bool use_robustness,
+bool lowest(std::span<const float> x, std::span<const float> y, float xs, float& fitted, std::size_t left,
+            std::size_t right, std::span<float> weights, bool use_robustness,
             std::span<const float> robustness) {
     const std::size_t n = x.size();
     const double range = static_cast<double>(x[n - 1]) - x[0];
@@ -394,10 +392,9 @@ float lowess_span_fraction(int window, std::size_t n) {
 
 int median_window(int window, std::size_t n) {
     if (window >= 0) return window;
-    const long largest_odd = static_cast<long>(n) % 2 == 1 ? static_cast<long>(n)
-                                                           : static_cast<long>(n) - 1;
-    long m = static_cast<long>(static_cast<double>(-static_cast<long>(window)) / 100.0 *
-                               static_cast<double>(n));
+    const long largest_odd = static_cast<long>(n) % 2 == 1 ? static_cast<long>(n) : static_cast<long>(n) - 1;
+    long m =
+        static_cast<long>(static_cast<double>(-static_cast<long>(window)) / 100.0 * static_cast<double>(n));
     if (m % 2 == 0) --m;
     if (m < 3) m = 3;
     if (m > largest_odd) m = largest_odd;
@@ -418,8 +415,8 @@ void report_median_error(int code, const char* where, Console& console) {
 
 }  // namespace
 
-int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window,
-          Console& console, std::size_t dimension) {
+int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window, Console& console,
+          std::size_t dimension) {
     const std::size_t n = y.size();
     if (const int error = median_input_error(n, window, dimension); error != kMedianOk) {
         report_median_error(error, "msmoo", console);

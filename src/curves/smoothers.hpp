@@ -30,19 +30,17 @@ inline constexpr int kPeriodic = 2;  // x on [0, 1], wrapping around
 // and never wider than the series). x ascending; y, w, out_smooth at least x.size().
 // When periodic > 0 the cross-validated absolute residuals are written to out_residuals (which
 // must then hold x.size() values); a negative flag skips them (out_residuals may be empty).
-void smooth(std::span<const float> x, std::span<const float> y, std::span<const float> w,
-            float span, int periodic, float small_variance, std::span<float> out_smooth,
-            std::span<float> out_residuals);
+void smooth(std::span<const float> x, std::span<const float> y, std::span<const float> w, float span,
+            int periodic, float small_variance, std::span<float> out_smooth, std::span<float> out_residuals);
 
 // Friedman's super smoother. span 0 = automatic choice among the three spans with bass
 // enhancement alpha (0..10; 0 disables it, larger is stiffer); span > 0 = one running-lines
 // smooth with that span. scratch must hold 7·x.size() floats (reused, never read before written).
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w,
-            int periodic, float span, float alpha, std::span<float> out_smooth,
-            std::span<float> scratch);
+void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
+            float span, float alpha, std::span<float> out_smooth, std::span<float> scratch);
 // The same with its own scratch.
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w,
-            int periodic, float span, float alpha, std::span<float> out_smooth);
+void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
+            float span, float alpha, std::span<float> out_smooth);
 
 // The super-smoother curve of a series as the curve fits use it: abscissa 1, 2, ..., unit
 // weights, not periodic, automatic span (0.3 when fewer than 40 values), the given alpha.
@@ -60,8 +58,8 @@ void friedman_curve(std::span<const float> y, float alpha, std::span<float> curv
 // One local weighted line of lowess at the point xs over the neighbourhood x[left..right]
 // (zero-based, inclusive). weights is work space of x.size(); robustness weights are applied
 // when use_robustness. Returns false when every weight is zero (fitted is then unchanged).
-bool lowest(std::span<const float> x, std::span<const float> y, float xs, float& fitted,
-            std::size_t left, std::size_t right, std::span<float> weights, bool use_robustness,
+bool lowest(std::span<const float> x, std::span<const float> y, float xs, float& fitted, std::size_t left,
+            std::size_t right, std::span<float> weights, bool use_robustness,
             std::span<const float> robustness);
 
 // Cleveland's robust lowess of y against x = 1, 2, ..., with span fraction f, two robustness
@@ -81,16 +79,16 @@ int median_window(int window, std::size_t n);
 
 // Median-smoother error codes.
 inline constexpr int kMedianOk = 0;
-inline constexpr int kMedianBadLength = 1;   // series shorter than the window or too long
-inline constexpr int kMedianBadWindow = 2;   // window outside 1..dimension
-inline constexpr int kMedianNoRoot = 20;     // no median root after 10 passes (curve usable)
+inline constexpr int kMedianBadLength = 1;  // series shorter than the window or too long
+inline constexpr int kMedianBadWindow = 2;  // window outside 1..dimension
+inline constexpr int kMedianNoRoot = 20;    // no median root after 10 passes (curve usable)
 inline constexpr std::size_t kMedianDimension = 5000;
 inline constexpr int kMedianMaxPasses = 10;
 
 // One pass of running medians of width window (odd) over y, into s; flat ends. Returns an error
 // code (1 or 2, after printing its message and pausing) or 0. work holds window floats at least.
-int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window,
-          Console& console, std::size_t dimension = kMedianDimension);
+int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window, Console& console,
+          std::size_t dimension = kMedianDimension);
 
 // Median root: repeated running medians of width window until a pass changes nothing (at most
 // 10 passes). y is overwritten (it carries the input of the next pass); an even window is

@@ -81,11 +81,11 @@ void solve_spline(int n, std::span<const float> y, std::span<float> c, Wavelengt
             wavelength = row_wavelength;
             p = memoise ? stiffness_of(wavelength, ws) : spline_stiffness(wavelength);
         }
-        const double t = 6.0 + (4.0 / 3.0) * p;        // diagonal
-        const double a1 = -4.0 + (1.0 / 3.0) * p;      // one above the diagonal, column j
+        const double t = 6.0 + (4.0 / 3.0) * p;    // diagonal
+        const double a1 = -4.0 + (1.0 / 3.0) * p;  // one above the diagonal, column j
         // The matrix entry two above the diagonal is 1, so L[j][j-2] d_{j-2} = 1.
         const double b2 = j >= 2 ? reciprocal[j - 2] : 0.0;
-        const double x = a1 - l1_previous;             // L[j][j-1] d_{j-1}
+        const double x = a1 - l1_previous;  // L[j][j-1] d_{j-1}
         const double b1 = j >= 1 ? x * reciprocal[j - 1] : 0.0;
         const double s = t - (j >= 1 ? b1 * x : 0.0) - b2;
         // Not positive definite when the reduced diagonal is not a usable fraction of the
@@ -100,8 +100,8 @@ void solve_spline(int n, std::span<const float> y, std::span<float> c, Wavelengt
         l2[j] = b2;
         l1_previous = b1;
         // Right-hand side: second differences of the data.
-        double v = static_cast<double>(y[j]) - 2.0 * static_cast<double>(y[j + 1]) +
-                   static_cast<double>(y[j + 2]);
+        double v =
+            static_cast<double>(y[j]) - 2.0 * static_cast<double>(y[j + 1]) + static_cast<double>(y[j + 2]);
         if (j >= 1) v -= b1 * g[j - 1];
         if (j >= 2) v -= b2 * g[j - 2];
         g[j] = v;
@@ -136,8 +136,8 @@ float spline(int n, std::span<const float> y, std::span<float> c, int wavelength
              SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
-    solve_spline(n, y, c, [wavelength](int) { return wavelength; }, console, ws,
-                 workspace != nullptr);
+    solve_spline(
+        n, y, c, [wavelength](int) { return wavelength; }, console, ws, workspace != nullptr);
     return static_cast<float>(spline_stiffness(wavelength));
 }
 
@@ -147,26 +147,28 @@ void spline1(int n, std::span<const float> y, std::span<float> c, int code, Cons
     SplineWorkspace& ws = workspace ? *workspace : local;
     const int base = code == 8 ? 20 : code;
     if (code == 9)
-        solve_spline(n, y, c, [base, n](int j) { return std::min(base + j, n); }, console, ws,
-                     workspace != nullptr);
+        solve_spline(
+            n, y, c, [base, n](int j) { return std::min(base + j, n); }, console, ws, workspace != nullptr);
     else
-        solve_spline(n, y, c, [base](int) { return base; }, console, ws, workspace != nullptr);
+        solve_spline(
+            n, y, c, [base](int) { return base; }, console, ws, workspace != nullptr);
 }
 
 void spline2(int n, std::span<const float> y, std::span<float> c, std::span<const int> wavelengths,
              Console& console, SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
-    solve_spline(n, y, c, [wavelengths](int j) { return wavelengths[static_cast<std::size_t>(j)]; },
-                 console, ws, workspace != nullptr);
+    solve_spline(
+        n, y, c, [wavelengths](int j) { return wavelengths[static_cast<std::size_t>(j)]; }, console, ws,
+        workspace != nullptr);
 }
 
 void lsmake(int n, int start, std::span<int> wavelengths) {
     for (int i = 0; i < n; ++i) wavelengths[static_cast<std::size_t>(i)] = start + i;
 }
 
-void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start,
-                          Console& console, SplineWorkspace* workspace) {
+void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Console& console,
+                          SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
     check_length(n, console);

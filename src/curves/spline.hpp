@@ -28,11 +28,11 @@ inline constexpr int kMaxSplineLength = 5000;
 
 // Scratch space of the spline solver, owned by the caller and reusable from call to call.
 struct SplineWorkspace {
-    std::vector<double> diag, upper1, upper2;  // Cholesky factor: reciprocal diagonal, upper bands
-    std::vector<double> rhs;                   // second differences, then the solution gamma
+    std::vector<double> diag, upper1, upper2;     // Cholesky factor: reciprocal diagonal, upper bands
+    std::vector<double> rhs;                      // second differences, then the solution gamma
     std::vector<double> stiffness_by_wavelength;  // memo of spline_stiffness for small wavelengths
-    std::vector<int> wavelengths;              // age-dependent spline: the lsmake array
-    std::vector<float> first_fit;              // age-dependent spline: the corrected first fit
+    std::vector<int> wavelengths;                 // age-dependent spline: the lsmake array
+    std::vector<float> first_fit;                 // age-dependent spline: the corrected first fit
 };
 
 // Stiffness p = 6 (cos w - 1)^2 / (cos w + 2), w = 2 pi / wavelength.
@@ -59,7 +59,7 @@ void lsmake(int n, int start, std::span<int> wavelengths);
 // last point is flattened at the last point where the fit stops rising and the flattened curve is
 // smoothed again with the same wavelengths. A fit that rises at every step back to its first
 // point is taken as it is (see the definition for why).
-void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start,
-                          Console& console, SplineWorkspace* workspace = nullptr);
+void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Console& console,
+                          SplineWorkspace* workspace = nullptr);
 
 }  // namespace kestrovan

@@ -30,8 +30,7 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
     const int ns = static_cast<int>(std::min(first_years.size(), lengths.size()));
     if (ns > kMaxSeries) {
         console.blank_line();
-        console.line(" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series",
-                     20);
+        console.line(" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20);
         throw ProgramStop(StopKind::Abnormal, " too many series for subroutine Commint");
     }
     if (ns == 0) return out;
@@ -75,8 +74,7 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
         for (const auto& cand : rec) {
             const int s = cand.first;
             if (s > e) continue;  // never holds a ring
-            const long long count =
-                std::upper_bound(firsts.begin(), firsts.end(), s) - firsts.begin();
+            const long long count = std::upper_bound(firsts.begin(), firsts.end(), s) - firsts.begin();
             const long long rings = count * (static_cast<long long>(e) - s + 1);
             if (rings > best_rings) {
                 best_rings = rings;
@@ -93,13 +91,11 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
     console.line(std::string(42, '*'), 21);
     report_line(console, " **  Time span of chronology: " + fmt_i(out.span_first, 5) + " to" +
                              fmt_i(out.span_last, 5));
-    report_line(console,
-                " **  length =               : " + fmt_i(out.span_last - out.span_first + 1, 13));
+    report_line(console, " **  length =               : " + fmt_i(out.span_last - out.span_first + 1, 13));
     report_line(console, " **  Number of series in chronology: " + fmt_i(ns, 6));
-    report_line(console, " **  Optimum common interval: " + fmt_i(out.start, 5) + " to" +
-                             fmt_i(out.end, 5));
-    report_line(console, " **  Number of years included: " +
-                             fmt_i(out.found ? out.end - out.start + 1 : 0, 12));
+    report_line(console, " **  Optimum common interval: " + fmt_i(out.start, 5) + " to" + fmt_i(out.end, 5));
+    report_line(console,
+                " **  Number of years included: " + fmt_i(out.found ? out.end - out.start + 1 : 0, 12));
     report_line(console, " **  Number of Series included:     " + fmt_i(out.series, 7));
     report_line(console, " **  Number of rings:               " + fmt_i(out.rings, 7));
     report_line(console, " **  Length of longest Series: " + fmt_i(out.longest, 12));

@@ -9,15 +9,15 @@
 namespace kestrovan {
 
 struct CommonInterval {
-    bool found = false;    // false when no interval holds any ring (or no series)
-    int span_first = 0;    // earliest first year of all series
-    int span_last = 0;     // latest last year
-    int start = 0;         // best interval
+    bool found = false;  // false when no interval holds any ring (or no series)
+    int span_first = 0;  // earliest first year of all series
+    int span_last = 0;   // latest last year
+    int start = 0;       // best interval
     int end = 0;
-    int series = 0;        // series covering the whole interval
-    int rings = 0;         // series × years of the interval
-    int longest = 0;       // longest series (rings)
-    int shortest = 0;      // shortest series
+    int series = 0;    // series covering the whole interval
+    int rings = 0;     // series × years of the interval
+    int longest = 0;   // longest series (rings)
+    int shortest = 0;  // shortest series
 };
 
 // Finds the common interval and prints its report on the console.

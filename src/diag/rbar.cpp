@@ -58,8 +58,7 @@ struct SeriesWindowStats {
 
 // The window statistics of one series. `values` is its column (calendar rows), windows start at
 // rows base_row + step × w for w in [wlo, whi].
-void series_stats(std::span<const float> values, int w, int step, int wlo, int whi,
-                  SeriesWindowStats& out) {
+void series_stats(std::span<const float> values, int w, int step, int wlo, int whi, SeriesWindowStats& out) {
     out.first_window = wlo;
     out.mean.assign(static_cast<std::size_t>(std::max(0, whi - wlo + 1)), 0.0);
     out.inv_root_ss.assign(out.mean.size(), 0.0);
@@ -230,7 +229,8 @@ struct PairSweep {
     void transpose_tiles(int kb, int ke, PairScratch& scratch) const {
         TileData& td = scratch.tiles;
         const int na = static_cast<int>(scratch.active.size());
-        const std::size_t groups = static_cast<std::size_t>((na + kRbarTile - 1) / kRbarTile * (kRbarTile / lanes));
+        const std::size_t groups =
+            static_cast<std::size_t>((na + kRbarTile - 1) / kRbarTile * (kRbarTile / lanes));
         const std::size_t n = static_cast<std::size_t>(lanes);
         td.windows = ke - kb + 1;
         td.rows = td.windows + w;
@@ -241,7 +241,8 @@ struct PairSweep {
         td.inv_root_ss.assign(groups * window_cells, 0.0);
         for (int a = 0; a < na; ++a) {
             const ActiveSeries s = scratch.active[static_cast<std::size_t>(a)];
-            const std::size_t group = static_cast<std::size_t>(a / lanes), lane = static_cast<std::size_t>(a % lanes);
+            const std::size_t group = static_cast<std::size_t>(a / lanes),
+                              lane = static_cast<std::size_t>(a % lanes);
             const std::span<const float> column = indices.column(s.series);
             double* v = td.values.data() + group * row_cells + lane;
             for (int r = s.lo; r <= s.hi + w - 1; ++r)  // the rows of the series' windows
@@ -444,7 +445,8 @@ struct WindowTotals {
 
 // The blocks of windows, those with the most series pairs first (pairs counted per window from
 // the series' first and last windows).
-std::vector<int> blocks_by_pairs(const std::vector<int>& wlo, const std::vector<int>& whi, int nwin, int nblocks) {
+std::vector<int> blocks_by_pairs(const std::vector<int>& wlo, const std::vector<int>& whi, int nwin,
+                                 int nblocks) {
     std::vector<long long> starts(static_cast<std::size_t>(nwin) + 1, 0);
     for (std::size_t i = 0; i < wlo.size(); ++i)
         if (wlo[i] <= whi[i]) {
@@ -497,8 +499,9 @@ WindowTotals window_totals(const IndexSet& set, const WindowGrid& g, int threads
     // same with any number of threads. The blocks with the most pairs go first, so that no
     // worker is left with a large one at the end.
     const LaneKernel lanes = sweep_kernel(kernel, g.step);
-    const PairSweep sweep{set.indices, stats,          wlo,          whi,           g.w,           g.step,
-                          t.count.data(), t.sum.data(), t.sumsq.data(), lanes.partners, lanes.lanes};
+    const PairSweep sweep{
+        set.indices,    stats,          wlo,        whi, g.w, g.step, t.count.data(), t.sum.data(),
+        t.sumsq.data(), lanes.partners, lanes.lanes};
     const int nblocks = (g.nwin + kRbarBlock - 1) / kRbarBlock;
     const std::vector<int> order = blocks_by_pairs(wlo, whi, g.nwin, nblocks);
     const int block_workers = std::min(resolve_threads(threads), nblocks);
@@ -636,8 +639,8 @@ void write_rbar_file(const std::string& path, const RbarTables& tables, int firs
         const float e1 = tables.defined ? eps_value(r1, static_cast<float>(n)) : 0.0f;
         const float e2 = tables.defined ? eps_value(r2, static_cast<float>(n)) : 0.0f;
         file << fmt_i(first_year + static_cast<int>(t), 5) << fmt_i(n, 7) << fmt_f(r1, 8, 3)
-             << fmt_f(e1, 8, 3) << fmt_f(tables.neff1[t], 8, 3) << fmt_f(r2, 8, 3)
-             << fmt_f(e2, 8, 3) << fmt_f(tables.neff2[t], 8, 3) << '\n';
+             << fmt_f(e1, 8, 3) << fmt_f(tables.neff1[t], 8, 3) << fmt_f(r2, 8, 3) << fmt_f(e2, 8, 3)
+             << fmt_f(tables.neff2[t], 8, 3) << '\n';
     }
     check_written(file, path);
 }

@@ -16,10 +16,10 @@ inline constexpr float kRbarUndefined = -99.9f;  // mean/sd/se of a window with 
 
 // One window: its pairs' positive correlations.
 struct RrbarResult {
-    int count = 0;                 // positive correlations kept
-    float mean = kRbarUndefined;   // mean r (kRbarUndefined with 2 or fewer kept)
-    float sd = kRbarUndefined;     // their standard deviation
-    float se = kRbarUndefined;     // standard error of the mean
+    int count = 0;                // positive correlations kept
+    float mean = kRbarUndefined;  // mean r (kRbarUndefined with 2 or fewer kept)
+    float sd = kRbarUndefined;    // their standard deviation
+    float se = kRbarUndefined;    // standard error of the mean
 };
 
 // One row of the window table (windows with a valid RBAR only).
@@ -34,14 +34,14 @@ struct RbarWindowRow {
 // Everything runbar computes. Per-year vectors are indexed by year − first_year (zero-based)
 // and have one entry per year of the chronology.
 struct RbarTables {
-    int window = 0;                      // W actually used (odd)
-    int overlap = 0;                     // S actually used
-    bool defined = false;                // false when no window had more than 2 positive correlations
-    std::vector<RbarWindowRow> windows;  // the window table
-    std::vector<float> running_rbar;     // r1(t)
-    std::vector<float> neff1;            // effective number of series with r1
-    std::vector<float> constant_rbar;    // r2(t): mean of r1 over each stretch of constant sample size
-    std::vector<float> neff2;            // effective number with r2
+    int window = 0;                          // W actually used (odd)
+    int overlap = 0;                         // S actually used
+    bool defined = false;                    // false when no window had more than 2 positive correlations
+    std::vector<RbarWindowRow> windows;      // the window table
+    std::vector<float> running_rbar;         // r1(t)
+    std::vector<float> neff1;                // effective number of series with r1
+    std::vector<float> constant_rbar;        // r2(t): mean of r1 over each stretch of constant sample size
+    std::vector<float> neff2;                // effective number with r2
     std::vector<float> stabilized_running;   // chronology rescaled with r1 (chronology column 2)
     std::vector<float> stabilized_constant;  // chronology rescaled with r2 (chronology column 3)
 };

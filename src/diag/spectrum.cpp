@@ -59,14 +59,12 @@ Spectrum ftfreq(std::span<const float> x, int max_lag, float interval) {
 
     // Autocovariances about 0, then rescaled to divisor N − k; the variance (divisor N) is c(0).
     std::vector<float> c = ftauto_autocov(centred, m, 0.0f);
-    for (int k = 1; k <= m; ++k)
-        c[k - 1] = static_cast<float>(static_cast<double>(c[k - 1]) * n / (n - k));
+    for (int k = 1; k <= m; ++k) c[k - 1] = static_cast<float>(static_cast<double>(c[k - 1]) * n / (n - k));
 
     out.mean = mean;
     out.variance = variance;
     out.frequencies.resize(static_cast<std::size_t>(m) + 1);
-    for (int k = 0; k <= m; ++k)
-        out.frequencies[k] = static_cast<float>(k / (2.0 * m * interval));
+    for (int k = 0; k <= m; ++k) out.frequencies[k] = static_cast<float>(k / (2.0 * m * interval));
 
     // Raw estimates: S(k) = (2Δ/π)[c(0)/2 + Σ_{j=1}^{M−1} c(j) cos(jωk) + c(M) cos(kπ)/2], ωk = πk/M.
     std::vector<double> raw(static_cast<std::size_t>(m) + 1);
@@ -74,8 +72,7 @@ Spectrum ftfreq(std::span<const float> x, int max_lag, float interval) {
     for (int k = 0; k <= m; ++k) {
         const double wk = kPi * k / m;
         double s = 0.5 * variance;
-        for (int j = 1; j < m; ++j)
-            s += static_cast<double>(c[j - 1]) * static_cast<float>(std::cos(j * wk));
+        for (int j = 1; j < m; ++j) s += static_cast<double>(c[j - 1]) * static_cast<float>(std::cos(j * wk));
         s += 0.5 * c[m - 1] * ((k % 2 == 0) ? 1.0 : -1.0);
         raw[k] = static_cast<float>(factor * s);
     }

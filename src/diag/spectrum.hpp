@@ -10,12 +10,12 @@ inline constexpr int kSpectrumTooFewValues = 129;  // N < 4 or M outside 3..N �
 inline constexpr int kSpectrumBadInterval = 130;   // sampling interval not positive
 
 struct Spectrum {
-    int error = 0;                  // 0, kSpectrumTooFewValues or kSpectrumBadInterval
+    int error = 0;  // 0, kSpectrumTooFewValues or kSpectrumBadInterval
     float mean = 0.0f;
-    float variance = 0.0f;          // divisor N; serves as c(0)
-    std::vector<float> autocov;     // c(1..M) (index k − 1), each Σ x(i+k)x(i) / (N − k)
-    std::vector<float> frequencies; // f(0..M) in cycles per sampling interval unit
-    std::vector<float> estimates;   // smoothed spectral estimates s(0..M)
+    float variance = 0.0f;           // divisor N; serves as c(0)
+    std::vector<float> autocov;      // c(1..M) (index k − 1), each Σ x(i+k)x(i) / (N − k)
+    std::vector<float> frequencies;  // f(0..M) in cycles per sampling interval unit
+    std::vector<float> estimates;    // smoothed spectral estimates s(0..M)
 };
 
 // Mean and variance (divisor N) of x.

@@ -5,13 +5,13 @@
 #include <cstddef>
 #include <string>
 
-#include "console/run_answers.hpp"
-#include "stats/chronology_level.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
+#include "console/run_answers.hpp"
 #include "curves/smoothers.hpp"
 #include "curves/spline.hpp"
 #include "plot/plotter.hpp"
+#include "stats/chronology_level.hpp"
 
 namespace kestrovan {
 
@@ -86,7 +86,8 @@ std::string window_label(int w) { return fmt_i(w, w < 100 ? 2 : 3); }
 // For the plots: the values of the years that lie inside a window with a valid RBAR. The other
 // years (before the first valid window, after the last, between valid windows) hold copied values
 // in the tables; here they get the missing code, which the plots leave out.
-std::vector<float> inside_valid_windows(std::span<const float> values, const RbarTables& tables, int first_year) {
+std::vector<float> inside_valid_windows(std::span<const float> values, const RbarTables& tables,
+                                        int first_year) {
     std::vector<float> out(values.size(), kMissing);
     const long long last = static_cast<long long>(values.size()) - 1;
     for (const RbarWindowRow& w : tables.windows) {
@@ -160,14 +161,13 @@ void stabit(std::span<float> chronology, std::span<float> fitted, std::span<floa
         smoothed(static_cast<std::size_t>(ny));
     for (int t = 0; t < ny; ++t) x[t] = static_cast<float>(t + 1);
     const float span = many < 40 ? 0.3f : 0.0f;
-    supsmu(x, std::span<const float>(chronology.data(), chronology.size()), w, kNotPeriodic, span,
-           3.0f, smoothed);
+    supsmu(x, std::span<const float>(chronology.data(), chronology.size()), w, kNotPeriodic, span, 3.0f,
+           smoothed);
     age_dependent_spline(ny, smoothed, fitted, 50, console);
     const bool usable = !spline_failed(fitted);
 
     std::vector<float> ratio(static_cast<std::size_t>(ny));
-    for (int t = 0; t < ny; ++t)
-        ratio[t] = signed_ratio(chronology[t], fitted[t], negative[t], usable);
+    for (int t = 0; t < ny; ++t) ratio[t] = signed_ratio(chronology[t], fitted[t], negative[t], usable);
     const LevelSpread ratio_stats = mean_sd(std::span<const float>(ratio), keep);
     rescale(std::span<float>(ratio), ratio_stats, centre, [](std::size_t) { return true; });
     for (int t = 0; t < ny; ++t) stabilized[t] = sample_size[t] > 0 ? ratio[t] : original[t];
@@ -202,10 +202,8 @@ void stabit1(std::span<float> chronology, std::span<float> fitted, std::span<flo
     for (int t = 0; t < ny; ++t)
         if (!has_series(t)) chronology[t] = static_cast<float>(sum_abs / k);
 
-    if (option <= -10)
-        option = static_cast<int>(std::fabs(option / 100.0f * static_cast<float>(ny)));
-    spline(ny, std::span<const float>(chronology.data(), chronology.size()), fitted, option,
-           console);
+    if (option <= -10) option = static_cast<int>(std::fabs(option / 100.0f * static_cast<float>(ny)));
+    spline(ny, std::span<const float>(chronology.data(), chronology.size()), fitted, option, console);
     const bool usable = !spline_failed(fitted);
 
     std::vector<float> ratio(original);
@@ -235,10 +233,12 @@ struct PassLabels {
 PassLabels labels_of(const StabilizationInput& in) {
     if (in.pass == RbarPass::SignalFree)
         return {"Perform signal free indices running rbar calculations", "_Ssf_RBAR.txt",
-                "Signal Free Indices Running Correlations", "Signal Free Indices Expressed Population Signal"};
+                "Signal Free Indices Running Correlations",
+                "Signal Free Indices Expressed Population Signal"};
     if (in.raw_indices)
         return {"Perform raw data indices running rbar calculations", "_Raw_RBAR.txt",
-                "Raw Data Indices Running Average Correlations", "Raw Data Indices Expressed Population Signal"};
+                "Raw Data Indices Running Average Correlations",
+                "Raw Data Indices Expressed Population Signal"};
     return {"Perform standard indices running rbar calculations", "_Std_RBAR.txt",
             "Standard Indices Running Average Correlations", "Standard Indices Expressed Population Signal"};
 }
@@ -275,8 +275,13 @@ void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter&
     const std::vector<float> rbar1 = inside_valid_windows(tables.running_rbar, tables, first_year);
     const std::vector<float> rbar2 = inside_valid_windows(tables.constant_rbar, tables, first_year);
     const std::string rbar_legend = "Running RBAR (" + wl + " Yrs)";
-    plotter.plot1({.y1 = rbar1, .y2 = rbar2, .first_year = first_year, .x_label = "Year",
-                   .y_label = "RBAR (mean correlation)", .title = l.rbar_title, .legend1 = rbar_legend,
+    plotter.plot1({.y1 = rbar1,
+                   .y2 = rbar2,
+                   .first_year = first_year,
+                   .x_label = "Year",
+                   .y_label = "RBAR (mean correlation)",
+                   .title = l.rbar_title,
+                   .legend1 = rbar_legend,
                    .legend2 = "Constant Sample RBAR"});
     std::vector<float> eps1(ny), eps2(ny);
     for (std::size_t t = 0; t < ny; ++t) {
@@ -287,9 +292,16 @@ void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter&
     eps2 = inside_valid_windows(eps2, tables, first_year);
     const std::vector<float> reference(ny, 0.85f);
     const std::string eps_legend = " Running EPS (" + wl + " Yrs)";
-    plotter.plot1({.y1 = eps1, .y2 = eps2, .first_year = first_year, .x_label = "Year", .y_label = "EPS",
-                   .title = l.eps_title, .legend1 = eps_legend, .legend2 = "  Constant Sample EPS",
-                   .reference = reference, .reference_legend = "EPS 0.85"});
+    plotter.plot1({.y1 = eps1,
+                   .y2 = eps2,
+                   .first_year = first_year,
+                   .x_label = "Year",
+                   .y_label = "EPS",
+                   .title = l.eps_title,
+                   .legend1 = eps_legend,
+                   .legend2 = "  Constant Sample EPS",
+                   .reference = reference,
+                   .reference_legend = "EPS 0.85"});
 }
 
 // The RBAR stage: the constant-sample version, both it and the chronology centred on 1.0, with
@@ -306,12 +318,20 @@ std::vector<float> rbar_stage(const StabilizationInput& in, const RbarTables& ta
     if (in.plots_on && plotter.enabled()) {
         const bool raw = in.raw_indices;
         if (in.pass == RbarPass::SignalFree)
-            plotter.plot1({.y1 = c, .y2 = s, .first_year = in.set.first_year, .x_label = "Year", .y_label = "Index",
+            plotter.plot1({.y1 = c,
+                           .y2 = s,
+                           .first_year = in.set.first_year,
+                           .x_label = "Year",
+                           .y_label = "Index",
                            .title = "Original vs. Running RBAR Stabilized Signal Free Indices",
                            .legend1 = raw ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD",
                            .legend2 = raw ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD"});
         else
-            plotter.plot1({.y1 = c, .y2 = s, .first_year = in.set.first_year, .x_label = "Year", .y_label = "Index",
+            plotter.plot1({.y1 = c,
+                           .y2 = s,
+                           .first_year = in.set.first_year,
+                           .x_label = "Year",
+                           .y_label = "Index",
                            .title = raw ? "Original Vs. Running RBAR Stabilized Raw Data Indices"
                                         : "Original Vs. Running RBAR Stabilized Standard Indices",
                            .legend1 = raw ? "Original RAW Chronology" : "Original STD Chronology",
@@ -344,18 +364,32 @@ std::vector<float> spline_stage(const StabilizationInput& in, std::span<const fl
         const bool sf = in.pass == RbarPass::SignalFree, raw = in.raw_indices;
         const std::string fit_label =
             option == 1 ? std::string("Age-Dependent Spline") : "Spline in Yrs:" + fmt_i(option, 5);
-        plotter.plot1({.y1 = work, .y2 = fitted, .first_year = in.set.first_year, .x_label = "Year",
+        plotter.plot1({.y1 = work,
+                       .y2 = fitted,
+                       .first_year = in.set.first_year,
+                       .x_label = "Year",
                        .y_label = "Index",
                        .title = sf ? "Spline Detrending of RBAR Stabilized Signal Free Indices"
                                    : "Spline Detrending of Running RBAR Stabilized Indices",
-                       .legend1 = "  Absolute Differences", .legend2 = fit_label});
+                       .legend1 = "  Absolute Differences",
+                       .legend2 = fit_label});
         const char* title = sf    ? "RBAR Only Vs. Detrended RBAR Stabilized Sig Free Indices"
                             : raw ? "RBAR Only Vs. Detrended RBAR Stabilized Raw Data Indices"
                                   : "RBAR Only Vs. Detrended RBAR Stabilized Standard Indices";
-        const char* l1 = sf ? "RBAR Stablized SSF Crn" : raw ? "RBAR Stablized RAW Crn" : "RBAR Stablized STD Crn";
-        const char* l2 = sf ? "DETR Stablized SSF Crn" : raw ? "DETR Stablized RAW Crn" : "DETR Stablized STD Crn";
-        plotter.plot1({.y1 = s, .y2 = result, .first_year = in.set.first_year, .x_label = "Year", .y_label = "Index",
-                       .title = title, .legend1 = l1, .legend2 = l2});
+        const char* l1 = sf    ? "RBAR Stablized SSF Crn"
+                         : raw ? "RBAR Stablized RAW Crn"
+                               : "RBAR Stablized STD Crn";
+        const char* l2 = sf    ? "DETR Stablized SSF Crn"
+                         : raw ? "DETR Stablized RAW Crn"
+                               : "DETR Stablized STD Crn";
+        plotter.plot1({.y1 = s,
+                       .y2 = result,
+                       .first_year = in.set.first_year,
+                       .x_label = "Year",
+                       .y_label = "Index",
+                       .title = title,
+                       .legend1 = l1,
+                       .legend2 = l2});
     }
     return result;
 }

@@ -86,5 +86,4 @@ RbarSummary summarize_rbar(const RbarTables& tables, int first_year, std::span<c
 std::vector<float> rbar_stabilization(const StabilizationInput& input, RunOptions& params, RunIo& io,
                                       RbarTables* tables = nullptr, int threads = kThreadsFromEnvironment);
 
-
 }  // namespace kestrovan

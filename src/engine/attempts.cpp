@@ -21,9 +21,9 @@ SeriesTable AttemptSteps::prepare(const SeriesTable& raw, const RunOptions&, con
     return working_copy(raw, attempt.constant);
 }
 
-AttemptOutcome AttemptSteps::engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
-                                    const AttemptState& attempt, RunIo& io, EngineResults& results,
-                                    EngineCarry& carry) {
+AttemptOutcome AttemptSteps::engine(const SeriesTable& working, std::span<const float> curve_floor,
+                                    RunOptions& params, const AttemptState& attempt, RunIo& io,
+                                    EngineResults& results, EngineCarry& carry) {
     return sigfree(working, curve_floor, params, attempt, io, results, carry, threads);
 }
 
@@ -42,18 +42,14 @@ AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& 
         ++summary.attempts;
         summary.outcome = steps.engine(working, curve_floor, params, attempt, io, results, carry);
         switch (summary.outcome) {
-        case AttemptOutcome::Retry:
-            ++attempt.constant_counter;
-            continue;
-        case AttemptOutcome::RedoRegionalCurve:
-            attempt.constant_counter = 0;
-            params.curve_option = kCurveRcs;
-            if (!steps.reselect(params)) return summary;
-            continue;
-        case AttemptOutcome::Completed:
-        case AttemptOutcome::GaveUp:
-            params.curve_option = remembered_option;
-            return summary;
+            case AttemptOutcome::Retry: ++attempt.constant_counter; continue;
+            case AttemptOutcome::RedoRegionalCurve:
+                attempt.constant_counter = 0;
+                params.curve_option = kCurveRcs;
+                if (!steps.reselect(params)) return summary;
+                continue;
+            case AttemptOutcome::Completed:
+            case AttemptOutcome::GaveUp: params.curve_option = remembered_option; return summary;
         }
     }
 }

@@ -21,11 +21,12 @@ public:
     virtual ~AttemptSteps() = default;
     // The working data of an attempt: by default working_copy with the attempt's constant. The
     // program adds the power transform and the console and report lines of the constant.
-    virtual SeriesTable prepare(const SeriesTable& raw, const RunOptions& params, const AttemptState& attempt);
+    virtual SeriesTable prepare(const SeriesTable& raw, const RunOptions& params,
+                                const AttemptState& attempt);
     // One engine call: by default sigfree with `threads`.
-    virtual AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
-                                  const AttemptState& attempt, RunIo& io, EngineResults& results,
-                                  EngineCarry& carry);
+    virtual AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor,
+                                  RunOptions& params, const AttemptState& attempt, RunIo& io,
+                                  EngineResults& results, EngineCarry& carry);
     // The user asked for another Regional curve: choose it in params (curve option and its
     // settings) and give true, or give false to end the attempts without results (the default).
     virtual bool reselect(RunOptions& params);

@@ -33,8 +33,8 @@ SeriesMoments mean_sd(std::span<const float> v) {
 
 }  // namespace
 
-void calind(std::span<const float> measurements, std::span<const float> curve,
-            std::span<float> indices, int mode) {
+void calind(std::span<const float> measurements, std::span<const float> curve, std::span<float> indices,
+            int mode) {
     const std::size_t n = measurements.size();
     assert(curve.size() >= n && indices.size() >= n);
     for (std::size_t j = 0; j < n; ++j) {
@@ -58,7 +58,6 @@ void calind(std::span<const float> measurements, std::span<const float> curve,
         indices[j] = v < 0.0f ? 0.0f : v;
     }
 }
-
 
 void clip_chronology(std::span<float> chronology, std::span<const int> counts) {
     for (std::size_t k = 0; k < chronology.size(); ++k) {
@@ -101,8 +100,8 @@ void rescale_to_spread(std::span<float> indices, float target_sd) {
 }
 
 std::vector<std::string> final_scaling(std::span<const float> original_copy, std::span<float> standard,
-                                       std::span<float> signal_free, std::span<const int> counts,
-                                       int nss2, bool retried) {
+                                       std::span<float> signal_free, std::span<const int> counts, int nss2,
+                                       bool retried) {
     std::vector<std::string> notes;
     int skip = std::max(nss2, 0);
     // Too few covered years after nss2: take every year instead.

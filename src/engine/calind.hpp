@@ -19,9 +19,8 @@ inline constexpr int kResidualIndices = 2;  // index mode: rescaled measurement 
 // A series whose residuals have no spread (or only one ring) gets the ratio mean at every ring.
 // A curve value of exactly 0 (no defined ratio) gives the neutral index 1.0 at that ring.
 // `indices` may alias neither input; all three spans have the same length.
-void calind(std::span<const float> measurements, std::span<const float> curve,
-            std::span<float> indices, int mode);
-
+void calind(std::span<const float> measurements, std::span<const float> curve, std::span<float> indices,
+            int mode);
 
 // Sets values below 0 to 0 and every year with sample size 0 to 0.
 void clip_chronology(std::span<float> chronology, std::span<const int> counts);
@@ -31,8 +30,7 @@ void clip_chronology(std::span<float> chronology, std::span<const int> counts);
 // mean of all covered years is taken; with no covered year at all nothing is shifted.
 // Negative values are set to 0 before the mean is taken (an iteration's chronology), or, with
 // clip_first false, only afterwards (the first-pass chronology, whose mean includes them).
-void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip,
-                  bool clip_first = true);
+void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip, bool clip_first = true);
 
 // Gives a series' ratio indices the spread `target_sd` around their own mean:
 // (index − mean) / sd × target_sd + mean. Used on retries, where the constant added to the
@@ -52,7 +50,7 @@ void rescale_to_spread(std::span<float> indices, float target_sd);
 //                   mean 1 and the spread of original_copy; else it is shifted to mean 1
 // Returns the report lines to write (a skipped rescaling for a zero standard deviation).
 std::vector<std::string> final_scaling(std::span<const float> original_copy, std::span<float> standard,
-                                       std::span<float> signal_free, std::span<const int> counts,
-                                       int nss2, bool retried);
+                                       std::span<float> signal_free, std::span<const int> counts, int nss2,
+                                       bool retried);
 
 }  // namespace kestrovan

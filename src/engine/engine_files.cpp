@@ -61,11 +61,11 @@ void SeriesFiles::write(const std::string& id, int first_year, std::span<const f
     };
     trrw(data_.stream, "mw", id, first_year, shifted(measurements), {}, first ? "stdraw" : "ssfraw",
          data_.state, console);
-    trrw(curves_.stream, "mw", id, first_year, shifted(curve), {}, first ? "stdcrv" : "ssfcrv",
-         curves_.state, console);
+    trrw(curves_.stream, "mw", id, first_year, shifted(curve), {}, first ? "stdcrv" : "ssfcrv", curves_.state,
+         console);
     if (with_indices_)
-        trrw(indices_.stream, "mw", id, first_year, indices, {}, first ? "stdind" : "ssfind",
-             indices_.state, console);
+        trrw(indices_.stream, "mw", id, first_year, indices, {}, first ? "stdind" : "ssfind", indices_.state,
+             console);
 }
 
 void SeriesFiles::close() {

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-#include "console/run_answers.hpp"
 #include "console/console.hpp"
 #include "console/freeform.hpp"
+#include "console/run_answers.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
 #include "diag/comint.hpp"
@@ -17,9 +17,7 @@ namespace kestrovan {
 
 namespace {
 
-int offset_of(std::span<const int> offsets, std::size_t i) {
-    return i < offsets.size() ? offsets[i] : 0;
-}
+int offset_of(std::span<const int> offsets, std::size_t i) { return i < offsets.size() ? offsets[i] : 0; }
 
 // Fills the gaps (cells equal to fill) of y by linear interpolation between the neighbouring
 // values; a leading or trailing gap takes the nearest value. All-fill input is left unchanged.
@@ -33,14 +31,14 @@ void interpolate_gaps(std::vector<float>& y, float fill) {
         } else if (i - prev > 1) {
             const float a = y[static_cast<std::size_t>(prev)], b = y[static_cast<std::size_t>(i)];
             for (int j = prev + 1; j < i; ++j)
-                y[static_cast<std::size_t>(j)] = a + (b - a) * static_cast<float>(j - prev) / static_cast<float>(i - prev);
+                y[static_cast<std::size_t>(j)] =
+                    a + (b - a) * static_cast<float>(j - prev) / static_cast<float>(i - prev);
         }
         prev = i;
     }
     if (prev >= 0)
         for (int j = prev + 1; j < n; ++j) y[static_cast<std::size_t>(j)] = y[static_cast<std::size_t>(prev)];
 }
-
 
 // Lowest value of the smoothed curve over the ages it serves (the fill skipped).
 float lowest_fitted(const RegionalCurve& rc, float fill) {
@@ -77,7 +75,8 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
     int min_offset = 0;
     if (pith_present && series > 0) {
         min_offset = offset_of(pith_offsets, 0);
-        for (std::size_t i = 1; i < series; ++i) min_offset = std::min(min_offset, offset_of(pith_offsets, i));
+        for (std::size_t i = 1; i < series; ++i)
+            min_offset = std::min(min_offset, offset_of(pith_offsets, i));
         min_offset = std::max(min_offset, 0);
     }
     int ages = 0;
@@ -159,9 +158,7 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
     return rc;
 }
 
-bool is_regional_line_or_exponential(int code) {
-    return code == 1 || code == 2 || code == 4 || code == 5;
-}
+bool is_regional_line_or_exponential(int code) { return code == 1 || code == 2 || code == 4 || code == 5; }
 
 bool regional_curve_goes_negative(const RegionalCurve& curve, float fill) {
     if (curve.fit_not_positive) return true;
@@ -206,8 +203,8 @@ YearMatrix RegionalCurveHistory::as_matrix(float fill) const {
     return m;
 }
 
-bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io, RegionalCurveHistory& history,
-                             RegionalCurve& curve) {
+bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io,
+                             RegionalCurveHistory& history, RegionalCurve& curve) {
     Console& console = io.console;
     fit.truncation_age = 0;
     for (;;) {

@@ -23,13 +23,13 @@ struct RunOptions;
 // Ages without any measurement hold the fill value in raw; ages below min_offset + 1 hold it in
 // both curves.
 struct RegionalCurve {
-    std::vector<float> raw;       // mean by age ("RC")
-    std::vector<float> smoothed;  // its fit ("fRC")
-    std::vector<int> series;      // number of series with a measurement at each age (for plots)
-    int ages = 0;                 // highest age reached by any series
-    int min_offset = 0;           // smallest pith offset when offsets are present, else 0
-    FitRecord record{};           // parameters of the fit
-    int code = 0;                 // curve-fit code the fit ended with (after any fallback)
+    std::vector<float> raw;         // mean by age ("RC")
+    std::vector<float> smoothed;    // its fit ("fRC")
+    std::vector<int> series;        // number of series with a measurement at each age (for plots)
+    int ages = 0;                   // highest age reached by any series
+    int min_offset = 0;             // smallest pith offset when offsets are present, else 0
+    FitRecord record{};             // parameters of the fit
+    int code = 0;                   // curve-fit code the fit ended with (after any fallback)
     bool fit_not_positive = false;  // the fit itself reached 0 or below (before the floor)
     bool replaced_by_mean = false;  // a line or exponential reached the floor: the mean (code 6)
     int raised = 0;                 // values of the curve raised to the floor
@@ -48,11 +48,11 @@ struct RegionalFit {
     int truncation_age = 0;  // 0 = fit every age; else the number of ages (from the youngest
                              // present) used for the fit; the curve is held flat beyond it
     float floor = -std::numeric_limits<float>::infinity();
-                             // lowest value the curve may take (the engine passes the curve floor)
+    // lowest value the curve may take (the engine passes the curve floor)
     float line_floor = -std::numeric_limits<float>::infinity();
-                             // a line or exponential that reaches this gives way to the mean; in
-                             // the units of the values fitted (the engine passes the constant of
-                             // the attempt + the curve floor: the floor in measurement units)
+    // a line or exponential that reaches this gives way to the mean; in
+    // the units of the values fitted (the engine passes the constant of
+    // the attempt + the curve floor: the floor in measurement units)
 };
 
 // Builds the Regional curve of `values` (ring rows × series: row 0 = each series' first ring).
@@ -80,7 +80,10 @@ bool regional_curve_goes_negative(const RegionalCurve& curve, float fill = kMiss
 // is dropped, so the history always ends with the latest curve.
 class RegionalCurveHistory {
 public:
-    void clear() { curves_.clear(); dropped_ = 0; }
+    void clear() {
+        curves_.clear();
+        dropped_ = 0;
+    }
     void set_initial(const RegionalCurve& curve);  // replaces the first curve (or adds it)
     void add(const RegionalCurve& curve);
     // Removes the curves after the first `count` (those of an iteration that was not accepted).
@@ -103,7 +106,6 @@ private:
 
 inline constexpr int kMaxRegionalCurvesKept = 100;
 
-
 // The measurements of a Regional curve: as for rcurve, with the Series table for the
 // identifiers, first years and lengths of the common-interval report.
 struct RegionalData {
@@ -122,7 +124,7 @@ struct RegionalData {
 //   which not to fit, and starts again with it. `fit.truncation_age` holds the accepted value.
 //   The questions go through io.answers, the plot to io.plotter.
 // Returns true on a redo request; `curve` holds the accepted curve otherwise.
-bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io, RegionalCurveHistory& history,
-                             RegionalCurve& curve);
+bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io,
+                             RegionalCurveHistory& history, RegionalCurve& curve);
 
 }  // namespace kestrovan

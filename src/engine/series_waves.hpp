@@ -35,8 +35,8 @@ public:
     // for which on_caller(i) is true are computed on the calling thread with `console` and
     // `caller_workspace`, just before their emit.
     template <class OnCaller, class Compute, class Emit>
-    void for_each(Console& console, SplineWorkspace& caller_workspace, OnCaller&& on_caller, Compute&& compute,
-                  Emit&& emit);
+    void for_each(Console& console, SplineWorkspace& caller_workspace, OnCaller&& on_caller,
+                  Compute&& compute, Emit&& emit);
 
 private:
     Buffers buffers_of(int i);
@@ -46,7 +46,7 @@ private:
     int threads_ = 1;
     std::vector<std::size_t> ring_start_;  // per series: its first ring counted over all series
     std::vector<float> values_, curves_, indices_;
-    std::size_t wave_base_ = 0;            // ring_start_ of the wave's first series
+    std::size_t wave_base_ = 0;  // ring_start_ of the wave's first series
     std::vector<SplineWorkspace> worker_splines_;
     std::vector<std::unique_ptr<BufferConsole>> worker_consoles_;
     std::vector<std::size_t> message_end_;  // per series: end of its messages in its worker's console

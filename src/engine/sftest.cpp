@@ -56,8 +56,8 @@ ConvergenceStats sftest(std::span<const float> abs_diff, std::span<const int> co
 
 Criterion choose_criterion(int iteration, bool median_differences, int curve_option) {
     if (iteration <= 1) return Criterion::UnweightedMean;
-    const bool stiff = curve_option == -2 || curve_option == 0 || curve_option == 1 ||
-                       curve_option == 2 || curve_option == 6;
+    const bool stiff = curve_option == -2 || curve_option == 0 || curve_option == 1 || curve_option == 2 ||
+                       curve_option == 6;
     const bool median = median_differences;
     if (stiff) return median ? Criterion::UnweightedMedian : Criterion::UnweightedMean;
     return median ? Criterion::WeightedMedian : Criterion::WeightedMean;

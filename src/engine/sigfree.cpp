@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "console/ask.hpp"
-#include "console/run_answers.hpp"
 #include "console/format.hpp"
 #include "console/parallel.hpp"
+#include "console/run_answers.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
 #include "diag/stabilize.hpp"
@@ -27,7 +27,6 @@ namespace kestrovan {
 
 namespace {
 
-
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -39,20 +38,19 @@ std::string upper(std::string s) {
     return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
 }
 
-
 // The fixed facts of one engine call, derived from the Series table and the Run parameters.
 struct EngineSetup {
     int series = 0;
-    int first_year = 0;   // the run's first year
-    int years = 0;        // span of the run
+    int first_year = 0;           // the run's first year
+    int years = 0;                // span of the run
     std::vector<int> length;      // rings per series
     std::vector<int> fit_length;  // rings fitted (the curve-fitting span), 1 .. length
     std::vector<int> row0;        // calendar row of each series' first ring
     std::vector<int> offset;      // pith offset per series (0 without offsets)
     std::vector<YearSpan> spans;  // first and last year per series
     int index_mode = kRatioIndices;
-    int requested_code = 8;       // the code fitted (the Regional curve's with RCS); 0 is fitted as 6
-    bool raw = false;             // curve option 0
+    int requested_code = 8;  // the code fitted (the Regional curve's with RCS); 0 is fitted as 6
+    bool raw = false;        // curve option 0
     bool rcs = false;
 };
 
@@ -79,7 +77,8 @@ EngineSetup make_setup(const SeriesTable& table, const RunOptions& params) {
     }
     s.first_year = first;
     s.years = last - first + 1;
-    for (int i = 0; i < s.series; ++i) s.row0.push_back(table.years[static_cast<std::size_t>(i)].first - first);
+    for (int i = 0; i < s.series; ++i)
+        s.row0.push_back(table.years[static_cast<std::size_t>(i)].first - first);
     return s;
 }
 
@@ -184,11 +183,23 @@ void both(Console& console, Report& report, const std::string& text) {
 class SignalFreeRun {
 public:
     SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
-                  const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry, int threads)
-        : table_(table), curve_floor_(curve_floor), params_(params), attempt_(attempt), io_(io), files_(io.files),
-          console_(io.console), plotter_(io.plotter), results_(results), carry_(carry),
+                  const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
+                  int threads)
+        : table_(table),
+          curve_floor_(curve_floor),
+          params_(params),
+          attempt_(attempt),
+          io_(io),
+          files_(io.files),
+          console_(io.console),
+          plotter_(io.plotter),
+          results_(results),
+          carry_(carry),
           setup_(make_setup(table, params)),
-          nser_(setup_.series), ny_(setup_.years), index_(results.indices), threads_(resolve_threads(threads)) {}
+          nser_(setup_.series),
+          ny_(setup_.years),
+          index_(results.indices),
+          threads_(resolve_threads(threads)) {}
 
     AttemptOutcome run();
 
@@ -276,13 +287,13 @@ private:
     std::vector<float> series_mean_;         // first-pass mean of each series' measurements
     std::vector<int> code_prev_, code_now_;  // codes the fits ended with, previous and this iteration
     std::vector<int> floor_iteration_;       // iteration a series' first ring was first raised to the floor
-    std::vector<char> floored_line_;         // per series: this pass gave up a line or exponential at the floor
-    std::vector<char> floored_reported_;     // per series: that has been reported in this call
-    bool regional_raise_reported_ = false;   // the first Regional curve raised to the floor was reported
-    std::vector<float> one_series_curve_, one_series_indices_;         // one series (Regional-curve mode)
+    std::vector<char> floored_line_;      // per series: this pass gave up a line or exponential at the floor
+    std::vector<char> floored_reported_;  // per series: that has been reported in this call
+    bool regional_raise_reported_ = false;  // the first Regional curve raised to the floor was reported
+    std::vector<float> one_series_curve_, one_series_indices_;  // one series (Regional-curve mode)
 
-    std::optional<SeriesWaves> waves_;       // the per-series work on the threads (first pass on)
-    YearMatrix sf_rings_;                    // Regional-curve mode: signal-free measurements by ring
+    std::optional<SeriesWaves> waves_;  // the per-series work on the threads (first pass on)
+    YearMatrix sf_rings_;               // Regional-curve mode: signal-free measurements by ring
     YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
 
     // The iteration being computed writes the index matrix (and the plot data) while these hold
@@ -317,7 +328,8 @@ bool SignalFreeRun::reads_input(int i) const { return setup_.fit_length[static_c
 template <class Compute, class Emit>
 void SignalFreeRun::for_each_series(Compute&& compute, Emit&& emit) {
     if (!waves_) waves_.emplace(setup_.length, threads_);
-    waves_->for_each(console_, sws_, [this](int i) { return reads_input(i); }, compute, emit);
+    waves_->for_each(
+        console_, sws_, [this](int i) { return reads_input(i); }, compute, emit);
 }
 
 AttemptOutcome SignalFreeRun::run() {
@@ -352,7 +364,8 @@ AttemptOutcome SignalFreeRun::run() {
     accepted_indices_ = index_;
     curve_from_.assign(static_cast<std::size_t>(nser_) + 1, 0);
     for (int i = 0; i < nser_; ++i)
-        curve_from_[static_cast<std::size_t>(i) + 1] = curve_from_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
+        curve_from_[static_cast<std::size_t>(i) + 1] =
+            curve_from_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
     iteration_curves_.assign(curve_from_.back(), 0.0f);
     accepted_iteration_curves_ = iteration_curves_;
     accepted_any_ = false;
@@ -409,10 +422,18 @@ void SignalFreeRun::mean_segment_length() {
     robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     segment_length_ = summary_.location;
     for (int i = 0; i < nser_; ++i)
-        for (int j = 0; j < length(i); ++j) index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
+        for (int j = 0; j < length(i); ++j)
+            index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
     robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
     if (plots_on_)
-        plotter_.plot1({.y1 = segment_length_, .y2 = summary_.location, .first_year = setup_.first_year, .x_label = "Year", .y_label = "Length or age (years)", .title = "Mean Segment Length And Mean Tree Age", .legend1 = " Mean Segment Length", .legend2 = "Mean Approx Tree Age"});
+        plotter_.plot1({.y1 = segment_length_,
+                        .y2 = summary_.location,
+                        .first_year = setup_.first_year,
+                        .x_label = "Year",
+                        .y_label = "Length or age (years)",
+                        .title = "Mean Segment Length And Mean Tree Age",
+                        .legend1 = " Mean Segment Length",
+                        .legend2 = "Mean Approx Tree Age"});
     index_.fill(kMissing);
 
     // The per-year stiffness of the spline through the chronology differences (interior years).
@@ -430,8 +451,8 @@ bool SignalFreeRun::regional_curve_questions() {
     rfit_.stiffness = params_.spline_stiffness;
     rfit_.floor = kCurveFloor;
     rfit_.line_floor = attempt_.constant + kCurveFloor;
-    if (regional_curve_dialogue({table_.data, setup_.length, setup_.offset, params_.pith_present, table_}, rfit_, io_,
-                                rc_history_, rc_))
+    if (regional_curve_dialogue({table_.data, setup_.length, setup_.offset, params_.pith_present, table_},
+                                rfit_, io_, rc_history_, rc_))
         return false;
     // The iteration's fits start from the code the accepted initial curve ended with.
     rfit_.code = rc_.code;
@@ -445,9 +466,9 @@ bool SignalFreeRun::regional_curve_questions() {
 // the first attempt only, never from measurements with a constant added.
 void SignalFreeRun::first_pass() {
     if (first_attempt_)
-        series_files_.open(series_file_names(base_, EnginePass::FirstPass, params_.index_method,
-                                             params_.power_transform),
-                           !setup_.raw, files_.header[0], EnginePass::FirstPass);
+        series_files_.open(
+            series_file_names(base_, EnginePass::FirstPass, params_.index_method, params_.power_transform),
+            !setup_.raw, files_.header[0], EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
     series_mean_.assign(n, 0.0f);
     code_prev_.assign(n, setup_.requested_code);
@@ -473,8 +494,8 @@ void SignalFreeRun::first_pass() {
             regional_slice_of(i, b.curve);
             code_prev_[is] = rc_.code;
         } else {
-            const SeriesFit fit = fit_series(meas, b.curve, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
-                                             params_, console, ws);
+            const SeriesFit fit = fit_series(meas, b.curve, setup_.fit_length[is], setup_.requested_code,
+                                             line_floor_of(i), params_, console, ws);
             code_prev_[is] = fit.code;
             floored_line_[is] = fit.floored_line;
             if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
@@ -510,10 +531,10 @@ void SignalFreeRun::first_chronology() {
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     counts_ = summary_.count;
     if (params_.mean_method == kMeanBiweight && plots_on_)
-        plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
-                                         setup_.raw ? "Biweights For Raw Data Chronology"
-                                                : "Biweights For Standard Chronology",
-                                         "Iteration: " + fmt_i(0, 3)));
+        plotter_.spaghetti(biweight_plot(
+            weight_lines(summary_), ny_, setup_.first_year,
+            setup_.raw ? "Biweights For Raw Data Chronology" : "Biweights For Standard Chronology",
+            "Iteration: " + fmt_i(0, 3)));
     first_chron_ = summary_.location;
     first_scale_ = summary_.scale;
     set_mean_one(first_chron_, counts_, 0, false);
@@ -539,7 +560,8 @@ void SignalFreeRun::first_chronology() {
             if (setup_.row0[static_cast<std::size_t>(i)] != 0) continue;
             const auto meas = measurements(i);
             if (static_cast<int>(meas.size()) > nss1_)
-                series_mean_[static_cast<std::size_t>(i)] = span_mean(meas.subspan(static_cast<std::size_t>(nss1_)));
+                series_mean_[static_cast<std::size_t>(i)] =
+                    span_mean(meas.subspan(static_cast<std::size_t>(nss1_)));
             noted_ = i;
         }
     }
@@ -547,14 +569,25 @@ void SignalFreeRun::first_chronology() {
     prev_ = first_chron_;
     if (params_.rescale_to_one) set_mean_one(prev_, counts_, nss1_);
     if (plots_on_)
-        plotter_.plot1({.y1 = prev_, .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices" : "Original Non-Variance Stabilized Standard Indices", .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology", .legend2 = "     "});
+        plotter_.plot1({.y1 = prev_,
+                        .first_year = setup_.first_year,
+                        .x_label = "Year",
+                        .y_label = "Index",
+                        .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
+                                            : "Original Non-Variance Stabilized Standard Indices",
+                        .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology",
+                        .legend2 = "     "});
     // The running RBAR and stabilization of the standard indices belong to the standard results:
     // computed once, on the first attempt, from the data as read.
     if (params_.rbar_window > 0 && first_attempt_)
-        carry_.stabilized_standard =
-            rbar_stabilization({RbarPass::FirstPass, setup_.raw, {index_, setup_.spans, setup_.first_year},
-                                {first_chron_, counts_}, nss1_, plots_on_, attempt_.constant_counter == 0},
-                               params_, io_, &carry_.standard_rbar, threads_);
+        carry_.stabilized_standard = rbar_stabilization({RbarPass::FirstPass,
+                                                         setup_.raw,
+                                                         {index_, setup_.spans, setup_.first_year},
+                                                         {first_chron_, counts_},
+                                                         nss1_,
+                                                         plots_on_,
+                                                         attempt_.constant_counter == 0},
+                                                        params_, io_, &carry_.standard_rbar, threads_);
 
     year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
     difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -586,7 +619,8 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     }
     if (!params_.adjust_signal_free_means) return;
     std::span<float> part = out;
-    if (i == noted_ && static_cast<int>(out.size()) > nss1_) part = out.subspan(static_cast<std::size_t>(nss1_));
+    if (i == noted_ && static_cast<int>(out.size()) > nss1_)
+        part = out.subspan(static_cast<std::size_t>(nss1_));
     const float own = span_mean(part);
     if (setup_.index_mode == kRatioIndices) {
         if (own != 0.0f) {
@@ -617,11 +651,13 @@ void SignalFreeRun::per_series_curves(int k) {
         const auto c = b.curve;
         signal_free_series(i, sfv);
         lift_residual_series(sfv);
-        SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i), params_, console, ws);
+        SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
+                                   params_, console, ws);
         code_now_[is] = fit.code;
         floored_line_[is] = fit.floored_line;
         if (fallback_due(i, k)) {
-            fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_, console, ws);
+            fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_,
+                             console, ws);
             code_now_[is] = fit.code;
             floored_line_[is] = floored_line_[is] || fit.floored_line;
         }
@@ -639,7 +675,8 @@ void SignalFreeRun::per_series_curves(int k) {
 // Regional-curve mode: one new curve from the signal-free measurements of all series by age.
 void SignalFreeRun::regional_curves(int k) {
     for (int i = 0; i < nser_; ++i)
-        if (length(i) > 0) signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
+        if (length(i) > 0)
+            signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
     const bool offsets = params_.pith_present;
     rc_ = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, rfit_, console_);
     // A fit that fell back starts the next fit of the Regional curve from its fallback code.
@@ -683,7 +720,17 @@ void SignalFreeRun::regional_curves(int k) {
         regional_slice_of(i, c);
         const auto sfv = sf_rings_.column(i).first(static_cast<std::size_t>(len));
         if (tree_plots_)
-            tree_plots_ = plotter_.plt3({.by_year = measurements(i), .by_age = sfv, .curve = rc_.smoothed, .first_year = setup_.spans[is].first, .last_year = setup_.spans[is].last, .missing = kMissing, .curve_ages = rc_.ages - rc_.min_offset, .id = table_.ids[is], .title = "Signal Free Series And RC", .age_before = setup_.offset[is], .age_offset = rc_.min_offset});
+            tree_plots_ = plotter_.plt3({.by_year = measurements(i),
+                                         .by_age = sfv,
+                                         .curve = rc_.smoothed,
+                                         .first_year = setup_.spans[is].first,
+                                         .last_year = setup_.spans[is].last,
+                                         .missing = kMissing,
+                                         .curve_ages = rc_.ages - rc_.min_offset,
+                                         .id = table_.ids[is],
+                                         .title = "Signal Free Series And RC",
+                                         .age_before = setup_.offset[is],
+                                         .age_offset = rc_.min_offset});
         const auto x = std::span<float>(one_series_indices_).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
@@ -703,8 +750,9 @@ void SignalFreeRun::report_floored_line(int i, int k) {
     const std::size_t is = static_cast<std::size_t>(i);
     if (!floored_line_[is] || floored_reported_[is]) return;
     floored_reported_[is] = 1;
-    files_.report.line("CURVE OF SERIES " + upper(trim(table_.ids[is])) + " REACHES THE CURVE FLOOR IN ITERATION" +
-                           fmt_i(k, 4) + ": HORIZONTAL MEAN USED (CODE 6)",
+    files_.report.line("CURVE OF SERIES " + upper(trim(table_.ids[is])) +
+                           " REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
+                           ": HORIZONTAL MEAN USED (CODE 6)",
                        2);
 }
 
@@ -766,8 +814,8 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
         if (!setup_.rcs) lift_residual_series(v);
         for (std::size_t j = 0; j < len; ++j) x[j] = index_(setup_.row0[is] + static_cast<int>(j), i);
         const std::span<const float> c(iteration_curves_.data() + curve_from_[is], len);
-        series_files_.write(table_.ids[is], setup_.spans[is].first, v, c, std::span<const float>(x).first(len),
-                            attempt_.constant, console_);
+        series_files_.write(table_.ids[is], setup_.spans[is].first, v, c,
+                            std::span<const float>(x).first(len), attempt_.constant, console_);
     }
     series_files_.commit();
     std::swap(prev_, accepted_prev_);
@@ -794,15 +842,16 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     if (params_.detrend_differences && ny_ >= 4) {
         spline2(ny_, year_differences_, difference_trend_, wavelengths_, console_, &sws_);
         if (!curve_failed(difference_trend_) && all_finite(difference_trend_))
-            for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] -= difference_trend_[t];
+            for (std::size_t t = 0; t < year_differences_.size(); ++t)
+                year_differences_[t] -= difference_trend_[t];
     }
 
     // Statistics over the chosen years (after nss2 with the tweak), or over all years when
     // none of those has data.
     const std::size_t skip = params_.tweaks ? static_cast<std::size_t>(std::min(nss2_, ny_)) : 0;
     for (float& v : year_differences_) v = std::fabs(v);
-    ConvergenceStats stats =
-        sftest(std::span<const float>(year_differences_).subspan(skip), std::span<const int>(counts_).subspan(skip), sftest_scratch_);
+    ConvergenceStats stats = sftest(std::span<const float>(year_differences_).subspan(skip),
+                                    std::span<const int>(counts_).subspan(skip), sftest_scratch_);
     if (stats.years == 0) stats = sftest(year_differences_, counts_, sftest_scratch_);
     if (stats.years == 0) report.line("NO YEAR WITH DATA FOR THE CONVERGENCE TEST: CRITERION TAKEN AS 0", 2);
     const auto marks = trace_.add(stats);
@@ -812,14 +861,16 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     const float now = stats.at(static_cast<int>(crit));
     const float before = k > 1 ? trace_[k - 1].at(static_cast<int>(crit)) : now;
     switch (convergence_decision(k, now, before, params_.convergence, kMaxIterations)) {
-    case Decision::Converged: return Step::Converged;
-    case Decision::IterationLimit: return Step::IterationLimit;
-    case Decision::Continue: prev_ = chron_; return Step::Continue;
-    case Decision::NotDecreasing: break;
+        case Decision::Converged: return Step::Converged;
+        case Decision::IterationLimit: return Step::IterationLimit;
+        case Decision::Continue: prev_ = chron_; return Step::Continue;
+        case Decision::NotDecreasing: break;
     }
 
-    const std::string warning =
-        Columns().at(1, "WARNING: CONVERGENCE TESTS ARE NOT MONOTONIC DECREASING, ITER:").at(67, fmt_i(k, 3)).str();
+    const std::string warning = Columns()
+                                    .at(1, "WARNING: CONVERGENCE TESTS ARE NOT MONOTONIC DECREASING, ITER:")
+                                    .at(67, fmt_i(k, 3))
+                                    .str();
     console_.line(warning);
     report.line(warning);
     chron_ = prev_;
@@ -847,9 +898,10 @@ void SignalFreeRun::finish(Step outcome, int k) {
     if (setup_.rcs) {
         write_rcs_curves(base_ + "_RCScurves.txt", rc_history_);
         if (rc_history_.dropped() > 0)
-            report.line(fmt_i(rc_history_.dropped(), 5) +
-                        " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
-                        std::to_string(kMaxRegionalCurvesKept - 1));
+            report.line(
+                fmt_i(rc_history_.dropped(), 5) +
+                " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
+                std::to_string(kMaxRegionalCurvesKept - 1));
     }
     curve_plots(outcome, k, signal_free);
 
@@ -857,14 +909,23 @@ void SignalFreeRun::finish(Step outcome, int k) {
     if (outcome == Step::GaveUp) {
         // The engine gave up after ten added constants: the last iteration is used, but it did
         // not meet the criterion, and the message must not say that it did.
-        both(console_, report, "Final iteration without convergence (<" + threshold + " change): " + fmt_i(k, 2));
+        both(console_, report,
+             "Final iteration without convergence (<" + threshold + " change): " + fmt_i(k, 2));
     } else if (k < kMaxIterations) {
-        both(console_, report, "Final iteration with convergence (<" + threshold + " change): " + fmt_i(k, 2));
+        both(console_, report,
+             "Final iteration with convergence (<" + threshold + " change): " + fmt_i(k, 2));
     } else {
-        both(console_, report, "Maximum iterations used without converging (<" + threshold + " change): " + fmt_i(k, 2));
-        both(console_, report, std::string("If you are not satisfied, try a simpler (more monotonic) curve ") + "fit like a negative");
-        both(console_, report, std::string("exponential curve, or if you were computing ") + "ratios, try computing power transformed");
-        both(console_, report, std::string("residuals instead with ") + "the same curvefit option that did not converge. Often works.");
+        both(console_, report,
+             "Maximum iterations used without converging (<" + threshold + " change): " + fmt_i(k, 2));
+        both(console_, report,
+             std::string("If you are not satisfied, try a simpler (more monotonic) curve ") +
+                 "fit like a negative");
+        both(console_, report,
+             std::string("exponential curve, or if you were computing ") +
+                 "ratios, try computing power transformed");
+        both(console_, report,
+             std::string("residuals instead with ") +
+                 "the same curvefit option that did not converge. Often works.");
     }
 
     // The standard chronology is the first attempt's, scaled as in a run without retries; the
@@ -879,8 +940,12 @@ void SignalFreeRun::finish(Step outcome, int k) {
             (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
                                                   : "Original & Signal Free Chronology, Iter =") +
             fmt_i(k, 3);
-        plotter_.plot1({.y1 = standard, .y2 = signal_free, .first_year = setup_.first_year, .x_label = "Year",
-                        .y_label = "Index", .title = title,
+        plotter_.plot1({.y1 = standard,
+                        .y2 = signal_free,
+                        .first_year = setup_.first_year,
+                        .x_label = "Year",
+                        .y_label = "Index",
+                        .title = title,
                         .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
                         .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
                         .sample_size = counts_});
@@ -902,15 +967,21 @@ void SignalFreeRun::finish(Step outcome, int k) {
     results_.history.resize(0, 0);
     results_.history.resize(ny_, static_cast<int>(history_.size()));
     for (std::size_t j = 0; j < history_.size(); ++j)
-        std::copy(history_[j].begin(), history_[j].end(), results_.history.column(static_cast<int>(j)).begin());
+        std::copy(history_[j].begin(), history_[j].end(),
+                  results_.history.column(static_cast<int>(j)).begin());
     results_.stabilized_standard = carry_.stabilized_standard;
     results_.standard_rbar = carry_.standard_rbar;
     results_.convergence = trace_.all();
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =
-            rbar_stabilization({RbarPass::SignalFree, setup_.raw, {index_, setup_.spans, setup_.first_year},
-                                {results_.final_chronology, counts_}, nss1_, true, attempt_.constant_counter == 0},
+            rbar_stabilization({RbarPass::SignalFree,
+                                setup_.raw,
+                                {index_, setup_.spans, setup_.first_year},
+                                {results_.final_chronology, counts_},
+                                nss1_,
+                                true,
+                                attempt_.constant_counter == 0},
                                params_, io_, &results_.signal_free_rbar, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
@@ -933,18 +1004,57 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
     const std::vector<float> no_mean;
     const YearSpan all{setup_.first_year, setup_.first_year + ny_ - 1, ny_};
     const char* measured = params_.power_transform ? "Transformed width" : "Width (mm)";
-    plotter_.linguine2({.initial = &final_sf_, .final = &final_curves_, .mean = no_mean, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = measured, .title = outcome == Step::GaveUp ? "Non-Convergent Curvefits For Signal Free Chronology" : "Convergent Curvefits For Signal Free Chronology", .legend1 = "Signal Free Data", .legend2 = "Final Curves"});
+    plotter_.linguine2({.initial = &final_sf_,
+                        .final = &final_curves_,
+                        .mean = no_mean,
+                        .years = setup_.spans,
+                        .summary = all,
+                        .x_label = "Year",
+                        .y_label = measured,
+                        .title = outcome == Step::GaveUp
+                                     ? "Non-Convergent Curvefits For Signal Free Chronology"
+                                     : "Convergent Curvefits For Signal Free Chronology",
+                        .legend1 = "Signal Free Data",
+                        .legend2 = "Final Curves"});
     if (params_.mean_method == kMeanBiweight)
         plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
-                                         "Biweights For Signal Free Chronology", "Iteration: " + fmt_i(k, 3)));
+                                         "Biweights For Signal Free Chronology",
+                                         "Iteration: " + fmt_i(k, 3)));
     YearMatrix raw_data(max_len_, nser_);
     for (int i = 0; i < nser_; ++i) {
         const auto meas = measurements(i);
         std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
     }
-    plotter_.linguine2({.initial = &raw_data, .final = &final_sf_, .mean = no_mean, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = measured, .title = "Original and Final Signal Free Raw Data", .legend1 = "Original", .legend2 = "Final"});
-    plotter_.linguine2({.initial = &first_curves_, .final = &final_curves_, .mean = no_mean, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = measured, .title = "Original and Final Signal Free Curvefits", .legend1 = "Original", .legend2 = "Final"});
-    plotter_.linguine2({.initial = &first_indices_, .final = &final_indices_, .mean = signal_free, .years = setup_.spans, .summary = all, .x_label = "Year", .y_label = "Index", .title = "Original and Final Signal Free Indices", .legend1 = "Original", .legend2 = "Final"});
+    plotter_.linguine2({.initial = &raw_data,
+                        .final = &final_sf_,
+                        .mean = no_mean,
+                        .years = setup_.spans,
+                        .summary = all,
+                        .x_label = "Year",
+                        .y_label = measured,
+                        .title = "Original and Final Signal Free Raw Data",
+                        .legend1 = "Original",
+                        .legend2 = "Final"});
+    plotter_.linguine2({.initial = &first_curves_,
+                        .final = &final_curves_,
+                        .mean = no_mean,
+                        .years = setup_.spans,
+                        .summary = all,
+                        .x_label = "Year",
+                        .y_label = measured,
+                        .title = "Original and Final Signal Free Curvefits",
+                        .legend1 = "Original",
+                        .legend2 = "Final"});
+    plotter_.linguine2({.initial = &first_indices_,
+                        .final = &final_indices_,
+                        .mean = signal_free,
+                        .years = setup_.spans,
+                        .summary = all,
+                        .x_label = "Year",
+                        .y_label = "Index",
+                        .title = "Original and Final Signal Free Indices",
+                        .legend1 = "Original",
+                        .legend2 = "Final"});
 }
 
 // The plots of the whole run: convergence statistics, differences and the smoothed chronology
@@ -956,11 +1066,26 @@ void SignalFreeRun::run_plots(int k) {
         wt_mean.push_back(st.wt_mean);
         wt_median.push_back(st.wt_median);
     }
-    plotter_.plot1({.y1 = wt_mean, .y2 = wt_median, .first_year = 1, .x_label = "Iteration", .y_label = "Absolute difference (index)", .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3), .legend1 = "   Mean ABS Diff Test", .legend2 = "Median ABS Diff Test"});
+    plotter_.plot1({.y1 = wt_mean,
+                    .y2 = wt_median,
+                    .first_year = 1,
+                    .x_label = "Iteration",
+                    .y_label = "Absolute difference (index)",
+                    .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3),
+                    .legend1 = "   Mean ABS Diff Test",
+                    .legend2 = "Median ABS Diff Test"});
     YearMatrix diffs(ny_, static_cast<int>(differences_.size()));
     for (std::size_t j = 0; j < differences_.size(); ++j)
         std::copy(differences_[j].begin(), differences_[j].end(), diffs.column(static_cast<int>(j)).begin());
-    plotter_.spaghetti({.lines = &diffs, .n = ny_, .m = diffs.cols(), .first_year = setup_.first_year, .x_label = "Year", .y_label = "Difference (index)", .title = "Signal Free Chronology Iteration Differences", .legend1 = "First Iteration", .legend2 = "   Final Iteration"});
+    plotter_.spaghetti({.lines = &diffs,
+                        .n = ny_,
+                        .m = diffs.cols(),
+                        .first_year = setup_.first_year,
+                        .x_label = "Year",
+                        .y_label = "Difference (index)",
+                        .title = "Signal Free Chronology Iteration Differences",
+                        .legend1 = "First Iteration",
+                        .legend2 = "   Final Iteration"});
 
     // On a run with retries the chronologies from iteration 2 on are first given the mean and
     // spread of the original chronology.
@@ -973,7 +1098,8 @@ void SignalFreeRun::run_plots(int k) {
             const ChronologyLevel l = chronology_level(col, counts_, nss2_);
             if (l.sd > 0.0)
                 for (float& v : col)
-                    v = std::max(0.0f, static_cast<float>((v - l.mean) / l.sd * base_level.sd + base_level.mean));
+                    v = std::max(0.0f,
+                                 static_cast<float>((v - l.mean) / l.sd * base_level.sd + base_level.mean));
         }
         auto out = smooth.column(static_cast<int>(j));
         std::copy(col.begin(), col.end(), out.begin());
@@ -982,7 +1108,16 @@ void SignalFreeRun::run_plots(int k) {
             if (curve_failed(out)) std::copy(col.begin(), col.end(), out.begin());
         }
     }
-    plotter_.spaghetti({.lines = &smooth, .n = ny_, .m = smooth.cols(), .first_year = setup_.first_year, .x_label = "Year", .y_label = "Index", .title = "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines", .legend1 = "Original Chronology", .legend2 = "   Final Iteration"});
+    plotter_.spaghetti(
+        {.lines = &smooth,
+         .n = ny_,
+         .m = smooth.cols(),
+         .first_year = setup_.first_year,
+         .x_label = "Year",
+         .y_label = "Index",
+         .title = "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines",
+         .legend1 = "Original Chronology",
+         .legend2 = "   Final Iteration"});
 }
 
 }  // namespace

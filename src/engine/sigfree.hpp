@@ -21,8 +21,8 @@ namespace kestrovan {
 
 class Plotter;  // src/plot/plotter.hpp
 
-inline constexpr int kMaxIterations = 100;     // signal-free iterations per attempt
-inline constexpr float kCurveFloor = 0.02f;    // lowest value a fitted growth curve may take
+inline constexpr int kMaxIterations = 100;   // signal-free iterations per attempt
+inline constexpr float kCurveFloor = 0.02f;  // lowest value a fitted growth curve may take
 // Constants 0.1, 0.2, ... are added to the measurements, at most this many times, when the
 // convergence statistic stops decreasing.
 inline constexpr int kMaxConstantSteps = 10;
@@ -41,42 +41,42 @@ enum class AttemptOutcome {
 // The standard results come from the first attempt's first pass, computed from the data as read
 // (no constant): the constant of a retry serves only the signal-free iteration.
 struct EngineCarry {
-    bool first_attempt_done = false;          // set when the first attempt's first pass is stored
-    std::vector<float> first_pass_index_sd;   // per series: sd of its first-pass indices (first attempt)
-    std::vector<float> original_chronology;   // per year: first-pass chronology of the first attempt
-                                              // after its mean adjustment over the years after nss1
-    std::vector<float> standard_scale;        // per year: its scale from the chronology summariser
-    std::vector<float> stabilized_standard;   // per year: its variance-stabilized version (RBAR window > 0)
-    RbarTables standard_rbar;                 // the running RBAR of its indices (RBAR window > 0)
+    bool first_attempt_done = false;         // set when the first attempt's first pass is stored
+    std::vector<float> first_pass_index_sd;  // per series: sd of its first-pass indices (first attempt)
+    std::vector<float> original_chronology;  // per year: first-pass chronology of the first attempt
+                                             // after its mean adjustment over the years after nss1
+    std::vector<float> standard_scale;       // per year: its scale from the chronology summariser
+    std::vector<float> stabilized_standard;  // per year: its variance-stabilized version (RBAR window > 0)
+    RbarTables standard_rbar;                // the running RBAR of its indices (RBAR window > 0)
 };
 
 // The engine's results, by calendar year: index k is the run's first year + k (zero-based).
 // Sized by the engine to the span of the run on every completed call.
 struct EngineResults {
-    int first_year = 0;                       // the run's first year (summary slot)
-    int years = 0;                            // span of the run
+    int first_year = 0;  // the run's first year (summary slot)
+    int years = 0;       // span of the run
 
-    std::vector<float> standard;              // first-pass (original) chronology of the first attempt,
-                                              // shifted to mean 1
-    std::vector<float> standard_scale;        // its per-year scale from the chronology summariser
-    std::vector<float> signal_free;           // signal-free chronology, after final scaling
-    std::vector<float> signal_free_scale;     // its per-year scale
-    std::vector<float> final_chronology;      // copy of the final signal-free chronology
-    std::vector<float> stabilized_standard;   // variance-stabilized standard chronology (RBAR window > 0)
-    std::vector<float> stabilized_signal_free;// variance-stabilized signal-free chronology
-    std::vector<int> sample_size;             // number of series with a value per year
-    std::vector<float> sample_size_real;      // the same as reals (for the running RBAR)
+    std::vector<float> standard;                // first-pass (original) chronology of the first attempt,
+                                                // shifted to mean 1
+    std::vector<float> standard_scale;          // its per-year scale from the chronology summariser
+    std::vector<float> signal_free;             // signal-free chronology, after final scaling
+    std::vector<float> signal_free_scale;       // its per-year scale
+    std::vector<float> final_chronology;        // copy of the final signal-free chronology
+    std::vector<float> stabilized_standard;     // variance-stabilized standard chronology (RBAR window > 0)
+    std::vector<float> stabilized_signal_free;  // variance-stabilized signal-free chronology
+    std::vector<int> sample_size;               // number of series with a value per year
+    std::vector<float> sample_size_real;        // the same as reals (for the running RBAR)
 
-    YearMatrix indices;                       // final indices, calendar rows × series
-    YearMatrix history;                       // chronology of every iteration, years × (iterations + 1);
-                                              // column 0 the original (first-pass) chronology
-    int iterations = 0;                       // iteration count of the final chronology
-    int nss1 = 0;                             // leading years with sample size exactly 1
-    int nss2 = 0;                             // leading years with sample size at most 5 (see engine)
-    bool converged = false;                   // the criterion met the threshold
+    YearMatrix indices;                         // final indices, calendar rows × series
+    YearMatrix history;                         // chronology of every iteration, years × (iterations + 1);
+                                                // column 0 the original (first-pass) chronology
+    int iterations = 0;                         // iteration count of the final chronology
+    int nss1 = 0;                               // leading years with sample size exactly 1
+    int nss2 = 0;                               // leading years with sample size at most 5 (see engine)
+    bool converged = false;                     // the criterion met the threshold
     std::vector<ConvergenceStats> convergence;  // the statistics of every iteration of the last attempt
-    RbarTables standard_rbar;                 // running RBAR of the first-pass indices (RBAR window > 0)
-    RbarTables signal_free_rbar;              // running RBAR of the final indices (RBAR window > 0)
+    RbarTables standard_rbar;                   // running RBAR of the first-pass indices (RBAR window > 0)
+    RbarTables signal_free_rbar;                // running RBAR of the final indices (RBAR window > 0)
 };
 
 // One engine attempt.

@@ -35,7 +35,8 @@ private:
     }
     char peek() {
         skip_blanks();
-        return pos_ < text_.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_]))) : '\0';
+        return pos_ < text_.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])))
+                                   : '\0';
     }
     bool eat(char c) {
         if (peek() != c) return false;
@@ -60,7 +61,8 @@ private:
         if (++depth_ > kDeepestNesting) return std::nullopt;
         EditList list;
         for (;;) {
-            while (eat(',')) {}
+            while (eat(',')) {
+            }
             const char c = peek();
             if (c == ')' || c == '\0') break;
             if (eat('/')) {
@@ -119,7 +121,7 @@ private:
         if (eat('.')) {
             auto d = number();
             if (!d) return std::nullopt;
-            if (letter != 'i') field.decimals = *d;   // iw.m: the minimum digits mean nothing on input
+            if (letter != 'i') field.decimals = *d;  // iw.m: the minimum digits mean nothing on input
         } else if (letter != 'i') {
             return std::nullopt;
         }
@@ -131,8 +133,10 @@ private:
     std::optional<EditItem> tab() {
         EditItem t;
         t.kind = EditItem::Kind::Tab;
-        if (eat('r')) t.kind = EditItem::Kind::TabRight;
-        else if (eat('l')) t.kind = EditItem::Kind::TabLeft;
+        if (eat('r'))
+            t.kind = EditItem::Kind::TabRight;
+        else if (eat('l'))
+            t.kind = EditItem::Kind::TabLeft;
         auto n = number();
         if (!n || (t.kind == EditItem::Kind::Tab && *n < 1)) return std::nullopt;
         t.width = *n;

@@ -12,20 +12,20 @@ namespace kestrovan {
 
 struct EditItem {
     enum class Kind {
-        Real,        // fw.d, ew.d, dw.d, gw.d (an exponent width "ew.dEe" is taken and ignored)
-        Integer,     // iw or iw.m
-        Skip,        // nX: move `width` columns right
-        Tab,         // Tn: move to column `width` (counted from 1)
-        TabRight,    // TRn: move `width` columns right
-        TabLeft,     // TLn: move `width` columns left (not past the first)
-        NewRecord,   // "/": go on at the start of the next record
-        Group,       // n(...): the items of `group`, `repeat` times
+        Real,       // fw.d, ew.d, dw.d, gw.d (an exponent width "ew.dEe" is taken and ignored)
+        Integer,    // iw or iw.m
+        Skip,       // nX: move `width` columns right
+        Tab,        // Tn: move to column `width` (counted from 1)
+        TabRight,   // TRn: move `width` columns right
+        TabLeft,    // TLn: move `width` columns left (not past the first)
+        NewRecord,  // "/": go on at the start of the next record
+        Group,      // n(...): the items of `group`, `repeat` times
     };
     Kind kind = Kind::Real;
-    int repeat = 1;                // data fields and groups: the repeat count; 1 for the rest
-    int width = 0;                 // data fields: the width; skips and tabs: their column count
-    int decimals = 0;              // real fields: implied decimals of a number without a point
-    std::vector<EditItem> group;   // a group's items (possibly none)
+    int repeat = 1;               // data fields and groups: the repeat count; 1 for the rest
+    int width = 0;                // data fields: the width; skips and tabs: their column count
+    int decimals = 0;             // real fields: implied decimals of a number without a point
+    std::vector<EditItem> group;  // a group's items (possibly none)
 };
 
 using EditList = std::vector<EditItem>;
@@ -45,9 +45,9 @@ bool holds(const EditList& list, EditItem::Kind kind);
 inline constexpr long long kMaxEditSteps = 1000000;
 
 enum class WalkEnd {
-    Finished,     // every item was walked
-    Stopped,      // the visitor asked to stop
-    OverBudget,   // the walk passed kMaxEditSteps items
+    Finished,    // every item was walked
+    Stopped,     // the visitor asked to stop
+    OverBudget,  // the walk passed kMaxEditSteps items
 };
 
 // Walks the descriptors of edit lists in reading order: groups expanded by their repeat counts,
@@ -68,7 +68,7 @@ public:
                     if (visit(item)) return WalkEnd::Stopped;
                 continue;
             }
-            if (item.group.empty()) continue;   // repeating nothing is nothing
+            if (item.group.empty()) continue;  // repeating nothing is nothing
             for (int r = 0; r < item.repeat; ++r) {
                 const WalkEnd end = walk(item.group, 0, visit);
                 if (end != WalkEnd::Finished) return end;

@@ -10,11 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "console/ask.hpp"
 #include "console/console.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
-#include "console/ask.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
 #include "io/tucson.hpp"
@@ -43,8 +43,9 @@ public:
         const std::string name = rtrim(id);
         const std::string series = "Series " + name + " (line " + std::to_string(line) + ")";
         if (count() >= kMaxSeries) {
-            refuse("The file holds more than " + std::to_string(kMaxSeries) + " series, the limit: series " + name +
-                   " (line " + std::to_string(line) + ") would be number " + std::to_string(kMaxSeries + 1) + ".");
+            refuse("The file holds more than " + std::to_string(kMaxSeries) + " series, the limit: series " +
+                   name + " (line " + std::to_string(line) + ") would be number " +
+                   std::to_string(kMaxSeries + 1) + ".");
             return false;
         }
         const int n = static_cast<int>(values.size());
@@ -77,7 +78,8 @@ public:
         }
         const std::string key = rtrim(id);
         if (auto [it, fresh] = first_line_.emplace(key, line); !fresh)
-            repeated_.push_back(key + " (lines " + std::to_string(it->second) + " and " + std::to_string(line) + ")");
+            repeated_.push_back(key + " (lines " + std::to_string(it->second) + " and " +
+                                std::to_string(line) + ")");
         earliest_ = static_cast<int>(earliest);
         latest_ = static_cast<int>(latest);
         ids_.push_back(fixed_width(id, 8));
@@ -96,8 +98,8 @@ public:
         table.data.resize(std::max(longest_, 1), ns);
         for (int s = 0; s < ns; ++s) {
             auto col = table.data.column(s);
-            std::copy(values_[static_cast<std::size_t>(s)].begin(), values_[static_cast<std::size_t>(s)].end(),
-                      col.begin());
+            std::copy(values_[static_cast<std::size_t>(s)].begin(),
+                      values_[static_cast<std::size_t>(s)].end(), col.begin());
         }
         table.years = std::move(years_);
         table.ids = std::move(ids_);
@@ -120,15 +122,16 @@ private:
         for (std::size_t i = 0; i < std::min(repeated_.size(), kShown); ++i) console_.line(repeated_[i], 10);
         if (repeated_.size() > kShown)
             console_.line("and " + std::to_string(repeated_.size() - kShown) + " more", 10);
-        console_.line("         They are kept as separate series; check that none was split by a damaged line.", 2);
+        console_.line(
+            "         They are kept as separate series; check that none was split by a damaged line.", 2);
     }
 
     Console& console_;
     std::vector<std::string> ids_;
     std::vector<YearSpan> years_;
     std::vector<std::vector<float>> values_;
-    std::unordered_map<std::string, int> first_line_;   // identifier -> line of its first series
-    std::vector<std::string> repeated_;                 // identifiers met again, with both lines
+    std::unordered_map<std::string, int> first_line_;  // identifier -> line of its first series
+    std::vector<std::string> repeated_;                // identifiers met again, with both lines
     int earliest_ = 9999;
     int latest_ = -9999;
     int longest_ = 0;
@@ -164,8 +167,9 @@ void no_series(Console& console, int lines) {
 
 void line_too_long_message(Console& console, int line) {
     console.blank_line();
-    console.line("Line " + std::to_string(line) + " of the file is longer than a mebibyte: this is not a data file.",
-                 2);
+    console.line(
+        "Line " + std::to_string(line) + " of the file is longer than a mebibyte: this is not a data file.",
+        2);
 }
 
 bool has_control_bytes(std::string_view s) {
@@ -208,10 +212,12 @@ bool load_tucson(Console& console, std::istream& file, bool rings, SeriesTable& 
             console.line("         Suggest checking file format and/or file type", 2);
             console.line("         Unix/Dos/Mac?", 2);
             if (state.data_lines == 0)
-                console.line("         (no data line among the lines up to line " + std::to_string(state.lines) + ")", 2);
+                console.line(
+                    "         (no data line among the lines up to line " + std::to_string(state.lines) + ")",
+                    2);
             else
-                console.line("         (series " + rtrim(series.id) + " at line " + std::to_string(state.series_line) +
-                                 " has no values)",
+                console.line("         (series " + rtrim(series.id) + " at line " +
+                                 std::to_string(state.series_line) + " has no values)",
                              2);
             console.pause(" Hit Return to Continue");
             return false;
@@ -240,55 +246,56 @@ void print_lines(Console& console, std::initializer_list<const char*> lines) {
 
 void example_ring_widths(Console& console) {
     print_lines(console, {
-        "rrw - decade format",
-        "Example:",
-        "HBM01A  1940   412   388   405   367   341   359   322   298   310   287",
-        "HBM01A  1950   301   276   254   268   239   247   221   233   209   215",
-        "HBM01A  1960   198   224   207   189   176   193   181   168   172   159",
-        "HBM01A  1970   166   151   143   158   149   137   142   128   135   121",
-        "HBM01A  1980   129   117   124   108   113   102    97   106    94    99",
-        "HBM01A  1990    88    93    81    76    84    71    67    74    69    63",
-        "HBM01A  2000   178    62   236 -9999",
-        "HBM01B  1740   512   486   497   455   431   448   402   417   389   376",
-        "HBM01B  1750   391   358   344   362   327   315   333   301   296   312",
-        "HBM01B  1760   284   271   289   263   248   257   239   226   241   218",
-        "HBM01B  1770   225   207   214   198   186   203   179   191   172   168",
-        "HBM01B  1780   174   161   169   152   147   158   139   144   133   141",
-        "HBM01B  1790   156 -9999",
-        "und so veite, und so veite, ... ",
-    });
+                             "rrw - decade format",
+                             "Example:",
+                             "HBM01A  1940   412   388   405   367   341   359   322   298   310   287",
+                             "HBM01A  1950   301   276   254   268   239   247   221   233   209   215",
+                             "HBM01A  1960   198   224   207   189   176   193   181   168   172   159",
+                             "HBM01A  1970   166   151   143   158   149   137   142   128   135   121",
+                             "HBM01A  1980   129   117   124   108   113   102    97   106    94    99",
+                             "HBM01A  1990    88    93    81    76    84    71    67    74    69    63",
+                             "HBM01A  2000   178    62   236 -9999",
+                             "HBM01B  1740   512   486   497   455   431   448   402   417   389   376",
+                             "HBM01B  1750   391   358   344   362   327   315   333   301   296   312",
+                             "HBM01B  1760   284   271   289   263   248   257   239   226   241   218",
+                             "HBM01B  1770   225   207   214   198   186   203   179   191   172   168",
+                             "HBM01B  1780   174   161   169   152   147   158   139   144   133   141",
+                             "HBM01B  1790   156 -9999",
+                             "und so veite, und so veite, ... ",
+                         });
     console.pause(" <Hit Return to continue>");
 }
 
 void example_chronologies(Console& console) {
     // Two chronologies of one site, 1950 to 2003, as the chronology file holds them.
-    const float raw[] = {0.356f, 0.439f, 0.276f, 0.132f, 0.424f, 0.423f, 0.258f, 0.295f, 0.379f, 0.382f,
-                         0.341f, 0.298f, 0.402f, 0.367f, 0.311f, 0.284f, 0.329f, 0.356f, 0.318f, 0.297f,
-                         0.305f, 0.342f, 0.288f, 0.263f, 0.317f, 0.351f, 0.296f, 0.274f, 0.309f, 0.322f,
-                         0.287f, 0.265f, 0.301f, 0.279f, 0.248f, 0.266f, 0.291f, 0.257f, 0.238f, 0.262f,
-                         0.244f, 0.259f, 0.231f, 0.226f, 0.249f, 0.218f, 0.207f, 0.229f, 0.213f, 0.198f,
-                         0.204f, 0.191f, 0.217f, 0.186f};
-    const float std_[] = {1.012f, 1.203f, 0.843f, 0.515f, 1.157f, 1.091f, 0.903f, 0.986f, 1.112f, 1.071f,
-                          0.988f, 0.901f, 1.087f, 1.024f, 0.935f, 0.886f, 0.965f, 1.009f, 0.948f, 0.915f,
-                          0.946f, 1.022f, 0.916f, 0.881f, 0.976f, 1.034f, 0.933f, 0.902f, 0.957f, 0.982f,
-                          0.941f, 0.902f, 0.983f, 0.947f, 0.893f, 0.931f, 0.986f, 0.925f, 0.888f, 0.941f,
-                          0.917f, 0.956f, 0.894f, 0.889f, 0.948f, 0.875f, 0.852f, 0.921f, 0.884f, 0.846f,
-                          0.893f, 0.856f, 0.957f, 0.864f};
+    const float raw[] = {0.356f, 0.439f, 0.276f, 0.132f, 0.424f, 0.423f, 0.258f, 0.295f, 0.379f,
+                         0.382f, 0.341f, 0.298f, 0.402f, 0.367f, 0.311f, 0.284f, 0.329f, 0.356f,
+                         0.318f, 0.297f, 0.305f, 0.342f, 0.288f, 0.263f, 0.317f, 0.351f, 0.296f,
+                         0.274f, 0.309f, 0.322f, 0.287f, 0.265f, 0.301f, 0.279f, 0.248f, 0.266f,
+                         0.291f, 0.257f, 0.238f, 0.262f, 0.244f, 0.259f, 0.231f, 0.226f, 0.249f,
+                         0.218f, 0.207f, 0.229f, 0.213f, 0.198f, 0.204f, 0.191f, 0.217f, 0.186f};
+    const float std_[] = {1.012f, 1.203f, 0.843f, 0.515f, 1.157f, 1.091f, 0.903f, 0.986f, 1.112f,
+                          1.071f, 0.988f, 0.901f, 1.087f, 1.024f, 0.935f, 0.886f, 0.965f, 1.009f,
+                          0.948f, 0.915f, 0.946f, 1.022f, 0.916f, 0.881f, 0.976f, 1.034f, 0.933f,
+                          0.902f, 0.957f, 0.982f, 0.941f, 0.902f, 0.983f, 0.947f, 0.893f, 0.931f,
+                          0.986f, 0.925f, 0.888f, 0.941f, 0.917f, 0.956f, 0.894f, 0.889f, 0.948f,
+                          0.875f, 0.852f, 0.921f, 0.884f, 0.846f, 0.893f, 0.856f, 0.957f, 0.864f};
     std::vector<int> samples;
-    for (int y = 1950; y <= 2003; ++y) samples.push_back(y < 1980 ? 38 : y < 1990 ? 37 : y < 1996 ? 36 : y < 2000 ? 35 : y < 2002 ? 34 : 33);
+    for (int y = 1950; y <= 2003; ++y)
+        samples.push_back(y < 1980 ? 38 : y < 1990 ? 37 : y < 1996 ? 36 : y < 2000 ? 35 : y < 2002 ? 34 : 33);
     const char* const code[2] = {"raw", "std"};
     const char* const ordinal[3] = {"1st", "2nd", "3rd"};
     console.line("chronology - index format", 2);
     console.line("Example:", 2);
     for (int c = 0; c < 2; ++c) {
         for (int k = 0; k < 3; ++k)
-            console.line(fixed_width("tst1a.raw -- no data title --", 58) + ordinal[k] + " itrdb line missing  " +
-                             code[c],
+            console.line(fixed_width("tst1a.raw -- no data title --", 58) + ordinal[k] +
+                             " itrdb line missing  " + code[c],
                          2);
         std::ostringstream lines;
         TucsonWriteState state;
-        trrw(lines, "iw", "tst1a.", 1950, std::span<const float>(c == 0 ? raw : std_, std::size(raw)), samples,
-             code[c], state, console);
+        trrw(lines, "iw", "tst1a.", 1950, std::span<const float>(c == 0 ? raw : std_, std::size(raw)),
+             samples, code[c], state, console);
         std::istringstream in(lines.str());
         std::string l;
         while (std::getline(in, l)) console.line(rtrim(l), 2);
@@ -298,78 +305,60 @@ void example_chronologies(Console& console) {
 }
 
 void example_single_column(Console& console) {
-    print_lines(console, {
-        "Single Column",
-        "Example:",
-        "abscdef",
-        "1771",
-        "0.1",
-        "0.2",
-        "0.3",
-        "...",
-        "..",
-        "bbscdef",
-        "1772",
-        "0.4",
-        "0.5",
-        "0.6",
-        "...",
-        "..",
-        "cbscdef",
-        "1773",
-        "0.7",
-        "0.8",
-        "0.9",
-        "...",
-        "..",
-        "und so veite, und so veite, ... ",
-    });
+    print_lines(
+        console,
+        {
+            "Single Column", "Example:", "abscdef", "1771",    "0.1",     "0.2",
+            "0.3",           "...",      "..",      "bbscdef", "1772",    "0.4",
+            "0.5",           "0.6",      "...",     "..",      "cbscdef", "1773",
+            "0.7",           "0.8",      "0.9",     "...",     "..",      "und so veite, und so veite, ... ",
+        });
     console.pause(" <Hit Return to continue>");
 }
 
 void example_multiple_columns(Console& console) {
     print_lines(console, {
-        "Multiple Columns",
-        "This format requires you to provide the total number ",
-        "of columns in your file (e.g., 6 in the examples below)",
-        "along with the sentinel value or character string used ",
-        "as a spacer to keep the rows correctly aligned by year. ",
-        "Example 1:  Sentinel = ******* ",
-        " YEAR   HKTC01A  HKTC01B  HKTC01C  HKTC01D  HKTC25A ",
-        "  1944  *******  *******     1.21  *******  ******* ",
-        "  1945  *******     2.03     1.35  *******  ******* ",
-        "  1946     1.87     1.96     1.12     1.44  ******* ",
-        "  1947     1.62     1.71     0.98     1.38     2.51 ",
-        "  1948     1.55     1.80     1.04     1.29     2.37 ",
-        "  1949     1.41     1.66     0.93     1.17     2.12 ",
-        "  1950     1.48     1.52     0.87     1.22     1.98 ",
-        "  1951     1.30     1.47     0.91     1.05     2.04 ",
-        "  1952     1.26     1.39     0.82     0.97     1.86 ",
-        "  1953     1.19     1.31     0.79     1.02     1.77 ",
-        "  1954     1.07     1.25     0.74     0.91     1.69 ",
-        "  1955     1.12  *******     0.70     0.88     1.58 ",
-        "  1956     0.98  *******  *******     0.83     1.61 ",
-        "  1957  *******  *******  *******     0.79     1.49 ",
-    });
+                             "Multiple Columns",
+                             "This format requires you to provide the total number ",
+                             "of columns in your file (e.g., 6 in the examples below)",
+                             "along with the sentinel value or character string used ",
+                             "as a spacer to keep the rows correctly aligned by year. ",
+                             "Example 1:  Sentinel = ******* ",
+                             " YEAR   HKTC01A  HKTC01B  HKTC01C  HKTC01D  HKTC25A ",
+                             "  1944  *******  *******     1.21  *******  ******* ",
+                             "  1945  *******     2.03     1.35  *******  ******* ",
+                             "  1946     1.87     1.96     1.12     1.44  ******* ",
+                             "  1947     1.62     1.71     0.98     1.38     2.51 ",
+                             "  1948     1.55     1.80     1.04     1.29     2.37 ",
+                             "  1949     1.41     1.66     0.93     1.17     2.12 ",
+                             "  1950     1.48     1.52     0.87     1.22     1.98 ",
+                             "  1951     1.30     1.47     0.91     1.05     2.04 ",
+                             "  1952     1.26     1.39     0.82     0.97     1.86 ",
+                             "  1953     1.19     1.31     0.79     1.02     1.77 ",
+                             "  1954     1.07     1.25     0.74     0.91     1.69 ",
+                             "  1955     1.12  *******     0.70     0.88     1.58 ",
+                             "  1956     0.98  *******  *******     0.83     1.61 ",
+                             "  1957  *******  *******  *******     0.79     1.49 ",
+                         });
     console.pause("  <Hit Return to continue>");
     print_lines(console, {
-        "Example 2:  Sentinel = -9.9 ",
-        "  year   HKTC01A  HKTC01B  HKTC01C  HKTC01D  HKTC25A ",
-        "  1941     -9.9     -9.9     1.64     -9.9     -9.9 ",
-        "  1942     -9.9     -9.9     1.58     2.21     -9.9 ",
-        "  1943     -9.9     1.93     1.47     2.08     -9.9 ",
-        "  1944     -9.9     1.88     1.39     1.97     2.72 ",
-        "  1945     2.31     1.76     1.42     1.85     2.60 ",
-        "  1946     2.14     1.69     1.28     1.79     2.47 ",
-        "  1947     2.02     1.57     1.21     1.66     2.39 ",
-        "  1948     1.95     1.61     1.17     1.58     2.25 ",
-        "  1949     1.83     1.49     1.09     1.51     2.18 ",
-        "  1950     1.76     1.42     1.13     1.43     2.04 ",
-        "  1951     1.68     1.37     1.02     1.38     1.97 ",
-        "  1952     1.59     -9.9     0.96     1.31     1.89 ",
-        "  1953     1.52     -9.9     -9.9     1.24     1.81 ",
-        "und so veite, und so veite, ... ",
-    });
+                             "Example 2:  Sentinel = -9.9 ",
+                             "  year   HKTC01A  HKTC01B  HKTC01C  HKTC01D  HKTC25A ",
+                             "  1941     -9.9     -9.9     1.64     -9.9     -9.9 ",
+                             "  1942     -9.9     -9.9     1.58     2.21     -9.9 ",
+                             "  1943     -9.9     1.93     1.47     2.08     -9.9 ",
+                             "  1944     -9.9     1.88     1.39     1.97     2.72 ",
+                             "  1945     2.31     1.76     1.42     1.85     2.60 ",
+                             "  1946     2.14     1.69     1.28     1.79     2.47 ",
+                             "  1947     2.02     1.57     1.21     1.66     2.39 ",
+                             "  1948     1.95     1.61     1.17     1.58     2.25 ",
+                             "  1949     1.83     1.49     1.09     1.51     2.18 ",
+                             "  1950     1.76     1.42     1.13     1.43     2.04 ",
+                             "  1951     1.68     1.37     1.02     1.38     1.97 ",
+                             "  1952     1.59     -9.9     0.96     1.31     1.89 ",
+                             "  1953     1.52     -9.9     -9.9     1.24     1.81 ",
+                             "und so veite, und so veite, ... ",
+                         });
     console.pause(" <Hit Return to continue>");
 }
 
@@ -434,13 +423,16 @@ int ask_file_kind(Console& console) {
         if (n.kind == NumberAnswer::Kind::Value && n.value >= 0 && n.value <= 4) return n.value;
         if (n.kind == NumberAnswer::Kind::Value) {
             console.blank_line();
-            console.line("There is no file kind " + std::to_string(n.value) + ": enter a value between 0 and 4.", 2);
+            console.line(
+                "There is no file kind " + std::to_string(n.value) + ": enter a value between 0 and 4.", 2);
             console.pause(kContinue);
         } else if (starts_like_a_number(text)) {
             refuse(console, n.reason);
         } else {
-            refuse(console, "\"" + trim(answer) +
-                                       "\" is not one of the options: enter a value between 0 and 4, H for help or Q to quit.");
+            refuse(
+                console,
+                "\"" + trim(answer) +
+                    "\" is not one of the options: enter a value between 0 and 4, H for help or Q to quit.");
         }
         show_format_menu(console);
     }
@@ -456,9 +448,12 @@ int ask_header_lines(Console& console) {
         const std::string answer = ask_or_stop(console);
         const NumberAnswer n = parse_integer_answer(answer);
         if (n.kind == NumberAnswer::Kind::Empty) continue;
-        if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
-        else if (n.value < 0) refuse(console, "The number of header lines cannot be negative.");
-        else return n.value;
+        if (n.kind == NumberAnswer::Kind::Refused)
+            refuse(console, n.reason);
+        else if (n.value < 0)
+            refuse(console, "The number of header lines cannot be negative.");
+        else
+            return n.value;
     }
 }
 
@@ -545,12 +540,12 @@ bool starts_new_series(ItemLines& lines, std::string_view item) {
 // The value lines of one single-column block, up to the next identifier or the end of the file.
 bool read_single_block(Console& console, ItemLines& lines, const std::string& id, int first_year,
                        std::vector<float>& values, SingleColumnRead& read) {
-    bool decimal = true;   // every value so far written with a decimal point
+    bool decimal = true;  // every value so far written with a decimal point
     for (;;) {
         const ItemLines::Line* l = lines.peek();
         if (!l) return true;
         const std::string& item = l->items[0];
-        if (!number_syntax(item)) return true;   // the next identifier
+        if (!number_syntax(item)) return true;  // the next identifier
         const long long year = static_cast<long long>(first_year) + static_cast<long long>(values.size());
         const std::string at = "Line " + std::to_string(l->number) + ": ";
         if (l->items.size() != 1) {
@@ -566,7 +561,8 @@ bool read_single_block(Console& console, ItemLines& lines, const std::string& id
         if (decimal && integer_form(item) && !values.empty() && starts_new_series(lines, item)) {
             if (read.digit_ids++ == 0) {
                 console.blank_line();
-                console.line("WARNING: " + at + item + " is taken as the identifier of a new series (first year " +
+                console.line("WARNING: " + at + item +
+                                 " is taken as the identifier of a new series (first year " +
                                  lines.peek(1)->items[0] + "), not as a ring width of " + rtrim(id) + ".",
                              2);
             }
@@ -575,11 +571,13 @@ bool read_single_block(Console& console, ItemLines& lines, const std::string& id
         const auto v = parse_real(item);
         if (!v || !(*v < kLargestWidth)) {
             console.blank_line();
-            console.line(at + "the value " + item + " of series " + rtrim(id) + " for " + std::to_string(year) +
-                             " is not a ring width in millimetres (" + (v ? "100 or more" : "not a finite number") + ").",
+            console.line(at + "the value " + item + " of series " + rtrim(id) + " for " +
+                             std::to_string(year) + " is not a ring width in millimetres (" +
+                             (v ? "100 or more" : "not a finite number") + ").",
                          2);
             if (integer_form(item))
-                console.line("(A series identifier made of digits only must be followed by its first year.)", 2);
+                console.line("(A series identifier made of digits only must be followed by its first year.)",
+                             2);
             return false;
         }
         if (static_cast<int>(values.size()) == kMaxYears) {
@@ -606,8 +604,9 @@ bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_
     auto error = [&](const char* what, const std::string& id, int line) {
         console.line(what, 2);
         console.line("Series: " + fixed_width(id, 8) + " Number: " + fmt_i(builder.count() + 1, 5), 9);
-        console.line(line > lines.lines_read() ? "(the file ends after line " + std::to_string(lines.lines_read()) + ")"
-                                               : "(line " + std::to_string(line) + " of the file)",
+        console.line(line > lines.lines_read()
+                         ? "(the file ends after line " + std::to_string(lines.lines_read()) + ")"
+                         : "(line " + std::to_string(line) + " of the file)",
                      9);
         console.pause(" Hit return to continue ");
         return false;
@@ -628,9 +627,10 @@ bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_
         if (!year) return error("Rd1col: Error reading series IYR value", id, year_line->number);
         if (*year < kEarliestYear || *year > kLatestYear) {
             console.blank_line();
-            console.line("Line " + std::to_string(year_line->number) + ": the first year " + std::to_string(*year) +
-                             " of series " + rtrim(id) + " lies outside the years " + std::to_string(kEarliestYear) +
-                             " to " + std::to_string(kLatestYear) + " that the program's files hold.",
+            console.line("Line " + std::to_string(year_line->number) + ": the first year " +
+                             std::to_string(*year) + " of series " + rtrim(id) + " lies outside the years " +
+                             std::to_string(kEarliestYear) + " to " + std::to_string(kLatestYear) +
+                             " that the program's files hold.",
                          2);
             return false;
         }
@@ -670,8 +670,10 @@ int ask_column_count(Console& console) {
         const std::string answer = ask_or_stop(console);
         const NumberAnswer n = parse_integer_answer(answer);
         if (n.kind == NumberAnswer::Kind::Value && n.value >= 2) return n.value;
-        if (n.kind == NumberAnswer::Kind::Refused) refuse(console, n.reason);
-        else refuse(console, "The number of columns is a whole number of at least 2 (years and one series).");
+        if (n.kind == NumberAnswer::Kind::Refused)
+            refuse(console, n.reason);
+        else
+            refuse(console, "The number of columns is a whole number of at least 2 (years and one series).");
     }
 }
 
@@ -679,7 +681,8 @@ int ask_column_count(Console& console) {
 std::string sentinel_form(std::string_view text) {
     std::string s = fixed_width(text, 8);
     std::string t = trim(s);
-    if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c == '*'; })) return fixed_width("*", 8);
+    if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c == '*'; }))
+        return fixed_width("*", 8);
     return s;
 }
 
@@ -702,8 +705,8 @@ std::string ask_sentinel(Console& console) {
 // in the file and year (if readable), per cell the value and what it is.
 struct ColumnCells {
     enum Kind : std::uint8_t { kSentinel, kValue, kBad };
-    std::size_t width = 0;   // series columns
-    int naming_line = 0;     // line of the file that names the columns
+    std::size_t width = 0;  // series columns
+    int naming_line = 0;    // line of the file that names the columns
     std::vector<int> line_numbers;
     std::vector<std::optional<int>> years;
     std::vector<float> values;
@@ -721,15 +724,15 @@ bool read_year_lines(Console& console, std::istream& file, int columns, const st
         const std::string at = "Line " + std::to_string(line_number);
         if (static_cast<int>(items.size()) < columns) {
             console.blank_line();
-            console.line(at + " holds " + std::to_string(items.size()) + " items for " + std::to_string(columns) +
-                             " columns.",
+            console.line(at + " holds " + std::to_string(items.size()) + " items for " +
+                             std::to_string(columns) + " columns.",
                          2);
             return false;
         }
         if (static_cast<int>(cells.years.size()) == kMaxYears) {
             console.blank_line();
-            console.line("The file holds more than " + std::to_string(kMaxYears) + " year lines, the limit (" + at +
-                             " is one too many).",
+            console.line("The file holds more than " + std::to_string(kMaxYears) +
+                             " year lines, the limit (" + at + " is one too many).",
                          2);
             return false;
         }
@@ -737,8 +740,8 @@ bool read_year_lines(Console& console, std::istream& file, int columns, const st
             // One item too many anywhere on the line would move the values after it into the
             // neighbouring series.
             console.blank_line();
-            console.line(at + " holds " + std::to_string(items.size()) + " items for " + std::to_string(columns) +
-                             " columns.",
+            console.line(at + " holds " + std::to_string(items.size()) + " items for " +
+                             std::to_string(columns) + " columns.",
                          2);
             return false;
         }
@@ -772,7 +775,7 @@ struct ColumnSeries {
 bool column_series(Console& console, const ColumnCells& cells, std::size_t k, const std::string& id,
                    ColumnSeries& series) {
     series.values.clear();
-    std::optional<std::size_t> gap;   // a sentinel line met after the first value
+    std::optional<std::size_t> gap;  // a sentinel line met after the first value
     for (std::size_t r = 0; r < cells.years.size(); ++r) {
         const std::size_t cell = cells.at(r, k);
         const std::string at = "(line " + std::to_string(cells.line_numbers[r]) + ", series " + rtrim(id);
@@ -784,16 +787,17 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
         if (cells.kinds[cell] == ColumnCells::kBad) {
             console.blank_line();
             console.line("Error reading y values check sentinel if ******* enter *", 2);
-            console.line(at + (year ? ", year " + std::to_string(*year) : std::string()) +
-                             ": not a number, or not a ring width in millimetres: not finite, or 100 or more)",
-                         2);
+            console.line(
+                at + (year ? ", year " + std::to_string(*year) : std::string()) +
+                    ": not a number, or not a ring width in millimetres: not finite, or 100 or more)",
+                2);
             return false;
         }
         if (!year || *year < kEarliestYear || *year > kLatestYear) {
             console.blank_line();
             console.line("Error reading time steps", 2);
-            console.line(at + ": the year is not a whole number from " + std::to_string(kEarliestYear) + " to " +
-                             std::to_string(kLatestYear) + ")",
+            console.line(at + ": the year is not a whole number from " + std::to_string(kEarliestYear) +
+                             " to " + std::to_string(kLatestYear) + ")",
                          2);
             return false;
         }
@@ -814,8 +818,8 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
         } else if (const int due = series.first_year + static_cast<int>(series.values.size()); *year != due) {
             console.blank_line();
             console.line("Series " + rtrim(id) + ": the year lines do not follow each other (line " +
-                             std::to_string(cells.line_numbers[r]) + " holds the year " + std::to_string(*year) +
-                             " where " + std::to_string(due) + " was due).",
+                             std::to_string(cells.line_numbers[r]) + " holds the year " +
+                             std::to_string(*year) + " where " + std::to_string(due) + " was due).",
                          2);
             return false;
         }
@@ -823,8 +827,9 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
     }
     if (series.values.empty()) {
         console.blank_line();
-        console.line("Series " + rtrim(id) + " (column " + std::to_string(k + 2) + " of the naming line, line " +
-                         std::to_string(cells.naming_line) + ") has no values (only the sentinel).",
+        console.line("Series " + rtrim(id) + " (column " + std::to_string(k + 2) +
+                         " of the naming line, line " + std::to_string(cells.naming_line) +
+                         ") has no values (only the sentinel).",
                      2);
         return false;
     }
@@ -833,7 +838,8 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
 
 // The naming line: the first line that holds anything, one name per column. Empty (message
 // printed) when it holds another number of names or is not text.
-std::vector<std::string> read_naming_line(Console& console, std::istream& file, int columns, int& line_number) {
+std::vector<std::string> read_naming_line(Console& console, std::istream& file, int columns,
+                                          int& line_number) {
     std::string line;
     std::vector<std::string> names;
     while (read_text_line(file, line, kWideLine)) {
@@ -847,7 +853,8 @@ std::vector<std::string> read_naming_line(Console& console, std::istream& file, 
             line_too_long_message(console, line_number + 1);
         else
             console.line("The naming line (line " + std::to_string(line_number) + ") holds " +
-                             std::to_string(names.size()) + " names for " + std::to_string(columns) + " columns.",
+                             std::to_string(names.size()) + " names for " + std::to_string(columns) +
+                             " columns.",
                          2);
         return {};
     }
@@ -861,12 +868,12 @@ std::vector<std::string> read_naming_line(Console& console, std::istream& file, 
     return names;
 }
 
-bool read_columns(Console& console, std::istream& file, int columns, const std::string& sentinel, SeriesTable& table,
-                  int lines_before) {
+bool read_columns(Console& console, std::istream& file, int columns, const std::string& sentinel,
+                  SeriesTable& table, int lines_before) {
     if (columns - 1 > kMaxSeries) {
         console.blank_line();
-        console.line("A file of " + std::to_string(columns) + " columns holds more than " + std::to_string(kMaxSeries) +
-                         " series, the limit.",
+        console.line("A file of " + std::to_string(columns) + " columns holds more than " +
+                         std::to_string(kMaxSeries) + " series, the limit.",
                      2);
         return false;
     }
@@ -926,16 +933,16 @@ bool read_data(Console& console, std::istream& file, const LoadSettings& setting
     // Every try reads the file from its start, whatever an earlier try or the help did.
     rewind(file);
     skip_byte_order_mark(file);
-    const bool columns = settings.kind == FileKind::SingleColumn || settings.kind == FileKind::MultipleColumns;
-    if (!columns)
-        return load_tucson(console, file, settings.kind == FileKind::RingWidths, table, header);
+    const bool columns =
+        settings.kind == FileKind::SingleColumn || settings.kind == FileKind::MultipleColumns;
+    if (!columns) return load_tucson(console, file, settings.kind == FileKind::RingWidths, table, header);
     int skipped = 0;
     std::string discard;
     while (skipped < settings.header_lines && read_text_line(file, discard)) ++skipped;
-    const bool ok = settings.kind == FileKind::SingleColumn
-                        ? rd1col(console, file, table, skipped)
-                        : read_columns(console, file, settings.columns, sentinel_form(settings.sentinel), table,
-                                       skipped);
+    const bool ok =
+        settings.kind == FileKind::SingleColumn
+            ? rd1col(console, file, table, skipped)
+            : read_columns(console, file, settings.columns, sentinel_form(settings.sentinel), table, skipped);
     if (ok) {
         console.blank_line();
         console.line("Input data read successfully", 2);
@@ -961,15 +968,15 @@ void dathlp(Console& console, std::istream& file) {
     for (;;) {
         console.blank_line();
         print_lines(console, {
-            "_____   Input Format Help Menu    _____",
-            "Raw ring-widths (mm-decade)          [1] ",
-            "Chronologies (index-decade)          [2] ",
-            "Single Column                        [3]",
-            "Multiple Columns                     [4]",
-            "Enter zero when finished             [0]",
-            "Enter H for further help",
-            "________________________________________",
-        });
+                                 "_____   Input Format Help Menu    _____",
+                                 "Raw ring-widths (mm-decade)          [1] ",
+                                 "Chronologies (index-decade)          [2] ",
+                                 "Single Column                        [3]",
+                                 "Multiple Columns                     [4]",
+                                 "Enter zero when finished             [0]",
+                                 "Enter H for further help",
+                                 "________________________________________",
+                             });
         console.text(at_column(2, "Enter a value between  [0-4]       : "));
         const std::string answer = ask_or_stop(console);
         char c = first_char(answer);
@@ -979,16 +986,16 @@ void dathlp(Console& console, std::istream& file) {
             continue;
         }
         switch (c) {
-        case '0': return;
-        case '1': example_ring_widths(console); break;
-        case '2': example_chronologies(console); break;
-        case '3': example_single_column(console); break;
-        case '4': example_multiple_columns(console); break;
-        default:
-            console.blank_line();
-            console.line("You must enter a value between 0 and 4", 2);
-            console.blank_line();
-            break;
+            case '0': return;
+            case '1': example_ring_widths(console); break;
+            case '2': example_chronologies(console); break;
+            case '3': example_single_column(console); break;
+            case '4': example_multiple_columns(console); break;
+            default:
+                console.blank_line();
+                console.line("You must enter a value between 0 and 4", 2);
+                console.blank_line();
+                break;
         }
     }
 }
@@ -1015,7 +1022,8 @@ void snoop(Console& console, std::istream& file) {
             console.line(shown_line(count, line));
             if (count % 5 == 0) {
                 console.blank_line();
-                console.text(at_column(2, std::string("more <ret>, read to end <e>, ") + "return to main program <m> "));
+                console.text(at_column(
+                    2, std::string("more <ret>, read to end <e>, ") + "return to main program <m> "));
                 answer = viewer_answer(console);
                 if (answer == 'm' || answer == 'M') {
                     rewind(file);

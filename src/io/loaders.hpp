@@ -23,9 +23,9 @@ enum class FileKind {
 // How a data file is read: what the format menu and the column questions answer.
 struct LoadSettings {
     FileKind kind = FileKind::RingWidths;
-    int header_lines = 0;   // lines passed over before a column file's data (single or multiple columns)
-    int columns = 0;        // multiple columns: the number of columns, years included
-    std::string sentinel;   // multiple columns: the padding text as typed (a run of asterisks is "*")
+    int header_lines = 0;  // lines passed over before a column file's data (single or multiple columns)
+    int columns = 0;       // multiple columns: the number of columns, years included
+    std::string sentinel;  // multiple columns: the padding text as typed (a run of asterisks is "*")
 };
 
 // The format menu (with its help) and the questions of the chosen kind: header lines for the

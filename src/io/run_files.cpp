@@ -22,7 +22,8 @@ constexpr std::size_t kSpectraBaseWidth = 40;
 
 bool same_file(const std::string& a, const std::string& b) {
     std::error_code ec;
-    return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
+    return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) &&
+           std::filesystem::equivalent(a, b, ec);
 }
 
 }  // namespace
@@ -95,7 +96,8 @@ void RunFiles::refuse_if_data_file(const std::string& path) const {
     if (same_file(path, data_name))
         throw ProgramStop(StopKind::Abnormal, "The output file " + path + " is the data file " + data_name +
                                                   " under another name (a link): nothing was written to it. "
-                                                  "Remove or rename " + path + " and run again.");
+                                                  "Remove or rename " +
+                                                  path + " and run again.");
 }
 
 void RunFiles::begin_writing(Console& console) {
@@ -114,9 +116,10 @@ void RunFiles::begin_writing(Console& console) {
     }
     report.open_held();
     if (names_kept_apart()) {
-        const std::string note = "The name of the data file holds a blank or is longer than 40 characters: its";
-        const std::string note2 = "report and spectra are named " + report_name() + " and " + spectra_base() +
-                                  "_spectra.txt";
+        const std::string note =
+            "The name of the data file holds a blank or is longer than 40 characters: its";
+        const std::string note2 =
+            "report and spectra are named " + report_name() + " and " + spectra_base() + "_spectra.txt";
         const std::string note3 = "so that they cannot replace the files of another data file.";
         for (const std::string& l : {note, note2, note3}) {
             console.line(l, 2);

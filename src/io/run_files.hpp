@@ -9,7 +9,7 @@
 
 namespace kestrovan {
 
-inline constexpr const char* kVersion = "45_v2b";   // printed in a 7-character field
+inline constexpr const char* kVersion = "45_v2b";  // printed in a 7-character field
 inline constexpr const char* kVersionField = "45_v2b ";
 
 class Console;
@@ -19,12 +19,12 @@ class Console;
 inline constexpr const char* kStagedSuffix = ".part";
 
 struct RunFiles {
-    std::string data_name;                 // as typed, at most 50 characters, trailing blanks removed
-    Report report;                         // open from run start to the end of the program
-    std::array<std::string, 3> header{};   // three 88-character header lines of the data file
-    std::string saved_selection;           // the saved selected set this run wrote ("" = none)
-    std::string output_dir;                // where the output files go ("" = beside the data file)
-    bool finished = false;                 // the run reached its normal termination
+    std::string data_name;                // as typed, at most 50 characters, trailing blanks removed
+    Report report;                        // open from run start to the end of the program
+    std::array<std::string, 3> header{};  // three 88-character header lines of the data file
+    std::string saved_selection;          // the saved selected set this run wrote ("" = none)
+    std::string output_dir;               // where the output files go ("" = beside the data file)
+    bool finished = false;                // the run reached its normal termination
 
     // Output names are built from the data file's own name (not its directory part), and keep
     // the directory as prefix so that output files go beside the data file (or into output_dir
@@ -48,8 +48,8 @@ struct RunFiles {
 
     // Every file name with a fixed suffix that a run on this data file may write: the report,
     // the series files of both passes (every RAW/PTR and Ratios/Resids form), the Regional
-    // curves, the three RBAR tables, the chronology tables, the spectra and the run summary; and the staged names
-    // of the series files, which a run that was killed may have left.
+    // curves, the three RBAR tables, the chronology tables, the spectra and the run summary; and the staged
+    // names of the series files, which a run that was killed may have left.
     std::vector<std::string> output_names() const;
 
     // Called once the data file has been read, before anything else is written. Creates

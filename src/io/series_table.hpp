@@ -21,10 +21,10 @@ inline constexpr int kEarliestYear = -99999;
 inline constexpr int kLatestYear = 9999;
 
 struct SeriesTable {
-    YearMatrix data;                 // positions × series
-    std::vector<YearSpan> years;     // one row per series
-    YearSpan summary;                // earliest first year, latest last year, span of all series
-    std::vector<std::string> ids;    // 8-character identifiers (blank padded)
+    YearMatrix data;               // positions × series
+    std::vector<YearSpan> years;   // one row per series
+    YearSpan summary;              // earliest first year, latest last year, span of all series
+    std::vector<std::string> ids;  // 8-character identifiers (blank padded)
     // Where each series stood in the data file as read (0 = its first series), and how many
     // series that file held: censoring drops series, and values given per series of the file
     // (pith offsets) are matched through these. Empty: the table is the file as read.
@@ -41,7 +41,9 @@ struct SeriesTable {
     }
     // Place of series i in the file as read, and the file's series count.
     int file_position(int i) const {
-        return static_cast<std::size_t>(i) < file_positions.size() ? file_positions[static_cast<std::size_t>(i)] : i;
+        return static_cast<std::size_t>(i) < file_positions.size()
+                   ? file_positions[static_cast<std::size_t>(i)]
+                   : i;
     }
     int file_series_count() const { return file_positions.empty() ? count() : series_in_file; }
 

@@ -27,7 +27,8 @@ std::string intfrm(std::string& text) {
     std::size_t lead = 0;
     while (lead < text.size() && text[lead] == ' ') ++lead;
     if (lead == text.size()) lead = 0;
-    std::size_t nonblank = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return c != ' '; }));
+    std::size_t nonblank =
+        static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return c != ' '; }));
     if (lead > 0) {
         std::string moved = text.substr(lead, nonblank);
         moved.resize(text.size(), ' ');
@@ -38,7 +39,8 @@ std::string intfrm(std::string& text) {
 
 std::optional<int> read_int_format(std::string_view text, std::string_view format) {
     std::string f = trim(format);
-    if (f.size() < 4 || f.front() != '(' || f.back() != ')' || (f[1] != 'i' && f[1] != 'I')) return std::nullopt;
+    if (f.size() < 4 || f.front() != '(' || f.back() != ')' || (f[1] != 'i' && f[1] != 'I'))
+        return std::nullopt;
     auto width = parse_int(std::string_view(f).substr(2, f.size() - 3));
     if (!width || *width < 1) return std::nullopt;
     return int_at(text, 0, static_cast<std::size_t>(*width));
@@ -67,7 +69,8 @@ std::optional<long long> int_field(std::string_view field) {
 std::optional<int> int_at(std::string_view text, std::size_t column, std::size_t width) {
     const std::string_view field = column < text.size() ? text.substr(column, width) : std::string_view();
     const auto v = int_field(field);
-    if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max()) return std::nullopt;
+    if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max())
+        return std::nullopt;
     return static_cast<int>(*v);
 }
 
@@ -79,8 +82,10 @@ std::string printable(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
         auto u = static_cast<unsigned char>(c);
-        if (c == '\t') c = ' ';
-        else if (u < 0x20 || u == 0x7f) c = '?';
+        if (c == '\t')
+            c = ' ';
+        else if (u < 0x20 || u == 0x7f)
+            c = '?';
     }
     return out;
 }

@@ -26,7 +26,8 @@ constexpr int kMaxUnreadable = 25;
 
 // Columns a..b (counted from 1) of a line, blank padded.
 std::string_view columns(const std::string& line, int a, int b) {
-    return std::string_view(line).substr(static_cast<std::size_t>(a - 1), static_cast<std::size_t>(b - a + 1));
+    return std::string_view(line).substr(static_cast<std::size_t>(a - 1),
+                                         static_cast<std::size_t>(b - a + 1));
 }
 
 // y mod 10 with the sign of y (what C++'s % gives).
@@ -57,13 +58,13 @@ double thousandths(float x) {
 // Where the fields of a decade line stand. Ring-width and chronology lines differ only in these
 // numbers: one parser splits lines of both kinds, and the writer takes its widths from them.
 struct DecadeLayout {
-    int id_width;       // identifier columns of the normal layout; the year field follows
-    int year_end;       // last column of the year field
-    int first_column;   // first column of slot 1
-    int slot_width;     // columns of one slot
-    int value_width;    // columns of a slot's value; a chronology's sample count fills the rest
+    int id_width;      // identifier columns of the normal layout; the year field follows
+    int year_end;      // last column of the year field
+    int first_column;  // first column of slot 1
+    int slot_width;    // columns of one slot
+    int value_width;   // columns of a slot's value; a chronology's sample count fills the rest
     int count_width() const { return slot_width - value_width; }
-    int last_column() const { return first_column + 10 * slot_width - 1; }   // of slot 10
+    int last_column() const { return first_column + 10 * slot_width - 1; }  // of slot 10
 };
 
 // Ring widths: identifier 1-8, year 9-12, ten values of 6 columns (13-72).
@@ -88,7 +89,8 @@ HeadWidths head_widths(int y, const DecadeLayout& layout) {
 
 [[noreturn]] void write_failed(const TucsonWriteState& state) {
     throw ProgramStop(StopKind::Abnormal,
-                      "Cannot write to the output file" + (state.file_name.empty() ? std::string() : " " + state.file_name));
+                      "Cannot write to the output file" +
+                          (state.file_name.empty() ? std::string() : " " + state.file_name));
 }
 
 // A value for a fixed field: NaN written as 0, everything outside [lo, hi] clamped; true when
@@ -136,8 +138,8 @@ public:
                 }
                 bool changed = false;
                 long long v = clamp_field(thousandths(values[j - 1]), -99999, 999999, changed);
-                if (v == 999) v = 1000;       // 0.999 mm is not the end marker
-                if (v == -9999) {             // nor is -9.999 mm
+                if (v == 999) v = 1000;  // 0.999 mm is not the end marker
+                if (v == -9999) {        // nor is -9.999 mm
                     v = -9998;
                     changed = true;
                 }
@@ -179,7 +181,8 @@ public:
             }
             std::string line = head(y, kChronologyLines);
             for (int k = 0; k < 10; ++k)
-                line += fmt_i(index[k], kChronologyLines.value_width) + fmt_i(n[k], kChronologyLines.count_width());
+                line += fmt_i(index[k], kChronologyLines.value_width) +
+                        fmt_i(n[k], kChronologyLines.count_width());
             line += "  " + fixed_width(label_, 6);
             put(line);
             if (finished) return;
@@ -196,8 +199,9 @@ private:
         const int year_limit = w.year == 4 ? 9999 : -99999;
         if ((w.year == 4 && y > year_limit) || (w.year == 6 && y < year_limit)) {
             const std::string file = state_.file_name.empty() ? "the output file" : state_.file_name;
-            throw ProgramStop(StopKind::Abnormal, "Cannot write series " + rtrim(id_) + " to " + file + ": year " +
-                                                      std::to_string(y) + " does not fit the year field");
+            throw ProgramStop(StopKind::Abnormal, "Cannot write series " + rtrim(id_) + " to " + file +
+                                                      ": year " + std::to_string(y) +
+                                                      " does not fit the year field");
         }
         std::string text = fixed_width(id_, static_cast<std::size_t>(w.id));
         if (w.id == layout.id_width) mend_switch_columns(text, layout.id_width);
@@ -220,8 +224,8 @@ private:
         console_.line("WARNING: identifier \"" + rtrim(id_) + "\" is written as \"" + rtrim(text) + "\"" +
                           (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
                       2);
-        console_.line("         (a \"-\" in its columns " + std::to_string(normal - 1) + "-" + std::to_string(normal) +
-                          " would be read as part of the year)",
+        console_.line("         (a \"-\" in its columns " + std::to_string(normal - 1) + "-" +
+                          std::to_string(normal) + " would be read as part of the year)",
                       2);
     }
 
@@ -229,9 +233,10 @@ private:
         if (state_.warned_clamp) return;
         state_.warned_clamp = true;
         console_.blank_line();
-        console_.line("WARNING: a value too wide for its field was written as the widest value the field holds" +
-                          (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
-                      2);
+        console_.line(
+            "WARNING: a value too wide for its field was written as the widest value the field holds" +
+                (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
+            2);
         console_.line("         (first at series " + rtrim(id_) + ", year " + std::to_string(year) + ")", 2);
     }
 
@@ -306,7 +311,7 @@ public:
             });
             if (walked == WalkEnd::Stopped) return *end;
             if (walked == WalkEnd::OverBudget) return BlockRead::Unusable;
-            if (out_.size() == before) return BlockRead::Error;   // an edit list without data fields
+            if (out_.size() == before) return BlockRead::Error;  // an edit list without data fields
             if (!next_record()) return no_record();
             from = restart;
         }
@@ -324,23 +329,24 @@ private:
     // missing digits must not be read as blanks (zeros).
     bool field_on_record(int width) const { return pos_ + static_cast<std::size_t>(width) <= record_.size(); }
     bool at_end() const {
-        return !file_.good() || std::char_traits<char>::eq_int_type(file_.rdbuf()->sgetc(), std::char_traits<char>::eof());
+        return !file_.good() ||
+               std::char_traits<char>::eq_int_type(file_.rdbuf()->sgetc(), std::char_traits<char>::eof());
     }
 
     // One descriptor: nullopt to go on, otherwise the end of the block.
     std::optional<BlockRead> step(const EditItem& item) {
         const auto width = static_cast<std::size_t>(item.width);
         switch (item.kind) {
-        case EditItem::Kind::Skip:
-        case EditItem::Kind::TabRight: pos_ += width; break;
-        case EditItem::Kind::Tab: pos_ = width - 1; break;
-        case EditItem::Kind::TabLeft: pos_ = pos_ > width ? pos_ - width : 0; break;
-        case EditItem::Kind::NewRecord:
-            if (!next_record()) return no_record();
-            break;
-        case EditItem::Kind::Integer:
-        case EditItem::Kind::Real: return read_field(item);
-        case EditItem::Kind::Group: break;   // the walk hands over descriptors only
+            case EditItem::Kind::Skip:
+            case EditItem::Kind::TabRight: pos_ += width; break;
+            case EditItem::Kind::Tab: pos_ = width - 1; break;
+            case EditItem::Kind::TabLeft: pos_ = pos_ > width ? pos_ - width : 0; break;
+            case EditItem::Kind::NewRecord:
+                if (!next_record()) return no_record();
+                break;
+            case EditItem::Kind::Integer:
+            case EditItem::Kind::Real: return read_field(item);
+            case EditItem::Kind::Group: break;  // the walk hands over descriptors only
         }
         return std::nullopt;
     }
@@ -375,7 +381,8 @@ std::string padded(std::string_view s, int width) { return fixed_width(s, static
 
 // Identifiers of two lines of one series. Lines in the layouts for years before -999 carry a
 // shorter identifier, so a line in such a layout is compared on the characters every layout keeps.
-bool same_identifier(const std::string& a, int a_width, const std::string& b, int b_width, int normal, int narrow) {
+bool same_identifier(const std::string& a, int a_width, const std::string& b, int b_width, int normal,
+                     int narrow) {
     std::size_t w = static_cast<std::size_t>(a_width == normal && b_width == normal ? normal : narrow);
     return rtrim(a.substr(0, w)) == rtrim(b.substr(0, w));
 }
@@ -392,13 +399,13 @@ std::optional<long long> decade_field(std::string_view field) {
 
 // A data line split into its fields.
 struct DecadeLine {
-    std::string id;              // identifier as it stands, 8 characters
-    int id_width = 0;            // columns the line's layout gives the identifier
+    std::string id;    // identifier as it stands, 8 characters
+    int id_width = 0;  // columns the line's layout gives the identifier
     int year = 0;
-    long long values[10] = {};   // ring widths, or chronology indices
-    long long counts[10] = {};   // chronologies: the sample counts (0 for ring widths)
-    bool blank[10] = {};         // slot k is all blanks
-    int present = 0;             // slots up to the last one that is not blank
+    long long values[10] = {};  // ring widths, or chronology indices
+    long long counts[10] = {};  // chronologies: the sample counts (0 for ring widths)
+    bool blank[10] = {};        // slot k is all blanks
+    int present = 0;            // slots up to the last one that is not blank
 };
 
 // Identifier, year and the ten slots of an 80-column line laid out as `layout` says; false when
@@ -406,20 +413,23 @@ struct DecadeLine {
 // last column, or else in the one before, moves the start of the year one or two columns left.
 bool split_decade_line(const std::string& line, const DecadeLayout& layout, DecadeLine& d) {
     const int normal = layout.id_width;
-    if (line[static_cast<std::size_t>(normal - 1)] == '-') d.id_width = normal - 1;
-    else if (line[static_cast<std::size_t>(normal - 2)] == '-') d.id_width = normal - 2;
-    else d.id_width = normal;
+    if (line[static_cast<std::size_t>(normal - 1)] == '-')
+        d.id_width = normal - 1;
+    else if (line[static_cast<std::size_t>(normal - 2)] == '-')
+        d.id_width = normal - 2;
+    else
+        d.id_width = normal;
     const auto year = decade_field(columns(line, d.id_width + 1, layout.year_end));
     if (!year) return false;
     d.id = padded(columns(line, 1, d.id_width), 8);
-    d.year = static_cast<int>(*year);   // at most six columns: always within int
+    d.year = static_cast<int>(*year);  // at most six columns: always within int
     d.present = 0;
     for (int k = 0; k < 10; ++k) {
         const int a = layout.first_column + layout.slot_width * k;
         const std::string_view value = columns(line, a, a + layout.value_width - 1);
         const std::string_view count = columns(line, a + layout.value_width, a + layout.slot_width - 1);
         const auto v = decade_field(value);
-        const auto n = decade_field(count);   // an empty field (ring widths) reads as 0
+        const auto n = decade_field(count);  // an empty field (ring widths) reads as 0
         if (!v || !n) return false;
         d.values[k] = *v;
         d.counts[k] = *n;
@@ -431,8 +441,13 @@ bool split_decade_line(const std::string& line, const DecadeLayout& layout, Deca
 
 class DecadeReader {
 public:
-    DecadeReader(std::istream& file, bool rings, TucsonSeries& series, TucsonReadState& state, Console& console)
-        : file_(file), rings_(rings), layout_(rings ? kRingLines : kChronologyLines), series_(series), state_(state),
+    DecadeReader(std::istream& file, bool rings, TucsonSeries& series, TucsonReadState& state,
+                 Console& console)
+        : file_(file),
+          rings_(rings),
+          layout_(rings ? kRingLines : kChronologyLines),
+          series_(series),
+          state_(state),
           console_(console) {}
 
     void run() {
@@ -443,7 +458,8 @@ public:
             ++state_.lines;
             std::replace(raw.begin(), raw.end(), '\t', ' ');
             line = padded(raw, kLineColumns);
-            if (series_.count == 0 && state_.data_lines == 0 && line[kLineColumns - 1] == '#') return block(where);
+            if (series_.count == 0 && state_.data_lines == 0 && line[kLineColumns - 1] == '#')
+                return block(where);
             if (all_blank(columns(line, layout_.year_end - 3, layout_.year_end))) continue;
             DecadeLine d;
             if (!split_decade_line(line, layout_, d)) {
@@ -479,7 +495,8 @@ private:
         }
         if (state_.data_lines > 0) {
             refuse({"The file ends after line " + std::to_string(state_.lines) + ", inside series " + name() +
-                        " (first year " + std::to_string(series_.first_year) + "), before the series' end marker.",
+                        " (first year " + std::to_string(series_.first_year) +
+                        "), before the series' end marker.",
                     "The file may have been cut off; the series is not read."});
             return;
         }
@@ -513,14 +530,16 @@ private:
             state_.title = padded(shown, kTitleWidth);
             state_.header[0] = padded(shown, kHeaderWidth);
         } else {
-            if (unreadable_ <= 3) state_.header[static_cast<std::size_t>(unreadable_ - 1)] = padded(shown, kHeaderWidth);
+            if (unreadable_ <= 3)
+                state_.header[static_cast<std::size_t>(unreadable_ - 1)] = padded(shown, kHeaderWidth);
             console_.line(rtrim(shown), 2);
         }
         return true;
     }
 
     void refuse_unreadable(const std::string& line) {
-        refuse({at_line() + " cannot be read as a decade line of series " + name() + ":", rtrim(printable(line)),
+        refuse({at_line() + " cannot be read as a decade line of series " + name() + ":",
+                rtrim(printable(line)),
                 "(every field must hold a whole number, right-aligned in its columns)"});
     }
 
@@ -528,10 +547,12 @@ private:
     // that the last number runs on past its field: the line is out of step with its columns.
     bool runs_past_fields(const std::string& raw, const DecadeLine& d) {
         const auto after = static_cast<std::size_t>(layout_.last_column());
-        if (d.blank[9] || raw.size() <= after || !std::isdigit(static_cast<unsigned char>(raw[after]))) return false;
+        if (d.blank[9] || raw.size() <= after || !std::isdigit(static_cast<unsigned char>(raw[after])))
+            return false;
         if (state_.data_lines == 1) series_.id = printable(d.id);
-        return refuse(at_line() + " of series " + name() + ": the number in its last field runs on into column " +
-                      std::to_string(after + 1) + " (the line is out of step with its columns).");
+        return refuse(at_line() + " of series " + name() +
+                      ": the number in its last field runs on into column " + std::to_string(after + 1) +
+                      " (the line is out of step with its columns).");
     }
 
     // The first data line: identifier, first year and the slots that belong to the series.
@@ -557,8 +578,8 @@ private:
         const int decade = d.year - s;
         for (int k = 0; k < s; ++k)
             if (!d.blank[k] && d.values[k] < 9990)
-                return !refuse(at_line() + " of chronology " + name() + " holds values before its first year " +
-                               std::to_string(d.year) + ".");
+                return !refuse(at_line() + " of chronology " + name() +
+                               " holds values before its first year " + std::to_string(d.year) + ".");
         while (s < 10 && !d.blank[s] && d.values[s] >= 9990) ++s;
         if (s >= d.present)
             return !refuse(at_line() + ": chronology " + name() + " holds no values on its first line" +
@@ -575,15 +596,17 @@ private:
     bool follows(const DecadeLine& d) {
         const int normal = layout_.id_width;
         if (!same_identifier(first_id_, first_id_width_, d.id, d.id_width, normal, normal - 2))
-            return !refuse(at_line() + " carries the identifier " + rtrim(printable(d.id)) + ", but series " + name() +
-                           " has not ended: its end marker is missing?");
+            return !refuse(at_line() + " carries the identifier " + rtrim(printable(d.id)) + ", but series " +
+                           name() + " has not ended: its end marker is missing?");
         if (d.year != expected_) {
             if (d.year > expected_ && (static_cast<long long>(d.year) - expected_) % 10 == 0)
-                return !refuse({"Series " + name() + " has no line for the decade " + std::to_string(expected_) +
-                                    " (line " + std::to_string(state_.lines) + " holds " + std::to_string(d.year) + ").",
+                return !refuse({"Series " + name() + " has no line for the decade " +
+                                    std::to_string(expected_) + " (line " + std::to_string(state_.lines) +
+                                    " holds " + std::to_string(d.year) + ").",
                                 "This program cannot bridge gaps: fill them first."});
             return !refuse(at_line() + " of series " + name() + " holds the year " + std::to_string(d.year) +
-                           " where " + std::to_string(expected_) + " was due (a repeated or misplaced line?).");
+                           " where " + std::to_string(expected_) +
+                           " was due (a repeated or misplaced line?).");
         }
         line_year_ = d.year;
         expected_ += 10;
@@ -664,18 +687,18 @@ private:
     int unreadable_ = 0;
     std::string first_id_;
     int first_id_width_ = 0;
-    int first_slot_ = 0;   // first slot of the current line that belongs to the series
-    int slots_ = 10;       // ring widths: slots of the current line that belong to the series
-    int line_year_ = 0;    // year of slot 1 (chronologies: of the decade) of the current line
-    int expected_ = 0;     // year the next line must carry
+    int first_slot_ = 0;  // first slot of the current line that belongs to the series
+    int slots_ = 10;      // ring widths: slots of the current line that belong to the series
+    int line_year_ = 0;   // year of slot 1 (chronologies: of the decade) of the current line
+    int expected_ = 0;    // year the next line must carry
 };
 
 // The count line of a format-described block.
 struct CountLine {
     long long count = 0;
     long long first_year = 0;
-    std::string format;   // columns 23-30
-    int line = 0;         // its line in the file
+    std::string format;  // columns 23-30
+    int line = 0;        // its line in the file
 };
 
 enum class CountLineSearch { Found, EndOfFile, TooLong };
@@ -706,8 +729,8 @@ void datar_error(Console& console, const std::string& detail) {
 }
 
 void unusable_format(Console& console, const CountLine& head) {
-    datar_error(console, "   (the read format \"" + rtrim(head.format) + "\" of line " + std::to_string(head.line) +
-                             " cannot be used)");
+    datar_error(console, "   (the read format \"" + rtrim(head.format) + "\" of line " +
+                             std::to_string(head.line) + " cannot be used)");
 }
 
 // The message of a block read that ended before its last value; `read` is the number of lines
@@ -716,23 +739,23 @@ void block_failed(Console& console, BlockRead r, const TucsonSeries& series, int
     const std::string where = "   (series " + rtrim(series.id) + ", line ";
     const std::string at = where + std::to_string(read);
     switch (r) {
-    case BlockRead::Done: return;
-    case BlockRead::Error: return datar_error(console, at + ": a value that the format cannot read)");
-    case BlockRead::CutShort:
-        return datar_error(console, at + " ends before the value " + std::to_string(series.count + 1) + " of " +
-                                        std::to_string(wanted) + ": the line is cut off)");
-    case BlockRead::Implausible:
-        return datar_error(console, at + ": value " + std::to_string(series.count + 1) +
-                                        " is 100 or more, neither a width in millimetres nor an index)");
-    case BlockRead::TooLong:
-        return datar_error(console, where + std::to_string(read + 1) + " is longer than a mebibyte)");
-    case BlockRead::EndOfFile:
-        console.line(">> sbr datar:  unexpected end reading data");
-        console.line(at + " is the last line of the file; " + std::to_string(wanted - series.count) +
-                         " values are missing)",
-                     1);
-        return;
-    case BlockRead::Unusable: return;   // reported with the count line
+        case BlockRead::Done: return;
+        case BlockRead::Error: return datar_error(console, at + ": a value that the format cannot read)");
+        case BlockRead::CutShort:
+            return datar_error(console, at + " ends before the value " + std::to_string(series.count + 1) +
+                                            " of " + std::to_string(wanted) + ": the line is cut off)");
+        case BlockRead::Implausible:
+            return datar_error(console, at + ": value " + std::to_string(series.count + 1) +
+                                            " is 100 or more, neither a width in millimetres nor an index)");
+        case BlockRead::TooLong:
+            return datar_error(console, where + std::to_string(read + 1) + " is longer than a mebibyte)");
+        case BlockRead::EndOfFile:
+            console.line(">> sbr datar:  unexpected end reading data");
+            console.line(at + " is the last line of the file; " + std::to_string(wanted - series.count) +
+                             " values are missing)",
+                         1);
+            return;
+        case BlockRead::Unusable: return;  // reported with the count line
     }
 }
 
@@ -785,8 +808,8 @@ bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console
     }
 
     series.id = padded(title, 8);
-    series.first_year = static_cast<int>(std::clamp<long long>(head.first_year, std::numeric_limits<int>::min(),
-                                                               std::numeric_limits<int>::max()));
+    series.first_year = static_cast<int>(std::clamp<long long>(
+        head.first_year, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     series.values.clear();
     series.samples.clear();
     series.count = 0;

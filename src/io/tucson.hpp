@@ -16,11 +16,11 @@ namespace kestrovan {
 
 class Console;
 
-inline constexpr int kEndOfFile = -999;   // count and series counter at the end of a file
+inline constexpr int kEndOfFile = -999;  // count and series counter at the end of a file
 
 // One series in transit between a file and memory (the read buffer).
 struct TucsonSeries {
-    std::string id;             // 8 characters, blank padded
+    std::string id;  // 8 characters, blank padded
     int first_year = 0;
     int count = 0;              // values stored; kEndOfFile once the file is exhausted
     std::vector<float> values;  // values[k] belongs to year first_year + k
@@ -29,24 +29,24 @@ struct TucsonSeries {
 
 // What a reader carries from one call to the next on the same file.
 struct TucsonReadState {
-    int counter = 0;                     // series counter: raised by one per call; kEndOfFile at the end
-    std::string title;                   // 85 characters: first unreadable line of the last call
-    std::array<std::string, 3> header;   // 88-character header lines, cleared by the first call
+    int counter = 0;                    // series counter: raised by one per call; kEndOfFile at the end
+    std::string title;                  // 85 characters: first unreadable line of the last call
+    std::array<std::string, 3> header;  // 88-character header lines, cleared by the first call
     // Set when a call met something the table cannot hold or a block that could not be read
     // (a series longer than kMaxYears values, a damaged format-described block). The message has
     // been printed; the caller must treat the load as failed.
     bool failed = false;
-    int data_lines = 0;                  // data lines the last call read (0: it met only other lines)
-    int lines = 0;                       // lines of the file read so far (the number of the last one)
-    int series_line = 0;                 // line of the first data line of the last series returned
+    int data_lines = 0;   // data lines the last call read (0: it met only other lines)
+    int lines = 0;        // lines of the file read so far (the number of the last one)
+    int series_line = 0;  // line of the first data line of the last series returned
 };
 
 // What a writer carries from one series to the next on the same file: each kind of warning is
 // given once per file.
 struct TucsonWriteState {
-    std::string file_name;        // named in warnings and in the message of a failed write
-    bool warned_clamp = false;    // a value was too wide for its field and was clamped
-    bool warned_id = false;       // "-" in a layout-switch column of an identifier became "_"
+    std::string file_name;      // named in warnings and in the message of a failed write
+    bool warned_clamp = false;  // a value was too wide for its field and was clamped
+    bool warned_id = false;     // "-" in a layout-switch column of an identifier became "_"
 };
 
 // Reads the next series of a Tucson file in mode "mr" (ring widths, millimetres) or "ir"
@@ -81,6 +81,7 @@ void trrw(std::ostream& file, std::string_view mode, std::string_view id, int fi
 // that ends before the fields the format puts on it, a value that is not a plausible width or
 // index (100 or more), or the end of the file; at the end of the file without a count line
 // series.count is kEndOfFile. `lines`, when given, counts the lines read (for the messages).
-bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console, int* lines = nullptr);
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console,
+           int* lines = nullptr);
 
 }  // namespace kestrovan

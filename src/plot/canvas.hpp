@@ -12,8 +12,8 @@ namespace kestrovan {
 
 // One drawing: a device, its output file and the subpages.
 struct CanvasPage {
-    std::string device;   // PLplot device name
-    std::string file;     // output file; "" for a screen or the null device
+    std::string device;  // PLplot device name
+    std::string file;    // output file; "" for a screen or the null device
     int columns = 1, rows = 1;
     bool wait_at_end = false;  // the window waits for a key in it when the drawing ends
 };

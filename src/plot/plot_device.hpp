@@ -14,10 +14,10 @@ enum class DeviceKind {
 };
 
 struct DeviceChoice {
-    std::string name;        // PLplot device name
+    std::string name;  // PLplot device name
     DeviceKind kind = DeviceKind::Screen;
-    std::string extension;   // file devices: the file name extension (".png", ...)
-    std::string message;     // why the request could not be met ("" when it was)
+    std::string extension;  // file devices: the file name extension (".png", ...)
+    std::string message;    // why the request could not be met ("" when it was)
 };
 
 // Device names PLplot knows, and those of them that write files.

@@ -130,7 +130,8 @@ std::vector<float> yearly_means(const YearMatrix& data, std::span<const YearSpan
         const std::size_t len = rows_of(data, years[j].last - years[j].first + 1);
         for (std::size_t i = 0; i < len; ++i) {
             const long long k = static_cast<long long>(years[j].first) - x0 + static_cast<long long>(i);
-            if (col[i] == missing || !std::isfinite(col[i]) || k < 0 || k >= static_cast<long long>(span)) continue;
+            if (col[i] == missing || !std::isfinite(col[i]) || k < 0 || k >= static_cast<long long>(span))
+                continue;
             sum[static_cast<std::size_t>(k)] += col[i];
             ++count[static_cast<std::size_t>(k)];
         }
@@ -168,7 +169,8 @@ std::string title_file_name(std::string_view title) {
 std::string numbered_name(std::string_view name, int k) {
     const std::size_t dot = name.rfind('.');
     const std::size_t slash = name.rfind('/');
-    const bool has_ext = dot != std::string_view::npos && dot > 0 && (slash == std::string_view::npos || dot > slash);
+    const bool has_ext =
+        dot != std::string_view::npos && dot > 0 && (slash == std::string_view::npos || dot > slash);
     const std::string stem(has_ext ? name.substr(0, dot) : name);
     const std::string ext(has_ext ? name.substr(dot) : std::string_view{});
     return stem + "_" + std::to_string(k) + ext;

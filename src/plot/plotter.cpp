@@ -25,11 +25,11 @@ void set_plplot_lib() { ::setenv("PLPLOT_LIB", KESTROVAN_PLPLOT_LIB, 1); }
 namespace {
 
 // The colours of the plotter's header, by meaning.
-constexpr int kBlack = 15;       // frame, labels, reference and mean lines
-constexpr int kBlue = 9;         // data; the first series of a pair
-constexpr int kRed = 1;          // fitted curves; the second series of a pair
-constexpr int kGrey = 7;         // intermediate iterations
-constexpr int kGreen = 3;        // sample size
+constexpr int kBlack = 15;                      // frame, labels, reference and mean lines
+constexpr int kBlue = 9;                        // data; the first series of a pair
+constexpr int kRed = 1;                         // fitted curves; the second series of a pair
+constexpr int kGrey = 7;                        // intermediate iterations
+constexpr int kGreen = 3;                       // sample size
 constexpr int kStatistics[] = {13, 10, 8, 14};  // further lines with a meaning of their own
 
 constexpr const char* kAgeLabel = "Biological age (years)";
@@ -304,8 +304,10 @@ bool DrawingPlotter::show(const Drawing& d) {
         std::snprintf(number, sizeof number, "%03d", ++file_counter_);
         const std::string path =
             join_path(settings_.directory, "plot" + std::string(number) + "_" + d.tag + device_.extension);
-        if (can_create(path)) draw_on({device_.name, path, d.nx, d.ny, false}, d);
-        else console_.line("Cannot create the plot file " + path, 2);
+        if (can_create(path))
+            draw_on({device_.name, path, d.nx, d.ny, false}, d);
+        else
+            console_.line("Cannot create the plot file " + path, 2);
         return true;
     }
     const CanvasPage screen{device_.name, "", d.nx, d.ny, false};
@@ -351,7 +353,8 @@ void DrawingPlotter::plot1(const LinePlot& p) {
     d.tag = file_tag(p.title);
     d.draw = [&, n, two](Canvas& c) {
         const AxisRange y = plot1_y_range(p.y1, two ? p.y2 : p.y1, n, p.reference, p.width_ref);
-        const AxisRange x{static_cast<float>(p.first_year), static_cast<float>(p.first_year + static_cast<long long>(n) - 1)};
+        const AxisRange x{static_cast<float>(p.first_year),
+                          static_cast<float>(p.first_year + static_cast<long long>(n) - 1)};
         const bool counts = !p.sample_size.empty();
         const bool reference = reference_drawn(p.reference);
         c.colour(kBlack);
@@ -386,8 +389,8 @@ void DrawingPlotter::plot1(const LinePlot& p) {
     show(d);
 }
 
-void DrawingPlotter::plt1(std::span<const float> a, std::span<const float> b, int first, int last, float missing,
-                          std::string_view title, int offset, std::span<const int> series) {
+void DrawingPlotter::plt1(std::span<const float> a, std::span<const float> b, int first, int last,
+                          float missing, std::string_view title, int offset, std::span<const int> series) {
     Drawing d;
     d.save_name = "fig11.ps";
     d.tag = file_tag(title);
@@ -396,7 +399,7 @@ void DrawingPlotter::plt1(std::span<const float> a, std::span<const float> b, in
         Line line_a, line_b;
         auto value = [](std::span<const float> s, long long age) -> const float* {
             return age >= 1 && age <= static_cast<long long>(s.size()) ? &s[static_cast<std::size_t>(age - 1)]
-                                                                      : nullptr;
+                                                                       : nullptr;
         };
         auto take = [&](const float* v) {
             if (v && *v != missing && std::isfinite(*v)) {
@@ -465,7 +468,8 @@ void DrawingPlotter::plt2(const YearMatrix& data, std::span<const YearSpan> year
         upper.add(kBlue, "Indices of each series");
         upper.draw(c);
 
-        const std::vector<float> mean = years.empty() ? std::vector<float>{} : yearly_means(data, years, missing, x0, x1);
+        const std::vector<float> mean =
+            years.empty() ? std::vector<float>{} : yearly_means(data, years, missing, x0, x1);
         c.colour(kBlack);
         c.box(x, y, BoxStyle::Grid);
         c.labels("Year", "Index", "Average Indices");
@@ -498,7 +502,8 @@ bool DrawingPlotter::plt3(const TreeRingPlot& p) {
         const AxisRange upper = extent_of({by_age, curve}, missing, 0.0f, 0.0f);
         c.colour(kBlack);
         c.pen(1);
-        c.box({0.0f, static_cast<float>(curve_ages + age_offset)}, with_margin({0.0f, upper.max}), BoxStyle::Grid);
+        c.box({0.0f, static_cast<float>(curve_ages + age_offset)}, with_margin({0.0f, upper.max}),
+              BoxStyle::Grid);
         c.labels(kAgeLabel, settings_.measurement_label, title);
         c.colour(kBlue);
         draw_broken(c, by_age, age_before + 1, missing);
@@ -571,11 +576,13 @@ void DrawingPlotter::plt4(const YearMatrix& curves, int n, int k, int age_offset
                 ++kept;
                 last_age = static_cast<int>(i) + 1;
                 line_raw.add(last_age, raw[i]);
-                if (i < fit.size() && fit[i] != missing && std::isfinite(fit[i])) line_fit.add(last_age, fit[i]);
+                if (i < fit.size() && fit[i] != missing && std::isfinite(fit[i]))
+                    line_fit.add(last_age, fit[i]);
             }
             c.colour(kBlack);
             c.pen(1);
-            c.box({0.0f, static_cast<float>(std::max(age_offset + kept, last_age))}, y, BoxStyle::Grid, from < to);
+            c.box({0.0f, static_cast<float>(std::max(age_offset + kept, last_age))}, y, BoxStyle::Grid,
+                  from < to);
             c.labels(kAgeLabel, settings_.measurement_label,
                      j == 0 ? std::string("Initial RC and Fit") : "Iteration #" + fmt_i(j, 3));
             c.colour(kBlue);
@@ -636,13 +643,14 @@ void DrawingPlotter::plt5(const YearMatrix& curves, int n, int k, int /*age_offs
 }
 
 void DrawingPlotter::plt6(std::span<const float> frequency, std::span<const float> power2,
-                          std::span<const float> power3, int n, std::string_view legend2, std::string_view legend3) {
+                          std::span<const float> power3, int n, std::string_view legend2,
+                          std::string_view legend3) {
     Drawing d;
     d.save_name = "fig1b.ps";
     d.tag = file_tag(std::string(legend2) + "_" + std::string(legend3));
     d.draw = [&](Canvas& c) {
-        const std::size_t rows = std::min({frequency.size(), power2.size(), power3.size(),
-                                           static_cast<std::size_t>(std::max(n, 0))});
+        const std::size_t rows = std::min(
+            {frequency.size(), power2.size(), power3.size(), static_cast<std::size_t>(std::max(n, 0))});
         AxisRange x{1.0e30f, -1.0e30f};
         for (std::size_t i = 0; i < rows; ++i) {
             x.min = std::min(x.min, frequency[i]);
@@ -694,8 +702,7 @@ void DrawingPlotter::spaghetti(const SpaghettiPlot& p) {
         c.box({static_cast<float>(p.first_year), static_cast<float>(p.first_year + p.n - 1)},
               spaghetti_y_range(lines, p.n, p.m), BoxStyle::Plain);
         c.labels(p.x_label, p.y_label, p.title);
-        if (reference_drawn(p.reference))
-            draw_broken(c, head(p.reference, std::max(p.n, 0)), p.first_year);
+        if (reference_drawn(p.reference)) draw_broken(c, head(p.reference, std::max(p.n, 0)), p.first_year);
         auto colour_of = [&](int j) {
             if (own) return kStatistics[static_cast<std::size_t>(j) % std::size(kStatistics)];
             return j == p.m - 1 ? kRed : j == 0 ? kBlue : kGrey;
@@ -759,7 +766,8 @@ void DrawingPlotter::linguine2(const LinguinePlot& p) {
         if (reference_drawn(mean)) {
             c.pen(2);
             c.colour(kBlack);
-            draw_broken(c, head(mean, static_cast<long long>(summary.last) - summary.first + 1), summary.first);
+            draw_broken(c, head(mean, static_cast<long long>(summary.last) - summary.first + 1),
+                        summary.first);
             c.pen(1);
             legends.add(kBlack, "Mean");
         }
@@ -784,7 +792,8 @@ void DrawingPlotter::scatplt(const YearMatrix& x, const YearMatrix& y, std::span
         for (std::size_t j = 0; j < counts.size(); ++j) {
             const int col = static_cast<int>(j);
             if (col >= x.cols() || col >= y.cols()) break;
-            const std::size_t cnt = static_cast<std::size_t>(std::clamp(counts[j], 0, std::min(x.rows(), y.rows())));
+            const std::size_t cnt =
+                static_cast<std::size_t>(std::clamp(counts[j], 0, std::min(x.rows(), y.rows())));
             std::vector<double> px(cnt), py(cnt), fit(cnt);
             for (std::size_t i = 0; i < cnt; ++i) {
                 px[i] = x(static_cast<int>(i), col);
@@ -825,8 +834,8 @@ std::unique_ptr<Plotter> make_plotter(const PlotSettings& settings, Console& con
         // display that is named but does not open deserves a word.
         const char* display = std::getenv("DISPLAY");
         if (display && *display)
-            console.line("The display " + std::string(display) +
-                             " does not open; plots go to the null device.", 2);
+            console.line(
+                "The display " + std::string(display) + " does not open; plots go to the null device.", 2);
     }
     return std::make_unique<DrawingPlotter>(console, std::move(device), settings, std::move(canvas));
 }

@@ -92,7 +92,7 @@ struct TreeRingPlot {
                                        // ages the series covers
     int first_year = 0, last_year = 0;
     float missing = -999.0f;
-    int curve_ages = 0;                // curve_ages + age_offset: the end of the age axis
+    int curve_ages = 0;  // curve_ages + age_offset: the end of the age axis
     std::string_view id{}, title{};
     int age_before = 0, age_offset = 0;
 };
@@ -126,9 +126,8 @@ public:
     // x = age + offset with the values a[age + offset - 1] and b[age + offset - 1]; points whose
     // fit equals `missing` are left out. series[age - 1] is the number of series at each age
     // (drawn against the right axis; empty: not drawn). Saving writes "fig11.ps".
-    virtual void plt1(std::span<const float> a, std::span<const float> b, int first, int last,
-                      float missing, std::string_view title, int offset,
-                      std::span<const int> series) = 0;
+    virtual void plt1(std::span<const float> a, std::span<const float> b, int first, int last, float missing,
+                      std::string_view title, int offset, std::span<const int> series) = 0;
 
     // First detrending of all series: data holds one column per series by position (row 0 = the
     // series' own first year, as in the Series table); years[i] gives series i's first and last
@@ -168,8 +167,8 @@ public:
     // points of series j (m = counts.size()), with the fitted line slope[j] * x + intercept[j];
     // the title gives the pooled fit and correlation. Saving writes "fig1b.ps".
     virtual void scatplt(const YearMatrix& x, const YearMatrix& y, std::span<const float> slope,
-                         std::span<const float> intercept, std::span<const int> counts,
-                         float correlation, float pooled_intercept, float pooled_slope) = 0;
+                         std::span<const float> intercept, std::span<const int> counts, float correlation,
+                         float pooled_intercept, float pooled_slope) = 0;
 };
 
 // Builds the plotter for the settings. Device problems (no display, an unknown device name) fall

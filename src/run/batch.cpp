@@ -92,8 +92,8 @@ bool start_site(const BatchOptions& options, std::vector<std::string>& env, Site
     if (fd < 0) return false;
     close(fd);
     site.status_file = name;
-    std::vector<std::string> args{options.program, "run", options.run_file, "--data", site.data,
-                                  "--status-file", site.status_file};
+    std::vector<std::string> args{options.program, "run",           options.run_file, "--data",
+                                  site.data,       "--status-file", site.status_file};
     if (!site.out_dir.empty()) {
         args.push_back("--out");
         args.push_back(site.out_dir);
@@ -106,7 +106,8 @@ bool start_site(const BatchOptions& options, std::vector<std::string>& env, Site
     auto argv = pointers(args);
     auto envp = pointers(env);
     site.start = Clock::now();
-    const int rc = posix_spawn(&site.pid, options.program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc =
+        posix_spawn(&site.pid, options.program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0;
 }
@@ -140,8 +141,8 @@ bool plan_sites(const BatchOptions& options, std::vector<Site>& sites, std::ostr
         std::error_code ec;
         const std::string base = fs::absolute(files.base_name(), ec).lexically_normal().string();
         if (auto [it, fresh] = bases.emplace(base, data); !fresh) {
-            err << "kestrovan: " << it->second << " and " << data << " would write the same files (" << files.base_name()
-                << "_...): run them in separate batches\n";
+            err << "kestrovan: " << it->second << " and " << data << " would write the same files ("
+                << files.base_name() << "_...): run them in separate batches\n";
             return false;
         }
         site.row.file = data;
@@ -191,14 +192,16 @@ int run_sites(const BatchOptions& options, int jobs, std::vector<Site>& sites, s
 
 }  // namespace
 
-BatchRow batch_row(const std::string& file, const std::string& status_json, const std::string& fallback_message) {
+BatchRow batch_row(const std::string& file, const std::string& status_json,
+                   const std::string& fallback_message) {
     BatchRow row;
     row.file = file;
     row.outcome = "stopped: " + fallback_message;
     const json j = json::parse(status_json, nullptr, false);
     if (!j.is_object() || !j.contains("outcome") || !j["outcome"].is_string()) return row;
     const std::string outcome = j["outcome"];
-    const std::string message = j.contains("message") && j["message"].is_string() ? j["message"].get<std::string>() : "";
+    const std::string message =
+        j.contains("message") && j["message"].is_string() ? j["message"].get<std::string>() : "";
     row.completed = outcome != "stopped";
     row.outcome = row.completed ? outcome : "stopped: " + message;
     const json& s = j.contains("series_selected") ? j["series_selected"] : json();
@@ -218,11 +221,13 @@ BatchRow batch_row(const std::string& file, const std::string& status_json, cons
 }
 
 std::string batch_csv(const std::vector<BatchRow>& rows) {
-    std::string out = "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
-                      "mean_rbar,first_year_eps_085,seconds\n";
+    std::string out =
+        "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
+        "mean_rbar,first_year_eps_085,seconds\n";
     for (const BatchRow& r : rows) {
-        for (const std::string* f : {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length,
-                                     &r.outcome, &r.iterations, &r.constant, &r.mean_rbar, &r.first_year_eps})
+        for (const std::string* f :
+             {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length, &r.outcome,
+              &r.iterations, &r.constant, &r.mean_rbar, &r.first_year_eps})
             out += csv_field(*f) + ",";
         out += fixed(r.seconds, 2) + "\n";
     }
@@ -242,7 +247,8 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
             << "\": a batch that draws plots needs --out DIR (each site's plots in its own directory)\n";
         return 1;
     }
-    const int jobs = options.jobs > 0 ? options.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const int jobs =
+        options.jobs > 0 ? options.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::vector<Site> sites;
     if (!plan_sites(options, sites, err)) return 1;
     const std::string dir = options.out_dir.empty() ? "." : options.out_dir;
@@ -266,8 +272,8 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
         return 1;
     }
     if (isatty(STDERR_FILENO))
-        err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size() << " sites completed; "
-            << csv << "\n";
+        err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size()
+            << " sites completed; " << csv << "\n";
     return failed == 0 ? 0 : 1;
 }
 

@@ -12,17 +12,17 @@ namespace kestrovan {
 
 struct BatchOptions {
     std::string run_file;
-    std::vector<std::string> data;   // the data files, in the order of the rows
-    int jobs = 0;                    // sites at a time (0: the number of cores)
-    std::string out_dir;             // "" = every site writes beside its data file
-    std::string program;             // the program to start for each site
+    std::vector<std::string> data;  // the data files, in the order of the rows
+    int jobs = 0;                   // sites at a time (0: the number of cores)
+    std::string out_dir;            // "" = every site writes beside its data file
+    std::string program;            // the program to start for each site
 };
 
 // One row of batch_summary.csv.
 struct BatchRow {
     std::string file;
     std::string series, first_year, last_year, span, mean_segment_length;  // "" where unknown
-    std::string outcome;             // "converged", "iteration limit", "gave up" or "stopped: why"
+    std::string outcome;  // "converged", "iteration limit", "gave up" or "stopped: why"
     std::string iterations, constant, mean_rbar, first_year_eps;
     double seconds = 0.0;
     bool completed = false;
@@ -30,7 +30,8 @@ struct BatchRow {
 
 // The row of a site from its status (the run summary JSON, or the outcome of a run that never
 // read its data); `status_json` empty when the process left none (it was killed).
-BatchRow batch_row(const std::string& file, const std::string& status_json, const std::string& fallback_message);
+BatchRow batch_row(const std::string& file, const std::string& status_json,
+                   const std::string& fallback_message);
 
 // The CSV text of the rows, with its header line.
 std::string batch_csv(const std::vector<BatchRow>& rows);

@@ -43,7 +43,6 @@ int ask_field_value(Console& console, std::initializer_list<const char*> lines, 
     }
 }
 
-
 std::string labelled(const char* text, int column, const char* label) {
     return Columns().at(2, text).at(column, label).str();
 }
@@ -73,21 +72,26 @@ void show_curve_menu(Console& console) {
 bool curve_option_served(int option) {
     if (option <= -10 || option >= 8) return true;
     switch (option) {
-    case -5: case -2: case 0: case 1: case 2: case 3: case 4: case 6: return true;
-    default: return false;
+        case -5:
+        case -2:
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 6: return true;
+        default: return false;
     }
 }
 
 int ask_alpha(Console& console) {
     while (true) {
-        const int alpha = ask_field_value(console,
-                                          {"Enter the Friedman tweeter (alpha) 0-9",
-                                           "An alpha=7 is suggested to begin with.",
-                                           "It imparts moderate flexibility to the",
-                                           "super smoother. Alpha=9 is the stiffest",
-                                           "and alpha=0 is the most flexible curve.",
-                                           "Enter your value, hit <RET> for 7"},
-                                          7);
+        const int alpha = ask_field_value(
+            console,
+            {"Enter the Friedman tweeter (alpha) 0-9", "An alpha=7 is suggested to begin with.",
+             "It imparts moderate flexibility to the", "super smoother. Alpha=9 is the stiffest",
+             "and alpha=0 is the most flexible curve.", "Enter your value, hit <RET> for 7"},
+            7);
         if (alpha >= 0 && alpha <= 9) return alpha;
         console.blank_line();
         console.line("Friedman tweeter not in admissible range", 2);
@@ -95,13 +99,12 @@ int ask_alpha(Console& console) {
 }
 
 int ask_rcs_stiffness(Console& console) {
-    return ask_field_value(console,
-                           {"For using the age-dependent spline with RCS",
-                            "enter an initial spline stiffness to smooth",
-                            "the mean biologically aged-aligned tree rings.",
-                            "A suggested initial value to try is 10 yrs.",
-                            "Enter your value, hit <RET> for 10"},
-                           10, kMinWavelength, kMaxWavelength);
+    return ask_field_value(
+        console,
+        {"For using the age-dependent spline with RCS", "enter an initial spline stiffness to smooth",
+         "the mean biologically aged-aligned tree rings.", "A suggested initial value to try is 10 yrs.",
+         "Enter your value, hit <RET> for 10"},
+        10, kMinWavelength, kMaxWavelength);
 }
 
 void echo_curve_option(Report& report, const RunOptions& p) {
@@ -109,18 +112,30 @@ void echo_curve_option(Report& report, const RunOptions& p) {
     auto line = [&](const char* text) { return std::string(text) + "  OPT" + fmt_i(opt, 5); };
     report.blank_line();
     report.line("CURVE FIT OPTION:");
-    if (opt < -9) report.line(line("SPLINE PCT N FILTER (VARIABLE) .LE. -10:"));
-    else if (opt == -5) report.line(line("FRIEDMAN VARIABLE SPAN SMOOTHER AND ALPHA:") + fmt_i(p.alpha, 5));
-    else if (opt == -2) report.line(line("REGIONAL CURVE STANDARDIZATION (RCS):"));
-    else if (opt == 0) report.line(line("NO DETRENDING (MEAN OF RAW DATA):"));
-    else if (opt == 1) report.line(line("NEG EXPON/LINEAR ANY SLOPE:"));
-    else if (opt == 2) report.line(line("NEG EXPON/LINEAR NEG SLOPE:"));
-    else if (opt == 3) report.line(line("LINEAR REGRESSION ANY SLOPE:"));
-    else if (opt == 4) report.line(line("LINEAR REGRESSION NEG SLOPE:"));
-    else if (opt == 6) report.line(line("HORIZONTAL LINE THROUGH MEAN:"));
-    else if (opt == 8) report.line(line("AGE-DEPENDENT SPLINE SMOOTHING AND START:") + fmt_i(p.spline_stiffness, 5));
-    else if (opt == 9) report.line(line("MEDIAN SEGMENT LENGTH SPLINE:"));
-    else if (opt > 9) report.line(line("SPLINE FILTER IN YEARS (FIXED) .GE. 10:"));
+    if (opt < -9)
+        report.line(line("SPLINE PCT N FILTER (VARIABLE) .LE. -10:"));
+    else if (opt == -5)
+        report.line(line("FRIEDMAN VARIABLE SPAN SMOOTHER AND ALPHA:") + fmt_i(p.alpha, 5));
+    else if (opt == -2)
+        report.line(line("REGIONAL CURVE STANDARDIZATION (RCS):"));
+    else if (opt == 0)
+        report.line(line("NO DETRENDING (MEAN OF RAW DATA):"));
+    else if (opt == 1)
+        report.line(line("NEG EXPON/LINEAR ANY SLOPE:"));
+    else if (opt == 2)
+        report.line(line("NEG EXPON/LINEAR NEG SLOPE:"));
+    else if (opt == 3)
+        report.line(line("LINEAR REGRESSION ANY SLOPE:"));
+    else if (opt == 4)
+        report.line(line("LINEAR REGRESSION NEG SLOPE:"));
+    else if (opt == 6)
+        report.line(line("HORIZONTAL LINE THROUGH MEAN:"));
+    else if (opt == 8)
+        report.line(line("AGE-DEPENDENT SPLINE SMOOTHING AND START:") + fmt_i(p.spline_stiffness, 5));
+    else if (opt == 9)
+        report.line(line("MEDIAN SEGMENT LENGTH SPLINE:"));
+    else if (opt > 9)
+        report.line(line("SPLINE FILTER IN YEARS (FIXED) .GE. 10:"));
 }
 
 // Reads the curve-fit menu until the answer is an option that serves every series.
@@ -182,7 +197,8 @@ void echo_mean_method(Report& report, int method) {
 
 // The RBAR window entered, checked against the data: 0 skips, 1 to 24 and windows longer than
 // the data are asked again, an even window is raised by one.
-void rbar_window_stage(DialogueAnswers& answers, Console& console, const SeriesTable& table, RunOptions& params) {
+void rbar_window_stage(DialogueAnswers& answers, Console& console, const SeriesTable& table,
+                       RunOptions& params) {
     const int span = table.count() > 0 ? table.summary.last - table.summary.first + 1 : 0;
     while (true) {
         int window = answers.rbar_window();
@@ -200,8 +216,8 @@ void rbar_window_stage(DialogueAnswers& answers, Console& console, const SeriesT
         }
         // A window longer than the years of the data holds no complete window at all.
         if (window > span) {
-            const std::string why =
-                "The running RBAR window cannot be longer than the " + std::to_string(span) + " years of the data.";
+            const std::string why = "The running RBAR window cannot be longer than the " +
+                                    std::to_string(span) + " years of the data.";
             refuse(console, why);
             answers.ask_again(why);
             continue;
@@ -238,8 +254,10 @@ void show_rcs_menu(Console& console) {
     console.blank_line();
     const std::string lines[] = {
         std::string("  -5:  friedman super smoother") + "        lower alpha (0-9) gives more local fit",
-        std::string("  -4:  robust lowess smoother") + "         window in years, or -percent of series length",
-        std::string("  -3:  median smoothing") + "               must have odd window length <full length only>",
+        std::string("  -4:  robust lowess smoother") +
+            "         window in years, or -percent of series length",
+        std::string("  -3:  median smoothing") +
+            "               must have odd window length <full length only>",
         std::string("  -2:  Age-dependent spline smoothing"),
         std::string("   1:  neg expon curve, ") + "no = opt 4    f(i) = a*exp(-b*t(i)) + d    (d>0)",
         std::string("   2:  neg expon curve, ") + "no = opt 5    f(i) = a*exp(-b*t(i)) + d    (d>0)",
@@ -258,7 +276,9 @@ void show_rcs_menu(Console& console) {
 }
 
 // Regional-curve codes the menu does not offer (or that would change the data they fit).
-bool rcs_option_refused(int option) { return option == 0 || option == 9 || option == -1 || (option >= -9 && option <= -6); }
+bool rcs_option_refused(int option) {
+    return option == 0 || option == 9 || option == -1 || (option >= -9 && option <= -6);
+}
 
 // The window of the lowess or median Regional curve: nullopt when the answer is not one number.
 std::optional<int> ask_rcs_window(Console& console, const char* what, const char* positive) {
@@ -350,11 +370,9 @@ int ConsoleDialogue::alpha() { return ask_alpha(console_); }
 int ConsoleDialogue::spline_stiffness(bool rcs) {
     if (rcs) return ask_rcs_stiffness(console_);
     return ask_field_value(console_,
-                           {"For the age-dependent spline you must",
-                            "enter a starting spline stiffness. For",
+                           {"For the age-dependent spline you must", "enter a starting spline stiffness. For",
                             "detrending individual series, an initial",
-                            "value that appears work well is 50 yrs.",
-                            "Enter your value, hit <RET> for 50"},
+                            "value that appears work well is 50 yrs.", "Enter your value, hit <RET> for 50"},
                            50, kMinWavelength, kMaxWavelength);
 }
 
@@ -375,11 +393,11 @@ int ConsoleDialogue::mean_method() {
 }
 
 int ConsoleDialogue::rbar_window() {
-    return ask_field_value(console_,
-                           {"Enter running RBAR window width for variance",
-                            "stabilization. Must be .ge. 25 years and odd.",
-                            "Default window width is 51 years, 0 to skip"},
-                           51);
+    return ask_field_value(
+        console_,
+        {"Enter running RBAR window width for variance", "stabilization. Must be .ge. 25 years and odd.",
+         "Default window width is 51 years, 0 to skip"},
+        51);
 }
 
 int ConsoleDialogue::stabilization_choice() { return ask_stabilization_option(console_); }
@@ -476,8 +494,8 @@ void dialogue_before_selection(DialogueAnswers& answers, Console&, RunFiles& fil
     params.power_transform = answers.power_transform();
 }
 
-void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
-                              RunOptions& params, int median_segment_length) {
+void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files,
+                              const SeriesTable& table, RunOptions& params, int median_segment_length) {
     curve_fit_stage(answers, console, files, table, params, median_segment_length);
     params.mean_method = answers.mean_method();
     echo_mean_method(files.report, params.mean_method);

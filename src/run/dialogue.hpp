@@ -47,16 +47,16 @@ public:
     // a file again; a run file ends the run.
     virtual void data_file_unreadable(const std::string& name) = 0;
 
-    virtual IndexMethod index_method() = 0;           // question 1
-    virtual bool power_transform() = 0;               // question 2 (residuals)
-    virtual int curve_option() = 0;                   // question 3: a served code (9: median length)
-    virtual int alpha() = 0;                          // 3a: 0..9
-    virtual int spline_stiffness(bool rcs) = 0;       // 3b (per series) or 3c (RCS)
-    virtual int mean_method() = 0;                    // question 4
-    virtual int rbar_window() = 0;                    // question 5: 0, or a window as entered
-    virtual int stabilization_choice() = 0;           // question 6
-    virtual float convergence() = 0;                  // question 7
-    virtual bool tweaks() = 0;                        // question 8
+    virtual IndexMethod index_method() = 0;      // question 1
+    virtual bool power_transform() = 0;          // question 2 (residuals)
+    virtual int curve_option() = 0;              // question 3: a served code (9: median length)
+    virtual int alpha() = 0;                     // 3a: 0..9
+    virtual int spline_stiffness(bool rcs) = 0;  // 3b (per series) or 3c (RCS)
+    virtual int mean_method() = 0;               // question 4
+    virtual int rbar_window() = 0;               // question 5: 0, or a window as entered
+    virtual int stabilization_choice() = 0;      // question 6
+    virtual float convergence() = 0;             // question 7
+    virtual bool tweaks() = 0;                   // question 8
     // The RCS re-selection menu; nullopt to start over from question 3.
     virtual std::optional<RegionalChoice> regional_reselection() = 0;
 
@@ -87,8 +87,12 @@ public:
     void ask_again(const std::string&) override {}
     SelectionChoice selection_choice() override { return ask_selection_choice(console_); }
     void selection_refused(const std::string&) override { selection_refused_pause(console_); }
-    std::optional<std::string> pith_file(const RunFiles& f, const SeriesTable& t) override { return pith_.pith_file(f, t); }
-    std::string another_pith_file(const RunFiles& f, const SeriesTable& t) override { return pith_.another_pith_file(f, t); }
+    std::optional<std::string> pith_file(const RunFiles& f, const SeriesTable& t) override {
+        return pith_.pith_file(f, t);
+    }
+    std::string another_pith_file(const RunFiles& f, const SeriesTable& t) override {
+        return pith_.another_pith_file(f, t);
+    }
     PithReading pith_reading() override { return pith_.pith_reading(); }
     PithAfterError after_pith_read_error(const std::string& n, const std::string& r) override {
         return pith_.after_pith_read_error(n, r);
@@ -101,21 +105,22 @@ private:
 };
 
 // Questions 1 (ratios or residuals) and 2 (power transform, residuals only).
-void dialogue_before_selection(DialogueAnswers& answers, Console& console, RunFiles& files, RunOptions& params);
+void dialogue_before_selection(DialogueAnswers& answers, Console& console, RunFiles& files,
+                               RunOptions& params);
 void dialogue_before_selection(Console& console, RunFiles& files, RunOptions& params);
 
 // Questions 3 to 8. `median_segment_length` is the MED value of the latest segment-length
 // statistics (curve option 9). For RCS the pith-offset dialogue runs for the current table.
-void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
-                              RunOptions& params, int median_segment_length);
-void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table,
-                              RunOptions& params, int median_segment_length);
+void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files,
+                              const SeriesTable& table, RunOptions& params, int median_segment_length);
+void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+                              int median_segment_length);
 
 // The RCS re-selection menu: sets a new regional curve option (with its alpha, window or
 // stiffness). An unreadable answer ("x") goes back to question 3 and runs questions 3 to 8 again.
 void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
                      RunOptions& params, int median_segment_length);
-void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table,
-                     RunOptions& params, int median_segment_length);
+void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+                     int median_segment_length);
 
 }  // namespace kestrovan

@@ -46,8 +46,8 @@ SpectralInput write_column_table(const std::string& path, bool option0, bool sta
         const float sd1 = covered ? value_or_zero(c.first_sd, k) : 0.0f;
         const float sd2 = covered ? value_or_zero(c.second_sd, k) : 0.0f;
         const float root = covered ? std::sqrt(static_cast<float>(n)) : 0.0f;
-        file << fmt_i(c.first_year + static_cast<int>(k), 6) << fmt_i(n, 6) << ' '
-             << fmt_f(crn1, 8, 3) << fmt_f(crn2, 8, 3) << fmt_f(sd1, 8, 3) << fmt_f(sd2, 8, 3)
+        file << fmt_i(c.first_year + static_cast<int>(k), 6) << fmt_i(n, 6) << ' ' << fmt_f(crn1, 8, 3)
+             << fmt_f(crn2, 8, 3) << fmt_f(sd1, 8, 3) << fmt_f(sd2, 8, 3)
              << fmt_f(covered ? sd1 / root : kNoStandardError, 8, 3)
              << fmt_f(covered ? sd2 / root : kNoStandardError, 8, 3);
         float stb1 = 0.0f, stb2 = 0.0f;
@@ -66,8 +66,8 @@ SpectralInput write_column_table(const std::string& path, bool option0, bool sta
     return spectral;
 }
 
-void write_tucson_chronologies(const std::string& path, const RunFiles& files, bool option0,
-                               bool stabilized, const FinalChronologies& c, Console& console) {
+void write_tucson_chronologies(const std::string& path, const RunFiles& files, bool option0, bool stabilized,
+                               const FinalChronologies& c, Console& console) {
     auto file = create_output_file(path);
     TucsonWriteState state;
     state.file_name = path;
@@ -92,8 +92,7 @@ void write_tucson_chronologies(const std::string& path, const RunFiles& files, b
         std::vector<float> values(span, 0.0f);
         for (std::size_t k = 0; k < span; ++k)
             if (c.sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
-        trrw(file, "iw", id, c.first_year, values, c.sample_size, header[2].substr(82, 6), state,
-             console);
+        trrw(file, "iw", id, c.first_year, values, c.sample_size, header[2].substr(82, 6), state, console);
     }
     check_written(file, path);
 }

@@ -46,15 +46,16 @@ int main(int argc, char** argv) {
 
     kestrovan::ProgramOptions options;
     bool no_plots = false;
-    auto* no_plots_flag = app.add_flag("--no-plots", no_plots,
-                                       "skip every plot and its menu (every question is still asked)");
-    auto* device = app.add_option("--device", options.device,
-                                  "PLplot device for the plots (for example xcairo, or a file device such as "
-                                  "pngcairo or svgcairo: each plot then goes to a numbered file, without a menu)")
-                      ->type_name("NAME");
+    auto* no_plots_flag =
+        app.add_flag("--no-plots", no_plots, "skip every plot and its menu (every question is still asked)");
+    auto* device =
+        app.add_option("--device", options.device,
+                       "PLplot device for the plots (for example xcairo, or a file device such as "
+                       "pngcairo or svgcairo: each plot then goes to a numbered file, without a menu)")
+            ->type_name("NAME");
     auto* record = app.add_option("--record", options.record,
                                   "write the run file of the session's answers to FILE.toml at its end")
-                      ->type_name("FILE.toml");
+                       ->type_name("FILE.toml");
 
     kestrovan::RunFileOptions run_options;
     CLI::App* run = app.add_subcommand("run", "one analysis described by a run file (no question is asked)");
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
     run->add_option("--status-file", run_options.status_file)->group("");  // for the batch's sites
 
     kestrovan::BatchOptions batch_options;
-    CLI::App* batch = app.add_subcommand("batch", "the same analysis on many data files, one process per site");
+    CLI::App* batch =
+        app.add_subcommand("batch", "the same analysis on many data files, one process per site");
     batch->add_option("file", batch_options.run_file, "the run file (TOML); its data key is not used")
         ->required()
         ->type_name("FILE.toml");
@@ -74,7 +76,9 @@ int main(int argc, char** argv) {
     batch->add_option("--jobs", batch_options.jobs, "sites at a time (default: the number of cores)")
         ->check(CLI::Range(1, INT_MAX))
         ->type_name("N");
-    batch->add_option("--out", batch_options.out_dir, "each site writes into DIR/<base>/; batch_summary.csv in DIR")
+    batch
+        ->add_option("--out", batch_options.out_dir,
+                     "each site writes into DIR/<base>/; batch_summary.csv in DIR")
         ->type_name("DIR");
     app.require_subcommand(0, 1);
 
@@ -82,9 +86,10 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
         const bool dialogue_option = no_plots_flag->count() + device->count() + record->count() > 0;
         if (dialogue_option && app.get_subcommands().size() > 0)
-            throw CLI::ValidationError("--no-plots, --device and --record", "belong to the dialogue, not to a subcommand");
+            throw CLI::ValidationError("--no-plots, --device and --record",
+                                       "belong to the dialogue, not to a subcommand");
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);   // --help, --version
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
         std::cerr << "kestrovan: " << e.what() << "\nRun kestrovan --help for the commands and options.\n";
         return 1;
     }

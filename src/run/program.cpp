@@ -46,7 +46,9 @@ void summarize_attempts(const AttemptsSummary& a, const EngineResults& r, const 
     s.constant = a.last.constant;
     s.iterations = r.iterations;
     s.convergence = r.convergence;
-    s.outcome = a.outcome == AttemptOutcome::GaveUp ? "gave up" : r.converged ? "converged" : "iteration limit";
+    s.outcome = a.outcome == AttemptOutcome::GaveUp ? "gave up"
+                : r.converged                       ? "converged"
+                                                    : "iteration limit";
     if (params.rbar_window > 0) {
         s.standard_rbar = summarize_rbar(r.standard_rbar, r.first_year, r.sample_size);
         s.signal_free_rbar = summarize_rbar(r.signal_free_rbar, r.first_year, r.sample_size);
@@ -61,7 +63,7 @@ struct Run {
     DialogueAnswers& dialogue;
     RunAnswers& answers;
     PlotSettings plots;
-    bool greet;          // the banner and the gap warning (the dialogue)
+    bool greet;  // the banner and the gap warning (the dialogue)
     RunSummary& summary;
 };
 
@@ -107,16 +109,23 @@ void record_stop(RunFiles& files, const ProgramStop* stop, const std::string& fa
     }
     if (!files.report.is_open()) return;
     std::string how;
-    if (!stop) how = "THE RUN ENDED ON A FATAL ERROR: " + fatal;
-    else if (stop->kind() == StopKind::Normal) how = "THE RUN WAS STOPPED BY THE USER.";
-    else if (stop->kind() == StopKind::EndOfInput) how = "THE RUN STOPPED: THE INPUT ENDED AT A QUESTION.";
-    else how = std::string("THE RUN STOPPED ABNORMALLY") + (*stop->what() ? std::string(": ") + stop->what() : ".");
+    if (!stop)
+        how = "THE RUN ENDED ON A FATAL ERROR: " + fatal;
+    else if (stop->kind() == StopKind::Normal)
+        how = "THE RUN WAS STOPPED BY THE USER.";
+    else if (stop->kind() == StopKind::EndOfInput)
+        how = "THE RUN STOPPED: THE INPUT ENDED AT A QUESTION.";
+    else
+        how = std::string("THE RUN STOPPED ABNORMALLY") +
+              (*stop->what() ? std::string(": ") + stop->what() : ".");
     try {
         Report& r = files.report;
         r.blank_line();
         r.line(how, 2);
         const auto written = files.files_written();
-        r.line(written.empty() ? "IT WROTE NO FILE BESIDE THIS REPORT." : "FILES IT WROTE BESIDE THIS REPORT:", 2);
+        r.line(
+            written.empty() ? "IT WROTE NO FILE BESIDE THIS REPORT." : "FILES IT WROTE BESIDE THIS REPORT:",
+            2);
         for (const std::string& f : written) r.line(f, 4);
     } catch (const ProgramStop&) {
         // The report cannot take these lines (a full disk): what it holds stays as written.
@@ -136,9 +145,14 @@ int guarded(RunStart& run, RunSummary& summary, const std::function<void()>& bod
         record_stop(run.files, &stop, {});
         if (!run.files.finished) {
             summary.outcome = "stopped";
-            if (stop.kind() == StopKind::Normal) summary.message = "stopped by the user";
-            else if (stop.kind() == StopKind::EndOfInput) summary.message = "the input ended at a question";
-            else summary.message = *stop.what() ? stop.what() : !stop.reason().empty() ? stop.reason() : console.last_line();
+            if (stop.kind() == StopKind::Normal)
+                summary.message = "stopped by the user";
+            else if (stop.kind() == StopKind::EndOfInput)
+                summary.message = "the input ended at a question";
+            else
+                summary.message = *stop.what()             ? stop.what()
+                                  : !stop.reason().empty() ? stop.reason()
+                                                           : console.last_line();
         }
     } catch (const std::exception& e) {
         // Nothing should get here; if it does, the run still ends cleanly with its report closed.
@@ -183,8 +197,13 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     RunOptions params;
     SessionRecorder recorder(console, params);
     RunSummary summary;
-    Run r{run, params, recorder, recorder, PlotSettings{options.plots, options.device, "", options.interactive},
-          true, summary};
+    Run r{run,
+          params,
+          recorder,
+          recorder,
+          PlotSettings{options.plots, options.device, "", options.interactive},
+          true,
+          summary};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     summary.plan = recorder.plan();
     // A run file draws on a file device only: the screen's plots are recorded as off.
@@ -231,14 +250,20 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
     RunOptions params;
     RunFileSession session(summary.plan, params);
     const bool plots = summary.plan.plots != "off";
-    Run r{run, params, session, session, PlotSettings{plots, plots ? summary.plan.plots : "", options.out_dir, false},
-          false, summary};
+    Run r{run,
+          params,
+          session,
+          session,
+          PlotSettings{plots, plots ? summary.plan.plots : "", options.out_dir, false},
+          false,
+          summary};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     const bool data_read = run.files.report.is_open();
     status = end_with_summary(run, summary, status);
     run.files.report.close();
     console.flush();
-    write_status(options.status_file, data_read ? summary_json(summary, run.files) : stopped_json(summary.message));
+    write_status(options.status_file,
+                 data_read ? summary_json(summary, run.files) : stopped_json(summary.message));
     if (status != 0) err << "kestrovan: " << summary.plan.data << ": " << summary.message << "\n";
     return status;
 }

@@ -9,13 +9,13 @@
 namespace kestrovan {
 
 struct ProgramOptions {
-    bool plots = true;       // false with --no-plots: every plot and its menu are skipped
-    std::string device;      // --device NAME: the screen device ("" = choose automatically)
+    bool plots = true;          // false with --no-plots: every plot and its menu are skipped
+    std::string device;         // --device NAME: the screen device ("" = choose automatically)
     bool echo_answers = false;  // write each answer back (input from a file, not a terminal)
     // Standard input is a terminal: plot menus and plot pauses read answers. With an answer file
     // they read nothing, so that the same file serves runs with and without plots.
     bool interactive = true;
-    std::string record;      // --record FILE: the run file of the session, written at its end
+    std::string record;  // --record FILE: the run file of the session, written at its end
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options);
@@ -25,8 +25,8 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
 // and status 1, and no file is created or touched.
 struct RunFileOptions {
     std::string run_file;
-    std::string data;        // --data FILE: the data file in place of the run file's
-    std::string out_dir;     // --out DIR: the output files go into DIR (created once the data are read)
+    std::string data;     // --data FILE: the data file in place of the run file's
+    std::string out_dir;  // --out DIR: the output files go into DIR (created once the data are read)
     // For batch runs: a file that receives the run's summary (or, for a run that stopped before
     // its data were read, its outcome and message) whatever happens.
     std::string status_file;

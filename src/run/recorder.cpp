@@ -15,7 +15,9 @@ RunPlan SessionRecorder::plan() const {
 
 std::string SessionRecorder::data_file() { return plan_.data = dialogue_.data_file(); }
 
-LoadSettings SessionRecorder::load_settings(std::istream& file) { return plan_.load = dialogue_.load_settings(file); }
+LoadSettings SessionRecorder::load_settings(std::istream& file) {
+    return plan_.load = dialogue_.load_settings(file);
+}
 
 // Questions 3 to 8 come again after a start over: the run begins anew from them.
 int SessionRecorder::curve_option() {
@@ -40,7 +42,9 @@ std::string SessionRecorder::another_pith_file(const RunFiles& f, const SeriesTa
     return plan_.pith = dialogue_.another_pith_file(f, t);
 }
 
-std::optional<RegionalChoice> SessionRecorder::regional_reselection() { return dialogue_.regional_reselection(); }
+std::optional<RegionalChoice> SessionRecorder::regional_reselection() {
+    return dialogue_.regional_reselection();
+}
 
 void SessionRecorder::attempt_begins() { accepted_now_ = false; }
 
@@ -74,8 +78,10 @@ bool SessionRecorder::tree_ring_plots() {
 
 int SessionRecorder::stabilization_option(bool signal_free) {
     const int option = answers_.stabilization_option(signal_free);
-    if (signal_free) plan_.signal_free_stabilization = option;
-    else plan_.stabilization = option;
+    if (signal_free)
+        plan_.signal_free_stabilization = option;
+    else
+        plan_.stabilization = option;
     return option;
 }
 

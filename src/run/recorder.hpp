@@ -48,7 +48,9 @@ public:
     bool truncate_regional_curve() override { return answers_.truncate_regional_curve(); }
     int truncation_age(int ages) override;
     bool tree_ring_plots() override;
-    bool accept_stabilization(bool signal_free) override { return answers_.accept_stabilization(signal_free); }
+    bool accept_stabilization(bool signal_free) override {
+        return answers_.accept_stabilization(signal_free);
+    }
     int stabilization_option(bool signal_free) override;
     void regional_warning_pause() override { answers_.regional_warning_pause(); }
     void gave_up_pause() override { answers_.gave_up_pause(); }

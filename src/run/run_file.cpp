@@ -3,10 +3,10 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <climits>
-#include <cstdio>
 #include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 constexpr const char* kSplineYears = "10 to 100000 (years)";
 constexpr const char* kSplinePercent = "10 to 1000";
 // The keys a [[retry]] table may hold.
-const std::vector<std::string> kAttemptKeys{"regional_curve", "alpha", "stiffness", "window",
-                                            "wavelength", "percent", "truncation_age", "tree_ring_plots"};
+const std::vector<std::string> kAttemptKeys{"regional_curve", "alpha",   "stiffness",      "window",
+                                            "wavelength",     "percent", "truncation_age", "tree_ring_plots"};
 
 // The number of single-character edits that turn a into b (for "did you mean").
 std::size_t edit_distance(const std::string& a, const std::string& b) {
@@ -91,8 +91,9 @@ public:
         const toml::node* n = table_.get(key);
         if (!n) return fallback;
         const auto* v = n->as_integer();
-        const std::string range = lo <= INT_MIN ? "a whole number"
-                                                  : "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
+        const std::string range =
+            lo <= INT_MIN ? "a whole number"
+                          : "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
         if (!v || v->get() < lo || v->get() > hi) refuse(key, range);
         return v->get();
     }
@@ -105,7 +106,8 @@ public:
         if (!n->is_boolean()) refuse(key, "true or false");
         return n->as_boolean()->get();
     }
-    std::string string(const std::string& key, const std::string& fallback, const std::string& allowed) const {
+    std::string string(const std::string& key, const std::string& fallback,
+                       const std::string& allowed) const {
         const toml::node* n = table_.get(key);
         if (!n) return fallback;
         if (!n->is_string()) refuse(key, allowed);
@@ -115,11 +117,13 @@ public:
         const toml::node* n = table_.get(key);
         if (!n) return fallback;
         if (const auto* i = n->as_integer()) return static_cast<double>(i->get());
-        if (!n->is_floating_point() || !std::isfinite(n->as_floating_point()->get())) refuse(key, "a finite number");
+        if (!n->is_floating_point() || !std::isfinite(n->as_floating_point()->get()))
+            refuse(key, "a finite number");
         return n->as_floating_point()->get();
     }
     // A key that the choices do not use may be left out, or keep its default (`is_default`).
-    void only_with(const std::string& key, bool applies, bool is_default, const std::string& condition) const {
+    void only_with(const std::string& key, bool applies, bool is_default,
+                   const std::string& condition) const {
         if (!applies && has(key) && !is_default) refuse(key, "only with " + condition);
     }
     // Refuses a key that is not one of `known`, naming the nearest known key.
@@ -129,7 +133,8 @@ public:
             if (std::find(known.begin(), known.end(), key) != known.end()) continue;
             std::string nearest;
             for (const std::string& n : known)
-                if (edit_distance(key, n) <= 2 && (nearest.empty() || edit_distance(key, n) < edit_distance(key, nearest)))
+                if (edit_distance(key, n) <= 2 &&
+                    (nearest.empty() || edit_distance(key, n) < edit_distance(key, nearest)))
                     nearest = n;
             throw RunFileError(where_ + "unknown key \"" + key + "\"" +
                                (nearest.empty() ? std::string() : " (did you mean " + nearest + "?)"));
@@ -145,25 +150,30 @@ private:
 
 // A spline's length from its key: the wavelength (years) or the percent, 0 when not named.
 int spline_number(const Keys& k, const std::string& key, bool required, bool percent) {
-    if (required && !k.has(key)) k.missing(key, std::string("required with this spline (") + (percent ? kSplinePercent : kSplineYears) + ")");
+    if (required && !k.has(key))
+        k.missing(key, std::string("required with this spline (") +
+                           (percent ? kSplinePercent : kSplineYears) + ")");
     return percent ? k.whole(key, 10, -kMinPercentCode, 0) : k.whole(key, 10, kMaxWavelength, 0);
 }
 
 // A curve name of a list with its spline length; `key` is "curve" or "regional_curve".
-int curve_code(const Keys& k, const std::string& key, const std::string& fallback, bool regional, const char* prefix = "") {
+int curve_code(const Keys& k, const std::string& key, const std::string& fallback, bool regional,
+               const char* prefix = "") {
     const std::string allowed = regional ? regional_names() : per_series_names();
     const std::string name = k.string(key, fallback, "one of " + allowed);
     const std::string p(prefix);
     const int wavelength = spline_number(k, p + "wavelength", name == "fixed-spline", false);
     const int percent = spline_number(k, p + "percent", name == "percent-spline", true);
-    const auto code = regional ? regional_code(name, wavelength, percent) : per_series_code(name, wavelength, percent);
+    const auto code =
+        regional ? regional_code(name, wavelength, percent) : per_series_code(name, wavelength, percent);
     if (!code) k.refuse(key, "one of " + allowed);
     return *code;
 }
 
 void read_data_keys(const Keys& k, const RunFileRequest& request, const std::string& dir, RunPlan& plan) {
     plan.data = k.string("data", "", "a file name");
-    if (!request.data.empty()) plan.data = request.data;
+    if (!request.data.empty())
+        plan.data = request.data;
     else if (!plan.data.empty() && fs::path(plan.data).is_relative() && !dir.empty())
         plan.data = (fs::path(dir) / plan.data).lexically_normal().string();
     if (plan.data.empty() && request.need_data) k.missing("data", "no data file is named (data = \"FILE\")");
@@ -175,7 +185,8 @@ void read_data_keys(const Keys& k, const RunFileRequest& request, const std::str
     const bool columns = *kind == FileKind::SingleColumn || *kind == FileKind::MultipleColumns;
     const bool multiple = *kind == FileKind::MultipleColumns;
     plan.load.header_lines = k.whole("header_lines", 0, INT_MAX, 0);
-    k.only_with("header_lines", columns, plan.load.header_lines == 0, "format = \"single-column\" or \"multiple-columns\"");
+    k.only_with("header_lines", columns, plan.load.header_lines == 0,
+                "format = \"single-column\" or \"multiple-columns\"");
     k.only_with("columns", multiple, false, "format = \"multiple-columns\"");
     k.only_with("sentinel", multiple, false, "format = \"multiple-columns\"");
     if (!multiple) return;
@@ -202,7 +213,8 @@ void read_selection_keys(const Keys& k, RunPlan& plan) {
         const bool two = a && a->size() == 2 && (*a)[0].is_integer() && (*a)[1].is_integer();
         if (!two) k.refuse(key, "[start, end], two years");
         const long long s = *(*a)[0].value<long long>(), e = *(*a)[1].value<long long>();
-        if (s < INT_MIN || s > INT_MAX || e < INT_MIN || e > INT_MAX) k.refuse(key, "[start, end], two years");
+        if (s < INT_MIN || s > INT_MAX || e < INT_MIN || e > INT_MAX)
+            k.refuse(key, "[start, end], two years");
         if (e < s) k.refuse(key, "an end year that is not before the start year");
         plan.selection.value1 = static_cast<int>(s);
         plan.selection.value2 = static_cast<int>(e);
@@ -241,7 +253,8 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
     plan.alpha = k.whole("alpha", INT_MIN, INT_MAX, 7);
     if (!rcs) {
         const int c = plan.curve_option;
-        k.only_with("stiffness", c == kCurveAgeSpline, plan.stiffness == 50, "curve = \"age-dependent-spline\" or \"rcs\"");
+        k.only_with("stiffness", c == kCurveAgeSpline, plan.stiffness == 50,
+                    "curve = \"age-dependent-spline\" or \"rcs\"");
         k.only_with("alpha", c == -5, plan.alpha == 7, "curve = \"super-smoother\" (or regional_curve)");
         k.only_with("wavelength", c >= 10, false, "curve = \"fixed-spline\"");
         k.only_with("percent", c <= -10, false, "curve = \"percent-spline\"");
@@ -265,7 +278,9 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
     k.only_with("pith_header_lines", !plan.pith.empty(), plan.pith_reading.header_lines == 0, "pith");
     if (format != "one-per-line") {
         const auto field = parse_record_format(format);
-        if (!field) k.refuse("pith_format", "\"one-per-line\", or a record format with an integer field such as \"(2x,i3)\"");
+        if (!field)
+            k.refuse("pith_format",
+                     "\"one-per-line\", or a record format with an integer field such as \"(2x,i3)\"");
         plan.pith_reading.one_per_line = false;
         plan.pith_reading.field = *field;
         plan.pith_reading.format = format;
@@ -329,8 +344,10 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
                 "a stabilization other than \"none\" (the signal-free stage starts from it)");
     for (const char* key : {"stabilization", "signal_free_stabilization"}) {
         const std::string name = k.string(key, "", "");
-        k.only_with(std::string(key) + "_wavelength", name == "fixed-spline", false, std::string(key) + " = \"fixed-spline\"");
-        k.only_with(std::string(key) + "_percent", name == "percent-spline", false, std::string(key) + " = \"percent-spline\"");
+        k.only_with(std::string(key) + "_wavelength", name == "fixed-spline", false,
+                    std::string(key) + " = \"fixed-spline\"");
+        k.only_with(std::string(key) + "_percent", name == "percent-spline", false,
+                    std::string(key) + " = \"percent-spline\"");
     }
     plan.convergence = static_cast<float>(k.number("convergence", 0.0001));
     plan.tweaks = k.boolean("tweaks", true);
@@ -343,7 +360,8 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
 }
 
 void check_files(const Keys& k, const RunPlan& plan) {
-    if (auto why = data_file_problem(plan.data)) throw RunFileError(k.where() + "data = " + toml_string(plan.data) + ": " + *why);
+    if (auto why = data_file_problem(plan.data))
+        throw RunFileError(k.where() + "data = " + toml_string(plan.data) + ": " + *why);
     if (plan.pith.empty()) return;
     const std::string pith = resolve_pith(plan.pith, plan.data);
     std::error_code ec;
@@ -434,7 +452,8 @@ std::string run_file_text(const RunPlan& plan, const std::string& dir) {
     for (PlanEntry e : plan_entries(plan, true)) {
         if (e.key == "data") e.value = relative_to(plan.data, dir);
         if (e.key == "pith" && !plan.pith.empty()) e.value = relative_to(plan.pith, data_dir);
-        if (!std::holds_alternative<std::monostate>(e.value)) out += e.key + " = " + toml_text(e.value) + "\n";
+        if (!std::holds_alternative<std::monostate>(e.value))
+            out += e.key + " = " + toml_text(e.value) + "\n";
     }
     for (const auto& retry : retry_entries(plan)) {
         out += "\n[[retry]]\n";
@@ -446,7 +465,8 @@ std::string run_file_text(const RunPlan& plan, const std::string& dir) {
 RunPlan read_run_file(const RunFileRequest& request) {
     std::ifstream in(request.path, std::ios::binary);
     std::error_code ec;
-    if (!in || fs::is_directory(request.path, ec)) throw RunFileError(request.path + ": the run file cannot be read");
+    if (!in || fs::is_directory(request.path, ec))
+        throw RunFileError(request.path + ": the run file cannot be read");
     std::stringstream text;
     text << in.rdbuf();
     std::string dir, own;

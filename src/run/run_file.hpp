@@ -17,9 +17,9 @@ public:
 };
 
 struct RunFileRequest {
-    std::string path;          // the run file
-    std::string data;          // a data file in place of the file's "data" key ("" = the key's)
-    bool need_data = true;     // false: a run file without data (batch), no file checked
+    std::string path;       // the run file
+    std::string data;       // a data file in place of the file's "data" key ("" = the key's)
+    bool need_data = true;  // false: a run file without data (batch), no file checked
 };
 
 // Reads and checks a run file. Every key must be known, of its type and in its range, keys that

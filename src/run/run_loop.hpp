@@ -28,9 +28,14 @@ class ProgramAttemptSteps : public AttemptSteps {
 public:
     // `median_segment_length` serves curve option 9 when the re-selection goes back to question 3.
     ProgramAttemptSteps(const AttemptContext& context, int median_segment_length)
-        : console_(context.console), files_(context.files), plotter_(context.plotter), dialogue_(context.dialogue),
-          answers_(context.answers), median_segment_length_(median_segment_length) {}
-    SeriesTable prepare(const SeriesTable& raw, const RunOptions& params, const AttemptState& attempt) override;
+        : console_(context.console),
+          files_(context.files),
+          plotter_(context.plotter),
+          dialogue_(context.dialogue),
+          answers_(context.answers),
+          median_segment_length_(median_segment_length) {}
+    SeriesTable prepare(const SeriesTable& raw, const RunOptions& params,
+                        const AttemptState& attempt) override;
     bool reselect(RunOptions& params) override;
 
 private:

@@ -18,8 +18,16 @@ const char* kSplineCodes = "-10 to -1000 (percent of the length) or 10 to 100000
 bool per_series_code(int code) {
     if (spline_code(code)) return true;
     switch (code) {
-    case -5: case kCurveRcs: case 0: case 1: case 2: case 3: case 4: case 6: case 8: return true;
-    default: return false;
+        case -5:
+        case kCurveRcs:
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 6:
+        case 8: return true;
+        default: return false;
     }
 }
 
@@ -38,9 +46,11 @@ std::optional<OptionProblem> RunOptions::check() const {
     if (power_transform && index_method != IndexMethod::Residuals)
         return OptionProblem{"power_transform", "true", "only with residual indices"};
     if (!per_series_code(curve_option))
-        return problem("curve_option", curve_option, std::string("-5, -2, 0, 1, 2, 3, 4, 6, 8, ") + kSplineCodes);
+        return problem("curve_option", curve_option,
+                       std::string("-5, -2, 0, 1, 2, 3, 4, 6, 8, ") + kSplineCodes);
     if (rcs() && !regional_code(regional_curve))
-        return problem("regional_curve", regional_curve, std::string("-5, -4, -3, -2, 1 to 8, ") + kSplineCodes);
+        return problem("regional_curve", regional_curve,
+                       std::string("-5, -4, -3, -2, 1 to 8, ") + kSplineCodes);
     if (alpha < 0 || alpha > 9) return problem("alpha", alpha, "0 to 9");
     if (spline_stiffness < kMinWavelength || spline_stiffness > kMaxWavelength)
         return problem("spline_stiffness", spline_stiffness, "2 to 100000 (years)");

@@ -25,7 +25,7 @@ enum class IndexMethod {
 
 struct RunOptions {
     IndexMethod index_method = IndexMethod::Ratios;
-    bool power_transform = false;     // adaptive power transform before detrending (residuals only)
+    bool power_transform = false;  // adaptive power transform before detrending (residuals only)
 
     // The per-series curve-fit option (kCurveRcs: Regional Curve Standardization); codes below -9
     // are spline percent codes, codes of 10 and more spline wavelengths in years.
@@ -33,12 +33,12 @@ struct RunOptions {
     // With RCS: the curve fitted to the Regional curve, a code of the Regional list (kCurveRcs is
     // the age-dependent spline there too). Changed by the Regional-curve re-selection.
     int regional_curve = kCurveRcs;
-    int alpha = 7;                    // super smoother alpha 0..9 (9 stiffest)
-    int spline_stiffness = 50;        // age-dependent spline start (50 per series, 10 for RCS)
-    int smoothing_window = 0;         // lowess / median window of the Regional curve: years when
-                                      // positive, percent of its length when -1 .. -100
-    bool pith_present = false;        // pith offsets were read
-    std::vector<int> pith_offsets;    // one per series of the current table (0 without a file)
+    int alpha = 7;                  // super smoother alpha 0..9 (9 stiffest)
+    int spline_stiffness = 50;      // age-dependent spline start (50 per series, 10 for RCS)
+    int smoothing_window = 0;       // lowess / median window of the Regional curve: years when
+                                    // positive, percent of its length when -1 .. -100
+    bool pith_present = false;      // pith offsets were read
+    std::vector<int> pith_offsets;  // one per series of the current table (0 without a file)
 
     int mean_method = kMeanBiweight;  // kMeanArithmetic or kMeanBiweight
     int rbar_window = 51;             // running RBAR window (odd, 25 or more); 0 = no stabilization

@@ -17,21 +17,38 @@ struct NamedCode {
 // The per-series list (the curve-fit menu) and the Regional list (the re-selection menu); the
 // splines with a length are named apart.
 constexpr std::array<NamedCode, 10> kPerSeries{{
-    {"age-dependent-spline", kCurveAgeSpline}, {"rcs", kCurveRcs}, {"super-smoother", -5},
-    {"no-detrending", kCurveNone}, {"exponential-or-line", 1}, {"exponential-or-falling-line", 2},
-    {"line", 3}, {"falling-line", 4}, {"horizontal-line", kCurveMean}, {"median-length-spline", kCurveMedianLength},
+    {"age-dependent-spline", kCurveAgeSpline},
+    {"rcs", kCurveRcs},
+    {"super-smoother", -5},
+    {"no-detrending", kCurveNone},
+    {"exponential-or-line", 1},
+    {"exponential-or-falling-line", 2},
+    {"line", 3},
+    {"falling-line", 4},
+    {"horizontal-line", kCurveMean},
+    {"median-length-spline", kCurveMedianLength},
 }};
 constexpr std::array<NamedCode, 12> kRegional{{
-    {"age-dependent-spline", kCurveRcs}, {"super-smoother", -5}, {"lowess", -4}, {"median", -3},
-    {"exponential-or-line", 1}, {"exponential-or-falling-line", 2}, {"general-negative-exponential", 3},
-    {"line", 4}, {"falling-line", 5}, {"horizontal-line", 6}, {"hugershoff", 7}, {"general-exponential", 8},
+    {"age-dependent-spline", kCurveRcs},
+    {"super-smoother", -5},
+    {"lowess", -4},
+    {"median", -3},
+    {"exponential-or-line", 1},
+    {"exponential-or-falling-line", 2},
+    {"general-negative-exponential", 3},
+    {"line", 4},
+    {"falling-line", 5},
+    {"horizontal-line", 6},
+    {"hugershoff", 7},
+    {"general-exponential", 8},
 }};
 constexpr std::array<NamedCode, 2> kStabilization{{{"none", 0}, {"age-dependent-spline", 1}}};
-constexpr std::array<NamedCode, 4> kKinds{{{"ring-widths", 1}, {"chronologies", 2}, {"single-column", 3},
-                                            {"multiple-columns", 4}}};
+constexpr std::array<NamedCode, 4> kKinds{
+    {{"ring-widths", 1}, {"chronologies", 2}, {"single-column", 3}, {"multiple-columns", 4}}};
 
 template <std::size_t N>
-std::optional<int> code_in(const std::array<NamedCode, N>& list, std::string_view name, int wavelength, int percent) {
+std::optional<int> code_in(const std::array<NamedCode, N>& list, std::string_view name, int wavelength,
+                           int percent) {
     for (const NamedCode& n : list)
         if (name == n.name) return n.code;
     if (name == "fixed-spline") return wavelength;
@@ -86,13 +103,13 @@ int spline_percent(int code) { return code <= -10 ? -code : 0; }
 
 const char* selection_key(int choice) {
     switch (choice) {
-    case 2: return "min_segment_length";
-    case 3: return "max_start_year";
-    case 4: return "min_start_year";
-    case 5: return "truncate_before";
-    case 6: return "truncate_after";
-    case 7: return "common_period";
-    default: return "";
+        case 2: return "min_segment_length";
+        case 3: return "max_start_year";
+        case 4: return "min_start_year";
+        case 5: return "truncate_before";
+        case 6: return "truncate_after";
+        case 7: return "common_period";
+        default: return "";
     }
 }
 
@@ -120,13 +137,44 @@ RunOptions options_of(const RunPlan& plan) {
 
 const std::vector<std::string>& run_file_keys() {
     static const std::vector<std::string> keys{
-        "data", "format", "header_lines", "columns", "sentinel", "indices", "power_transform",
-        "min_segment_length", "max_start_year", "min_start_year", "truncate_before", "truncate_after",
-        "common_period", "save_selection", "curve", "stiffness", "alpha", "wavelength", "percent", "pith",
-        "pith_format", "pith_header_lines", "regional_curve", "window", "truncation_age", "tree_ring_plots",
-        "mean", "rbar_window", "stabilization", "stabilization_wavelength", "stabilization_percent",
-        "signal_free_stabilization", "signal_free_stabilization_wavelength", "signal_free_stabilization_percent",
-        "convergence", "tweaks", "plots", "retry",
+        "data",
+        "format",
+        "header_lines",
+        "columns",
+        "sentinel",
+        "indices",
+        "power_transform",
+        "min_segment_length",
+        "max_start_year",
+        "min_start_year",
+        "truncate_before",
+        "truncate_after",
+        "common_period",
+        "save_selection",
+        "curve",
+        "stiffness",
+        "alpha",
+        "wavelength",
+        "percent",
+        "pith",
+        "pith_format",
+        "pith_header_lines",
+        "regional_curve",
+        "window",
+        "truncation_age",
+        "tree_ring_plots",
+        "mean",
+        "rbar_window",
+        "stabilization",
+        "stabilization_wavelength",
+        "stabilization_percent",
+        "signal_free_stabilization",
+        "signal_free_stabilization_wavelength",
+        "signal_free_stabilization_percent",
+        "convergence",
+        "tweaks",
+        "plots",
+        "retry",
     };
     return keys;
 }
@@ -165,9 +213,11 @@ void attempt_entries(Entries& out, const PlanAttempt& a) {
 void stabilization_entries(Entries& out, const std::string& key, int code, bool all) {
     add(out, key.c_str(), stabilization_name(code));
     if (all || code >= 10)
-        out.push_back({key + "_wavelength", code >= 10 ? PlanValue(static_cast<long long>(code)) : PlanValue()});
+        out.push_back(
+            {key + "_wavelength", code >= 10 ? PlanValue(static_cast<long long>(code)) : PlanValue()});
     if (all || code <= -10)
-        out.push_back({key + "_percent", code <= -10 ? PlanValue(static_cast<long long>(-code)) : PlanValue()});
+        out.push_back(
+            {key + "_percent", code <= -10 ? PlanValue(static_cast<long long>(-code)) : PlanValue()});
 }
 
 void data_entries(Entries& out, const RunPlan& p, bool all) {
@@ -176,7 +226,8 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
     const bool columns = p.load.kind == FileKind::SingleColumn || p.load.kind == FileKind::MultipleColumns;
     const bool multiple = p.load.kind == FileKind::MultipleColumns;
     if (all || columns) add(out, "header_lines", static_cast<long long>(p.load.header_lines));
-    if (all || multiple) add(out, "columns", multiple ? PlanValue(static_cast<long long>(p.load.columns)) : PlanValue());
+    if (all || multiple)
+        add(out, "columns", multiple ? PlanValue(static_cast<long long>(p.load.columns)) : PlanValue());
     if (all || multiple) add(out, "sentinel", multiple ? PlanValue(p.load.sentinel) : PlanValue());
     add(out, "indices", std::string(p.indices == IndexMethod::Ratios ? "ratios" : "residuals"));
     if (all || p.indices == IndexMethod::Residuals) add(out, "power_transform", p.power_transform);
@@ -184,8 +235,10 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
         const bool chosen = p.selection.choice == choice;
         if (!all && !chosen) continue;
         PlanValue v;
-        if (chosen && choice == 7) v = std::vector<long long>{p.selection.value1, p.selection.value2};
-        else if (chosen) v = static_cast<long long>(p.selection.value1);
+        if (chosen && choice == 7)
+            v = std::vector<long long>{p.selection.value1, p.selection.value2};
+        else if (chosen)
+            v = static_cast<long long>(p.selection.value1);
         add(out, selection_key(choice), v);
     }
     if (all || p.selection.choice != 1) add(out, "save_selection", p.save_selection);
@@ -195,18 +248,20 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
 void curve_entries(Entries& out, const RunPlan& p, bool all) {
     const bool rcs = p.rcs();
     const RegionalChoice& rc = p.first.curve;
-    const int code = rcs ? rc.code : p.curve_option;   // the code the splines and alpha belong to
+    const int code = rcs ? rc.code : p.curve_option;  // the code the splines and alpha belong to
     auto number = [](bool applies, long long v) { return applies ? PlanValue(v) : PlanValue(); };
     add(out, "curve", per_series_name(p.curve_option));
     // With RCS the start stiffness; the first attempt's age-dependent spline, when re-selected, wins.
     if (all || rcs || p.curve_option == kCurveAgeSpline)
-        add(out, "stiffness", static_cast<long long>(rcs && rc.code == kCurveRcs ? rc.stiffness : p.stiffness));
+        add(out, "stiffness",
+            static_cast<long long>(rcs && rc.code == kCurveRcs ? rc.stiffness : p.stiffness));
     if (all || code == -5) add(out, "alpha", static_cast<long long>(rcs && code == -5 ? rc.alpha : p.alpha));
     if (all || code >= 10) add(out, "wavelength", number(code >= 10, code));
     if (all || code <= -10) add(out, "percent", number(code <= -10, -static_cast<long long>(code)));
     if (all || rcs) add(out, "pith", rcs && !p.pith.empty() ? PlanValue(p.pith) : PlanValue());
     if (all || (rcs && !p.pith.empty())) {
-        add(out, "pith_format", p.pith_reading.one_per_line ? std::string("one-per-line") : p.pith_reading.format);
+        add(out, "pith_format",
+            p.pith_reading.one_per_line ? std::string("one-per-line") : p.pith_reading.format);
         add(out, "pith_header_lines", static_cast<long long>(p.pith_reading.header_lines));
     }
     if (!all && !rcs) return;

@@ -27,26 +27,26 @@ struct PlanAttempt {
 };
 
 struct RunPlan {
-    std::string data;                 // the data file (the path the run opens)
-    LoadSettings load;                // its kind and the column questions
+    std::string data;   // the data file (the path the run opens)
+    LoadSettings load;  // its kind and the column questions
     IndexMethod indices = IndexMethod::Ratios;
     bool power_transform = false;
-    SelectionChoice selection;        // the series processing menu choice
-    bool save_selection = true;       // save the selected set (every choice but "all")
+    SelectionChoice selection;           // the series processing menu choice
+    bool save_selection = true;          // save the selected set (every choice but "all")
     int curve_option = kCurveAgeSpline;  // per-series code (kCurveRcs, 9 = median length, spline codes)
-    int alpha = 7;                    // super smoother (per series)
-    int stiffness = 50;               // age-dependent spline: per series, or the RCS start (10)
-    std::string pith;                 // RCS: the pith-offset file ("" = none)
-    PithReading pith_reading;         // how it is read
-    PlanAttempt first;                // RCS: the first attempt's answers
-    std::vector<PlanAttempt> retries; // RCS: the answers of the later attempts (then `first` again)
+    int alpha = 7;                       // super smoother (per series)
+    int stiffness = 50;                  // age-dependent spline: per series, or the RCS start (10)
+    std::string pith;                    // RCS: the pith-offset file ("" = none)
+    PithReading pith_reading;            // how it is read
+    PlanAttempt first;                   // RCS: the first attempt's answers
+    std::vector<PlanAttempt> retries;    // RCS: the answers of the later attempts (then `first` again)
     int mean_method = kMeanBiweight;
     int rbar_window = 51;
-    int stabilization = 0;                        // the option for the standard chronology
-    std::optional<int> signal_free_stabilization; // another one for the signal-free chronology
+    int stabilization = 0;                         // the option for the standard chronology
+    std::optional<int> signal_free_stabilization;  // another one for the signal-free chronology
     float convergence = 0.0001f;
     bool tweaks = true;
-    std::string plots = "off";        // "off" or a PLplot file device
+    std::string plots = "off";  // "off" or a PLplot file device
 
     bool rcs() const { return curve_option == kCurveRcs; }
     // The answers of attempt k (0 = the first; an attempt counts once its Regional curve is

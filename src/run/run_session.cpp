@@ -6,7 +6,8 @@
 namespace kestrovan {
 
 void RunFileSession::refused(const std::string& reason) const {
-    throw ProgramStop(StopKind::Abnormal, (key_.empty() ? std::string() : key_ + " = " + value_ + ": ") + reason);
+    throw ProgramStop(StopKind::Abnormal,
+                      (key_.empty() ? std::string() : key_ + " = " + value_ + ": ") + reason);
 }
 
 std::string RunFileSession::data_file() {
@@ -52,7 +53,9 @@ std::optional<std::string> RunFileSession::pith_file(const RunFiles&, const Seri
     return plan_.pith;
 }
 
-std::string RunFileSession::another_pith_file(const RunFiles&, const SeriesTable&) { refused("no other pith file"); }
+std::string RunFileSession::another_pith_file(const RunFiles&, const SeriesTable&) {
+    refused("no other pith file");
+}
 
 PithReading RunFileSession::pith_reading() { return plan_.pith_reading; }
 
@@ -79,8 +82,9 @@ bool RunFileSession::tweaks() { return plan_.tweaks; }
 
 std::optional<RegionalChoice> RunFileSession::regional_reselection() {
     const RegionalChoice& c = wanted().curve;
-    answering("regional_curve", toml_string(regional_name(c.code)) +
-                                    (c.code == -4 || c.code == -3 ? ", window = " + std::to_string(c.window) : ""));
+    answering("regional_curve",
+              toml_string(regional_name(c.code)) +
+                  (c.code == -4 || c.code == -3 ? ", window = " + std::to_string(c.window) : ""));
     return c;
 }
 
@@ -114,7 +118,9 @@ bool RunFileSession::truncate_regional_curve() {
     return true;
 }
 
-int RunFileSession::truncation_age(int ages) { return regional_truncation_age(wanted().truncation_age, ages); }
+int RunFileSession::truncation_age(int ages) {
+    return regional_truncation_age(wanted().truncation_age, ages);
+}
 
 bool RunFileSession::tree_ring_plots() { return wanted().tree_ring_plots; }
 

@@ -60,11 +60,11 @@ private:
     const RunPlan& plan_;
     const RunOptions& params_;
     std::string key_, value_;
-    std::size_t accepted_ = 0;       // attempts whose Regional curve was accepted before this one
-    bool accepted_now_ = false;      // this attempt's curve has been accepted
-    bool truncated_ = false;         // this attempt's curve has been truncated
-    bool reselected_ = false;        // the attempt before this one re-selected the curve
-    bool other_signal_free_ = false; // the signal-free stabilization was switched to its own option
+    std::size_t accepted_ = 0;        // attempts whose Regional curve was accepted before this one
+    bool accepted_now_ = false;       // this attempt's curve has been accepted
+    bool truncated_ = false;          // this attempt's curve has been truncated
+    bool reselected_ = false;         // the attempt before this one re-selected the curve
+    bool other_signal_free_ = false;  // the signal-free stabilization was switched to its own option
 };
 
 }  // namespace kestrovan

@@ -59,7 +59,7 @@ void cannot_be_read_message(Console& console, const std::string& padded_name) {
 // The wait after the message: RETURN names a file again, "/" stops.
 void cannot_be_read_wait(Console& console) {
     console.line(at_column(2, "Hit return to enter a new file name or / exit program."));
-    const auto reply = console.try_ask();   // the pause offers "/": honoured
+    const auto reply = console.try_ask();  // the pause offers "/": honoured
     if (reply && is_stop_answer(*reply)) throw ProgramStop(StopKind::Normal);
 }
 
@@ -117,8 +117,11 @@ void print_totals(RunStart& run) {
     run.console.line(Columns().at(2, "Total series read in:").at(30, numbers).str());
     run.files.report.blank_line();
     run.files.report.line(header, 30);
-    run.files.report.line(
-        Columns().at(2, "TOTAL SERIES READ IN:").at(30, numbers).add("  SERIES, FIRST YEAR, LAST YEAR, TOTAL YEARS").str());
+    run.files.report.line(Columns()
+                              .at(2, "TOTAL SERIES READ IN:")
+                              .at(30, numbers)
+                              .add("  SERIES, FIRST YEAR, LAST YEAR, TOTAL YEARS")
+                              .str());
 }
 
 }  // namespace
@@ -215,7 +218,8 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
         {
             // Binary mode: the readers treat LF, CRLF and CR line ends themselves.
             std::ifstream data(run.files.data_name, std::ios::binary);
-            if (!data) throw ProgramStop(StopKind::Abnormal, "Cannot open the data file " + run.files.data_name);
+            if (!data)
+                throw ProgramStop(StopKind::Abnormal, "Cannot open the data file " + run.files.data_name);
             try {
                 const LoadSettings settings = answers.load_settings(data);
                 console.keep_lines();

@@ -1,9 +1,9 @@
 #pragma once
 // The opening of a run: banner, data-file prompt, report file, loading the series, the
 // missing-value screen and the totals.
-#include "console/console.hpp"
 #include <optional>
 #include <string>
+#include "console/console.hpp"
 
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"

@@ -1,7 +1,7 @@
 #include "run/summary.hpp"
 
-#include <nlohmann/json.hpp>
 #include <openssl/evp.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <memory>
@@ -47,14 +47,19 @@ ordered_json figures_json(const std::optional<SeriesFigures>& f) {
             {"last_year", f->last_year},
             {"span", f->span},
             {"mean_segment_length", f->mean_length},
-            {"segment_length", {{"min", f->lengths[0]}, {"q25", f->lengths[1]}, {"median", f->lengths[2]},
-                                {"q75", f->lengths[3]}, {"max", f->lengths[4]}}}};
+            {"segment_length",
+             {{"min", f->lengths[0]},
+              {"q25", f->lengths[1]},
+              {"median", f->lengths[2]},
+              {"q75", f->lengths[3]},
+              {"max", f->lengths[4]}}}};
 }
 
 ordered_json rbar_json(const std::optional<RbarSummary>& r) {
     if (!r || !r->defined) return nullptr;
-    return {{"mean_rbar", decimal_double(static_cast<float>(r->mean_rbar))},
-            {"first_year_eps_085", r->first_eps_year ? ordered_json(*r->first_eps_year) : ordered_json(nullptr)}};
+    return {
+        {"mean_rbar", decimal_double(static_cast<float>(r->mean_rbar))},
+        {"first_year_eps_085", r->first_eps_year ? ordered_json(*r->first_eps_year) : ordered_json(nullptr)}};
 }
 
 ordered_json convergence_json(const std::vector<ConvergenceStats>& stats) {
@@ -95,7 +100,8 @@ std::string file_sha256(const std::string& path) {
     std::vector<char> buf(1 << 16);
     while (in) {
         in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        if (in.gcount() > 0 && EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1)
+        if (in.gcount() > 0 &&
+            EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1)
             return "";
     }
     if (in.bad()) return "";
@@ -135,7 +141,8 @@ std::string summary_json(const RunSummary& s, const RunFiles& files) {
 }
 
 std::string stopped_json(const std::string& message) {
-    const ordered_json j = {{"program", "Kestrovan"}, {"version", kVersion}, {"outcome", "stopped"}, {"message", message}};
+    const ordered_json j = {
+        {"program", "Kestrovan"}, {"version", kVersion}, {"outcome", "stopped"}, {"message", message}};
     return j.dump(2) + "\n";
 }
 

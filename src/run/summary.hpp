@@ -21,8 +21,8 @@ namespace kestrovan {
 struct SeriesFigures {
     int series = 0;
     int first_year = 0, last_year = 0, span = 0;
-    double mean_length = 0.0;          // mean segment length
-    std::array<int, 5> lengths{};      // MIN, 25%, MED, 75%, MAX of the segment lengths
+    double mean_length = 0.0;      // mean segment length
+    std::array<int, 5> lengths{};  // MIN, 25%, MED, 75%, MAX of the segment lengths
 };
 SeriesFigures figures_of(const SeriesTable& table);
 

@@ -41,7 +41,8 @@ int keep_series(SeriesTable& table, const std::function<bool(const YearSpan&)>& 
         if (k != i) {
             table.years[static_cast<std::size_t>(k)] = span;
             table.ids[static_cast<std::size_t>(k)] = table.ids[static_cast<std::size_t>(i)];
-            table.file_positions[static_cast<std::size_t>(k)] = table.file_positions[static_cast<std::size_t>(i)];
+            table.file_positions[static_cast<std::size_t>(k)] =
+                table.file_positions[static_cast<std::size_t>(i)];
             auto from = table.data.column(i);
             std::copy(from.begin(), from.end(), table.data.column(k).begin());
         }
@@ -92,9 +93,8 @@ int cenayify(SeriesTable& table, int& year, Console& console) {
 
 int cenbycom(SeriesTable& table, int start, int end, Console& console) {
     const int old_span = table.summary.last - table.summary.first + 1;
-    const int k = keep_series(table, [start, end](const YearSpan& s) {
-        return s.first <= start && s.last >= end;
-    });
+    const int k =
+        keep_series(table, [start, end](const YearSpan& s) { return s.first <= start && s.last >= end; });
     if (k == 0) return 0;
 
     const int length = end - start + 1;

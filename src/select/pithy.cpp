@@ -1,14 +1,14 @@
 #include "select/pithy.hpp"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
+#include "console/ask.hpp"
 #include "console/format.hpp"
 #include "console/freeform.hpp"
-#include "console/ask.hpp"
 #include "io/edit_list.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
@@ -34,10 +34,12 @@ void print_order_note(Console& console, const RunFiles& files, const SeriesTable
     console.line("of the file raw ring width records: " + files.data_name, 2);
     const int in_file = table.file_series_count(), kept = table.count();
     if (kept == in_file) {
-        console.line("(" + std::to_string(in_file) + " offsets, one per series, in the order of the file)", 2);
+        console.line("(" + std::to_string(in_file) + " offsets, one per series, in the order of the file)",
+                     2);
         return;
     }
-    console.line("Either " + std::to_string(in_file) + " offsets, one per series of that file (each selected", 2);
+    console.line("Either " + std::to_string(in_file) + " offsets, one per series of that file (each selected",
+                 2);
     console.line("series takes the offset of its place there), or " + std::to_string(kept) +
                      ", one per series now selected, in their order.",
                  2);
@@ -133,9 +135,11 @@ PithReading ask_reading_method(Console& console) {
 std::optional<int> read_record(const std::string& line, const PithReading& method, std::string& reason) {
     if (method.one_per_line) {
         const auto items = freeform_items(line);
-        const bool whole = items.size() == 1 && items[0].find_first_not_of("+-0123456789") == std::string::npos;
+        const bool whole =
+            items.size() == 1 && items[0].find_first_not_of("+-0123456789") == std::string::npos;
         if (auto v = whole ? parse_int(items[0]) : std::nullopt) return v;
-        reason = "\"" + trim(line.substr(0, std::min<std::size_t>(line.size(), 60))) + "\" is not one whole number.";
+        reason = "\"" + trim(line.substr(0, std::min<std::size_t>(line.size(), 60))) +
+                 "\" is not one whole number.";
         return std::nullopt;
     }
     const auto v = read_integer_field(line, method.field);
@@ -158,8 +162,8 @@ std::optional<int> read_record(const std::string& line, const PithReading& metho
 }
 
 // Reads the offsets; false with the reason (naming the line) when the file cannot be read.
-bool read_offsets(Console& console, const std::string& name, const PithReading& method, std::vector<int>& offsets,
-                  std::string& reason) {
+bool read_offsets(Console& console, const std::string& name, const PithReading& method,
+                  std::vector<int>& offsets, std::string& reason) {
     offsets.clear();
     std::ifstream file(name, std::ios::binary);
     console.blank_line();
@@ -227,8 +231,9 @@ PithAfterError ask_after_read_error(Console& console, const std::string& name, c
 
 // The offsets read, one per series of the file as read or one per series now selected; nullopt
 // (message printed) for any other count.
-std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& files, const SeriesTable& table,
-                                              const std::vector<int>& read, std::string& reason) {
+std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& files,
+                                              const SeriesTable& table, const std::vector<int>& read,
+                                              std::string& reason) {
     const std::size_t kept = static_cast<std::size_t>(table.count());
     const std::size_t in_file = static_cast<std::size_t>(table.file_series_count());
     std::vector<int> offsets(kept, 0);
@@ -239,8 +244,8 @@ std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& 
         }
         if (kept != in_file) {
             console.blank_line();
-            console.line("The " + std::to_string(kept) + " selected series take the offsets of their places in " +
-                             files.data_name + ".",
+            console.line("The " + std::to_string(kept) +
+                             " selected series take the offsets of their places in " + files.data_name + ".",
                          2);
         }
         return offsets;
@@ -254,12 +259,12 @@ std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& 
         return offsets;
     }
     if (kept == in_file)
-        reason = "*** The offset file holds " + std::to_string(read.size()) + " pith offsets, but " + files.data_name +
-                 " holds " + std::to_string(in_file) + " series: one offset per series.";
+        reason = "*** The offset file holds " + std::to_string(read.size()) + " pith offsets, but " +
+                 files.data_name + " holds " + std::to_string(in_file) + " series: one offset per series.";
     else
         reason = "*** The offset file holds " + std::to_string(read.size()) + " pith offsets: it must hold " +
-                 std::to_string(in_file) + " (one per series of " + files.data_name + ") or " + std::to_string(kept) +
-                 " (one per series now selected).";
+                 std::to_string(in_file) + " (one per series of " + files.data_name + ") or " +
+                 std::to_string(kept) + " (one per series now selected).";
     console.blank_line();
     console.line(reason, 2);
     console.line("These pith offsets cannot be used: give another file, or none.", 2);
@@ -282,18 +287,21 @@ std::optional<IntegerField> parse_record_format(std::string_view format) {
     const auto list = parse_edit_list(format);
     // One offset per record, read as an integer: a format that reads reals or moves on to
     // another record does not describe such a record.
-    if (!list || holds(*list, EditItem::Kind::Real) || holds(*list, EditItem::Kind::NewRecord)) return std::nullopt;
+    if (!list || holds(*list, EditItem::Kind::Real) || holds(*list, EditItem::Kind::NewRecord))
+        return std::nullopt;
     long long pos = 0;
     std::optional<IntegerField> field;
     EditWalk walk;
     walk.walk(*list, 0, [&](const EditItem& item) {
         switch (item.kind) {
-        case EditItem::Kind::Integer: field = IntegerField{static_cast<int>(pos), item.width}; return true;
-        case EditItem::Kind::Skip:
-        case EditItem::Kind::TabRight: pos += item.width; break;
-        case EditItem::Kind::Tab: pos = item.width - 1; break;
-        case EditItem::Kind::TabLeft: pos = pos > item.width ? pos - item.width : 0; break;
-        default: return true;
+            case EditItem::Kind::Integer:
+                field = IntegerField{static_cast<int>(pos), item.width};
+                return true;
+            case EditItem::Kind::Skip:
+            case EditItem::Kind::TabRight: pos += item.width; break;
+            case EditItem::Kind::Tab: pos = item.width - 1; break;
+            case EditItem::Kind::TabLeft: pos = pos > item.width ? pos - item.width : 0; break;
+            default: return true;
         }
         return pos > kWidestRecord;
     });
@@ -328,7 +336,7 @@ void pithy(PithAnswers& answers, Console& console, const RunFiles& files, const 
         auto offsets = match_offsets(console, files, table, read, reason);
         if (!offsets) {
             answers.pith_refused(reason);
-            continue;   // the question again: another file, or none
+            continue;  // the question again: another file, or none
         }
         if (!read.empty() && std::all_of(read.begin(), read.end(), [](int v) { return v == 0; })) {
             console.blank_line();
@@ -361,7 +369,8 @@ PithAfterError ConsolePith::after_pith_read_error(const std::string& name, const
     return ask_after_read_error(console_, name, reason);
 }
 
-bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOptions& params, std::string* reason) {
+bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOptions& params,
+                        std::string* reason) {
     bool fits = true;
     const std::size_t n = std::min(params.pith_offsets.size(), static_cast<std::size_t>(table.count()));
     for (std::size_t i = 0; i < n; ++i) {
@@ -369,11 +378,12 @@ bool check_pith_offsets(Console& console, const SeriesTable& table, const RunOpt
         const long long last_age = offset + table.years[i].length;
         if (offset >= 0 && last_age <= kMaxYears) continue;
         const std::string message =
-            offset < 0 ? "Series " + table.ids[i] + " has a negative pith offset (" + std::to_string(offset) +
-                             "): an offset counts the rings missing to the pith."
-                       : "Series " + table.ids[i] + ": pith offset " + std::to_string(offset) + " and " +
-                             std::to_string(table.years[i].length) + " rings reach age " + std::to_string(last_age) +
-                             ", beyond the " + std::to_string(kMaxYears) + " ages of a Regional curve.";
+            offset < 0
+                ? "Series " + table.ids[i] + " has a negative pith offset (" + std::to_string(offset) +
+                      "): an offset counts the rings missing to the pith."
+                : "Series " + table.ids[i] + ": pith offset " + std::to_string(offset) + " and " +
+                      std::to_string(table.years[i].length) + " rings reach age " + std::to_string(last_age) +
+                      ", beyond the " + std::to_string(kMaxYears) + " ages of a Regional curve.";
         if (fits) console.blank_line();
         if (fits && reason) *reason = message;
         fits = false;

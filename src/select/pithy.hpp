@@ -35,9 +35,9 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
 
 // How the records of an offset file are read: what the reading-method questions answer.
 struct PithReading {
-    bool one_per_line = true;   // method 1: the number wherever it stands on its line
-    IntegerField field;         // method 2: the field of the user's format
-    std::string format;         // method 2: the format as typed
+    bool one_per_line = true;  // method 1: the number wherever it stands on its line
+    IntegerField field;        // method 2: the field of the user's format
+    std::string format;        // method 2: the format as typed
     int header_lines = 0;
 };
 

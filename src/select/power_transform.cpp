@@ -13,7 +13,7 @@ namespace {
 
 constexpr float kLogMinimum = 0.05f;  // a non-positive value becomes ln of this under the log, or of
                                       // the series' smallest positive value when that is smaller
-constexpr float kPowerFloor = 0.01f;          // smallest value raised to a power
+constexpr float kPowerFloor = 0.01f;  // smallest value raised to a power
 
 }  // namespace
 
@@ -114,8 +114,8 @@ void draw_scatter(const ScatterData& d, Plotter& plotter) {
 
 }  // namespace
 
-float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attempt_flag,
-            Plotter& plotter, std::vector<float>* powers) {
+float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attempt_flag, Plotter& plotter,
+            std::vector<float>* powers) {
     const int ns = std::min<int>(static_cast<int>(years.size()), values.cols());
     if (powers) powers->assign(static_cast<std::size_t>(ns), 1.0f);
     if (ns <= 0) return 0.0f;

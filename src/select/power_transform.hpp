@@ -28,7 +28,7 @@ LineFit trend2(std::span<const float> x, std::span<const float> y);
 // all equal, stays untransformed with power 1. Every transformed series keeps exactly its
 // untransformed minimum and maximum and the order of its rings: under the log (power 0) a ring
 // of 0 or below becomes ln(min(0.05, the smallest positive ring)), positive rings ln v.
-float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attempt_flag,
-            Plotter& plotter, std::vector<float>* powers = nullptr);
+float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attempt_flag, Plotter& plotter,
+            std::vector<float>* powers = nullptr);
 
 }  // namespace kestrovan

@@ -20,13 +20,13 @@ struct CensorCode {
 
 CensorCode code_for(int choice) {
     switch (choice) {
-    case kChoiceMinSegment: return {"_mnsl=", "MNSL", "mnsl  "};
-    case kChoiceMaxStart: return {"_mxsy=", "MXSY", "mxsy  "};
-    case kChoiceMinStart: return {"_mnsy=", "MNSY", "mnsy  "};
-    case kChoiceTruncBefore: return {"_trunb=", "TRNB", "trnb  "};
-    case kChoiceTruncAfter: return {"_truna=", "TRNA", "trna  "};
-    case kChoiceCommon: return {"_comm=", "COMM", "comm  "};
-    default: return {"_sel=", "SELE", "sele  "};
+        case kChoiceMinSegment: return {"_mnsl=", "MNSL", "mnsl  "};
+        case kChoiceMaxStart: return {"_mxsy=", "MXSY", "mxsy  "};
+        case kChoiceMinStart: return {"_mnsy=", "MNSY", "mnsy  "};
+        case kChoiceTruncBefore: return {"_trunb=", "TRNB", "trnb  "};
+        case kChoiceTruncAfter: return {"_truna=", "TRNA", "trna  "};
+        case kChoiceCommon: return {"_comm=", "COMM", "comm  "};
+        default: return {"_sel=", "SELE", "sele  "};
     }
 }
 
@@ -47,10 +47,10 @@ std::string savcen_file_name(const std::string& base, int choice, int value1, in
     const CensorCode code = code_for(choice);
     std::string number;
     switch (choice) {
-    case kChoiceMaxStart:
-    case kChoiceMinStart: number = name_number(value1, 4); break;
-    case kChoiceCommon: number = name_number(value1, 4) + "-" + name_number(value2, 4); break;
-    default: number = sized_number(value1); break;
+        case kChoiceMaxStart:
+        case kChoiceMinStart: number = name_number(value1, 4); break;
+        case kChoiceCommon: number = name_number(value1, 4) + "-" + name_number(value2, 4); break;
+        default: number = sized_number(value1); break;
     }
     return base + code.tag + number + ".txt";
 }
@@ -84,8 +84,8 @@ std::string savcen(int choice, int value1, int value2, const SeriesTable& table,
         const int n = std::min(table.years[static_cast<std::size_t>(i)].length, table.data.rows());
         auto col = table.data.column(i);
         work.assign(col.begin(), col.begin() + std::max(n, 0));
-        trrw(file, "mw", table.ids[static_cast<std::size_t>(i)], table.years[static_cast<std::size_t>(i)].first,
-             work, {}, code.line, state, console);
+        trrw(file, "mw", table.ids[static_cast<std::size_t>(i)],
+             table.years[static_cast<std::size_t>(i)].first, work, {}, code.line, state, console);
     }
     file.flush();
     check_written(file, name);

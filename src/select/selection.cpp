@@ -1,7 +1,7 @@
 #include "select/selection.hpp"
 
-#include "console/format.hpp"
 #include "console/ask.hpp"
+#include "console/format.hpp"
 #include "select/censor.hpp"
 #include "select/savcen.hpp"
 #include "select/truncate.hpp"
@@ -39,7 +39,8 @@ int ask_year(Console& console, std::string_view question, bool blank_before = tr
 }
 
 std::string warn_none_found(Console& console, std::string_view text, int year) {
-    const std::string first = "*** Warning: No series were found that start " + std::string(text) + fmt_i(year, 5);
+    const std::string first =
+        "*** Warning: No series were found that start " + std::string(text) + fmt_i(year, 5);
     console.blank_line();
     console.line(first, 2);
     console.line("    Try again or quit the program.", 2);
@@ -61,29 +62,31 @@ std::string warn_nothing_left(Console& console) {
 std::optional<std::string> apply_choice(const SelectionChoice& c, SeriesTable& table, Console& console,
                                         Report& report) {
     switch (c.choice) {
-    case 2:
-        if (cenbyseg(table, c.value1, console) == 0) return warn_nothing_left(console);
-        report.blank_line();
-        report.line("DATA ARE CENSORED BY MINIMUM SEGMENT LENGTH: " + fmt_i(c.value1, 5));
-        return std::nullopt;
-    case 3:
-    case 4: {
-        const bool before = c.choice == 3;
-        int year = c.value1;
-        const int k = before ? cenbyify(table, year, console) : cenayify(table, year, console);
-        if (k == 0) return warn_none_found(console, before ? "ON or BEFORE " : "ON or AFTER ", c.value1);
-        report.blank_line();
-        report.line((before ? "DATA ARE CENSORED BY MAXIMUM START YEAR: " : "DATA ARE CENSORED BY MINIMUM START YEAR: ") +
-                    fmt_i(year, 5));
-        return std::nullopt;
-    }
-    case 5: truncate_before(table, c.value1, console, report); return std::nullopt;
-    case 6: truncate_after(table, c.value1, console, report); return std::nullopt;
-    default:
-        if (cenbycom(table, c.value1, c.value2, console) == 0) return warn_nothing_left(console);
-        report.blank_line();
-        report.line("DATA ARE CENSORED BY COMMON START AND END YEARS: " + fmt_i(c.value1, 5) + fmt_i(c.value2, 6));
-        return std::nullopt;
+        case 2:
+            if (cenbyseg(table, c.value1, console) == 0) return warn_nothing_left(console);
+            report.blank_line();
+            report.line("DATA ARE CENSORED BY MINIMUM SEGMENT LENGTH: " + fmt_i(c.value1, 5));
+            return std::nullopt;
+        case 3:
+        case 4: {
+            const bool before = c.choice == 3;
+            int year = c.value1;
+            const int k = before ? cenbyify(table, year, console) : cenayify(table, year, console);
+            if (k == 0) return warn_none_found(console, before ? "ON or BEFORE " : "ON or AFTER ", c.value1);
+            report.blank_line();
+            report.line((before ? "DATA ARE CENSORED BY MAXIMUM START YEAR: "
+                                : "DATA ARE CENSORED BY MINIMUM START YEAR: ") +
+                        fmt_i(year, 5));
+            return std::nullopt;
+        }
+        case 5: truncate_before(table, c.value1, console, report); return std::nullopt;
+        case 6: truncate_after(table, c.value1, console, report); return std::nullopt;
+        default:
+            if (cenbycom(table, c.value1, c.value2, console) == 0) return warn_nothing_left(console);
+            report.blank_line();
+            report.line("DATA ARE CENSORED BY COMMON START AND END YEARS: " + fmt_i(c.value1, 5) +
+                        fmt_i(c.value2, 6));
+            return std::nullopt;
     }
 }
 
@@ -111,28 +114,28 @@ SelectionChoice ask_selection_choice(Console& console) {
         SelectionChoice c;
         c.choice = *one == ' ' ? 1 : *one - '0';
         switch (c.choice) {
-        case 2: c.value1 = ask_year(console, "Enter the MINIMUM segment length"); break;
-        case 3: c.value1 = ask_year(console, "Enter the MAXIMUM starting year"); break;
-        case 4: c.value1 = ask_year(console, "Enter the MINIMUM start year"); break;
-        case 5: c.value1 = ask_year(console, "Truncate series BEFORE a MINIMUM start year"); break;
-        case 6: c.value1 = ask_year(console, "Truncate series AFTER a MAXIMUM end year"); break;
-        case 7:
-            while (true) {
-                auto s = ask_year_once(console, "Enter the common start year", true);
-                if (!s) continue;
-                auto e = ask_year_once(console, "Enter the common end year", false);
-                if (!e) continue;
-                if (*e < *s) {
-                    console.blank_line();
-                    console.line("The common end year must not be before the common start year.", 2);
-                    continue;
+            case 2: c.value1 = ask_year(console, "Enter the MINIMUM segment length"); break;
+            case 3: c.value1 = ask_year(console, "Enter the MAXIMUM starting year"); break;
+            case 4: c.value1 = ask_year(console, "Enter the MINIMUM start year"); break;
+            case 5: c.value1 = ask_year(console, "Truncate series BEFORE a MINIMUM start year"); break;
+            case 6: c.value1 = ask_year(console, "Truncate series AFTER a MAXIMUM end year"); break;
+            case 7:
+                while (true) {
+                    auto s = ask_year_once(console, "Enter the common start year", true);
+                    if (!s) continue;
+                    auto e = ask_year_once(console, "Enter the common end year", false);
+                    if (!e) continue;
+                    if (*e < *s) {
+                        console.blank_line();
+                        console.line("The common end year must not be before the common start year.", 2);
+                        continue;
+                    }
+                    c.value1 = *s;
+                    c.value2 = *e;
+                    break;
                 }
-                c.value1 = *s;
-                c.value2 = *e;
                 break;
-            }
-            break;
-        default: break;
+            default: break;
         }
         return c;
     }
@@ -140,8 +143,8 @@ SelectionChoice ask_selection_choice(Console& console) {
 
 void selection_refused_pause(Console& console) { console.pause(at_column(2, "Hit Return to continue")); }
 
-SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunFiles& files, SeriesTable& table,
-                               bool save) {
+SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunFiles& files,
+                               SeriesTable& table, bool save) {
     SelectionOutcome out;
     out.latest = segment_length_stats(table);
     print_segment_stats(out.latest, false, console, files.report);
@@ -159,8 +162,10 @@ SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunF
         out.choice = c.choice;
         out.value1 = c.value1;
         out.value2 = c.value2;
-        if (save) out.saved_file = savcen(out.choice, out.value1, out.value2, table, files, console);
-        else mark_header_lines(out.choice, files.header);
+        if (save)
+            out.saved_file = savcen(out.choice, out.value1, out.value2, table, files, console);
+        else
+            mark_header_lines(out.choice, files.header);
         out.latest = segment_length_stats(table);
         print_segment_stats(out.latest, true, console, files.report);
         return out;

@@ -13,16 +13,16 @@ namespace kestrovan {
 
 // One choice of the series processing menu with its numbers.
 struct SelectionChoice {
-    int choice = 1;   // menu choice 1..7 (1 = all series as read)
-    int value1 = 0;   // the length or year entered (start year for 7)
-    int value2 = 0;   // end year for 7, else 0
+    int choice = 1;  // menu choice 1..7 (1 = all series as read)
+    int value1 = 0;  // the length or year entered (start year for 7)
+    int value2 = 0;  // end year for 7, else 0
 };
 
 struct SelectionOutcome {
-    int choice = 1;        // menu choice 1..7
-    int value1 = 0;        // censor values: the length or year entered (start year for 7)
-    int value2 = 0;        // end year for 7, else 0
-    SegmentStats latest;   // statistics of the table as it now stands (MED serves curve option 9)
+    int choice = 1;          // menu choice 1..7
+    int value1 = 0;          // censor values: the length or year entered (start year for 7)
+    int value2 = 0;          // end year for 7, else 0
+    SegmentStats latest;     // statistics of the table as it now stands (MED serves curve option 9)
     std::string saved_file;  // name of the saved selection ("" for choice 1, or when not saved)
 };
 
@@ -45,8 +45,8 @@ void selection_refused_pause(Console& console);
 
 // Runs the whole stage on `table` (changed in place) with the choices `answers` give. The
 // selected set is saved after every choice but 1 unless `save` is false.
-SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunFiles& files, SeriesTable& table,
-                               bool save = true);
+SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunFiles& files,
+                               SeriesTable& table, bool save = true);
 // The stage at the console. "/" at the menu stops the program.
 SelectionOutcome select_series(Console& console, RunFiles& files, SeriesTable& table);
 

@@ -5,8 +5,7 @@
 
 namespace kestrovan {
 
-ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts,
-                                 int skip) {
+ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts, int skip) {
     ChronologyLevel r;
     const std::size_t n = std::min(chronology.size(), counts.size());
     double sum = 0.0;

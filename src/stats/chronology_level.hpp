@@ -13,7 +13,6 @@ struct ChronologyLevel {
     double sd = 0.0;
     int years = 0;
 };
-ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts,
-                                 int skip);
+ChronologyLevel chronology_level(std::span<const float> chronology, std::span<const int> counts, int skip);
 
 }  // namespace kestrovan

@@ -46,7 +46,7 @@ T median_of_sorted(std::span<const T> sorted) {
 // when the year was last sorted (order[0] the count then, order[1 ..] the places). The values are
 // taken in that order, which the small changes from one iteration to the next leave nearly sorted,
 // sorted by straight insertion, and their new places kept in `order`.
-constexpr std::size_t kRadixFrom = 64;  // below this, a comparison sort is quicker
+constexpr std::size_t kRadixFrom = 64;              // below this, a comparison sort is quicker
 constexpr std::size_t kOrderSlot = kRadixFrom + 1;  // a year's sort order: its count and places
 
 void sort_year(std::span<float> values, std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& spare,
@@ -397,8 +397,7 @@ YearMean year_mean(std::span<float> values, int method, std::span<float> weights
     sort_year(values, ws.keys, ws.spare, order);
     const float median = (values[count - count / 2 - 1] + values[count / 2]) / 2.0f;
     std::span<double> dev(ws.work.data(), count);
-    for (std::size_t i = 0; i < count; ++i)
-        dev[i] = std::fabs(static_cast<double>(values[i]) - median);
+    for (std::size_t i = 0; i < count; ++i) dev[i] = std::fabs(static_cast<double>(values[i]) - median);
     const std::size_t h = count / 2;
     if (ws.merged.size() < count) ws.merged.resize(count);
     std::span<double> ascending(ws.merged.data(), count);
@@ -533,10 +532,10 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
         throw ProgramStop(StopKind::Abnormal);
     }
     if (years < 0 || series < 0 || years > matrix.rows() || series > matrix.cols())
-        throw ProgramStop(StopKind::Abnormal,
-                          "internal error: robsum asked for " + std::to_string(years) + " years x " +
-                              std::to_string(series) + " series of a " + std::to_string(matrix.rows()) +
-                              " x " + std::to_string(matrix.cols()) + " matrix");
+        throw ProgramStop(StopKind::Abnormal, "internal error: robsum asked for " + std::to_string(years) +
+                                                  " years x " + std::to_string(series) + " series of a " +
+                                                  std::to_string(matrix.rows()) + " x " +
+                                                  std::to_string(matrix.cols()) + " matrix");
     if (method != kMeanArithmetic && method != kMeanBiweight)
         throw ProgramStop(StopKind::Abnormal,
                           "internal error: robsum called with mean method " + std::to_string(method));
@@ -576,8 +575,8 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
         RobustWorkspace& mine = w == 0 ? ws : ws.helpers[ww - 1];
         mine.reserve(series);
         try {
-            summarise_rows(matrix, ws.bounds[ww], ws.bounds[ww + 1], series, method, out, mine, ws.orders.data(),
-                           consoles[ww].console());
+            summarise_rows(matrix, ws.bounds[ww], ws.bounds[ww + 1], series, method, out, mine,
+                           ws.orders.data(), consoles[ww].console());
         } catch (...) {
             errors[ww] = std::current_exception();
         }

@@ -81,12 +81,12 @@ struct YearMean {
 // Caller-owned scratch for `biwgt` and `robsum`: grows to the largest count seen, then a loop
 // of calls allocates nothing.
 struct RobustWorkspace {
-    std::vector<float> values;   // one year's values (robsum)
-    std::vector<double> work;    // absolute deviations from the median (biwgt)
-    std::vector<double> merged;  // the same in ascending order, up to the median (biwgt)
-    std::vector<float> weights;  // biweight weights of the last pass (robsum)
-    std::vector<float> sorted_weights;         // the same in ascending order (robsum)
-    std::vector<std::uint32_t> keys, spare;    // sort keys of the year's values (biwgt)
+    std::vector<float> values;               // one year's values (robsum)
+    std::vector<double> work;                // absolute deviations from the median (biwgt)
+    std::vector<double> merged;              // the same in ascending order, up to the median (biwgt)
+    std::vector<float> weights;              // biweight weights of the last pass (robsum)
+    std::vector<float> sorted_weights;       // the same in ascending order (robsum)
+    std::vector<std::uint32_t> keys, spare;  // sort keys of the year's values (biwgt)
     // robsum: the order in which each year of few values sorted last time, where the next
     // summary of the same matrix starts its sort (any order gives the same result).
     std::vector<std::uint16_t> orders;

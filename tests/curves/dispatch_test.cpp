@@ -22,7 +22,8 @@ std::vector<float> wiggly(int n, float level = 1.0f) {
     std::vector<float> y(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         y[static_cast<std::size_t>(i)] = level + 0.3f * static_cast<float>(std::sin(0.37 * i)) +
-                                         0.1f * static_cast<float>(std::cos(1.9 * i)) + 0.002f * static_cast<float>(i);
+                                         0.1f * static_cast<float>(std::cos(1.9 * i)) +
+                                         0.002f * static_cast<float>(i);
     return y;
 }
 
@@ -165,7 +166,8 @@ TEST(Detrend2, FirstDifferencesRescaledToTheRatios) {
     EXPECT_NEAR(w.standard_deviation, r.standard_deviation, 1e-5f);
     // The rewritten values follow the differences (a perfect linear relation).
     const Moments d = moment(differences, 60);
-    EXPECT_NEAR(rewritten[7], (differences[7] - d.mean) / d.standard_deviation * r.standard_deviation + r.mean, 1e-5f);
+    EXPECT_NEAR(rewritten[7],
+                (differences[7] - d.mean) / d.standard_deviation * r.standard_deviation + r.mean, 1e-5f);
 
     // Too few values for the spline: the marker, the values and n untouched.
     std::vector<float> short_y{1.0f, 2.0f, 1.5f, 1.8f}, short_c(4, 0.0f);

@@ -18,14 +18,16 @@ struct TestConsole {
 
 std::vector<float> exponential(int n, double a, double b, double k) {
     std::vector<float> y(static_cast<std::size_t>(n));
-    for (int t = 1; t <= n; ++t) y[static_cast<std::size_t>(t - 1)] = static_cast<float>(a * std::exp(-b * t) + k);
+    for (int t = 1; t <= n; ++t)
+        y[static_cast<std::size_t>(t - 1)] = static_cast<float>(a * std::exp(-b * t) + k);
     return y;
 }
 
 std::vector<float> rising(int n) {
     std::vector<float> y(static_cast<std::size_t>(n));
     for (int t = 1; t <= n; ++t)
-        y[static_cast<std::size_t>(t - 1)] = 0.5f + 0.01f * static_cast<float>(t) + 0.05f * static_cast<float>(std::sin(t));
+        y[static_cast<std::size_t>(t - 1)] =
+            0.5f + 0.01f * static_cast<float>(t) + 0.05f * static_cast<float>(std::sin(t));
     return y;
 }
 
@@ -37,7 +39,10 @@ float mean_of(const std::vector<float>& y) {
 
 TEST(Curve, RecoversANoiselessNegativeExponential) {
     TestConsole t;
-    struct Case { int n; double a, b, k; };
+    struct Case {
+        int n;
+        double a, b, k;
+    };
     for (const Case& cs : {Case{200, 2.0, 0.03, 0.5}, Case{500, 1.5, 0.008, 0.25}, Case{60, 4.0, 0.1, 1.0}}) {
         const std::vector<float> y = exponential(cs.n, cs.a, cs.b, cs.k);
         std::vector<float> c(cs.n + 50);

@@ -21,7 +21,8 @@ struct TestConsole {
 
 std::vector<float> line_series(int n, float slope, float intercept) {
     std::vector<float> y(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) y[static_cast<std::size_t>(i)] = intercept + slope * static_cast<float>(i + 1);
+    for (int i = 0; i < n; ++i)
+        y[static_cast<std::size_t>(i)] = intercept + slope * static_cast<float>(i + 1);
     return y;
 }
 
@@ -37,9 +38,14 @@ std::vector<float> sinusoid(int n, int period, float amplitude = 1.0f, float lev
 double amplitude(const std::vector<float>& c, int period, int from, int to) {
     double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
     for (int i = from; i < to; ++i) {
-        const double s = std::sin(kTwoPi * (i + 1) / period + 0.3), k = std::cos(kTwoPi * (i + 1) / period + 0.3);
+        const double s = std::sin(kTwoPi * (i + 1) / period + 0.3),
+                     k = std::cos(kTwoPi * (i + 1) / period + 0.3);
         const double v = c[static_cast<std::size_t>(i)];
-        ss += s * s; cc += k * k; sc += s * k; ys += v * s; yc += v * k;
+        ss += s * s;
+        cc += k * k;
+        sc += s * k;
+        ys += v * s;
+        yc += v * k;
     }
     const double det = ss * cc - sc * sc;
     const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
@@ -106,7 +112,10 @@ TEST(Spline, VeryLongWavelengthGivesTheLeastSquaresLine) {
     for (int i = 0; i < n; ++i) {
         y[i] = 1.0f + 0.01f * i + 0.4f * static_cast<float>(std::sin(i * 1.7)) + (i % 7 == 0 ? 0.5f : 0.0f);
         const double tt = i + 1;
-        st += tt; sy += y[i]; sty += tt * y[i]; stt += tt * tt;
+        st += tt;
+        sy += y[i];
+        sty += tt * y[i];
+        stt += tt * tt;
     }
     const double slope = (sty - sy * st / n) / (stt - st * st / n);
     const double intercept = sy / n - slope * st / n;
@@ -224,7 +233,7 @@ TEST(Spline, WorkspaceReuseAndInPlaceFitsGiveTheSameNumbers) {
     const std::vector<float> big = sinusoid(700, 37, 1.0f, 2.0f), small = sinusoid(50, 9, 0.5f, 1.0f);
     std::vector<float> fresh(50), reused(50), dummy(700);
     spline(50, small, fresh, 100000, t.console);
-    spline(700, big, dummy, 3, t.console, &ws);   // fills the workspace with other numbers
+    spline(700, big, dummy, 3, t.console, &ws);  // fills the workspace with other numbers
     spline(50, small, reused, 100000, t.console, &ws);
     EXPECT_EQ(fresh, reused);
 
@@ -275,8 +284,8 @@ TEST(Spline, BandedSolverMatchesADenseSolve) {
         g[i] = v / a[i][i];
     }
     for (int i = 0; i < n; ++i) {
-        const double q = (i < m ? g[i] : 0.0) - 2.0 * (i >= 1 && i - 1 < m ? g[i - 1] : 0.0) +
-                         (i >= 2 ? g[i - 2] : 0.0);
+        const double q =
+            (i < m ? g[i] : 0.0) - 2.0 * (i >= 1 && i - 1 < m ? g[i - 1] : 0.0) + (i >= 2 ? g[i - 2] : 0.0);
         ASSERT_NEAR(c[i], y[i] - q, 1e-5) << i;
     }
 }

@@ -11,8 +11,8 @@
 
 #include "diag/pearsn.hpp"
 #include "diag/rbar.hpp"
-#include "support/temp_dir.hpp"
 #include "diag/ring_data.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kestrovan;
 
@@ -33,7 +33,8 @@ struct Synthetic {
     int first_year = 0;
 };
 
-Synthetic make_set(int first_year, int nyears, const std::vector<std::pair<int, std::vector<float>>>& series) {
+Synthetic make_set(int first_year, int nyears,
+                   const std::vector<std::pair<int, std::vector<float>>>& series) {
     Synthetic s;
     s.first_year = first_year;
     s.indices.resize(nyears, static_cast<int>(series.size()));
@@ -70,13 +71,16 @@ TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
     ASSERT_EQ(set.nyears, 1358);
     Quiet q;
-    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, true, 1}, q.console);
+    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
+                                {51, 50, true, 1}, q.console);
     ASSERT_TRUE(t.defined);
     ASSERT_GT(t.windows.size(), 1000u);
     // The windows are shared out to workers in blocks: any thread count gives the same bits.
     for (int threads : {2, 3, 7}) {
         Quiet other;
-        const RbarTables u = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, true, threads}, other.console);
+        const RbarTables u =
+            runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
+                   {51, 50, true, threads}, other.console);
         ASSERT_EQ(u.windows.size(), t.windows.size()) << threads << " threads";
         for (std::size_t k = 0; k < t.windows.size(); ++k) {
             ASSERT_EQ(u.windows[k].count, t.windows[k].count) << threads << " threads, row " << k;
@@ -138,22 +142,26 @@ TEST(Runbar, EveryBuildOfThePairKernelGivesTheSameBits) {
         ChronologyView chron;
         int window, overlap;
     };
-    const Case cases[] = {{{s.indices, s.years, 1200}, {s.chron, s.n}, 51, 50},
-                          {{s.indices, s.years, 1200}, {s.chron, s.n}, 30, 0},
-                          {{s.indices, s.years, 1200}, {s.chron, s.n}, 21, 15},
-                          {{real.indices, real.years, real.first_year}, {real.chronology, real.sample_size}, 51, 50}};
+    const Case cases[] = {
+        {{s.indices, s.years, 1200}, {s.chron, s.n}, 51, 50},
+        {{s.indices, s.years, 1200}, {s.chron, s.n}, 30, 0},
+        {{s.indices, s.years, 1200}, {s.chron, s.n}, 21, 15},
+        {{real.indices, real.years, real.first_year}, {real.chronology, real.sample_size}, 51, 50}};
     for (const Case& c : cases) {
         SCOPED_TRACE("window " + std::to_string(c.window) + ", overlap " + std::to_string(c.overlap));
         Quiet q;
-        const RbarTables want = runbar(c.set, c.chron, {c.window, c.overlap, false, 1, RbarKernel::Portable}, q.console);
+        const RbarTables want =
+            runbar(c.set, c.chron, {c.window, c.overlap, false, 1, RbarKernel::Portable}, q.console);
         ASSERT_TRUE(want.defined);
         for (RbarKernel k : {RbarKernel::Avx2, RbarKernel::Avx512, RbarKernel::Best}) {
             for (int threads : {1, 2}) {
-                const RbarTables got = runbar(c.set, c.chron, {c.window, c.overlap, false, threads, k}, q.console);
+                const RbarTables got =
+                    runbar(c.set, c.chron, {c.window, c.overlap, false, threads, k}, q.console);
                 ASSERT_EQ(got.windows.size(), want.windows.size());
                 for (std::size_t w = 0; w < want.windows.size(); ++w) {
                     ASSERT_EQ(got.windows[w].count, want.windows[w].count) << w;
-                    ASSERT_EQ(std::memcmp(&got.windows[w].mean_r, &want.windows[w].mean_r, sizeof(float)), 0) << w;
+                    ASSERT_EQ(std::memcmp(&got.windows[w].mean_r, &want.windows[w].mean_r, sizeof(float)), 0)
+                        << w;
                     ASSERT_EQ(std::memcmp(&got.windows[w].sd, &want.windows[w].sd, sizeof(float)), 0) << w;
                 }
                 EXPECT_EQ(got.running_rbar, want.running_rbar);
@@ -161,7 +169,8 @@ TEST(Runbar, EveryBuildOfThePairKernelGivesTheSameBits) {
         }
         // The portable build against the direct correlations of each window.
         for (std::size_t w = 0; w < want.windows.size(); w += 7) {
-            const RrbarResult direct = rrbar(c.set, want.windows[w].middle_year - want.window / 2, want.window);
+            const RrbarResult direct =
+                rrbar(c.set, want.windows[w].middle_year - want.window / 2, want.window);
             ASSERT_EQ(direct.count, want.windows[w].count);
             ASSERT_NEAR(direct.mean, want.windows[w].mean_r, 1e-5);
         }
@@ -171,7 +180,8 @@ TEST(Runbar, EveryBuildOfThePairKernelGivesTheSameBits) {
 TEST(Runbar, RbarFileHasHeaderAndOneRowPerYear) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
     Quiet q;
-    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, false}, q.console);
+    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
+                                {51, 50, false}, q.console);
     EXPECT_TRUE(q.out.str().empty());  // retries print nothing
     const kestrovan::testing::TempDir dir("rbar_file");
     const std::string path = dir.file("ca533_Std_RBAR.txt");
@@ -263,7 +273,8 @@ TEST(Runbar, ConstantSampleSizeGivesOneStretchWithTheMeanOfR1) {
     std::vector<float> signal(300);
     for (float& v : signal) v = g(rng);
     std::vector<std::pair<int, std::vector<float>>> series;
-    for (int i = 0; i < 6; ++i) series.push_back({1600, signal_series(rng, signal, 0, 300, 0.25f + 0.05f * i)});
+    for (int i = 0; i < 6; ++i)
+        series.push_back({1600, signal_series(rng, signal, 0, 300, 0.25f + 0.05f * i)});
     const Synthetic s = make_set(1600, 300, series);
     Quiet q;
     const RbarTables t = runbar({s.indices, s.years, 1600}, {s.chron, s.n}, {51, 50, true}, q.console);
@@ -353,7 +364,9 @@ TEST(Runbar, NoValidWindowLeavesRbarZeroAndChronologyUnchanged) {
         EXPECT_EQ(t.stabilized_constant[y], s.chron[y]);
     }
     // A chronology shorter than the window: no window at all.
-    const RbarTables shorter = runbar({s.indices, s.years, 1500}, {std::span(s.chron).first(40), std::span(s.n).first(40)}, {51, 50, true}, q.console);
+    const RbarTables shorter =
+        runbar({s.indices, s.years, 1500}, {std::span(s.chron).first(40), std::span(s.n).first(40)},
+               {51, 50, true}, q.console);
     EXPECT_FALSE(shorter.defined);
     EXPECT_EQ(shorter.running_rbar.size(), 40u);
 }

@@ -24,19 +24,18 @@ public:
         first_lines.emplace_back(p.y1.begin(), p.y1.end());
         second_lines.emplace_back(p.y2.begin(), p.y2.end());
     }
-    void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view,
-              int, std::span<const int>) override {}
+    void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view, int,
+              std::span<const int>) override {}
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override {}
     bool plt3(const TreeRingPlot&) override { return true; }
     void plt4(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
     void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
-    void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int,
-              std::string_view, std::string_view) override {}
+    void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
+              std::string_view) override {}
     void spaghetti(const SpaghettiPlot&) override {}
     void linguine2(const LinguinePlot&) override {}
-    void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>,
-                 std::span<const float>, std::span<const int> counts, float, float,
-                 float) override {
+    void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const float>,
+                 std::span<const int> counts, float, float, float) override {
         ++scatter_calls;
         scatter_counts.assign(counts.begin(), counts.end());
     }

@@ -12,13 +12,13 @@
 namespace kestrovan::testdata {
 
 struct IndexSet {
-    YearMatrix indices;              // calendar rows × series
+    YearMatrix indices;  // calendar rows × series
     std::vector<YearSpan> years;
     std::vector<std::string> ids;
     int first_year = 0;
     int nyears = 0;
-    std::vector<int> sample_size;    // series per year
-    std::vector<float> chronology;   // arithmetic mean of the indices per year (0 without series)
+    std::vector<int> sample_size;   // series per year
+    std::vector<float> chronology;  // arithmetic mean of the indices per year (0 without series)
 };
 
 // Reads a Tucson decade file (three header lines, hundredths, 999 closes a series).
@@ -27,7 +27,8 @@ inline std::map<std::string, std::map<int, float>> read_decade_file(const std::s
     std::string line;
     std::map<std::string, std::map<int, float>> out;
     std::vector<std::string> order;
-    for (int i = 0; i < 3 && std::getline(in, line); ++i) {}
+    for (int i = 0; i < 3 && std::getline(in, line); ++i) {
+    }
     while (std::getline(in, line)) {
         if (line.size() < 12) continue;
         const std::string id = line.substr(0, 8);
@@ -69,8 +70,8 @@ inline IndexSet mean_ratio_indices(const std::string& path) {
             sum[y - first] += idx;
             ++s.sample_size[y - first];
         }
-        s.years.push_back({vals.begin()->first, vals.rbegin()->first,
-                           vals.rbegin()->first - vals.begin()->first + 1});
+        s.years.push_back(
+            {vals.begin()->first, vals.rbegin()->first, vals.rbegin()->first - vals.begin()->first + 1});
         s.ids.push_back(id);
         ++c;
     }

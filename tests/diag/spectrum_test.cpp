@@ -45,7 +45,8 @@ TEST(Ftfreq, AutocovariancesAndHammingWeightsAtTheEnds) {
     auto raw = [&](int k) {
         const double w = 3.1415926535897936 * k / 3;
         return 2.0 / 3.1415926535897936 *
-               (0.5 * c0 + c1 * std::cos(w) + c2 * std::cos(2 * w) + 0.5 * c3 * std::cos(k * 3.1415926535897936));
+               (0.5 * c0 + c1 * std::cos(w) + c2 * std::cos(2 * w) +
+                0.5 * c3 * std::cos(k * 3.1415926535897936));
     };
     EXPECT_NEAR(s.estimates[0], 0.54 * raw(0) + 0.46 * raw(1), 1e-5);
     EXPECT_NEAR(s.estimates[1], 0.23 * (raw(0) + raw(2)) + 0.54 * raw(1), 1e-5);

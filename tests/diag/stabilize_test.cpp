@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "diag/recording_plotter.hpp"
+#include "diag/stabilize.hpp"
 #include "support/temp_dir.hpp"
 #include "support/test_io.hpp"
-#include "diag/stabilize.hpp"
 
 using namespace kestrovan;
 
@@ -46,7 +46,6 @@ struct Fixture {
         for (int t = 0; t < 300; ++t) chron[t] /= static_cast<float>(n[t]);
     }
 };
-
 
 double mean_of(const std::vector<float>& v) {
     double s = 0.0;
@@ -145,7 +144,9 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     Session s("");  // any question would meet the end of input and stop
     testdata::RecordingPlotter plotter;
     RbarTables tables;
-    const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
+    const std::vector<float> out =
+        rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
+                           p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
     ASSERT_EQ(out.size(), 300u);
     EXPECT_TRUE(std::filesystem::exists(dir.file("site_Std_RBAR.txt")));
     EXPECT_NEAR(mean_of(out), 1.0, 1e-5);  // centred on 1.0
@@ -187,7 +188,8 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
     Session s("");
     testdata::RecordingPlotter plotter;
     RbarTables tables;
-    rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
+    rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p,
+                       kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
     ASSERT_GE(plotter.first_lines.size(), 2u);
     EXPECT_EQ(plotter.titles[1], "Standard Indices Expressed Population Signal");
     ASSERT_FALSE(tables.windows.empty());
@@ -214,7 +216,9 @@ TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     // silently and −50 taken; the 150-year spline is then accepted with an empty answer.
     Session s("maybe\nN\n5\n-5\n-50\n\n");
     testdata::RecordingPlotter plotter;
-    const std::vector<float> out = rbar_stabilization({RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
+    const std::vector<float> out = rbar_stabilization(
+        {RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false}, p,
+        kestrovan::testing::TestIo(files, s.console, plotter).io());
     EXPECT_EQ(p.stabilization, 150);
     EXPECT_TRUE(std::filesystem::exists(dir.file("site_Ssf_RBAR.txt")));
     const std::string text = s.out.str();
@@ -246,7 +250,8 @@ TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     Session s("n\n/\n");
     testdata::RecordingPlotter plotter;
     try {
-        rbar_stabilization({RbarPass::FirstPass, true, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
+        rbar_stabilization({RbarPass::FirstPass, true, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
+                           p, kestrovan::testing::TestIo(files, s.console, plotter).io());
         FAIL() << "expected a stop";
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
@@ -279,7 +284,9 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     p.rbar_window = 51;
     Session s("");
     testdata::RecordingPlotter plotter;
-    const std::vector<float> out = rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false}, p, kestrovan::testing::TestIo(files, s.console, plotter).io());
+    const std::vector<float> out =
+        rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false}, p,
+                           kestrovan::testing::TestIo(files, s.console, plotter).io());
     EXPECT_NE(s.out.str().find("Running RBAR undefined"), std::string::npos);
     const double m = mean_of(chron);
     for (int t = 0; t < 300; ++t) EXPECT_NEAR(out[t], std::max(0.0, chron[t] - m + 1.0), 1e-5);

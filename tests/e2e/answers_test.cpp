@@ -73,8 +73,8 @@ TEST(Answers, GarbageBeforeAnyAnswerIsRefusedAndTheRunStaysTheSame) {
         for (std::size_t k = 0; k < lines.size(); ++k) {
             fs::remove(table);
             // A file name that does not exist is followed by a pause for RETURN.
-            const bool file_question = lines[k].find(".rwl") != std::string::npos ||
-                                       lines[k].find(".txt") != std::string::npos;
+            const bool file_question =
+                lines[k].find(".rwl") != std::string::npos || lines[k].find(".txt") != std::string::npos;
             const std::string garbage = file_question ? "zz?\n\n" : "zz?\n";
             const std::string answers = joined(lines, 0, k) + garbage + joined(lines, k, lines.size());
             EXPECT_EQ(run_kestrovan(answers), 0) << ex.answers << ": garbage before answer " << k;

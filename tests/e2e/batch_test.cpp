@@ -33,7 +33,8 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
     for (const char* d : {"ca533.rwl", "co021.rwl", "gp.rwl"}) copy_example_data(d);
     std::ofstream("broken.rwl") << "HBM01A  1940   412   388\nnot a decade line\n";
     std::ofstream("default.toml") << "# every key at its default\n";
-    EXPECT_EQ(run_kestrovan("", "batch default.toml ca533.rwl co021.rwl broken.rwl gp.rwl --jobs 2 --out sites"), 1)
+    EXPECT_EQ(
+        run_kestrovan("", "batch default.toml ca533.rwl co021.rwl broken.rwl gp.rwl --jobs 2 --out sites"), 1)
         << read_file("out.txt");
 
     const auto rows = csv_rows("sites/batch_summary.csv");
@@ -48,13 +49,14 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
         EXPECT_EQ(rows[i + 1][6].rfind("\"stopped: ", 0) == 0, broken) << rows[i + 1][6];
     }
     EXPECT_NE(read_file("sites/batch_summary.csv").find("could not be read"), std::string::npos);
-    EXPECT_EQ(rows[1][1], "34");   // ca533: series
+    EXPECT_EQ(rows[1][1], "34");  // ca533: series
     EXPECT_EQ(rows[1][6], "converged");
-    EXPECT_FALSE(fs::exists("sites/broken"));   // a site that never read its data writes nothing
+    EXPECT_FALSE(fs::exists("sites/broken"));  // a site that never read its data writes nothing
 
     // A site's files are those of the same analysis answered in the dialogue.
     ASSERT_EQ(run_kestrovan_in(dir.file("alone"), "co021.rwl\n1\nR\n1\n\n\n\n\n\n\n\n", {"co021.rwl"}), 0);
-    for (const char* f : {"co021_crns_col.txt", "co021_SSF_RAW_Ratios.txt", "co021_out_v45_v2b.txt", "co021_spectra.txt"})
+    for (const char* f :
+         {"co021_crns_col.txt", "co021_SSF_RAW_Ratios.txt", "co021_out_v45_v2b.txt", "co021_spectra.txt"})
         EXPECT_EQ(read_file("sites/co021/" + std::string(f)), read_file(dir.file("alone/") + f)) << f;
 }
 

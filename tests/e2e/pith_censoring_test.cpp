@@ -23,7 +23,8 @@ namespace {
 // Runs the program in directory `dir` on `answers`; the console goes to dir/out.txt.
 int run_in(const fs::path& dir, const std::string& answers) {
     std::ofstream(dir / "answers.txt") << answers;
-    const std::string cmd = "cd '" + dir.string() + "' && " + KESTROVAN_BINARY + " --no-plots < answers.txt > out.txt 2>&1";
+    const std::string cmd =
+        "cd '" + dir.string() + "' && " + KESTROVAN_BINARY + " --no-plots < answers.txt > out.txt 2>&1";
     const int raw = std::system(cmd.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
@@ -54,9 +55,11 @@ TEST(PithOffsetsAfterCensoring, SameChronologiesAsTheSavedSetWithItsOwnOffsets) 
         fs::copy_file(data / "gp.rwl", fs::path(d) / "gp.rwl");
         fs::copy_file(data / "gp_pith.txt", fs::path(d) / "gp_pith.txt");
     }
-    ASSERT_EQ(run_in("censored", rcs_answers("gp.rwl", "4\n1700\n", "gp_pith.txt")), 0) << read_file("censored/out.txt");
+    ASSERT_EQ(run_in("censored", rcs_answers("gp.rwl", "4\n1700\n", "gp_pith.txt")), 0)
+        << read_file("censored/out.txt");
     const std::string shown = read_file("censored/out.txt");
-    EXPECT_NE(shown.find("The 33 selected series take the offsets of their places in gp.rwl."), std::string::npos)
+    EXPECT_NE(shown.find("The 33 selected series take the offsets of their places in gp.rwl."),
+              std::string::npos)
         << shown;
 
     // The kept series are those of the saved file; their own offsets are those of their places
@@ -88,8 +91,10 @@ TEST(PithOffsetsAfterCensoring, SameChronologiesAsTheSavedSetWithItsOwnOffsets) 
     std::ofstream("saved/own.txt") << own;
     std::ofstream("subset/own.txt") << own;
 
-    ASSERT_EQ(run_in("saved", rcs_answers("gp_mnsy=1700.txt", "1\n", "own.txt")), 0) << read_file("saved/out.txt");
-    ASSERT_EQ(run_in("subset", rcs_answers("gp.rwl", "4\n1700\n", "own.txt")), 0) << read_file("subset/out.txt");
+    ASSERT_EQ(run_in("saved", rcs_answers("gp_mnsy=1700.txt", "1\n", "own.txt")), 0)
+        << read_file("saved/out.txt");
+    ASSERT_EQ(run_in("subset", rcs_answers("gp.rwl", "4\n1700\n", "own.txt")), 0)
+        << read_file("subset/out.txt");
     expect_same_chronologies("censored/gp_crns_col.txt", "saved/gp_mnsy=1700_crns_col.txt");
     expect_same_chronologies("censored/gp_crns_col.txt", "subset/gp_crns_col.txt");
 }
@@ -104,5 +109,5 @@ TEST(DataFilePrompt, FileThatCannotBeReadAsksAgain) {
     const std::string shown = read_file("out.txt");
     EXPECT_NE(shown.find(" File > pm.rwl                    < cannot be read\n"), std::string::npos) << shown;
     EXPECT_EQ(shown.find("Fatal error"), std::string::npos);
-    EXPECT_NE(shown.find("Input Data Format Menu"), std::string::npos);   // gp.rwl was taken next
+    EXPECT_NE(shown.find("Input Data Format Menu"), std::string::npos);  // gp.rwl was taken next
 }

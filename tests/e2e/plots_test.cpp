@@ -3,7 +3,6 @@
 // the answers come from a file) and on a file device.
 #include <gtest/gtest.h>
 
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -19,21 +18,22 @@ namespace {
 
 struct GpRun {
     int status = -1;
-    std::string console;    // what the program printed
-    std::string table;      // gp_crns_col.txt
-    int plot_files = 0;     // plotNNN_*.png written
+    std::string console;  // what the program printed
+    std::string table;    // gp_crns_col.txt
+    int plot_files = 0;   // plotNNN_*.png written
 };
 
 // Runs gp_rcs.txt in a directory of its own under the current one.
 GpRun run_gp(const std::string& name, const std::string& args) {
     const fs::path dir = fs::current_path() / name;
     GpRun r;
-    r.status = kestrovan::testing::run_kestrovan_in(dir.string(), kestrovan::testing::example_answers("gp_rcs.txt"),
-                                                    {"gp.rwl", "gp_pith.txt"}, args);
+    r.status = kestrovan::testing::run_kestrovan_in(
+        dir.string(), kestrovan::testing::example_answers("gp_rcs.txt"), {"gp.rwl", "gp_pith.txt"}, args);
     r.console = read_file((dir / "out.txt").string());
     r.table = read_file((dir / "gp_crns_col.txt").string());
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind("plot", 0) == 0 && e.path().extension() == ".png") ++r.plot_files;
+        if (e.path().filename().string().rfind("plot", 0) == 0 && e.path().extension() == ".png")
+            ++r.plot_files;
     return r;
 }
 

@@ -50,7 +50,8 @@ TEST(RunFiles, AnOutputThatIsALinkToTheDataFileIsRefused) {
     fs::create_symlink("gp.rwl", "gp_crns_col.txt");
     EXPECT_EQ(run_kestrovan(std::string(kStabilizedRun) + kAccepted), 1);
     EXPECT_EQ(read_file("gp.rwl"), data);
-    EXPECT_NE(read_file("out.txt").find("The output file gp_crns_col.txt is the data file gp.rwl under another name"),
+    EXPECT_NE(read_file("out.txt").find(
+                  "The output file gp_crns_col.txt is the data file gp.rwl under another name"),
               std::string::npos);
     EXPECT_FALSE(fs::exists("gp_STD_RAW_Data.txt"));
 
@@ -59,17 +60,21 @@ TEST(RunFiles, AnOutputThatIsALinkToTheDataFileIsRefused) {
     fs::create_symlink("gp.rwl", "gp_mnsl=100.txt");
     EXPECT_EQ(run_kestrovan("gp.rwl\n1\nR\n2\n100\n"), 1);
     EXPECT_EQ(read_file("gp.rwl"), data);
-    EXPECT_NE(read_file("out.txt").find("The output file gp_mnsl=100.txt is the data file"), std::string::npos);
+    EXPECT_NE(read_file("out.txt").find("The output file gp_mnsl=100.txt is the data file"),
+              std::string::npos);
 }
 
 TEST(RunFiles, AFullDiskKeepsTheReportWrittenBeforeIt) {
     TempDir dir;
     copy_example_data("gp.rwl");
     // Files may grow to 64 KiB: the first-pass series files cannot be written.
-    const int status = run_kestrovan(std::string(kStabilizedRun) + kAccepted, "--no-plots", "ulimit -f 64; trap \"\" XFSZ");
+    const int status =
+        run_kestrovan(std::string(kStabilizedRun) + kAccepted, "--no-plots", "ulimit -f 64; trap \"\" XFSZ");
     EXPECT_EQ(status, 1);
-    EXPECT_NE(read_file("out.txt").find("Cannot write to the output file"), std::string::npos) << read_file("out.txt");
+    EXPECT_NE(read_file("out.txt").find("Cannot write to the output file"), std::string::npos)
+        << read_file("out.txt");
     const std::string report = read_file("gp_out_v45_v2b.txt");
     EXPECT_NE(report.find("TOTAL SERIES READ IN:"), std::string::npos);
-    EXPECT_NE(report.find("THE RUN STOPPED ABNORMALLY: Cannot write to the output file"), std::string::npos) << report;
+    EXPECT_NE(report.find("THE RUN STOPPED ABNORMALLY: Cannot write to the output file"), std::string::npos)
+        << report;
 }

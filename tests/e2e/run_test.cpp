@@ -2,7 +2,6 @@
 // directory, and checks the files it writes.
 #include <gtest/gtest.h>
 
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -79,9 +78,7 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
     EXPECT_EQ(s.count, kEndOfFile);
 }
 
-int data_rows(const std::string& path) {
-    return static_cast<int>(read_lines(path).size()) - 1;
-}
+int data_rows(const std::string& path) { return static_cast<int>(read_lines(path).size()) - 1; }
 
 }  // namespace
 
@@ -93,9 +90,9 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
     EXPECT_NE(out.find("Normal termination of program Kestrovan_Version 45_v2b"), std::string::npos);
     EXPECT_NE(out.find("Total series read in:           34   626  1983  1358"), std::string::npos);
 
-    for (const char* suffix : {"_STD_RAW_Data.txt", "_STD_RAW_Curves.txt", "_STD_RAW_Ratios.txt",
-                               "_SSF_RAW_Data.txt", "_SSF_RAW_Curves.txt", "_SSF_RAW_Ratios.txt",
-                               "_out_v45_v2b.txt"})
+    for (const char* suffix :
+         {"_STD_RAW_Data.txt", "_STD_RAW_Curves.txt", "_STD_RAW_Ratios.txt", "_SSF_RAW_Data.txt",
+          "_SSF_RAW_Curves.txt", "_SSF_RAW_Ratios.txt", "_out_v45_v2b.txt"})
         EXPECT_TRUE(fs::exists(std::string("ca533") + suffix)) << suffix;
     EXPECT_FALSE(fs::exists("ca533_RCScurves.txt"));
 
@@ -127,7 +124,8 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
         TucsonReadState state;
         TucsonSeries s;
         int series = 0;
-        for (trrw(ratios, "mr", s, state, quiet); s.count != kEndOfFile; trrw(ratios, "mr", s, state, quiet)) {
+        for (trrw(ratios, "mr", s, state, quiet); s.count != kEndOfFile;
+             trrw(ratios, "mr", s, state, quiet)) {
             ++series;
             for (int j = 0; j < s.count; ++j) ASSERT_GE(s.values[static_cast<std::size_t>(j)], 0.0f) << s.id;
         }

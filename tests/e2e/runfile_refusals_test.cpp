@@ -40,19 +40,23 @@ TEST(RunFileRefusals, NameTheKeyTheValueAndWhatIsAllowedAndWriteNothing) {
         {d + "stiffness = 1\n", "stiffness = 1: 2 to 100000 (years)"},
         {d + "curve = \"super-smoother\"\nalpha = 12\n", "alpha = 12: 0 to 9"},
         {d + "curve = \"spline\"\n", "curve = \"spline\": one of \"age-dependent-spline\""},
-        {d + "curve = \"fixed-spline\"\nwavelength = 5\n", "wavelength = 5: a whole number from 10 to 100000"},
+        {d + "curve = \"fixed-spline\"\nwavelength = 5\n",
+         "wavelength = 5: a whole number from 10 to 100000"},
         {d + "curve = \"fixed-spline\"\n", "wavelength: required"},
         {d + "power_transform = true\n", "power_transform = true: only with residual indices"},
         {d + "rbar_window = 0\nstabilization = \"age-dependent-spline\"\n",
          "stabilization = \"age-dependent-spline\": none (0) without a running RBAR window"},
         {d + "rbar_window = 10\n", "rbar_window = 10: 0 (none), or 25 years or more"},
         {d + "min_segment_length = 100\nmax_start_year = 1500\n", "one selection only"},
-        {d + "common_period = [1900, 1800]\n", "common_period = [ 1900, 1800 ]: an end year that is not before"},
+        {d + "common_period = [1900, 1800]\n",
+         "common_period = [ 1900, 1800 ]: an end year that is not before"},
         {d + "alpha = 5\n", "alpha = 5: only with curve = \"super-smoother\""},
-        {d + "curve = \"rcs\"\nregional_curve = \"median\"\nwindow = 4\n", "window = 4: an odd number of years"},
+        {d + "curve = \"rcs\"\nregional_curve = \"median\"\nwindow = 4\n",
+         "window = 4: an odd number of years"},
         {d + "format = \"multiple-columns\"\nsentinel = \"-9.9\"\n", "columns: required"},
         {"data = \"nothere.rwl\"\n", "data = \"nothere.rwl\": the data file nothere.rwl does not exist"},
-        {"data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"{base}_nopith.txt\"\n", "the pith-offset file gp_nopith.txt"},
+        {"data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"{base}_nopith.txt\"\n",
+         "the pith-offset file gp_nopith.txt"},
         {d + "curve = \"rcs\"\npith = \"ca533.rwl\"\npith_format = \"(f8.2)\"\n", "pith_format = \"(f8.2)\""},
         {d + "curve = \"rcs\"\n[[retry]]\nmean = \"arithmetic\"\n", "[[retry]] 1: unknown key \"mean\""},
         {d + "plots = \"xcairo\"\n", "plots = \"xcairo\": \"off\" or a file device"},
@@ -105,7 +109,7 @@ TEST(RunFileRefusals, OutputDirectoryKeepsTheRuleThatNoOutputReplacesTheDataFile
     const std::string data = read_file("gp.rwl");
     fs::create_directories("out");
     fs::create_symlink("../gp.rwl", "out/gp_crns_col.txt");
-    EXPECT_EQ(run_with("data = \"gp.rwl\"\n"), 0) << read_file("out.txt");   // beside the data: no link there
+    EXPECT_EQ(run_with("data = \"gp.rwl\"\n"), 0) << read_file("out.txt");  // beside the data: no link there
     std::ofstream("run.toml") << "data = \"gp.rwl\"\n";
     EXPECT_EQ(run_kestrovan("", "run run.toml --out out"), 1);
     EXPECT_NE(read_file("out.txt").find("is the data file gp.rwl under another name"), std::string::npos)

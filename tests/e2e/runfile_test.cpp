@@ -20,8 +20,8 @@ namespace {
 struct Case {
     const char* name;
     std::vector<std::string> data;
-    std::string answers;   // the dialogue
-    std::string run_file;  // the same choices by name
+    std::string answers;       // the dialogue
+    std::string run_file;      // the same choices by name
     std::string columns = {};  // a multiple-column data file "columns.txt" written for the case
 };
 
@@ -74,33 +74,56 @@ int run_file_in(const std::string& dir, const std::string& text, const std::vect
 const std::vector<Case>& cases() {
     static const std::vector<Case> all{
         {"ca533_spline", {"ca533.rwl"}, example_answers("ca533_spline.txt"), "data = \"ca533.rwl\"\n"},
-        {"gp_rcs", {"gp.rwl", "gp_pith.txt"}, example_answers("gp_rcs.txt"),
+        {"gp_rcs",
+         {"gp.rwl", "gp_pith.txt"},
+         example_answers("gp_rcs.txt"),
          "data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"gp_pith.txt\"\n"},
-        {"residuals_power", {"gp.rwl"}, "gp.rwl\n1\nS\nT\n1\n8\n\n\n0\n\n\n",
+        {"residuals_power",
+         {"gp.rwl"},
+         "gp.rwl\n1\nS\nT\n1\n8\n\n\n0\n\n\n",
          "data = \"gp.rwl\"\nindices = \"residuals\"\npower_transform = true\nrbar_window = 0\n"},
-        {"censored_fixed_spline", {"co021.rwl"}, "co021.rwl\n1\nS\nF\n7\n1600\n1900\n100\n1\n\n\n\n\n\n",
-         "data = \"co021.rwl\"\nindices = \"residuals\"\ncommon_period = [1600, 1900]\ncurve = \"fixed-spline\"\n"
+        {"censored_fixed_spline",
+         {"co021.rwl"},
+         "co021.rwl\n1\nS\nF\n7\n1600\n1900\n100\n1\n\n\n\n\n\n",
+         "data = \"co021.rwl\"\nindices = \"residuals\"\ncommon_period = [1600, 1900]\ncurve = "
+         "\"fixed-spline\"\n"
          "wavelength = 100\nmean = \"arithmetic\"\n"},
-        {"min_length_raw", {"ca533.rwl"}, "ca533.rwl\n1\nS\nT\n2\n400\n0\n\n\n0\n\n\n\n",
+        {"min_length_raw",
+         {"ca533.rwl"},
+         "ca533.rwl\n1\nS\nT\n2\n400\n0\n\n\n0\n\n\n\n",
          "data = \"ca533.rwl\"\nindices = \"residuals\"\npower_transform = true\nmin_segment_length = 400\n"
          "curve = \"no-detrending\"\n"},
-        {"fixed_spline_gives_up", {"ca533.rwl"}, "ca533.rwl\n1\nR\n1\n32\n\n\n\n\n\n",
+        {"fixed_spline_gives_up",
+         {"ca533.rwl"},
+         "ca533.rwl\n1\nR\n1\n32\n\n\n\n\n\n",
          "data = \"ca533.rwl\"\ncurve = \"fixed-spline\"\nwavelength = 32\n"},
-        {"super_smoother", {"co021.rwl"}, "co021.rwl\n1\nR\n1\n-5\n5\n1\n0\n1\nn\n\n",
-         "data = \"co021.rwl\"\ncurve = \"super-smoother\"\nalpha = 5\nmean = \"arithmetic\"\nrbar_window = 0\n"
+        {"super_smoother",
+         {"co021.rwl"},
+         "co021.rwl\n1\nR\n1\n-5\n5\n1\n0\n1\nn\n\n",
+         "data = \"co021.rwl\"\ncurve = \"super-smoother\"\nalpha = 5\nmean = \"arithmetic\"\nrbar_window = "
+         "0\n"
          "convergence = 0.0005\ntweaks = false\n"},
-        {"rcs_reselected_truncated", {"gp.rwl", "gp_pith.txt"},
+        {"rcs_reselected_truncated",
+         {"gp.rwl", "gp_pith.txt"},
          "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n\n\n\n\nT\n4\nF\nT\n200\nF\nF\nF\n\n",
-         "data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"gp_pith.txt\"\nregional_curve = \"line\"\ntruncation_age = 200\n"},
-        {"stabilization_spline", {"gp.rwl"}, "gp.rwl\n1\nR\n1\n6\n\n\n1\n\n\ny\ny\n\n",
+         "data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"gp_pith.txt\"\nregional_curve = "
+         "\"line\"\ntruncation_age = 200\n"},
+        {"stabilization_spline",
+         {"gp.rwl"},
+         "gp.rwl\n1\nR\n1\n6\n\n\n1\n\n\ny\ny\n\n",
          "data = \"gp.rwl\"\ncurve = \"horizontal-line\"\nstabilization = \"age-dependent-spline\"\n"},
-        {"rcs_median_retry", {"co021.rwl"},
+        {"rcs_median_retry",
+         {"co021.rwl"},
          "co021.rwl\n1\nR\n1\n-2\n\nF\n\n0\n\n\nT\n-3\n5\nF\nF\nF\nF\nT\n150\nF\nF\nT\n\n",
          "data = \"co021.rwl\"\ncurve = \"rcs\"\nregional_curve = \"median\"\nwindow = 5\nrbar_window = 0\n\n"
          "[[retry]]\ntruncation_age = 150\ntree_ring_plots = true\n"},
-        {"multiple_columns", {}, "columns.txt\n4\n1\n7\n-9.9\nR\n1\n\n\n\n31\n\n\n\n\n",
-         "data = \"columns.txt\"\nformat = \"multiple-columns\"\nheader_lines = 1\ncolumns = 7\nsentinel = \"-9.9\"\n"
-         "rbar_window = 31\n", column_file()},
+        {"multiple_columns",
+         {},
+         "columns.txt\n4\n1\n7\n-9.9\nR\n1\n\n\n\n31\n\n\n\n\n",
+         "data = \"columns.txt\"\nformat = \"multiple-columns\"\nheader_lines = 1\ncolumns = 7\nsentinel = "
+         "\"-9.9\"\n"
+         "rbar_window = 31\n",
+         column_file()},
     };
     return all;
 }
@@ -110,7 +133,8 @@ const std::vector<Case>& cases() {
 TEST(RunFile, GivesTheFilesOfTheSameChoicesAnsweredInTheDialogue) {
     TempDir dir("runfile");
     for (const Case& c : cases()) {
-        const std::string a = dir.file(std::string(c.name) + "_dialogue"), b = dir.file(std::string(c.name) + "_file");
+        const std::string a = dir.file(std::string(c.name) + "_dialogue"),
+                          b = dir.file(std::string(c.name) + "_file");
         for (const std::string& d : {a, b})
             if (!c.columns.empty()) fs::create_directories(d), std::ofstream(d + "/columns.txt") << c.columns;
         ASSERT_EQ(run_kestrovan_in(a, c.answers, c.data), 0) << c.name << "\n" << read_file(a + "/out.txt");
@@ -130,9 +154,11 @@ TEST(RunFile, RecordedSessionRunsAgainToTheSameFiles) {
          "signal_free_stabilization = \"fixed-spline\"\nsignal_free_stabilization_wavelength = 30"},
     };
     for (const auto& [c, expected] : sessions) {
-        const std::string a = dir.file(std::string(c.name) + "_session"), b = dir.file(std::string(c.name) + "_again");
+        const std::string a = dir.file(std::string(c.name) + "_session"),
+                          b = dir.file(std::string(c.name) + "_again");
         ASSERT_EQ(run_kestrovan_in(a, c.answers, c.data, "--no-plots --record rec.toml"), 0)
-            << c.name << "\n" << read_file(a + "/out.txt");
+            << c.name << "\n"
+            << read_file(a + "/out.txt");
         const std::string record = read_file(a + "/rec.toml");
         fs::create_directories(b);
         fs::copy_file(a + "/rec.toml", b + "/rec.toml");
@@ -148,8 +174,8 @@ TEST(RunFile, CommandLineHelpAndRefusedOptions) {
     const std::string help = read_file("out.txt");
     for (const char* word : {"run", "batch", "--record", "--no-plots", "Exit status"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
-    for (const char* bad : {"--bogus", "run", "batch only.toml", "run a.toml --jobs 2", "--no-plots run a.toml",
-                            "batch a.toml x.rwl --jobs 0"}) {
+    for (const char* bad : {"--bogus", "run", "batch only.toml", "run a.toml --jobs 2",
+                            "--no-plots run a.toml", "batch a.toml x.rwl --jobs 0"}) {
         EXPECT_EQ(run_kestrovan("", bad), 1) << bad;
         EXPECT_NE(read_file("out.txt").find("kestrovan: "), std::string::npos) << bad;
     }
@@ -157,12 +183,13 @@ TEST(RunFile, CommandLineHelpAndRefusedOptions) {
 
 TEST(RunFile, SummaryNamesTheRunTheDataAndTheOutcome) {
     TempDir dir("summary");
-    ASSERT_EQ(run_file_in(dir.str(), "data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"gp_pith.txt\"\n", {"gp.rwl", "gp_pith.txt"}),
+    ASSERT_EQ(run_file_in(dir.str(), "data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"gp_pith.txt\"\n",
+                          {"gp.rwl", "gp_pith.txt"}),
               0);
     const auto s = nlohmann::json::parse(read_file("gp_summary.json"));
     EXPECT_EQ(s["version"], "45_v2b");
     EXPECT_EQ(s["run"]["curve"], "rcs");
-    EXPECT_EQ(s["run"]["stiffness"], 10);        // a key left out, resolved to its default
+    EXPECT_EQ(s["run"]["stiffness"], 10);  // a key left out, resolved to its default
     EXPECT_TRUE(s["run"]["wavelength"].is_null());
     EXPECT_EQ(s["data_file"]["sha256"], "a3a62512c11e9a3e50166521b703626a467da91c2cf141e55733c40354a70d1f");
     EXPECT_EQ(s["series_as_read"]["series"], 58);

@@ -4,7 +4,6 @@
 // transform that keeps the order of the rings, and lowess windows in years or percent.
 #include <gtest/gtest.h>
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -90,7 +89,8 @@ std::vector<std::string> labelled(const std::string& path, const std::vector<std
     std::vector<std::string> out;
     for (const auto& line : read_lines(path))
         for (const auto& label : labels)
-            if (line.size() >= label.size() && line.compare(line.size() - label.size(), label.size(), label) == 0)
+            if (line.size() >= label.size() &&
+                line.compare(line.size() - label.size(), label.size(), label) == 0)
                 out.push_back(line);
     return out;
 }
@@ -156,7 +156,8 @@ TEST(SoundNumbers, PowerTransformedResidualsKeepTheOrderOfTheRings) {
         // rounding of the file keeps that).
         std::vector<int> order(static_cast<std::size_t>(raw[i].count));
         std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return raw[i].values[x] < raw[i].values[y]; });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int x, int y) { return raw[i].values[x] < raw[i].values[y]; });
         for (std::size_t k = 1; k < order.size(); ++k)
             ASSERT_LE(data[i].values[order[k - 1]], data[i].values[order[k]]) << raw[i].id;
         const auto& v = raw[i].values;
@@ -185,16 +186,21 @@ TEST(SoundNumbers, LinesAndExponentialsStayAboveTheCurveFloor) {
     for (const std::string set : {"ca533", "co021", "gp"}) {
         for (int code = 1; code <= 4; ++code)
             runs.push_back({set + "_series" + std::to_string(code),
-                            set + ".rwl\n1\nR\n1\n" + std::to_string(code) + "\n\n0\n\n\n\n", code == 1, {set + ".rwl"}});
+                            set + ".rwl\n1\nR\n1\n" + std::to_string(code) + "\n\n0\n\n\n\n",
+                            code == 1,
+                            {set + ".rwl"}});
         const std::string pith = set == "gp" ? "T\ngp_pith.txt\n1\n0\n" : "F\n";
         for (int code : {1, 2, 4, 5})
             runs.push_back({set + "_regional" + std::to_string(code),
-                            set + ".rwl\n1\nR\n1\n-2\n\n" + pith + "\n0\n\n\nT\n" + std::to_string(code) + "\n" + no_more,
-                            false, {set + ".rwl", "gp_pith.txt"}});
+                            set + ".rwl\n1\nR\n1\n-2\n\n" + pith + "\n0\n\n\nT\n" + std::to_string(code) +
+                                "\n" + no_more,
+                            false,
+                            {set + ".rwl", "gp_pith.txt"}});
     }
     // gp's Regional line truncated at age 200 falls below 0 during the iteration.
     runs.push_back({"gp_regional4_truncated",
-                    "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n0\n\n\nT\n4\nF\nT\n200\n" + no_more, false,
+                    "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n0\n\n\nT\n4\nF\nT\n200\n" + no_more,
+                    false,
                     {"gp.rwl", "gp_pith.txt"}});
 
     for (const Run& run : runs) {
@@ -204,7 +210,8 @@ TEST(SoundNumbers, LinesAndExponentialsStayAboveTheCurveFloor) {
         const float c = last_constant(read_file(base + "_out_v45_v2b.txt"));
         // The files hold 0.001 mm: a value at the floor may read 0.0005 below it.
         EXPECT_GE(range_of(base + "_STD_RAW_Curves.txt").lo, 0.0195f);
-        EXPECT_GE(range_of(base + "_SSF_RAW_Curves.txt").lo, (run.spline_fallback ? 0.02f - c : 0.02f) - 0.0005f);
+        EXPECT_GE(range_of(base + "_SSF_RAW_Curves.txt").lo,
+                  (run.spline_fallback ? 0.02f - c : 0.02f) - 0.0005f);
         for (const char* pass : {"_STD_RAW_Ratios.txt", "_SSF_RAW_Ratios.txt"}) {
             const Range r = range_of(base + pass);
             EXPECT_GE(r.lo, 0.0f) << pass;
@@ -238,7 +245,8 @@ TEST(SoundNumbers, GiveUpRunPublishesTheLastAcceptedIteration) {
     YearMatrix m(years, static_cast<int>(series.size()));
     for (std::size_t i = 0; i < series.size(); ++i)
         for (int j = 0; j < series[i].count; ++j)
-            m(series[i].first_year - first_year + j, static_cast<int>(i)) = series[i].values[static_cast<std::size_t>(j)];
+            m(series[i].first_year - first_year + j, static_cast<int>(i)) =
+                series[i].values[static_cast<std::size_t>(j)];
     std::istringstream none;
     std::ostringstream sink;
     Console quiet(none, sink);
@@ -252,7 +260,8 @@ TEST(SoundNumbers, GiveUpRunPublishesTheLastAcceptedIteration) {
         }
     }
     const double n = static_cast<double>(x.size());
-    const double mx = std::accumulate(x.begin(), x.end(), 0.0) / n, my = std::accumulate(y.begin(), y.end(), 0.0) / n;
+    const double mx = std::accumulate(x.begin(), x.end(), 0.0) / n,
+                 my = std::accumulate(y.begin(), y.end(), 0.0) / n;
     double sxx = 0.0, sxy = 0.0;
     for (std::size_t t = 0; t < x.size(); ++t) {
         sxx += (x[t] - mx) * (x[t] - mx);
@@ -260,7 +269,8 @@ TEST(SoundNumbers, GiveUpRunPublishesTheLastAcceptedIteration) {
     }
     const double slope = sxy / sxx;
     double worst = 0.0;
-    for (std::size_t t = 0; t < x.size(); ++t) worst = std::max(worst, std::fabs(y[t] - (my + slope * (x[t] - mx))));
+    for (std::size_t t = 0; t < x.size(); ++t)
+        worst = std::max(worst, std::fabs(y[t] - (my + slope * (x[t] - mx))));
     EXPECT_LT(worst, 0.003);
     for (const auto& entry : fs::directory_iterator("give_up")) EXPECT_NE(entry.path().extension(), ".part");
 }
@@ -270,10 +280,12 @@ TEST(SoundNumbers, LowessWindowInYearsDiffersFromThePercentage) {
     std::string no_more;
     for (int i = 0; i < 40; ++i) no_more += "F\n";
     for (const std::string w : {"30", "-30"})
-        ASSERT_EQ(run_in("lowess" + w, "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n0\n\n\nT\n-4\n" + w + "\n" + no_more,
+        ASSERT_EQ(run_in("lowess" + w,
+                         "gp.rwl\n1\nR\n1\n-2\n\nT\ngp_pith.txt\n1\n0\n\n0\n\n\nT\n-4\n" + w + "\n" + no_more,
                          {"gp.rwl", "gp_pith.txt"}),
                   0);
-    const auto years = read_lines("lowess30/gp_RCScurves.txt"), percent = read_lines("lowess-30/gp_RCScurves.txt");
+    const auto years = read_lines("lowess30/gp_RCScurves.txt"),
+               percent = read_lines("lowess-30/gp_RCScurves.txt");
     // The initial curves (first fRC column): a window of 30 ages against one of 30 % of the ages.
     double widest = 0.0;
     for (std::size_t l = 1; l < std::min(years.size(), percent.size()); ++l) {

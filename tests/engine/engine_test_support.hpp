@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "io/series_table.hpp"
-#include "support/temp_dir.hpp"
 #include "plot/plotter.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kestrovan::test {
 
@@ -20,8 +20,10 @@ public:
     explicit CountingPlotter(bool on = false) : on_(on) {}
     bool enabled() const override { return on_; }
     void plot1(const LinePlot& p) override { titles.emplace_back(p.title); }
-    void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title,
-              int, std::span<const int>) override { titles.emplace_back(title); }
+    void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title, int,
+              std::span<const int>) override {
+        titles.emplace_back(title);
+    }
     void plt2(const YearMatrix&, std::span<const YearSpan>, float) override { titles.emplace_back("plt2"); }
     bool plt3(const TreeRingPlot& p) override {
         titles.emplace_back(p.title);
@@ -65,7 +67,8 @@ inline SeriesTable synthetic_table(int series, int first_year, int span, int min
     for (int i = 0; i < series; ++i) {
         const int len = std::min(len_dist(rng), span);
         const int room = start_window > 0 ? std::min(start_window, span - len) : span - len;
-        const int start = first_year + static_cast<int>((static_cast<long long>(room) * i) / std::max(series - 1, 1));
+        const int start =
+            first_year + static_cast<int>((static_cast<long long>(room) * i) / std::max(series - 1, 1));
         const float a = common_trend ? 1.8f : amp(rng), b = common_trend ? 0.025f : rate(rng),
                     k = common_trend ? 0.5f : asym(rng);
         for (int j = 0; j < len; ++j) {
@@ -85,7 +88,11 @@ inline SeriesTable synthetic_table(int series, int first_year, int span, int min
 inline double correlation(std::span<const float> a, std::span<const float> b, const std::vector<bool>& use) {
     double sa = 0, sb = 0, n = 0;
     for (std::size_t k = 0; k < a.size(); ++k)
-        if (use[k]) { sa += a[k]; sb += b[k]; n += 1; }
+        if (use[k]) {
+            sa += a[k];
+            sb += b[k];
+            n += 1;
+        }
     const double ma = sa / n, mb = sb / n;
     double sab = 0, saa = 0, sbb = 0;
     for (std::size_t k = 0; k < a.size(); ++k)

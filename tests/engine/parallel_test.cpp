@@ -15,11 +15,11 @@
 #include "console/console.hpp"
 #include "console/parallel.hpp"
 #include "curves/spline.hpp"
-#include "engine/engine_test_support.hpp"
 #include "engine/attempts.hpp"
-#include "support/test_io.hpp"
+#include "engine/engine_test_support.hpp"
 #include "engine/sigfree.hpp"
 #include "stats/robust.hpp"
+#include "support/test_io.hpp"
 
 namespace kestrovan {
 namespace {
@@ -31,8 +31,8 @@ struct Outcome {
     EngineResults results;
     RunOptions params;
     std::string console;
-    std::string stop;                            // what() of a ProgramStop, if one ended the run
-    std::map<std::string, std::string> files;    // every file the run wrote, by name
+    std::string stop;                          // what() of a ProgramStop, if one ended the run
+    std::map<std::string, std::string> files;  // every file the run wrote, by name
     std::vector<std::string> plot_titles;
     int attempts = 0;
     AttemptOutcome outcome = AttemptOutcome::Completed;
@@ -56,8 +56,8 @@ Outcome run_with(int threads, const SeriesTable& table, RunOptions params, const
     AttemptSteps steps;
     steps.threads = threads;
     try {
-        const AttemptsSummary summary =
-            run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).io(), o.results, steps);
+        const AttemptsSummary summary = run_attempts(
+            table, params, kestrovan::testing::TestIo(files, console, plotter).io(), o.results, steps);
         o.last = summary.last;
         o.attempts = summary.attempts;
         o.outcome = summary.outcome;
@@ -153,7 +153,7 @@ TEST(ParallelEngine, PerSeriesFitsGiveTheSameRunOnOneAndManyThreads) {
     std::string rbar_answers;
     for (int a = 0; a < 40; ++a) rbar_answers += "0\n";
     const std::vector<Case> cases = {
-        {with_rbar, true},   // age-dependent spline, ratios, closing plots kept
+        {with_rbar, true},                           // age-dependent spline, ratios, closing plots kept
         {per_series(1, 1, kMeanArithmetic), false},  // negative exponential with fallbacks, residuals
         {per_series(-67, 0, kMeanBiweight), false},  // percent-of-length spline
     };
@@ -162,7 +162,8 @@ TEST(ParallelEngine, PerSeriesFitsGiveTheSameRunOnOneAndManyThreads) {
         const std::string answers = c.params.rbar_window > 0 ? rbar_answers : "";
         const Outcome one = run_with(1, t, c.params, answers, c.plots);
         if (c.params.rbar_window > 0) {
-            ASSERT_NE(one.console.find("Running RBAR segments calculated:"), std::string::npos) << one.console;
+            ASSERT_NE(one.console.find("Running RBAR segments calculated:"), std::string::npos)
+                << one.console;
             ASSERT_TRUE(std::any_of(one.files.begin(), one.files.end(), [](const auto& f) {
                 return f.first.find("_Ssf_RBAR.txt") != std::string::npos;
             }));

@@ -23,7 +23,8 @@ YearMatrix rings(const std::vector<std::vector<float>>& series, std::vector<int>
     YearMatrix m(static_cast<int>(rows), static_cast<int>(series.size()));
     lengths.clear();
     for (std::size_t i = 0; i < series.size(); ++i) {
-        for (std::size_t j = 0; j < series[i].size(); ++j) m(static_cast<int>(j), static_cast<int>(i)) = series[i][j];
+        for (std::size_t j = 0; j < series[i].size(); ++j)
+            m(static_cast<int>(j), static_cast<int>(i)) = series[i][j];
         lengths.push_back(static_cast<int>(series[i].size()));
     }
     return m;
@@ -95,7 +96,8 @@ TEST(Rcurve, TruncationAt50OfA300AgeCurve) {
     ConsoleFixture f;
     std::vector<int> len;
     std::vector<float> y(300);
-    for (int j = 0; j < 300; ++j) y[j] = 2.0f * std::exp(-0.02f * (j + 1)) + 0.5f + 0.05f * std::sin(j * 0.7f);
+    for (int j = 0; j < 300; ++j)
+        y[j] = 2.0f * std::exp(-0.02f * (j + 1)) + 0.5f + 0.05f * std::sin(j * 0.7f);
     const YearMatrix m = rings({y}, len);
     RegionalFit fit;
     fit.code = -2;
@@ -121,7 +123,8 @@ TEST(Rcurve, GapsAndTooFewAges) {
     std::vector<float> a(10, 2.0f), b(10, 1.0f);
     const YearMatrix m = rings({a, b}, len);
     // Offsets 0 and 20 leave ages 11..20 without data.
-    const RegionalCurve rc = rcurve(m, len, std::vector<int>{0, 20}, true, RegionalFit{-2, 7.0f, 0, 10, 0}, f.console);
+    const RegionalCurve rc =
+        rcurve(m, len, std::vector<int>{0, 20}, true, RegionalFit{-2, 7.0f, 0, 10, 0}, f.console);
     ASSERT_EQ(rc.ages, 30);
     EXPECT_EQ(rc.raw[14], kMissing);
     // The fit runs through the gap, but both curves report the empty ages as empty.
@@ -174,53 +177,67 @@ TEST(RegionalCurveDialogue, AnswersAndTruncation) {
     test::CountingPlotter plotter;
     RunFiles files;  // not written by the dialogue
 
-    {   // Unreadable answers ask again; then no redo, no truncation.
+    {  // Unreadable answers ask again; then no redo, no truncation.
         ConsoleFixture f("maybe\n\nf\n.false.\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
+        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                             kestrovan::testing::TestIo(files, f.console, plotter).io(), h,
+                                             rc));
         EXPECT_EQ(fit.truncation_age, 0);
         EXPECT_EQ(h.size(), 1);
         const std::string out = f.out.str();
         EXPECT_EQ(marker_column(out, "Try different RCS detrending [T]rue or [F]alse"), 50);
         EXPECT_EQ(marker_column(out, "Truncate the Regional Curve? [T]rue or [F]alse"), 50);
     }
-    {   // Redo request.
+    {  // Redo request.
         ConsoleFixture f("TRUE\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_TRUE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
+        EXPECT_TRUE(regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                            kestrovan::testing::TestIo(files, f.console, plotter).io(), h,
+                                            rc));
     }
-    {   // Truncation: an unreadable age asks again, then 50; the second round is accepted.
+    {  // Truncation: an unreadable age asks again, then 50; the second round is accepted.
         ConsoleFixture f("f\nt\nabc\n50\nf\nf\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
+        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                             kestrovan::testing::TestIo(files, f.console, plotter).io(), h,
+                                             rc));
         EXPECT_EQ(fit.truncation_age, 50);
         EXPECT_EQ(h.size(), 1);  // the accepted curve replaces the first one
         EXPECT_FLOAT_EQ(rc.smoothed[79], rc.smoothed[49]);
         EXPECT_NE(f.out.str().find("Optimum common interval"), std::string::npos);
         EXPECT_NE(f.out.str().find(" in the estimation of the Regional model"), std::string::npos);
     }
-    {   // Ages of 0 or less mean no truncation, beyond the curve the whole curve.
+    {  // Ages of 0 or less mean no truncation, beyond the curve the whole curve.
         ConsoleFixture f("f\nt\n-3\nf\nt\n9999\nf\nf\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
+        EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                             kestrovan::testing::TestIo(files, f.console, plotter).io(), h,
+                                             rc));
         EXPECT_EQ(fit.truncation_age, 80);
     }
-    {   // "/" stops the program; end of input too.
+    {  // "/" stops the program; end of input too.
         ConsoleFixture f("/\n");
         RegionalFit fit{-2, 7.0f, 0, 10, 0};
         RegionalCurveHistory h;
         RegionalCurve rc;
-        EXPECT_THROW(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc), ProgramStop);
+        EXPECT_THROW(
+            regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                    kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc),
+            ProgramStop);
         ConsoleFixture g("f\n");
-        EXPECT_THROW(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, g.console, plotter).io(), h, rc), ProgramStop);
+        EXPECT_THROW(
+            regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                    kestrovan::testing::TestIo(files, g.console, plotter).io(), h, rc),
+            ProgramStop);
     }
 }
 
@@ -239,9 +256,12 @@ TEST(RegionalCurveDialogue, NegativeCurveWarns) {
     RegionalFit fit{4, 7.0f, 0, 10, 0};
     RegionalCurveHistory h;
     RegionalCurve rc;
-    EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
-    EXPECT_NE(f.out.str().find("   **************** WARNING ****************\n       Regional Curve goes south (negative) \n"),
-              std::string::npos);
+    EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                         kestrovan::testing::TestIo(files, f.console, plotter).io(), h, rc));
+    EXPECT_NE(
+        f.out.str().find(
+            "   **************** WARNING ****************\n       Regional Curve goes south (negative) \n"),
+        std::string::npos);
     EXPECT_NE(f.out.str().find("Hit RETURN to Continue"), std::string::npos);
 
     // With the floors set the warning still comes (the fit went south), and the curve the run
@@ -249,7 +269,8 @@ TEST(RegionalCurveDialogue, NegativeCurveWarns) {
     ConsoleFixture g("\nf\nf\n");
     fit = RegionalFit{4, 7.0f, 0, 10, 0};
     fit.floor = fit.line_floor = 0.02f;
-    EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit, kestrovan::testing::TestIo(files, g.console, plotter).io(), h, rc));
+    EXPECT_FALSE(regional_curve_dialogue({m, len, {}, false, table}, fit,
+                                         kestrovan::testing::TestIo(files, g.console, plotter).io(), h, rc));
     EXPECT_NE(g.out.str().find("Regional Curve goes south (negative)"), std::string::npos);
     EXPECT_TRUE(rc.replaced_by_mean);
     EXPECT_EQ(rc.code, 6);
@@ -295,8 +316,7 @@ TEST(Rcurve, LinesAndExponentialsGiveWayToTheMeanOtherCurvesAreRaised) {
     EXPECT_FALSE(rc.replaced_by_mean);
     EXPECT_GT(rc.raised, 0);
     EXPECT_TRUE(regional_curve_goes_negative(rc));  // its fit went below 0
-    for (int a = 0; a < 80; ++a)
-        ASSERT_FLOAT_EQ(rc.smoothed[a], std::max(free.smoothed[a], 0.02f)) << a;
+    for (int a = 0; a < 80; ++a) ASSERT_FLOAT_EQ(rc.smoothed[a], std::max(free.smoothed[a], 0.02f)) << a;
 }
 
 TEST(RcsCurvesFile, Layout) {

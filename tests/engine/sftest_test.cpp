@@ -70,7 +70,8 @@ TEST(Sftest, RunningMinimaAndReportLine) {
     EXPECT_FLOAT_EQ(trace[1].uw_mean, 0.5f);
 
     const std::string line = convergence_line(12, b, m2);
-    EXPECT_EQ(line, " Iter  12  Convergence Criteria:    0.60000002     0.30000001*    0.30000001     0.10000000*");
+    EXPECT_EQ(line,
+              " Iter  12  Convergence Criteria:    0.60000002     0.30000001*    0.30000001     0.10000000*");
     const auto heads = convergence_heads();
     EXPECT_EQ(heads[0].find('|'), 36u);
     EXPECT_EQ(heads[1].find("UW MN"), 36u);

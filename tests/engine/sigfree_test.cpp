@@ -10,14 +10,14 @@
 #include <sstream>
 
 #include "console/console.hpp"
-#include "engine/engine_test_support.hpp"
-#include "engine/attempts.hpp"
-#include "support/test_io.hpp"
-#include "engine/sigfree.hpp"
-#include "engine/calind.hpp"
-#include "io/tucson.hpp"
 #include "console/format.hpp"
+#include "engine/attempts.hpp"
+#include "engine/calind.hpp"
+#include "engine/engine_test_support.hpp"
+#include "engine/sigfree.hpp"
+#include "io/tucson.hpp"
 #include "stats/robust.hpp"
+#include "support/test_io.hpp"
 
 namespace kestrovan {
 namespace {
@@ -50,8 +50,8 @@ EngineRun run_engine(const SeriesTable& table, RunOptions params, const std::str
     CountingPlotter quiet;
     Plotter& plot = plotter ? *plotter : quiet;
     AttemptSteps steps;
-    const AttemptsSummary summary =
-        run_attempts(table, params, kestrovan::testing::TestIo(files, console, plot).io(), run.results, steps);
+    const AttemptsSummary summary = run_attempts(
+        table, params, kestrovan::testing::TestIo(files, console, plot).io(), run.results, steps);
     run.last = summary.last;
     run.attempts = summary.attempts;
     run.outcome = summary.outcome;
@@ -85,7 +85,8 @@ RunOptions rcs_params() {
 SeriesTable load_rwl(const std::string& path);
 
 void expect_finite(const EngineResults& r) {
-    for (const auto* v : {&r.standard, &r.signal_free, &r.final_chronology, &r.standard_scale, &r.signal_free_scale})
+    for (const auto* v :
+         {&r.standard, &r.signal_free, &r.final_chronology, &r.standard_scale, &r.signal_free_scale})
         for (float x : *v) ASSERT_TRUE(std::isfinite(x));
     for (int c = 0; c < r.indices.cols(); ++c)
         for (float x : r.indices.column(c)) ASSERT_TRUE(std::isfinite(x));
@@ -211,7 +212,8 @@ TEST(Sigfree, NoDetrendingUsesRawLabelsAndFiles) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("syn_STD_PTR_Resids.txt")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("syn_SSF_PTR_Resids.txt")));
     bool raw_title = false;
-    for (const auto& title : plots.titles) raw_title |= title == "Original Non-Variance Stabilized Raw Data Indices";
+    for (const auto& title : plots.titles)
+        raw_title |= title == "Original Non-Variance Stabilized Raw Data Indices";
     EXPECT_TRUE(raw_title);
     // The first detrending of all series is drawn once, right after the first-pass indices
     // and before the first chronology's plots.
@@ -231,7 +233,8 @@ TEST(Sigfree, AwkwardData) {
         for (const auto& v : values) rows = std::max(rows, static_cast<int>(v.size()));
         t.data.resize(rows, static_cast<int>(values.size()));
         for (std::size_t i = 0; i < values.size(); ++i) {
-            for (std::size_t j = 0; j < values[i].size(); ++j) t.data(static_cast<int>(j), static_cast<int>(i)) = values[i][j];
+            for (std::size_t j = 0; j < values[i].size(); ++j)
+                t.data(static_cast<int>(j), static_cast<int>(i)) = values[i][j];
             const int n = static_cast<int>(values[i].size());
             t.years.push_back({first[i], first[i] + n - 1, n});
             t.ids.push_back("AWK" + std::to_string(i) + std::string(4, ' '));
@@ -252,17 +255,18 @@ TEST(Sigfree, AwkwardData) {
             std::string answers;
             for (int a = 0; code == -2 && a < 12; ++a) answers += "f\nf\nf\n";
             SCOPED_TRACE("method " + std::to_string(method) + " code " + std::to_string(code));
-            {   // A constant series, a series of zeros and small values, and a normal one.
-                const EngineRun run = run_engine(table({constant, zeros, wavy}, {1900, 1910, 1905}), p, answers, dir);
+            {  // A constant series, a series of zeros and small values, and a normal one.
+                const EngineRun run =
+                    run_engine(table({constant, zeros, wavy}, {1900, 1910, 1905}), p, answers, dir);
                 expect_finite(run.results);
                 EXPECT_GT(run.results.iterations, 0);
             }
-            {   // One single series.
+            {  // One single series.
                 const EngineRun run = run_engine(table({wavy}, {1900}), p, answers, dir);
                 expect_finite(run.results);
                 EXPECT_EQ(run.results.nss1, 80);
             }
-            {   // Two series that do not overlap: a gap of ten years between them.
+            {  // Two series that do not overlap: a gap of ten years between them.
                 const EngineRun run = run_engine(table({wavy, wavy}, {1900, 1990}), p, answers, dir);
                 expect_finite(run.results);
                 ASSERT_EQ(run.results.years, 170);
@@ -272,8 +276,9 @@ TEST(Sigfree, AwkwardData) {
                     EXPECT_EQ(run.results.standard[k], 0.0f);
                 }
             }
-            {   // A series too short for any spline.
-                const EngineRun run = run_engine(table({{1.0f, 2.0f, 1.5f}, wavy}, {1900, 1900}), p, answers, dir);
+            {  // A series too short for any spline.
+                const EngineRun run =
+                    run_engine(table({{1.0f, 2.0f, 1.5f}, wavy}, {1900, 1900}), p, answers, dir);
                 expect_finite(run.results);
             }
         }
@@ -360,8 +365,8 @@ EngineRun run_at_constant(const SeriesTable& table, RunOptions params, int count
     for (int i = 0; i < table.count(); ++i)
         for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += attempt.constant;
     const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-    run.outcome = sigfree(working, floors, params, attempt, kestrovan::testing::TestIo(files, console, quiet).io(),
-                          run.results, carry);
+    run.outcome = sigfree(working, floors, params, attempt,
+                          kestrovan::testing::TestIo(files, console, quiet).io(), run.results, carry);
     run.last = attempt;
     files.report.close();
     std::ifstream rep(dir.file("report.txt"));
@@ -426,7 +431,8 @@ TEST(SigfreeRealData, GivingUpPublishesTheLastAcceptedIteration) {
         for (int j = 0; j < file.years[i].length; ++j)
             ASSERT_NEAR(file.data(j, i), r.indices(row0 + j, i), 0.0016f) << file.ids[i] << " " << j;
     }
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(dir.file("x")).parent_path()))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(dir.file("x")).parent_path()))
         EXPECT_NE(entry.path().extension(), ".part") << entry.path();
 }
 

@@ -38,20 +38,20 @@ TEST(EditList, TakesTheFormatsOfBothReaders) {
     EXPECT_EQ(walked("(x,f4.1)"), "x1 f4.1");
     EXPECT_EQ(walked("(f8.3/i3)"), "f8.3 / i3");
     EXPECT_EQ(walked("(E10.3E2,)"), "f10.3");
-    EXPECT_EQ(walked("(1 0f8.3)"), walked("(10f8.3)"));   // blanks inside a number count for nothing
+    EXPECT_EQ(walked("(1 0f8.3)"), walked("(10f8.3)"));  // blanks inside a number count for nothing
     EXPECT_EQ(walked("(f8.3,())"), "f8.3");
     // Offset files: blanks and case, commas left out or doubled, tabs, the digits of iw.m.
     EXPECT_EQ(walked("( 2X , I3 )"), "x2 i3");
     EXPECT_EQ(walked("(2xi3)"), "x2 i3");
     EXPECT_EQ(walked("(,,i4,)"), "i4");
     EXPECT_EQ(walked("(t6,tr2,tl1,i2.1)"), "t6 tr2 tl1 i2");
-    EXPECT_EQ(walked("(i3 4x,i2)"), "i3 x4 i2");   // a blank ends a number where that reads
+    EXPECT_EQ(walked("(i3 4x,i2)"), "i3 x4 i2");  // a blank ends a number where that reads
     EXPECT_EQ(walked("(t99999,i1)"), "t99999 i1");
 
-    for (const char* bad : {"i4", "(i4", "(i4)x", "(f4)", "(i0)", "(0x)", "(t0)", "(2t3)", "(a4)", "(2/)",
-                            "(100001x)", ""})
+    for (const char* bad :
+         {"i4", "(i4", "(i4)x", "(f4)", "(i0)", "(0x)", "(t0)", "(2t3)", "(a4)", "(2/)", "(100001x)", ""})
         EXPECT_EQ(walked(bad), "refused") << bad;
-    EXPECT_EQ(walked(std::string(8, '(') + "i1" + std::string(8, ')')), "i1");   // eight deep at the most
+    EXPECT_EQ(walked(std::string(8, '(') + "i1" + std::string(8, ')')), "i1");  // eight deep at the most
     EXPECT_EQ(walked(std::string(9, '(') + "i1" + std::string(9, ')')), "refused");
 }
 
@@ -61,13 +61,15 @@ TEST(EditList, WalkStopsAtItsStepBudget) {
     const auto huge = parse_edit_list("(99999(99999(99999(t1))),i4)");
     ASSERT_TRUE(huge);
     int visits = 0;
-    EXPECT_EQ(EditWalk().walk(*huge, 0, [&](const EditItem&) { return ++visits, false; }), WalkEnd::OverBudget);
+    EXPECT_EQ(EditWalk().walk(*huge, 0, [&](const EditItem&) { return ++visits, false; }),
+              WalkEnd::OverBudget);
     EXPECT_LE(visits, kMaxEditSteps);
 
     const auto empty_groups = parse_edit_list("(99999(99999(99999())),i4)");
     ASSERT_TRUE(empty_groups);
-    EXPECT_EQ(EditWalk().walk(*empty_groups, 0, [](const EditItem& item) { return item.kind == Kind::Integer; }),
-              WalkEnd::OverBudget);
+    EXPECT_EQ(
+        EditWalk().walk(*empty_groups, 0, [](const EditItem& item) { return item.kind == Kind::Integer; }),
+        WalkEnd::OverBudget);
 
     const auto fine = parse_edit_list("(3(2x),i4)");
     ASSERT_TRUE(fine);

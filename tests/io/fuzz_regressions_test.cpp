@@ -86,7 +86,7 @@ TEST(SyntheticSets, WrittenWithTheProgramsWriterAndReadBackExactly) {
     synthetic::Options o;
     o.series = 40;
     o.years = 600;
-    o.first_year = -250;   // crosses year 0 and uses the negative-year layouts
+    o.first_year = -250;  // crosses year 0 and uses the negative-year layouts
     o.max_pith_offset = 80;
     o.seed = 11;
     const auto set = synthetic::generate(o);
@@ -101,7 +101,7 @@ TEST(SyntheticSets, WrittenWithTheProgramsWriterAndReadBackExactly) {
     EXPECT_EQ(fuzzing::check_table(table), "");
     ASSERT_EQ(table.count(), 40);
     EXPECT_EQ(table.summary.first, -250);
-    EXPECT_EQ(table.summary.last, 349);   // the first series covers the whole span
+    EXPECT_EQ(table.summary.last, 349);  // the first series covers the whole span
     EXPECT_EQ(header[0].substr(0, 19), "SYNTH   1 Synthetic");
     int irregular = 0;
     for (int s = 0; s < 40; ++s) {
@@ -117,7 +117,8 @@ TEST(SyntheticSets, WrittenWithTheProgramsWriterAndReadBackExactly) {
             const float scaled = g.widths[k] * 1000.0f;
             double thousandths = std::trunc(scaled + 0.5f);
             if (thousandths == 999.0) thousandths = 1000.0;
-            ASSERT_NEAR(table.data(static_cast<int>(k), s), thousandths / 1000.0, 1e-5) << g.id << " ring " << k;
+            ASSERT_NEAR(table.data(static_cast<int>(k), s), thousandths / 1000.0, 1e-5)
+                << g.id << " ring " << k;
         }
     }
     EXPECT_GT(irregular, 30);

@@ -49,18 +49,17 @@ protected:
 private:
     char byte_at(std::int64_t p) const {
         switch (fill_) {
-        case Fill::Zeros:
-            return '\0';
-        case Fill::RandomBytes: {
-            std::uint64_t x = static_cast<std::uint64_t>(p) * 0x9E3779B97F4A7C15ull;
-            x ^= x >> 29;
-            x *= 0xBF58476D1CE4E5B9ull;
-            return static_cast<char>(x >> 56);
-        }
-        case Fill::TextLines: {
-            static const std::string line = "this is not a ring width file at all, just words\n";
-            return line[static_cast<std::size_t>(p % static_cast<std::int64_t>(line.size()))];
-        }
+            case Fill::Zeros: return '\0';
+            case Fill::RandomBytes: {
+                std::uint64_t x = static_cast<std::uint64_t>(p) * 0x9E3779B97F4A7C15ull;
+                x ^= x >> 29;
+                x *= 0xBF58476D1CE4E5B9ull;
+                return static_cast<char>(x >> 56);
+            }
+            case Fill::TextLines: {
+                static const std::string line = "this is not a ring width file at all, just words\n";
+                return line[static_cast<std::size_t>(p % static_cast<std::int64_t>(line.size()))];
+            }
         }
         return '\0';
     }

@@ -59,7 +59,8 @@ std::string help_example(int which) {
             in = true;
             continue;
         }
-        if (in && (line.find("<Hit Return") != std::string::npos || line.find("und so") != std::string::npos)) break;
+        if (in && (line.find("<Hit Return") != std::string::npos || line.find("und so") != std::string::npos))
+            break;
         if (in) file += line.substr(1) + "\n";
     }
     return file;
@@ -107,8 +108,10 @@ TEST(LoadBundledFiles, SeriesCountsAndSpans) {
         for (const char* end : {"\r\n", "\r"}) {
             std::string other;
             for (char c : text) {
-                if (c == '\n') other += end;
-                else other += c;
+                if (c == '\n')
+                    other += end;
+                else
+                    other += c;
             }
             auto o = load(other, "1\n");
             ASSERT_TRUE(o.ok);
@@ -130,7 +133,8 @@ TEST(LoadBundledFiles, SeriesCountsAndSpans) {
 TEST(LoadTucson, HeaderLinesMissingAndFatalError) {
     auto r = load(ring_line("S01", 1900, "   100   200   999"), "1\n");
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.header[0], "1st itrdb line missing" + std::string(36, ' ') + "1st itrdb line missing" + std::string(8, ' '));
+    EXPECT_EQ(r.header[0], "1st itrdb line missing" + std::string(36, ' ') + "1st itrdb line missing" +
+                               std::string(8, ' '));
     EXPECT_EQ(r.header[2].substr(58, 22), "3rd itrdb line missing");
     EXPECT_NE(r.shown.find("\n Input data read successfully\n"), std::string::npos);
 
@@ -152,15 +156,16 @@ TEST(LoadTucson, HeaderLinesMissingAndFatalError) {
     EXPECT_EQ(c.table.years[0].length, 2);
     auto empty = load("tst1a.19501000 381100 389990  0\ntst1b.19509990  0\n", "2\n\n");
     EXPECT_FALSE(empty.ok);
-    EXPECT_NE(empty.shown.find("Line 2: chronology tst1b. holds no values on its first line"), std::string::npos);
+    EXPECT_NE(empty.shown.find("Line 2: chronology tst1b. holds no values on its first line"),
+              std::string::npos);
 }
 
 TEST(LoadTucson, HostileFilesEndWithAMessage) {
     const std::string fail = "Input data not read in successfully";
     // Blank, only header lines, only garbage: no series at all.
-    for (const std::string& text :
-         {std::string(), std::string("\n\n   \n"), std::string("TITLE   1 only a title\nTITLE   2 and more\n"),
-          std::string("this is not a tree-ring file at all\nnor is this line\n")}) {
+    for (const std::string& text : {std::string(), std::string("\n\n   \n"),
+                                    std::string("TITLE   1 only a title\nTITLE   2 and more\n"),
+                                    std::string("this is not a tree-ring file at all\nnor is this line\n")}) {
         for (const char* kind : {"1\n\n\n", "2\n\n\n"}) {
             auto r = load(text, kind);
             EXPECT_FALSE(r.ok) << kind << text;
@@ -197,7 +202,8 @@ TEST(LoadTucson, HostileFilesEndWithAMessage) {
 }
 
 TEST(LoadColumns, SingleColumnBlocks) {
-    const std::string text = "abscdef\n1771\n0.1\n0.2\n0.3\nbbscdef\n1772\n0.4\n0.5\n0.6\ncbscdef\n1773\n0.7\n0.8\n0.9\n";
+    const std::string text =
+        "abscdef\n1771\n0.1\n0.2\n0.3\nbbscdef\n1772\n0.4\n0.5\n0.6\ncbscdef\n1773\n0.7\n0.8\n0.9\n";
     auto r = load(text, "3\n0\n");
     ASSERT_TRUE(r.ok) << r.shown;
     EXPECT_EQ(r.table.count(), 3);
@@ -209,8 +215,9 @@ TEST(LoadColumns, SingleColumnBlocks) {
     // Header lines skipped; a year that is not a number names the series and its number.
     auto bad = load("header\nabc\nxyz\n0.1\n", "3\n1\n\n\n");
     EXPECT_FALSE(bad.ok);
-    EXPECT_NE(bad.shown.find(" Rd1col: Error reading series IYR value\n        Series: abc      Number:     1\n"),
-              std::string::npos)
+    EXPECT_NE(
+        bad.shown.find(" Rd1col: Error reading series IYR value\n        Series: abc      Number:     1\n"),
+        std::string::npos)
         << bad.shown;
     // Too many values in one block.
     std::string longblock = "long\n1000\n";
@@ -246,7 +253,8 @@ TEST(LoadColumns, MultipleColumnsFromTheHelpExamples) {
     EXPECT_NE(gap.shown.find("Series a has a gap"), std::string::npos) << gap.shown;
     // Wrong sentinel, short lines, a missing year line.
     auto wrong = load(help_example(1), "4\n0\n6\n-9.9\n\n");
-    EXPECT_NE(wrong.shown.find(" Error reading y values check sentinel if ******* enter *"), std::string::npos);
+    EXPECT_NE(wrong.shown.find(" Error reading y values check sentinel if ******* enter *"),
+              std::string::npos);
     auto shortline = load("year a b\n1900 1.0\n", "4\n0\n3\nx\n\n");
     EXPECT_FALSE(shortline.ok);
     auto skip = load("year a\n1900 1.0\n1902 1.0\n", "4\n0\n2\nx\n\n");
@@ -288,7 +296,8 @@ TEST(LoadMenu, QuitOtherNumbersHelpAndViewer) {
                                 "                  _____________________________\n\n"
                                 "                  Raw ring-widths (Decade)  [1]\n"),
               std::string::npos);
-    EXPECT_NE(io.out.str().find("\n Enter a value between [0-4] or [Q]uit           ==> "), std::string::npos);
+    EXPECT_NE(io.out.str().find("\n Enter a value between [0-4] or [Q]uit           ==> "),
+              std::string::npos);
 
     // 7 is refused at once (no header-lines question), the menu comes again, and the Tucson read
     // that follows starts at the top of the file.
@@ -325,7 +334,7 @@ TEST(LoadMenu, ViewerShortFileAndUppercaseAnswers) {
               std::string::npos);
     std::string first;
     std::getline(file, first);
-    EXPECT_EQ(first, "line one");   // rewound
+    EXPECT_EQ(first, "line one");  // rewound
 
     // The help examples each end with the closing line and a pause; 9 is answered with a message.
     Io help("1\n\n2\n\n3\n\n9\n0\n");
@@ -334,8 +343,9 @@ TEST(LoadMenu, ViewerShortFileAndUppercaseAnswers) {
     const std::string h = help.out.str();
     EXPECT_NE(h.find(" HBM01A  2000   178    62   236 -9999\n"), std::string::npos);
     EXPECT_NE(h.find(" HBM01B  1790   156 -9999\n"), std::string::npos);
-    EXPECT_NE(h.find(" tst1a.1950 356 38 439 38 276 38 132 38 424 38 423 38 258 38 295 38 379 38 382 38  raw\n"),
-              std::string::npos);
+    EXPECT_NE(
+        h.find(" tst1a.1950 356 38 439 38 276 38 132 38 424 38 423 38 258 38 295 38 379 38 382 38  raw\n"),
+        std::string::npos);
     EXPECT_NE(h.find("\n You must enter a value between 0 and 4\n\n"), std::string::npos);
     EXPECT_NE(h.find(" Enter a value between  [0-4]       : "), std::string::npos);
 }

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -29,7 +29,7 @@ namespace {
 class Random {
 public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {   // splitmix64: the same numbers on every platform
+    std::uint64_t next() {  // splitmix64: the same numbers on every platform
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -47,12 +47,12 @@ enum class Kind { RingWidths, Chronologies, SingleColumn, MultipleColumns };
 // come from it, and for each series the line that gives its identifier.
 struct Base {
     Kind kind = Kind::RingWidths;
-    std::string answers;             // the format menu (and column questions), then RETURNs
+    std::string answers;  // the format menu (and column questions), then RETURNs
     std::vector<std::string> lines;
     SeriesTable truth;
-    std::vector<std::vector<std::pair<int, int>>> cells;   // per line
-    std::vector<int> id_line;        // per series
-    std::vector<int> block_line;     // single column: per line its series' value index, else -1
+    std::vector<std::vector<std::pair<int, int>>> cells;  // per line
+    std::vector<int> id_line;                             // per series
+    std::vector<int> block_line;  // single column: per line its series' value index, else -1
 };
 
 int series_of(const SeriesTable& t, const std::string& id) {
@@ -60,7 +60,6 @@ int series_of(const SeriesTable& t, const std::string& id) {
         if (rtrim(t.ids[static_cast<std::size_t>(s)]) == rtrim(id)) return s;
     return -1;
 }
-
 
 // The three header lines and the first `keep` series of a bundled file, as Tucson text.
 std::string tucson_part(const std::string& name, int keep) {
@@ -91,7 +90,8 @@ void decade_provenance(Base& b) {
             if (s >= 0 && year.find_first_not_of(" -0123456789") == std::string::npos) {
                 const int y = std::stoi(year);
                 for (int k = y; k <= y - y % 10 + 9; ++k) c.emplace_back(s, k);
-                if (b.id_line[static_cast<std::size_t>(s)] < 0) b.id_line[static_cast<std::size_t>(s)] = static_cast<int>(i);
+                if (b.id_line[static_cast<std::size_t>(s)] < 0)
+                    b.id_line[static_cast<std::size_t>(s)] = static_cast<int>(i);
             }
         }
         b.cells.push_back(std::move(c));
@@ -104,7 +104,7 @@ void single_column_provenance(Base& b) {
         b.id_line.push_back(static_cast<int>(b.cells.size()));
         b.cells.emplace_back();
         b.block_line.push_back(-1);
-        std::vector<std::pair<int, int>> all;   // the year line places the whole series
+        std::vector<std::pair<int, int>> all;  // the year line places the whole series
         for (int k = 0; k < span.length; ++k) all.emplace_back(s, span.first + k);
         b.cells.push_back(all);
         b.block_line.push_back(-1);
@@ -143,21 +143,34 @@ Base make_base(Kind kind, const SeriesTable& whole, const std::string& tucson_te
     const SeriesTable source = kind == Kind::RingWidths ? whole : first_values(whole, 150);
     std::string text;
     switch (kind) {
-    case Kind::RingWidths: text = tucson_text; b.answers = "1\n"; break;
-    case Kind::Chronologies: text = chronologies(source, variant); b.answers = "2\n"; break;
-    case Kind::SingleColumn: text = single_column(source); b.answers = "3\n0\n"; break;
-    case Kind::MultipleColumns:
-        text = multiple_columns(source, variant ? "*******" : "-9.9");
-        b.answers = "4\n0\n" + std::to_string(source.count() + 1) + "\n" + (variant ? "*" : "-9.9") + "\n";
-        break;
+        case Kind::RingWidths:
+            text = tucson_text;
+            b.answers = "1\n";
+            break;
+        case Kind::Chronologies:
+            text = chronologies(source, variant);
+            b.answers = "2\n";
+            break;
+        case Kind::SingleColumn:
+            text = single_column(source);
+            b.answers = "3\n0\n";
+            break;
+        case Kind::MultipleColumns:
+            text = multiple_columns(source, variant ? "*******" : "-9.9");
+            b.answers =
+                "4\n0\n" + std::to_string(source.count() + 1) + "\n" + (variant ? "*" : "-9.9") + "\n";
+            break;
     }
     b.lines = split_lines(text);
     const Loaded truth = load(text, b.answers);
     if (!truth.ok) throw std::runtime_error("a base file does not load:\n" + truth.shown);
     b.truth = truth.table;
-    if (kind == Kind::SingleColumn) single_column_provenance(b);
-    else if (kind == Kind::MultipleColumns) multiple_column_provenance(b);
-    else decade_provenance(b);
+    if (kind == Kind::SingleColumn)
+        single_column_provenance(b);
+    else if (kind == Kind::MultipleColumns)
+        multiple_column_provenance(b);
+    else
+        decade_provenance(b);
     return b;
 }
 
@@ -178,33 +191,33 @@ std::optional<std::pair<int, int>> cell_at(const Base& b, std::size_t li, std::s
     if (cells.empty()) return std::nullopt;
     const std::string& line = b.lines[li];
     switch (b.kind) {
-    case Kind::RingWidths:
-    case Kind::Chronologies: {
-        const bool rings = b.kind == Kind::RingWidths;
-        const std::size_t first = rings ? 12 : 10, step = rings ? 6 : 7;
-        if (col < first || col >= first + 10 * step) return std::nullopt;
-        const int k = static_cast<int>((col - first) / step);
-        const int y = cells.front().second;
-        const int year = rings ? y + k : y - y % 10 + k;
-        for (const auto& c : cells)
-            if (c.second == year) return c;
-        return std::nullopt;
-    }
-    case Kind::SingleColumn:
-        return cells.size() == 1 ? std::optional<std::pair<int, int>>(cells.front()) : std::nullopt;
-    case Kind::MultipleColumns: {
-        if (line.empty()) return std::nullopt;
-        int token = -1;
-        bool in_token = false;
-        for (std::size_t i = 0; i <= std::min(col, line.size() - 1); ++i) {
-            const bool blank = line[i] == ' ';
-            if (!blank && !in_token) ++token;
-            in_token = !blank;
+        case Kind::RingWidths:
+        case Kind::Chronologies: {
+            const bool rings = b.kind == Kind::RingWidths;
+            const std::size_t first = rings ? 12 : 10, step = rings ? 6 : 7;
+            if (col < first || col >= first + 10 * step) return std::nullopt;
+            const int k = static_cast<int>((col - first) / step);
+            const int y = cells.front().second;
+            const int year = rings ? y + k : y - y % 10 + k;
+            for (const auto& c : cells)
+                if (c.second == year) return c;
+            return std::nullopt;
         }
-        if (!in_token && col < line.size()) return std::nullopt;
-        if (token < 1 || token > static_cast<int>(cells.size())) return std::nullopt;
-        return cells[static_cast<std::size_t>(token - 1)];
-    }
+        case Kind::SingleColumn:
+            return cells.size() == 1 ? std::optional<std::pair<int, int>>(cells.front()) : std::nullopt;
+        case Kind::MultipleColumns: {
+            if (line.empty()) return std::nullopt;
+            int token = -1;
+            bool in_token = false;
+            for (std::size_t i = 0; i <= std::min(col, line.size() - 1); ++i) {
+                const bool blank = line[i] == ' ';
+                if (!blank && !in_token) ++token;
+                in_token = !blank;
+            }
+            if (!in_token && col < line.size()) return std::nullopt;
+            if (token < 1 || token > static_cast<int>(cells.size())) return std::nullopt;
+            return cells[static_cast<std::size_t>(token - 1)];
+        }
     }
     return std::nullopt;
 }
@@ -227,9 +240,11 @@ std::string joined(const std::vector<std::string>& lines, const char* end = "\n"
 }
 
 // A value field or item on a line: its start and length; nullopt when the line holds none.
-std::optional<std::pair<std::size_t, std::size_t>> value_at(const Base& b, const std::string& line, Random& r) {
+std::optional<std::pair<std::size_t, std::size_t>> value_at(const Base& b, const std::string& line,
+                                                            Random& r) {
     if (b.kind == Kind::RingWidths || b.kind == Kind::Chronologies) {
-        const std::size_t first = b.kind == Kind::RingWidths ? 12 : 10, width = b.kind == Kind::RingWidths ? 6 : 4;
+        const std::size_t first = b.kind == Kind::RingWidths ? 12 : 10,
+                          width = b.kind == Kind::RingWidths ? 6 : 4;
         const std::size_t step = b.kind == Kind::RingWidths ? 6 : 7;
         if (line.size() < first + width) return std::nullopt;
         const std::size_t fields = (line.size() - first) / step;
@@ -249,22 +264,27 @@ std::optional<std::pair<std::size_t, std::size_t>> value_at(const Base& b, const
 
 // A line deleted or repeated. A single-column file gives a value its year by its place in the
 // block, so there the truth moves with the line.
-void delete_or_repeat(const Base& b, std::vector<std::string>& lines, std::size_t li, bool repeat, Mutant& m) {
+void delete_or_repeat(const Base& b, std::vector<std::string>& lines, std::size_t li, bool repeat,
+                      Mutant& m) {
     if (b.kind == Kind::SingleColumn && b.block_line[li] >= 0) {
         const int s = b.cells[li][0].first;
         const int k = b.block_line[li];
         auto& span = m.truth.years[static_cast<std::size_t>(s)];
         std::vector<float> v = values_of(m.truth, s);
-        if (repeat) v.insert(v.begin() + k, v[static_cast<std::size_t>(k)]);
-        else v.erase(v.begin() + k);
+        if (repeat)
+            v.insert(v.begin() + k, v[static_cast<std::size_t>(k)]);
+        else
+            v.erase(v.begin() + k);
         span.length = static_cast<int>(v.size());
         span.last = span.first + span.length - 1;
         if (m.truth.data.rows() < span.length) m.truth.data.resize(span.length, m.truth.count());
         for (int j = 0; j < m.truth.data.rows(); ++j)
             m.truth.data(j, s) = j < span.length ? v[static_cast<std::size_t>(j)] : kMissing;
     }
-    if (repeat) lines.insert(lines.begin() + static_cast<long>(li), lines[li]);
-    else lines.erase(lines.begin() + static_cast<long>(li));
+    if (repeat)
+        lines.insert(lines.begin() + static_cast<long>(li), lines[li]);
+    else
+        lines.erase(lines.begin() + static_cast<long>(li));
 }
 
 // An end marker removed; the column kinds have none: an identifier line, or one padding item.
@@ -292,73 +312,78 @@ Mutant mutate(const Base& b, int which, Random& r) {
     const std::size_t n = lines.size();
     const std::size_t li = r.below(n);
     std::string& line = lines[li];
-    static const char* const kHuge[] = {"999999", "1e39", "1e38", "-1e38", "99999999", "1e308", "1e999", "100"};
+    static const char* const kHuge[] = {"999999",   "1e39",  "1e38",  "-1e38",
+                                        "99999999", "1e308", "1e999", "100"};
     switch (which) {
-    case 0:     // a byte replaced by any other byte
-    case 1: {   // the file cut anywhere
-        const std::string text = joined(lines);
-        const std::size_t at = r.below(text.size());
-        const auto line_no = static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
-        const std::size_t col = at - (line_no == 0 ? 0 : text.rfind('\n', at - 1) + 1);
-        if (which == 0) {
-            m.text = text;
-            char& c = m.text[at];
-            c = static_cast<char>((static_cast<unsigned char>(text[at]) + 1 + r.below(255)) % 256);
-            // A single column gives values their years by their places only: a line end put into
-            // a value line makes two values where there was one, which the file then says.
-            if (b.kind == Kind::SingleColumn && (c == '\n' || c == '\r')) c = '#';
-            damaged_at(b, line_no, col, m);
-        } else {
-            m.text = text.substr(0, at);
-            // A cut in a column file's last item leaves a shorter number there; elsewhere the
-            // fields after the cut are missing, not changed.
-            if (b.kind == Kind::SingleColumn || b.kind == Kind::MultipleColumns) damaged_at(b, line_no, col, m);
-            m.renamed.clear();
-        }
-        return m;
-    }
-    case 2:
-    case 3: delete_or_repeat(b, lines, li, which == 3, m); break;
-    case 4: remove_end_marker(b, lines, r); break;
-    case 5: m.text = "\xEF\xBB\xBF" + joined(lines); return m;
-    case 6: {   // a blank replaced by a tab (read as that blank), or a tab put in
-        const std::size_t blank = line.find(' ', r.below(line.size() + 1));
-        if (blank != std::string::npos && r.below(2) == 0) {
-            line[blank] = '\t';
-        } else {
-            const std::size_t at = r.below(line.size() + 1);
-            line.insert(at, "\t");
-            // A single column's identifier is the first item of its line: a tab may cut it.
-            if (b.kind == Kind::SingleColumn) damaged_at(b, li, at, m);
-        }
-        break;
-    }
-    case 7: {   // CRLF (or CR) line ends: all of them, or one
-        if (r.below(3) == 0) {
-            m.text = joined(lines, r.below(2) ? "\r\n" : "\r");
+        case 0:    // a byte replaced by any other byte
+        case 1: {  // the file cut anywhere
+            const std::string text = joined(lines);
+            const std::size_t at = r.below(text.size());
+            const auto line_no = static_cast<std::size_t>(
+                std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+            const std::size_t col = at - (line_no == 0 ? 0 : text.rfind('\n', at - 1) + 1);
+            if (which == 0) {
+                m.text = text;
+                char& c = m.text[at];
+                c = static_cast<char>((static_cast<unsigned char>(text[at]) + 1 + r.below(255)) % 256);
+                // A single column gives values their years by their places only: a line end put into
+                // a value line makes two values where there was one, which the file then says.
+                if (b.kind == Kind::SingleColumn && (c == '\n' || c == '\r')) c = '#';
+                damaged_at(b, line_no, col, m);
+            } else {
+                m.text = text.substr(0, at);
+                // A cut in a column file's last item leaves a shorter number there; elsewhere the
+                // fields after the cut are missing, not changed.
+                if (b.kind == Kind::SingleColumn || b.kind == Kind::MultipleColumns)
+                    damaged_at(b, line_no, col, m);
+                m.renamed.clear();
+            }
             return m;
         }
-        line += "\r";
-        break;
-    }
-    case 8: {   // a huge number in a value's place
-        if (auto v = value_at(b, line, r)) {
-            std::string huge = kHuge[r.below(std::size(kHuge))];
-            if (b.kind == Kind::RingWidths || b.kind == Kind::Chronologies)
-                huge = std::string(v->second - std::min(v->second, huge.size()), ' ') + huge.substr(0, v->second);
-            damaged_at(b, li, v->first + v->second - 1, m);
-            line.replace(v->first, v->second, huge);
+        case 2:
+        case 3: delete_or_repeat(b, lines, li, which == 3, m); break;
+        case 4: remove_end_marker(b, lines, r); break;
+        case 5: m.text = "\xEF\xBB\xBF" + joined(lines); return m;
+        case 6: {  // a blank replaced by a tab (read as that blank), or a tab put in
+            const std::size_t blank = line.find(' ', r.below(line.size() + 1));
+            if (blank != std::string::npos && r.below(2) == 0) {
+                line[blank] = '\t';
+            } else {
+                const std::size_t at = r.below(line.size() + 1);
+                line.insert(at, "\t");
+                // A single column's identifier is the first item of its line: a tab may cut it.
+                if (b.kind == Kind::SingleColumn) damaged_at(b, li, at, m);
+            }
+            break;
         }
-        break;
-    }
-    default: {   // one endless line of digits or letters: 16 KiB, or (rarely: it is slow to make
-                 // and read under the sanitizers) more than the mebibyte a reader takes as a line
-        const std::size_t size = r.below(16) == 0 ? (std::size_t{1} << 20) + 4096 : std::size_t{1} << 14;
-        std::string endless(size, 'x');
-        if (r.below(2)) for (std::size_t i = 0; i < size; ++i) endless[i] = static_cast<char>('0' + i % 10);
-        lines.insert(lines.begin() + static_cast<long>(li), endless);
-        break;
-    }
+        case 7: {  // CRLF (or CR) line ends: all of them, or one
+            if (r.below(3) == 0) {
+                m.text = joined(lines, r.below(2) ? "\r\n" : "\r");
+                return m;
+            }
+            line += "\r";
+            break;
+        }
+        case 8: {  // a huge number in a value's place
+            if (auto v = value_at(b, line, r)) {
+                std::string huge = kHuge[r.below(std::size(kHuge))];
+                if (b.kind == Kind::RingWidths || b.kind == Kind::Chronologies)
+                    huge = std::string(v->second - std::min(v->second, huge.size()), ' ') +
+                           huge.substr(0, v->second);
+                damaged_at(b, li, v->first + v->second - 1, m);
+                line.replace(v->first, v->second, huge);
+            }
+            break;
+        }
+        default: {  // one endless line of digits or letters: 16 KiB, or (rarely: it is slow to make
+                    // and read under the sanitizers) more than the mebibyte a reader takes as a line
+            const std::size_t size = r.below(16) == 0 ? (std::size_t{1} << 20) + 4096 : std::size_t{1} << 14;
+            std::string endless(size, 'x');
+            if (r.below(2))
+                for (std::size_t i = 0; i < size; ++i) endless[i] = static_cast<char>('0' + i % 10);
+            lines.insert(lines.begin() + static_cast<long>(li), endless);
+            break;
+        }
     }
     m.text = joined(lines);
     return m;
@@ -379,11 +404,11 @@ std::string check_accepted(const Mutant& m, const SeriesTable& got) {
             const int y = have.first + k;
             if (exempt.count({s, y})) continue;
             if (y < want.first || y > want.last)
-                return "series " + got.ids[static_cast<std::size_t>(j)] + " has a value for " + std::to_string(y) +
-                       ", a year the file does not give it";
+                return "series " + got.ids[static_cast<std::size_t>(j)] + " has a value for " +
+                       std::to_string(y) + ", a year the file does not give it";
             if (got.data(k, j) != m.truth.data(y - want.first, s))
-                return "series " + got.ids[static_cast<std::size_t>(j)] + ", year " + std::to_string(y) + ": " +
-                       std::to_string(got.data(k, j)) + " where the file has " +
+                return "series " + got.ids[static_cast<std::size_t>(j)] + ", year " + std::to_string(y) +
+                       ": " + std::to_string(got.data(k, j)) + " where the file has " +
                        std::to_string(m.truth.data(y - want.first, s));
         }
     }
@@ -410,8 +435,9 @@ TEST(MutatedFiles, EveryLoadReadsWhatTheFileSaysOrNamesTheLine) {
         parts.emplace_back(l.table, text);
     }
     const std::regex names_a_line("[Ll]ines? [0-9]+|[0-9]+ lines");
-    const char* const kind_names[] = {"Tucson ring widths", "Tucson chronologies", "single column", "multiple columns"};
-    constexpr int kPerBase = 190;   // three bases per reader: 570 files each
+    const char* const kind_names[] = {"Tucson ring widths", "Tucson chronologies", "single column",
+                                      "multiple columns"};
+    constexpr int kPerBase = 190;  // three bases per reader: 570 files each
     std::map<int, Tally> tally;
     for (int kind = 0; kind < 4; ++kind) {
         for (std::size_t p = 0; p < parts.size(); ++p) {
@@ -423,14 +449,17 @@ TEST(MutatedFiles, EveryLoadReadsWhatTheFileSaysOrNamesTheLine) {
                 const Loaded got = load(m.text, base.answers + std::string(8, '\n'));
                 Tally& t = tally[kind];
                 ++t.files;
-                const std::string what = std::string(kind_names[kind]) + ", base " + std::to_string(p) + ", mutant " +
-                                         std::to_string(i) + " (damage " + std::to_string(which) + ")";
+                const std::string what = std::string(kind_names[kind]) + ", base " + std::to_string(p) +
+                                         ", mutant " + std::to_string(i) + " (damage " +
+                                         std::to_string(which) + ")";
                 ASSERT_FALSE(got.stopped) << what << ": the dialogue stopped\n" << got.shown.substr(0, 3000);
                 if (got.ok) {
                     ++t.accepted;
                     const std::string wrong = check_accepted(m, got.table);
-                    ASSERT_EQ(wrong, "") << what << "\n" << got.shown.substr(0, 3000) << "\nthe file ends:\n"
-                                         << m.text.substr(m.text.size() - std::min<std::size_t>(m.text.size(), 300));
+                    ASSERT_EQ(wrong, "")
+                        << what << "\n"
+                        << got.shown.substr(0, 3000) << "\nthe file ends:\n"
+                        << m.text.substr(m.text.size() - std::min<std::size_t>(m.text.size(), 300));
                 } else {
                     ++t.refused;
                     ASSERT_TRUE(std::regex_search(got.shown, names_a_line))

@@ -27,12 +27,12 @@ void expect_same_series(const SeriesTable& got, const SeriesTable& want, float t
         ASSERT_EQ(got.years[i].first, want.years[i].first) << want.ids[i];
         ASSERT_EQ(got.years[i].length, want.years[i].length) << want.ids[i];
         for (int k = 0; k < want.years[i].length; ++k)
-            ASSERT_NEAR(got.data(k, s), want.data(k, s), tolerance) << want.ids[i] << " year " << want.years[i].first + k;
+            ASSERT_NEAR(got.data(k, s), want.data(k, s), tolerance)
+                << want.ids[i] << " year " << want.years[i].first + k;
     }
     EXPECT_EQ(got.summary.first, want.summary.first);
     EXPECT_EQ(got.summary.last, want.summary.last);
 }
-
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -63,23 +63,27 @@ TEST(SingleColumnFiles, IdentifiersOfDigitsStartNewSeries) {
     const auto r = load(single_column(co021), "3\n0\n");
     ASSERT_TRUE(r.ok) << r.shown.substr(0, 3000);
     expect_same_series(r.table, co021, 1e-6f);
-    EXPECT_NE(r.shown.find("WARNING: Line 697: 641121 is taken as the identifier of a new series (first year 1250), "
-                           "not as a ring width of 641114."),
+    EXPECT_NE(r.shown.find(
+                  "WARNING: Line 697: 641121 is taken as the identifier of a new series (first year 1250), "
+                  "not as a ring width of 641114."),
               std::string::npos)
         << r.shown.substr(0, 3000);
-    EXPECT_NE(r.shown.find("WARNING: 34 identifiers made of digits only were taken as the starts of new series."),
-              std::string::npos);
+    EXPECT_NE(
+        r.shown.find("WARNING: 34 identifiers made of digits only were taken as the starts of new series."),
+        std::string::npos);
 
     // The same blocks in hundredths (no decimal points): the identifier reads as a width of 641121 mm.
     std::string hundredths;
     for (const auto& line : split_lines(single_column(co021))) {
         std::string l = line;
-        if (const auto dot = l.find('.'); dot != std::string::npos) l = std::to_string(std::stoi(l.erase(dot, 1)));
+        if (const auto dot = l.find('.'); dot != std::string::npos)
+            l = std::to_string(std::stoi(l.erase(dot, 1)));
         hundredths += l + "\n";
     }
     const auto h = load(hundredths, "3\n0\n\n");
     EXPECT_FALSE(h.ok);
-    EXPECT_NE(h.shown.find("Line 3: the value 148 of series 641114 for 1270 is not a ring width in millimetres (100 or more)."),
+    EXPECT_NE(h.shown.find("Line 3: the value 148 of series 641114 for 1270 is not a ring width in "
+                           "millimetres (100 or more)."),
               std::string::npos)
         << h.shown.substr(0, 2000);
 }
@@ -107,12 +111,13 @@ TEST(FormatMenu, TextAnswersHelpQuitAndReasons) {
     const std::string gp = bundled("gp.rwl");
     const auto r = load(gp, "abc\n1 0\n3x\nh\n0\n?\n0\n1\n");
     ASSERT_TRUE(r.ok) << r.shown;
-    EXPECT_NE(r.shown.find("\n \"abc\" is not one of the options: enter a value between 0 and 4, H for help or Q to quit.\n"),
+    EXPECT_NE(r.shown.find("\n \"abc\" is not one of the options: enter a value between 0 and 4, H for help "
+                           "or Q to quit.\n"),
               std::string::npos);
     EXPECT_NE(r.shown.find("\n Enter one number only: \"1 0\" holds more than one.\n"), std::string::npos);
     EXPECT_NE(r.shown.find("\n \"3x\" is not a number.\n"), std::string::npos);
     EXPECT_EQ(count_of(r.shown, "Select a file type to see an example."), 2u);
-    EXPECT_EQ(count_of(r.shown, "__ Input Data Format Menu __"), 6u);   // refusals and help show it again
+    EXPECT_EQ(count_of(r.shown, "__ Input Data Format Menu __"), 6u);  // refusals and help show it again
 
     for (const char* quit : {"Q\n", "q\n", "quit\n", "/\n", "1 0\n/\n"}) {
         const auto q = load(gp, quit);
@@ -144,12 +149,13 @@ TEST(Chronologies, DecadeLabelledFirstLinesAndNoEmptySeries) {
         ASSERT_TRUE(r.ok) << r.shown.substr(0, 2000);
         expect_same_series(r.table, gp, 1e-6f);
     }
-    const auto bank = load("abc   19509990  09990  09990  01000  5 500  61250  7 750  81100  9 900 101050 11\n"
-                           "abc   19601000 119990  0\n",
-                           "2\n");
+    const auto bank = load(
+        "abc   19509990  09990  09990  01000  5 500  61250  7 750  81100  9 900 101050 11\n"
+        "abc   19601000 119990  0\n",
+        "2\n");
     ASSERT_TRUE(bank.ok) << bank.shown;
     EXPECT_EQ(bank.table.years[0].first, 1953);
-    EXPECT_EQ(bank.table.years[0].length, 8);   // 1953 to 1960
+    EXPECT_EQ(bank.table.years[0].length, 8);  // 1953 to 1960
     EXPECT_FLOAT_EQ(bank.table.data(2, 0), 1.25f);
 
     const std::string no_values[] = {"3\n0\n", "4\n0\n3\n-9.9\n"};
@@ -158,7 +164,9 @@ TEST(Chronologies, DecadeLabelledFirstLinesAndNoEmptySeries) {
     EXPECT_NE(one.shown.find("Series a (line 1) has no values."), std::string::npos) << one.shown;
     const auto many = load("year a b\n1900 -9.9 0.5\n", no_values[1] + "\n");
     EXPECT_FALSE(many.ok);
-    EXPECT_NE(many.shown.find("Series a (column 2 of the naming line, line 1) has no values (only the sentinel)."), std::string::npos);
+    EXPECT_NE(
+        many.shown.find("Series a (column 2 of the naming line, line 1) has no values (only the sentinel)."),
+        std::string::npos);
 }
 
 // A UTF-8 byte-order mark before the first line is passed over in every file kind.
@@ -195,24 +203,28 @@ TEST(TucsonRingWidths, LostOrDamagedLinesAreRefusedNeverShifted) {
     lost.erase(lost.begin() + 9);
     const auto r = load(joined(lost), "1\n\n");
     EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.shown.find("Series 01A has no line for the decade 1700 (line 10 holds 1710)."), std::string::npos)
+    EXPECT_NE(r.shown.find("Series 01A has no line for the decade 1700 (line 10 holds 1710)."),
+              std::string::npos)
         << r.shown;
 
     const std::string line1670 = lines[6];
     ASSERT_EQ(line1670.substr(0, 24), "01A     1670     0    26");
-    for (const std::string& field : {std::string("\t    26"), std::string("   nan"), std::string("  1.50"),
-                                     std::string("  0x1f")}) {
+    for (const std::string& field :
+         {std::string("\t    26"), std::string("   nan"), std::string("  1.50"), std::string("  0x1f")}) {
         std::string damaged = line1670;
         damaged.replace(18, 6, field);
         const auto d = load(gp_with_line(7, damaged), "1\n\n");
         EXPECT_FALSE(d.ok) << field;
-        EXPECT_NE(d.shown.find("Line 7 cannot be read as a decade line of series 01A:"), std::string::npos) << d.shown;
+        EXPECT_NE(d.shown.find("Line 7 cannot be read as a decade line of series 01A:"), std::string::npos)
+            << d.shown;
     }
     // A first line whose year does not match its number of values, a value moved to the left of
     // its field, and a number running on past the last field, are refused; none is read shifted.
-    const int line01b = static_cast<int>(std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
-                                             return l.rfind("01B     1653", 0) == 0;
-                                         }) - lines.begin()) + 1;
+    const int line01b =
+        static_cast<int>(std::find_if(lines.begin(), lines.end(),
+                                      [](const std::string& l) { return l.rfind("01B     1653", 0) == 0; }) -
+                         lines.begin()) +
+        1;
     const std::string first01b = lines[static_cast<std::size_t>(line01b - 1)];
     struct Damage {
         int line;
@@ -220,8 +232,10 @@ TEST(TucsonRingWidths, LostOrDamagedLinesAreRefusedNeverShifted) {
     } damages[] = {
         {line01b, std::string(first01b).replace(8, 4, "1654"),
          "of series 01B holds more values than the years 1654 to 1659 its year leaves room for."},
-        {line01b, std::string(first01b).replace(8, 4, "1652"), "of series 01B ends before its value for 1659"},
-        {7, std::string(line1670).replace(18, 6, "26    "), "Line 7 cannot be read as a decade line of series 01A:"},
+        {line01b, std::string(first01b).replace(8, 4, "1652"),
+         "of series 01B ends before its value for 1659"},
+        {7, std::string(line1670).replace(18, 6, "26    "),
+         "Line 7 cannot be read as a decade line of series 01A:"},
         {7, line1670 + "1", "Line 7 of series 01A: the number in its last field runs on into column 73"},
     };
     for (const auto& d : damages) {
@@ -258,7 +272,8 @@ TEST(ColumnReaders, AbsurdValuesAndYearsAreRefusedAtTheLine) {
         text.replace(9, 4, huge);
         const auto r = load(text, "3\n0\n\n");
         EXPECT_FALSE(r.ok) << huge;
-        EXPECT_NE(r.shown.find(std::string("Line 3: the value ") + huge + " of series 01A for 1640 is not a ring width"),
+        EXPECT_NE(r.shown.find(std::string("Line 3: the value ") + huge +
+                               " of series 01A for 1640 is not a ring width"),
                   std::string::npos)
             << r.shown.substr(0, 1500);
         std::string columns = multiple_columns(gp, "-9.9");
@@ -267,18 +282,21 @@ TEST(ColumnReaders, AbsurdValuesAndYearsAreRefusedAtTheLine) {
         columns.replace(row1640, 4, huge);
         const auto m = load(columns, "4\n0\n59\n-9.9\n\n");
         EXPECT_FALSE(m.ok) << huge;
-        EXPECT_NE(m.shown.find("(line 72, series 01A, year 1640: not a number, or not a ring width"), std::string::npos)
+        EXPECT_NE(m.shown.find("(line 72, series 01A, year 1640: not a number, or not a ring width"),
+                  std::string::npos)
             << m.shown.substr(0, 1500);
     }
     const auto late = load("late\n10000\n0.5\n", "3\n0\n\n");
-    EXPECT_NE(late.shown.find("Line 2: the first year 10000 of series late lies outside the years -99999 to 9999"),
-              std::string::npos);
+    EXPECT_NE(
+        late.shown.find("Line 2: the first year 10000 of series late lies outside the years -99999 to 9999"),
+        std::string::npos);
     const auto early = load("year a\n-100000 0.5\n", "4\n0\n2\nx\n\n");
     EXPECT_NE(early.shown.find("(line 2, series a: the year is not a whole number from -99999 to 9999)"),
               std::string::npos);
-    const auto tucson = load("LATE    9990   100   100   100   100   100   100   100   100   100   100\n"
-                             "LATE    10000  100   999\n",
-                             "1\n\n");
+    const auto tucson = load(
+        "LATE    9990   100   100   100   100   100   100   100   100   100   100\n"
+        "LATE    10000  100   999\n",
+        "1\n\n");
     EXPECT_FALSE(tucson.ok);
     const auto last = load("LATE    9995   100   100   100   100   100\nLATE    9999   100   999\n", "1\n\n");
     EXPECT_FALSE(last.ok);
@@ -289,10 +307,12 @@ TEST(FormatDescribedBlocks, CutOffLineIsRefused) {
     std::string hash_line(79, ' ');
     hash_line.replace(0, 6, "BLK01 ");
     hash_line += "#";
-    const std::string block = hash_line + "\nn        7      1850  (5f6.2)\n  1.25  2.50  3.75  4.00  1.00\n  0.10  0.2\n";
+    const std::string block =
+        hash_line + "\nn        7      1850  (5f6.2)\n  1.25  2.50  3.75  4.00  1.00\n  0.10  0.2\n";
     const auto r = load(block + "S01     1900   100   999\n", "1\n\n");
     EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.shown.find("(series BLK01, line 4 ends before the value 7 of 7: the line is cut off)"), std::string::npos)
+    EXPECT_NE(r.shown.find("(series BLK01, line 4 ends before the value 7 of 7: the line is cut off)"),
+              std::string::npos)
         << r.shown;
     const auto whole = load(block.substr(0, block.size() - 1) + "0\nS01     1900   100   999\n", "1\n");
     ASSERT_TRUE(whole.ok) << whole.shown;

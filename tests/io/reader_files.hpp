@@ -26,10 +26,10 @@ inline std::string bundled(const std::string& name) {
 
 struct Loaded {
     bool ok = false;
-    bool stopped = false;   // the dialogue stopped the program
+    bool stopped = false;  // the dialogue stopped the program
     SeriesTable table;
     std::array<std::string, 3> header;
-    std::string shown;      // the console
+    std::string shown;  // the console
 };
 
 // Runs the input-format dialogue on `content` with the given answers.
@@ -71,7 +71,8 @@ inline std::string width_text(float v) {
 inline std::string single_column(const SeriesTable& t) {
     std::string text;
     for (int s = 0; s < t.count(); ++s) {
-        text += rtrim(t.ids[static_cast<std::size_t>(s)]) + "\n" + std::to_string(t.years[static_cast<std::size_t>(s)].first) + "\n";
+        text += rtrim(t.ids[static_cast<std::size_t>(s)]) + "\n" +
+                std::to_string(t.years[static_cast<std::size_t>(s)].first) + "\n";
         for (float v : values_of(t, s)) text += width_text(v) + "\n";
     }
     return text;
@@ -107,8 +108,8 @@ inline std::string chronologies(const SeriesTable& t, bool decade_labels) {
         std::vector<int> n;
         for (int k = 0; k < span.length; ++k) n.push_back(1 + k % 40);
         std::ostringstream one;
-        trrw(one, "iw", t.ids[static_cast<std::size_t>(s)].substr(0, 6), span.first, values_of(t, s), n, "stdcrn", state,
-             quiet);
+        trrw(one, "iw", t.ids[static_cast<std::size_t>(s)].substr(0, 6), span.first, values_of(t, s), n,
+             "stdcrn", state, quiet);
         std::string text = one.str();
         if (decade_labels && span.first % 10 != 0 && span.first > 0) {
             const std::string year = std::to_string(span.first - span.first % 10);

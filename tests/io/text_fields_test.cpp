@@ -17,7 +17,7 @@ TEST(TextHelpers, BlankStringcleanIntfrm) {
     std::string s = "my site_out_v45_v2b .txt    ";
     stringclean(s, static_cast<int>(s.size()));
     EXPECT_EQ(s, "mysite_out_v45_v2b.txt      ");
-    std::string last = "a b";   // a non-blank last character is not doubled
+    std::string last = "a b";  // a non-blank last character is not doubled
     stringclean(last, 3);
     EXPECT_EQ(last, "ab ");
 

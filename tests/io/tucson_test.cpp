@@ -64,8 +64,8 @@ std::string write_rings(const std::string& id, int first, const std::vector<floa
     return out.str();
 }
 
-std::string write_chron(const std::string& id, int first, const std::vector<float>& v, const std::vector<int>& n,
-                        Io& io, TucsonWriteState* state = nullptr) {
+std::string write_chron(const std::string& id, int first, const std::vector<float>& v,
+                        const std::vector<int>& n, Io& io, TucsonWriteState* state = nullptr) {
     std::ostringstream out;
     TucsonWriteState local;
     trrw(out, "iw", id, first, v, n, "stdcrn", state ? *state : local, io.console);
@@ -79,8 +79,9 @@ TEST(TucsonRoundTrip, RingWidthsKeepYearsAndValuesForEveryLayout) {
     const int firsts[] = {1234, 1240, 0, 7, -1, -5, -10, -999, -1000, -1001, -1234, -9999, -10000, -12345};
     for (int first : firsts) {
         std::vector<float> v;
-        for (int k = 0; k < 23; ++k) v.push_back(k == 3 ? 0.0f : 0.001f * static_cast<float>((k * 137) % 4000) + 0.05f);
-        v[5] = 0.999f;   // written as 1000: must not end the series
+        for (int k = 0; k < 23; ++k)
+            v.push_back(k == 3 ? 0.0f : 0.001f * static_cast<float>((k * 137) % 4000) + 0.05f);
+        v[5] = 0.999f;  // written as 1000: must not end the series
         Io io;
         std::string text = write_rings("SITE01A", first, v, io) + write_rings("SITE01B", first + 3, v, io);
         auto got = read_all(text, "mr", io);
@@ -130,7 +131,7 @@ TEST(TucsonWrite, RingWidthLinesLabelsAndEndMarker) {
     auto lines = lines_of(write_rings("ABC", 1230, v, io));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "ABC     1230  1500  1500  1500  1500  1500  1500  1500  1500  1500  1500  stdraw");
-    EXPECT_EQ(lines[0].find("stdraw"), 74u);   // column 75
+    EXPECT_EQ(lines[0].find("stdraw"), 74u);  // column 75
     EXPECT_EQ(lines[2], "ABC     1250 -9999");
 
     // First line of 1234 holds six values; a short last line has no label.
@@ -166,7 +167,7 @@ TEST(TucsonWrite, ChronologyLinesFillPairsAndLabel) {
     // Exactly ten values from 1230: one full line and a line of ten fill pairs.
     lines = lines_of(write_chron("x", 1230, std::vector<float>(10, 1.0f), {}, io));
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].substr(10, 14), "1000  11000  1");   // sample count 1 without counts
+    EXPECT_EQ(lines[0].substr(10, 14), "1000  11000  1");  // sample count 1 without counts
     EXPECT_EQ(lines[1].substr(0, 10), "x     1240");
     std::string fill;
     for (int k = 0; k < 10; ++k) fill += "9990  0";
@@ -188,7 +189,7 @@ TEST(TucsonWrite, ValuesTooWideAreClampedWithOneWarningPerFile) {
     std::string shown = io.out.str();
     EXPECT_NE(shown.find("series crn, year 1900"), std::string::npos) << shown;
     EXPECT_NE(shown.find("site_crns_tuc.txt"), std::string::npos);
-    EXPECT_EQ(shown.find("WARNING"), shown.rfind("WARNING"));   // once per file
+    EXPECT_EQ(shown.find("WARNING"), shown.rfind("WARNING"));  // once per file
     // The clamped file reads back as three values, not as an early end.
     Io io2;
     auto got = read_all(text, "ir", io2);
@@ -281,9 +282,11 @@ TEST(TucsonRead, MissingEndMarkersAndCutLinesAreRefusedNamingTheLine) {
         {full + "BBB     2000   200   200   999\n",
          "Line 2 carries the identifier BBB, but series AAA has not ended: its end marker is missing?"},
         {"CCC     1990   100   200\nCCC     2000   300   999\n",
-         "Line 1 of series CCC ends before its value for 1992 (the line is cut short, or the series' end marker is "
+         "Line 1 of series CCC ends before its value for 1992 (the line is cut short, or the series' end "
+         "marker is "
          "missing)."},
-        {full, "The file ends after line 1, inside series AAA (first year 1990), before the series' end marker."},
+        {full,
+         "The file ends after line 1, inside series AAA (first year 1990), before the series' end marker."},
     };
     for (const auto& c : cases) {
         Io io;
@@ -308,8 +311,9 @@ TEST(TucsonRead, TitleHeaderLinesAndUnreadableLines) {
     EXPECT_EQ(state.header[0].rfind("SITE    1 A descriptive title line", 0), 0u);
     EXPECT_EQ(state.header[1].rfind("SITE    2 Second line", 0), 0u);
     EXPECT_EQ(state.header[2].size(), 88u);
-    EXPECT_EQ(io.out.str(), "\n title of data:\n SITE    1 A descriptive title line\n SITE    2 Second line\n"
-                            " SITE    3 Third line\n");
+    EXPECT_EQ(io.out.str(),
+              "\n title of data:\n SITE    1 A descriptive title line\n SITE    2 Second line\n"
+              " SITE    3 Third line\n");
 
     // The 26th unreadable line in one call ends the call with what it has (nothing).
     std::string garbage;
@@ -335,7 +339,7 @@ TEST(TucsonRead, ChronologyFirstSlotAndEarlyEnd) {
     EXPECT_EQ(got[0].count, 7);
     EXPECT_EQ(got[0].samples[6], 11);
     EXPECT_NEAR(got[0].values[2], 1.25f, 1e-6f);
-    EXPECT_EQ(got[1].count, 0);   // the decade year with 9990 in its first slot: no values
+    EXPECT_EQ(got[1].count, 0);  // the decade year with 9990 in its first slot: no values
 }
 
 TEST(TucsonRead, LineEndsLfCrlfAndCrReadAlike) {
@@ -347,8 +351,10 @@ TEST(TucsonRead, LineEndsLfCrlfAndCrReadAlike) {
     auto convert = [&](const std::string& end) {
         std::string s;
         for (char c : lf) {
-            if (c == '\n') s += end;
-            else s += c;
+            if (c == '\n')
+                s += end;
+            else
+                s += c;
         }
         return s;
     };
@@ -400,7 +406,8 @@ TEST(TucsonRead, FormatDescribedBlock) {
     std::string hash_line = std::string(79, ' ');
     hash_line.replace(0, 12, "Block title ");
     hash_line += "#";
-    const std::string text = hash_line + "\n"
+    const std::string text = hash_line +
+                             "\n"
                              "BLK01 description\n" +
                              count_line(12, 1850, "(5f6.2)") +
                              "  1.25  2.50   375  4.00 -1.00\n"
@@ -413,8 +420,8 @@ TEST(TucsonRead, FormatDescribedBlock) {
     EXPECT_EQ(got[0].first_year, 1850);
     ASSERT_EQ(got[0].count, 12);
     EXPECT_FLOAT_EQ(got[0].values[0], 1.25f);
-    EXPECT_FLOAT_EQ(got[0].values[2], 3.75f);   // no decimal point: the last two digits are decimals
-    EXPECT_FLOAT_EQ(got[0].values[4], -1.0f);   // stored as read, without scaling
+    EXPECT_FLOAT_EQ(got[0].values[2], 3.75f);  // no decimal point: the last two digits are decimals
+    EXPECT_FLOAT_EQ(got[0].values[4], -1.0f);  // stored as read, without scaling
     EXPECT_FLOAT_EQ(got[0].values[11], 8.88f);
     EXPECT_EQ(got[1].id, "S01     ");
 

@@ -89,7 +89,9 @@ public:
         box_().lines.push_back({colour_, right_, {x.begin(), x.end()}, {y.begin(), y.end()}});
     }
     void points(std::span<const double> x, std::span<const double> y) override { line(x, y); }
-    void text(TextPlace, std::string_view text) override { box_().texts.push_back({colour_, std::string(text)}); }
+    void text(TextPlace, std::string_view text) override {
+        box_().texts.push_back({colour_, std::string(text)});
+    }
     double text_fraction(std::string_view text) override { return 0.015 * static_cast<double>(text.size()); }
     void text_size(double) override {}
 
@@ -129,7 +131,8 @@ void expect_readable(const DrawnBox& b, const std::string& what) {
     EXPECT_NE(b.y_label, "Y") << what;
     EXPECT_NE(b.y_label, "Values") << what;
     for (const auto& l : b.lines) {
-        EXPECT_TRUE(std::any_of(b.texts.begin(), b.texts.end(), [&](const DrawnText& t) { return t.colour == l.colour; }))
+        EXPECT_TRUE(std::any_of(b.texts.begin(), b.texts.end(),
+                                [&](const DrawnText& t) { return t.colour == l.colour; }))
             << what << ": a line in colour " << l.colour << " has no legend";
         const AxisRange r = l.right_scale ? b.right : b.y;
         for (double v : l.y) {
@@ -155,9 +158,14 @@ struct Chronologies {
 TEST(PlotDrawing, ChronologyPlotShowsBothChronologiesAndTheSampleSize) {
     const Chronologies c;
     Session s;
-    s.plotter->plot1({.y1 = c.first, .y2 = c.second, .first_year = 1600, .x_label = "Year", .y_label = "Index",
+    s.plotter->plot1({.y1 = c.first,
+                      .y2 = c.second,
+                      .first_year = 1600,
+                      .x_label = "Year",
+                      .y_label = "Index",
                       .title = "Robust Original & Signal Free Chronology, Iter =  4",
-                      .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron",
+                      .legend1 = "Original STD Chronology",
+                      .legend2 = "Signal Free STD Chron",
                       .sample_size = c.counts});
     const DrawnBox& b = s.box();
     EXPECT_EQ(b.line_colours(), (std::vector<int>{kBlue, kRed, kGreen}));
@@ -235,20 +243,64 @@ TEST(PlotDrawing, EveryOtherPlotHasALegendPerLineAndAMargin) {
         eps[t] = 0.8f + 0.005f * t;
     }
     const std::vector<float> threshold(30, 0.85f);
-    p.plot1({.y1 = rbar, .y2 = rbar, .first_year = 1600, .x_label = "Year", .y_label = "RBAR (mean correlation)", .title = "Running Correlations", .legend1 = "Running RBAR", .legend2 = "Constant Sample RBAR"});
-    p.plot1({.y1 = eps, .y2 = eps, .first_year = 1600, .x_label = "Year", .y_label = "EPS", .title = "EPS",
-             .legend1 = "Running EPS", .legend2 = "Constant Sample EPS", .reference = threshold,
+    p.plot1({.y1 = rbar,
+             .y2 = rbar,
+             .first_year = 1600,
+             .x_label = "Year",
+             .y_label = "RBAR (mean correlation)",
+             .title = "Running Correlations",
+             .legend1 = "Running RBAR",
+             .legend2 = "Constant Sample RBAR"});
+    p.plot1({.y1 = eps,
+             .y2 = eps,
+             .first_year = 1600,
+             .x_label = "Year",
+             .y_label = "EPS",
+             .title = "EPS",
+             .legend1 = "Running EPS",
+             .legend2 = "Constant Sample EPS",
+             .reference = threshold,
              .reference_legend = "EPS 0.85"});
-    p.plot1({.y1 = c.first, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "One chronology", .legend1 = "Standard Chronology", .legend2 = "     "});
+    p.plot1({.y1 = c.first,
+             .first_year = 1600,
+             .x_label = "Year",
+             .y_label = "Index",
+             .title = "One chronology",
+             .legend1 = "Standard Chronology",
+             .legend2 = "     "});
     YearMatrix lines(30, 4);
     for (int j = 0; j < 4; ++j)
         for (int t = 0; t < 30; ++t) lines(t, j) = 1.0f - 0.1f * j + 0.01f * t;
     const std::string stats[] = {"Upper hinge", "Median", "Lower hinge", "Minimum"};
-    p.spaghetti({.lines = &lines, .n = 30, .m = 4, .first_year = 1600, .x_label = "Year", .y_label = "Biweight",
-                 .title = "Biweights", .legend1 = "Iteration:   0", .line_legends = stats});
-    p.spaghetti({.lines = &lines, .n = 30, .m = 4, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "Iterations", .legend1 = "First", .legend2 = "Final"});
+    p.spaghetti({.lines = &lines,
+                 .n = 30,
+                 .m = 4,
+                 .first_year = 1600,
+                 .x_label = "Year",
+                 .y_label = "Biweight",
+                 .title = "Biweights",
+                 .legend1 = "Iteration:   0",
+                 .line_legends = stats});
+    p.spaghetti({.lines = &lines,
+                 .n = 30,
+                 .m = 4,
+                 .first_year = 1600,
+                 .x_label = "Year",
+                 .y_label = "Index",
+                 .title = "Iterations",
+                 .legend1 = "First",
+                 .legend2 = "Final"});
     std::vector<YearSpan> years{{1600, 1629, 30}, {1605, 1629, 25}};
-    p.linguine2({.initial = &lines, .final = &lines, .mean = lines.column(1), .years = years, .summary = {1600, 1629, 30}, .x_label = "Year", .y_label = "Index", .title = "Indices", .legend1 = "Original", .legend2 = "Final"});
+    p.linguine2({.initial = &lines,
+                 .final = &lines,
+                 .mean = lines.column(1),
+                 .years = years,
+                 .summary = {1600, 1629, 30},
+                 .x_label = "Year",
+                 .y_label = "Index",
+                 .title = "Indices",
+                 .legend1 = "Original",
+                 .legend2 = "Final"});
     std::vector<float> freq, power;
     for (int i = 1; i <= 20; ++i) {
         freq.push_back(0.025f * i);
@@ -281,7 +333,14 @@ TEST(PlotDrawing, EveryOtherPlotHasALegendPerLineAndAMargin) {
 TEST(PlotDrawing, TheWindowStaysOpenWhileTheMenuIsAnswered) {
     const Chronologies c;
     Session s("s\nr\nc\n", true);
-    s.plotter->plot1({.y1 = c.first, .y2 = c.second, .first_year = 1600, .x_label = "Year", .y_label = "Index", .title = "Screen", .legend1 = "a", .legend2 = "b"});
+    s.plotter->plot1({.y1 = c.first,
+                      .y2 = c.second,
+                      .first_year = 1600,
+                      .x_label = "Year",
+                      .y_label = "Index",
+                      .title = "Screen",
+                      .legend1 = "a",
+                      .legend2 = "b"});
     EXPECT_EQ(s.record.events, (std::vector<std::string>{"open null", "show", "open psc", "close psc",
                                                          "close null", "open null", "show", "close null"}));
     EXPECT_FALSE(s.record.drawings[0].page.wait_at_end);

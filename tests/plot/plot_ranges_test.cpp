@@ -61,11 +61,21 @@ TEST(MultiSeriesRanges, SpaghettiLinguineAndScatterExamples) {
 
     YearMatrix first(5, 2), last(5, 2);
     std::vector<YearSpan> years{{1900, 1902, 3}, {1901, 1904, 4}};
-    first(0, 0) = 0.2f; first(1, 0) = 1.0f; first(2, 0) = 1.5f;
+    first(0, 0) = 0.2f;
+    first(1, 0) = 1.0f;
+    first(2, 0) = 1.5f;
     first(3, 0) = 50.0f;  // past the series' last year: not counted
-    first(0, 1) = 1.0f; first(1, 1) = -999.0f; first(2, 1) = 2.0f; first(3, 1) = 1.1f;
-    last(0, 0) = 0.9f; last(1, 0) = 3.0f; last(2, 0) = 1.0f;
-    last(0, 1) = 1.2f; last(1, 1) = 1.3f; last(2, 1) = 1.4f; last(3, 1) = 1.0f;
+    first(0, 1) = 1.0f;
+    first(1, 1) = -999.0f;
+    first(2, 1) = 2.0f;
+    first(3, 1) = 1.1f;
+    last(0, 0) = 0.9f;
+    last(1, 0) = 3.0f;
+    last(2, 0) = 1.0f;
+    last(0, 1) = 1.2f;
+    last(1, 1) = 1.3f;
+    last(2, 1) = 1.4f;
+    last(3, 1) = 1.0f;
     AxisRange l = linguine_y_range(first, last, years);
     EXPECT_FLOAT_EQ(l.min, 0.0f);  // 0.2 - 0.28 raised to 0
     EXPECT_NEAR(l.max, 3.28f, 1e-6f);
@@ -74,10 +84,16 @@ TEST(MultiSeriesRanges, SpaghettiLinguineAndScatterExamples) {
     EXPECT_NEAR(l.min, -0.3f, 1e-6f);
 
     YearMatrix x(3, 2), y(3, 2);
-    x(0, 0) = 0.5f; x(1, 0) = 1.5f; x(2, 0) = 99.0f;  // third point past the count
-    y(0, 0) = -2.0f; y(1, 0) = 0.5f; y(2, 0) = -50.0f;
-    x(0, 1) = 0.1f; x(1, 1) = 2.0f;
-    y(0, 1) = 1.0f; y(1, 1) = 0.0f;
+    x(0, 0) = 0.5f;
+    x(1, 0) = 1.5f;
+    x(2, 0) = 99.0f;  // third point past the count
+    y(0, 0) = -2.0f;
+    y(1, 0) = 0.5f;
+    y(2, 0) = -50.0f;
+    x(0, 1) = 0.1f;
+    x(1, 1) = 2.0f;
+    y(0, 1) = 1.0f;
+    y(1, 1) = 0.0f;
     std::vector<int> counts{2, 2};
     ScatterRanges sc = scatter_ranges(x, y, counts);
     EXPECT_FLOAT_EQ(sc.x.min, 0.1f);
@@ -89,8 +105,11 @@ TEST(MultiSeriesRanges, SpaghettiLinguineAndScatterExamples) {
 TEST(PlotValues, YearlyMeansAndSpectrumLogarithms) {
     // Two series with a gap between them: the uncovered years stay 0, missing values are left out.
     YearMatrix data(3, 2);
-    data(0, 0) = 1.0f; data(1, 0) = 2.0f;
-    data(0, 1) = 3.0f; data(1, 1) = kMissing; data(2, 1) = 5.0f;
+    data(0, 0) = 1.0f;
+    data(1, 0) = 2.0f;
+    data(0, 1) = 3.0f;
+    data(1, 1) = kMissing;
+    data(2, 1) = 5.0f;
     std::vector<YearSpan> years{{1901, 1902, 2}, {1902, 1904, 3}};
     std::vector<float> m = yearly_means(data, years, kMissing, 1900, 1905);
     ASSERT_EQ(m.size(), 6u);

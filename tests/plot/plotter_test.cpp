@@ -57,7 +57,8 @@ RingData read_rwl(const std::string& path) {
     for (auto& v : values) rows = std::max(rows, static_cast<int>(v.size()));
     d.widths.resize(rows, static_cast<int>(values.size()));
     for (std::size_t j = 0; j < values.size(); ++j)
-        for (std::size_t i = 0; i < values[j].size(); ++i) d.widths(static_cast<int>(i), static_cast<int>(j)) = values[j][i];
+        for (std::size_t i = 0; i < values[j].size(); ++i)
+            d.widths(static_cast<int>(i), static_cast<int>(j)) = values[j][i];
     d.summary = {d.years[0].first, d.years[0].last, 0};
     for (auto& y : d.years) {
         d.summary.first = std::min(d.summary.first, y.first);
@@ -70,10 +71,10 @@ RingData read_rwl(const std::string& path) {
 // What the engine and the final output hand to the plots, derived from the ring widths.
 struct Fixture {
     RingData rw = read_rwl(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl");
-    YearMatrix indices;              // ring width / series mean, by position
-    std::vector<float> chron, count; // by calendar year from the earliest
-    YearMatrix curves;               // regional curve and a smoothed fit per "iteration"
-    std::vector<int> series;         // series per ring number
+    YearMatrix indices;               // ring width / series mean, by position
+    std::vector<float> chron, count;  // by calendar year from the earliest
+    YearMatrix curves;                // regional curve and a smoothed fit per "iteration"
+    std::vector<int> series;          // series per ring number
     int ages = 0;
 
     Fixture() {
@@ -191,11 +192,18 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
         fs::remove(p);
     };
     std::ofstream(dir / "fig11.ps") << "left by an earlier run\n";
-    Session s("s\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\n",
-              null_device(dir));
+    Session s("s\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\ns\nc\n", null_device(dir));
     Plotter& p = *s.plotter;
     std::vector<float> eps(f.chron.size(), 0.85f);
-    p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Original & Signal Free Chronology, Iter =   3", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = eps});
+    p.plot1({.y1 = f.chron,
+             .y2 = f.count,
+             .first_year = f.rw.summary.first,
+             .x_label = "Years",
+             .y_label = "Indices",
+             .title = "Original & Signal Free Chronology, Iter =   3",
+             .legend1 = "Original STD Chronology",
+             .legend2 = "Signal Free STD Chron",
+             .reference = eps});
     saved("Original&SignalFreeChronology,Iter=3.ps");
 
     p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
@@ -205,7 +213,17 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
     saved("fig11_2.ps");  // the first one was removed, but it was this run's: still a new name
 
     const int k = 5;  // one series against age and year
-    EXPECT_TRUE(p.plt3({.by_year = f.rw.widths.column(k).first(f.rw.years[k].length), .by_age = f.rw.widths.column(k).first(f.rw.years[k].length), .curve = f.fit(), .first_year = f.rw.years[k].first, .last_year = f.rw.years[k].last, .missing = kMissing, .curve_ages = f.ages, .id = f.rw.ids[k], .title = "Iteration       Regional Curve MVF", .age_before = 0, .age_offset = 0}));
+    EXPECT_TRUE(p.plt3({.by_year = f.rw.widths.column(k).first(f.rw.years[k].length),
+                        .by_age = f.rw.widths.column(k).first(f.rw.years[k].length),
+                        .curve = f.fit(),
+                        .first_year = f.rw.years[k].first,
+                        .last_year = f.rw.years[k].last,
+                        .missing = kMissing,
+                        .curve_ages = f.ages,
+                        .id = f.rw.ids[k],
+                        .title = "Iteration       Regional Curve MVF",
+                        .age_before = 0,
+                        .age_offset = 0}));
     saved("fig1.ps");
 
     p.plt4(f.curves, f.ages, 3, 0, kMissing, f.series);
@@ -225,9 +243,19 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
 
     YearMatrix biweights(static_cast<int>(f.chron.size()), 4);
     for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < biweights.rows(); ++i) biweights(i, j) = 1.0f - 0.2f * j + 0.1f * std::sin(0.1f * i + j);
+        for (int i = 0; i < biweights.rows(); ++i)
+            biweights(i, j) = 1.0f - 0.2f * j + 0.1f * std::sin(0.1f * i + j);
     std::vector<float> no_reference{-999.9f};
-    p.spaghetti({.lines = &biweights, .n = biweights.rows(), .m = 4, .reference = no_reference, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Biweights", .title = "Biweights For Standard Chronology", .legend1 = "Iteration:   0", .legend2 = "hh,med,hl,min biwgts"});
+    p.spaghetti({.lines = &biweights,
+                 .n = biweights.rows(),
+                 .m = 4,
+                 .reference = no_reference,
+                 .first_year = f.rw.summary.first,
+                 .x_label = "Years",
+                 .y_label = "Biweights",
+                 .title = "Biweights For Standard Chronology",
+                 .legend1 = "Iteration:   0",
+                 .legend2 = "hh,med,hl,min biwgts"});
     saved("BiweightsForStandardChronology.ps");
 
     // Spread against level per series (the fitted lines need not be exact for drawing).
@@ -258,9 +286,17 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
     TempDir dir;
     const std::string file = "MeanSegmentLengthAndMeanTreeAge.ps";
     auto draw = [&](Plotter& p) {
-        p.plot1({.y1 = f.count, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "", .title = "Mean Segment Length And Mean Tree Age", .legend1 = " Mean Segment Length", .legend2 = "Mean Approx Tree Age", .reference = std::vector<float>{-999.9f}});
+        p.plot1({.y1 = f.count,
+                 .y2 = f.count,
+                 .first_year = f.rw.summary.first,
+                 .x_label = "Years",
+                 .y_label = "",
+                 .title = "Mean Segment Length And Mean Tree Age",
+                 .legend1 = " Mean Segment Length",
+                 .legend2 = "Mean Approx Tree Age",
+                 .reference = std::vector<float>{-999.9f}});
     };
-    {   // [s] then [c]: one file written, the menu twice, then the routine returns.
+    {  // [s] then [c]: one file written, the menu twice, then the routine returns.
         Session s("s\nc\nleft over\n", null_device(dir));
         draw(*s.plotter);
         EXPECT_TRUE(fs::exists(dir / file));
@@ -270,7 +306,7 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
         EXPECT_EQ(rest, "left over");
         fs::remove(dir / file);
     }
-    {   // [r] redraws and asks again; "C", a blank and "Y" all return without a file.
+    {  // [r] redraws and asks again; "C", a blank and "Y" all return without a file.
         for (const char* answers : {"r\nR\nC\n", "\n", "y\n"}) {
             Session s(answers, null_device(dir));
             draw(*s.plotter);
@@ -278,12 +314,12 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
             EXPECT_EQ(count_of(s.out.str(), kMenu), answers[0] == 'r' ? 3u : 1u) << answers;
         }
     }
-    {   // End of input at the menu takes the default (continue): no loop, no stop.
+    {  // End of input at the menu takes the default (continue): no loop, no stop.
         Session s("", null_device(dir));
         draw(*s.plotter);
         EXPECT_EQ(count_of(s.out.str(), kMenu), 1u);
     }
-    {   // A save file that cannot be created: said so, the menu again, the program goes on.
+    {  // A save file that cannot be created: said so, the menu again, the program goes on.
         PlotSettings settings = null_device(dir);
         settings.directory = (dir / "no_such_directory").string();
         Session s("s\nc\n", settings);
@@ -291,14 +327,25 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
         EXPECT_NE(s.out.str().find("Cannot create the plot file"), std::string::npos);
         EXPECT_EQ(count_of(s.out.str(), kMenu), 2u);
     }
-    {   // plt3's menu offers [n]o more plots; "n" and "N" answer false, anything else true.
+    {  // plt3's menu offers [n]o more plots; "n" and "N" answer false, anything else true.
         const int k = 2;
         auto series = f.rw.widths.column(k).first(f.rw.years[k].length);
         for (const char* answers : {"n\n", "N\n", "c\n", "s\nn\n"}) {
             Session s(answers, null_device(dir));
-            const bool more = s.plotter->plt3({.by_year = series, .by_age = series, .curve = f.fit(), .first_year = f.rw.years[k].first, .last_year = f.rw.years[k].last, .missing = kMissing, .curve_ages = f.ages, .id = f.rw.ids[k], .title = "Tree-ring plot", .age_before = 0, .age_offset = 0});
+            const bool more = s.plotter->plt3({.by_year = series,
+                                               .by_age = series,
+                                               .curve = f.fit(),
+                                               .first_year = f.rw.years[k].first,
+                                               .last_year = f.rw.years[k].last,
+                                               .missing = kMissing,
+                                               .curve_ages = f.ages,
+                                               .id = f.rw.ids[k],
+                                               .title = "Tree-ring plot",
+                                               .age_before = 0,
+                                               .age_offset = 0});
             EXPECT_EQ(more, answers[0] == 'c') << answers;
-            EXPECT_NE(s.out.str().find(" | [s]ave  [c]ontinue  [r]eplot  [n]o more plots |\n"), std::string::npos);
+            EXPECT_NE(s.out.str().find(" | [s]ave  [c]ontinue  [r]eplot  [n]o more plots |\n"),
+                      std::string::npos);
         }
         EXPECT_TRUE(fs::exists(dir / "fig1.ps"));  // from "s" then "n"
     }
@@ -318,20 +365,46 @@ TEST(PlotMenu, TooManyRegionalCurvesAndLinguineAskOnlyWhereAMenuWould) {
         std::getline(s.in, rest);
         EXPECT_EQ(rest, "second");  // the pause took one line
     }
-    {   // linguine2 draws once and never asks.
+    {  // linguine2 draws once and never asks.
         Session s("untouched\n", null_device(dir));
         std::vector<float> mean(f.chron);
-        s.plotter->linguine2({.initial = &f.rw.widths, .final = &f.indices, .mean = mean, .years = f.rw.years, .summary = f.rw.summary, .x_label = "Years", .y_label = "Measurements", .title = "Original and Final Signal Free Raw Data", .legend1 = "Iteration:   0", .legend2 = "Iteration:   7"});
+        s.plotter->linguine2({.initial = &f.rw.widths,
+                              .final = &f.indices,
+                              .mean = mean,
+                              .years = f.rw.years,
+                              .summary = f.rw.summary,
+                              .x_label = "Years",
+                              .y_label = "Measurements",
+                              .title = "Original and Final Signal Free Raw Data",
+                              .legend1 = "Iteration:   0",
+                              .legend2 = "Iteration:   7"});
         EXPECT_EQ(s.out.str(), "");
         EXPECT_EQ(s.in.tellg(), 0);
     }
-    {   // Answers from a file (input not a terminal): the plots are drawn, and saved nowhere,
+    {  // Answers from a file (input not a terminal): the plots are drawn, and saved nowhere,
         // but no menu and no pause reads a line, plt4's "Hit RETURN" included.
         PlotSettings settings = null_device(dir);
         settings.interactive = false;
         Session s("s\nn\n", settings);
-        s.plotter->plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Year", .y_label = "Index", .title = "Chronology", .legend1 = "a", .legend2 = "b"});
-        EXPECT_TRUE(s.plotter->plt3({.by_year = f.chron, .by_age = f.chron, .curve = f.fit(), .first_year = f.rw.summary.first, .last_year = f.rw.summary.last, .missing = kMissing, .curve_ages = f.ages, .id = "GP01", .title = "RC", .age_before = 0, .age_offset = 0}));
+        s.plotter->plot1({.y1 = f.chron,
+                          .y2 = f.count,
+                          .first_year = f.rw.summary.first,
+                          .x_label = "Year",
+                          .y_label = "Index",
+                          .title = "Chronology",
+                          .legend1 = "a",
+                          .legend2 = "b"});
+        EXPECT_TRUE(s.plotter->plt3({.by_year = f.chron,
+                                     .by_age = f.chron,
+                                     .curve = f.fit(),
+                                     .first_year = f.rw.summary.first,
+                                     .last_year = f.rw.summary.last,
+                                     .missing = kMissing,
+                                     .curve_ages = f.ages,
+                                     .id = "GP01",
+                                     .title = "RC",
+                                     .age_before = 0,
+                                     .age_offset = 0}));
         s.plotter->plt4(many, f.ages, 21, 0, kMissing, f.series);
         EXPECT_EQ(s.out.str(), message);
         EXPECT_EQ(s.in.tellg(), 0);
@@ -348,12 +421,37 @@ TEST(PlotsOff, NothingIsDrawnAndNoInputIsRead) {
     Session s("s\nn\n", settings);
     Plotter& p = *s.plotter;
     EXPECT_FALSE(p.enabled());
-    p.plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Title", .legend1 = "a", .legend2 = "b"});
+    p.plot1({.y1 = f.chron,
+             .y2 = f.count,
+             .first_year = f.rw.summary.first,
+             .x_label = "Years",
+             .y_label = "Indices",
+             .title = "Title",
+             .legend1 = "a",
+             .legend2 = "b"});
     p.plt1(f.rc(), f.fit(), 1, f.ages, kMissing, "Initial RC and MVF fit", 0, f.series);
     p.plt2(f.indices, f.rw.years, kMissing);
-    EXPECT_TRUE(p.plt3({.by_year = f.chron, .by_age = f.chron, .curve = f.fit(), .first_year = 1, .last_year = 2, .missing = kMissing, .curve_ages = 10, .id = "id", .title = "t", .age_before = 0, .age_offset = 0}));
+    EXPECT_TRUE(p.plt3({.by_year = f.chron,
+                        .by_age = f.chron,
+                        .curve = f.fit(),
+                        .first_year = 1,
+                        .last_year = 2,
+                        .missing = kMissing,
+                        .curve_ages = 10,
+                        .id = "id",
+                        .title = "t",
+                        .age_before = 0,
+                        .age_offset = 0}));
     p.plt5(f.curves, f.ages, 3, 0, kMissing, f.series);
-    p.spaghetti({.lines = &f.curves, .n = f.ages, .m = 2, .first_year = 1, .x_label = "x", .y_label = "y", .title = "Spag", .legend1 = "l1", .legend2 = "l2"});
+    p.spaghetti({.lines = &f.curves,
+                 .n = f.ages,
+                 .m = 2,
+                 .first_year = 1,
+                 .x_label = "x",
+                 .y_label = "y",
+                 .title = "Spag",
+                 .legend1 = "l1",
+                 .legend2 = "l2"});
     EXPECT_EQ(s.out.str(), "");
     // The message of too many curves still prints (one console text for every mode), unpaused.
     p.plt4(f.curves, f.ages, 21, 0, kMissing, f.series);
@@ -369,8 +467,26 @@ TEST(FileDevice, EachDrawingGoesToANumberedFileWithoutAMenu) {
     settings.device = "pngcairo";
     settings.directory = dir.str();
     Session s("untouched\n", settings);
-    s.plotter->plot1({.y1 = f.chron, .y2 = f.count, .first_year = f.rw.summary.first, .x_label = "Years", .y_label = "Indices", .title = "Robust Original & Signal Free", .legend1 = "Original STD Chronology", .legend2 = "Signal Free STD Chron", .reference = std::vector<float>{-999.9f}});
-    EXPECT_TRUE(s.plotter->plt3({.by_year = f.chron, .by_age = f.chron, .curve = f.fit(), .first_year = f.rw.summary.first, .last_year = f.rw.summary.last, .missing = kMissing, .curve_ages = f.ages, .id = "GP01", .title = "RC", .age_before = 0, .age_offset = 0}));
+    s.plotter->plot1({.y1 = f.chron,
+                      .y2 = f.count,
+                      .first_year = f.rw.summary.first,
+                      .x_label = "Years",
+                      .y_label = "Indices",
+                      .title = "Robust Original & Signal Free",
+                      .legend1 = "Original STD Chronology",
+                      .legend2 = "Signal Free STD Chron",
+                      .reference = std::vector<float>{-999.9f}});
+    EXPECT_TRUE(s.plotter->plt3({.by_year = f.chron,
+                                 .by_age = f.chron,
+                                 .curve = f.fit(),
+                                 .first_year = f.rw.summary.first,
+                                 .last_year = f.rw.summary.last,
+                                 .missing = kMissing,
+                                 .curve_ages = f.ages,
+                                 .id = "GP01",
+                                 .title = "RC",
+                                 .age_before = 0,
+                                 .age_offset = 0}));
     s.plotter->plt4(f.curves, f.ages, 21, 0, kMissing, f.series);  // message, no pause
     EXPECT_EQ(s.out.str().find("plot options menu"), std::string::npos);
     EXPECT_EQ(s.in.tellg(), 0);

@@ -140,8 +140,10 @@ TEST(ScreenPlot, TheWindowStaysOpenWhileTheMenuIsAnswered) {
     struct Restore {
         std::string value;
         ~Restore() {
-            if (value.empty()) unsetenv("DISPLAY");
-            else setenv("DISPLAY", value.c_str(), 1);
+            if (value.empty())
+                unsetenv("DISPLAY");
+            else
+                setenv("DISPLAY", value.c_str(), 1);
             alarm(0);
         }
     } restore{previous};
@@ -168,7 +170,14 @@ TEST(ScreenPlot, TheWindowStaysOpenWhileTheMenuIsAnswered) {
         a.push_back(1.0f + 0.01f * static_cast<float>(t % 7));
         b.push_back(1.0f - 0.01f * static_cast<float>(t % 5));
     }
-    plotter->plot1({.y1 = a, .y2 = b, .first_year = 1900, .x_label = "Year", .y_label = "Index", .title = "On the screen", .legend1 = "First", .legend2 = "Second"});
+    plotter->plot1({.y1 = a,
+                    .y2 = b,
+                    .first_year = 1900,
+                    .x_label = "Year",
+                    .y_label = "Index",
+                    .title = "On the screen",
+                    .legend1 = "First",
+                    .legend2 = "Second"});
     EXPECT_NE(out.str().find("plot options menu"), std::string::npos) << out.str();
     EXPECT_GE(at_menu, 1) << "the plot window was not open while the menu waited (" << device.name << ")";
     EXPECT_EQ(viewable_windows(d, [](int n) { return n == 0; }), 0) << "the window stayed after the answer";

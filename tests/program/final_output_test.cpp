@@ -119,9 +119,8 @@ TEST(FinalOutput, StabilizedColumnsAndRawLabelsForOptionZero) {
     auto tuc = read_lines("my site_crns_tuc.txt");
     int headers = 0;
     for (const auto& line : tuc)
-        if (line.size() >= 88 && line.rfind("my sit", 0) != 0 && line.substr(82, 6) == "adjstb")
-            ++headers;
-    EXPECT_EQ(headers, 2);  // header lines 2 and 3 of the fourth chronology
+        if (line.size() >= 88 && line.rfind("my sit", 0) != 0 && line.substr(82, 6) == "adjstb") ++headers;
+    EXPECT_EQ(headers, 2);                             // header lines 2 and 3 of the fourth chronology
     auto spectra = read_lines("my site_spectra.txt");  // not my_spectra.txt, which is my.rwl's
     ASSERT_FALSE(spectra.empty());
     EXPECT_EQ(spectra[0], " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN");

@@ -24,7 +24,8 @@ struct ConsoleSide {
 class StubEngine : private ConsoleSide, public ProgramAttemptSteps {
 public:
     StubEngine(int failures, Console& console, RunFiles& files, Plotter& plotter)
-        : ConsoleSide(console), ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
+        : ConsoleSide(console),
+          ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
           failures_(failures) {}
     AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
                           const AttemptState&, RunIo&, EngineResults&, EngineCarry&) override {
@@ -78,7 +79,8 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
     ASSERT_EQ(engine.attempts, 4);
     const std::vector<float> expected{1.0f, 1.1f, 1.2f, 1.3f};
     for (int a = 0; a < 4; ++a) {
-        EXPECT_FLOAT_EQ(engine.first_values[static_cast<std::size_t>(a)], expected[static_cast<std::size_t>(a)]);
+        EXPECT_FLOAT_EQ(engine.first_values[static_cast<std::size_t>(a)],
+                        expected[static_cast<std::size_t>(a)]);
         EXPECT_FLOAT_EQ(engine.last_values[static_cast<std::size_t>(a)], 0.5f + 0.1f * static_cast<float>(a));
         EXPECT_FLOAT_EQ(engine.floors[static_cast<std::size_t>(a)], 0.02f);
         EXPECT_EQ(engine.options[static_cast<std::size_t>(a)], a == 0 ? 8 : 4);
@@ -89,8 +91,8 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
 
     const std::string screen = out.str();
     EXPECT_EQ(screen.find("OKAY, LET US BEGIN:"), screen.rfind("OKAY, LET US BEGIN:"));
-    EXPECT_NE(screen.find("CONSTANT ADDED TO ALL MEASUREMENTS TO AID CONVERGENCE(?): " +
-                          std::string(4, ' ') + "   0.300"),
+    EXPECT_NE(screen.find("CONSTANT ADDED TO ALL MEASUREMENTS TO AID CONVERGENCE(?): " + std::string(4, ' ') +
+                          "   0.300"),
               std::string::npos);
     files.report.close();
     const auto report = kestrovan::testing::read_lines("report.txt");

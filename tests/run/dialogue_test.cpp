@@ -57,9 +57,7 @@ protected:
         }
         table_.update_summary();
     }
-    void TearDown() override {
-        dir_.reset();
-    }
+    void TearDown() override { dir_.reset(); }
 
     // Runs `step` on a fresh console and report; returns the console text, report lines in `report`.
     template <class Step>
@@ -87,7 +85,8 @@ protected:
         return run(answers, [&](Console& c, RunFiles& f) { dialogue_before_selection(c, f, params); });
     }
     std::string after(const std::string& answers, int median = 100) {
-        return run(answers, [&](Console& c, RunFiles& f) { dialogue_after_selection(c, f, table_, params, median); });
+        return run(answers,
+                   [&](Console& c, RunFiles& f) { dialogue_after_selection(c, f, table_, params, median); });
     }
     std::string reselect(const std::string& answers) {
         return run(answers, [&](Console& c, RunFiles& f) { rcs_reselection(c, f, table_, params, 100); });
@@ -101,8 +100,10 @@ protected:
     void expect_quiet_stop(const std::string& answers, bool before_selection = false) {
         params = RunOptions{};
         try {
-            if (before_selection) before(answers);
-            else after(answers);
+            if (before_selection)
+                before(answers);
+            else
+                after(answers);
             ADD_FAILURE() << "no stop for " << answers;
         } catch (const ProgramStop& stop) {
             EXPECT_EQ(stop.kind(), StopKind::Normal) << answers;
@@ -125,20 +126,24 @@ TEST_F(Dialogue, IndexMethodRefusesEmptyAndOtherAnswersAndEchoes) {
     EXPECT_EQ(params.power_transform, 0);
     EXPECT_EQ(count_of(out, "\n Error reading input [R] or [S]. Try again or enter / to exit\n"), 2u);
     EXPECT_EQ(out.find("Power transform"), std::string::npos);  // not asked for ratios
-    EXPECT_NE(out.find("\n" + col({{2, "Compute Indices by [R]atios or residual[S]"}, {50, "==> "}})), std::string::npos);
-    EXPECT_EQ(report, (std::vector<std::string>{"", "TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH"}));
+    EXPECT_NE(out.find("\n" + col({{2, "Compute Indices by [R]atios or residual[S]"}, {50, "==> "}})),
+              std::string::npos);
+    EXPECT_EQ(report, (std::vector<std::string>{
+                          "", "TREE-RING INDICES ARE CALCULATED AS RATIOS OF EXPECTED GROWTH"}));
 }
 
 TEST_F(Dialogue, ResidualsAskThePowerTransform) {
     before("s\nt\n");
     EXPECT_EQ(params.index_method, IndexMethod::Residuals);
     EXPECT_EQ(params.power_transform, 1);
-    EXPECT_EQ(report, (std::vector<std::string>{"", "TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH"}));
+    EXPECT_EQ(report, (std::vector<std::string>{
+                          "", "TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH"}));
     for (const char* other : {"\n", "F\n", "x\nf\n"}) {
         params = RunOptions{};
         const std::string out = before(std::string("S\n") + other);
         EXPECT_EQ(params.power_transform, 0) << other;
-        EXPECT_NE(out.find("\n" + col({{2, "Power transform data? [T]rue or [F]alse"}, {50, "==> "}})), std::string::npos);
+        EXPECT_NE(out.find("\n" + col({{2, "Power transform data? [T]rue or [F]alse"}, {50, "==> "}})),
+                  std::string::npos);
     }
     // Garbage is refused with a reason, not taken as F; "/" stops.
     EXPECT_EQ(count_of(console_text, "\n Answer T for true or F for false.\n"), 1u);
@@ -183,7 +188,8 @@ TEST_F(Dialogue, DefaultsOnEmptyAnswersAndTheirEchoLines) {
     EXPECT_NE(out.find("\n General Curve fit options:\n\n Spline percent N filter (variable)  .le.  -10\n" +
                        col({{2, "Friedman variable span smoother"}, {45, "-5"}}) + "\n"),
               std::string::npos);
-    EXPECT_NE(out.find("\n" + col({{2, "Age-dependent spline smoothing"}, {45, "<8>"}}) + "\n"), std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "Age-dependent spline smoothing"}, {45, "<8>"}}) + "\n"),
+              std::string::npos);
     EXPECT_NE(out.find("\n" + col({{2, "Median segment length spline"}, {46, "9"}}) + "\n" +
                        col({{2, "Spline filter in years (fixed .ge. 10)"}, {45, "10"}}) + "\n" +
                        col({{2, "Opt <8> is default, hit <RET> for it"}, {50, "==> "}})),
@@ -193,7 +199,8 @@ TEST_F(Dialogue, DefaultsOnEmptyAnswersAndTheirEchoLines) {
               std::string::npos);
     EXPECT_NE(out.find("\n" + col({{2, "Smoothing spline (fixed Yrs cutoff)"}, {39, ">+9"}, {50, "==> "}})),
               std::string::npos);
-    EXPECT_NE(out.find("\n" + col({{2, "  **** Roll Your Own ****   3  X.XXXX"}, {50, "==> "}})), std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "  **** Roll Your Own ****   3  X.XXXX"}, {50, "==> "}})),
+              std::string::npos);
 }
 
 TEST_F(Dialogue, CurveOptionRefusalsAlphaAndOptionNine) {
@@ -244,7 +251,8 @@ TEST_F(Dialogue, RcsAsksStiffnessAndPithOffsets) {
     EXPECT_FALSE(params.pith_present);
     EXPECT_EQ(params.pith_offsets, std::vector<int>(3, 0));
     EXPECT_EQ(report[2], "REGIONAL CURVE STANDARDIZATION (RCS):  OPT   -2");
-    EXPECT_NE(console_text.find(col({{2, "Enter your value, hit <RET> for 10"}, {50, "==> "}})), std::string::npos);
+    EXPECT_NE(console_text.find(col({{2, "Enter your value, hit <RET> for 10"}, {50, "==> "}})),
+              std::string::npos);
 }
 
 TEST_F(Dialogue, RcsRefusesPithOffsetsThatCannotBeUsedAndAsksAgain) {
@@ -287,7 +295,8 @@ TEST_F(Dialogue, ConvergenceChoicesAndTweakRefusal) {
     std::string out = after("\n\n\n0\n9\n3\nabc\n3\n0.00002\nmaybe\nN\n");
     EXPECT_FLOAT_EQ(params.convergence, 0.00002f);
     EXPECT_EQ(count_of(out, "Enter the signal free convergence test"), 3u);
-    EXPECT_NE(out.find("\n" + col({{2, "Okay, enter YOUR convergence test"}, {50, "==> "}})), std::string::npos);
+    EXPECT_NE(out.find("\n" + col({{2, "Okay, enter YOUR convergence test"}, {50, "==> "}})),
+              std::string::npos);
     EXPECT_EQ(count_of(out, "\n Answer not entered as y or n\n"), 1u);
     EXPECT_FALSE(params.tweaks);
     EXPECT_FALSE(params.rescale_to_one);
@@ -307,16 +316,16 @@ TEST_F(Dialogue, MeanMethodRefusal) {
 
 TEST_F(Dialogue, SlashStopsEveryQuestionAfterSelection) {
     const char* answers[] = {
-        "/\n",                       // curve fit
-        "-5\n/\n",                   // alpha
-        "\n/\n",                     // spline stiffness
-        "-2\n/\n",                   // RCS stiffness
-        "\n\n/\n",                   // mean method
-        "\n\n\n/\n",                 // RBAR window
-        "\n\n\n\n/\n",               // additional stabilization
-        "\n\n\n0\n/\n",              // convergence
-        "\n\n\n0\n\n/\n",            // tweaks
-        "\n\n\n0\n3\n/\n",           // own convergence test
+        "/\n",              // curve fit
+        "-5\n/\n",          // alpha
+        "\n/\n",            // spline stiffness
+        "-2\n/\n",          // RCS stiffness
+        "\n\n/\n",          // mean method
+        "\n\n\n/\n",        // RBAR window
+        "\n\n\n\n/\n",      // additional stabilization
+        "\n\n\n0\n/\n",     // convergence
+        "\n\n\n0\n\n/\n",   // tweaks
+        "\n\n\n0\n3\n/\n",  // own convergence test
     };
     for (const char* a : answers) expect_quiet_stop(a);
 }
@@ -332,8 +341,9 @@ TEST_F(Dialogue, AnswersThatAreNotExactlyOneNumberAreRefusedWithAReason) {
     EXPECT_NE(out.find("\n Enter one number only: \"1 0\" holds more than one.\n"), std::string::npos);
     EXPECT_NE(out.find("\n \"abc\" is not a number.\n"), std::string::npos);
     EXPECT_NE(out.find("\n \"10x\" is not a number.\n"), std::string::npos);
-    EXPECT_NE(out.find("\n Spline wavelengths go from 10 to 100000 years, percent codes from -10 to -1000.\n"),
-              std::string::npos);
+    EXPECT_NE(
+        out.find("\n Spline wavelengths go from 10 to 100000 years, percent codes from -10 to -1000.\n"),
+        std::string::npos);
     EXPECT_EQ(count_of(out, "\n The value must be from 2 to 100000.\n"), 2u);
     // A window longer than the 100 years of the data.
     EXPECT_NE(out.find("\n The running RBAR window cannot be longer than the 100 years of the data.\n"),
@@ -349,7 +359,8 @@ TEST_F(Dialogue, SelectionQuestionsTakeOneNumberOnly) {
     out = console_text;
     EXPECT_NE(out.find("\n Enter a number from 1 to 7, or / to exit.\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\n Enter one number only: \"1,700\" holds more than one.\n"), std::string::npos);
-    EXPECT_NE(std::find(report.begin(), report.end(), "DATA ARE CENSORED BY MAXIMUM START YEAR:  1950"), report.end());
+    EXPECT_NE(std::find(report.begin(), report.end(), "DATA ARE CENSORED BY MAXIMUM START YEAR:  1950"),
+              report.end());
     for (const char* a : {"2\n/\n", "7\n1900\n/\n"}) {
         try {
             run(a, [&](Console& c, RunFiles& f) { select_series(c, f, table_); });
@@ -376,14 +387,17 @@ TEST_F(Dialogue, RcsReselectionMenu) {
               std::string::npos);
     EXPECT_NE(out.find(col({{2, "between -1 and -100, inclusive"}, {45, "==> "}})), std::string::npos);
 
-    EXPECT_NE(out.find("\n The lowess window must be a number of years from 3 to 100, or a percent from -1 to -100.\n"),
-              std::string::npos);
+    EXPECT_NE(
+        out.find(
+            "\n The lowess window must be a number of years from 3 to 100, or a percent from -1 to -100.\n"),
+        std::string::npos);
     EXPECT_EQ(report.back(), "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT   -4  -50");
 
     out = reselect("-2147483648\n-3\n4\n-3\n5\n");
     EXPECT_EQ(params.regional_curve, -3);
     EXPECT_EQ(params.smoothing_window, 5);
-    EXPECT_NE(out.find("\n The median window must be an odd number of years from 3 to 100, or a percent from -1 to -100.\n"),
+    EXPECT_NE(out.find("\n The median window must be an odd number of years from 3 to 100, or a percent from "
+                       "-1 to -100.\n"),
               std::string::npos);
     EXPECT_NE(out.find("percent codes from -10 to -1000.\n"), std::string::npos);
     EXPECT_EQ(report.back(), "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT   -3    5");
@@ -420,7 +434,8 @@ TEST_F(Dialogue, OptionsTheDialogueGivesAreValidAndOthersAreNamed) {
     rcs.curve_option = kCurveRcs;
     rcs.regional_curve = -3;
     rcs.smoothing_window = 4;  // the median window must be odd
-    EXPECT_EQ(rcs.validate(), "smoothing_window = 4: an odd number of years of 3 or more, or a percent from -1 to -100");
+    EXPECT_EQ(rcs.validate(),
+              "smoothing_window = 4: an odd number of years of 3 or more, or a percent from -1 to -100");
     RunOptions p;
     p.power_transform = true;  // with ratios
     EXPECT_EQ(p.check()->option, "power_transform");

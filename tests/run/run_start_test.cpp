@@ -23,9 +23,7 @@ protected:
         dir_.emplace("run_start");
         fs::copy_file(fs::path(KESTROVAN_DATA_DIR) / "gp.rwl", "gp.rwl");
     }
-    void TearDown() override {
-        dir_.reset();
-    }
+    void TearDown() override { dir_.reset(); }
 
     // Runs the start of a run on the answers; returns the stop, if the run stopped.
     std::optional<ProgramStop> run(const std::string& answers) {
@@ -89,7 +87,8 @@ TEST_F(RunStartTest, BannerPromptReportAndTotals) {
     EXPECT_EQ(file("gp_out_v45_v2b.txt"),
               "\n THE OFFICIAL SIGNAL FREE PROGRAM OUTPUT FILE\n\n DATA FILE TO PROCESS: gp.rwl\n\n"
               "                                 NS   IFY   ILY   NYR\n"
-              " TOTAL SERIES READ IN:           58  1570  1990   421  SERIES, FIRST YEAR, LAST YEAR, TOTAL YEARS\n");
+              " TOTAL SERIES READ IN:           58  1570  1990   421  SERIES, FIRST YEAR, LAST YEAR, TOTAL "
+              "YEARS\n");
 }
 
 TEST_F(RunStartTest, StopEmptyAnswerAndNotFound) {
@@ -111,7 +110,7 @@ TEST_F(RunStartTest, StopEmptyAnswerAndNotFound) {
                      " Hit return to enter a new file name or / exit program.\n"),
               std::string::npos)
         << s;
-    EXPECT_NE(s.find(" File > adir                      < not found\n"), std::string::npos);   // a directory
+    EXPECT_NE(s.find(" File > adir                      < not found\n"), std::string::npos);  // a directory
 
     // End of input at the prompt stops with its own status.
     out_.str("");
@@ -134,13 +133,12 @@ TEST_F(RunStartTest, BaseNamesOfReportFiles) {
     EXPECT_TRUE(fs::exists("site_out_v45_v2b.txt"));
     ASSERT_FALSE(run("./sub/gp.v2.rwl\n1\n"));
     EXPECT_TRUE(fs::exists("sub/gp_out_v45_v2b.txt"));
-    EXPECT_NE(file("sub/gp_out_v45_v2b.txt").find(" DATA FILE TO PROCESS: ./sub/gp.v2.rwl\n"), std::string::npos);
+    EXPECT_NE(file("sub/gp_out_v45_v2b.txt").find(" DATA FILE TO PROCESS: ./sub/gp.v2.rwl\n"),
+              std::string::npos);
 }
 
 TEST_F(RunStartTest, FailedReadRetryAndQuit) {
-    {
-        std::ofstream("bad.txt") << "nothing here to read\n";
-    }
+    { std::ofstream("bad.txt") << "nothing here to read\n"; }
     // A failed read, "T", then a good file: no second banner, a new report.
     ASSERT_FALSE(run("bad.txt\n1\n\nt\ngp.rwl\n1\n"));
     const std::string s = shown();
@@ -174,7 +172,7 @@ TEST_F(RunStartTest, NegativeValuesEndTheRunAbnormally) {
     ASSERT_TRUE(stop);
     EXPECT_EQ(stop->kind(), StopKind::Abnormal);
     const std::string s = shown();
-    EXPECT_EQ(s.find("Series AAA"), std::string::npos);   // zero is not missing
+    EXPECT_EQ(s.find("Series AAA"), std::string::npos);  // zero is not missing
     EXPECT_NE(s.find(" Series BBB      has   2 missing (negative) values\n"
                      "\n Missing (negative) values encountered:         2\n"
                      " Run the data set through Pelmar to fill the gaps and save the data.\n"

@@ -48,7 +48,7 @@ TEST(PithyFuzzRegressions, SyntheticOffsetsReadBackInSeriesOrder) {
     synthetic::Options o;
     o.series = 25;
     o.years = 300;
-    o.max_pith_offset = 4000;   // four-digit offsets fill the whole field
+    o.max_pith_offset = 4000;  // four-digit offsets fill the whole field
     o.seed = 5;
     const auto set = synthetic::generate(o);
     const std::string name = scratch_name();

@@ -167,8 +167,7 @@ TEST(Slpt1, ZeroRingsAreSkippedInTheFitAndMappedToTheMinimum) {
     // Under the log every other value is an affine image of ln v, anchored at ln 0.05.
     const float hi = *std::max_element(a.begin(), a.end());
     const double l0 = -2.9957323, lh = std::log(hi);
-    for (int k : {10, 60, 150})
-        EXPECT_NEAR(ta[k], (std::log(a[k]) - l0) * hi / (lh - l0), 2e-5 * hi) << k;
+    for (int k : {10, 60, 150}) EXPECT_NEAR(ta[k], (std::log(a[k]) - l0) * hi / (lh - l0), 2e-5 * hi) << k;
     // Under a power the zero becomes 0.01^p before rescaling, the lowest value, so again 0.
     const auto tc = column(s, 1);
     EXPECT_EQ(tc[80], 0.0f);
@@ -194,8 +193,8 @@ TEST(Slpt1, ZeroRingsAreSkippedInTheFitAndMappedToTheMinimum) {
 }
 
 TEST(Slpt1, SeriesWithoutUsablePairsStayUntransformedWithPowerOne) {
-    const std::vector<float> flat(40, 1.5f);              // no spread at all
-    const std::vector<float> two{0.8f, 1.3f};             // a single pair
+    const std::vector<float> flat(40, 1.5f);                       // no spread at all
+    const std::vector<float> two{0.8f, 1.3f};                      // a single pair
     const std::vector<float> zeros{0.0f, 0.0f, 0.0f, 2.0f, 2.0f};  // one usable pair
     std::mt19937 rng(6);
     const std::vector<float> log_like = proportional(rng, 120);

@@ -52,7 +52,8 @@ SeriesTable load_rwl(const std::string& path, std::array<std::string, 3>& header
     for (std::size_t i = 0; i < all.size(); ++i) {
         t.ids.push_back(all[i].id);
         t.years.push_back({all[i].first_year, all[i].first_year + all[i].count - 1, all[i].count});
-        for (int k = 0; k < all[i].count; ++k) t.data(k, static_cast<int>(i)) = all[i].values[static_cast<std::size_t>(k)];
+        for (int k = 0; k < all[i].count; ++k)
+            t.data(k, static_cast<int>(i)) = all[i].values[static_cast<std::size_t>(k)];
     }
     t.update_summary();
     return t;
@@ -200,10 +201,11 @@ TEST_F(Pithy, AfterCensoringEachKeptSeriesKeepsItsOwnOffset) {
     const auto at14b = std::find(table_.ids.begin(), table_.ids.end(), "14B     ") - table_.ids.begin();
     ASSERT_LT(at14b, kept);
     EXPECT_EQ(p.pith_offsets[static_cast<std::size_t>(at14b)], 248);
-    EXPECT_NE(io.out.str().find(" Either 58 offsets, one per series of that file (each selected\n"
-                                " series takes the offset of its place there), or 33, one per series now selected,"
-                                " in their order.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        io.out.str().find(" Either 58 offsets, one per series of that file (each selected\n"
+                          " series takes the offset of its place there), or 33, one per series now selected,"
+                          " in their order.\n"),
+        std::string::npos)
         << io.out.str();
     EXPECT_NE(io.out.str().find("The 33 selected series take the offsets of their places in gp.rwl."),
               std::string::npos);
@@ -217,10 +219,11 @@ TEST_F(Pithy, AfterCensoringEachKeptSeriesKeepsItsOwnOffset) {
     RunOptions r;
     pithy(wrong.console, files_, table_, r);
     EXPECT_FALSE(r.pith_present);
-    EXPECT_NE(wrong.out.str().find("*** The offset file holds 40 pith offsets: it must hold 58 (one per series of "
-                                   "gp.rwl) or 33 (one per series now selected).\n"
-                                   " These pith offsets cannot be used: give another file, or none.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        wrong.out.str().find("*** The offset file holds 40 pith offsets: it must hold 58 (one per series of "
+                             "gp.rwl) or 33 (one per series now selected).\n"
+                             " These pith offsets cannot be used: give another file, or none.\n"),
+        std::string::npos)
         << wrong.out.str();
 }
 
@@ -235,8 +238,10 @@ TEST_F(Pithy, LogicalAnswersAndNoFile) {
     // Asked four times: three refused answers (two of them with a reason), then false.
     const std::string out = io.out.str();
     std::size_t n = 0, reasons = 0;
-    for (std::size_t at = 0; (at = out.find("Is there a pith offset file?", at)) != std::string::npos; ++at) ++n;
-    for (std::size_t at = 0; (at = out.find("Answer T for true or F for false.", at)) != std::string::npos; ++at)
+    for (std::size_t at = 0; (at = out.find("Is there a pith offset file?", at)) != std::string::npos; ++at)
+        ++n;
+    for (std::size_t at = 0; (at = out.find("Answer T for true or F for false.", at)) != std::string::npos;
+         ++at)
         ++reasons;
     EXPECT_EQ(n, 4u);
     EXPECT_EQ(reasons, 2u);
@@ -259,7 +264,8 @@ TEST_F(Pithy, MissingFileWrongMethodBadFormatThenOwnFormatWithHeader) {
     EXPECT_NE(out.find("\n\n          File > nothere.txt < not found\n"
                        "          Hit return to enter a new file name or / to quit program.\n"),
               std::string::npos);
-    EXPECT_NE(out.find("\n          Please enter 1 or 2 \n          Hit RETURN and try again.\n"), std::string::npos);
+    EXPECT_NE(out.find("\n          Please enter 1 or 2 \n          Hit RETURN and try again.\n"),
+              std::string::npos);
     EXPECT_NE(out.find("Enter one number only: \"1 2\" holds more than one."), std::string::npos);
     EXPECT_NE(out.find("The number of header lines cannot be negative."), std::string::npos);
     EXPECT_NE(out.find("(f4.1) cannot be used"), std::string::npos);
@@ -290,9 +296,10 @@ TEST_F(Pithy, IndentedOffsetsFieldsAndZeros) {
     // "(i4)" as a format: the indented numbers stand outside the field.
     Io fmt("T\nindented.txt\n2\n0\n(i4)\n\\\n");
     EXPECT_THROW(pithy(fmt.console, files_, table_, p), ProgramStop);
-    EXPECT_NE(fmt.out.str().find("          Line 1 of indented.txt: digits stand outside columns 1-4, where the "
-                                 "format (i4) reads the offset.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        fmt.out.str().find("          Line 1 of indented.txt: digits stand outside columns 1-4, where the "
+                           "format (i4) reads the offset.\n"),
+        std::string::npos)
         << fmt.out.str();
 
     std::string zeros;
@@ -301,7 +308,8 @@ TEST_F(Pithy, IndentedOffsetsFieldsAndZeros) {
     Io zero("T\nzeros.txt\n1\n0\n");
     pithy(zero.console, files_, table_, p);
     EXPECT_EQ(p.pith_offsets, std::vector<int>(58, 0));
-    EXPECT_NE(zero.out.str().find("*** Warning: every pith offset in the file reads as 0"), std::string::npos);
+    EXPECT_NE(zero.out.str().find("*** Warning: every pith offset in the file reads as 0"),
+              std::string::npos);
 }
 
 TEST_F(Pithy, UnreadableRecordOffersRetryAnotherFileOrQuit) {
@@ -317,12 +325,13 @@ TEST_F(Pithy, UnreadableRecordOffersRetryAnotherFileOrQuit) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
     }
     const std::string out = io.out.str();
-    const std::string block = "\n          Line 2 of bad.txt: \"abc\" is not one whole number.\n\n"
-                              "          There was an error reading the pith offset \n"
-                              "          values in file : bad.txt\n"
-                              "          Do you want to try again? or quit?\n"
-                              "          [N] names another file, RETURN reads this one again\n"
-                              "          enter [\\] to quit : ";
+    const std::string block =
+        "\n          Line 2 of bad.txt: \"abc\" is not one whole number.\n\n"
+        "          There was an error reading the pith offset \n"
+        "          values in file : bad.txt\n"
+        "          Do you want to try again? or quit?\n"
+        "          [N] names another file, RETURN reads this one again\n"
+        "          enter [\\] to quit : ";
     const auto first = out.find(block);
     ASSERT_NE(first, std::string::npos) << out;
     EXPECT_NE(out.find(block, first + 1), std::string::npos);  // asked again after "again"
@@ -346,7 +355,8 @@ TEST_F(Pithy, TooManyOffsetsIsFatal) {
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Abnormal);
     }
-    EXPECT_NE(io.out.str().find(" This is a fatal error, there is no recovery \n Program Terminating \n"), std::string::npos);
+    EXPECT_NE(io.out.str().find(" This is a fatal error, there is no recovery \n Program Terminating \n"),
+              std::string::npos);
 }
 
 TEST(RecordFormat, IntegerFieldsSkipsRepeatsAndGroups) {

@@ -32,7 +32,9 @@ struct SeriesShape {
 };
 
 // Every value encodes its series (integer part) and its year (fraction), so moves show.
-float value_of(int series, int year) { return static_cast<float>(series + 1) + static_cast<float>(year % 1000) * 0.001f; }
+float value_of(int series, int year) {
+    return static_cast<float>(series + 1) + static_cast<float>(year % 1000) * 0.001f;
+}
 
 SeriesTable make_table(const std::vector<SeriesShape>& shapes) {
     SeriesTable t;
@@ -43,7 +45,8 @@ SeriesTable make_table(const std::vector<SeriesShape>& shapes) {
         const auto& s = shapes[i];
         t.ids.push_back(std::string(s.id) + std::string(8 - std::string(s.id).size(), ' '));
         t.years.push_back({s.first, s.last, s.last - s.first + 1});
-        for (int y = s.first; y <= s.last; ++y) t.data(y - s.first, static_cast<int>(i)) = value_of(static_cast<int>(i), y);
+        for (int y = s.first; y <= s.last; ++y)
+            t.data(y - s.first, static_cast<int>(i)) = value_of(static_cast<int>(i), y);
     }
     t.update_summary();
     return t;
@@ -52,7 +55,8 @@ SeriesTable make_table(const std::vector<SeriesShape>& shapes) {
 SeriesTable lengths_table(const std::vector<int>& lengths) {
     std::vector<SeriesShape> shapes;
     static const char* names[] = {"A", "B", "C", "D", "E", "F", "G", "H"};
-    for (std::size_t i = 0; i < lengths.size(); ++i) shapes.push_back({names[i], 1900, 1900 + lengths[i] - 1});
+    for (std::size_t i = 0; i < lengths.size(); ++i)
+        shapes.push_back({names[i], 1900, 1900 + lengths[i] - 1});
     return make_table(shapes);
 }
 
@@ -85,12 +89,8 @@ struct Io {
 // Runs a test in its own temporary directory (short relative file names).
 class TempDirTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_.emplace("select");
-    }
-    void TearDown() override {
-        dir_.reset();
-    }
+    void SetUp() override { dir_.emplace("select"); }
+    void TearDown() override { dir_.reset(); }
     std::string read_file(const std::string& name) {
         std::ifstream f(name);
         std::stringstream ss;
@@ -131,8 +131,8 @@ TEST(SegmentStats, MinCountsOnlyTheShortestAndHalfMediansTruncate) {
 }
 
 TEST(Censoring, EachKeepOperationKeepsTheRightSeriesInInputOrder) {
-    const std::vector<SeriesShape> shapes = {{"S1", 1750, 1990}, {"S2", 1800, 1850}, {"S3", 1820, 1990},
-                                     {"S4", 1801, 1960}, {"S5", 1700, 1760}};
+    const std::vector<SeriesShape> shapes = {
+        {"S1", 1750, 1990}, {"S2", 1800, 1850}, {"S3", 1820, 1990}, {"S4", 1801, 1960}, {"S5", 1700, 1760}};
     {
         SeriesTable t = make_table(shapes);
         Io io;
@@ -147,8 +147,8 @@ TEST(Censoring, EachKeepOperationKeepsTheRightSeriesInInputOrder) {
         EXPECT_EQ(t.summary.last, 1990);
         EXPECT_TRUE(contains_line(io.out.str(), " Total chronology length shortened:     50 years"));
         EXPECT_TRUE(contains_line(io.out.str(), "                                 NS   IFY   ILY   NYR"));
-        EXPECT_TRUE(contains_line(io.out.str(),
-                                  " Min segment length series:       3  1750  1990   241 Years total time span"));
+        EXPECT_TRUE(contains_line(
+            io.out.str(), " Min segment length series:       3  1750  1990   241 Years total time span"));
     }
     {
         // Maximum start year 1800 keeps the series that starts in 1800.
@@ -210,7 +210,8 @@ TEST(Censoring, CommonPeriodCutsEveryKeptSeries) {
     EXPECT_EQ(t.summary.last, 1950);
     EXPECT_EQ(t.summary.length, 51);
     EXPECT_TRUE(contains_line(io.out.str(), " Total chronology length shortened:     90 years"));
-    EXPECT_TRUE(contains_line(io.out.str(), "                                  2  1900  1950    51 Years total time span"));
+    EXPECT_TRUE(contains_line(io.out.str(),
+                              "                                  2  1900  1950    51 Years total time span"));
 }
 
 TEST(Truncation, BeforeAndAfterMoveAndCutTheRightValues) {

@@ -58,7 +58,8 @@ TEST(RobsumThreads, EveryThreadCountGivesTheOneThreadResult) {
     };
     // Large enough to be shared out; the last has fewer years than threads.
     for (const Shape shape : {Shape{400, 300}, Shape{1200, 60}, Shape{5, 4500}}) {
-        const YearMatrix m = ragged_matrix(shape.years, shape.series, 17u + static_cast<unsigned>(shape.years));
+        const YearMatrix m =
+            ragged_matrix(shape.years, shape.series, 17u + static_cast<unsigned>(shape.years));
         for (int method : {kMeanArithmetic, kMeanBiweight}) {
             SCOPED_TRACE(std::to_string(shape.years) + " years, method " + std::to_string(method));
             std::istringstream in;

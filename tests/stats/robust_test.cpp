@@ -106,12 +106,10 @@ TEST(Mfs, TukeyHingesForSmallCounts) {
     };
     // Hinges are the medians of the halves, each including the middle value when n is odd.
     const Case cases[] = {
-        {1, 10.0f, 10.0f, 10.0f},
-        {2, 10.0f, 15.0f, 20.0f},
-        {4, 15.0f, 25.0f, 35.0f},  // means of 1,2 and 3,4
-        {5, 20.0f, 30.0f, 40.0f},  // elements 2 and 4
-        {6, 20.0f, 35.0f, 50.0f},  // elements 2 and 5
-        {7, 25.0f, 40.0f, 55.0f},  // means of 2,3 and 5,6
+        {1, 10.0f, 10.0f, 10.0f}, {2, 10.0f, 15.0f, 20.0f}, {4, 15.0f, 25.0f, 35.0f},  // means of 1,2 and 3,4
+        {5, 20.0f, 30.0f, 40.0f},                                                      // elements 2 and 4
+        {6, 20.0f, 35.0f, 50.0f},                                                      // elements 2 and 5
+        {7, 25.0f, 40.0f, 55.0f},                                                      // means of 2,3 and 5,6
     };
     for (const Case& c : cases) {
         std::vector<float> v = scrambled(c.n);

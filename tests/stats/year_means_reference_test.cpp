@@ -82,7 +82,8 @@ ChronologySummary reference_summary(const YearMatrix& m, int method) {
             if (m(y, c) != kMissing) values.push_back(m(y, c));
         const std::size_t n = values.size();
         out.count[y] = static_cast<int>(n);
-        out.weight_min[y] = out.weight_lower_quartile[y] = out.weight_median[y] = out.weight_upper_quartile[y] = 1.0f;
+        out.weight_min[y] = out.weight_lower_quartile[y] = out.weight_median[y] =
+            out.weight_upper_quartile[y] = 1.0f;
         out.location[y] = out.scale[y] = 0.0f;
         out.variance_ratio[y] = 1.0f;
         if (n == 0) continue;
@@ -121,7 +122,8 @@ ChronologySummary reference_summary(const YearMatrix& m, int method) {
 void expect_same_bits(const std::vector<float>& a, const std::vector<float>& b, const char* what) {
     ASSERT_EQ(a.size(), b.size()) << what;
     for (std::size_t y = 0; y < a.size(); ++y)
-        ASSERT_EQ(std::memcmp(&a[y], &b[y], sizeof(float)), 0) << what << ", year " << y << ": " << a[y] << " against " << b[y];
+        ASSERT_EQ(std::memcmp(&a[y], &b[y], sizeof(float)), 0)
+            << what << ", year " << y << ": " << a[y] << " against " << b[y];
 }
 
 void expect_reference(const YearMatrix& m) {
@@ -133,7 +135,8 @@ void expect_reference(const YearMatrix& m) {
     YearMatrix before = m;
     for (int c = 0; c < m.cols(); ++c)
         for (int y = 0; y < m.rows(); ++y)
-            if (m(y, c) != kMissing) before(y, c) = m(y, c) + 0.01f * static_cast<float>((y * 7 + c * 13) % 5);
+            if (m(y, c) != kMissing)
+                before(y, c) = m(y, c) + 0.01f * static_cast<float>((y * 7 + c * 13) % 5);
     for (int method : {kMeanArithmetic, kMeanBiweight}) {
         SCOPED_TRACE("method " + std::to_string(method));
         const ChronologySummary want = reference_summary(m, method);

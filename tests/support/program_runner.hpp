@@ -36,8 +36,8 @@ inline int run_kestrovan_in(const std::string& dir, const std::string& answers,
         std::filesystem::copy_file(std::string(KESTROVAN_DATA_DIR) + "/" + name, dir + "/" + name,
                                    std::filesystem::copy_options::overwrite_existing);
     std::ofstream(dir + "/answers.txt") << answers;
-    const std::string cmd = "cd '" + dir + "' && " + std::string(KESTROVAN_BINARY) + " " + args +
-                            " < answers.txt > out.txt 2>&1";
+    const std::string cmd =
+        "cd '" + dir + "' && " + std::string(KESTROVAN_BINARY) + " " + args + " < answers.txt > out.txt 2>&1";
     const int raw = std::system(cmd.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }

@@ -30,26 +30,26 @@
 namespace kestrovan::synthetic {
 
 struct Options {
-    int series = 100;            // number of series, 1 .. kMaxSeries
-    int years = 500;             // span of the set: every series lies in first_year .. first_year + years − 1
-    int first_year = 1000;       // earliest calendar year of the set
-    int min_length = 0;          // shortest series; 0: a twentieth of the span, at least 50 (at most the span)
-    int max_length = 0;          // longest series; 0: the whole span
-    int max_pith_offset = 0;     // pith offsets drawn from 0 .. this (and at most 5000 − length); 0: all 0
+    int series = 100;         // number of series, 1 .. kMaxSeries
+    int years = 500;          // span of the set: every series lies in first_year .. first_year + years − 1
+    int first_year = 1000;    // earliest calendar year of the set
+    int min_length = 0;       // shortest series; 0: a twentieth of the span, at least 50 (at most the span)
+    int max_length = 0;       // longest series; 0: the whole span
+    int max_pith_offset = 0;  // pith offsets drawn from 0 .. this (and at most 5000 − length); 0: all 0
     std::uint64_t seed = 1;
 };
 
 struct Series {
-    std::string id;              // 8 characters, "SYN0001 " and so on (blank padded)
+    std::string id;  // 8 characters, "SYN0001 " and so on (blank padded)
     int first_year = 0;
     int pith_offset = 0;
-    std::vector<float> widths;   // millimetres, widths[k] belongs to first_year + k
+    std::vector<float> widths;  // millimetres, widths[k] belongs to first_year + k
 };
 
 struct Set {
     Options options;
     std::vector<Series> series;
-    std::vector<float> signal;   // common signal by calendar year (index 0 = options.first_year)
+    std::vector<float> signal;  // common signal by calendar year (index 0 = options.first_year)
 };
 
 // A small, fully specified generator (SplitMix64): the same numbers everywhere.
@@ -67,11 +67,12 @@ public:
     double uniform(double lo, double hi) { return lo + (hi - lo) * uniform(); }
     // Uniform integer in lo .. hi (inclusive).
     int integer(int lo, int hi) {
-        return lo + static_cast<int>(next() % static_cast<std::uint64_t>(static_cast<std::int64_t>(hi) - lo + 1));
+        return lo +
+               static_cast<int>(next() % static_cast<std::uint64_t>(static_cast<std::int64_t>(hi) - lo + 1));
     }
     // Standard normal (Box–Muller; one value per call keeps the sequence simple).
     double normal() {
-        const double u1 = 1.0 - uniform();   // (0, 1]
+        const double u1 = 1.0 - uniform();  // (0, 1]
         const double u2 = uniform();
         return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
     }
@@ -81,10 +82,12 @@ private:
 };
 
 inline void check(const Options& o) {
-    if (o.series < 1 || o.series > kMaxSeries) throw std::invalid_argument("synthetic: series must be 1 .. 4500");
+    if (o.series < 1 || o.series > kMaxSeries)
+        throw std::invalid_argument("synthetic: series must be 1 .. 4500");
     if (o.years < 1 || o.years > kMaxYears) throw std::invalid_argument("synthetic: years must be 1 .. 5000");
     if (o.min_length < 0 || o.max_length < 0 || o.max_pith_offset < 0 || o.max_pith_offset > 9999)
-        throw std::invalid_argument("synthetic: lengths and pith offsets must be 0 or more (offsets at most 9999)");
+        throw std::invalid_argument(
+            "synthetic: lengths and pith offsets must be 0 or more (offsets at most 9999)");
     if (o.first_year < -9999 || static_cast<long long>(o.first_year) + o.years - 1 > 9999)
         throw std::invalid_argument("synthetic: years must lie within -9999 .. 9999");
 }
@@ -126,16 +129,16 @@ inline Set generate(const Options& options) {
         s.pith_offset = options.max_pith_offset > 0 ? rng.integer(0, options.max_pith_offset) : 0;
         s.pith_offset = std::min(s.pith_offset, kMaxYears - length);
 
-        const double a = rng.uniform(0.8, 2.5);      // juvenile excess growth, mm
-        const double b = rng.uniform(0.005, 0.03);   // decay per year of age
-        const double k = rng.uniform(0.2, 0.6);      // mature growth level, mm
+        const double a = rng.uniform(0.8, 2.5);     // juvenile excess growth, mm
+        const double b = rng.uniform(0.005, 0.03);  // decay per year of age
+        const double k = rng.uniform(0.2, 0.6);     // mature growth level, mm
         double noise = 0.0;
         s.widths.resize(static_cast<std::size_t>(length));
         for (int r = 0; r < length; ++r) {
             noise = 0.4 * noise + 0.25 * rng.normal();
             const double age = s.pith_offset + r + 1;
-            const double w = (a * std::exp(-b * age) + k) * set.signal[static_cast<std::size_t>(offset_in_span + r)] *
-                             std::exp(noise);
+            const double w = (a * std::exp(-b * age) + k) *
+                             set.signal[static_cast<std::size_t>(offset_in_span + r)] * std::exp(noise);
             // At least 0.005 mm: every ring is measured (no zero or negative widths).
             s.widths[static_cast<std::size_t>(r)] = static_cast<float>(std::clamp(w, 0.005, 30.0));
         }
@@ -160,8 +163,8 @@ inline void write_tucson(std::ostream& file, const Set& set, std::string_view na
     TucsonWriteState state;
     state.file_name = std::string(name);
     for (const Series& s : set.series)
-        trrw(file, "mw", s.id, s.first_year, std::span<const float>(s.widths), std::span<const int>(), "", state,
-             console);
+        trrw(file, "mw", s.id, s.first_year, std::span<const float>(s.widths), std::span<const int>(), "",
+             state, console);
 }
 
 // Pith offsets, one per line in columns 1-4, in series order.
