@@ -228,6 +228,9 @@ private:
     bool reads_input(int i) const;
     Step convergence_step(int& k);
     void finish(Step outcome, int k);
+    void closing_messages(Step outcome, int k);
+    void store_results(Step outcome, int k, std::span<const float> standard,
+                       std::span<const float> signal_free);
     void curve_plots(Step outcome, int k, std::span<const float> signal_free);
     void run_plots(int k);
 
@@ -887,24 +890,9 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
     return Step::GaveUp;
 }
 
-// The final chronology, the closing messages, the final scaling, the running RBAR of the final
-// indices and the results.
-void SignalFreeRun::finish(Step outcome, int k) {
+// The closing messages on the console and, in capitals, in the report.
+void SignalFreeRun::closing_messages(Step outcome, int k) {
     Report& report = files_.report;
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
-    std::vector<float> signal_free = summary_.location;
-    clip_chronology(signal_free, counts_);
-
-    if (setup_.rcs) {
-        write_rcs_curves(base_ + "_RCScurves.txt", rc_history_);
-        if (rc_history_.dropped() > 0)
-            report.line(
-                fmt_i(rc_history_.dropped(), 5) +
-                " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
-                std::to_string(kMaxRegionalCurvesKept - 1));
-    }
-    curve_plots(outcome, k, signal_free);
-
     const std::string threshold = fmt_f(params_.convergence, 6, 4);
     if (outcome == Step::GaveUp) {
         // The engine gave up after ten added constants: the last iteration is used, but it did
@@ -927,6 +915,53 @@ void SignalFreeRun::finish(Step outcome, int k) {
              std::string("residuals instead with ") +
                  "the same curvefit option that did not converge. Often works.");
     }
+}
+
+// The results of a finished attempt, but the stabilized signal-free chronology.
+void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> standard,
+                                  std::span<const float> signal_free) {
+    results_.first_year = setup_.first_year;
+    results_.years = ny_;
+    results_.standard.assign(standard.begin(), standard.end());
+    results_.standard_scale = carry_.standard_scale;
+    results_.signal_free.assign(signal_free.begin(), signal_free.end());
+    results_.signal_free_scale = summary_.scale;
+    results_.final_chronology.assign(signal_free.begin(), signal_free.end());
+    results_.sample_size = counts_;
+    results_.sample_size_real.assign(counts_.begin(), counts_.end());
+    results_.iterations = k;
+    results_.nss1 = nss1_;
+    results_.nss2 = nss2_;
+    results_.converged = outcome == Step::Converged;
+    results_.history.resize(0, 0);
+    results_.history.resize(ny_, static_cast<int>(history_.size()));
+    for (std::size_t j = 0; j < history_.size(); ++j)
+        std::copy(history_[j].begin(), history_[j].end(),
+                  results_.history.column(static_cast<int>(j)).begin());
+    results_.stabilized_standard = carry_.stabilized_standard;
+    results_.standard_rbar = carry_.standard_rbar;
+    results_.convergence = trace_.all();
+}
+
+// The final chronology, the closing messages, the final scaling, the running RBAR of the final
+// indices and the results.
+void SignalFreeRun::finish(Step outcome, int k) {
+    Report& report = files_.report;
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
+    std::vector<float> signal_free = summary_.location;
+    clip_chronology(signal_free, counts_);
+
+    if (setup_.rcs) {
+        write_rcs_curves(base_ + "_RCScurves.txt", rc_history_);
+        if (rc_history_.dropped() > 0)
+            report.line(
+                fmt_i(rc_history_.dropped(), 5) +
+                " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
+                std::to_string(kMaxRegionalCurvesKept - 1));
+    }
+    curve_plots(outcome, k, signal_free);
+
+    closing_messages(outcome, k);
 
     // The standard chronology is the first attempt's, scaled as in a run without retries; the
     // signal-free one takes its spread after retries.
@@ -951,27 +986,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
                         .sample_size = counts_});
     }
 
-    results_.first_year = setup_.first_year;
-    results_.years = ny_;
-    results_.standard = standard;
-    results_.standard_scale = carry_.standard_scale;
-    results_.signal_free = signal_free;
-    results_.signal_free_scale = summary_.scale;
-    results_.final_chronology = signal_free;
-    results_.sample_size = counts_;
-    results_.sample_size_real.assign(counts_.begin(), counts_.end());
-    results_.iterations = k;
-    results_.nss1 = nss1_;
-    results_.nss2 = nss2_;
-    results_.converged = outcome == Step::Converged;
-    results_.history.resize(0, 0);
-    results_.history.resize(ny_, static_cast<int>(history_.size()));
-    for (std::size_t j = 0; j < history_.size(); ++j)
-        std::copy(history_[j].begin(), history_[j].end(),
-                  results_.history.column(static_cast<int>(j)).begin());
-    results_.stabilized_standard = carry_.stabilized_standard;
-    results_.standard_rbar = carry_.standard_rbar;
-    results_.convergence = trace_.all();
+    store_results(outcome, k, standard, signal_free);
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
         results_.stabilized_signal_free =

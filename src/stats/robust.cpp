@@ -471,12 +471,23 @@ void ChronologySummary::resize(int years) {
 
 namespace {
 
+// What robsum summarises.
+struct SummaryInput {
+    const YearMatrix& matrix;
+    int series;             // columns summarised
+    int method;             // kMeanArithmetic or kMeanBiweight
+    std::uint16_t* orders;  // the sort order of every year's last summary
+};
+
 // Rows first .. last-1 of robsum, with one workspace. Each row is written only here, from that
 // row's cells alone, so rows may be shared out among threads without changing any value.
-// `orders` holds the sort order of every year's last summary (kOrderSlot entries a year, see
+// `in.orders` holds the sort order of every year's last summary (kOrderSlot entries a year, see
 // sort_year), shared by the threads (each writes only its years).
-void summarise_rows(const YearMatrix& matrix, int first, int last, int series, int method,
-                    ChronologySummary& out, RobustWorkspace& ws, std::uint16_t* orders, Console& console) {
+void summarise_rows(const SummaryInput& in, int first, int last, ChronologySummary& out, RobustWorkspace& ws,
+                    Console& console) {
+    const YearMatrix& matrix = in.matrix;
+    const int series = in.series, method = in.method;
+    std::uint16_t* orders = in.orders;
     for (int y = first; y < last; ++y) {
         std::size_t n = 0;
         for (int c = 0; c < series; ++c) {
@@ -549,7 +560,7 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
     if (static_cast<long long>(years) * series >= kParallelCells)
         workers = std::min(resolve_threads(threads), years);
     if (workers <= 1) {
-        summarise_rows(matrix, 0, years, series, method, out, ws, ws.orders.data(), console);
+        summarise_rows({matrix, series, method, ws.orders.data()}, 0, years, out, ws, console);
         return;
     }
 
@@ -575,8 +586,8 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
         RobustWorkspace& mine = w == 0 ? ws : ws.helpers[ww - 1];
         mine.reserve(series);
         try {
-            summarise_rows(matrix, ws.bounds[ww], ws.bounds[ww + 1], series, method, out, mine,
-                           ws.orders.data(), consoles[ww].console());
+            summarise_rows({matrix, series, method, ws.orders.data()}, ws.bounds[ww], ws.bounds[ww + 1], out,
+                           mine, consoles[ww].console());
         } catch (...) {
             errors[ww] = std::current_exception();
         }
