@@ -1040,36 +1040,26 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
         const auto meas = measurements(i);
         std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
     }
-    plotter_.linguine2({.initial = &raw_data,
-                        .final = &final_sf_,
-                        .mean = no_mean,
-                        .years = setup_.spans,
-                        .summary = all,
-                        .x_label = "Year",
-                        .y_label = measured,
-                        .title = "Original and Final Signal Free Raw Data",
-                        .legend1 = "Original",
-                        .legend2 = "Final"});
-    plotter_.linguine2({.initial = &first_curves_,
-                        .final = &final_curves_,
-                        .mean = no_mean,
-                        .years = setup_.spans,
-                        .summary = all,
-                        .x_label = "Year",
-                        .y_label = measured,
-                        .title = "Original and Final Signal Free Curvefits",
-                        .legend1 = "Original",
-                        .legend2 = "Final"});
-    plotter_.linguine2({.initial = &first_indices_,
-                        .final = &final_indices_,
-                        .mean = signal_free,
-                        .years = setup_.spans,
-                        .summary = all,
-                        .x_label = "Year",
-                        .y_label = "Index",
-                        .title = "Original and Final Signal Free Indices",
-                        .legend1 = "Original",
-                        .legend2 = "Final"});
+    // The three first-versus-final plots: series over their own years, first pass and final iteration.
+    const auto first_and_final = [&](const YearMatrix& first, const YearMatrix& final,
+                                     std::span<const float> mean, std::string_view y_label,
+                                     std::string_view title) {
+        plotter_.linguine2({.initial = &first,
+                            .final = &final,
+                            .mean = mean,
+                            .years = setup_.spans,
+                            .summary = all,
+                            .x_label = "Year",
+                            .y_label = y_label,
+                            .title = title,
+                            .legend1 = "Original",
+                            .legend2 = "Final"});
+    };
+    first_and_final(raw_data, final_sf_, no_mean, measured, "Original and Final Signal Free Raw Data");
+    first_and_final(first_curves_, final_curves_, no_mean, measured,
+                    "Original and Final Signal Free Curvefits");
+    first_and_final(first_indices_, final_indices_, signal_free, "Index",
+                    "Original and Final Signal Free Indices");
 }
 
 // The plots of the whole run: convergence statistics, differences and the smoothed chronology

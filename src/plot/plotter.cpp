@@ -219,6 +219,13 @@ struct Drawing {
     std::function<void(Canvas&)> draw;
 };
 
+// Ends the drawing on the canvas when it goes out of scope, also when drawing throws, so that the
+// next plot starts afresh.
+struct CanvasCloser {
+    Canvas& canvas;
+    ~CanvasCloser() { canvas.close(); }
+};
+
 class DrawingPlotter final : public Plotter {
 public:
     DrawingPlotter(Console& console, DeviceChoice device, const PlotSettings& settings,
@@ -262,11 +269,7 @@ private:
 
 void DrawingPlotter::draw_on(const CanvasPage& page, const Drawing& d) {
     canvas_->open(page);
-    // The drawing is ended even if drawing throws, so that the next plot starts afresh.
-    struct End {
-        Canvas& c;
-        ~End() { c.close(); }
-    } end{*canvas_};
+    const CanvasCloser end{*canvas_};
     d.draw(*canvas_);
 }
 
@@ -322,10 +325,7 @@ bool DrawingPlotter::show(const Drawing& d) {
     }
     // The window stays open while the menu is answered; it closes when the user goes on.
     canvas_->open(screen);
-    struct End {
-        Canvas& c;
-        ~End() { c.close(); }
-    } end{*canvas_};
+    const CanvasCloser end{*canvas_};
     d.draw(*canvas_);
     canvas_->show();
     for (;;) {
