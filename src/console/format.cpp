@@ -1,6 +1,7 @@
 #include "console/format.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -105,6 +106,11 @@ std::string trim(std::string_view text) {
     if (b == std::string_view::npos) return {};
     auto e = text.find_last_not_of(' ');
     return std::string(text.substr(b, e - b + 1));
+}
+
+std::string upper_case(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 }  // namespace kestrovan

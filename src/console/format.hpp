@@ -43,5 +43,7 @@ std::string fixed_width(std::string_view text, std::size_t width);
 std::string rtrim(std::string_view text);
 // Text without leading and trailing blanks.
 std::string trim(std::string_view text);
+// Text in capitals (the report's copy of a console message).
+std::string upper_case(std::string text);
 
 }  // namespace kestrovan

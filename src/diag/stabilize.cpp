@@ -64,15 +64,15 @@ float signed_ratio(float absdev, float fit, bool negative, bool fit_usable) {
 
 bool spline_failed(std::span<const float> fit) { return fit.empty() || curve_failed(fit); }
 
-// Centres the chronology on 1.0: subtracts its mean over the years after nss1 that have series
-// and adds 1.0; negatives become 0. Years without series are left as they are. Returns the mean.
+// Brings the chronology to mean 1.0 over the years after nss1 that have series by dividing it by
+// that mean, so that its proportions are kept. Years without series are left as they are.
+// Returns the mean.
 double centre_on_one(std::span<float> c, std::span<const int> n, int nss1) {
     const ChronologyLevel level = chronology_level(c, n, nss1);
-    if (level.years == 0) return 0.0;
+    if (level.years == 0 || !(level.mean > 0.0)) return level.mean;
     for (std::size_t t = 0; t < c.size(); ++t) {
         if (n[t] <= 0) continue;
-        const double x = c[t] - level.mean + 1.0;
-        c[t] = static_cast<float>(x < 0.0 ? 0.0 : x);
+        c[t] = static_cast<float>(c[t] / level.mean);
     }
     return level.mean;
 }

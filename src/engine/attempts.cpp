@@ -43,13 +43,18 @@ AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& 
         summary.outcome = steps.engine(working, curve_floor, params, attempt, io, results, carry);
         switch (summary.outcome) {
             case AttemptOutcome::Retry: ++attempt.constant_counter; continue;
+            case AttemptOutcome::GaveUp:
+                // No constant helped: the data as read once more, publishing its best iterate.
+                attempt.constant_counter = 0;
+                attempt.allow_retry = false;
+                continue;
             case AttemptOutcome::RedoRegionalCurve:
                 attempt.constant_counter = 0;
+                attempt.allow_retry = true;
                 params.curve_option = kCurveRcs;
                 if (!steps.reselect(params)) return summary;
                 continue;
-            case AttemptOutcome::Completed:
-            case AttemptOutcome::GaveUp: params.curve_option = remembered_option; return summary;
+            case AttemptOutcome::Completed: params.curve_option = remembered_option; return summary;
         }
     }
 }

@@ -40,8 +40,9 @@ struct AttemptsSummary {
     AttemptState last;                                   // the state of the last attempt
 };
 
-// Runs attempts until one ends with Completed or GaveUp (results filled), or with a redo request
-// that steps.reselect declines. The curve option the engine started the last attempt with is
+// Runs attempts until one ends with Completed (results filled), or with a redo request that
+// steps.reselect declines. After GaveUp (no constant helped) the data as read are run once more
+// without retries. The curve option the engine started the last attempt with is
 // restored at the end.
 AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& io, EngineResults& results,
                              AttemptSteps& steps);

@@ -1,7 +1,5 @@
 #include "engine/calind.hpp"
 
-#include "stats/robust.hpp"
-
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -66,70 +64,65 @@ void clip_chronology(std::span<float> chronology, std::span<const int> counts) {
     }
 }
 
-void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip, bool clip_first) {
-    if (clip_first) {
-        clip_chronology(chronology, counts);
-    } else {
-        // Uncovered years and values that are not numbers never enter the mean.
-        for (std::size_t k = 0; k < chronology.size(); ++k)
-            if (k >= counts.size() || counts[k] <= 0 || !std::isfinite(chronology[k])) chronology[k] = 0.0f;
-    }
+namespace {
+// Divides the covered years of a chronology by `mean` when it is above 0.
+void divide_by(std::span<float> chronology, std::span<const int> counts, double mean) {
+    if (!(mean > 0.0)) return;
+    for (std::size_t k = 0; k < chronology.size() && k < counts.size(); ++k)
+        if (counts[k] > 0) chronology[k] = static_cast<float>(chronology[k] / mean);
+}
+}  // namespace
+
+void set_mean_one(std::span<float> chronology, std::span<const int> counts, int skip) {
+    clip_chronology(chronology, counts);
     ChronologyLevel level = chronology_level(chronology, counts, skip);
     if (level.years == 0) level = chronology_level(chronology, counts, 0);  // nothing after skip
     if (level.years == 0) return;
-    const float mean = static_cast<float>(level.mean);
-    for (std::size_t k = 0; k < chronology.size(); ++k) {
-        if (counts[k] <= 0) continue;
-        chronology[k] = chronology[k] - mean + 1.0f;
-    }
-    clip_chronology(chronology, counts);
+    divide_by(chronology, counts, level.mean);
 }
 
 namespace {
-// A mean of indices that are never negative cannot be negative: rescaling a chronology with a
-// deep trough (rescaled to another spread after retries) may push it below 0, where it is
-// set to 0 as at every other step of the chronology.
-float not_negative(float v) { return v < 0.0f ? 0.0f : v; }
-}  // namespace
-
-void rescale_to_spread(std::span<float> indices, float target_sd) {
-    if (indices.size() < 2) return;
-    const auto ms = mnsd(indices);  // the statistics routine the first-pass sd came from
-    if (!(ms.sd > 0.0f)) return;
-    for (float& v : indices) v = not_negative((v - ms.mean) / ms.sd * target_sd + ms.mean);
+// Mean and standard deviation of the logarithms of the positive values of the covered years
+// k >= skip.
+ChronologyLevel log_level(std::span<const float> chronology, std::span<const int> counts, int skip) {
+    std::vector<float> logs;
+    std::vector<int> ones;
+    for (std::size_t k = static_cast<std::size_t>(std::max(skip, 0)); k < chronology.size() && k < counts.size();
+         ++k)
+        if (counts[k] > 0 && chronology[k] > 0.0f) {
+            logs.push_back(std::log(chronology[k]));
+            ones.push_back(1);
+        }
+    return chronology_level(logs, ones, 0);
 }
+}  // namespace
 
 std::vector<std::string> final_scaling(std::span<const float> original_copy, std::span<float> standard,
                                        std::span<float> signal_free, std::span<const int> counts, int nss2,
-                                       bool retried) {
+                                       bool shifted_data) {
     std::vector<std::string> notes;
     int skip = std::max(nss2, 0);
     // Too few covered years after nss2: take every year instead.
     if (chronology_level(signal_free, counts, skip).years == 0) skip = 0;
-    const ChronologyLevel l0 = chronology_level(original_copy, counts, skip);
-    const ChronologyLevel l2 = chronology_level(signal_free, counts, skip);
     const std::size_t n = std::min({standard.size(), signal_free.size(), counts.size()});
+    for (std::size_t k = 0; k < n; ++k) standard[k] = k < original_copy.size() ? original_copy[k] : 0.0f;
+    clip_chronology(standard.first(n), counts);
+    clip_chronology(signal_free.first(n), counts);
+    divide_by(standard.first(n), counts, chronology_level(standard.first(n), counts, skip).mean);
 
-    // With retries the signal-free chronology takes mean 1 and the spread of the first attempt's
-    // chronology; a chronology without spread is only shifted to mean 1.
-    const bool scale2 = retried && l2.sd > 0.0;
-    if (retried && !scale2)
-        notes.push_back("SIGNAL FREE CHRONOLOGY HAS NO SPREAD: RESCALING TO THE FIRST ATTEMPT SKIPPED");
-    for (std::size_t k = 0; k < n; ++k) {
-        if (counts[k] <= 0) {
-            standard[k] = 0.0f;
-            signal_free[k] = 0.0f;
-            continue;
-        }
-        const float copy = k < original_copy.size() ? original_copy[k] : 0.0f;
-        standard[k] = not_negative(static_cast<float>(copy - l0.mean + 1.0));
-        if (!retried) {
-            signal_free[k] = not_negative(static_cast<float>(signal_free[k] - l2.mean + 1.0));
+    if (shifted_data) {
+        const ChronologyLevel l0 = log_level(standard.first(n), counts, skip);
+        const ChronologyLevel l2 = log_level(signal_free.first(n), counts, skip);
+        if (l0.sd > 0.0 && l2.sd > 0.0) {
+            const double p = l0.sd / l2.sd;
+            for (std::size_t k = 0; k < n; ++k)
+                if (counts[k] > 0 && signal_free[k] > 0.0f)
+                    signal_free[k] = static_cast<float>(std::exp((std::log(signal_free[k]) - l2.mean) * p));
         } else {
-            const double v2 = signal_free[k] - l2.mean;
-            signal_free[k] = not_negative(static_cast<float>((scale2 ? v2 / l2.sd * l0.sd : v2) + 1.0));
+            notes.push_back("SIGNAL FREE CHRONOLOGY HAS NO SPREAD: ITS SPREAD IS LEFT AS IT IS");
         }
     }
+    divide_by(signal_free.first(n), counts, chronology_level(signal_free.first(n), counts, skip).mean);
     return notes;
 }
 

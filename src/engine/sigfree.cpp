@@ -27,11 +27,6 @@ namespace kestrovan {
 
 namespace {
 
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // Debug-build guard: nothing that is not a finite number may reach a chronology, an index
 // matrix or a file.
 [[maybe_unused]] bool all_finite(std::span<const float> v) {
@@ -134,6 +129,25 @@ bool apply_floor(std::span<float> c, float floor) {
     return first;
 }
 
+// Raises every curve value below kRelativeCurveFloor × the level of the values the curve was
+// fitted to (their running mean over kLevelWindow rings centred on the ring, fewer at the ends)
+// to that floor. A curve that dives far below the rings it describes (a spline at the end of a
+// series, say) would otherwise give ratio indices of tens or hundreds.
+void apply_relative_floor(std::span<const float> y, std::span<float> c) {
+    const std::size_t n = std::min(y.size(), c.size());
+    const std::size_t half = kLevelWindow / 2;
+    double sum = 0.0;
+    std::size_t lo = 0, hi = 0;  // the window [lo, hi) of the running sum
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t want_lo = j >= half ? j - half : 0, want_hi = std::min(n, j + half + 1);
+        while (hi < want_hi) sum += y[hi++];
+        while (lo < want_lo) sum -= y[lo++];
+        const double level = sum / static_cast<double>(hi - lo);
+        const float floor = static_cast<float>(kRelativeCurveFloor * level);
+        if (c[j] < floor) c[j] = floor;
+    }
+}
+
 // The slice of the smoothed Regional curve a series reads: ring j at age offset + j + 1.
 void regional_slice(const RegionalCurve& rc, int offset, std::span<float> c) {
     float last_good = 1.0f;
@@ -175,7 +189,7 @@ SpaghettiPlot biweight_plot(const YearMatrix& lines, int ny, int first_year, std
 
 void both(Console& console, Report& report, const std::string& text) {
     console.line(text, 2);
-    report.line(upper(text), 2);
+    report.line(upper_case(text), 2);
 }
 
 // One engine call: the first pass, the iteration and the closing steps, sharing the state of
@@ -204,7 +218,7 @@ public:
     AttemptOutcome run();
 
 private:
-    enum class Step { Continue, Converged, IterationLimit, Retry, GaveUp };
+    enum class Step { Continue, Converged, IterationLimit, Stalled, Failed };
 
     void mean_segment_length();
     bool regional_curve_questions();  // false on a redo request
@@ -219,19 +233,22 @@ private:
     void write_signal_free_files(const SeriesFileNames& names);
     void report_floored_line(int i, int k);
     void report_regional_floor(const RegionalCurve& rc, int k);
+    void report_regional_family(int code, int k);
     void regional_slice_of(int i, std::span<float> c) const;
-    void swap_with_accepted();
+    void keep_best(int k, Step step, const std::vector<float>& started_from, int curves_after);
+    void take_best();
 
     using SeriesBuffers = SeriesWaves::Buffers;
     template <class Compute, class Emit>
     void for_each_series(Compute&& compute, Emit&& emit);
     bool reads_input(int i) const;
-    Step convergence_step(int& k);
+    Step convergence_step(int k);
+    void publish(Step step);
     void finish(Step outcome, int k);
     void closing_messages(Step outcome, int k);
     void store_results(Step outcome, int k, std::span<const float> standard,
                        std::span<const float> signal_free);
-    void curve_plots(Step outcome, int k, std::span<const float> signal_free);
+    void curve_plots(Step outcome, std::span<const float> signal_free);
     void run_plots(int k);
 
     std::span<const float> measurements(int i) const {
@@ -270,7 +287,7 @@ private:
     const int threads_;  // threads for the per-series fits and the year-by-year means
 
     bool first_attempt_ = false;
-    bool retry_ = false;
+    bool shifted_ = false;         // this attempt's data have a constant added
     bool plots_on_ = false;        // first-pass plots: first attempt only
     bool keep_plot_data_ = false;  // per-series curves and indices kept for the closing plots
     int max_len_ = 1;
@@ -293,6 +310,7 @@ private:
     std::vector<char> floored_line_;      // per series: this pass gave up a line or exponential at the floor
     std::vector<char> floored_reported_;  // per series: that has been reported in this call
     bool regional_raise_reported_ = false;  // the first Regional curve raised to the floor was reported
+    int regional_family_ = 0;               // the code of the last Regional curve reported
     std::vector<float> one_series_curve_, one_series_indices_;  // one series (Regional-curve mode)
 
     std::optional<SeriesWaves> waves_;  // the per-series work on the threads (first pass on)
@@ -300,15 +318,21 @@ private:
     YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
 
     // The iteration being computed writes the index matrix (and the plot data) while these hold
-    // the last accepted iteration; an iteration that is not accepted is swapped back out.
-    YearMatrix accepted_indices_, accepted_sf_, accepted_curves_, accepted_plot_indices_;
-    // The curves of the iteration being computed and of the last accepted one, series after series
-    // (curve_from_[i] is series i's first), and the chronology the accepted one started from: the
-    // signal-free files are written once, from the accepted iteration, after the last one.
-    std::vector<float> iteration_curves_, accepted_iteration_curves_;
+    // the best iterate so far (the one with the lowest criterion statistic, or the converged one);
+    // a new best is swapped in, so the older buffers are overwritten by the next iteration.
+    YearMatrix best_indices_, best_sf_, best_curves_, best_plot_indices_;
+    // The curves of the iteration being computed and of the best one, series after series
+    // (curve_from_[i] is series i's first), and the chronology the best one started from: the
+    // signal-free files are written once, from the published iterate, after the last iteration.
+    std::vector<float> iteration_curves_, best_iteration_curves_;
     std::vector<std::size_t> curve_from_;
-    std::vector<float> accepted_prev_;
-    bool accepted_any_ = false;
+    std::vector<float> best_prev_;
+    int best_k_ = 0;             // the best iterate (0: the first pass, before any iteration)
+    float best_statistic_ = 0.0f;
+    int best_curves_kept_ = 0;   // Regional curves stored up to the best iterate
+    float low_from6_ = 0.0f;     // lowest statistic from iteration 6 on, and where it was set
+    int low_from6_at_ = 0;
+    std::vector<float> statistic_;  // the criterion statistic of every iteration (index k - 1)
 
     std::vector<int> counts_;
     std::vector<float> first_chron_, first_scale_, prev_, chron_;
@@ -340,9 +364,11 @@ AttemptOutcome SignalFreeRun::run() {
         results_ = EngineResults{};
         return AttemptOutcome::Completed;
     }
-    first_attempt_ = attempt_.constant_counter == 0 || !carry_.first_attempt_done;
-    retry_ = attempt_.constant_counter > 0;
-    plots_on_ = attempt_.constant_counter == 0;
+    // The first attempt of a run (or of a new Regional curve) computes the standard results; the
+    // rerun of the data as read after every constant failed does not repeat them.
+    first_attempt_ = (attempt_.constant_counter == 0 && attempt_.allow_retry) || !carry_.first_attempt_done;
+    shifted_ = attempt_.constant > 0.0f;
+    plots_on_ = first_attempt_;
     keep_plot_data_ = plotter_.enabled() && !setup_.rcs;
     max_len_ = std::max(1, *std::max_element(setup_.length.begin(), setup_.length.end()));
     base_ = files_.base_name();
@@ -351,7 +377,13 @@ AttemptOutcome SignalFreeRun::run() {
 
     mean_segment_length();
     if (setup_.rcs && !regional_curve_questions()) return AttemptOutcome::RedoRegionalCurve;
+    curve_from_.assign(static_cast<std::size_t>(nser_) + 1, 0);
+    for (int i = 0; i < nser_; ++i)
+        curve_from_[static_cast<std::size_t>(i) + 1] =
+            curve_from_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
+    iteration_curves_.assign(curve_from_.back(), 0.0f);
     first_pass();
+    best_iteration_curves_ = iteration_curves_;  // the first pass's curves
     // The first detrending of every series, drawn once (first attempt) in per-series mode.
     if (keep_plot_data_ && plots_on_) plotter_.plt2(first_indices_, setup_.spans, kMissing);
     first_chronology();
@@ -360,61 +392,100 @@ AttemptOutcome SignalFreeRun::run() {
     for (const auto& head : convergence_heads()) files_.report.line(head);
     const SeriesFileNames ssf_names =
         series_file_names(base_, EnginePass::SignalFree, params_.index_method, params_.power_transform);
-    // Each iteration writes its indices into the index matrix and keeps its curves; only an
-    // accepted iteration replaces the indices and curves of the one before, so a run that gives up
-    // publishes the last accepted iteration throughout. Its signal-free files are written once,
-    // after the last iteration.
-    accepted_indices_ = index_;
-    curve_from_.assign(static_cast<std::size_t>(nser_) + 1, 0);
-    for (int i = 0; i < nser_; ++i)
-        curve_from_[static_cast<std::size_t>(i) + 1] =
-            curve_from_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
-    iteration_curves_.assign(curve_from_.back(), 0.0f);
-    accepted_iteration_curves_ = iteration_curves_;
-    accepted_any_ = false;
+    // Each iteration writes its indices into the index matrix and keeps its curves; the best
+    // iterate so far is kept aside, and the published one is written once, after the last
+    // iteration. Before any iteration the first pass is the best there is.
+    best_indices_ = index_;
+    best_prev_ = prev_;
     if (keep_plot_data_) {
-        accepted_sf_ = final_sf_;
-        accepted_curves_ = final_curves_;
-        accepted_plot_indices_ = final_indices_;
+        best_sf_ = final_sf_;
+        best_curves_ = final_curves_;
+        best_plot_indices_ = final_indices_;
     }
+    best_curves_kept_ = rc_history_.size();
     int k = 0;
     Step step = Step::Continue;
     while (step == Step::Continue) {
         ++k;
-        swap_with_accepted();
-        const int curves_before = rc_history_.size();
         const std::vector<float> iteration_prev = prev_;  // the chronology this iteration starts from
         if (setup_.rcs)
             regional_curves(k);
         else
             per_series_curves(k);
         step = convergence_step(k);
-        if (step == Step::Retry || step == Step::GaveUp) {
-            swap_with_accepted();
-            rc_history_.truncate(curves_before);
-        } else {
-            accepted_prev_ = iteration_prev;
-            accepted_any_ = true;
-        }
+        keep_best(k, step, iteration_prev, rc_history_.size());
     }
-    if (step == Step::Retry) return AttemptOutcome::Retry;  // the caller starts again with a larger constant
-    if (accepted_any_) write_signal_free_files(ssf_names);
-    finish(step, k);
-    return step == Step::GaveUp ? AttemptOutcome::GaveUp : AttemptOutcome::Completed;
+    if (step == Step::Failed && attempt_.allow_retry) {
+        if (attempt_.constant_counter < kMaxConstantSteps) return AttemptOutcome::Retry;
+        console_.line("OKAY, ADDING A CONSTANT TO THE DATA USUALLY RESULTS IN CONVERGENCE", 2);
+        console_.line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
+        console_.line("SPLINE OR FRIEDMAN SMOOTHER. BUT NOT THIS TIME. THE DATA AS READ ARE", 2);
+        console_.line("ITERATED ONCE MORE AND THEIR BEST ITERATE IS KEPT.", 2);
+        files_.report.line("NO CONSTANT LET THE ITERATION CONVERGE: THE DATA AS READ ARE ITERATED AGAIN", 2);
+        io_.answers.gave_up_pause();
+        return AttemptOutcome::GaveUp;
+    }
+    publish(step);
+    take_best();
+    write_signal_free_files(ssf_names);
+    finish(step, best_k_);
+    return AttemptOutcome::Completed;
 }
 
-// Swaps the index matrix (and the closing plots' data) with the copies of the last accepted
-// iteration. Before an iteration: the new iteration overwrites the older copy (every series
-// writes the same cells in every pass) while the other keeps the accepted one. After an
-// iteration that is not accepted: the accepted iteration comes back.
-void SignalFreeRun::swap_with_accepted() {
-    std::swap(index_, accepted_indices_);
-    std::swap(iteration_curves_, accepted_iteration_curves_);
+// After iteration k: when it is the best iterate so far (the converged one always is), its index
+// matrix, curves and plot data are swapped into the best buffers; the older best ones are then
+// overwritten by the next iteration (every series writes the same cells in every pass).
+void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& started_from, int curves_after) {
+    const float stat = statistic_[static_cast<std::size_t>(k - 1)];
+    const bool usable = std::isfinite(stat) && step != Step::Failed;
+    if (!(step == Step::Converged || (usable && (best_k_ == 0 || stat < best_statistic_)))) return;
+    best_k_ = k;
+    best_statistic_ = stat;
+    best_curves_kept_ = curves_after;
+    best_prev_ = started_from;
+    std::swap(index_, best_indices_);
+    std::swap(iteration_curves_, best_iteration_curves_);
     if (keep_plot_data_) {
-        std::swap(final_sf_, accepted_sf_);
-        std::swap(final_curves_, accepted_curves_);
-        std::swap(final_indices_, accepted_plot_indices_);
+        std::swap(final_sf_, best_sf_);
+        std::swap(final_curves_, best_curves_);
+        std::swap(final_indices_, best_plot_indices_);
     }
+}
+
+// The best iterate back into the working buffers, and the histories cut after it.
+void SignalFreeRun::take_best() {
+    std::swap(index_, best_indices_);
+    std::swap(iteration_curves_, best_iteration_curves_);
+    if (keep_plot_data_) {
+        std::swap(final_sf_, best_sf_);
+        std::swap(final_curves_, best_curves_);
+        std::swap(final_indices_, best_plot_indices_);
+    }
+    history_.resize(static_cast<std::size_t>(best_k_) + 1);
+    differences_.resize(static_cast<std::size_t>(best_k_));
+    rc_history_.truncate(best_curves_kept_);
+    std::vector<float>().swap(best_iteration_curves_);
+    best_indices_ = YearMatrix();
+}
+
+// What the results say of the published iterate.
+void SignalFreeRun::publish(Step step) {
+    PublishedIterate& p = results_.published;
+    p = PublishedIterate{};
+    p.attempt = attempt_.constant_counter + 1;
+    p.constant = attempt_.constant;
+    p.iteration = best_k_;
+    p.threshold = params_.convergence;
+    if (best_k_ > 0) {
+        p.criterion = criterion_name(
+            static_cast<int>(choose_criterion(best_k_, params_.median_differences, params_.fitted_code())));
+        p.statistic = best_statistic_;
+    }
+    p.end = best_k_ == 0                    ? IterationEnd::NoIterate
+            : step == Step::Converged       ? IterationEnd::Converged
+            : step == Step::IterationLimit  ? IterationEnd::IterationLimit
+            : step == Step::Stalled         ? IterationEnd::Stalled
+                                            : IterationEnd::Diverged;
 }
 
 // Mean segment length and mean tree age by year, with their plot.
@@ -459,6 +530,7 @@ bool SignalFreeRun::regional_curve_questions() {
         return false;
     // The iteration's fits start from the code the accepted initial curve ended with.
     rfit_.code = rc_.code;
+    regional_family_ = rc_.code;
     report_regional_floor(rc_, 0);
     tree_plots_ = io_.answers.tree_ring_plots();
     return true;
@@ -479,12 +551,14 @@ void SignalFreeRun::first_pass() {
     floor_iteration_.assign(n, -1);
     floored_line_.assign(n, 0);
     floored_reported_.assign(n, 0);
-    if (first_attempt_) carry_.first_pass_index_sd.assign(n, 0.0f);
     one_series_curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
     one_series_indices_.assign(static_cast<std::size_t>(max_len_), 0.0f);
     if (keep_plot_data_) {
         first_curves_.resize(max_len_, nser_);
         first_indices_.resize(max_len_, nser_);
+        final_sf_.resize(max_len_, nser_);
+        final_curves_.resize(max_len_, nser_);
+        final_indices_.resize(max_len_, nser_);
     }
 
     // Each worker fits its series (it writes only that series' entries of the per-series vectors);
@@ -502,6 +576,7 @@ void SignalFreeRun::first_pass() {
             code_prev_[is] = fit.code;
             floored_line_[is] = fit.floored_line;
             if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
+            apply_relative_floor(meas, b.curve);
         }
         if (setup_.raw)
             std::copy(meas.begin(), meas.end(), b.indices.begin());  // no detrending: the values themselves
@@ -517,15 +592,28 @@ void SignalFreeRun::first_pass() {
         report_floored_line(i, 0);
         series_files_.write(table_.ids[is], setup_.spans[is].first, meas, c, x, attempt_.constant, console_);
         for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
-        if (first_attempt_) carry_.first_pass_index_sd[is] = len > 1 ? mnsd(x).sd : 0.0f;
+        std::copy(c.begin(), c.end(), iteration_curves_.begin() + static_cast<std::ptrdiff_t>(curve_from_[is]));
         if (keep_plot_data_)
             for (int j = 0; j < len; ++j) {
                 first_curves_(j, i) = c[static_cast<std::size_t>(j)];
                 first_indices_(j, i) = x[static_cast<std::size_t>(j)];
+                final_sf_(j, i) = meas[static_cast<std::size_t>(j)];
+                final_curves_(j, i) = c[static_cast<std::size_t>(j)];
+                final_indices_(j, i) = x[static_cast<std::size_t>(j)];
             }
     };
     for_each_series(compute, emit);
     series_files_.close();
+    // The first-versus-final plots draw the first pass of the data as read as "original".
+    if (keep_plot_data_ && first_attempt_) {
+        carry_.first_data.resize(max_len_, nser_);
+        for (int i = 0; i < nser_; ++i) {
+            const auto meas = measurements(i);
+            std::copy(meas.begin(), meas.end(), carry_.first_data.column(i).begin());
+        }
+        carry_.first_curves = first_curves_;
+        carry_.first_indices = first_indices_;
+    }
 }
 
 // The first chronology, its level, nss1/nss2, the original chronology and the running RBAR of
@@ -540,7 +628,7 @@ void SignalFreeRun::first_chronology() {
             "Iteration: " + fmt_i(0, 3)));
     first_chron_ = summary_.location;
     first_scale_ = summary_.scale;
-    set_mean_one(first_chron_, counts_, 0, false);
+    set_mean_one(first_chron_, counts_, 0);
 
     while (nss1_ < ny_ && counts_[static_cast<std::size_t>(nss1_)] == 1) ++nss1_;
     while (nss2_ < ny_ && counts_[static_cast<std::size_t>(nss2_)] <= 5) ++nss2_;
@@ -595,11 +683,6 @@ void SignalFreeRun::first_chronology() {
     year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
     difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
     if (setup_.rcs) sf_rings_.resize(max_len_, nser_);
-    if (keep_plot_data_) {
-        final_sf_.resize(max_len_, nser_);
-        final_curves_.resize(max_len_, nser_);
-        final_indices_.resize(max_len_, nser_);
-    }
 }
 
 // Signal-free measurements of series i by ring: each measurement divided by (ratios) or reduced
@@ -665,6 +748,7 @@ void SignalFreeRun::per_series_curves(int k) {
             floored_line_[is] = floored_line_[is] || fit.floored_line;
         }
         if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = k;
+        apply_relative_floor(sfv, c);
         series_indices(i, c, b.indices);
     };
     auto emit = [&](int i, SeriesBuffers b) {
@@ -685,34 +769,28 @@ void SignalFreeRun::regional_curves(int k) {
     // A fit that fell back starts the next fit of the Regional curve from its fallback code.
     rfit_.code = rc_.code;
     report_regional_floor(rc_, k);
+
+    // The fallback rule on the codes stored for each series: a failing check refits the Regional
+    // curve with the fallback code. Refits of the same data with the same code give the same
+    // curve, so it is computed once, and the series all read the curve of the iteration.
+    bool fall_back = false;
+    for (int i = 0; i < nser_; ++i) {
+        code_now_[static_cast<std::size_t>(i)] = rc_.code;
+        fall_back = fall_back || fallback_due(i, k);
+    }
+    if (fall_back) {
+        RegionalFit f = rfit_;
+        f.code = fallback_code();
+        rc_ = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, f, console_);
+        report_regional_floor(rc_, k);
+        std::fill(code_now_.begin(), code_now_.end(), rc_.code);
+    }
+    // One curve per iteration in the history: the one the series read.
     rc_history_.add(rc_);
+    report_regional_family(rc_.code, k);
     if (tree_plots_)
         plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
                       "Iteration       Regional Curve MVF", rc_.min_offset, rc_.series);
-
-    // The fallback rule on the codes stored for each series: every failing check refits the
-    // Regional curve with the fallback code and stores it. Refits of the same data with the same
-    // code give the same curve, so it is computed once.
-    RegionalCurve refit;
-    bool have_refit = false;
-    for (int i = 0; i < nser_; ++i) {
-        const std::size_t is = static_cast<std::size_t>(i);
-        code_now_[is] = rc_.code;
-        if (!fallback_due(i, k)) continue;
-        if (!have_refit) {
-            RegionalFit f = rfit_;
-            f.code = fallback_code();
-            refit = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, f, console_);
-            have_refit = true;
-            report_regional_floor(refit, k);
-        }
-        rc_ = refit;
-        rc_history_.add(rc_);
-        if (tree_plots_)
-            plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
-                          "Iteration       Regional Curve MVF", rc_.min_offset, rc_.series);
-        code_now_[is] = rc_.code;
-    }
     code_prev_ = code_now_;
 
     for (int i = 0; i < nser_; ++i) {
@@ -753,7 +831,7 @@ void SignalFreeRun::report_floored_line(int i, int k) {
     const std::size_t is = static_cast<std::size_t>(i);
     if (!floored_line_[is] || floored_reported_[is]) return;
     floored_reported_[is] = 1;
-    files_.report.line("CURVE OF SERIES " + upper(trim(table_.ids[is])) +
+    files_.report.line("CURVE OF SERIES " + upper_case(trim(table_.ids[is])) +
                            " REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
                            ": HORIZONTAL MEAN USED (CODE 6)",
                        2);
@@ -774,14 +852,19 @@ void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
     }
 }
 
-// Indices of series i from its measurements and its new curve. On a retry, per-series ratio
-// indices take the spread the series' indices had in the first pass of the first attempt.
+// A report line when the Regional curve of iteration k is of another family (code) than the one
+// before it: the standard and the signal-free results then rest on different curves.
+void SignalFreeRun::report_regional_family(int code, int k) {
+    if (code == regional_family_) return;
+    files_.report.line("REGIONAL CURVE CHANGES FROM CODE" + fmt_i(regional_family_, 4) + " TO CODE" + fmt_i(code, 4) +
+                           " IN ITERATION" + fmt_i(k, 4),
+                       2);
+    regional_family_ = code;
+}
+
+// Indices of series i from its measurements and its new curve.
 void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<float> x) const {
-    const std::size_t is = static_cast<std::size_t>(i);
-    const auto meas = measurements(i);
-    calind(meas, c, x, setup_.index_mode);
-    if (!setup_.rcs && setup_.index_mode == kRatioIndices && retry_ && is < carry_.first_pass_index_sd.size())
-        rescale_to_spread(x, carry_.first_pass_index_sd[is]);
+    calind(measurements(i), c, x, setup_.index_mode);
 }
 
 // Series i's indices into the index matrix, its curve into the iteration's curves (and the
@@ -800,41 +883,51 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
         }
 }
 
-// The signal-free files of the accepted iteration, written once after the last iteration: its
-// signal-free measurements again (from the chronology it started from), its curves and indices.
+// The signal-free files of the published iterate, written once after the last iteration: its
+// signal-free measurements again (from the chronology it started from), its curves and indices
+// (the first pass's measurements, curves and indices when no iteration could be published).
 // They are written under staged names that take the final names when every series is in, so a
 // run stopped or failing on the way never leaves a half-written file under them (a failure
 // stops the run with a message naming the file).
 void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
-    std::swap(prev_, accepted_prev_);
+    std::swap(prev_, best_prev_);
     series_files_.open(names, true, files_.header[0], EnginePass::SignalFree, true);
     std::vector<float> sfv(static_cast<std::size_t>(max_len_)), x(static_cast<std::size_t>(max_len_));
     for (int i = 0; i < nser_; ++i) {
         const std::size_t is = static_cast<std::size_t>(i), len = static_cast<std::size_t>(length(i));
         if (len == 0) continue;
         const std::span<float> v = std::span<float>(sfv).first(len);
-        signal_free_series(i, v);
-        if (!setup_.rcs) lift_residual_series(v);
+        if (best_k_ == 0) {
+            const auto meas = measurements(i);
+            std::copy(meas.begin(), meas.end(), v.begin());
+        } else {
+            signal_free_series(i, v);
+            if (!setup_.rcs) lift_residual_series(v);
+        }
         for (std::size_t j = 0; j < len; ++j) x[j] = index_(setup_.row0[is] + static_cast<int>(j), i);
         const std::span<const float> c(iteration_curves_.data() + curve_from_[is], len);
         series_files_.write(table_.ids[is], setup_.spans[is].first, v, c,
                             std::span<const float>(x).first(len), attempt_.constant, console_);
     }
     series_files_.commit();
-    std::swap(prev_, accepted_prev_);
+    std::swap(prev_, best_prev_);
     // The curves are in the files: their memory goes back before the closing running RBAR.
     std::vector<float>().swap(iteration_curves_);
-    std::vector<float>().swap(accepted_iteration_curves_);
 }
 
 // The new chronology, its differences from the previous one, the convergence test and the
-// decision. On a failed monotonicity check k is lowered by one.
-SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
+// decision: converged (the criterion statistic met the threshold), the iteration limit, stalled
+// (no new low of the statistic in kStallIterations iterations from iteration 6 on), failed (the
+// statistic grew kDivergenceFactor-fold over its low from iteration 6 on, or is no number), or on.
+// A rise alone is no failure: the iteration goes on, and the best iterate is what gets published.
+SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     Report& report = files_.report;
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
     chron_ = summary_.location;
-    clip_chronology(chron_, counts_);
-    if (params_.rescale_to_one) set_mean_one(chron_, counts_, nss1_);
+    if (params_.rescale_to_one)
+        set_mean_one(chron_, counts_, nss1_);
+    else
+        clip_chronology(chron_, counts_);
     assert(all_finite(chron_));
     history_.push_back(chron_);
 
@@ -862,49 +955,50 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int& k) {
 
     const Criterion crit = choose_criterion(k, params_.median_differences, params_.fitted_code());
     const float now = stats.at(static_cast<int>(crit));
-    const float before = k > 1 ? trace_[k - 1].at(static_cast<int>(crit)) : now;
-    switch (convergence_decision(k, now, before, params_.convergence, kMaxIterations)) {
-        case Decision::Converged: return Step::Converged;
-        case Decision::IterationLimit: return Step::IterationLimit;
-        case Decision::Continue: prev_ = chron_; return Step::Continue;
-        case Decision::NotDecreasing: break;
+    statistic_.resize(static_cast<std::size_t>(k));
+    statistic_[static_cast<std::size_t>(k - 1)] = now;
+    prev_ = chron_;
+    if (std::isfinite(now) && now <= params_.convergence) return Step::Converged;
+    if (!std::isfinite(now) || (k > 6 && now > kDivergenceFactor * low_from6_)) {
+        const std::string warning = Columns()
+                                        .at(1, "WARNING: THE CONVERGENCE STATISTIC GROWS SEVERAL-FOLD, ITER:")
+                                        .at(67, fmt_i(k, 3))
+                                        .str();
+        console_.line(warning);
+        report.line(warning);
+        return Step::Failed;
     }
-
-    const std::string warning = Columns()
-                                    .at(1, "WARNING: CONVERGENCE TESTS ARE NOT MONOTONIC DECREASING, ITER:")
-                                    .at(67, fmt_i(k, 3))
-                                    .str();
-    console_.line(warning);
-    report.line(warning);
-    chron_ = prev_;
-    history_.pop_back();
-    differences_.pop_back();
-    trace_.drop_last();
-    --k;
-    if (attempt_.constant_counter < kMaxConstantSteps) return Step::Retry;
-    console_.line("OKAY, ADDING A CONSTANT TO THE DATA USUALLY RESULTS IN CONVERGENCE", 2);
-    console_.line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
-    console_.line("SPLINE OR FRIEDMAN SMOOTHER. BUT NOT THIS TIME. EVEN SO, THE FINAL", 2);
-    console_.line("CONVERGENCE TRACE MAY BE CLOSE ENOUGH TO FLAT TO BE ACCEPTABLE.", 2);
-    io_.answers.gave_up_pause();
-    return Step::GaveUp;
+    if (k >= kMaxIterations) return Step::IterationLimit;
+    if (k == 6 || (k > 6 && now < low_from6_)) {
+        low_from6_ = now;
+        low_from6_at_ = k;
+    }
+    if (k > 6 && k - low_from6_at_ >= kStallIterations) {
+        const std::string warning = Columns()
+                                        .at(1, "WARNING: THE CONVERGENCE STATISTIC HAS STOPPED FALLING, ITER:")
+                                        .at(67, fmt_i(k, 3))
+                                        .str();
+        console_.line(warning);
+        report.line(warning);
+        return Step::Stalled;
+    }
+    return Step::Continue;
 }
 
-// The closing messages on the console and, in capitals, in the report.
+// The closing messages on the console and, in capitals, in the report: how the iteration ended,
+// and which iterate is published when it is not the last one.
 void SignalFreeRun::closing_messages(Step outcome, int k) {
     Report& report = files_.report;
     const std::string threshold = fmt_f(params_.convergence, 6, 4);
-    if (outcome == Step::GaveUp) {
-        // The engine gave up after ten added constants: the last iteration is used, but it did
-        // not meet the criterion, and the message must not say that it did.
-        both(console_, report,
-             "Final iteration without convergence (<" + threshold + " change): " + fmt_i(k, 2));
-    } else if (k < kMaxIterations) {
+    const int last = static_cast<int>(statistic_.size());
+    if (outcome == Step::Converged) {
         both(console_, report,
              "Final iteration with convergence (<" + threshold + " change): " + fmt_i(k, 2));
-    } else {
+        return;
+    }
+    if (outcome == Step::IterationLimit) {
         both(console_, report,
-             "Maximum iterations used without converging (<" + threshold + " change): " + fmt_i(k, 2));
+             "Maximum iterations used without converging (<" + threshold + " change): " + fmt_i(last, 2));
         both(console_, report,
              std::string("If you are not satisfied, try a simpler (more monotonic) curve ") +
                  "fit like a negative");
@@ -915,6 +1009,13 @@ void SignalFreeRun::closing_messages(Step outcome, int k) {
              std::string("residuals instead with ") +
                  "the same curvefit option that did not converge. Often works.");
     }
+    if (k == 0) {
+        both(console_, report, "No iteration gave a usable chronology: the first pass is kept");
+        return;
+    }
+    both(console_, report,
+         "Best iteration kept: " + fmt_i(k, 3) + " of" + fmt_i(last, 4) + ", statistic " +
+             trim(fmt_f(best_statistic_, 12, 8)) + " against " + trim(fmt_f(params_.convergence, 12, 8)));
 }
 
 // The results of a finished attempt, but the stabilized signal-free chronology.
@@ -932,7 +1033,7 @@ void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> st
     results_.iterations = k;
     results_.nss1 = nss1_;
     results_.nss2 = nss2_;
-    results_.converged = outcome == Step::Converged;
+    results_.converged = outcome == Step::Converged && k > 0;
     results_.history.resize(0, 0);
     results_.history.resize(ny_, static_cast<int>(history_.size()));
     for (std::size_t j = 0; j < history_.size(); ++j)
@@ -959,7 +1060,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
                 " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
                 std::to_string(kMaxRegionalCurvesKept - 1));
     }
-    curve_plots(outcome, k, signal_free);
+    curve_plots(outcome, signal_free);
 
     closing_messages(outcome, k);
 
@@ -967,7 +1068,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
     // signal-free one takes its spread after retries.
     std::vector<float> standard(static_cast<std::size_t>(ny_), 0.0f);
     for (const std::string& note :
-         final_scaling(carry_.original_chronology, standard, signal_free, counts_, nss2_, retry_))
+         final_scaling(carry_.original_chronology, standard, signal_free, counts_, nss2_, shifted_))
         report.line(note, 2);
     assert(all_finite(standard) && all_finite(signal_free));
     if (plotter_.enabled()) {
@@ -996,7 +1097,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
                                 {results_.final_chronology, counts_},
                                 nss1_,
                                 true,
-                                attempt_.constant_counter == 0},
+                                first_attempt_},
                                params_, io_, &results_.signal_free_rbar, threads_);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
@@ -1006,7 +1107,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
 
 // The curve plots after the iteration: the Regional-curve history, or the per-series overview,
 // the biweight summary and the first-versus-final plots.
-void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> signal_free) {
+void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free) {
     if (!plotter_.enabled()) return;
     if (setup_.rcs) {
         // Rows are ages from 1; ages below the youngest one present hold the fill value.
@@ -1026,20 +1127,22 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
                         .summary = all,
                         .x_label = "Year",
                         .y_label = measured,
-                        .title = outcome == Step::GaveUp
-                                     ? "Non-Convergent Curvefits For Signal Free Chronology"
-                                     : "Convergent Curvefits For Signal Free Chronology",
+                        .title = outcome == Step::Converged
+                                     ? "Convergent Curvefits For Signal Free Chronology"
+                                     : "Non-Convergent Curvefits For Signal Free Chronology",
                         .legend1 = "Signal Free Data",
                         .legend2 = "Final Curves"});
     if (params_.mean_method == kMeanBiweight)
         plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
                                          "Biweights For Signal Free Chronology",
-                                         "Iteration: " + fmt_i(k, 3)));
-    YearMatrix raw_data(max_len_, nser_);
-    for (int i = 0; i < nser_; ++i) {
-        const auto meas = measurements(i);
-        std::copy(meas.begin(), meas.end(), raw_data.column(i).begin());
-    }
+                                         "Iteration: " + fmt_i(best_k_, 3)));
+    // The final lines in the units of the data as read: the constant of the attempt taken off.
+    if (attempt_.constant != 0.0f)
+        for (int i = 0; i < nser_; ++i)
+            for (int j = 0; j < length(i); ++j) {
+                final_sf_(j, i) -= attempt_.constant;
+                final_curves_(j, i) -= attempt_.constant;
+            }
     // The three first-versus-final plots: series over their own years, first pass and final iteration.
     const auto first_and_final = [&](const YearMatrix& first, const YearMatrix& final,
                                      std::span<const float> mean, std::string_view y_label,
@@ -1055,10 +1158,11 @@ void SignalFreeRun::curve_plots(Step outcome, int k, std::span<const float> sign
                             .legend1 = "Original",
                             .legend2 = "Final"});
     };
-    first_and_final(raw_data, final_sf_, no_mean, measured, "Original and Final Signal Free Raw Data");
-    first_and_final(first_curves_, final_curves_, no_mean, measured,
+    // "Original" is the first pass of the data as read (the first attempt's).
+    first_and_final(carry_.first_data, final_sf_, no_mean, measured, "Original and Final Signal Free Raw Data");
+    first_and_final(carry_.first_curves, final_curves_, no_mean, measured,
                     "Original and Final Signal Free Curvefits");
-    first_and_final(first_indices_, final_indices_, signal_free, "Index",
+    first_and_final(carry_.first_indices, final_indices_, signal_free, "Index",
                     "Original and Final Signal Free Indices");
 }
 
@@ -1092,19 +1196,17 @@ void SignalFreeRun::run_plots(int k) {
                         .legend1 = "First Iteration",
                         .legend2 = "   Final Iteration"});
 
-    // On a run with retries the chronologies from iteration 2 on are first given the mean and
-    // spread of the original chronology.
+    // On data with a constant added the chronologies of the iterations are first scaled to the
+    // mean of the original chronology.
     const int wavelength = ny_ <= 100 ? 10 : ny_ <= 500 ? 30 : ny_ <= 2000 ? 50 : 100;
     YearMatrix smooth(ny_, static_cast<int>(history_.size()));
     const ChronologyLevel base_level = chronology_level(history_[0], counts_, nss2_);
     for (std::size_t j = 0; j < history_.size(); ++j) {
         std::vector<float> col = history_[j];
-        if (retry_ && j >= 2) {
+        if (shifted_ && j >= 1) {
             const ChronologyLevel l = chronology_level(col, counts_, nss2_);
-            if (l.sd > 0.0)
-                for (float& v : col)
-                    v = std::max(0.0f,
-                                 static_cast<float>((v - l.mean) / l.sd * base_level.sd + base_level.mean));
+            if (l.mean > 0.0)
+                for (float& v : col) v = static_cast<float>(v / l.mean * base_level.mean);
         }
         auto out = smooth.column(static_cast<int>(j));
         std::copy(col.begin(), col.end(), out.begin());
@@ -1126,6 +1228,38 @@ void SignalFreeRun::run_plots(int k) {
 }
 
 }  // namespace
+
+std::string criterion_name(int criterion) {
+    static const char* const names[] = {"unweighted mean", "unweighted median", "weighted mean",
+                                        "weighted median"};
+    return criterion >= 0 && criterion < 4 ? names[criterion] : "unweighted mean";
+}
+
+std::string PublishedIterate::outcome() const {
+    switch (end) {
+        case IterationEnd::Converged: return "converged";
+        case IterationEnd::NoIterate: return "could not iterate";
+        default: return "stopped at its best iterate";
+    }
+}
+
+std::string PublishedIterate::message() const {
+    const auto number = [](float v) { return trim(fmt_f(v, 14, 8)); };
+    const std::string where = "iteration " + std::to_string(iteration) + " of attempt " + std::to_string(attempt) +
+                              " (constant " + trim(fmt_f(constant, 6, 1)) + ")";
+    switch (end) {
+        case IterationEnd::Converged:
+            return "converged: " + where + ", " + criterion + " " + number(statistic) + " against criterion " +
+                   number(threshold);
+        case IterationEnd::NoIterate: return "could not iterate: the first pass is published as the signal-free chronology";
+        default: break;
+    }
+    const char* why = end == IterationEnd::IterationLimit ? "the iteration limit was reached"
+                      : end == IterationEnd::Stalled       ? "the statistic stopped falling"
+                                                           : "the statistic grew several-fold";
+    return "stopped at its best iterate (statistic " + number(statistic) + " against criterion " + number(threshold) +
+           "): " + where + ", " + criterion + "; " + why;
+}
 
 AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
                        const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,

@@ -24,17 +24,56 @@ class Plotter;  // src/plot/plotter.hpp
 inline constexpr int kMaxIterations = 100;   // signal-free iterations per attempt
 inline constexpr float kCurveFloor = 0.02f;  // lowest value a fitted growth curve may take
 // Constants 0.1, 0.2, ... are added to the measurements, at most this many times, when the
-// convergence statistic stops decreasing.
+// iteration fails on the data as read (it diverges).
 inline constexpr int kMaxConstantSteps = 10;
+// The iteration diverges when its criterion statistic grows to this many times the lowest it
+// reached from iteration 6 on.
+inline constexpr float kDivergenceFactor = 4.0f;
+// The iteration has stalled when its statistic has set no new low (from iteration 6 on) in this
+// many iterations.
+inline constexpr int kStallIterations = 10;
+// No curve of a series falls below this fraction of the level of the values it is fitted to
+// (their running mean over kLevelWindow rings centred on each ring): a curve far below the rings
+// is no growth curve there, and its ratio indices would soar.
+inline constexpr float kRelativeCurveFloor = 0.1f;
+inline constexpr int kLevelWindow = 31;
 
 // How one engine attempt ended.
 enum class AttemptOutcome {
-    Completed,          // converged, or the iteration limit reached: the results are filled
-    Retry,              // the convergence statistic rose: start again with the next constant
+    Completed,          // the results are filled (see PublishedIterate for how the iteration ended)
+    Retry,              // the iteration failed on this attempt's data: try the next constant
     RedoRegionalCurve,  // the user asked for another Regional curve: no results
-    GaveUp,             // the statistic rose with the last constant: the results of the last
-                        // accepted iteration are filled
+    GaveUp,             // the iteration failed with the last constant too: no results; the caller
+                        // runs the data as read again and publishes its best iterate
 };
+
+// How the iteration that gave the published signal-free chronology ended.
+enum class IterationEnd {
+    Converged,       // the criterion statistic met the threshold
+    IterationLimit,  // the limit of iterations was reached: the best iterate is published
+    Stalled,         // the statistic stopped falling: the best iterate is published
+    Diverged,        // the statistic grew several-fold (no constant helped): the best iterate
+    NoIterate,       // no iteration gave a usable chronology: the first pass is published
+};
+
+// The signal-free iterate the engine published: every signal-free output comes from it.
+struct PublishedIterate {
+    int attempt = 1;          // 1 + the constant counter of its attempt
+    float constant = 0.0f;    // the constant added to the measurements in that attempt
+    int iteration = 0;        // its iteration (0: the first pass)
+    std::string criterion;    // the statistic its convergence test used, e.g. "unweighted median"
+    float statistic = 0.0f;   // that statistic's value in the published iteration
+    float threshold = 0.0f;   // the convergence criterion of the run
+    IterationEnd end = IterationEnd::Converged;
+    // "converged", "stopped at its best iterate" or "could not iterate".
+    std::string outcome() const;
+    // The sentence that says it, e.g. "stopped at its best iterate (statistic 0.00012 against
+    // criterion 0.0001)".
+    std::string message() const;
+};
+
+// Names of the four statistics, in report order.
+std::string criterion_name(int criterion);
 
 // What the engine carries from one attempt to the next. The caller (the run loop) owns it for
 // the whole run and hands the same record to every attempt; a fresh record means "first attempt".
@@ -42,12 +81,14 @@ enum class AttemptOutcome {
 // (no constant): the constant of a retry serves only the signal-free iteration.
 struct EngineCarry {
     bool first_attempt_done = false;         // set when the first attempt's first pass is stored
-    std::vector<float> first_pass_index_sd;  // per series: sd of its first-pass indices (first attempt)
     std::vector<float> original_chronology;  // per year: first-pass chronology of the first attempt
                                              // after its mean adjustment over the years after nss1
     std::vector<float> standard_scale;       // per year: its scale from the chronology summariser
     std::vector<float> stabilized_standard;  // per year: its variance-stabilized version (RBAR window > 0)
     RbarTables standard_rbar;                // the running RBAR of its indices (RBAR window > 0)
+    // The first pass of the data as read, series by series from their first ring, for the
+    // "original" lines of the first-versus-final plots (kept only when plots are drawn).
+    YearMatrix first_data, first_curves, first_indices;
 };
 
 // The engine's results, by calendar year: index k is the run's first year + k (zero-based).
@@ -70,11 +111,13 @@ struct EngineResults {
     YearMatrix indices;                         // final indices, calendar rows × series
     YearMatrix history;                         // chronology of every iteration, years × (iterations + 1);
                                                 // column 0 the original (first-pass) chronology
-    int iterations = 0;                         // iteration count of the final chronology
+    int iterations = 0;                         // the published iteration
     int nss1 = 0;                               // leading years with sample size exactly 1
     int nss2 = 0;                               // leading years with sample size at most 5 (see engine)
     bool converged = false;                     // the criterion met the threshold
-    std::vector<ConvergenceStats> convergence;  // the statistics of every iteration of the last attempt
+    PublishedIterate published;                 // the iterate the signal-free results come from
+    std::vector<ConvergenceStats> convergence;  // the statistics of every iteration of the last attempt,
+                                                // the published one and those after it
     RbarTables standard_rbar;                   // running RBAR of the first-pass indices (RBAR window > 0)
     RbarTables signal_free_rbar;                // running RBAR of the final indices (RBAR window > 0)
 };
@@ -93,14 +136,17 @@ struct EngineResults {
 //   io          files: data file name (base name of the series files), header lines, report;
 //               console: the engine's messages; plotter: every plot of the engine; answers: the
 //               Regional-curve dialogue, the stabilization loop and the pauses.
-//   results     filled when the attempt ends in Completed or GaveUp.
+//   results     filled when the attempt ends in Completed.
 //   carry       owned by the caller across attempts of one run.
 //   threads     threads for the per-series curve fits and the year-by-year means
 //               (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count). Every
 //               number, file and console line is the same for every thread count.
-// Returns how the attempt ended: Retry when the statistic rose at a constant counter below
-// kMaxConstantSteps (10), GaveUp when it rose at that counter. Throws ProgramStop when the user
-// stops at a question or a file cannot be written.
+// The iteration stops when the criterion statistic meets the threshold (the converged iterate is
+// published), at the iteration limit or when the statistic has stalled (the iterate with the
+// lowest statistic is published). When the statistic grows several-fold the iteration has failed
+// on this attempt's data: with attempt.allow_retry the engine returns Retry (GaveUp at the last
+// constant); without it the best iterate is published. Throws ProgramStop when the user stops at
+// a question or a file cannot be written.
 AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
                        const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
                        int threads = kThreadsFromEnvironment);

@@ -77,6 +77,9 @@ struct RunOptions {
 struct AttemptState {
     int constant_counter = 0;  // attempts so far with a constant added
     float constant = 0.0f;     // 0.1 × constant_counter, added to every measurement
+    // A failed iteration asks for the next constant. False for the last attempt of a run in
+    // which no constant helped: the data as read again, with the best iterate published.
+    bool allow_retry = true;
 };
 
 }  // namespace kestrovan

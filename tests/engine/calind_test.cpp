@@ -64,30 +64,31 @@ TEST(Calind, CurveEqualToMeasurementsAndDegenerateSeries) {
     EXPECT_FLOAT_EQ(x[1], 1.0f);
 }
 
-TEST(ChronologyLevel, UncoveredYearsAreLeftOut) {
+TEST(ChronologyLevel, UncoveredYearsAreLeftOutAndProportionsKept) {
     std::vector<float> chron{0.5f, 2.0f, 0.0f, 1.5f, -0.2f};
     const std::vector<int> counts{1, 3, 0, 4, 2};
     const ChronologyLevel all = chronology_level(chron, counts, 0);
     EXPECT_EQ(all.years, 4);
     EXPECT_NEAR(all.mean, (0.5 + 2.0 + 1.5 - 0.2) / 4, 1e-6);
-    set_mean_one(chron, counts, 1);  // negatives to 0 first, then mean of years 1, 3, 4 = 7/6
+    // Brought to mean 1 by division: negatives to 0 first, then the mean of years 1, 3, 4 = 7/6;
+    // every covered value keeps its proportion to the others.
+    set_mean_one(chron, counts, 1);
     EXPECT_FLOAT_EQ(chron[2], 0.0f);
-    EXPECT_NEAR(chron[1], 2.0 - 3.5 / 3 + 1.0, 1e-6);
-    EXPECT_FLOAT_EQ(chron[4], 0.0f);  // below 0 after the shift
-    EXPECT_NEAR(chron[3], 1.5 - 3.5 / 3 + 1.0, 1e-6);
-    // The first-pass chronology keeps its negative values in the mean: (0.5 + 2 + 1.5 - 0.2)/4.
-    std::vector<float> first{0.5f, 2.0f, 0.0f, 1.5f, -0.2f};
-    set_mean_one(first, counts, 0, false);
-    EXPECT_NEAR(first[0], 0.5 - 0.95 + 1.0, 1e-6);
-    EXPECT_FLOAT_EQ(first[4], 0.0f);  // -0.15 after the shift
-    EXPECT_FLOAT_EQ(first[2], 0.0f);
+    EXPECT_FLOAT_EQ(chron[4], 0.0f);
+    EXPECT_NEAR(chron[1], 2.0 / (3.5 / 3), 1e-6);
+    EXPECT_NEAR(chron[3] / chron[1], 0.75, 1e-6);
+    EXPECT_NEAR(chron[0] / chron[1], 0.25, 1e-6);
     // Nothing after the skip (a single series): the mean of all covered years is used.
     std::vector<float> lone{0.8f, 1.6f};
     set_mean_one(lone, std::vector<int>{1, 1}, 2);
     EXPECT_NEAR(lone[0] + lone[1], 2.0, 1e-6);
+    // A chronology of zeros stays 0 (no division by 0).
+    std::vector<float> zeros(3, 0.0f);
+    set_mean_one(zeros, std::vector<int>{2, 2, 2}, 0);
+    EXPECT_EQ(zeros, std::vector<float>(3, 0.0f));
 }
 
-TEST(FinalScaling, WithoutAndWithRetries) {
+TEST(FinalScaling, ScalesAndKeepsEveryCoveredYearPositive) {
     const std::vector<int> counts{1, 6, 6, 6, 6, 0, 6};
     const std::vector<float> copy{0.9f, 1.2f, 0.8f, 1.1f, 0.9f, 0.0f, 1.0f};
     std::vector<float> sf{1.0f, 1.4f, 0.6f, 1.3f, 0.9f, 0.0f, 0.8f};
@@ -96,47 +97,32 @@ TEST(FinalScaling, WithoutAndWithRetries) {
     EXPECT_NEAR(chronology_level(standard, counts, 1).mean, 1.0, 1e-6);
     EXPECT_NEAR(chronology_level(no_retry_sf, counts, 1).mean, 1.0, 1e-6);
     EXPECT_FLOAT_EQ(standard[5], 0.0f);  // uncovered year stays 0
+    for (std::size_t k = 0; k < 7; ++k) {
+        EXPECT_NEAR(standard[k] * copy[1], copy[k] * standard[1], 1e-6) << k;  // proportions kept
+        EXPECT_NEAR(no_retry_sf[k] * sf[1], sf[k] * no_retry_sf[1], 1e-6) << k;
+    }
 
-    // With retries the signal-free chronology takes mean 1 and the spread of the first attempt's
-    // copy; the standard chronology is the copy shifted to mean 1, as without retries.
+    // Data with a constant added: the signal-free chronology takes mean 1 and the spread of the
+    // standard one in logarithms; the standard chronology is the same as without.
     const auto no_retry_standard = standard;
-    const double s0 = chronology_level(copy, counts, 1).sd;
-    EXPECT_TRUE(final_scaling(copy, standard, sf, counts, 1, true).empty());
+    std::vector<float> narrow{1.0f, 1.04f, 0.97f, 1.02f, 0.98f, 0.0f, 0.99f};
+    EXPECT_TRUE(final_scaling(copy, standard, narrow, counts, 1, true).empty());
     EXPECT_EQ(standard, no_retry_standard);
-    EXPECT_NEAR(chronology_level(sf, counts, 1).mean, 1.0, 1e-6);
-    EXPECT_NEAR(chronology_level(sf, counts, 1).sd, s0, 1e-5);
-
-    // Rescaled to a wider spread, a deep trough stops at 0.
+    EXPECT_NEAR(chronology_level(narrow, counts, 1).mean, 1.0, 1e-6);
+    // A deep trough stretched to a much wider spread stays above 0.
     std::vector<float> trough_sf{1.0f, 1.05f, 0.2f, 1.05f, 1.0f, 0.0f, 1.0f};
     std::vector<float> wide_copy{1.0f, 2.5f, 0.1f, 0.2f, 1.8f, 0.0f, 0.4f};
     final_scaling(wide_copy, standard, trough_sf, counts, 1, true);
-    EXPECT_FLOAT_EQ(trough_sf[2], 0.0f);
+    for (std::size_t k = 0; k < 7; ++k)
+        if (counts[k] > 0) EXPECT_GT(trough_sf[k], 0.0f) << k;
+    EXPECT_LT(trough_sf[2], trough_sf[1] * 0.2f / 1.05f);  // the trough deepened, not flattened
 
-    // A chronology without spread is shifted only, and the report says so.
+    // A chronology without spread keeps it, and the report says so.
     std::vector<float> flat_sf(7, 2.0f);
     const auto notes = final_scaling(copy, standard, flat_sf, counts, 1, true);
     EXPECT_EQ(notes.size(), 1u);
     for (std::size_t k = 0; k < 7; ++k)
-        if (counts[k] > 0) {
-            EXPECT_FLOAT_EQ(flat_sf[k], 1.0f);
-        }
-}
-
-TEST(RescaleToSpread, StretchesAroundTheMeanAndStopsAtZero) {
-    // Indices narrowed by an added constant, stretched back to the first-pass spread: the low
-    // one would go below 0, which a ratio index cannot.
-    std::vector<float> x{0.9f, 1.0f, 1.1f, 0.95f, 1.05f, 0.7f};
-    const MeanSd before = mnsd(x);
-    rescale_to_spread(x, 1.0f);
-    EXPECT_FLOAT_EQ(x[5], 0.0f);
-    EXPECT_FLOAT_EQ(x[1], (1.0f - before.mean) / before.sd * 1.0f + before.mean);
-    EXPECT_FLOAT_EQ(x[2], (1.1f - before.mean) / before.sd * 1.0f + before.mean);
-
-    std::vector<float> flat(4, 1.2f), one{0.4f};
-    rescale_to_spread(flat, 0.5f);
-    rescale_to_spread(one, 0.5f);
-    EXPECT_EQ(flat, std::vector<float>(4, 1.2f));
-    EXPECT_EQ(one, std::vector<float>{0.4f});
+        if (counts[k] > 0) EXPECT_FLOAT_EQ(flat_sf[k], 1.0f);
 }
 
 }  // namespace
