@@ -20,6 +20,7 @@ inline constexpr const char* kStagedSuffix = ".part";
 
 struct RunFiles {
     std::string data_name;                // as typed, at most 50 characters, trailing blanks removed
+    std::string data_sha256;              // of the data file as the run read it ("" before it is read)
     Report report;                        // open from run start to the end of the program
     std::array<std::string, 3> header{};  // three 88-character header lines of the data file
     std::string saved_selection;          // the saved selected set this run wrote ("" = none)

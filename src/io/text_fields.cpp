@@ -90,4 +90,73 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i] (1 to 4), or 0 when there is none: no
+// overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t utf8_sequence(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(i);
+    if (b < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF)
+        n = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size()) return 0;
+    if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string one_line(std::string_view text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (u < 0x20 || u == 0x7f)
+            out += {'\\', 'x', hex[u >> 4], hex[u & 15]};
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string utf8_or_escaped(std::string_view text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = utf8_sequence(text, i);
+        if (n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(text[i++]);
+        out += {'\\', 'x', hex[b >> 4], hex[b & 15]};
+    }
+    return out;
+}
+
 }  // namespace kestrovan

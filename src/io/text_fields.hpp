@@ -41,4 +41,14 @@ bool all_blank(std::string_view text);
 // split an output line.
 std::string printable(std::string_view text);
 
+// Text as valid UTF-8 for files that must hold it (the run summary's JSON, the batch's CSV):
+// well-formed UTF-8 sequences are kept, and every other byte (Latin-1 text, a file name in
+// another encoding) becomes the four characters \xHH, its value in upper-case hex.
+std::string utf8_or_escaped(std::string_view text);
+
+// A message on one line: newline, carriage return and tab become \n, \r and \t, every other
+// control byte \xHH, so that a name holding them can neither split the message nor steer the
+// terminal.
+std::string one_line(std::string_view text);
+
 }  // namespace kestrovan

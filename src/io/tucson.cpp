@@ -439,6 +439,88 @@ bool split_decade_line(const std::string& line, const DecadeLayout& layout, Deca
     return true;
 }
 
+// Whitespace-separated words of a text.
+std::vector<std::string_view> words_of(std::string_view text) {
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ' ') ++i;
+        const std::size_t start = i;
+        while (i < text.size() && text[i] != ' ') ++i;
+        if (i > start) out.push_back(text.substr(start, i - start));
+    }
+    return out;
+}
+
+bool has_digit(std::string_view w) {
+    return std::any_of(w.begin(), w.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// Letters, and bytes of other alphabets (above 0x7f).
+bool has_letter(std::string_view w) {
+    return std::any_of(w.begin(), w.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u > 0x7f || std::isalpha(u);
+    });
+}
+
+// The words after the year of a line that could not be read are values gone wrong ("7x9", "7.9",
+// ".") rather than text: at least one holds a digit, and those holding digits are not fewer than
+// those that are words (letters without digits). Punctuation alone ("." or "__") counts for
+// neither side.
+bool values_rather_than_text(std::span<const std::string_view> words) {
+    int numbers = 0, text = 0;
+    for (std::string_view w : words) {
+        if (has_digit(w))
+            ++numbers;
+        else if (has_letter(w))
+            ++text;
+    }
+    return numbers > 0 && numbers >= text;
+}
+
+// A line between series that cannot be split into its fields, but starts as a series does: an
+// identifier and a year in their columns (or, on a line that held tabs, as its first two words)
+// followed by values rather than text. Such a line is a damaged first line of a series, not a
+// title: taking it as one would drop the series, or its first decade. Descriptive lines (site,
+// species, collector) fail the test by their words, or by a year field that holds text.
+bool starts_like_a_series(std::string_view line, bool had_tabs, const DecadeLayout& layout, std::string& id,
+                          long long& year) {
+    const std::string padded_line = padded(line, kLineColumns);
+    const int normal = layout.id_width;
+    int id_width = normal;
+    if (padded_line[static_cast<std::size_t>(normal - 1)] == '-')
+        id_width = normal - 1;
+    else if (padded_line[static_cast<std::size_t>(normal - 2)] == '-')
+        id_width = normal - 2;
+    const std::string_view head_id = columns(padded_line, 1, id_width);
+    const std::string_view year_field = columns(padded_line, id_width + 1, layout.year_end);
+    if (!all_blank(head_id) && !all_blank(year_field)) {
+        if (const auto y = decade_field(year_field)) {
+            const auto rest = static_cast<std::size_t>(layout.year_end);
+            const auto words = words_of(line.size() > rest ? line.substr(rest) : std::string_view());
+            if (values_rather_than_text(words)) {
+                id = rtrim(head_id);
+                year = *y;
+                return true;
+            }
+        }
+    }
+    if (!had_tabs) return false;
+    const auto words = words_of(line);
+    if (words.size() < 3 || words[0].size() > 8 || words[1].size() > 6) return false;
+    const auto y = int_field(words[1]);
+    if (!y) return false;
+    const std::span<const std::string_view> values(words.begin() + 2, words.end());
+    if (!std::all_of(values.begin(), values.end(),
+                     [](std::string_view w) { return has_digit(w) || !has_letter(w); }))
+        return false;
+    id = std::string(words[0]);
+    year = *y;
+    return true;
+}
+
 class DecadeReader {
 public:
     DecadeReader(std::istream& file, bool rings, TucsonSeries& series, TucsonReadState& state,
@@ -456,6 +538,7 @@ public:
             const std::streampos where = file_.tellg();
             if (!read_text_line(file_, raw)) return end_of_file();
             ++state_.lines;
+            const bool had_tabs = raw.find('\t') != std::string::npos;
             std::replace(raw.begin(), raw.end(), '\t', ' ');
             line = padded(raw, kLineColumns);
             if (series_.count == 0 && state_.data_lines == 0 && line[kLineColumns - 1] == '#')
@@ -464,6 +547,7 @@ public:
             DecadeLine d;
             if (!split_decade_line(line, layout_, d)) {
                 if (state_.data_lines > 0) return refuse_unreadable(line);
+                if (refuse_damaged_start(raw, had_tabs)) return;
                 if (!not_data(line)) return;
                 continue;
             }
@@ -541,6 +625,18 @@ private:
         refuse({at_line() + " cannot be read as a decade line of series " + name() + ":",
                 rtrim(printable(line)),
                 "(every field must hold a whole number, right-aligned in its columns)"});
+    }
+
+    // A line between series that starts as a series does but cannot be read: refused naming the
+    // line, so that neither the series nor its first decade is lost as a title line.
+    bool refuse_damaged_start(const std::string& raw, bool had_tabs) {
+        std::string id;
+        long long year = 0;
+        if (!starts_like_a_series(raw, had_tabs, layout_, id, year)) return false;
+        return refuse({at_line() + " starts like the first line of a series (" + printable(id) + ", year " +
+                           std::to_string(year) + "), but cannot be read as a decade line:",
+                       rtrim(printable(raw)),
+                       "(every field must hold a whole number, right-aligned in its columns)"});
     }
 
     // A digit right after the last field (column 73 of ring widths, 81 of chronologies) means
@@ -653,26 +749,42 @@ private:
         return false;
     }
 
+    // Remembers the first value of the series that is 100 mm or more in hundredths (10000 or
+    // more) and in thousandths (100000 or more): which unit applies is known only at the end marker.
+    void note_width(long long v, int year) {
+        for (WideValue* w : {&wide_hundredths_, &wide_thousandths_}) {
+            const long long limit = w == &wide_hundredths_ ? 10000 : 100000;
+            if (w->line == 0 && v >= limit) *w = {state_.lines, year, v};
+        }
+    }
+
+    // The end marker: the values take their unit, and a width of 100 mm or more in that unit is
+    // refused naming its line, as the column readers refuse it. True (the call ends here).
+    bool end_series(bool thousandths) {
+        if (thousandths) to_thousandths();
+        const WideValue& w = thousandths ? wide_thousandths_ : wide_hundredths_;
+        if (w.line == 0) return true;
+        return refuse("Line " + std::to_string(w.line) + ": the value " + std::to_string(w.value) +
+                      " of series " + name() + " for " + std::to_string(w.year) +
+                      " is not a ring width in millimetres (100 or more, in " +
+                      (thousandths ? "thousandths" : "hundredths") + " of a millimetre).");
+    }
+
     // Stores a ring-width line's values; true when the call ends here (end marker, or a refusal).
     bool store_ring_line(const DecadeLine& d) {
         for (int k = 0; k < slots_; ++k) {
             if (k >= d.present) return refuse_cut(k);
             const long long v = d.values[k];
-            if (v == -9999) {
-                to_thousandths();
-                return true;
-            }
-            if (v == 999) return true;
+            if (v == -9999) return end_series(true);
+            if (v == 999) return end_series(false);
+            note_width(v, line_year_ + k);
             if (!store(static_cast<float>(v) * 0.01f, 0)) return true;
         }
         if (d.present <= slots_) return false;
         // A first line with more values than years left in its decade: only an end marker may
         // follow the last year.
         const long long next = d.values[slots_];
-        if (d.present == slots_ + 1 && (next == 999 || next == -9999)) {
-            if (next == -9999) to_thousandths();
-            return true;
-        }
+        if (d.present == slots_ + 1 && (next == 999 || next == -9999)) return end_series(next == -9999);
         return refuse(at_line() + " of series " + name() + " holds more values than the years " +
                       std::to_string(line_year_) + " to " + std::to_string(line_year_ + slots_ - 1) +
                       " its year leaves room for.");
@@ -691,6 +803,12 @@ private:
     int slots_ = 10;      // ring widths: slots of the current line that belong to the series
     int line_year_ = 0;   // year of slot 1 (chronologies: of the decade) of the current line
     int expected_ = 0;    // year the next line must carry
+    struct WideValue {
+        int line = 0;  // 0: none met
+        int year = 0;
+        long long value = 0;
+    };
+    WideValue wide_hundredths_, wide_thousandths_;
 };
 
 // The count line of a format-described block.

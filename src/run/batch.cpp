@@ -18,6 +18,7 @@
 
 #include "console/format.hpp"
 #include "io/run_files.hpp"
+#include "io/text_fields.hpp"
 #include "run/run_file.hpp"
 
 extern char** environ;
@@ -92,12 +93,13 @@ bool start_site(const BatchOptions& options, std::vector<std::string>& env, Site
     if (fd < 0) return false;
     close(fd);
     site.status_file = name;
-    std::vector<std::string> args{options.program, "run",           options.run_file, "--data",
-                                  site.data,       "--status-file", site.status_file};
-    if (!site.out_dir.empty()) {
-        args.push_back("--out");
-        args.push_back(site.out_dir);
-    }
+    // Every path is passed so that it cannot be read as an option (a name may start with "-"):
+    // option values joined to their option by "=", the run file after "--".
+    std::vector<std::string> args{options.program, "run", "--data=" + site.data,
+                                  "--status-file=" + site.status_file};
+    if (!site.out_dir.empty()) args.push_back("--out=" + site.out_dir);
+    args.push_back("--");
+    args.push_back(options.run_file);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -141,8 +143,10 @@ bool plan_sites(const BatchOptions& options, std::vector<Site>& sites, std::ostr
         std::error_code ec;
         const std::string base = fs::absolute(files.base_name(), ec).lexically_normal().string();
         if (auto [it, fresh] = bases.emplace(base, data); !fresh) {
-            err << "kestrovan: " << it->second << " and " << data << " would write the same files ("
-                << files.base_name() << "_...): run them in separate batches\n";
+            err << "kestrovan: "
+                << one_line(it->second + " and " + data + " would write the same files (" +
+                            files.base_name() + "_...): run them in separate batches")
+                << "\n";
             return false;
         }
         site.row.file = data;
@@ -228,7 +232,7 @@ std::string batch_csv(const std::vector<BatchRow>& rows) {
         for (const std::string* f :
              {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length, &r.outcome,
               &r.iterations, &r.constant, &r.mean_rbar, &r.first_year_eps})
-            out += csv_field(*f) + ",";
+            out += csv_field(utf8_or_escaped(*f)) + ",";  // a file name need not be UTF-8
         out += fixed(r.seconds, 2) + "\n";
     }
     return out;
@@ -243,7 +247,7 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
         return 1;
     }
     if (plan.plots != "off" && options.out_dir.empty()) {
-        err << "kestrovan: " << options.run_file << ": plots = \"" << plan.plots
+        err << "kestrovan: " << one_line(options.run_file) << ": plots = \"" << plan.plots
             << "\": a batch that draws plots needs --out DIR (each site's plots in its own directory)\n";
         return 1;
     }
@@ -257,7 +261,8 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     const std::string csv = dir + "/batch_summary.csv";
     for (const Site& s : sites)
         if (fs::exists(csv, ec) && fs::equivalent(csv, s.data, ec)) {
-            err << "kestrovan: " << csv << " is the data file " << s.data << " under another name\n";
+            err << "kestrovan: " << one_line(csv + " is the data file " + s.data + " under another name")
+                << "\n";
             return 1;
         }
 
@@ -268,12 +273,15 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     out << batch_csv(rows);
     out.flush();
     if (!out) {
-        err << "kestrovan: cannot write " << csv << "\n";
+        err << "kestrovan: cannot write " << one_line(csv) << "\n";
         return 1;
     }
-    if (isatty(STDERR_FILENO))
-        err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size()
-            << " sites completed; " << csv << "\n";
+    // Always said, also when standard error is a file or a pipe: each site that did not
+    // complete with its reason on one line, then how many did.
+    for (const Site& s : sites)
+        if (!s.row.completed) err << "kestrovan: " << one_line(s.data + ": " + s.row.outcome) << "\n";
+    err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size() << " sites completed; "
+        << one_line(csv) << "\n";
     return failed == 0 ? 0 : 1;
 }
 

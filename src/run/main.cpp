@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/run_files.hpp"
+#include "io/text_fields.hpp"
 #include "run/batch.hpp"
 #include "run/program.hpp"
 
@@ -21,6 +22,8 @@ const char* const kFooter =
     "  kestrovan --no-plots < answers.txt\n"
     "When standard input is not a terminal (an answer file), the plots are drawn but their menus\n"
     "and pauses read nothing, so one answer file serves runs with and without plots.\n"
+    "An answer starting with / stops the program; at the first question, the data file, an\n"
+    "absolute path that names an existing file is taken as that file.\n"
     "\n"
     "Environment:\n"
     "  KESTROVAN_THREADS  threads for the curve fits and the year-by-year means (default: every\n"
@@ -35,6 +38,18 @@ std::string own_program(const char* argv0) {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string(argv0) : self.string();
+}
+
+// A name on the command line that starts with "-" and names an existing file: taken for an
+// option when it stands before "--". "" when there is none.
+std::string file_taken_for_option(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--") break;
+        std::error_code ec;
+        if (a.size() > 1 && a[0] == '-' && std::filesystem::exists(a, ec)) return a;
+    }
+    return {};
 }
 
 }  // namespace
@@ -90,6 +105,13 @@ int main(int argc, char** argv) {
                                        "belong to the dialogue, not to a subcommand");
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        if (const std::string name = file_taken_for_option(argc, argv); !name.empty()) {
+            std::cerr << "kestrovan: " << kestrovan::one_line(name)
+                      << ": a file name that starts with \"-\" is read as an option; put -- before the "
+                         "file names, or write it as ./"
+                      << kestrovan::one_line(name) << "\n";
+            return 1;
+        }
         std::cerr << "kestrovan: " << e.what() << "\nRun kestrovan --help for the commands and options.\n";
         return 1;
     }
@@ -103,9 +125,18 @@ int main(int argc, char** argv) {
     std::error_code ec;
     const auto record_dir = std::filesystem::path(options.record).parent_path();
     if (!options.record.empty() && !record_dir.empty() && !std::filesystem::is_directory(record_dir, ec)) {
-        std::cerr << "kestrovan: --record " << options.record << ": the directory " << record_dir.string()
-                  << " does not exist\n";
+        std::cerr << "kestrovan: --record " << kestrovan::one_line(options.record) << ": the directory "
+                  << kestrovan::one_line(record_dir.string()) << " does not exist\n";
         return 1;
+    }
+    // Nothing but a run file of this program is ever replaced by the record: the data file, a
+    // pith file or a result given by mistake is refused before the first question.
+    if (!options.record.empty()) {
+        if (const std::string why = kestrovan::record_target_refusal(options.record); !why.empty()) {
+            std::cerr << "kestrovan: --record " << kestrovan::one_line(options.record) << ": " << why
+                      << "; it is left as it is (give another name)\n";
+            return 1;
+        }
     }
     options.plots = !no_plots;
     // Answers from a file (not a terminal) are echoed, and the plots then ask nothing.

@@ -2,8 +2,11 @@
 
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "console/console.hpp"
 #include "console/report.hpp"
@@ -41,14 +44,15 @@ FinalChronologies final_chronologies(const EngineResults& r) {
 // What the engine attempts gave, for the run summary.
 void summarize_attempts(const AttemptsSummary& a, const EngineResults& r, const RunOptions& params,
                         RunSummary& s) {
+    const PublishedIterate& p = r.published;
     s.attempts = a.attempts;
-    s.constant_counter = a.last.constant_counter;
-    s.constant = a.last.constant;
+    s.constant_counter = p.attempt - 1;
+    s.constant = p.constant;
     s.iterations = r.iterations;
     s.convergence = r.convergence;
-    s.outcome = a.outcome == AttemptOutcome::GaveUp ? "gave up"
-                : r.converged                       ? "converged"
-                                                    : "iteration limit";
+    s.outcome = p.outcome();
+    s.message = p.message();
+    s.published = PublishedFigures{p.attempt, p.constant, p.iteration, p.criterion, p.statistic};
     if (params.rbar_window > 0) {
         s.standard_rbar = summarize_rbar(r.standard_rbar, r.first_year, r.sample_size);
         s.signal_free_rbar = summarize_rbar(r.signal_free_rbar, r.first_year, r.sample_size);
@@ -93,6 +97,12 @@ void run_whole_program(Run& r) {
     summarize_attempts(attempts, results, r.params, r.summary);
 
     write_final_output(console, files, r.params, final_chronologies(results), *plotter);
+    // How the signal-free chronology was reached, said last.
+    const std::string outcome = "Signal-free chronology " + results.published.message();
+    console.blank_line();
+    console.line(outcome, 2);
+    files.report.blank_line();
+    files.report.line(upper_case(outcome), 2);
     files.finished = true;
     normal_termination(console);
 }
@@ -178,7 +188,36 @@ int end_with_summary(RunStart& run, const RunSummary& summary, int status) {
     return status;
 }
 
-void write_record(const std::string& path, const RunPlan& plan, Console& console) {
+// True when `a` and `b` name the same file (for names that exist, also through links).
+bool same_file(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec)) return true;
+    const auto ca = fs::weakly_canonical(a, ec);
+    if (ec) return false;
+    const auto cb = fs::weakly_canonical(b, ec);
+    return !ec && ca == cb;
+}
+
+// Why the session's run file cannot go to `path` at its end ("" when it can): the data file, the
+// pith file and every file the session wrote (report, results, summary) are never replaced by
+// it, nor is any other file that is not a run file of this program.
+std::string session_record_refusal(const std::string& path, const RunPlan& plan, const RunFiles& files) {
+    std::vector<std::pair<std::string, std::string>> own = {{files.data_name, "the data file"}};
+    if (!plan.pith.empty()) own.emplace_back(plan.pith, "the pith-offset file");
+    own.emplace_back(files.report_name(), "the report");
+    own.emplace_back(files.summary_name(), "the run summary");
+    if (!files.saved_selection.empty()) own.emplace_back(files.saved_selection, "the saved selection");
+    for (const std::string& f : files.files_written()) own.emplace_back(f, "a result file");
+    for (const auto& [name, what] : own)
+        if (!name.empty() && same_file(path, name)) return "it is " + what + " of this session (" + name + ")";
+    return record_target_refusal(path);
+}
+
+void write_record(const std::string& path, const RunPlan& plan, const RunFiles& files, Console& console) {
+    if (const std::string why = session_record_refusal(path, plan, files); !why.empty())
+        throw ProgramStop(StopKind::Abnormal,
+                          "The run file of this session was not written to " + path + ": " + why + ".");
     std::string dir, own;
     split_path(path, dir, own);
     std::ofstream out = create_output_file(path);
@@ -189,6 +228,19 @@ void write_record(const std::string& path, const RunPlan& plan, Console& console
 }
 
 }  // namespace
+
+std::string record_target_refusal(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (!fs::exists(status)) return {};
+    if (!fs::is_regular_file(status)) return "it exists and is not a file";
+    std::ifstream in(path, std::ios::binary);
+    std::string first;
+    std::getline(in, first);
+    if (first.rfind(kRunFileFirstLine, 0) == 0) return {};
+    return "the file exists and is not a run file written by Kestrovan";
+}
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options) {
     Console console(in, out);
@@ -207,11 +259,11 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     summary.plan = recorder.plan();
     // A run file draws on a file device only: the screen's plots are recorded as off.
-    summary.plan.plots = options.plots && is_file_device(options.device) ? options.device : "off";
+    summary.plan.plots = options.plots && run_file_device(options.device) ? options.device : "off";
     status = end_with_summary(run, summary, status);
     if (!options.record.empty() && run.files.finished) {
         try {
-            write_record(options.record, summary.plan, console);
+            write_record(options.record, summary.plan, run.files, console);
         } catch (const ProgramStop& stop) {
             console.line(stop.what(), 2);
             status = 1;
@@ -264,7 +316,7 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
     console.flush();
     write_status(options.status_file,
                  data_read ? summary_json(summary, run.files) : stopped_json(summary.message));
-    if (status != 0) err << "kestrovan: " << summary.plan.data << ": " << summary.message << "\n";
+    if (status != 0) err << "kestrovan: " << one_line(summary.plan.data + ": " + summary.message) << "\n";
     return status;
 }
 

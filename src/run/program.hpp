@@ -20,6 +20,12 @@ struct ProgramOptions {
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options);
 
+// Why --record may not write its run file at `path` ("" when it may): an existing file that is not
+// a run file this program wrote (its first line says so), or something that is not a file. The
+// dialogue checks it before its first question, and again, with the session's own files, at the
+// end.
+std::string record_target_refusal(const std::string& path);
+
 // One run described by a run file (kestrovan run FILE.toml): no question is asked and no pause
 // waits. The run file is read and checked first: a refused run file gives its message on `err`
 // and status 1, and no file is created or touched.

@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -73,10 +74,36 @@ public:
 
     // The value as the file writes it, for messages.
     std::string text(const std::string& key) const {
-        std::ostringstream s;
         const toml::node* n = table_.get(key);
-        if (n && n->is_string()) return toml_string(n->as_string()->get());
-        if (n) n->visit([&](const auto& v) { s << v; });
+        return n ? node_text(*n) : std::string();
+    }
+
+    // A value on one line: strings quoted with their control characters escaped, and arrays and
+    // tables with their first few elements only.
+    static std::string node_text(const toml::node& n) {
+        constexpr std::size_t kShown = 5;
+        if (n.is_string()) return toml_string(n.as_string()->get());
+        if (const toml::array* a = n.as_array()) {
+            std::string t = "[";
+            for (std::size_t i = 0; i < a->size() && i < kShown; ++i)
+                t += (i ? ", " : " ") + node_text((*a)[i]);
+            if (a->size() > kShown) t += ", ... (" + std::to_string(a->size()) + " values)";
+            return t + " ]";
+        }
+        if (const toml::table* tb = n.as_table()) {
+            std::string t = "{";
+            std::size_t i = 0;
+            for (const auto& [k, v] : *tb) {
+                if (i == kShown) {
+                    t += ", ... (" + std::to_string(tb->size()) + " keys)";
+                    break;
+                }
+                t += std::string(i++ ? ", " : " ") + std::string(k.str()) + " = " + node_text(v);
+            }
+            return t + " }";
+        }
+        std::ostringstream s;
+        n.visit([&](const auto& v) { s << v; });
         return s.str();
     }
 
@@ -205,16 +232,23 @@ void read_selection_keys(const Keys& k, RunPlan& plan) {
         if (!named.empty()) k.refuse(key, "one selection only (" + named + " is named too)");
         named = key;
         plan.selection.choice = choice;
-        if (choice != 7) {
+        // Years lie where the readers take them (kEarliestYear to kLatestYear), so that no
+        // arithmetic on them can overflow.
+        if (choice == 2) {
             plan.selection.value1 = k.whole(key, INT_MIN, INT_MAX, 0);
+            continue;
+        }
+        if (choice != 7) {
+            plan.selection.value1 = k.whole(key, kEarliestYear, kLatestYear, 0);
             continue;
         }
         const toml::array* a = k.table().get(key)->as_array();
         const bool two = a && a->size() == 2 && (*a)[0].is_integer() && (*a)[1].is_integer();
         if (!two) k.refuse(key, "[start, end], two years");
         const long long s = *(*a)[0].value<long long>(), e = *(*a)[1].value<long long>();
-        if (s < INT_MIN || s > INT_MAX || e < INT_MIN || e > INT_MAX)
-            k.refuse(key, "[start, end], two years");
+        if (s < kEarliestYear || s > kLatestYear || e < kEarliestYear || e > kLatestYear)
+            k.refuse(key, "[start, end], two years from " + std::to_string(kEarliestYear) + " to " +
+                              std::to_string(kLatestYear));
         if (e < s) k.refuse(key, "an end year that is not before the start year");
         plan.selection.value1 = static_cast<int>(s);
         plan.selection.value2 = static_cast<int>(e);
@@ -232,6 +266,10 @@ void read_attempt_keys(const Keys& k, PlanAttempt& a, bool retry) {
     a.curve.alpha = k.whole("alpha", INT_MIN, INT_MAX, a.curve.alpha);
     a.curve.stiffness = k.whole("stiffness", INT_MIN, INT_MAX, a.curve.stiffness);
     a.curve.window = k.whole("window", INT_MIN, INT_MAX, a.curve.window);
+    if (k.has("window") && a.curve.window == 0)
+        k.refuse("window",
+                 "3 or more years (odd for \"median\"), or -1 to -100 (percent of the length); "
+                 "without a window leave the key out");
     const bool windowed = code == -4 || code == -3;
     if (windowed && !k.has("window") && a.curve.window == 0)
         k.missing("window", "required with regional_curve = " + toml_string(regional_name(code)));
@@ -272,6 +310,8 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
                 "regional_curve = \"lowess\" or \"median\"");
 
     plan.pith = k.string("pith", "", "a file name");
+    if (k.has("pith") && trim(plan.pith).empty())
+        k.refuse("pith", "a file name; without a pith-offset file leave the key out");
     const std::string format = k.string("pith_format", "one-per-line", "\"one-per-line\" or a record format");
     plan.pith_reading.header_lines = k.whole("pith_header_lines", 0, INT_MAX, 0);
     k.only_with("pith_format", !plan.pith.empty(), format == "one-per-line", "pith");
@@ -300,7 +340,11 @@ std::string key_of_option(const std::string& option) {
 void check_options(const Keys& k, const RunPlan& plan, const PlanAttempt& attempt) {
     RunPlan p = plan;
     p.first = attempt;
-    if (const auto problem = options_of(p).check()) {
+    RunOptions options = options_of(p);
+    // The median-length spline becomes a spline of the median segment length once the series are
+    // selected, as in the dialogue: any valid wavelength stands for it here.
+    if (options.curve_option == kCurveMedianLength) options.curve_option = 10;
+    if (const auto problem = options.check()) {
         const std::string key = key_of_option(problem->option);
         throw RunFileError(k.where() + key + " = " + (k.has(key) ? k.text(key) : problem->value) + ": " +
                            problem->allowed);
@@ -312,14 +356,19 @@ void read_retry_tables(const Keys& k, RunPlan& plan) {
     if (!n) return;
     const toml::array* a = n->as_array();
     if (!a || !a->is_array_of_tables()) k.refuse("retry", "[[retry]] tables");
+    // The retries are gathered apart and stored at the end: each check copies the plan, which
+    // must not carry the retries read so far (a copy of them per table would take quadratic time).
+    std::vector<PlanAttempt> retries;
+    retries.reserve(a->size());
     for (std::size_t i = 0; i < a->size(); ++i) {
         const Keys r(*(*a)[i].as_table(), k.where() + "[[retry]] " + std::to_string(i + 1) + ": ");
         r.unknown(kAttemptKeys);
         PlanAttempt attempt = plan.first;
         read_attempt_keys(r, attempt, true);
         check_options(r, plan, attempt);
-        plan.retries.push_back(attempt);
+        retries.push_back(attempt);
     }
+    plan.retries = std::move(retries);
 }
 
 int stabilization_option(const Keys& k, const std::string& key, const std::string& fallback) {
@@ -352,11 +401,10 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
     plan.convergence = static_cast<float>(k.number("convergence", 0.0001));
     plan.tweaks = k.boolean("tweaks", true);
     plan.plots = k.string("plots", "off", "\"off\" or a file device");
-    if (plan.plots == "off") return;
-    if (is_file_device(plan.plots)) return;
+    if (plan.plots == "off" || run_file_device(plan.plots)) return;
     std::string names;
-    for (const auto& d : plplot_file_devices()) names += (names.empty() ? "" : ", ") + d;
-    k.refuse("plots", "\"off\" or a file device of PLplot: " + names);
+    for (const char* d : kRunFileDevices) names += std::string(names.empty() ? "" : ", ") + "\"" + d + "\"";
+    k.refuse("plots", "\"off\" or a file device that works without a display: " + names);
 }
 
 void check_files(const Keys& k, const RunPlan& plan) {
@@ -370,19 +418,85 @@ void check_files(const Keys& k, const RunPlan& plan) {
                            " does not exist or is not a regular file");
 }
 
+// The longest chain of dotted key parts a run file may hold. The program's keys have one part;
+// the TOML parser takes a dotted key by recursion, so a chain of many thousands of parts would
+// exhaust the stack: such a file is refused before it is parsed.
+constexpr int kMostKeyParts = 64;
+
+// Passes over a string that starts at text[i] (a quote); returns the position after it, or
+// text.size() when it does not end.
+std::size_t after_string(const std::string& text, std::size_t i) {
+    const char q = text[i];
+    const bool multi = text.compare(i, 3, std::string(3, q)) == 0;
+    std::size_t j = i + (multi ? 3 : 1);
+    while (j < text.size()) {
+        if (q == '"' && text[j] == '\\') {
+            j += 2;
+            continue;
+        }
+        if (multi ? text.compare(j, 3, std::string(3, q)) == 0 : text[j] == q) return j + (multi ? 3 : 1);
+        if (!multi && text[j] == '\n') return j;  // an unclosed string: the parser says so
+        ++j;
+    }
+    return text.size();
+}
+
+// Refuses a run file with a dotted key (or table name) of more than kMostKeyParts parts: a run of
+// "." between bare or quoted key parts, outside strings and comments.
+void check_key_depth(const std::string& text, const std::string& name) {
+    int parts = 1, line = 1;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '"' || c == '\'') {
+            const std::size_t end = after_string(text, i);
+            line += static_cast<int>(
+                std::count(text.begin() + static_cast<long>(i), text.begin() + static_cast<long>(end), '\n'));
+            i = end;
+            continue;
+        }
+        if (c == '#') {
+            while (i < text.size() && text[i] != '\n') ++i;
+            continue;
+        }
+        if (c == '.') {
+            if (++parts > kMostKeyParts)
+                throw RunFileError(name + ": line " + std::to_string(line) + ": a key of more than " +
+                                   std::to_string(kMostKeyParts) +
+                                   " dotted parts (this program's keys have one)");
+        } else if (c == '\n') {
+            ++line;
+            parts = 1;
+        } else if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == ' ' ||
+                     c == '\t')) {
+            parts = 1;
+        }
+        ++i;
+    }
+}
+
 }  // namespace
 
 std::string resolve_pith(const std::string& pattern, const std::string& data) {
     std::string dir, own;
     split_path(data, dir, own);
+    // Each "{base}" of the pattern is replaced once: a base name that holds "{base}" itself is
+    // not expanded again.
+    const std::string base = own.substr(0, own.find('.'));
     std::string name = pattern;
-    for (std::size_t at; (at = name.find("{base}")) != std::string::npos;)
-        name.replace(at, 6, own.substr(0, own.find('.')));
+    for (std::size_t at = 0; (at = name.find("{base}", at)) != std::string::npos; at += base.size())
+        name.replace(at, 6, base);
     return fs::path(name).is_relative() ? dir + name : name;
+}
+
+bool run_file_device(std::string_view name) {
+    return std::find(std::begin(kRunFileDevices), std::end(kRunFileDevices), name) !=
+               std::end(kRunFileDevices) &&
+           is_file_device(name);
 }
 
 RunPlan parse_run_file(const std::string& text, const std::string& name, const std::string& dir,
                        const RunFileRequest& request) {
+    check_key_depth(text, name);
     toml::table table;
     try {
         table = toml::parse(text, name);
@@ -448,7 +562,7 @@ std::string relative_to(const std::string& path, const std::string& dir) {
 std::string run_file_text(const RunPlan& plan, const std::string& dir) {
     std::string data_dir, own;
     split_path(plan.data, data_dir, own);
-    std::string out = "# Kestrovan run file: kestrovan run FILE.toml\n";
+    std::string out = std::string(kRunFileFirstLine) + "\n";
     for (PlanEntry e : plan_entries(plan, true)) {
         if (e.key == "data") e.value = relative_to(plan.data, dir);
         if (e.key == "pith" && !plan.pith.empty()) e.value = relative_to(plan.pith, data_dir);

@@ -4,7 +4,9 @@
 // answers, for --record) into a run file that reproduces it.
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
+#include "io/text_fields.hpp"
 #include "run/run_plan.hpp"
 
 namespace kestrovan {
@@ -13,8 +15,15 @@ namespace kestrovan {
 // allowed.
 class RunFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // The message is kept to one line: control characters in it (a newline in a file name) are
+    // escaped.
+    explicit RunFileError(const std::string& what) : std::runtime_error(one_line(what)) {}
 };
+
+// The PLplot devices a run file may name in `plots`: file devices that work without a display.
+inline constexpr const char* kRunFileDevices[] = {"pngcairo", "svgcairo", "pdfcairo", "psc"};
+// True when `name` is one of kRunFileDevices and this PLplot has it.
+bool run_file_device(std::string_view name);
 
 struct RunFileRequest {
     std::string path;       // the run file
@@ -40,6 +49,9 @@ std::string resolve_pith(const std::string& pattern, const std::string& data);
 // A TOML basic string of `s`: quoted, with quotes, backslashes and control characters escaped
 // (also how the messages show a text value).
 std::string toml_string(const std::string& s);
+
+// The first line of every run file the program writes (--record tells its own files by it).
+inline constexpr const char* kRunFileFirstLine = "# Kestrovan run file: kestrovan run FILE.toml";
 
 // The run file of a plan: every key its choices use, with [[retry]] tables for later attempts
 // that differ from the first. The data file is named relative to `dir` (the run file's

@@ -1,7 +1,11 @@
 #include "run/run_start.hpp"
 
+#include <openssl/evp.h>
+
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <vector>
 
 #include "console/ask.hpp"
 #include "console/format.hpp"
@@ -50,6 +54,14 @@ bool read_fails(const std::string& name) {
     }
 }
 
+// An answer that names something on disk (a file, or anything else that is there): an absolute
+// path, not the "/" that stops the program.
+bool names_a_file(const std::string& answer) {
+    std::error_code ec;
+    return answer.size() > 1 && std::filesystem::exists(answer, ec) &&
+           !std::filesystem::is_directory(answer, ec);
+}
+
 void cannot_be_read_message(Console& console, const std::string& padded_name) {
     console.blank_line();
     console.line("File > " + padded_name.substr(0, 25) + " < cannot be read", 2);
@@ -69,8 +81,12 @@ std::string ask_data_file(Console& console) {
     for (;;) {
         console.blank_line();
         console.prompt("Enter data file name to process (/ to exit)");
-        std::string name = console.ask().substr(0, kNameWidth);
-        if (is_stop_answer(name)) throw ProgramStop(StopKind::Normal);
+        const std::string answer = console.ask();
+        std::string name = answer.substr(0, kNameWidth);
+        // "/" stops, unless the answer is an absolute path that names an existing file. One that
+        // names a file only beyond the 50 characters a name keeps is said to be not found.
+        if (is_stop_answer(name) && !names_a_file(rtrim(name)) && !names_a_file(rtrim(answer)))
+            throw ProgramStop(StopKind::Normal);
         const std::string padded = fixed_width(name, kNameWidth);
         if (padded[0] == ' ' && padded[1] == ' ') {
             console.blank_line();
@@ -188,6 +204,26 @@ std::optional<std::string> data_file_problem(const std::string& name) {
     return std::nullopt;
 }
 
+std::string stream_sha256(std::istream& in) {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
+    std::vector<char> buf(1 << 16);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        if (in.gcount() > 0 &&
+            EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1)
+            return "";
+    }
+    if (in.bad()) return "";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &n) != 1) return "";
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < n; ++i) out += {hex[digest[i] >> 4], hex[digest[i] & 15]};
+    return out;
+}
+
 std::string ConsoleDialogue::data_file() { return ask_data_file(console_); }
 
 LoadSettings ConsoleDialogue::load_settings(std::istream& file) { return ask_load_settings(console_, file); }
@@ -231,6 +267,17 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
                 cannot_be_read_message(console, fixed_width(run.files.data_name, 50));
                 answers.data_file_unreadable(run.files.data_name);
                 continue;
+            }
+            // The checksum of the summary is taken from the file the readers read, through the
+            // same open file: a data file replaced or rewritten later in the run does not change it.
+            if (loaded) {
+                data.clear();
+                data.seekg(0);
+                try {
+                    run.files.data_sha256 = stream_sha256(data);
+                } catch (const std::ios_base::failure&) {
+                    run.files.data_sha256.clear();
+                }
             }
             // A failed read leaves no series to screen; the question below decides what follows.
             if (loaded && !missing_value_screen(console, run.table)) abnormal_termination(console);

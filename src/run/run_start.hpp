@@ -1,6 +1,7 @@
 #pragma once
 // The opening of a run: banner, data-file prompt, report file, loading the series, the
 // missing-value screen and the totals.
+#include <istream>
 #include <optional>
 #include <string>
 #include "console/console.hpp"
@@ -33,6 +34,11 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet);
 // Why a data file named in a run file or on the command line cannot be used (it does not exist,
 // is not a regular file, or cannot be read); nullopt when it can.
 std::optional<std::string> data_file_problem(const std::string& name);
+
+// The SHA-256 of what a stream holds from its position to its end, as 64 lower-case hex digits
+// ("" when it cannot be read). The run summary's checksum of the data file is taken with it at
+// load time, from the file the readers read.
+std::string stream_sha256(std::istream& in);
 
 // The pieces of run_start, for the program's later stages and for tests.
 void print_banner(Console& console);

@@ -1,12 +1,12 @@
 #include "run/summary.hpp"
 
-#include <openssl/evp.h>
 #include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <memory>
 
 #include "console/report.hpp"
+#include "io/text_fields.hpp"
 #include "select/segment_stats.hpp"
 
 namespace kestrovan {
@@ -62,6 +62,16 @@ ordered_json rbar_json(const std::optional<RbarSummary>& r) {
         {"first_year_eps_085", r->first_eps_year ? ordered_json(*r->first_eps_year) : ordered_json(nullptr)}};
 }
 
+// The summary with every text as valid UTF-8: names and messages may hold bytes of other
+// encodings (a data file name, a Latin-1 title line), which JSON cannot carry as they are.
+ordered_json valid_text(ordered_json j) {
+    if (j.is_string())
+        j = utf8_or_escaped(j.get_ref<const std::string&>());
+    else if (j.is_structured())
+        for (auto& e : j) e = valid_text(std::move(e));
+    return j;
+}
+
 ordered_json convergence_json(const std::vector<ConvergenceStats>& stats) {
     ordered_json out = ordered_json::array();
     for (std::size_t k = 0; k < stats.size(); ++k) {
@@ -92,27 +102,16 @@ SeriesFigures figures_of(const SeriesTable& table) {
     return f;
 }
 
-std::string file_sha256(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "";
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
-    std::vector<char> buf(1 << 16);
-    while (in) {
-        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        if (in.gcount() > 0 &&
-            EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1)
-            return "";
-    }
-    if (in.bad()) return "";
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), digest, &n) != 1) return "";
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < n; ++i) out += {hex[digest[i] >> 4], hex[digest[i] & 15]};
-    return out;
+namespace {
+ordered_json published_json(const std::optional<PublishedFigures>& p) {
+    if (!p) return nullptr;
+    return {{"attempt", p->attempt},
+            {"constant", decimal_double(p->constant)},
+            {"iteration", p->iteration},
+            {"criterion", p->criterion.empty() ? ordered_json(nullptr) : ordered_json(p->criterion)},
+            {"statistic", p->criterion.empty() ? ordered_json(nullptr) : ordered_json(decimal_double(p->statistic))}};
 }
+}  // namespace
 
 std::string summary_json(const RunSummary& s, const RunFiles& files) {
     ordered_json files_written = ordered_json::array();
@@ -123,7 +122,7 @@ std::string summary_json(const RunSummary& s, const RunFiles& files) {
         {"program", "Kestrovan"},
         {"version", kVersion},
         {"run", plan_json(s.plan)},
-        {"data_file", {{"name", files.data_name}, {"sha256", file_sha256(files.data_name)}}},
+        {"data_file", {{"name", files.data_name}, {"sha256", files.data_sha256}}},
         {"series_as_read", figures_json(s.as_read)},
         {"series_selected", figures_json(s.selected)},
         {"outcome", s.outcome},
@@ -132,18 +131,19 @@ std::string summary_json(const RunSummary& s, const RunFiles& files) {
         {"constant_counter", s.constant_counter},
         {"constant", decimal_double(s.constant)},
         {"iterations", s.iterations},
+        {"published", published_json(s.published)},
         {"convergence", convergence_json(s.convergence)},
         {"rbar_standard", rbar_json(s.standard_rbar)},
         {"rbar_signal_free", rbar_json(s.signal_free_rbar)},
         {"files", files_written},
     };
-    return j.dump(2) + "\n";
+    return valid_text(j).dump(2) + "\n";
 }
 
 std::string stopped_json(const std::string& message) {
     const ordered_json j = {
         {"program", "Kestrovan"}, {"version", kVersion}, {"outcome", "stopped"}, {"message", message}};
-    return j.dump(2) + "\n";
+    return valid_text(j).dump(2) + "\n";
 }
 
 void write_summary(const RunSummary& summary, const RunFiles& files) {

@@ -26,24 +26,32 @@ struct SeriesFigures {
 };
 SeriesFigures figures_of(const SeriesTable& table);
 
+// The signal-free iterate a run published.
+struct PublishedFigures {
+    int attempt = 1;
+    float constant = 0.0f;
+    int iteration = 0;
+    std::string criterion;  // the statistic its convergence test used ("" for the first pass)
+    float statistic = 0.0f;
+};
+
 // What a run did, gathered as it goes.
 struct RunSummary {
     RunPlan plan;
     std::optional<SeriesFigures> as_read, selected;
-    // "converged", "iteration limit" (the limit reached without converging), "gave up" (the
-    // statistic kept rising with the last constant), or "stopped" (with the message).
+    // "converged", "stopped at its best iterate" (the statistic did not meet the criterion; the
+    // iterate with the lowest statistic is published), "could not iterate" (the first pass is
+    // published), or "stopped" (the run did not complete), each with its message.
     std::string outcome = "stopped";
     std::string message;
     int attempts = 0;
     int constant_counter = 0;
     float constant = 0.0f;
     int iterations = 0;
+    std::optional<PublishedFigures> published;
     std::vector<ConvergenceStats> convergence;
     std::optional<RbarSummary> standard_rbar, signal_free_rbar;  // with an RBAR window
 };
-
-// The SHA-256 of a file as 64 lower-case hex digits ("" when it cannot be read).
-std::string file_sha256(const std::string& path);
 
 // The summary as JSON text.
 std::string summary_json(const RunSummary& summary, const RunFiles& files);

@@ -2,6 +2,8 @@
 // cannot stop or change the others, and per-site pith files for Regional Curve Standardization.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -36,6 +38,11 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
     EXPECT_EQ(
         run_kestrovan("", "batch default.toml ca533.rwl co021.rwl broken.rwl gp.rwl --jobs 2 --out sites"), 1)
         << read_file("out.txt");
+
+    // Standard error is a file here: the failed site's reason and the closing line are said anyway.
+    const std::string said = read_file("out.txt");
+    EXPECT_NE(said.find("kestrovan: broken.rwl: stopped: "), std::string::npos) << said;
+    EXPECT_NE(said.find("3 of 4 sites completed; sites/batch_summary.csv\n"), std::string::npos) << said;
 
     const auto rows = csv_rows("sites/batch_summary.csv");
     ASSERT_EQ(rows.size(), 5u) << read_file("sites/batch_summary.csv");
@@ -94,4 +101,41 @@ TEST(Batch, RegionalCurvesOfTwoSitesTakeTheirOwnPithFiles) {
         << read_file(dir.file("alone/out.txt"));
     for (const char* f : {"gp_crns_col.txt", "gp_RCScurves.txt", "gp_SSF_RAW_Ratios.txt"})
         EXPECT_EQ(read_file("bank/" + std::string(f)), read_file(dir.file("alone/") + f)) << f;
+}
+
+// A data file name with a byte that is not UTF-8 is a legal name: the site runs, and the summary
+// and the batch CSV carry the name as valid UTF-8 with that byte as \xHH.
+TEST(Batch, NameThatIsNotUtf8RunsAndIsWrittenEscaped) {
+    TempDir dir("batch_name");
+    const std::string name = "g\xE9p.rwl";
+    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl", name);
+    std::ofstream("default.toml") << "# every key at its default\n";
+    ASSERT_EQ(run_kestrovan("", "batch default.toml " + name), 0) << read_file("out.txt");
+    const auto rows = csv_rows("batch_summary.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][0], "g\\xE9p.rwl");
+    EXPECT_EQ(rows[1][6], "converged");
+    const auto summary = nlohmann::json::parse(read_file("g\xE9p_summary.json"));
+    EXPECT_EQ(summary["data_file"]["name"], "g\\xE9p.rwl");
+}
+
+// "{base}" in a data file's name is not expanded again in the pith name, and names starting with
+// "-" are files, not options, after "--" (before it the program says how to pass them).
+TEST(Batch, PlaceholderAndDashInNamesAreFileNames) {
+    TempDir dir("batch_names");
+    for (const char* name : {"{base}.rwl", "-g.rwl"})
+        fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl", name);
+    fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp_pith.txt", "{base}_pith.txt");
+    std::ofstream("-r.toml") << "data = \"{base}.rwl\"\ncurve = \"rcs\"\npith = \"{base}_pith.txt\"\n";
+    EXPECT_EQ(run_kestrovan("", "run -- -r.toml", "ulimit -t 60"), 0) << read_file("out.txt");
+    EXPECT_TRUE(fs::exists("{base}_summary.json"));
+    std::ofstream("plain.toml") << "# every key at its default\n";
+    ASSERT_EQ(run_kestrovan("", "batch -- -r.toml {base}.rwl", "ulimit -t 60"), 0) << read_file("out.txt");
+    ASSERT_EQ(run_kestrovan("", "batch plain.toml -- -g.rwl"), 0) << read_file("out.txt");
+    EXPECT_EQ(csv_rows("batch_summary.csv")[1][6], "converged");
+    EXPECT_EQ(run_kestrovan("", "batch plain.toml -g.rwl"), 1);
+    EXPECT_NE(read_file("out.txt").find(
+                  "kestrovan: -g.rwl: a file name that starts with \"-\" is read as an option"),
+              std::string::npos)
+        << read_file("out.txt");
 }

@@ -3,6 +3,7 @@
 // again, which end the run with its message and status 1 instead of looping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -63,6 +64,30 @@ TEST(RunFileRefusals, NameTheKeyTheValueAndWhatIsAllowedAndWriteNothing) {
         {d + "stabilization = \"none\"\nsignal_free_stabilization = \"age-dependent-spline\"\n",
          "signal_free_stabilization = \"age-dependent-spline\": only with a stabilization"},
         {"", "data: no data file is named"},
+        {d +
+             [] {
+                 std::string key = "a";  // a dotted key 100,000 levels deep
+                 for (int i = 1; i < 100000; ++i) key += ".a";
+                 return key;
+             }() +
+             " = 1\n",
+         "run.toml: line 2: a key of more than 64 dotted parts"},
+        {d + "truncate_after = -2147483640\n",
+         "truncate_after = -2147483640: a whole number from -99999 to 9999"},
+        {d + "plots = \"extcairo\"\n",
+         "plots = \"extcairo\": \"off\" or a file device that works without a display: \"pngcairo\", "
+         "\"svgcairo\", \"pdfcairo\", \"psc\""},
+        {d + "curve = \"rcs\"\nwindow = 0\n", "window = 0: 3 or more years"},
+        {d + "curve = \"rcs\"\npith = \"\"\n", "pith = \"\": a file name"},
+        {d + "stiffness = [" +
+             [] {
+                 std::string a = "0";
+                 for (int i = 1; i < 2000; ++i) a += ", " + std::to_string(i);
+                 return a;
+             }() +
+             "]\n",
+         "stiffness = [ 0, 1, 2, 3, 4, ... (2000 values) ]: a whole number"},
+        {"data = \"gp\\nx.rwl\"\n", "the data file gp\\nx.rwl does not exist"},
     };
     const std::set<std::string> before = [] {
         auto l = listing();
@@ -74,6 +99,7 @@ TEST(RunFileRefusals, NameTheKeyTheValueAndWhatIsAllowedAndWriteNothing) {
         const std::string out = read_file("out.txt");
         EXPECT_NE(out.find("kestrovan: run.toml: "), std::string::npos) << text << "\n" << out;
         EXPECT_NE(out.find(message), std::string::npos) << text << "\n" << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;  // one line, whatever the value
         EXPECT_EQ(listing(), before) << text;
         EXPECT_EQ(read_file("ca533_crns_col.txt"), "an earlier run\n") << text;
     }
@@ -85,6 +111,8 @@ TEST(RunFileRefusals, AnswerTheDialogueWouldAskAgainEndsTheRun) {
     copy_example_data("gp.rwl");
     std::ofstream("three_pith.txt") << "1\n2\n3\n";
     std::ofstream("broken.rwl") << "not a ring-width file\n";
+    std::ofstream("latin.rwl")
+        << "Site caf\xE9 title\nABC     1950   100   2x0   300\nABC     1960   100   999\n";
     const std::pair<std::string, std::string> cases[] = {
         {"data = \"ca533.rwl\"\nmax_start_year = 100\n",
          "max_start_year = 100: *** Warning: No series were found that start ON or BEFORE   100"},
@@ -93,6 +121,7 @@ TEST(RunFileRefusals, AnswerTheDialogueWouldAskAgainEndsTheRun) {
         {"data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"three_pith.txt\"\n",
          "pith = \"three_pith.txt\": *** The offset file holds 3 pith offsets"},
         {"data = \"broken.rwl\"\n", "data = \"broken.rwl\": the data could not be read"},
+        {"data = \"latin.rwl\"\n", "data = \"latin.rwl\": the data could not be read"},
     };
     for (const auto& [text, message] : cases) {
         EXPECT_EQ(run_with(text), 1) << text;

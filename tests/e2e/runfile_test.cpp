@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string kRunFileMark = "# Kestrovan run file";
+
 struct Case {
     const char* name;
     std::vector<std::string> data;
@@ -112,11 +114,11 @@ const std::vector<Case>& cases() {
          {"gp.rwl"},
          "gp.rwl\n1\nR\n1\n6\n\n\n1\n\n\ny\ny\n\n",
          "data = \"gp.rwl\"\ncurve = \"horizontal-line\"\nstabilization = \"age-dependent-spline\"\n"},
-        {"rcs_median_retry",
+        {"rcs_median",
          {"co021.rwl"},
-         "co021.rwl\n1\nR\n1\n-2\n\nF\n\n0\n\n\nT\n-3\n5\nF\nF\nF\nF\nT\n150\nF\nF\nT\n\n",
-         "data = \"co021.rwl\"\ncurve = \"rcs\"\nregional_curve = \"median\"\nwindow = 5\nrbar_window = 0\n\n"
-         "[[retry]]\ntruncation_age = 150\ntree_ring_plots = true\n"},
+         "co021.rwl\n1\nR\n1\n-2\n\nF\n\n0\n\n\nT\n-3\n5\nF\nT\n150\nF\nF\nF\n\n",
+         "data = \"co021.rwl\"\ncurve = \"rcs\"\nregional_curve = \"median\"\nwindow = 5\nrbar_window = 0\n"
+         "truncation_age = 150\n"},
         {"multiple_columns",
          {},
          "columns.txt\n4\n1\n7\n-9.9\nR\n1\n\n\n\n31\n\n\n\n\n",
@@ -146,10 +148,10 @@ TEST(RunFile, GivesTheFilesOfTheSameChoicesAnsweredInTheDialogue) {
 
 TEST(RunFile, RecordedSessionRunsAgainToTheSameFiles) {
     TempDir dir("record");
-    // A Regional curve re-selected, then truncated only after the retry; and a signal-free
-    // stabilization changed from the standard one's (N, then a 30-year spline).
+    // A Regional curve re-selected, then truncated; and a signal-free stabilization changed from
+    // the standard one's (N, then a 30-year spline).
     const std::vector<std::pair<Case, std::string>> sessions{
-        {cases()[cases().size() - 2], "[[retry]]\ntruncation_age = 150"},
+        {cases()[cases().size() - 2], "truncation_age = 150"},
         {{"stabilization_changed", {"gp.rwl"}, "gp.rwl\n1\nR\n1\n6\n\n\n1\n\n\ny\nn\n30\ny\n\n", ""},
          "signal_free_stabilization = \"fixed-spline\"\nsignal_free_stabilization_wavelength = 30"},
     };
@@ -166,6 +168,36 @@ TEST(RunFile, RecordedSessionRunsAgainToTheSameFiles) {
         EXPECT_NE(record.find(expected), std::string::npos) << record;
         EXPECT_EQ(differing(a, b), std::vector<std::string>{}) << c.name << "\n" << record;
     }
+}
+
+// --record never replaces the data file, a file the session wrote, or any file that is not a run
+// file of the program; a run file it wrote before is replaced.
+TEST(RunFile, RecordRefusesEveryFileButItsOwnRunFiles) {
+    TempDir dir("record_target");
+    const std::string answers = "gp.rwl\n1\nR\n1\n6\n\n\n0\n\n\n";
+    const std::string data = read_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl");
+    EXPECT_EQ(run_kestrovan_in(dir.str(), answers, {"gp.rwl"}, "--no-plots --record gp.rwl"), 1);
+    EXPECT_NE(read_file("out.txt").find("kestrovan: --record gp.rwl: the file exists and is not a run file"),
+              std::string::npos)
+        << read_file("out.txt");
+    EXPECT_EQ(read_file("gp.rwl"), data);
+    EXPECT_FALSE(fs::exists("gp_crns_col.txt"));  // refused before the first question
+
+    // A result file that the session itself writes is refused at its end.
+    EXPECT_EQ(run_kestrovan_in(dir.str(), answers, {}, "--no-plots --record gp_crns_col.txt"), 1);
+    EXPECT_NE(
+        read_file("out.txt").find("The run file of this session was not written to gp_crns_col.txt: it is "
+                                  "a result file of this session"),
+        std::string::npos)
+        << read_file("out.txt");
+    EXPECT_EQ(read_file("gp_crns_col.txt").find(kRunFileMark), std::string::npos);
+
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(run_kestrovan_in(dir.str(), answers, {}, "--no-plots --record rec.toml"), 0)
+            << read_file("out.txt");
+        EXPECT_EQ(read_file("rec.toml").rfind(kRunFileMark, 0), 0u);
+    }
+    EXPECT_EQ(read_file("gp.rwl"), data);
 }
 
 TEST(RunFile, CommandLineHelpAndRefusedOptions) {
@@ -194,9 +226,22 @@ TEST(RunFile, SummaryNamesTheRunTheDataAndTheOutcome) {
     EXPECT_EQ(s["data_file"]["sha256"], "a3a62512c11e9a3e50166521b703626a467da91c2cf141e55733c40354a70d1f");
     EXPECT_EQ(s["series_as_read"]["series"], 58);
     EXPECT_EQ(s["outcome"], "converged");
-    EXPECT_EQ(s["iterations"], 4);
-    EXPECT_EQ(s["convergence"].size(), 4u);
+    EXPECT_EQ(s["iterations"], 5);
+    EXPECT_EQ(s["convergence"].size(), 5u);
+    EXPECT_EQ(s["published"]["iteration"], 5);
+    EXPECT_EQ(s["published"]["attempt"], 1);
+    EXPECT_EQ(s["published"]["criterion"], "unweighted median");
+    EXPECT_LE(s["published"]["statistic"].get<double>(), 0.0001);
     EXPECT_EQ(s["rbar_signal_free"]["first_year_eps_085"].is_number(), true);
     EXPECT_EQ(s["files"][0], "gp_out_v45_v2b.txt");
     for (const auto& f : s["files"]) EXPECT_TRUE(fs::exists(f.get<std::string>())) << f;
+}
+
+// Every curve the key reference lists is accepted: the median-length spline becomes the spline of
+// the median segment length of the selected series (276 years for gp).
+TEST(RunFile, MedianLengthSplineIsAccepted) {
+    TempDir dir("median_length");
+    ASSERT_EQ(run_file_in(dir.str(), "data = \"gp.rwl\"\ncurve = \"median-length-spline\"\n", {"gp.rwl"}), 0)
+        << read_file("out.txt");
+    EXPECT_NE(read_file("gp_out_v45_v2b.txt").find("OPT  276"), std::string::npos);
 }

@@ -261,6 +261,63 @@ TEST(TucsonRingWidths, LostOrDamagedLinesAreRefusedNeverShifted) {
         << dup.shown;
 }
 
+// A damaged first line of a series (a bad value, or tab-separated fields that do not line up) is
+// refused naming the line, at the top of the file and after other series alike: never taken for
+// a title line, which would drop the series or its first decade.
+TEST(TucsonRingWidths, DamagedFirstLinesAreRefusedNotTakenForTitles) {
+    const auto lines = split_lines(bundled("gp.rwl"));
+    const auto first_of = [&](const std::string& head) {
+        return static_cast<int>(std::find_if(lines.begin(), lines.end(),
+                                             [&](const std::string& l) { return l.rfind(head, 0) == 0; }) -
+                                lines.begin()) +
+               1;
+    };
+    for (const int number : {first_of("01A     1640"), first_of("01B     1653")}) {
+        const std::string line = lines[static_cast<std::size_t>(number - 1)];
+        std::string tabbed;
+        for (const char c : line) {
+            if (c != ' ')
+                tabbed += c;
+            else if (!tabbed.empty() && tabbed.back() != '\t')
+                tabbed += '\t';
+        }
+        for (const std::string& damaged :
+             {std::string(line).replace(18, 6, "     ."), std::string(line).replace(18, 6, "   7x9"),
+              std::string(line).replace(18, 6, "   7.9"), tabbed}) {
+            const auto r = load(gp_with_line(number, damaged), "1\n\n");
+            EXPECT_FALSE(r.ok) << damaged;
+            EXPECT_NE(
+                r.shown.find("Line " + std::to_string(number) + " starts like the first line of a series ("),
+                std::string::npos)
+                << r.shown.substr(0, 2000);
+        }
+    }
+    const auto one_line =
+        load("SITE    1 A title line\nONE     1955   100     .   300   400   999\n", "1\n\n");
+    EXPECT_FALSE(one_line.ok);
+    EXPECT_NE(one_line.shown.find("Line 2 starts like the first line of a series (ONE, year 1955)"),
+              std::string::npos)
+        << one_line.shown;
+}
+
+// Ring widths of 100 mm or more are refused naming the line, in the unit the end marker gives.
+TEST(TucsonRingWidths, WidthsOfHundredMillimetresAreRefusedAtTheLine) {
+    const std::string line1670 = split_lines(bundled("gp.rwl"))[6];
+    for (const char* huge : {" 15000", "999999"}) {
+        const auto r = load(gp_with_line(7, std::string(line1670).replace(18, 6, huge)), "1\n\n");
+        EXPECT_FALSE(r.ok) << huge;
+        EXPECT_NE(r.shown.find("Line 7: the value " + std::string(huge + (huge[0] == ' ')) +
+                               " of series 01A for 1671 is not a ring width in millimetres"),
+                  std::string::npos)
+            << r.shown.substr(0, 2000);
+    }
+    // 15000 thousandths are 15 mm.
+    const auto fine = load("THOU    1950 15000   100 -9999\n", "1\n");
+    ASSERT_TRUE(fine.ok) << fine.shown;
+    EXPECT_FLOAT_EQ(fine.table.data(0, 0), 15.0f);
+    EXPECT_FALSE(load("THOU    1950 15000   100 -9999\nWIDE    1950   100100000 -9999\n", "1\n\n").ok);
+}
+
 // Values no width can have, and years no file of the program can hold, are refused at load
 // naming the series, the year and the line.
 TEST(ColumnReaders, AbsurdValuesAndYearsAreRefusedAtTheLine) {

@@ -1,6 +1,8 @@
 // Run start on string streams, in a temporary directory with short relative file names.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -34,6 +36,7 @@ protected:
             run_start(start);
             ns_ = start.series_count();
             report_name_ = start.files.report_name();
+            sha256_ = start.files.data_sha256;
             start.files.report.close();
             return std::nullopt;
         } catch (const ProgramStop& stop) {
@@ -51,6 +54,7 @@ protected:
     std::ostringstream out_;
     int ns_ = 0;
     std::string report_name_;
+    std::string sha256_;
     std::optional<kestrovan::testing::TempDir> dir_;
 };
 
@@ -119,6 +123,30 @@ TEST_F(RunStartTest, StopEmptyAnswerAndNotFound) {
     EXPECT_EQ(stop->kind(), StopKind::EndOfInput);
 }
 
+// An answer starting with "/" stops, unless it is an absolute path naming an existing file.
+TEST_F(RunStartTest, AbsolutePathNamingAFileIsTakenAsThatFile) {
+    // A short absolute name for the test's directory (its own path is longer than a name keeps).
+    const fs::path link = fs::temp_directory_path() / ("kv" + std::to_string(::getpid()));
+    fs::create_directory_symlink(fs::current_path(), link);
+    const std::string absolute = (link / "gp.rwl").string();
+    const auto loaded = run(absolute + "\n1\n");
+    fs::remove(link);
+    ASSERT_FALSE(loaded) << shown();
+    EXPECT_EQ(ns_, 58);
+    for (const std::string& stop :
+         {std::string("/\n"), absolute + "\n", fs::current_path().string() + "\n"}) {
+        const auto s = run(stop + "gp.rwl\n1\n");
+        ASSERT_TRUE(s) << stop;
+        EXPECT_EQ(s->kind(), StopKind::Normal);
+    }
+    // A path that names the file only beyond the 50 characters a name keeps is not found.
+    const std::string long_path = fs::absolute("gp.rwl").string();
+    ASSERT_GT(long_path.size(), 50u);
+    out_.str("");
+    EXPECT_TRUE(run(long_path + "\n/\n"));
+    EXPECT_NE(shown().find(" < not found\n"), std::string::npos) << shown();
+}
+
 TEST_F(RunStartTest, BaseNamesOfReportFiles) {
     fs::copy_file("gp.rwl", "my site.rwl");
     fs::copy_file("gp.rwl", "site.old.rwl");
@@ -180,4 +208,12 @@ TEST_F(RunStartTest, NegativeValuesEndTheRunAbnormally) {
                      "\n Hit RETURN to Quit"),
               std::string::npos)
         << s;
+}
+
+// The run's checksum of its data file is of the bytes it read, taken as it read them: a file
+// replaced later in the run does not change it.
+TEST_F(RunStartTest, ChecksumIsOfTheDataAsRead) {
+    ASSERT_FALSE(run("gp.rwl\n1\n"));
+    std::ofstream("gp.rwl", std::ios::trunc) << "replaced\n";
+    EXPECT_EQ(sha256_, "a3a62512c11e9a3e50166521b703626a467da91c2cf141e55733c40354a70d1f");
 }
