@@ -129,21 +129,25 @@ bool apply_floor(std::span<float> c, float floor) {
     return first;
 }
 
-// Raises every curve value below kRelativeCurveFloor × the level of the values the curve was
-// fitted to (their running mean over kLevelWindow rings centred on the ring, fewer at the ends)
-// to that floor. A curve that dives far below the rings it describes (a spline at the end of a
-// series, say) would otherwise give ratio indices of tens or hundreds.
+// Raises every curve value below kRelativeCurveFloor × the level of the measurements (their
+// running mean over kLevelWindow rings centred on the ring, kept inside the series at its ends)
+// to that floor.
+// Indices divide the measurements by the curve: a curve that dives far below the rings (a spline
+// at the end of a series, or one fitted to signal-free values that a high chronology has pushed
+// down) would otherwise give ratio indices of tens or hundreds, and feed them back into the
+// chronology.
 void apply_relative_floor(std::span<const float> y, std::span<float> c) {
     const std::size_t n = std::min(y.size(), c.size());
-    const std::size_t half = kLevelWindow / 2;
+    const std::size_t w = std::min<std::size_t>(kLevelWindow, n);
+    if (w == 0) return;
     double sum = 0.0;
     std::size_t lo = 0, hi = 0;  // the window [lo, hi) of the running sum
     for (std::size_t j = 0; j < n; ++j) {
-        const std::size_t want_lo = j >= half ? j - half : 0, want_hi = std::min(n, j + half + 1);
+        // A window of w rings centred on j, moved inside the series at its ends.
+        const std::size_t want_lo = std::min(j >= w / 2 ? j - w / 2 : 0, n - w), want_hi = want_lo + w;
         while (hi < want_hi) sum += y[hi++];
         while (lo < want_lo) sum -= y[lo++];
-        const double level = sum / static_cast<double>(hi - lo);
-        const float floor = static_cast<float>(kRelativeCurveFloor * level);
+        const float floor = static_cast<float>(kRelativeCurveFloor * sum / static_cast<double>(w));
         if (c[j] < floor) c[j] = floor;
     }
 }
@@ -748,7 +752,7 @@ void SignalFreeRun::per_series_curves(int k) {
             floored_line_[is] = floored_line_[is] || fit.floored_line;
         }
         if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = k;
-        apply_relative_floor(sfv, c);
+        apply_relative_floor(measurements(i), c);
         series_indices(i, c, b.indices);
     };
     auto emit = [&](int i, SeriesBuffers b) {

@@ -32,10 +32,10 @@ inline constexpr float kDivergenceFactor = 4.0f;
 // The iteration has stalled when its statistic has set no new low (from iteration 6 on) in this
 // many iterations.
 inline constexpr int kStallIterations = 10;
-// No curve of a series falls below this fraction of the level of the values it is fitted to
-// (their running mean over kLevelWindow rings centred on each ring): a curve far below the rings
-// is no growth curve there, and its ratio indices would soar.
-inline constexpr float kRelativeCurveFloor = 0.1f;
+// No curve of a series falls below this fraction of the level of its measurements (their running
+// mean over kLevelWindow rings around each ring): a curve far below the rings is no growth
+// curve there, and its ratio indices would soar.
+inline constexpr float kRelativeCurveFloor = 0.25f;
 inline constexpr int kLevelWindow = 31;
 
 // How one engine attempt ended.

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <numeric>
 #include <sstream>
 #include <string>
@@ -296,4 +298,139 @@ TEST(SoundNumbers, LowessWindowInYearsDiffersFromThePercentage) {
         if (a != -999.0f && b != -999.0f) widest = std::max(widest, std::fabs(static_cast<double>(a) - b));
     }
     EXPECT_GT(widest, 0.1);
+}
+
+namespace {
+// Runs `kestrovan run` on a run file in `dir` with copies of the bundled `data`.
+int run_toml(const std::string& dir, const std::string& toml, const std::vector<std::string>& data) {
+    fs::create_directories(dir);
+    std::ofstream(dir + "/r.toml") << toml;
+    return kestrovan::testing::run_kestrovan_in(dir, "", data, "run r.toml");
+}
+
+// Year, sample size and the two chronology columns of a "_crns_col.txt".
+struct TableRow {
+    int year = 0, n = 0;
+    float std_crn = 0, ssf_crn = 0;
+};
+std::vector<TableRow> chronology_table(const std::string& path) {
+    std::vector<TableRow> rows;
+    const auto lines = read_lines(path);
+    for (std::size_t k = 1; k < lines.size(); ++k) {
+        std::istringstream in(lines[k]);
+        TableRow r;
+        in >> r.year >> r.n >> r.std_crn >> r.ssf_crn;
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// Mean ring width per calendar year of a Tucson file (0 where no series covers the year).
+std::map<int, double> mean_width(const std::string& path) {
+    std::map<int, std::pair<double, int>> sums;
+    for (const auto& s : read_series(path))
+        for (int j = 0; j < s.count; ++j) {
+            auto& [sum, n] = sums[s.first_year + j];
+            sum += s.values[static_cast<std::size_t>(j)];
+            ++n;
+        }
+    std::map<int, double> out;
+    for (const auto& [year, sn] : sums) out[year] = sn.first / sn.second;
+    return out;
+}
+
+// The years in which at least half the indices of an index file are 0: there the robust mean
+// may rightly be 0 (a year of missing rings).
+std::set<int> all_zero_years(const std::string& path) {
+    std::map<int, std::pair<int, int>> zeros;  // zero indices, all indices
+    for (const auto& s : read_series(path))
+        for (int j = 0; j < s.count; ++j) {
+            auto& [z, n] = zeros[s.first_year + j];
+            z += s.values[static_cast<std::size_t>(j)] <= 0.0f;
+            ++n;
+        }
+    std::set<int> out;
+    for (const auto& [year, zn] : zeros)
+        if (2 * zn.first >= zn.second) out.insert(year);
+    return out;
+}
+
+// Smallest and largest ratio of a chronology column to the mean width over the covered years
+// with a mean width of at least 0.05 mm.
+std::pair<double, double> ratio_range(const std::vector<TableRow>& rows, const std::map<int, double>& width,
+                                      bool signal_free) {
+    double lo = 1e30, hi = 0;
+    for (const auto& r : rows) {
+        const auto w = width.find(r.year);
+        if (r.n == 0 || w == width.end() || w->second < 0.05) continue;
+        const double q = (signal_free ? r.ssf_crn : r.std_crn) / w->second;
+        lo = std::min(lo, q);
+        hi = std::max(hi, q);
+    }
+    return {lo, hi};
+}
+}  // namespace
+
+// The splines of the bundled sets: no first-pass index reaches 10 (the curves keep above a
+// quarter of the level of the rings), and no covered year of either chronology reads 0.
+TEST(ChronologyLevels, SplinesGiveNoAbsurdIndices) {
+    TempDir tmp;
+    const std::vector<std::string> curves = {
+        "curve = \"age-dependent-spline\"",          "curve = \"fixed-spline\"\nwavelength = 32",
+        "curve = \"fixed-spline\"\nwavelength = 100", "curve = \"fixed-spline\"\nwavelength = 300",
+        "curve = \"percent-spline\"\npercent = 33",  "curve = \"percent-spline\"\npercent = 67"};
+    for (const char* set : {"ca533", "co021", "gp"})
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const std::string dir = std::string(set) + std::to_string(c);
+            SCOPED_TRACE(dir + " " + curves[c]);
+            ASSERT_EQ(run_toml(dir, "data = \"" + std::string(set) + ".rwl\"\n" + curves[c] + "\nrbar_window = 0\n",
+                               {std::string(set) + ".rwl"}),
+                      0);
+            const std::string base = dir + "/" + set;
+            const Range r = range_of(base + "_STD_RAW_Ratios.txt");
+            EXPECT_LE(r.hi, 10.0f);
+            EXPECT_GE(r.lo, 0.0f);
+            const auto std_zero = all_zero_years(base + "_STD_RAW_Ratios.txt"),
+                       ssf_zero = all_zero_years(base + "_SSF_RAW_Ratios.txt");
+            for (const auto& row : chronology_table(base + "_crns_col.txt"))
+                if (row.n > 0) {
+                    EXPECT_TRUE(row.std_crn > 0.0f || std_zero.count(row.year)) << row.year;
+                    EXPECT_TRUE(row.ssf_crn > 0.0f || ssf_zero.count(row.year)) << row.year;
+                }
+        }
+}
+
+// Without detrending, and with a horizontal Regional curve, every index is the width over a
+// constant: with the arithmetic mean the chronologies are proportional to the mean width.
+TEST(ChronologyLevels, ChronologiesOfWidthsKeepTheirProportions) {
+    TempDir tmp;
+    ASSERT_EQ(run_toml("raw", "data = \"ca533.rwl\"\ncurve = \"no-detrending\"\nmean = \"arithmetic\"\n",
+                       {"ca533.rwl"}),
+              0);
+    const auto width = mean_width("raw/ca533.rwl");
+    const auto rows = chronology_table("raw/ca533_crns_col.txt");
+    const auto [lo, hi] = ratio_range(rows, width, false);
+    EXPECT_NEAR(lo / hi, 1.0, 0.01);  // values of the table hold 3 decimals
+    for (const auto& r : rows)
+        if (r.n > 0 && width.at(r.year) > 0.0) EXPECT_GT(r.std_crn, 0.0f) << r.year;  // positive where the widths are
+
+    ASSERT_EQ(run_toml("flat",
+                       "data = \"gp.rwl\"\ncurve = \"rcs\"\npith = \"gp_pith.txt\"\nregional_curve = "
+                       "\"horizontal-line\"\ntruncation_age = 200\nmean = \"arithmetic\"\n",
+                       {"gp.rwl", "gp_pith.txt"}),
+              0);
+    const auto gp_width = mean_width("flat/gp.rwl");
+    const auto gp_rows = chronology_table("flat/gp_crns_col.txt");
+    const auto [glo, ghi] = ratio_range(gp_rows, gp_width, false);
+    EXPECT_NEAR(glo / ghi, 1.0, 0.02);
+    // One Regional curve per iteration beside the initial one, also when the curve is horizontal.
+    const std::string summary = read_file("flat/gp_summary.json");
+    const auto at = summary.find("\"iterations\": ");
+    ASSERT_NE(at, std::string::npos);
+    const int iterations = std::stoi(summary.substr(at + 14));
+    const auto header = read_lines("flat/gp_RCScurves.txt")[0];
+    std::size_t pairs = 0;
+    for (std::size_t p = header.find("RC"); p != std::string::npos; p = header.find("RC", p + 3))
+        if (header.compare(p - 1, 3, "fRC") != 0) ++pairs;
+    EXPECT_EQ(pairs, static_cast<std::size_t>(iterations) + 1);
 }
