@@ -1,8 +1,19 @@
 #include "console/console.hpp"
 
+#include "console/signals.hpp"
+
 namespace kestrovan {
 
+void Console::stop_if_signalled() {
+    if (!stop_on_signal_) return;
+    const int signal = stop_signal_received();
+    if (signal == 0) return;
+    stop_on_signal_ = false;  // the stop's own messages are printed through this console
+    throw ProgramStop(StopKind::Abnormal, "Stopped by signal " + signal_name(signal) + ".");
+}
+
 void Console::line(std::string_view text, int column) {
+    stop_if_signalled();
     if (!text.empty()) {
         out_ << at_column(column, text);
         std::string shown = trim(text);
@@ -29,12 +40,14 @@ void Console::prompt(std::string_view text, int marker_column) {
 
 std::optional<std::string> Console::try_ask() {
     out_.flush();
+    stop_if_signalled();
     std::string s;
     if (!std::getline(in_, s)) {
         if (!at_line_start_) {
             out_ << '\n';
             at_line_start_ = true;
         }
+        stop_if_signalled();  // a read that the signal interrupted is no end of input
         return std::nullopt;
     }
     if (!s.empty() && s.back() == '\r') s.pop_back();

@@ -49,6 +49,11 @@ public:
     // are never asked then; one that is asked meets the end of input.
     void set_unattended(bool unattended) { unattended_ = unattended; }
 
+    // With stop_on_signal on (the program's own console, never a worker's), a stop signal
+    // received (see console/signals.hpp) stops the run at the next line printed or answer read:
+    // ProgramStop (abnormal) saying which signal. It is thrown once.
+    void set_stop_on_signal(bool on) { stop_on_signal_ = on; }
+
     // From keep_lines() on, the text of every non-empty line printed is kept (without its
     // indent) until kept_lines() hands it over: what a stage said, for a stop message.
     void keep_lines() { keeping_ = true, kept_.clear(); }
@@ -69,9 +74,12 @@ private:
     bool echo_ = false;
     bool first_answer_ = true;  // no line read yet (a byte-order mark may start the input)
     bool unattended_ = false;
+    bool stop_on_signal_ = false;
     bool keeping_ = false;
     std::vector<std::string> kept_;
     std::string last_line_;
+
+    void stop_if_signalled();
 };
 
 // Answer helpers shared by the dialogues.

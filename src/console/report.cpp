@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "console/format.hpp"
 #include "console/stop.hpp"
@@ -77,6 +80,48 @@ std::ofstream create_output_file(const std::string& path) {
     std::ofstream f(path, std::ios::out | std::ios::trunc);
     if (!f) fail("Cannot create the output file", path);
     return f;
+}
+
+StagedOutputFile::StagedOutputFile(std::string path)
+    : path_(std::move(path)), staged_(path_ + kStagedSuffix) {
+    errno = 0;
+    file_.open(staged_, std::ios::out | std::ios::trunc);
+    if (!file_) {
+        pending_ = false;
+        fail("Cannot create the output file", path_);
+    }
+}
+
+StagedOutputFile::~StagedOutputFile() {
+    if (!pending_) return;
+    if (file_.is_open()) file_.close();
+    std::error_code ec;
+    std::filesystem::remove(staged_, ec);
+}
+
+void StagedOutputFile::commit() {
+    errno = 0;
+    file_.flush();
+    // A full disk may show only when the file is closed (the last buffer written).
+    if (file_) file_.close();
+    if (!file_) {
+        const int why = errno;
+        std::error_code ec;
+        if (file_.is_open()) file_.close();
+        std::filesystem::remove(staged_, ec);
+        pending_ = false;
+        throw ProgramStop(StopKind::Abnormal, "Cannot write to the output file " + path_ + ": " +
+                                                  (why ? std::strerror(why) : "the write failed"));
+    }
+    std::error_code ec;
+    std::filesystem::rename(staged_, path_, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(staged_, ignored);
+        pending_ = false;
+        throw ProgramStop(StopKind::Abnormal, "Cannot replace the output file " + path_ + ": " + ec.message());
+    }
+    pending_ = false;
 }
 
 void check_written(std::ofstream& file, const std::string& path) {

@@ -45,6 +45,33 @@ private:
     std::vector<std::string> held_lines_;
 };
 
+// The suffix of an output file while it is written, before it takes its own name.
+inline constexpr const char* kStagedSuffix = ".part";
+
+// An output file written under a staged name (its own name + kStagedSuffix, in the same folder)
+// that takes its own name, replacing the file there, only on commit(), once it is complete: a run
+// that fails on the way (a full disk) or is stopped (a signal) never leaves a cut-off file under
+// the final name. Destroyed before commit, it removes the staged file.
+class StagedOutputFile {
+public:
+    // Creates the staged file; throws ProgramStop (abnormal) naming `path` when it cannot.
+    explicit StagedOutputFile(std::string path);
+    StagedOutputFile(const StagedOutputFile&) = delete;
+    StagedOutputFile& operator=(const StagedOutputFile&) = delete;
+    ~StagedOutputFile();
+
+    std::ofstream& stream() { return file_; }
+    // Flushes, checks and closes the file and gives it its own name; throws ProgramStop
+    // (abnormal) naming `path` when it could not be written or renamed (the staged file is then
+    // removed).
+    void commit();
+
+private:
+    std::string path_, staged_;
+    std::ofstream file_;
+    bool pending_ = true;
+};
+
 // Creates or replaces an output file for writing; throws ProgramStop (abnormal) with a clear
 // message naming the file when it cannot be created.
 std::ofstream create_output_file(const std::string& path);

@@ -630,7 +630,8 @@ RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSe
 
 void write_rbar_file(const std::string& path, const RbarTables& tables, int first_year,
                      std::span<const int> sample_size) {
-    std::ofstream file = create_output_file(path);
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
     file << " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2\n";
     const std::size_t nyears = std::min(tables.running_rbar.size(), sample_size.size());
     for (std::size_t t = 0; t < nyears; ++t) {
@@ -642,7 +643,7 @@ void write_rbar_file(const std::string& path, const RbarTables& tables, int firs
              << fmt_f(e1, 8, 3) << fmt_f(tables.neff1[t], 8, 3) << fmt_f(r2, 8, 3) << fmt_f(e2, 8, 3)
              << fmt_f(tables.neff2[t], 8, 3) << '\n';
     }
-    check_written(file, path);
+    staged.commit();
 }
 
 }  // namespace kestrovan

@@ -10,6 +10,7 @@
 #include "console/run_answers.hpp"
 #include "curves/smoothers.hpp"
 #include "curves/spline.hpp"
+#include "diag/chronology_stats.hpp"
 #include "plot/plotter.hpp"
 #include "stats/chronology_level.hpp"
 
@@ -115,6 +116,7 @@ RbarSummary summarize_rbar(const RbarTables& tables, int first_year, std::span<c
             break;
         }
     }
+    out.eps_085_from = eps_085_from(inside, sample_size, first_year);
     return out;
 }
 

@@ -68,6 +68,7 @@ struct RbarSummary {
     bool defined = false;
     double mean_rbar = 0.0;
     std::optional<int> first_eps_year;
+    std::optional<int> eps_085_from;  // the year from which the running EPS stays at or above 0.85
 };
 RbarSummary summarize_rbar(const RbarTables& tables, int first_year, std::span<const int> sample_size);
 

@@ -33,11 +33,12 @@ void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const st
     close();
     pass_ = pass;
     with_indices_ = with_indices;
-    staged_ = staged;
+    staged_ = true;
+    until_commit_ = staged;
     for (File* f : {&data_, &curves_, &indices_}) f->path.clear();
     auto start = [&](File& f, const std::string& path) {
         f.final_path = path;
-        f.path = staged ? path + kStagedSuffix : path;
+        f.path = path + kStagedSuffix;
         f.state = TucsonWriteState{};
         f.state.file_name = path;
         f.stream = create_output_file(f.path);
@@ -74,13 +75,20 @@ void SeriesFiles::close() {
     for (File* f : {&data_, &curves_, &indices_}) {
         if (!f->stream.is_open()) continue;
         f->stream.flush();
-        check_written(f->stream, f->path);
-        f->stream.close();
+        check_written(f->stream, f->final_path);
+        f->stream.close();  // a full disk may show only here, with the last buffer
+        if (!f->stream)
+            throw ProgramStop(StopKind::Abnormal, "Cannot write to the output file " + f->final_path);
     }
+    if (!until_commit_) commit();
 }
 
 void SeriesFiles::commit() {
-    close();
+    if (open_) {
+        until_commit_ = false;  // close() renames them
+        close();
+        return;
+    }
     if (!staged_) return;
     staged_ = false;
     for (File* f : {&data_, &curves_, &indices_}) {
@@ -108,7 +116,8 @@ void SeriesFiles::discard() {
 }
 
 void write_rcs_curves(const std::string& path, const RegionalCurveHistory& history) {
-    std::ofstream file = create_output_file(path);
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
     std::string head = fixed_width("Bio Year ", 10);
     for (int j = 0; j < history.size(); ++j) head += fixed_width("   RC     fRC ", 15) + " ";
     file << head << '\n';
@@ -136,8 +145,7 @@ void write_rcs_curves(const std::string& path, const RegionalCurveHistory& histo
         }
         file << line << '\n';
     }
-    file.flush();
-    check_written(file, path);
+    staged.commit();
 }
 
 }  // namespace kestrovan

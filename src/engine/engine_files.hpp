@@ -30,10 +30,11 @@ SeriesFileNames series_file_names(const std::string& base, EnginePass pass, Inde
 // The files of one pass, created (or replaced) by open and closed by close. Each starts with
 // the first header line of the data file.
 //
-// Staged files (the signal-free iteration) are written beside their final names, under the name
-// + kStagedSuffix, and take the final names only on commit, once every series is in: a run stopped
-// or failing while they are written leaves no half-written file under the final names, and
-// discard (or destroying the object before commit) removes the staged ones.
+// Every file is written beside its final name, under the name + kStagedSuffix, and takes the final
+// name only once every series is in: on close, or, for files opened `staged` (the signal-free
+// iteration, published only once accepted), on commit. A run stopped or failing while they are
+// written leaves no half-written file under the final names; discard (or destroying the object
+// before then) removes the staged ones.
 
 class SeriesFiles {
 public:
@@ -50,13 +51,15 @@ public:
     void write(const std::string& id, int first_year, std::span<const float> measurements,
                std::span<const float> curve, std::span<const float> indices, float constant,
                Console& console);
-    // Closes the files; throws ProgramStop naming a file that could not be written.
+    // Closes the files and, unless they were opened `staged`, gives them their final names;
+    // throws ProgramStop naming a file that could not be written or renamed.
     void close();
     bool is_open() const { return open_; }
-    // Staged files: close them and give them their final names (replacing the files there);
-    // throws ProgramStop naming a file that could not be renamed.
+    // Closes the files and gives them their final names (replacing the files there); throws
+    // ProgramStop naming a file that could not be renamed.
     void commit();
-    // Staged files: close them and remove them; the files under the final names stay as they are.
+    // Closes the files not yet renamed and removes them; the files under the final names stay as
+    // they are.
     void discard();
 
 private:
@@ -69,7 +72,8 @@ private:
     File data_, curves_, indices_;
     bool with_indices_ = false;
     bool open_ = false;
-    bool staged_ = false;  // written under staged names not yet committed or discarded
+    bool staged_ = false;        // written under staged names not yet committed or discarded
+    bool until_commit_ = false;  // the final names wait for commit (not close)
     EnginePass pass_ = EnginePass::FirstPass;
     std::vector<float> shifted_;
 };

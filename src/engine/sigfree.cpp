@@ -642,6 +642,7 @@ void SignalFreeRun::first_chronology() {
         carry_.original_chronology = first_chron_;
         set_mean_one(carry_.original_chronology, counts_, nss1_);
         carry_.standard_scale = first_scale_;
+        carry_.standard_indices = index_;
         carry_.stabilized_standard.clear();
         carry_.first_attempt_done = true;
     }
@@ -1044,6 +1045,7 @@ void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> st
         std::copy(history_[j].begin(), history_[j].end(),
                   results_.history.column(static_cast<int>(j)).begin());
     results_.stabilized_standard = carry_.stabilized_standard;
+    results_.standard_indices = carry_.standard_indices;
     results_.standard_rbar = carry_.standard_rbar;
     results_.convergence = trace_.all();
 }

@@ -86,6 +86,7 @@ struct EngineCarry {
     std::vector<float> standard_scale;       // per year: its scale from the chronology summariser
     std::vector<float> stabilized_standard;  // per year: its variance-stabilized version (RBAR window > 0)
     RbarTables standard_rbar;                // the running RBAR of its indices (RBAR window > 0)
+    YearMatrix standard_indices;             // its indices, calendar rows × series
     // The first pass of the data as read, series by series from their first ring, for the
     // "original" lines of the first-versus-final plots (kept only when plots are drawn).
     YearMatrix first_data, first_curves, first_indices;
@@ -109,6 +110,7 @@ struct EngineResults {
     std::vector<float> sample_size_real;        // the same as reals (for the running RBAR)
 
     YearMatrix indices;                         // final indices, calendar rows × series
+    YearMatrix standard_indices;                // first-pass indices of the data as read
     YearMatrix history;                         // chronology of every iteration, years × (iterations + 1);
                                                 // column 0 the original (first-pass) chronology
     int iterations = 0;                         // the published iteration

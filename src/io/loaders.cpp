@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <unordered_map>
 #include <vector>
@@ -15,8 +16,12 @@
 #include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
+#include "io/compact.hpp"
+#include "io/csv_reader.hpp"
+#include "io/heidelberg.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
+#include "io/tridas.hpp"
 #include "io/tucson.hpp"
 
 namespace kestrovan {
@@ -88,6 +93,11 @@ public:
         longest_ = std::max(longest_, n);
         total_values_ += n;
         return true;
+    }
+
+    // Multiplies every value of series s (0-based, in the order added) by `factor`.
+    void scale(int s, float factor) {
+        for (float& x : values_[static_cast<std::size_t>(s)]) x *= factor;
     }
 
     // Moves the series into the table and writes the summary slot; warns about identifiers
@@ -179,12 +189,65 @@ bool has_control_bytes(std::string_view s) {
     });
 }
 
+// A ring-width series that ended in 9990 padding: it takes the unit of the file's other series.
+struct PaddedSeries {
+    int index = 0;  // in the order read
+    int line = 0;   // its first line
+    std::string id;
+    std::string wide;  // the refusal due if its unit is hundredths ("" for none)
+};
+
+// Gives the padded series the one unit the other series declare; false after a message when
+// they declare none or both, or when a value is no ring width in that unit.
+bool padded_units(Console& console, TableBuilder& builder, const std::vector<PaddedSeries>& padded,
+                  const std::set<int>& declared) {
+    if (padded.empty()) return true;
+    const PaddedSeries& first = padded.front();
+    if (declared.size() != 1) {
+        console.blank_line();
+        console.line("Series " + first.id + " (line " + std::to_string(first.line) +
+                         ") ends in 9990 padding without an end marker, and " +
+                         (declared.empty() ? "no other series of the file declares a unit (999 or -9999)"
+                                           : "the file's other series declare both units (999 and -9999)") +
+                         ": the unit of its values is unknown.",
+                     2);
+        return false;
+    }
+    for (const PaddedSeries& p : padded) {
+        if (*declared.begin() == 1000) {
+            builder.scale(p.index, 0.1f);
+        } else if (!p.wide.empty()) {
+            console.blank_line();
+            console.line(p.wide, 2);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The warning about 9990 read as padding, naming its lines (the first ten).
+void warn_padding(Console& console, const std::vector<int>& lines) {
+    if (lines.empty()) return;
+    std::string list;
+    constexpr std::size_t kShown = 10;
+    for (std::size_t i = 0; i < std::min(lines.size(), kShown); ++i)
+        list += (i ? ", " : "") + std::to_string(lines[i]);
+    if (lines.size() > kShown) list += " and " + std::to_string(lines.size() - kShown) + " more";
+    console.blank_line();
+    console.line("WARNING: 9990 read as padding (no value) on line" + std::string(lines.size() > 1 ? "s " : " ") +
+                     list + ";",
+                 2);
+    console.line("         a series that ends in it takes the unit of the file's other series.", 2);
+}
+
 // Ring widths (mode "mr") or chronologies (mode "ir") read series by series.
 bool load_tucson(Console& console, std::istream& file, bool rings, SeriesTable& table,
                  std::array<std::string, 3>& header) {
     TableBuilder builder(console);
     TucsonReadState state;
     TucsonSeries series;
+    std::vector<PaddedSeries> padded;  // ring widths ended by 9990 padding, without an end marker
+    std::set<int> declared;            // the units the other series' end markers declare
     static constexpr const char* kMissingLine[3] = {"1st itrdb line missing", "2nd itrdb line missing",
                                                     "3rd itrdb line missing"};
     while (state.counter != kEndOfFile) {
@@ -228,13 +291,22 @@ bool load_tucson(Console& console, std::istream& file, bool rings, SeriesTable& 
             not_read(console);
             return false;
         }
+        if (rings && state.unit_parts == 0)
+            padded.push_back({builder.count() - 1, state.series_line, rtrim(series.id), state.padded_wide});
+        else if (rings)
+            declared.insert(state.unit_parts);
     }
     if (builder.values() == 0) {
         no_series(console, state.lines);
         not_read(console);
         return false;
     }
+    if (!padded_units(console, builder, padded, declared)) {
+        not_read(console);
+        return false;
+    }
     builder.finish(table);
+    warn_padding(console, state.padding_lines);
     console.blank_line();
     console.line("Input data read successfully", 2);
     return true;
@@ -397,6 +469,11 @@ void show_format_menu(Console& console) {
     console.line("Chronologies (Index)      [2]", 19);
     console.line("Single Column             [3]", 19);
     console.line("Multiple Columns          [4]", 19);
+    console.line("CSV or TSV table          [5]", 19);
+    console.line("Heidelberg (.fh)          [6]", 19);
+    console.line("Compact format            [7]", 19);
+    console.line("TRiDaS XML                [8]", 19);
+    console.line("Recognise the format      [9]", 19);
     console.line("Enter zer0 for HELP       [0]", 19);
     console.line("_____________________________", 19);
 }
@@ -406,25 +483,26 @@ std::string lower(std::string text) {
     return text;
 }
 
-// The format menu until it has a file kind 1-4, or 0 for help (also H, h and ?). Q or "/" quit.
+// The format menu until it has a file kind 1-9, or 0 for help (also H, h and ?). Q or "/" quit.
 // A bare RETURN shows the prompt again; any other answer is refused with its reason and the menu
-// comes again. A number outside 0-4 is refused at once, before anything else is asked.
+// comes again. A number outside 0-9 is refused at once, before anything else is asked.
 int ask_file_kind(Console& console) {
     show_format_menu(console);
     for (;;) {
         console.blank_line();
-        console.prompt("Enter a value between [0-4] or [Q]uit");
+        console.prompt("Enter a value between [0-" + std::to_string(kLastFileKind) + "] or [Q]uit");
         const std::string answer = ask_or_stop(console);
         const std::string text = lower(trim(answer));
         if (text.empty()) continue;
         if (text == "q" || text == "quit") stop_by_user();
         if (text == "h" || text == "?" || text == "help") return 0;
         const NumberAnswer n = parse_integer_answer(text);
-        if (n.kind == NumberAnswer::Kind::Value && n.value >= 0 && n.value <= 4) return n.value;
+        const std::string range = "0 and " + std::to_string(kLastFileKind);
+        if (n.kind == NumberAnswer::Kind::Value && n.value >= 0 && n.value <= kLastFileKind) return n.value;
         if (n.kind == NumberAnswer::Kind::Value) {
             console.blank_line();
             console.line(
-                "There is no file kind " + std::to_string(n.value) + ": enter a value between 0 and 4.", 2);
+                "There is no file kind " + std::to_string(n.value) + ": enter a value between " + range + ".", 2);
             console.pause(kContinue);
         } else if (starts_like_a_number(text)) {
             refuse(console, n.reason);
@@ -432,7 +510,7 @@ int ask_file_kind(Console& console) {
             refuse(
                 console,
                 "\"" + trim(answer) +
-                    "\" is not one of the options: enter a value between 0 and 4, H for help or Q to quit.");
+                    "\" is not one of the options: enter a value between " + range + ", H for help or Q to quit.");
         }
         show_format_menu(console);
     }
@@ -916,7 +994,7 @@ LoadSettings ask_load_settings(Console& console, std::istream& file) {
             continue;
         }
         s.kind = static_cast<FileKind>(kind);
-        if (kind >= 3) s.header_lines = ask_header_lines(console);
+        if (takes_header_lines(s.kind)) s.header_lines = ask_header_lines(console);
         if (s.kind == FileKind::MultipleColumns) {
             s.columns = ask_column_count(console);
             // Too many columns: the read refuses them (with its message) before the sentinel.
@@ -926,24 +1004,159 @@ LoadSettings ask_load_settings(Console& console, std::istream& file) {
     }
 }
 
+namespace {
+
+// The exchange formats: read into series, then into the table with names of 8 characters.
+bool read_exchange(Console& console, std::istream& file, FileKind kind, const LoadSettings& settings,
+                   int lines_before, SeriesTable& table, LoadNotes& notes) {
+    std::vector<InputSeries> series;
+    bool ok = false;
+    switch (kind) {
+        case FileKind::Csv: ok = read_csv(console, file, settings.unit_parts, lines_before, series); break;
+        case FileKind::Heidelberg: ok = read_heidelberg(console, file, series); break;
+        case FileKind::Compact: ok = read_compact(console, file, series); break;
+        case FileKind::Tridas: ok = read_tridas(console, file, series); break;
+        default: break;
+    }
+    return ok && build_series_table(console, series, table, notes);
+}
+
+// True when the whole file reads as Tucson decade lines of one kind (nothing is shown).
+bool reads_as_tucson(std::istream& file, bool rings) {
+    std::istringstream none;
+    std::ostringstream sink;
+    Console quiet(none, sink);
+    SeriesTable t;
+    std::array<std::string, 3> h;
+    rewind(file);
+    skip_byte_order_mark(file);
+    const bool ok = load_tucson(quiet, file, rings, t, h);
+    rewind(file);
+    return ok;
+}
+
+}  // namespace
+
+bool takes_header_lines(FileKind kind) {
+    return kind == FileKind::SingleColumn || kind == FileKind::MultipleColumns || kind == FileKind::Csv;
+}
+
+std::string file_kind_title(FileKind kind) {
+    switch (kind) {
+        case FileKind::RingWidths: return "Tucson ring widths";
+        case FileKind::Chronologies: return "Tucson chronologies";
+        case FileKind::SingleColumn: return "single column";
+        case FileKind::MultipleColumns: return "multiple columns";
+        case FileKind::Csv: return "CSV table";
+        case FileKind::Heidelberg: return "Heidelberg file";
+        case FileKind::Compact: return "compact format";
+        case FileKind::Tridas: return "TRiDaS document";
+        case FileKind::Recognised: break;
+    }
+    return "not recognised";
+}
+
+FileKind recognise_kind(std::istream& file, std::string& reason) {
+    rewind(file);
+    skip_byte_order_mark(file);
+    std::string start(64 * 1024, '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(file.gcount()));
+    rewind(file);
+    if (looks_like_tridas(start)) {
+        reason = "an XML document that names TRiDaS";
+        return FileKind::Tridas;
+    }
+    std::istringstream lines(start);
+    std::string line;
+    int number = 0, shown = 0;
+    while (read_text_line(lines, line) && shown < 20) {
+        ++number;
+        if (all_blank(line)) continue;
+        if (is_heidelberg_header(line)) {
+            reason = "line " + std::to_string(number) + " is HEADER:";
+            return FileKind::Heidelberg;
+        }
+        if (shown++ > 0) continue;
+        if (parse_compact_header(line)) {
+            reason = "line " + std::to_string(number) + " is a header line of the compact format";
+            return FileKind::Compact;
+        }
+        if (looks_like_csv_header(line)) {
+            reason = "line " + std::to_string(number) + " is a header row that begins with the year column";
+            return FileKind::Csv;
+        }
+    }
+    const bool rings = reads_as_tucson(file, true);
+    const bool chronologies = reads_as_tucson(file, false);
+    if (rings != chronologies) {
+        reason = std::string("the whole file reads as Tucson decade lines of ") +
+                 (rings ? "ring widths" : "chronologies") + " and not as the other kind";
+        return rings ? FileKind::RingWidths : FileKind::Chronologies;
+    }
+    reason = rings ? "it reads as Tucson ring widths and as Tucson chronologies alike"
+                   : "it is neither a CSV table, Heidelberg, compact, TRiDaS nor a Tucson file that "
+                     "reads without a fault";
+    return FileKind::Recognised;
+}
+
+bool build_series_table(Console& console, std::vector<InputSeries>& series, SeriesTable& table,
+                        LoadNotes& notes) {
+    std::vector<std::string> names;
+    names.reserve(series.size());
+    for (const InputSeries& s : series) names.push_back(s.name);
+    const std::vector<std::string> shorts = short_names(names);
+    TableBuilder builder(console);
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        if (shorts[i] != names[i]) notes.renamed.emplace_back(printable(names[i]), printable(shorts[i]));
+        if (!builder.add(shorts[i], series[i].first_year, series[i].values, series[i].line)) return false;
+    }
+    builder.finish(table);
+    return true;
+}
+
 bool read_data(Console& console, std::istream& file, const LoadSettings& settings, SeriesTable& table,
-               std::array<std::string, 3>& header) {
+               std::array<std::string, 3>& header, LoadNotes* notes) {
+    LoadNotes local;
+    LoadNotes& found = notes ? *notes : local;
+    found = {};
     clear_table(table);
     for (auto& h : header) h.assign(88, ' ');
+    FileKind kind = settings.kind;
+    if (kind == FileKind::Recognised) {
+        std::string reason;
+        kind = recognise_kind(file, reason);
+        console.blank_line();
+        if (kind == FileKind::Recognised) {
+            console.line("The format of the data file is not recognised: " + reason + ".", 2);
+            console.line("Choose its kind from the menu (single and multiple columns are never recognised).", 2);
+            not_read(console);
+            return false;
+        }
+        found.recognised = file_kind_title(kind);
+        console.line("Format recognised: " + found.recognised + " (" + reason + ").", 2);
+    }
     // Every try reads the file from its start, whatever an earlier try or the help did.
     rewind(file);
     skip_byte_order_mark(file);
-    const bool columns =
-        settings.kind == FileKind::SingleColumn || settings.kind == FileKind::MultipleColumns;
-    if (!columns) return load_tucson(console, file, settings.kind == FileKind::RingWidths, table, header);
+    if (kind == FileKind::RingWidths || kind == FileKind::Chronologies)
+        return load_tucson(console, file, kind == FileKind::RingWidths, table, header);
     int skipped = 0;
     std::string discard;
-    while (skipped < settings.header_lines && read_text_line(file, discard)) ++skipped;
-    const bool ok =
-        settings.kind == FileKind::SingleColumn
-            ? rd1col(console, file, table, skipped)
-            : read_columns(console, file, settings.columns, sentinel_form(settings.sentinel), table, skipped);
+    // A recognised table is read from its first line: its header row was found there.
+    const int skip = settings.kind == FileKind::Recognised ? 0 : settings.header_lines;
+    while (takes_header_lines(kind) && skipped < skip && read_text_line(file, discard)) ++skipped;
+    bool ok = false;
+    if (kind == FileKind::SingleColumn)
+        ok = rd1col(console, file, table, skipped);
+    else if (kind == FileKind::MultipleColumns)
+        ok = read_columns(console, file, settings.columns, sentinel_form(settings.sentinel), table, skipped);
+    else
+        ok = read_exchange(console, file, kind, settings, skipped, table, found);
     if (ok) {
+        const std::vector<std::string> renamed = renamed_lines(found);
+        if (!renamed.empty()) console.blank_line();
+        for (const std::string& l : renamed) console.line(l, 2);
         console.blank_line();
         console.line("Input data read successfully", 2);
         return true;

@@ -6,6 +6,7 @@
 #include <istream>
 #include <string>
 
+#include "io/series_input.hpp"
 #include "io/series_table.hpp"
 
 namespace kestrovan {
@@ -18,7 +19,13 @@ enum class FileKind {
     Chronologies = 2,     // Tucson chronologies (index decade lines)
     SingleColumn = 3,     // blocks of identifier, first year and one value per line
     MultipleColumns = 4,  // a naming line and one line per year
+    Csv = 5,              // a table: header row of names, one row per year (commas, semicolons or tabs)
+    Heidelberg = 6,       // HEADER: and DATA: blocks (.fh)
+    Compact = 7,          // a header line per series ("=N", "=I", read format, "~") and packed values
+    Tridas = 8,           // TRiDaS XML measurement series
+    Recognised = 9,       // any of 1, 2 and 5 to 8, recognised from the file's content
 };
+inline constexpr int kLastFileKind = 9;
 
 // How a data file is read: what the format menu and the column questions answer.
 struct LoadSettings {
@@ -26,7 +33,12 @@ struct LoadSettings {
     int header_lines = 0;  // lines passed over before a column file's data (single or multiple columns)
     int columns = 0;       // multiple columns: the number of columns, years included
     std::string sentinel;  // multiple columns: the padding text as typed (a run of asterisks is "*")
+    int unit_parts = 1;    // CSV tables: the values' unit in parts of a millimetre (1 = millimetres)
 };
+
+// True for the kinds that are asked for header lines to pass over (single and multiple columns,
+// CSV tables).
+bool takes_header_lines(FileKind kind);
 
 // The format menu (with its help) and the questions of the chosen kind: header lines for the
 // column kinds, the number of columns and the sentinel for multiple columns (a number of
@@ -43,8 +55,17 @@ LoadSettings ask_load_settings(Console& console, std::istream& file);
 // values or with years outside kEarliestYear..kLatestYear, or more than kMaxSeries series,
 // kMaxYears values in a series or a span of kMaxYears years. The messages name the line of the
 // file.
+// With FileKind::Recognised the kind is taken from the content (and said on the console); a
+// content that fits none of the kinds is refused. `notes`, when given, receives the kind found
+// and the names given to series whose names do not fit 8 characters.
 bool read_data(Console& console, std::istream& file, const LoadSettings& settings, SeriesTable& table,
-               std::array<std::string, 3>& header);
+               std::array<std::string, 3>& header, LoadNotes* notes = nullptr);
+
+// The kind of a file as its content shows it, with the reason ("" reason: not recognised); for
+// Tucson decade files both decade layouts are tried, and exactly one must read the whole file.
+FileKind recognise_kind(std::istream& file, std::string& reason);
+// The name of a file kind for messages ("Tucson ring widths", "CSV table", ...).
+std::string file_kind_title(FileKind kind);
 
 // The loading dialogue: ask_load_settings, then read_data. `chosen` receives the settings.
 bool loaddat(Console& console, std::istream& file, SeriesTable& table, std::array<std::string, 3>& header,

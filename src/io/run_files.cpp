@@ -1,5 +1,12 @@
 #include "io/run_files.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -20,6 +27,9 @@ std::string own_base(const std::string& data_name) {
 
 constexpr std::size_t kSpectraBaseWidth = 40;
 
+// The content of a lock file, so that a file of another kind under its name is never removed.
+constexpr char kLockMark[] = "Kestrovan output lock\n";
+
 bool same_file(const std::string& a, const std::string& b) {
     std::error_code ec;
     return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) &&
@@ -27,6 +37,55 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+bool OutputLock::acquire(const std::string& path) {
+    release();
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0)
+            throw ProgramStop(StopKind::Abnormal,
+                              "Cannot create the lock file " + path + ": " + std::strerror(errno));
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int why = errno;
+            ::close(fd);
+            if (why == EWOULDBLOCK) return false;
+            throw ProgramStop(StopKind::Abnormal, "Cannot lock " + path + ": " + std::strerror(why));
+        }
+        // The run that held the lock may have removed its file between our open and flock: the
+        // lock then sits on a file no other run will find. Take it on the file under the name.
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            // The file is removed at the end: it must be a lock file (empty or marked as one),
+            // never a file of the user's that happens to have the name.
+            char head[sizeof kLockMark - 1] = {};
+            const ssize_t got = S_ISREG(held.st_mode) ? ::pread(fd, head, sizeof head, 0) : -1;
+            const bool ours = held.st_size == 0 || (got == static_cast<ssize_t>(sizeof head) &&
+                                                    std::memcmp(head, kLockMark, sizeof head) == 0);
+            if (!S_ISREG(held.st_mode) || !ours) {
+                ::close(fd);
+                throw ProgramStop(StopKind::Abnormal, "The file " + path +
+                                                          " is not a lock file of Kestrovan, and a run "
+                                                          "needs that name: nothing was written; rename it.");
+            }
+            if (held.st_size == 0 && ::write(fd, kLockMark, sizeof kLockMark - 1) < 0) {
+                // An unmarked lock works as well; the disk may be full.
+            }
+            fd_ = fd;
+            path_ = path;
+            return true;
+        }
+        ::close(fd);
+    }
+}
+
+void OutputLock::release() {
+    if (fd_ < 0) return;
+    ::unlink(path_.c_str());  // removed while still held, so that no other run locks it meanwhile
+    ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+}
 
 void split_path(const std::string& path, std::string& dir, std::string& own) {
     auto slash = path.find_last_of('/');
@@ -75,20 +134,23 @@ std::string RunFiles::report_name() const {
 
 std::vector<std::string> RunFiles::output_names() const {
     const std::string base = base_name();
-    std::vector<std::string> names{report_name()};
-    for (const char* pass : {"_STD_", "_SSF_"}) {
-        for (const char* form : {"RAW", "PTR"}) {
-            for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"}) {
-                names.push_back(base + pass + form + kind);
-                names.push_back(base + pass + form + kind + kStagedSuffix);
-            }
-        }
-    }
+    std::vector<std::string> results;
+    for (const char* pass : {"_STD_", "_SSF_"})
+        for (const char* form : {"RAW", "PTR"})
+            for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"})
+                results.push_back(base + pass + form + kind);
     for (const char* suffix : {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt",
-                               "_crns_col.txt", "_crns_tuc.txt"})
-        names.push_back(base + suffix);
-    names.push_back(spectra_base() + "_spectra.txt");
-    names.push_back(summary_name());
+                               "_crns_col.txt", "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt",
+                               "_crns_res_tuc.txt"})
+        results.push_back(base + suffix);
+    results.push_back(spectra_base() + "_spectra.txt");
+    results.push_back(summary_name());
+    // Each result file is written under its staged name first.
+    std::vector<std::string> names{report_name()};
+    for (const std::string& name : results) {
+        names.push_back(name);
+        names.push_back(name + kStagedSuffix);
+    }
     return names;
 }
 
@@ -106,6 +168,11 @@ void RunFiles::begin_writing(Console& console) {
         !std::filesystem::create_directories(output_dir, made))
         throw ProgramStop(StopKind::Abnormal, "Cannot create the output directory " + output_dir +
                                                   (made ? ": " + made.message() : std::string()));
+    if (!lock.acquire(lock_name()))
+        throw ProgramStop(StopKind::Abnormal,
+                          "Another run is writing the output files of " + base_name() + " (it holds " +
+                              lock_name() + "): nothing was written; wait for it to end, or write into "
+                                            "another directory.");
     const std::vector<std::string> names = output_names();
     for (const std::string& name : names) refuse_if_data_file(name);
     for (const std::string& name : names) {
@@ -132,13 +199,16 @@ std::vector<std::string> RunFiles::files_written() const {
     std::vector<std::string> out;
     for (const std::string& name : output_names()) {
         std::error_code ec;
-        if (name != report_name() && std::filesystem::exists(name, ec)) out.push_back(name);
+        if (name != report_name() && !name.ends_with(kStagedSuffix) && std::filesystem::exists(name, ec))
+            out.push_back(name);
     }
     if (!saved_selection.empty()) out.push_back(saved_selection);
     return out;
 }
 
 std::string RunFiles::summary_name() const { return base_name() + "_summary.json"; }
+
+std::string RunFiles::lock_name() const { return base_name() + ".lock"; }
 
 std::string RunFiles::chronology_id() const {
     std::string dir, own;

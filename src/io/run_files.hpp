@@ -14,9 +14,25 @@ inline constexpr const char* kVersionField = "45_v2b ";
 
 class Console;
 
-// The suffix of a series file while it is written, before it takes its own name (the files of a
-// signal-free iteration take their names only once the iteration is accepted).
-inline constexpr const char* kStagedSuffix = ".part";
+// An exclusive lock on a run's output names: the file <base>.lock beside the outputs, held
+// (flock) from the start of writing to the end of the run, then removed. Two runs that would
+// write the same files cannot mix them; a run killed outright leaves the file, but not the lock.
+class OutputLock {
+public:
+    OutputLock() = default;
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+    ~OutputLock() { release(); }
+
+    // Takes the lock at `path`; false when another process holds it. Throws ProgramStop
+    // (abnormal) naming the file when it cannot be created.
+    bool acquire(const std::string& path);
+    void release();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
 
 struct RunFiles {
     std::string data_name;                // as typed, at most 50 characters, trailing blanks removed
@@ -26,6 +42,7 @@ struct RunFiles {
     std::string saved_selection;          // the saved selected set this run wrote ("" = none)
     std::string output_dir;               // where the output files go ("" = beside the data file)
     bool finished = false;                // the run reached its normal termination
+    OutputLock lock;                      // on lock_name(), from begin_writing to the end of the run
 
     // Output names are built from the data file's own name (not its directory part), and keep
     // the directory as prefix so that output files go beside the data file (or into output_dir
@@ -44,17 +61,20 @@ struct RunFiles {
     std::string chronology_id() const;
     //   summary_name():   base_name() + "_summary.json"
     std::string summary_name() const;
+    //   lock_name():      base_name() + ".lock"
+    std::string lock_name() const;
     // True where the report and spectra take the whole base name (see above).
     bool names_kept_apart() const;
 
     // Every file name with a fixed suffix that a run on this data file may write: the report,
     // the series files of both passes (every RAW/PTR and Ratios/Resids form), the Regional
     // curves, the three RBAR tables, the chronology tables, the spectra and the run summary; and the staged
-    // names of the series files, which a run that was killed may have left.
+    // name of each of them (see StagedOutputFile), which a run that was killed may have left.
     std::vector<std::string> output_names() const;
 
     // Called once the data file has been read, before anything else is written. Creates
-    // output_dir when it is set and missing (a fatal stop when it cannot be). Refuses (a
+    // output_dir when it is set and missing (a fatal stop when it cannot be). Takes the lock
+    // on the output names (a fatal stop, nothing written, while another run holds it). Refuses (a
     // fatal stop naming both) an output name that is the data file itself under another name (a
     // link); removes the files an earlier run left under output_names(), so that the files on
     // disk never mix two runs; creates the held report; and says so when names_kept_apart().

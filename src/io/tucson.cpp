@@ -23,6 +23,8 @@ constexpr int kLineColumns = 80;
 constexpr int kTitleWidth = 85;
 constexpr int kHeaderWidth = 88;
 constexpr int kMaxUnreadable = 25;
+// In a ring-width file, 9990 padding the rest of a series' last line or the start of its first.
+constexpr long long kPadding = 9990;
 
 // Columns a..b (counted from 1) of a line, blank padded.
 std::string_view columns(const std::string& line, int a, int b) {
@@ -663,6 +665,14 @@ private:
         slots_ = first_line_values(d.year);
         line_year_ = d.year;
         expected_ = d.year + slots_;
+        // 9990 before the first value of the first line pads the decade: no value (warned).
+        int lead = 0;
+        while (lead < slots_ && lead < d.present && !d.blank[lead] && d.values[lead] == kPadding) ++lead;
+        if (lead > 0 && lead < d.present) {
+            first_slot_ = lead;
+            series_.first_year = d.year + lead;
+            state_.padding_lines.push_back(state_.lines);
+        }
         return true;
     }
 
@@ -761,6 +771,7 @@ private:
     // The end marker: the values take their unit, and a width of 100 mm or more in that unit is
     // refused naming its line, as the column readers refuse it. True (the call ends here).
     bool end_series(bool thousandths) {
+        state_.unit_parts = thousandths ? 1000 : 100;
         if (thousandths) to_thousandths();
         const WideValue& w = thousandths ? wide_thousandths_ : wide_hundredths_;
         if (w.line == 0) return true;
@@ -772,11 +783,15 @@ private:
 
     // Stores a ring-width line's values; true when the call ends here (end marker, or a refusal).
     bool store_ring_line(const DecadeLine& d) {
-        for (int k = 0; k < slots_; ++k) {
+        const int from = first_slot_;
+        first_slot_ = 0;
+        for (int k = from; k < slots_; ++k) {
             if (k >= d.present) return refuse_cut(k);
             const long long v = d.values[k];
             if (v == -9999) return end_series(true);
             if (v == 999) return end_series(false);
+            if (v == kPadding && series_.count > 0 && pads_rest_of_line(d, k) && next_line_starts_another())
+                return end_by_padding();
             note_width(v, line_year_ + k);
             if (!store(static_cast<float>(v) * 0.01f, 0)) return true;
         }
@@ -788,6 +803,51 @@ private:
         return refuse(at_line() + " of series " + name() + " holds more values than the years " +
                       std::to_string(line_year_) + " to " + std::to_string(line_year_ + slots_ - 1) +
                       " its year leaves room for.");
+    }
+
+    // Slots k and after of the line hold 9990 and nothing else.
+    static bool pads_rest_of_line(const DecadeLine& d, int k) {
+        for (int j = k; j < d.present; ++j)
+            if (d.blank[j] || d.values[j] != kPadding) return false;
+        return true;
+    }
+
+    // The next line that is not blank begins another series (another identifier), or the file
+    // ends; the file's position is left where it was.
+    bool next_line_starts_another() {
+        const std::streampos where = file_.tellg();
+        std::string raw;
+        bool another = true;
+        while (read_text_line(file_, raw)) {
+            std::replace(raw.begin(), raw.end(), '\t', ' ');
+            const std::string line = padded(raw, kLineColumns);
+            if (all_blank(columns(line, layout_.year_end - 3, layout_.year_end))) continue;
+            DecadeLine d;
+            const int normal = layout_.id_width;
+            another = split_decade_line(line, layout_, d) &&
+                      !same_identifier(first_id_, first_id_width_, d.id, d.id_width, normal, normal - 2);
+            break;
+        }
+        if (line_too_long(file_)) another = false;
+        file_.clear();
+        file_.seekg(where);
+        return another;
+    }
+
+    // A series that ends where 9990 fills the rest of its last line: it has no end marker, and
+    // the loader gives it the unit of the file's other series. Its values stay in hundredths
+    // until then; a value that is no width in either unit is refused now.
+    bool end_by_padding() {
+        state_.padding_lines.push_back(state_.lines);
+        state_.unit_parts = 0;
+        if (wide_thousandths_.line != 0) return end_series(true);
+        state_.padded_wide.clear();
+        if (wide_hundredths_.line != 0)
+            state_.padded_wide = "Line " + std::to_string(wide_hundredths_.line) + ": the value " +
+                                 std::to_string(wide_hundredths_.value) + " of series " + name() + " for " +
+                                 std::to_string(wide_hundredths_.year) +
+                                 " is not a ring width in millimetres (100 or more, in hundredths of a millimetre).";
+        return true;
     }
 
     std::istream& file_;
@@ -896,6 +956,8 @@ void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, Tucso
     series.values.clear();
     series.samples.clear();
     state.data_lines = 0;
+    state.unit_parts = 0;
+    state.padded_wide.clear();
     DecadeReader(file, rings, series, state, console).run();
 }
 

@@ -39,6 +39,17 @@ struct TucsonReadState {
     int data_lines = 0;   // data lines the last call read (0: it met only other lines)
     int lines = 0;        // lines of the file read so far (the number of the last one)
     int series_line = 0;  // line of the first data line of the last series returned
+    // Ring widths: the unit the end marker of the last series declared, in parts of a
+    // millimetre (100 for 999, 1000 for -9999); 0 when the series ended where 9990 padding filled
+    // the rest of its last line and the next line began another series (or the file ended). Such a
+    // series' values are in hundredths: the caller gives it the unit of the file's other series.
+    int unit_parts = 0;
+    // For such a series: the refusal due if its unit turns out to be hundredths (a value of
+    // 100 mm or more in hundredths), else "".
+    std::string padded_wide;
+    // Lines on which 9990 was read as padding (no value): after a series' last value, or before
+    // the first value of its first line.
+    std::vector<int> padding_lines;
 };
 
 // What a writer carries from one series to the next on the same file: each kind of warning is

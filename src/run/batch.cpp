@@ -7,7 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +19,9 @@
 #include <thread>
 
 #include "console/format.hpp"
+#include "console/report.hpp"
+#include "console/signals.hpp"
+#include "console/stop.hpp"
 #include "io/run_files.hpp"
 #include "io/text_fields.hpp"
 #include "run/run_file.hpp"
@@ -31,12 +36,21 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
+// How long a site that was told to stop (SIGTERM, or the signal the batch received) has before
+// it is killed: it stops at its next safe point, which a site that hangs never reaches.
+constexpr auto kStopGrace = std::chrono::seconds(5);
+// How often the batch looks for ended sites, time limits and signals.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
 struct Site {
     std::string data;
     std::string out_dir;      // "" = beside the data file
     std::string status_file;  // where the site's process leaves its status
     pid_t pid = 0;
     Clock::time_point start;
+    std::string stopped_for;  // "" while running on; "signal" or "time limit" once told to stop
+    Clock::time_point kill_at;
+    bool killed = false;
     BatchRow row;
 };
 
@@ -114,6 +128,12 @@ bool start_site(const BatchOptions& options, std::vector<std::string>& env, Site
     return rc == 0;
 }
 
+// Gives the site its row; the output directory planned for it stays.
+void set_row(Site& site, BatchRow row) {
+    row.output_dir = std::move(site.row.output_dir);
+    site.row = std::move(row);
+}
+
 // The row of a site whose process has ended with `status` (waitpid's).
 void finish_site(Site& site, int status) {
     const std::string text = read_text(site.status_file);
@@ -121,23 +141,66 @@ void finish_site(Site& site, int status) {
     fs::remove(site.status_file, ec);
     std::string why = "the run ended without a status";
     if (WIFSIGNALED(status)) why = "killed by signal " + std::to_string(WTERMSIG(status));
-    site.row = batch_row(site.data, text, why);
+    set_row(site, batch_row(site.data, text, why));
+    // A site that completed before the stop reached it keeps its row.
+    if (!site.stopped_for.empty() && !site.row.completed) site.row.outcome = "stopped: " + site.stopped_for;
     site.row.seconds = std::chrono::duration<double>(Clock::now() - site.start).count();
 }
 
-// The sites of the batch, each with its output directory; "" when two would write the same
+// The folder that holds every one of `paths` (absolute, normalized).
+fs::path common_folder(const std::vector<fs::path>& paths) {
+    fs::path common = paths.front().parent_path();
+    for (const fs::path& p : paths) {
+        const fs::path dir = p.parent_path();
+        fs::path shared;
+        for (auto a = common.begin(), b = dir.begin(); a != common.end() && b != dir.end() && *a == *b; ++a, ++b)
+            shared /= *a;
+        common = shared;
+    }
+    return common;
+}
+
+// The output directory of each site under `out_dir`: DIR/<base> when no two data files share a
+// base name (users' scripts rely on that layout); otherwise the data file's path relative to the
+// folder that holds all the data files (DIR/north/raw.rwl/ for .../north/raw.rwl), which no two
+// data files can share.
+std::vector<std::string> site_out_dirs(const std::vector<std::string>& data, const std::string& out_dir) {
+    std::vector<std::string> dirs;
+    std::map<std::string, int> base_count;
+    for (const std::string& d : data) {
+        std::string dir, own;
+        split_path(d, dir, own);
+        const std::string base = own.substr(0, own.find('.'));
+        dirs.push_back(out_dir + "/" + base);
+        ++base_count[base];
+    }
+    if (std::all_of(base_count.begin(), base_count.end(), [](const auto& b) { return b.second == 1; }))
+        return dirs;
+    std::vector<fs::path> paths;
+    for (const std::string& d : data) {
+        std::error_code ec;
+        paths.push_back(fs::absolute(d, ec).lexically_normal());
+    }
+    const fs::path common = common_folder(paths);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        dirs[i] = out_dir + "/" + paths[i].lexically_relative(common).string();
+    return dirs;
+}
+
+// The sites of the batch, each with its output directory; false when two would write the same
 // files (message on `err`).
 bool plan_sites(const BatchOptions& options, std::vector<Site>& sites, std::ostream& err) {
     std::map<std::string, std::string> bases;  // output base -> data file
-    for (const std::string& data : options.data) {
+    const std::vector<std::string> out_dirs =
+        options.out_dir.empty() ? std::vector<std::string>() : site_out_dirs(options.data, options.out_dir);
+    for (std::size_t i = 0; i < options.data.size(); ++i) {
+        const std::string& data = options.data[i];
         Site site;
         site.data = data;
         RunFiles files;
         files.data_name = data;
         if (!options.out_dir.empty()) {
-            std::string dir, own;
-            split_path(data, dir, own);
-            site.out_dir = options.out_dir + "/" + own.substr(0, own.find('.'));
+            site.out_dir = out_dirs[i];
             files.output_dir = site.out_dir;
         }
         std::error_code ec;
@@ -150,6 +213,9 @@ bool plan_sites(const BatchOptions& options, std::vector<Site>& sites, std::ostr
             return false;
         }
         site.row.file = data;
+        std::string dir, own;
+        split_path(files.base_name(), dir, own);
+        site.row.output_dir = dir.empty() ? "." : dir.substr(0, dir.size() - 1);
         sites.push_back(std::move(site));
     }
     return true;
@@ -161,35 +227,67 @@ void show_progress(bool terminal, std::size_t done, std::size_t all, int failed,
     if (done == all) err << "\n";
 }
 
-// Runs the sites, at most `jobs` at a time; returns the number that did not complete.
+// Tells a running site to stop (`why` goes into its row); it is killed if it has not ended
+// within kStopGrace.
+void stop_site(Site& site, int signal, const std::string& why) {
+    if (!site.stopped_for.empty()) return;
+    site.stopped_for = why;
+    site.kill_at = Clock::now() + kStopGrace;
+    kill(site.pid, signal);
+}
+
+// Runs the sites, at most `jobs` at a time; returns the number that did not complete. A stop
+// signal received by the batch is passed on to the running sites and starts no new one; a site
+// past its time limit is stopped. The batch returns once every site it started has ended.
 int run_sites(const BatchOptions& options, int jobs, std::vector<Site>& sites, std::ostream& err) {
     std::vector<std::string> env = site_environment();
     const bool terminal = isatty(STDERR_FILENO) != 0;
+    const auto time_limit = std::chrono::duration<double>(options.site_timeout);
     std::map<pid_t, std::size_t> running;
     std::size_t next = 0, done = 0;
     int failed = 0;
-    while (done < sites.size()) {
-        while (next < sites.size() && static_cast<int>(running.size()) < jobs) {
-            Site& site = sites[next];
-            if (start_site(options, env, site)) {
-                running[site.pid] = next;
-            } else {
-                site.row = batch_row(site.data, "", "the program could not be started");
-                ++done, ++failed;
-            }
-            ++next;
-        }
-        if (running.empty()) continue;
-        int status = 0;
-        const pid_t pid = waitpid(-1, &status, 0);
-        auto it = running.find(pid);
-        if (pid < 0 || it == running.end()) continue;
-        Site& site = sites[it->second];
-        running.erase(it);
-        finish_site(site, status);
+    auto count = [&](Site& site) {
         ++done;
         if (!site.row.completed) ++failed;
         show_progress(terminal, done, sites.size(), failed, err);
+    };
+    while (done < sites.size()) {
+        if (const int signal = stop_signal_received(); signal != 0) {
+            for (auto& [pid, i] : running) stop_site(sites[i], signal, "signal");
+            for (; next < sites.size(); ++next) {  // never started
+                set_row(sites[next], batch_row(sites[next].data, "", "signal"));
+                count(sites[next]);
+            }
+        }
+        while (next < sites.size() && static_cast<int>(running.size()) < jobs) {
+            Site& site = sites[next++];
+            if (start_site(options, env, site)) {
+                running[site.pid] = static_cast<std::size_t>(&site - sites.data());
+            } else {
+                set_row(site, batch_row(site.data, "", "the program could not be started"));
+                count(site);
+            }
+        }
+        const auto now = Clock::now();
+        for (auto& [pid, i] : running) {
+            Site& site = sites[i];
+            if (options.site_timeout > 0 && now - site.start > time_limit) stop_site(site, SIGTERM, "time limit");
+            if (!site.stopped_for.empty() && !site.killed && now > site.kill_at) {
+                kill(site.pid, SIGKILL);
+                site.killed = true;
+            }
+        }
+        int status = 0;
+        const pid_t pid = running.empty() ? 0 : waitpid(-1, &status, WNOHANG);
+        auto it = running.find(pid);
+        if (pid <= 0 || it == running.end()) {
+            if (!running.empty()) std::this_thread::sleep_for(kPollInterval);
+            continue;
+        }
+        Site& site = sites[it->second];
+        running.erase(it);
+        finish_site(site, status);
+        count(site);
     }
     return failed;
 }
@@ -220,6 +318,15 @@ BatchRow batch_row(const std::string& file, const std::string& status_json,
         const json& r = j.contains("rbar_signal_free") ? j["rbar_signal_free"] : json();
         row.mean_rbar = number_text(r, "mean_rbar", 3);
         row.first_year_eps = number_text(r, "first_year_eps_085");
+        const json& st = j.contains("statistics") && j["statistics"].is_object() ? j["statistics"] : json();
+        const json& sf = st.is_object() && st.contains("signal_free") ? st["signal_free"] : json();
+        row.n_trees = number_text(sf, "n_trees");
+        row.n_cores = number_text(sf, "n_cores");
+        row.rbar_tot = number_text(sf, "rbar_tot", 3);
+        row.rbar_eff = number_text(sf, "rbar_eff", 3);
+        row.eps = number_text(sf, "eps", 3);
+        row.snr = number_text(sf, "snr", 2);
+        row.eps_085_from = number_text(sf, "eps_085_from");
     }
     return row;
 }
@@ -227,13 +334,16 @@ BatchRow batch_row(const std::string& file, const std::string& status_json,
 std::string batch_csv(const std::vector<BatchRow>& rows) {
     std::string out =
         "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
-        "mean_rbar,first_year_eps_085,seconds\n";
+        "mean_rbar,first_year_eps_085,seconds,output_dir,n_trees,n_cores,rbar_tot,rbar_eff,eps,snr,eps_085_from\n";
     for (const BatchRow& r : rows) {
         for (const std::string* f :
              {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length, &r.outcome,
               &r.iterations, &r.constant, &r.mean_rbar, &r.first_year_eps})
             out += csv_field(utf8_or_escaped(*f)) + ",";  // a file name need not be UTF-8
-        out += fixed(r.seconds, 2) + "\n";
+        out += fixed(r.seconds, 2) + "," + csv_field(utf8_or_escaped(r.output_dir));
+        for (const std::string* f : {&r.n_trees, &r.n_cores, &r.rbar_tot, &r.rbar_eff, &r.eps, &r.snr, &r.eps_085_from})
+            out += "," + *f;
+        out += "\n";
     }
     return out;
 }
@@ -267,22 +377,34 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
         }
 
     const int failed = run_sites(options, jobs, sites, err);
+    // The rows are kept until every site has ended, and the file takes its name only once
+    // complete: a full disk or a stop never leaves a cut-off summary.
     std::vector<BatchRow> rows;
     for (const Site& s : sites) rows.push_back(s.row);
-    std::ofstream out(csv, std::ios::trunc);
-    out << batch_csv(rows);
-    out.flush();
-    if (!out) {
-        err << "kestrovan: cannot write " << one_line(csv) << "\n";
-        return 1;
+    std::string written_error;
+    try {
+        StagedOutputFile out(csv);
+        out.stream() << batch_csv(rows);
+        out.commit();
+    } catch (const ProgramStop& stop) {
+        written_error = stop.what();
     }
     // Always said, also when standard error is a file or a pipe: each site that did not
     // complete with its reason on one line, then how many did.
     for (const Site& s : sites)
         if (!s.row.completed) err << "kestrovan: " << one_line(s.data + ": " + s.row.outcome) << "\n";
-    err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size() << " sites completed; "
-        << one_line(csv) << "\n";
-    return failed == 0 ? 0 : 1;
+    if (const int signal = stop_signal_received(); signal != 0)
+        err << "kestrovan: the batch was stopped by " << signal_name(signal) << "\n";
+    if (!written_error.empty()) {
+        std::string finished;
+        for (const Site& s : sites)
+            if (s.row.completed) finished += (finished.empty() ? "" : ", ") + s.data;
+        err << "kestrovan: " << one_line(written_error) << "; the sites that completed: "
+            << one_line(finished.empty() ? "none" : finished) << "\n";
+    }
+    err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size() << " sites completed"
+        << (written_error.empty() ? "; " + one_line(csv) : std::string(" (no batch summary written)")) << "\n";
+    return failed == 0 && written_error.empty() ? 0 : 1;
 }
 
 }  // namespace kestrovan

@@ -16,6 +16,7 @@ struct BatchOptions {
     int jobs = 0;                   // sites at a time (0: the number of cores)
     std::string out_dir;            // "" = every site writes beside its data file
     std::string program;            // the program to start for each site
+    double site_timeout = 0.0;      // seconds a site may run before it is stopped (0 = no limit)
 };
 
 // One row of batch_summary.csv.
@@ -25,6 +26,9 @@ struct BatchRow {
     std::string outcome;  // "converged", "iteration limit", "gave up" or "stopped: why"
     std::string iterations, constant, mean_rbar, first_year_eps;
     double seconds = 0.0;
+    std::string output_dir;  // where the site wrote its files
+    // The signal strength of the signal-free indices over all years ("" where undefined).
+    std::string n_trees, n_cores, rbar_tot, rbar_eff, eps, snr, eps_085_from;
     bool completed = false;
 };
 
@@ -37,7 +41,9 @@ BatchRow batch_row(const std::string& file, const std::string& status_json,
 std::string batch_csv(const std::vector<BatchRow>& rows);
 
 // Runs the batch; progress on `err` when it is a terminal. Returns 0 when every site completed,
-// 1 otherwise (a refused run file or command: message on `err`, nothing run).
+// 1 otherwise (a refused run file or command: message on `err`, nothing run). A stop signal
+// (SIGINT, SIGTERM; see console/signals.hpp) is passed on to the running sites; the batch waits
+// for them and writes its summary, each site that did not complete as "stopped: signal".
 int run_batch(const BatchOptions& options, std::ostream& err);
 
 }  // namespace kestrovan

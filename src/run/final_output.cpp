@@ -34,7 +34,8 @@ struct SpectralInput {
 
 SpectralInput write_column_table(const std::string& path, bool option0, bool stabilized,
                                  const FinalChronologies& c) {
-    auto file = create_output_file(path);
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
     file << table_header(option0, stabilized) << '\n';
     SpectralInput spectral;
     const std::size_t span = c.sample_size.size();
@@ -62,13 +63,14 @@ SpectralInput write_column_table(const std::string& path, bool option0, bool sta
             spectral.second.push_back(stabilized ? stb2 : crn2);
         }
     }
-    check_written(file, path);
+    staged.commit();
     return spectral;
 }
 
 void write_tucson_chronologies(const std::string& path, const RunFiles& files, bool option0, bool stabilized,
                                const FinalChronologies& c, Console& console) {
-    auto file = create_output_file(path);
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
     TucsonWriteState state;
     state.file_name = path;
     std::vector<const std::vector<float>*> series{&c.first, &c.second};
@@ -94,7 +96,7 @@ void write_tucson_chronologies(const std::string& path, const RunFiles& files, b
             if (c.sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
         trrw(file, "iw", id, c.first_year, values, c.sample_size, header[2].substr(82, 6), state, console);
     }
-    check_written(file, path);
+    staged.commit();
 }
 
 }  // namespace
@@ -113,7 +115,8 @@ void write_final_output(Console& console, RunFiles& files, const RunOptions& par
     Spectrum s1 = ftfreq(spectral.first, m);
     Spectrum s2 = ftfreq(spectral.second, m);
     const std::string spectra_path = files.spectra_base() + "_spectra.txt";
-    auto file = create_output_file(spectra_path);
+    StagedOutputFile staged(spectra_path);
+    std::ofstream& file = staged.stream();
     file << (option0 ? " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN"
                      : " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN")
          << '\n';
@@ -143,7 +146,7 @@ void write_final_output(Console& console, RunFiles& files, const RunOptions& par
                  << fmt_f(s2.estimates[i], 16, 5) << '\n';
         }
     }
-    check_written(file, spectra_path);
+    staged.commit();
 }
 
 void normal_termination(Console& console) {

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "console/signals.hpp"
 #include "io/run_files.hpp"
 #include "io/text_fields.hpp"
 #include "run/batch.hpp"
 #include "run/program.hpp"
+#include "select/tree_ids.hpp"
 
 namespace {
 
@@ -68,9 +70,22 @@ int main(int argc, char** argv) {
                        "PLplot device for the plots (for example xcairo, or a file device such as "
                        "pngcairo or svgcairo: each plot then goes to a numbered file, without a menu)")
             ->type_name("NAME");
+    auto* fill_gaps = app.add_flag("--fill-gaps", options.fill_gaps,
+                                   "fill missing rings inside series by linear interpolation (each filled "
+                                   "ring is listed in the report; missing rings at the ends are cut off)");
     auto* record = app.add_option("--record", options.record,
                                   "write the run file of the session's answers to FILE.toml at its end")
                        ->type_name("FILE.toml");
+    auto* tree_id =
+        app.add_option("--tree-id", options.statistics.tree_id,
+                       "how identifiers split into site, tree and core for the chronology statistics: "
+                       "\"auto\", or S,T (characters of site and of tree; the rest is the core)")
+            ->type_name("LAYOUT")
+            ->check([](const std::string& text) {
+                kestrovan::TreeIdLayout layout;
+                return kestrovan::parse_tree_id_layout(text, layout) ? std::string()
+                                                                     : std::string("\"auto\" or S,T (for example 3,2)");
+            });
 
     kestrovan::RunFileOptions run_options;
     CLI::App* run = app.add_subcommand("run", "one analysis described by a run file (no question is asked)");
@@ -93,15 +108,23 @@ int main(int argc, char** argv) {
         ->type_name("N");
     batch
         ->add_option("--out", batch_options.out_dir,
-                     "each site writes into DIR/<base>/; batch_summary.csv in DIR")
+                     "each site writes into DIR/<base>/ (when two data files share a base name, "
+                     "DIR/<path from their common folder>/); batch_summary.csv in DIR")
         ->type_name("DIR");
+    batch
+        ->add_option("--site-timeout", batch_options.site_timeout,
+                     "stop a site that runs longer than SECONDS (recorded as \"stopped: time limit\"; "
+                     "default: no limit)")
+        ->check(CLI::PositiveNumber)
+        ->type_name("SECONDS");
     app.require_subcommand(0, 1);
 
     try {
         app.parse(argc, argv);
-        const bool dialogue_option = no_plots_flag->count() + device->count() + record->count() > 0;
+        const bool dialogue_option =
+            no_plots_flag->count() + device->count() + record->count() + tree_id->count() + fill_gaps->count() > 0;
         if (dialogue_option && app.get_subcommands().size() > 0)
-            throw CLI::ValidationError("--no-plots, --device and --record",
+            throw CLI::ValidationError("--no-plots, --device, --record, --tree-id and --fill-gaps",
                                        "belong to the dialogue, not to a subcommand");
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
@@ -116,6 +139,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // SIGINT and SIGTERM end a run at its next safe point, with its report closed and its
+    // partial files removed; a batch passes them on to its sites.
+    kestrovan::catch_stop_signals();
     if (run->parsed()) return kestrovan::run_from_file(run_options, std::cout, std::cerr);
     if (batch->parsed()) {
         batch_options.program = own_program(argv[0]);

@@ -21,6 +21,7 @@
 #include "run/run_loop.hpp"
 #include "run/run_session.hpp"
 #include "run/run_start.hpp"
+#include "run/statistics_output.hpp"
 #include "run/summary.hpp"
 #include "select/selection.hpp"
 
@@ -69,6 +70,7 @@ struct Run {
     PlotSettings plots;
     bool greet;  // the banner and the gap warning (the dialogue)
     RunSummary& summary;
+    StatisticsSettings statistics;
 };
 
 // One whole run: start, dialogue, selection, engine attempts, final files.
@@ -78,6 +80,7 @@ void run_whole_program(Run& r) {
     set_plplot_lib();
     run_start(r.start, r.dialogue, r.greet);
     r.summary.as_read = figures_of(r.start.table);
+    r.summary.filled_rings = r.start.gaps.filled;
 
     dialogue_before_selection(r.dialogue, console, files, r.params);
     const SelectionOutcome selection =
@@ -97,6 +100,7 @@ void run_whole_program(Run& r) {
     summarize_attempts(attempts, results, r.params, r.summary);
 
     write_final_output(console, files, r.params, final_chronologies(results), *plotter);
+    r.summary.statistics = write_statistics(console, files, r.params, raw, results, r.statistics);
     // How the signal-free chronology was reached, said last.
     const std::string outcome = "Signal-free chronology " + results.published.message();
     console.blank_line();
@@ -150,6 +154,7 @@ int guarded(RunStart& run, RunSummary& summary, const std::function<void()>& bod
     try {
         body();
     } catch (const ProgramStop& stop) {
+        console.set_stop_on_signal(false);  // the run is ending already: a signal now changes nothing
         if (stop.what() && *stop.what()) console.line(stop.what(), 2);
         status = stop.exit_code();
         record_stop(run.files, &stop, {});
@@ -166,6 +171,7 @@ int guarded(RunStart& run, RunSummary& summary, const std::function<void()>& bod
         }
     } catch (const std::exception& e) {
         // Nothing should get here; if it does, the run still ends cleanly with its report closed.
+        console.set_stop_on_signal(false);
         console.line(std::string("Fatal error: ") + e.what(), 2);
         status = 1;
         record_stop(run.files, nullptr, e.what());
@@ -220,10 +226,9 @@ void write_record(const std::string& path, const RunPlan& plan, const RunFiles& 
                           "The run file of this session was not written to " + path + ": " + why + ".");
     std::string dir, own;
     split_path(path, dir, own);
-    std::ofstream out = create_output_file(path);
-    out << run_file_text(plan, dir);
-    out.flush();
-    check_written(out, path);
+    StagedOutputFile out(path);
+    out.stream() << run_file_text(plan, dir);
+    out.commit();
     console.line("Run file of this session written: " + path, 2);
 }
 
@@ -245,7 +250,9 @@ std::string record_target_refusal(const std::string& path) {
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options) {
     Console console(in, out);
     console.set_echo(options.echo_answers);
+    console.set_stop_on_signal(true);
     RunStart run(console);
+    run.fill_gaps = options.fill_gaps;
     RunOptions params;
     SessionRecorder recorder(console, params);
     RunSummary summary;
@@ -255,9 +262,12 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
           recorder,
           PlotSettings{options.plots, options.device, "", options.interactive},
           true,
-          summary};
+          summary,
+          options.statistics};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     summary.plan = recorder.plan();
+    summary.plan.fill_gaps = options.fill_gaps;
+    summary.plan.statistics = options.statistics;
     // A run file draws on a file device only: the screen's plots are recorded as off.
     summary.plan.plots = options.plots && run_file_device(options.device) ? options.device : "off";
     status = end_with_summary(run, summary, status);
@@ -297,7 +307,9 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
     std::istringstream no_input;
     Console console(no_input, out);
     console.set_unattended(true);
+    console.set_stop_on_signal(true);
     RunStart run(console);
+    run.fill_gaps = summary.plan.fill_gaps;
     run.files.output_dir = options.out_dir;
     RunOptions params;
     RunFileSession session(summary.plan, params);
@@ -308,7 +320,8 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
           session,
           PlotSettings{plots, plots ? summary.plan.plots : "", options.out_dir, false},
           false,
-          summary};
+          summary,
+          summary.plan.statistics};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     const bool data_read = run.files.report.is_open();
     status = end_with_summary(run, summary, status);

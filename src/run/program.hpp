@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "run/statistics_output.hpp"
+
 namespace kestrovan {
 
 struct ProgramOptions {
@@ -16,6 +18,10 @@ struct ProgramOptions {
     // they read nothing, so that the same file serves runs with and without plots.
     bool interactive = true;
     std::string record;  // --record FILE: the run file of the session, written at its end
+    bool fill_gaps = false;  // --fill-gaps: missing rings inside series are filled, not a stop
+    // --tree-id: how identifiers split into trees for the chronology statistics (the dialogue
+    // asks nothing about it).
+    StatisticsSettings statistics;
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options);

@@ -205,15 +205,24 @@ void read_data_keys(const Keys& k, const RunFileRequest& request, const std::str
         plan.data = (fs::path(dir) / plan.data).lexically_normal().string();
     if (plan.data.empty() && request.need_data) k.missing("data", "no data file is named (data = \"FILE\")");
 
-    const std::string kinds = "\"ring-widths\", \"chronologies\", \"single-column\" or \"multiple-columns\"";
+    const std::string kinds =
+        "\"ring-widths\", \"chronologies\", \"single-column\", \"multiple-columns\", \"csv\", "
+        "\"heidelberg\", \"compact\", \"tridas\" or \"auto\"";
     const auto kind = file_kind_of(k.string("format", "ring-widths", kinds));
     if (!kind) k.refuse("format", kinds);
     plan.load.kind = *kind;
-    const bool columns = *kind == FileKind::SingleColumn || *kind == FileKind::MultipleColumns;
+    const bool columns = takes_header_lines(*kind);
     const bool multiple = *kind == FileKind::MultipleColumns;
     plan.load.header_lines = k.whole("header_lines", 0, INT_MAX, 0);
     k.only_with("header_lines", columns, plan.load.header_lines == 0,
-                "format = \"single-column\" or \"multiple-columns\"");
+                "format = \"single-column\", \"multiple-columns\" or \"csv\"");
+    const std::string units = "\"mm\", \"1/10 mm\", \"1/20 mm\", \"1/50 mm\", \"1/100 mm\" or \"1/1000 mm\"";
+    const auto parts = unit_parts(k.string("units", "mm", units));
+    if (!parts) k.refuse("units", units);
+    plan.load.unit_parts = *parts;
+    k.only_with("units", *kind == FileKind::Csv || *kind == FileKind::Recognised, *parts == 1,
+                "format = \"csv\" or \"auto\" (the other formats say their unit)");
+    plan.fill_gaps = k.boolean("fill_gaps", false);
     k.only_with("columns", multiple, false, "format = \"multiple-columns\"");
     k.only_with("sentinel", multiple, false, "format = \"multiple-columns\"");
     if (!multiple) return;
@@ -407,6 +416,41 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
     k.refuse("plots", "\"off\" or a file device that works without a display: " + names);
 }
 
+// The statistics keys: how identifiers split into trees, a period, the shortest overlap.
+void read_statistics_keys(const Keys& k, RunPlan& plan) {
+    StatisticsSettings& s = plan.statistics;
+    if (const toml::node* n = k.table().get("tree_id")) {
+        const std::string allowed = "\"auto\" or [site, tree] (or [site, tree, core]): numbers of characters";
+        if (n->is_string()) {
+            if (n->as_string()->get() != "auto") k.refuse("tree_id", allowed);
+            s.tree_id = "auto";
+        } else {
+            const toml::array* a = n->as_array();
+            if (!a || a->size() < 2 || a->size() > 3) k.refuse("tree_id", allowed);
+            std::vector<long long> v;
+            for (const auto& e : *a) {
+                const auto x = e.value<long long>();
+                if (!e.is_integer() || !x || *x < 0 || *x > 8) k.refuse("tree_id", allowed + " from 0 to 8");
+                v.push_back(*x);
+            }
+            if (v[0] + v[1] == 0) k.refuse("tree_id", "a tree of at least one character");
+            s.tree_id = std::to_string(v[0]) + "," + std::to_string(v[1]);
+        }
+    }
+    if (const toml::node* n = k.table().get("statistics_period")) {
+        const toml::array* a = n->as_array();
+        const bool two = a && a->size() == 2 && (*a)[0].is_integer() && (*a)[1].is_integer();
+        if (!two) k.refuse("statistics_period", "[start, end], two years");
+        const long long from = *(*a)[0].value<long long>(), to = *(*a)[1].value<long long>();
+        if (from < kEarliestYear || to > kLatestYear || to <= from)
+            k.refuse("statistics_period", "[start, end], two years from " + std::to_string(kEarliestYear) + " to " +
+                                              std::to_string(kLatestYear) + ", the end after the start");
+        s.period_first = static_cast<int>(from);
+        s.period_last = static_cast<int>(to);
+    }
+    s.min_overlap = k.whole("min_overlap", 3, kMaxYears, kDefaultMinOverlap);
+}
+
 void check_files(const Keys& k, const RunPlan& plan) {
     if (auto why = data_file_problem(plan.data))
         throw RunFileError(k.where() + "data = " + toml_string(plan.data) + ": " + *why);
@@ -516,6 +560,7 @@ RunPlan parse_run_file(const std::string& text, const std::string& name, const s
     read_curve_keys(k, plan);
     if (plan.rcs()) read_retry_tables(k, plan);
     read_chronology_keys(k, plan);
+    read_statistics_keys(k, plan);
     check_options(k, plan, plan.first);
     if (!request.need_data) return plan;
     check_files(k, plan);

@@ -43,8 +43,15 @@ constexpr std::array<NamedCode, 12> kRegional{{
     {"general-exponential", 8},
 }};
 constexpr std::array<NamedCode, 2> kStabilization{{{"none", 0}, {"age-dependent-spline", 1}}};
-constexpr std::array<NamedCode, 4> kKinds{
-    {{"ring-widths", 1}, {"chronologies", 2}, {"single-column", 3}, {"multiple-columns", 4}}};
+constexpr std::array<NamedCode, 9> kKinds{{{"ring-widths", 1},
+                                           {"chronologies", 2},
+                                           {"single-column", 3},
+                                           {"multiple-columns", 4},
+                                           {"csv", 5},
+                                           {"heidelberg", 6},
+                                           {"compact", 7},
+                                           {"tridas", 8},
+                                           {"auto", 9}}};
 
 template <std::size_t N>
 std::optional<int> code_in(const std::array<NamedCode, N>& list, std::string_view name, int wavelength,
@@ -142,6 +149,8 @@ const std::vector<std::string>& run_file_keys() {
         "header_lines",
         "columns",
         "sentinel",
+        "units",
+        "fill_gaps",
         "indices",
         "power_transform",
         "min_segment_length",
@@ -174,6 +183,9 @@ const std::vector<std::string>& run_file_keys() {
         "convergence",
         "tweaks",
         "plots",
+        "tree_id",
+        "statistics_period",
+        "min_overlap",
         "retry",
     };
     return keys;
@@ -223,12 +235,16 @@ void stabilization_entries(Entries& out, const std::string& key, int code, bool 
 void data_entries(Entries& out, const RunPlan& p, bool all) {
     add(out, "data", p.data);
     add(out, "format", file_kind_name(p.load.kind));
-    const bool columns = p.load.kind == FileKind::SingleColumn || p.load.kind == FileKind::MultipleColumns;
+    const bool columns = takes_header_lines(p.load.kind);
     const bool multiple = p.load.kind == FileKind::MultipleColumns;
     if (all || columns) add(out, "header_lines", static_cast<long long>(p.load.header_lines));
     if (all || multiple)
         add(out, "columns", multiple ? PlanValue(static_cast<long long>(p.load.columns)) : PlanValue());
     if (all || multiple) add(out, "sentinel", multiple ? PlanValue(p.load.sentinel) : PlanValue());
+    const bool table = p.load.kind == FileKind::Csv || p.load.kind == FileKind::Recognised;
+    if (all || (table && p.load.unit_parts != 1))
+        add(out, "units", table ? PlanValue(unit_name(p.load.unit_parts)) : PlanValue());
+    if (all || p.fill_gaps) add(out, "fill_gaps", p.fill_gaps);
     add(out, "indices", std::string(p.indices == IndexMethod::Ratios ? "ratios" : "residuals"));
     if (all || p.indices == IndexMethod::Residuals) add(out, "power_transform", p.power_transform);
     for (int choice = 2; choice <= 7; ++choice) {
@@ -289,6 +305,21 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
     add(out, "convergence", decimal_double(p.convergence));
     add(out, "tweaks", p.tweaks);
     add(out, "plots", p.plots);
+    const StatisticsSettings& st = p.statistics;
+    if (st.tree_id == "auto") {
+        add(out, "tree_id", st.tree_id);
+    } else if (!st.tree_id.empty()) {
+        const auto comma = st.tree_id.find(',');
+        add(out, "tree_id",
+            std::vector<long long>{std::stoll(st.tree_id.substr(0, comma)), std::stoll(st.tree_id.substr(comma + 1))});
+    } else if (all) {
+        add(out, "tree_id", PlanValue());
+    }
+    if (st.has_period())
+        add(out, "statistics_period", std::vector<long long>{st.period_first, st.period_last});
+    else if (all)
+        add(out, "statistics_period", PlanValue());
+    if (all || st.min_overlap != kDefaultMinOverlap) add(out, "min_overlap", static_cast<long long>(st.min_overlap));
     return out;
 }
 

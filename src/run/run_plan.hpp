@@ -12,6 +12,7 @@
 #include "io/loaders.hpp"
 #include "run/dialogue.hpp"
 #include "run/run_options.hpp"
+#include "run/statistics_output.hpp"
 #include "select/pithy.hpp"
 #include "select/selection.hpp"
 
@@ -29,6 +30,7 @@ struct PlanAttempt {
 struct RunPlan {
     std::string data;   // the data file (the path the run opens)
     LoadSettings load;  // its kind and the column questions
+    bool fill_gaps = false;  // missing rings inside series filled (--fill-gaps), not a stop
     IndexMethod indices = IndexMethod::Ratios;
     bool power_transform = false;
     SelectionChoice selection;           // the series processing menu choice
@@ -47,6 +49,7 @@ struct RunPlan {
     float convergence = 0.0001f;
     bool tweaks = true;
     std::string plots = "off";  // "off" or a PLplot file device
+    StatisticsSettings statistics;  // trees and cores, a period of its own, the shortest overlap
 
     bool rcs() const { return curve_option == kCurveRcs; }
     // The answers of attempt k (0 = the first; an attempt counts once its Regional curve is
@@ -101,7 +104,8 @@ std::string regional_names();
 std::optional<int> stabilization_code(std::string_view name, int wavelength, int percent);
 std::string stabilization_name(int code);
 
-// File kinds: "ring-widths", "chronologies", "single-column", "multiple-columns".
+// File kinds: "ring-widths", "chronologies", "single-column", "multiple-columns", "csv",
+// "heidelberg", "compact", "tridas", "auto".
 std::optional<FileKind> file_kind_of(std::string_view name);
 std::string file_kind_name(FileKind kind);
 

@@ -9,6 +9,7 @@
 
 #include "console/ask.hpp"
 #include "console/format.hpp"
+#include "console/report.hpp"
 #include "console/stop.hpp"
 #include "io/loaders.hpp"
 #include "run/dialogue.hpp"
@@ -140,6 +141,34 @@ void print_totals(RunStart& run) {
                               .str());
 }
 
+// What the load found besides the series: the kind recognised and the names given to series.
+void report_load(RunStart& run) {
+    Report& r = run.files.report;
+    if (!run.notes.recognised.empty()) {
+        r.blank_line();
+        r.line(upper_case("Format recognised: " + run.notes.recognised), 2);
+    }
+    const std::vector<std::string> renamed = renamed_lines(run.notes);
+    if (!renamed.empty()) r.blank_line();
+    for (const std::string& l : renamed) r.line(l, 2);
+}
+
+// One report line per filled ring and per end cut off.
+void report_gaps(RunStart& run) {
+    Report& r = run.files.report;
+    const GapFilling& g = run.gaps;
+    if (g.filled.empty() && g.trimmed.empty()) return;
+    r.blank_line();
+    for (const TrimmedEnd& t : g.trimmed)
+        r.line("SERIES " + fixed_width(t.id, 8) + " YEARS " + fmt_i(t.first, 6) + " TO " + fmt_i(t.last, 6) +
+                   (t.at_start ? " AT ITS START" : " AT ITS END") + " HAVE NO VALUE: CUT OFF",
+               2);
+    for (const FilledRing& f : g.filled)
+        r.line("FILLED RING (LINEAR INTERPOLATION): SERIES " + fixed_width(f.id, 8) + " YEAR " + fmt_i(f.year, 6) +
+                   " VALUE " + fmt_f(f.value, 8, 3),
+               2);
+}
+
 }  // namespace
 
 void print_banner(Console& console) {
@@ -171,7 +200,10 @@ void abnormal_termination(Console& console) {
     throw ProgramStop(StopKind::Abnormal, {}, why);
 }
 
-bool missing_value_screen(Console& console, const SeriesTable& table) {
+namespace {
+
+// The per-series lines of the screen; returns the total of negative values.
+long long count_missing(Console& console, const SeriesTable& table) {
     console.blank_line();
     console.line("Regardless of the warning, test for missing data flags:", 2);
     long long total = 0;
@@ -187,14 +219,39 @@ bool missing_value_screen(Console& console, const SeriesTable& table) {
                          2);
         total += missing;
     }
-    if (total > 0) {
-        console.blank_line();
-        console.line("Missing (negative) values encountered: " + fmt_i(total, 9), 2);
-        console.line("Run the data set through Pelmar to fill the gaps and save the data.", 2);
-        return false;
-    }
     console.blank_line();
-    console.line("No missing data flags (negative numbers) encountered. Proceed!", 2);
+    if (total == 0) console.line("No missing data flags (negative numbers) encountered. Proceed!", 2);
+    return total;
+}
+
+}  // namespace
+
+bool missing_value_screen(Console& console, const SeriesTable& table) {
+    const long long total = count_missing(console, table);
+    if (total == 0) return true;
+    console.line("Missing (negative) values encountered: " + fmt_i(total, 9), 2);
+    console.line("Fill the gaps inside the series by linear interpolation with --fill-gaps", 2);
+    console.line("(run file: fill_gaps = true); missing rings at the ends are then cut off.", 2);
+    return false;
+}
+
+bool missing_value_screen(Console& console, SeriesTable& table, bool fill, GapFilling& done) {
+    done = {};
+    if (!fill) return missing_value_screen(console, table);
+    const long long total = count_missing(console, table);
+    if (total == 0) return true;
+    console.line("Missing (negative) values encountered: " + fmt_i(total, 9), 2);
+    done = fill_gaps(table);
+    for (const std::string& id : done.empty)
+        console.line("Series " + rtrim(id) + " holds no value at all: there is nothing to fill from.", 2);
+    if (!done.empty.empty()) return false;
+    for (const TrimmedEnd& t : done.trimmed)
+        console.line("Series " + rtrim(t.id) + ": " + std::to_string(t.first) + " to " + std::to_string(t.last) +
+                         (t.at_start ? " at its start" : " at its end") + " have no value and are cut off.",
+                     2);
+    console.line(std::to_string(done.filled.size()) +
+                     " missing rings inside series filled by linear interpolation (listed in the report).",
+                 2);
     return true;
 }
 
@@ -259,7 +316,7 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
             try {
                 const LoadSettings settings = answers.load_settings(data);
                 console.keep_lines();
-                loaded = read_data(console, data, settings, run.table, run.files.header);
+                loaded = read_data(console, data, settings, run.table, run.files.header, &run.notes);
                 for (const std::string& l : console.kept_lines()) why += (why.empty() ? "" : " ") + l;
             } catch (const std::ios_base::failure&) {
                 // Reading failed part way (the start of the file was read when it was named).
@@ -280,7 +337,10 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
                 }
             }
             // A failed read leaves no series to screen; the question below decides what follows.
-            if (loaded && !missing_value_screen(console, run.table)) abnormal_termination(console);
+            if (loaded) report_load(run);
+            if (loaded && !missing_value_screen(console, run.table, run.fill_gaps, run.gaps))
+                abnormal_termination(console);
+            if (loaded) report_gaps(run);
         }
         if (loaded) {
             run.files.begin_writing(console);

@@ -6,7 +6,9 @@
 #include <string>
 #include "console/console.hpp"
 
+#include "io/gaps.hpp"
 #include "io/run_files.hpp"
+#include "io/series_input.hpp"
 #include "io/series_table.hpp"
 
 namespace kestrovan {
@@ -20,6 +22,11 @@ struct RunStart {
     Console& console;
     RunFiles files;
     SeriesTable table;
+    // Missing rings inside series are filled (--fill-gaps, fill_gaps = true) instead of stopping
+    // the run; `gaps` says what was filled and cut off.
+    bool fill_gaps = false;
+    GapFilling gaps;
+    LoadNotes notes;  // the kind recognised and the series renamed by the load
     int series_count() const { return table.count(); }
 };
 
@@ -44,7 +51,12 @@ std::string stream_sha256(std::istream& in);
 void print_banner(Console& console);
 // The abnormal-termination message and its wait for RETURN; throws ProgramStop (abnormal).
 [[noreturn]] void abnormal_termination(Console& console);
-// The missing-value screen: true when no series holds a negative value (messages printed).
+// The missing-value screen: true when no series holds a negative value (messages printed; the
+// refusal names the option that fills gaps).
 bool missing_value_screen(Console& console, const SeriesTable& table);
+// The same with gap filling chosen: negative values inside series are filled by linear
+// interpolation and missing rings at the ends cut off (fill_gaps; `done` says what was done).
+// False only when a series holds no value at all.
+bool missing_value_screen(Console& console, SeriesTable& table, bool fill, GapFilling& done);
 
 }  // namespace kestrovan

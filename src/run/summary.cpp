@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 
@@ -59,7 +60,8 @@ ordered_json rbar_json(const std::optional<RbarSummary>& r) {
     if (!r || !r->defined) return nullptr;
     return {
         {"mean_rbar", decimal_double(static_cast<float>(r->mean_rbar))},
-        {"first_year_eps_085", r->first_eps_year ? ordered_json(*r->first_eps_year) : ordered_json(nullptr)}};
+        {"first_year_eps_085", r->first_eps_year ? ordered_json(*r->first_eps_year) : ordered_json(nullptr)},
+        {"eps_085_from", r->eps_085_from ? ordered_json(*r->eps_085_from) : ordered_json(nullptr)}};
 }
 
 // The summary with every text as valid UTF-8: names and messages may hold bytes of other
@@ -70,6 +72,14 @@ ordered_json valid_text(ordered_json j) {
     else if (j.is_structured())
         for (auto& e : j) e = valid_text(std::move(e));
     return j;
+}
+
+// The rings filled by interpolation: series, year and the value given (millimetres).
+ordered_json filled_json(const std::vector<FilledRing>& filled) {
+    ordered_json out = ordered_json::array();
+    for (const FilledRing& f : filled)
+        out.push_back({{"series", rtrim(f.id)}, {"year", f.year}, {"value", decimal_double(f.value)}});
+    return out;
 }
 
 ordered_json convergence_json(const std::vector<ConvergenceStats>& stats) {
@@ -113,6 +123,33 @@ ordered_json published_json(const std::optional<PublishedFigures>& p) {
 }
 }  // namespace
 
+namespace {
+ordered_json optional_number(const std::optional<double>& v) {
+    return v && std::isfinite(*v) ? ordered_json(decimal_double(static_cast<float>(*v))) : ordered_json(nullptr);
+}
+
+ordered_json chronology_statistics_json(const ChronologyStatistics& c) {
+    return {{"n_trees", c.n_trees},   {"n_cores", c.n_cores},   {"n_pairs", c.n_pairs},
+            {"mean_overlap", decimal_double(static_cast<float>(c.mean_overlap))},
+            {"rbar_tot", optional_number(c.rbar_tot)}, {"rbar_wt", optional_number(c.rbar_wt)},
+            {"rbar_bt", optional_number(c.rbar_bt)},   {"c_eff", optional_number(c.c_eff)},
+            {"rbar_eff", optional_number(c.rbar_eff)}, {"eps", optional_number(c.eps)},
+            {"snr", optional_number(c.snr)}};
+}
+
+ordered_json index_statistics_json(const IndexStatistics& s) {
+    ordered_json j = chronology_statistics_json(s.all);
+    j["eps_085_from"] = s.eps_085_from ? ordered_json(*s.eps_085_from) : ordered_json(nullptr);
+    j["period"] = s.period ? chronology_statistics_json(*s.period) : ordered_json(nullptr);
+    return j;
+}
+
+ordered_json statistics_json(const std::optional<RunStatistics>& s) {
+    if (!s) return nullptr;
+    return {{"standard", index_statistics_json(s->standard)}, {"signal_free", index_statistics_json(s->signal_free)}};
+}
+}  // namespace
+
 std::string summary_json(const RunSummary& s, const RunFiles& files) {
     ordered_json files_written = ordered_json::array();
     files_written.push_back(files.report_name());
@@ -124,6 +161,7 @@ std::string summary_json(const RunSummary& s, const RunFiles& files) {
         {"run", plan_json(s.plan)},
         {"data_file", {{"name", files.data_name}, {"sha256", files.data_sha256}}},
         {"series_as_read", figures_json(s.as_read)},
+        {"filled_rings", filled_json(s.filled_rings)},
         {"series_selected", figures_json(s.selected)},
         {"outcome", s.outcome},
         {"message", s.message.empty() ? ordered_json(nullptr) : ordered_json(s.message)},
@@ -135,6 +173,7 @@ std::string summary_json(const RunSummary& s, const RunFiles& files) {
         {"convergence", convergence_json(s.convergence)},
         {"rbar_standard", rbar_json(s.standard_rbar)},
         {"rbar_signal_free", rbar_json(s.signal_free_rbar)},
+        {"statistics", statistics_json(s.statistics)},
         {"files", files_written},
     };
     return valid_text(j).dump(2) + "\n";
@@ -149,10 +188,9 @@ std::string stopped_json(const std::string& message) {
 void write_summary(const RunSummary& summary, const RunFiles& files) {
     const std::string name = files.summary_name();
     files.refuse_if_data_file(name);
-    std::ofstream out = create_output_file(name);
-    out << summary_json(summary, files);
-    out.flush();
-    check_written(out, name);
+    StagedOutputFile out(name);
+    out.stream() << summary_json(summary, files);
+    out.commit();
 }
 
 }  // namespace kestrovan

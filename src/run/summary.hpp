@@ -11,6 +11,7 @@
 
 #include "diag/stabilize.hpp"
 #include "engine/sftest.hpp"
+#include "io/gaps.hpp"
 #include "io/run_files.hpp"
 #include "io/series_table.hpp"
 #include "run/run_plan.hpp"
@@ -39,6 +40,7 @@ struct PublishedFigures {
 struct RunSummary {
     RunPlan plan;
     std::optional<SeriesFigures> as_read, selected;
+    std::vector<FilledRing> filled_rings;  // missing rings filled by interpolation (fill_gaps)
     // "converged", "stopped at its best iterate" (the statistic did not meet the criterion; the
     // iterate with the lowest statistic is published), "could not iterate" (the first pass is
     // published), or "stopped" (the run did not complete), each with its message.
@@ -51,6 +53,7 @@ struct RunSummary {
     std::optional<PublishedFigures> published;
     std::vector<ConvergenceStats> convergence;
     std::optional<RbarSummary> standard_rbar, signal_free_rbar;  // with an RBAR window
+    std::optional<RunStatistics> statistics;  // of a run that wrote its chronologies
 };
 
 // The summary as JSON text.

@@ -1,8 +1,11 @@
 // Batch runs: one process per site, a row per site in batch_summary.csv, a broken site that
-// cannot stop or change the others, and per-site pith files for Regional Curve Standardization.
+// cannot stop or change the others, per-site pith files for Regional Curve Standardization,
+// signals, time limits and the layout of the output folders.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <sstream>
@@ -47,7 +50,11 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
     const auto rows = csv_rows("sites/batch_summary.csv");
     ASSERT_EQ(rows.size(), 5u) << read_file("sites/batch_summary.csv");
     EXPECT_EQ(rows[0][0], "file");
-    EXPECT_EQ(rows[0].size(), 12u);
+    EXPECT_EQ(rows[0].size(), 20u);
+    EXPECT_EQ(rows[1][12], "sites/ca533");
+    EXPECT_EQ(rows[0][15], "rbar_tot");
+    EXPECT_EQ(rows[1][13], "34");  // ca533: trees, every series its own without tree_id
+    EXPECT_EQ(rows[3][15], "");    // broken.rwl: no statistics
     const char* files[] = {"ca533.rwl", "co021.rwl", "broken.rwl", "gp.rwl"};
     for (std::size_t i = 0; i < 4; ++i) {
         ASSERT_GE(rows[i + 1].size(), 7u);
@@ -138,4 +145,85 @@ TEST(Batch, PlaceholderAndDashInNamesAreFileNames) {
                   "kestrovan: -g.rwl: a file name that starts with \"-\" is read as an option"),
               std::string::npos)
         << read_file("out.txt");
+}
+
+// SIGTERM to a batch of 12 sites: the batch passes it on, waits for its sites and writes its
+// summary, each site that did not complete as "stopped: signal"; a stopped site's report says
+// how it stopped, and no staged file, lock or status file is left.
+TEST(Batch, SigtermStopsTheSitesAndTheSummaryIsWritten) {
+    TempDir dir("batch_signal");
+    fs::create_directories("tmp");
+    std::vector<std::string> names;
+    for (int i = 1; i <= 12; ++i) {
+        names.push_back("s" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".rwl");
+        fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl", names.back());
+    }
+    std::ofstream("default.toml") << "# every key at its default\n";
+    std::string script = "TMPDIR=" + dir.file("tmp") + " " + KESTROVAN_BINARY +
+                         " batch default.toml s*.rwl --jobs 2 --out sites > out.txt 2>&1 & p=$!; "
+                         "i=0; while [ ! -e sites/s01/s01_out_v45_v2b.txt ] && [ $i -lt 1000 ]; do "
+                         "sleep 0.01; i=$((i+1)); done; kill -TERM $p; wait $p; echo $? > status.txt";
+    std::ofstream("signal.sh") << script << "\n";
+    ASSERT_EQ(std::system("sh signal.sh"), 0);
+    EXPECT_EQ(read_file("status.txt"), "1\n") << read_file("out.txt");
+    const std::string said = read_file("out.txt");
+    EXPECT_NE(said.find("kestrovan: the batch was stopped by SIGTERM\n"), std::string::npos) << said;
+    EXPECT_NE(said.find(" of 12 sites completed; sites/batch_summary.csv\n"), std::string::npos) << said;
+
+    const auto rows = csv_rows("sites/batch_summary.csv");
+    ASSERT_EQ(rows.size(), 13u);
+    int stopped = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const std::string& outcome = rows[i][6];
+        const std::string report = "sites/" + names[i - 1].substr(0, 3) + "/" + names[i - 1].substr(0, 3) +
+                                   "_out_v45_v2b.txt";
+        if (outcome == "stopped: signal") {
+            ++stopped;
+            if (fs::exists(report)) {
+                EXPECT_NE(read_file(report).find("THE RUN STOPPED ABNORMALLY: Stopped by signal SIGTERM."),
+                          std::string::npos)
+                    << report;
+            }
+        } else {
+            EXPECT_EQ(outcome, "converged") << names[i - 1];
+        }
+    }
+    EXPECT_GE(stopped, 10);
+    for (const auto& e : fs::recursive_directory_iterator("sites"))
+        EXPECT_FALSE(e.path().string().ends_with(".part") || e.path().string().ends_with(".lock"))
+            << e.path();
+    EXPECT_TRUE(fs::is_empty("tmp"));  // the sites' status files
+}
+
+// Data files that share a base name in different folders each get a folder of their own (their
+// path from the folder that holds them all), named in the summary; a site that runs too long (40
+// copies of ca533's series: some seconds) is stopped at its time limit while the others complete.
+TEST(Batch, SharedBaseNamesAndASiteThatRunsTooLong) {
+    TempDir dir("batch_layout");
+    for (const char* d : {"bank/north", "bank/south"}) {
+        fs::create_directories(d);
+        fs::copy_file(std::string(KESTROVAN_DATA_DIR) + "/gp.rwl", std::string(d) + "/raw.rwl");
+    }
+    {
+        const auto lines = read_lines(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
+        std::ofstream slow("bank/slow.rwl");
+        for (std::size_t i = 0; i < 3; ++i) slow << lines[i] << "\n";
+        for (int copy = 10; copy < 50; ++copy)
+            for (std::size_t i = 3; i < lines.size(); ++i)
+                slow << "C" << copy << lines[i].substr(3) << "\n";  // CAM011 -> C10011
+    }
+    std::ofstream("default.toml") << "# every key at its default\n";
+    EXPECT_EQ(run_kestrovan("", "batch default.toml bank/north/raw.rwl bank/south/raw.rwl bank/slow.rwl "
+                                "--out sites --site-timeout 1"),
+              1)
+        << read_file("out.txt");
+    const auto rows = csv_rows("sites/batch_summary.csv");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][12], "output_dir");
+    EXPECT_EQ(rows[1][6], "converged");
+    EXPECT_EQ(rows[1][12], "sites/north/raw.rwl");
+    EXPECT_EQ(rows[2][12], "sites/south/raw.rwl");
+    EXPECT_EQ(rows[3][6], "stopped: time limit");
+    EXPECT_TRUE(fs::exists("sites/north/raw.rwl/raw_summary.json"));
+    EXPECT_TRUE(fs::exists("sites/south/raw.rwl/raw_summary.json"));
 }

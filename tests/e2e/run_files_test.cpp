@@ -1,9 +1,17 @@
 // The files of a run on disk: what a stopped run leaves, outputs that would overwrite the data
-// file, and a report that keeps what it holds when the disk fills.
+// file, a report that keeps what it holds when the disk fills, and two runs of one site.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/program_runner.hpp"
 
@@ -77,4 +85,97 @@ TEST(RunFiles, AFullDiskKeepsTheReportWrittenBeforeIt) {
     EXPECT_NE(report.find("TOTAL SERIES READ IN:"), std::string::npos);
     EXPECT_NE(report.find("THE RUN STOPPED ABNORMALLY: Cannot write to the output file"), std::string::npos)
         << report;
+}
+
+namespace {
+
+// A small tmpfs mounted for a test, unmounted however the test ends; mounted() is false where it
+// cannot be (not root, or no permission to mount).
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& dir, const std::string& size) : dir_(dir) {
+        fs::create_directories(dir);
+        mounted_ = geteuid() == 0 &&
+                   std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + dir + "' 2>/dev/null").c_str()) == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) {
+            [[maybe_unused]] const int rc = std::system(("umount '" + dir_ + "'").c_str());
+        }
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
+
+// Every file under `dir` that a stopped run must never leave: a staged (.part) file, a lock, or a
+// run summary that is not whole JSON.
+std::vector<std::string> cut_off_files(const std::string& dir) {
+    std::vector<std::string> bad;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const std::string name = e.path().string();
+        if (name.ends_with(".part") || name.ends_with(".lock") ||
+            (name.ends_with("_summary.json") && !nlohmann::json::accept(read_file(name))))
+            bad.push_back(name);
+    }
+    return bad;
+}
+
+}  // namespace
+
+// A file system that fills at several points of a run and of a batch: status 1, and every file
+// left is whole (the summary and the batch summary included) or absent.
+TEST(RunFiles, AFullFileSystemLeavesNoCutOffFile) {
+    TempDir dir;
+    copy_example_data("ca533.rwl");
+    copy_example_data("gp.rwl");
+    std::ofstream("default.toml") << "# every key at its default\n";
+    for (const char* size : {"200k", "600k", "1m", "1400k"}) {
+        SmallFileSystem small(dir.file(std::string("small-") + size), size);
+        if (!small.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (root only)";
+        const std::string out = std::string("small-") + size;
+        EXPECT_EQ(run_kestrovan("", "run --data=ca533.rwl --out=" + out + "/run -- default.toml"), 1) << size;
+        EXPECT_EQ(run_kestrovan("", "batch default.toml ca533.rwl gp.rwl --jobs 1 --out " + out + "/batch"), 1)
+            << size;
+        const std::string said = read_file("out.txt");
+        EXPECT_NE(said.find(" of 2 sites completed"), std::string::npos) << said;
+        const std::string csv = out + "/batch/batch_summary.csv";
+        if (fs::exists(csv))
+            EXPECT_EQ(read_lines(csv).size(), 3u) << size;
+        else
+            EXPECT_NE(said.find("; the sites that completed: "), std::string::npos) << said;
+        EXPECT_EQ(cut_off_files(out), std::vector<std::string>()) << size;
+    }
+}
+
+// Two runs of one site into one folder: while one holds the site's lock, the other is refused
+// with one line and writes nothing; the lock goes with the run that held it.
+TEST(RunFiles, ASecondRunOfOneSiteIntoOneFolderIsRefused) {
+    TempDir dir;
+    copy_example_data("gp.rwl");
+    std::ofstream("default.toml") << "# every key at its default\n";
+    fs::create_directories("o");
+    const int held = ::open("o/gp.lock", O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(run_kestrovan("", "run --data=gp.rwl --out=o -- default.toml"), 1);
+    EXPECT_NE(read_file("out.txt").find("\nkestrovan: gp.rwl: Another run is writing the output files of o/gp "
+                                        "(it holds o/gp.lock): nothing was written"),
+              std::string::npos)
+        << read_file("out.txt");
+    EXPECT_FALSE(fs::exists("o/gp_out_v45_v2b.txt"));
+    ::close(held);
+
+    // Two at once: each either completes or is refused, and the files are those of one run.
+    const std::string run = std::string(KESTROVAN_BINARY) + " run --data=gp.rwl --out=o -- default.toml";
+    ASSERT_EQ(std::system(("sh -c '(" + run + " > a.txt 2>&1; echo $? > a.rc) & (" + run +
+                           " > b.txt 2>&1; echo $? > b.rc) & wait'")
+                              .c_str()),
+              0);
+    const int a = std::stoi(read_file("a.rc")), b = std::stoi(read_file("b.rc"));
+    EXPECT_TRUE((a == 0 && b == 0) || a + b == 1) << a << " " << b;
+    EXPECT_EQ(nlohmann::json::parse(read_file("o/gp_summary.json"))["outcome"], "converged");
+    EXPECT_FALSE(fs::exists("o/gp.lock"));
 }

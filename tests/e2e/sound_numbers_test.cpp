@@ -3,6 +3,7 @@
 // below the curve floor, a give-up run that publishes one iteration throughout, a power
 // transform that keeps the order of the rings, and lowess windows in years or percent.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -433,4 +434,99 @@ TEST(ChronologyLevels, ChronologiesOfWidthsKeepTheirProportions) {
     for (std::size_t p = header.find("RC"); p != std::string::npos; p = header.find("RC", p + 3))
         if (header.compare(p - 1, 3, "fRC") != 0) ++pairs;
     EXPECT_EQ(pairs, static_cast<std::size_t>(iterations) + 1);
+}
+
+// The chronology statistics of the summary against a computation of the test's own from the
+// written standard indices: gp with its cores split into trees ("01A" is core A of tree 01).
+TEST(ChronologyLevels, StatisticsWithTreesAgreeWithTheIndexFiles) {
+    TempDir dir;
+    ASSERT_EQ(run_toml("st", "data = \"gp.rwl\"\ntree_id = \"auto\"\nstatistics_period = [1800, 1950]\n", {"gp.rwl"}),
+              0);
+    const auto series = read_series("st/gp_STD_RAW_Ratios.txt");
+    ASSERT_EQ(series.size(), 58u);
+    double tot = 0, wt = 0, bt = 0;
+    int n = 0, n_wt = 0, n_bt = 0;
+    std::map<std::string, int> cores;
+    const auto tree_of = [](const TucsonSeries& s) { return s.id.substr(0, 2); };
+    for (const auto& s : series) ++cores[tree_of(s)];
+    for (std::size_t i = 0; i < series.size(); ++i)
+        for (std::size_t j = i + 1; j < series.size(); ++j) {
+            const auto& a = series[i];
+            const auto& b = series[j];
+            const int lo = std::max(a.first_year, b.first_year);
+            const int hi = std::min(a.first_year + a.count, b.first_year + b.count);
+            if (hi - lo < 30) continue;
+            double mx = 0, my = 0;
+            for (int y = lo; y < hi; ++y) mx += a.values[y - a.first_year], my += b.values[y - b.first_year];
+            mx /= hi - lo;
+            my /= hi - lo;
+            double sxy = 0, sxx = 0, syy = 0;
+            for (int y = lo; y < hi; ++y) {
+                const double dx = a.values[y - a.first_year] - mx, dy = b.values[y - b.first_year] - my;
+                sxy += dx * dy;
+                sxx += dx * dx;
+                syy += dy * dy;
+            }
+            const double r = sxy / std::sqrt(sxx * syy);
+            tot += r;
+            ++n;
+            if (tree_of(a) == tree_of(b)) {
+                wt += r;
+                ++n_wt;
+            } else {
+                bt += r;
+                ++n_bt;
+            }
+        }
+    double inverse = 0;
+    for (const auto& [tree, c] : cores) inverse += 1.0 / c;
+    const double t = static_cast<double>(cores.size()), c_eff = t / inverse;
+    const double rbar_eff = (bt / n_bt) / (wt / n_wt + (1 - wt / n_wt) / c_eff);
+
+    const auto j = nlohmann::json::parse(read_file("st/gp_summary.json"))["statistics"]["standard"];
+    EXPECT_EQ(j["n_cores"], 58);
+    EXPECT_EQ(j["n_trees"], static_cast<int>(cores.size()));
+    EXPECT_EQ(j["n_pairs"], n);
+    EXPECT_NEAR(j["rbar_tot"].get<double>(), tot / n, 0.002);
+    EXPECT_NEAR(j["rbar_wt"].get<double>(), wt / n_wt, 0.002);
+    EXPECT_NEAR(j["rbar_bt"].get<double>(), bt / n_bt, 0.002);
+    EXPECT_NEAR(j["c_eff"].get<double>(), c_eff, 1e-4);
+    EXPECT_NEAR(j["rbar_eff"].get<double>(), rbar_eff, 0.003);
+    EXPECT_NEAR(j["eps"].get<double>(), t * rbar_eff / (t * rbar_eff + 1 - rbar_eff), 0.002);
+    EXPECT_TRUE(j["period"].is_object());
+    // EPS stays at or above 0.85 from a year no earlier than the first year that reaches it.
+    const auto rbar = nlohmann::json::parse(read_file("st/gp_summary.json"))["rbar_standard"];
+    EXPECT_GE(rbar["eps_085_from"].get<int>(), rbar["first_year_eps_085"].get<int>());
+
+    // One row per series in the per-series table. The residual chronologies have mean 1 and,
+    // prewhitened, almost no persistence left; the autoregressive-standard ones keep it.
+    EXPECT_EQ(read_lines("st/gp_series_stats.txt").size(), 59u);
+    const auto res = read_lines("st/gp_crns_res.txt");
+    ASSERT_EQ(res.size(), 422u);
+    std::vector<double> cols[4];
+    for (std::size_t k = 1; k < res.size(); ++k) {
+        std::istringstream in(res[k]);
+        int year = 0, size = 0;
+        double v[4] = {};
+        in >> year >> size >> v[0] >> v[1] >> v[2] >> v[3];
+        if (size >= 5)
+            for (int c = 0; c < 4; ++c) cols[c].push_back(v[c]);
+    }
+    const auto lag1 = [](const std::vector<double>& x) {
+        const double m = std::accumulate(x.begin(), x.end(), 0.0) / static_cast<double>(x.size());
+        double num = 0, den = 0;
+        for (std::size_t t = 0; t < x.size(); ++t) {
+            den += (x[t] - m) * (x[t] - m);
+            if (t > 0) num += (x[t] - m) * (x[t - 1] - m);
+        }
+        return std::pair{m, num / den};
+    };
+    for (int c = 0; c < 4; ++c) {
+        const auto [mean, r1] = lag1(cols[c]);
+        EXPECT_NEAR(mean, 1.0, 0.05) << c;
+        if (c < 2) EXPECT_LT(std::fabs(r1), 0.15) << c;
+        if (c >= 2) EXPECT_GT(r1, 0.2) << c;
+    }
+    const std::string report = read_file("st/gp_out_v45_v2b.txt");
+    EXPECT_NE(report.find("TREES AND THEIR CORES (TREE_ID auto):"), std::string::npos);
 }

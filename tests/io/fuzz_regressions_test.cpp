@@ -55,6 +55,17 @@ TEST(FuzzRegressions, TucsonReaderInBothModes) {
     EXPECT_GT(run_target("trrw_ir", [](std::string_view d) { return fuzzing::run_trrw(d, "ir"); }), 0);
 }
 
+TEST(FuzzRegressions, ExchangeFormatsAndRecognition) {
+    const std::pair<const char*, const char*> targets[] = {
+        {"csv", "5\n0\n"}, {"heidelberg", "6\n"}, {"compact", "7\n"}, {"tridas", "8\n"}, {"recognise", "9\n"}};
+    for (const auto& [target, answers] : targets)
+        EXPECT_GT(run_target(target, [a = std::string(answers)](std::string_view d) {
+                      return fuzzing::run_loaddat(d, a);
+                  }),
+                  0)
+            << target;
+}
+
 TEST(FuzzRegressions, ColumnReadersAndFormatDescribedBlocks) {
     EXPECT_GT(run_target("rd1col", fuzzing::run_rd1col), 0);
     EXPECT_GT(run_target("rdmcol", fuzzing::run_rdmcol), 0);

@@ -296,15 +296,15 @@ TEST(LoadMenu, QuitOtherNumbersHelpAndViewer) {
                                 "                  _____________________________\n\n"
                                 "                  Raw ring-widths (Decade)  [1]\n"),
               std::string::npos);
-    EXPECT_NE(io.out.str().find("\n Enter a value between [0-4] or [Q]uit           ==> "),
+    EXPECT_NE(io.out.str().find("\n Enter a value between [0-9] or [Q]uit           ==> "),
               std::string::npos);
 
-    // 7 is refused at once (no header-lines question), the menu comes again, and the Tucson read
+    // 17 is refused at once (no header-lines question), the menu comes again, and the Tucson read
     // that follows starts at the top of the file.
-    auto r = load("skipped line\n" + ring_line("S01", 1900, "   100   999"), "7\n\n1\n");
+    auto r = load("skipped line\n" + ring_line("S01", 1900, "   100   999"), "17\n\n1\n");
     ASSERT_TRUE(r.ok) << r.shown;
     EXPECT_EQ(r.shown.find("Enter number of file header lines to skip"), std::string::npos);
-    EXPECT_NE(r.shown.find("\n There is no file kind 7: enter a value between 0 and 4.\n"
+    EXPECT_NE(r.shown.find("\n There is no file kind 17: enter a value between 0 and 9.\n"
                            "             Hit RETURN to Continue\n"),
               std::string::npos);
     EXPECT_NE(r.shown.find("title of data:\n skipped line\n"), std::string::npos);

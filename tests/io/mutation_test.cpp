@@ -2,9 +2,10 @@
 // kinds (Tucson ring widths, Tucson chronologies written by the program's own writer, single
 // column, multiple columns), each damaged in one way (a byte replaced, the file cut, a line
 // deleted or repeated, an end marker removed, a byte-order mark, tabs, CRLF line ends, a huge
-// number, one endless line) and loaded through the format menu. Every load must either read what
-// the file says, every value at the year and in the series the file gives it (values on a
-// damaged line may differ), or be refused with a message naming a line of the file.
+// number, one endless line), on the first line of a series or anywhere, and loaded through the
+// format menu. Every load must either read what the file says, every series the damage leaves in
+// the file and every value at the year and in the series the file gives it (values on a damaged
+// line may differ), or be refused with a message naming a line of the file.
 // Deterministic: the damage is drawn from fixed seeds.
 #include <gtest/gtest.h>
 
@@ -178,12 +179,30 @@ Base make_base(Kind kind, const SeriesTable& whole, const std::string& tucson_te
 // in a damaged field) and the series whose identifier it may change; and (single column) the
 // truth as the file now gives it when a value line was deleted or repeated. A damage that moves
 // fields (a tab put in, a line cut short) exempts nothing: the load must be refused or exact.
+// Every series of the truth must be read, but those the damage may take out of the file (a cut
+// before its first line, its only line deleted, its identifier line gone).
 struct Mutant {
     std::string text;
     std::set<std::pair<int, int>> exempt;
     std::set<int> renamed;
+    std::set<int> may_vanish;
     SeriesTable truth;
 };
+
+// The series that lose every line of theirs when base line `li` is deleted, or whose identifier
+// stands on it (the column kinds: the series then merges with another or loses its name).
+void lines_lost(const Base& b, std::size_t li, std::size_t count, Mutant& m) {
+    for (int s = 0; s < b.truth.count(); ++s) {
+        const int id = b.id_line[static_cast<std::size_t>(s)];
+        bool elsewhere = false;
+        for (std::size_t i = 0; i < b.cells.size() && !elsewhere; ++i)
+            if (i < li || i >= li + count)
+                for (const auto& c : b.cells[i]) elsewhere = elsewhere || c.first == s;
+        if (!elsewhere || (id >= static_cast<int>(li) && id < static_cast<int>(li + count) &&
+                           b.kind != Kind::RingWidths && b.kind != Kind::Chronologies))
+            m.may_vanish.insert(s);
+    }
+}
 
 // The (series, year) cell whose value stands at column `col` (0-based) of base line `li`, if any.
 std::optional<std::pair<int, int>> cell_at(const Base& b, std::size_t li, std::size_t col) {
@@ -229,6 +248,10 @@ void damaged_at(const Base& b, std::size_t li, std::size_t col, Mutant& m) {
     // A single column's year line places its whole series.
     if (b.kind == Kind::SingleColumn && b.cells[li].size() > 1)
         for (const auto& c : b.cells[li]) m.exempt.insert(c);
+    // A Tucson line's identifier is its first 8 (chronologies 6) columns; a change after them
+    // leaves the series its name, and the series must still be read.
+    const bool decades = b.kind == Kind::RingWidths || b.kind == Kind::Chronologies;
+    if (decades && col >= (b.kind == Kind::RingWidths ? 8u : 6u)) return;
     for (int s = 0; s < b.truth.count(); ++s)
         if (b.id_line[static_cast<std::size_t>(s)] == static_cast<int>(li)) m.renamed.insert(s);
 }
@@ -288,7 +311,7 @@ void delete_or_repeat(const Base& b, std::vector<std::string>& lines, std::size_
 }
 
 // An end marker removed; the column kinds have none: an identifier line, or one padding item.
-void remove_end_marker(const Base& b, std::vector<std::string>& lines, Random& r) {
+void remove_end_marker(const Base& b, std::vector<std::string>& lines, Mutant& m, Random& r) {
     if (b.kind == Kind::RingWidths || b.kind == Kind::Chronologies) {
         const std::string marker = b.kind == Kind::RingWidths ? "   999" : "9990  0";
         std::vector<std::size_t> with;
@@ -297,7 +320,9 @@ void remove_end_marker(const Base& b, std::vector<std::string>& lines, Random& r
         const std::size_t at = with[r.below(with.size())];
         lines[at] = lines[at].substr(0, lines[at].find(marker));
     } else if (b.kind == Kind::SingleColumn) {
-        lines.erase(lines.begin() + b.id_line[r.below(b.id_line.size())]);
+        const std::size_t at = static_cast<std::size_t>(b.id_line[r.below(b.id_line.size())]);
+        lines_lost(b, at, 1, m);
+        lines.erase(lines.begin() + static_cast<long>(at));
     } else {
         const std::size_t at = 1 + r.below(lines.size() - 1);
         const std::string pad = b.answers.find("-9.9") != std::string::npos ? " -9.9" : " *******";
@@ -305,12 +330,15 @@ void remove_end_marker(const Base& b, std::vector<std::string>& lines, Random& r
     }
 }
 
-Mutant mutate(const Base& b, int which, Random& r) {
+// `on_first_line`: the damage goes on the line that starts a series (its identifier line) rather
+// than on any line; where a reader takes a series' start for a title, the series goes missing.
+Mutant mutate(const Base& b, int which, bool on_first_line, Random& r) {
     Mutant m;
     m.truth = b.truth;
     std::vector<std::string> lines = b.lines;
     const std::size_t n = lines.size();
-    const std::size_t li = r.below(n);
+    const std::size_t li =
+        on_first_line ? static_cast<std::size_t>(b.id_line[r.below(b.id_line.size())]) : r.below(n);
     std::string& line = lines[li];
     static const char* const kHuge[] = {"999999",   "1e39",  "1e38",  "-1e38",
                                         "99999999", "1e308", "1e999", "100"};
@@ -318,7 +346,9 @@ Mutant mutate(const Base& b, int which, Random& r) {
         case 0:    // a byte replaced by any other byte
         case 1: {  // the file cut anywhere
             const std::string text = joined(lines);
-            const std::size_t at = r.below(text.size());
+            std::size_t line_start = 0;
+            for (std::size_t i = 0; i < li; ++i) line_start += lines[i].size() + 1;
+            const std::size_t at = on_first_line ? line_start + r.below(lines[li].size() + 1) : r.below(text.size());
             const auto line_no = static_cast<std::size_t>(
                 std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
             const std::size_t col = at - (line_no == 0 ? 0 : text.rfind('\n', at - 1) + 1);
@@ -337,12 +367,19 @@ Mutant mutate(const Base& b, int which, Random& r) {
                 if (b.kind == Kind::SingleColumn || b.kind == Kind::MultipleColumns)
                     damaged_at(b, line_no, col, m);
                 m.renamed.clear();
+                lines_lost(b, line_no, n - line_no, m);
             }
             return m;
         }
         case 2:
-        case 3: delete_or_repeat(b, lines, li, which == 3, m); break;
-        case 4: remove_end_marker(b, lines, r); break;
+        case 3:
+            if (which == 2) lines_lost(b, li, 1, m);
+            // A column file without its names line takes the next line for the names.
+            if (which == 2 && b.kind == Kind::MultipleColumns && li == 0)
+                for (int s = 0; s < b.truth.count(); ++s) m.renamed.insert(s);
+            delete_or_repeat(b, lines, li, which == 3, m);
+            break;
+        case 4: remove_end_marker(b, lines, m, r); break;
         case 5: m.text = "\xEF\xBB\xBF" + joined(lines); return m;
         case 6: {  // a blank replaced by a tab (read as that blank), or a tab put in
             const std::size_t blank = line.find(' ', r.below(line.size() + 1));
@@ -393,11 +430,13 @@ Mutant mutate(const Base& b, int which, Random& r) {
 std::string check_accepted(const Mutant& m, const SeriesTable& got) {
     const auto& exempt = m.exempt;
     const auto& changed_ids = m.renamed;
+    std::set<int> read;
     for (int j = 0; j < got.count(); ++j) {
         int s = series_of(m.truth, got.ids[static_cast<std::size_t>(j)]);
         if (s < 0 && changed_ids.size() == 1) s = *changed_ids.begin();
         if (s < 0 && changed_ids.count(j)) s = j;
         if (s < 0) return "series " + got.ids[static_cast<std::size_t>(j)] + " is not in the file";
+        read.insert(s);
         const YearSpan& want = m.truth.years[static_cast<std::size_t>(s)];
         const YearSpan& have = got.years[static_cast<std::size_t>(j)];
         for (int k = 0; k < have.length; ++k) {
@@ -412,6 +451,9 @@ std::string check_accepted(const Mutant& m, const SeriesTable& got) {
                        std::to_string(m.truth.data(y - want.first, s));
         }
     }
+    for (int s = 0; s < m.truth.count(); ++s)
+        if (!read.count(s) && !m.may_vanish.count(s) && !changed_ids.count(s))
+            return "series " + m.truth.ids[static_cast<std::size_t>(s)] + " went missing";
     return {};
 }
 
@@ -445,13 +487,14 @@ TEST(MutatedFiles, EveryLoadReadsWhatTheFileSaysOrNamesTheLine) {
             Random random(1000003u * static_cast<unsigned>(kind + 1) + 7919u * static_cast<unsigned>(p));
             for (int i = 0; i < kPerBase; ++i) {
                 const int which = i % 10;
-                const Mutant m = mutate(base, which, random);
+                const bool on_first_line = i / 10 % 2 == 1;
+                const Mutant m = mutate(base, which, on_first_line, random);
                 const Loaded got = load(m.text, base.answers + std::string(8, '\n'));
                 Tally& t = tally[kind];
                 ++t.files;
                 const std::string what = std::string(kind_names[kind]) + ", base " + std::to_string(p) +
                                          ", mutant " + std::to_string(i) + " (damage " +
-                                         std::to_string(which) + ")";
+                                         std::to_string(which) + (on_first_line ? ", first line" : "") + ")";
                 ASSERT_FALSE(got.stopped) << what << ": the dialogue stopped\n" << got.shown.substr(0, 3000);
                 if (got.ok) {
                     ++t.accepted;

@@ -92,16 +92,16 @@ TEST(SingleColumnFiles, IdentifiersOfDigitsStartNewSeries) {
 // its start (gp's header lines and the first rings of 01A included).
 TEST(FormatMenu, RefusedKindAndBlankAnswersLoseNothing) {
     const SeriesTable gp = tucson_original("gp.rwl");
-    const auto r = load(bundled("gp.rwl"), "7\n5\n\n\n1\n");
+    const auto r = load(bundled("gp.rwl"), "17\n15\n\n\n1\n");
     ASSERT_TRUE(r.ok) << r.shown;
     expect_same_series(r.table, gp, 0.0f);
     EXPECT_EQ(r.header[0].substr(0, 10), "GPNA    1 ");
     EXPECT_EQ(r.shown.find("Enter number of file header lines to skip"), std::string::npos);
     // The bare RETURNs show the prompt again (three prompts after the refused kind's menu).
-    EXPECT_EQ(count_of(r.shown, "Enter a value between [0-4] or [Q]uit"), 4u);
+    EXPECT_EQ(count_of(r.shown, "Enter a value between [0-9] or [Q]uit"), 4u);
 
     // A column file read after a help visit and a refused kind still starts at line 1.
-    const auto c = load(single_column(gp), "0\n0\n9\n\n3\n\n0\n");
+    const auto c = load(single_column(gp), "0\n0\n19\n\n3\n\n0\n");
     ASSERT_TRUE(c.ok) << c.shown;
     expect_same_series(c.table, gp, 1e-6f);
     EXPECT_EQ(count_of(c.shown, "Enter number of file header lines to skip"), 2u);
@@ -111,7 +111,7 @@ TEST(FormatMenu, TextAnswersHelpQuitAndReasons) {
     const std::string gp = bundled("gp.rwl");
     const auto r = load(gp, "abc\n1 0\n3x\nh\n0\n?\n0\n1\n");
     ASSERT_TRUE(r.ok) << r.shown;
-    EXPECT_NE(r.shown.find("\n \"abc\" is not one of the options: enter a value between 0 and 4, H for help "
+    EXPECT_NE(r.shown.find("\n \"abc\" is not one of the options: enter a value between 0 and 9, H for help "
                            "or Q to quit.\n"),
               std::string::npos);
     EXPECT_NE(r.shown.find("\n Enter one number only: \"1 0\" holds more than one.\n"), std::string::npos);

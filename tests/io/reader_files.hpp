@@ -3,6 +3,7 @@
 // file kinds the loader reads (single column, multiple columns, Tucson chronologies), for tests
 // that compare what a reader gives with the Tucson original.
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -118,6 +119,100 @@ inline std::string chronologies(const SeriesTable& t, bool decade_labels) {
         out << text;
     }
     return out.str();
+}
+
+// ---- The exchange formats, written from a table whose widths are whole hundredths ----------
+
+inline long hundredths(float v) { return std::lround(static_cast<double>(v) * 100.0); }
+
+// A CSV/TSV table: a "Year" column and one column per series, empty cells outside a series.
+// Widths in millimetres with two decimals (a decimal comma when asked), or whole hundredths.
+inline std::string csv_table(const SeriesTable& t, char sep, bool decimal_comma = false,
+                             bool in_hundredths = false) {
+    std::string text = "Year";
+    for (const auto& id : t.ids) text += sep + rtrim(id);
+    text += "\n";
+    for (int y = t.summary.first; y <= t.summary.last; ++y) {
+        text += std::to_string(y);
+        for (int s = 0; s < t.count(); ++s) {
+            const YearSpan& span = t.years[static_cast<std::size_t>(s)];
+            text += sep;
+            if (y < span.first || y > span.last) continue;
+            const float v = t.data(y - span.first, s);
+            std::string cell = in_hundredths ? std::to_string(hundredths(v)) : width_text(v);
+            if (decimal_comma) std::replace(cell.begin(), cell.end(), '.', ',');
+            text += cell;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+// Heidelberg tree data in hundredths, ten values a line, the last line filled with zeros.
+inline std::string heidelberg_file(const SeriesTable& t) {
+    std::string text;
+    for (int s = 0; s < t.count(); ++s) {
+        const YearSpan& span = t.years[static_cast<std::size_t>(s)];
+        text += "HEADER:\nKeyCode=" + rtrim(t.ids[static_cast<std::size_t>(s)]) +
+                "\nDataFormat=Tree\nDateBegin=" + std::to_string(span.first) +
+                "\nDateEnd=" + std::to_string(span.last) + "\nLength=" + std::to_string(span.length) +
+                "\nUnit=1/100 mm\nDATA:Tree\n";
+        const auto v = values_of(t, s);
+        const std::size_t lines = (v.size() + 9) / 10;
+        for (std::size_t k = 0; k < lines * 10; ++k) {
+            char field[16];
+            std::snprintf(field, sizeof field, "%6ld", k < v.size() ? hundredths(v[k]) : 0L);
+            text += field;
+            if (k % 10 == 9) text += "\n";
+        }
+    }
+    return text;
+}
+
+// The compact format: "-2" (hundredths), twelve fields of six columns a line.
+inline std::string compact_file(const SeriesTable& t) {
+    std::string text;
+    for (int s = 0; s < t.count(); ++s) {
+        const YearSpan& span = t.years[static_cast<std::size_t>(s)];
+        char head[160];
+        std::snprintf(head, sizeof head, "%8d=N%8d=I %-48s-2(12F6.0)~\n", span.length, span.first,
+                      rtrim(t.ids[static_cast<std::size_t>(s)]).c_str());
+        text += head;
+        const auto v = values_of(t, s);
+        for (std::size_t k = 0; k < v.size(); ++k) {
+            char field[16];
+            std::snprintf(field, sizeof field, "%6ld", hundredths(v[k]));
+            text += field;
+            if (k % 12 == 11 || k + 1 == v.size()) text += "\n";
+        }
+    }
+    return text;
+}
+
+// A TRiDaS project: one element, sample and radius per series, the widths in 1/100th mm.
+inline std::string tridas_file(const SeriesTable& t) {
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<tridas:project xmlns:tridas=\"http://www.tridas.org/1.2.2\">\n"
+        "  <tridas:title>bundled</tridas:title>\n  <tridas:object>\n    <tridas:title>site</tridas:title>\n";
+    for (int s = 0; s < t.count(); ++s) {
+        const YearSpan& span = t.years[static_cast<std::size_t>(s)];
+        const std::string id = rtrim(t.ids[static_cast<std::size_t>(s)]);
+        text += "    <tridas:element><tridas:title>" + id +
+                "</tridas:title><tridas:sample><tridas:title>A</tridas:title><tridas:radius>"
+                "<tridas:title>1</tridas:title>\n      <tridas:measurementSeries>\n        <tridas:title>" +
+                id + "</tridas:title>\n        <tridas:interpretation><tridas:firstYear suffix=\"AD\">" +
+                std::to_string(span.first) + "</tridas:firstYear><tridas:lastYear suffix=\"AD\">" +
+                std::to_string(span.last) +
+                "</tridas:lastYear></tridas:interpretation>\n        <tridas:values>\n"
+                "          <tridas:variable normalTridas=\"Ring width\"/>\n"
+                "          <tridas:unit normalTridas=\"1/100th millimetres\"/>\n";
+        for (float v : values_of(t, s))
+            text += "          <tridas:value value=\"" + std::to_string(hundredths(v)) + "\"/>\n";
+        text += "        </tridas:values>\n      </tridas:measurementSeries>\n"
+                "    </tridas:radius></tridas:sample></tridas:element>\n";
+    }
+    return text + "  </tridas:object>\n</tridas:project>\n";
 }
 
 }  // namespace kestrovan::testing

@@ -1,0 +1,82 @@
+#include "io/series_input.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "console/format.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+struct NamedUnit {
+    const char* name;
+    int parts;
+};
+constexpr NamedUnit kUnits[] = {{"mm", 1},        {"1/10mm", 10},   {"1/20mm", 20},   {"1/50mm", 50},
+                                {"1/100mm", 100}, {"1/1000mm", 1000}, {"0.1mm", 10}, {"0.01mm", 100},
+                                {"0.001mm", 1000}};
+
+}  // namespace
+
+std::optional<int> unit_parts(std::string_view text) {
+    std::string closed;
+    for (char c : text)
+        if (c != ' ' && c != '\t') closed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const NamedUnit& u : kUnits)
+        if (closed == u.name) return u.parts;
+    return std::nullopt;
+}
+
+std::string unit_name(int parts) { return parts == 1 ? "mm" : "1/" + std::to_string(parts) + " mm"; }
+
+float width_in_mm(double value, int parts) {
+    const auto v = static_cast<float>(value);
+    switch (parts) {
+        case 1: return v;
+        case 100: return v * 0.01f;
+        case 1000: return v * 0.01f * 0.1f;
+        default: return static_cast<float>(value / parts);
+    }
+}
+
+std::vector<std::string> short_names(const std::vector<std::string>& names) {
+    std::multiset<std::string> all(names.begin(), names.end());
+    std::set<std::string> taken;
+    std::vector<bool> keeps(names.size());
+    // Names that fit and are unique keep themselves, whatever stands before them.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        keeps[i] = names[i].size() <= 8 && all.count(names[i]) == 1;
+        if (keeps[i]) taken.insert(names[i]);
+    }
+    std::vector<std::string> out(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (keeps[i]) {
+            out[i] = names[i];
+            continue;
+        }
+        std::string candidate = names[i].substr(0, 8);
+        for (int n = 1; candidate.empty() || taken.count(candidate); ++n) {
+            const std::string number = std::to_string(n);
+            candidate = names[i].substr(0, 8 - number.size()) + number;
+        }
+        taken.insert(candidate);
+        out[i] = candidate;
+    }
+    return out;
+}
+
+std::vector<std::string> renamed_lines(const LoadNotes& notes) {
+    std::vector<std::string> lines;
+    if (notes.renamed.empty()) return lines;
+    std::size_t width = 16;
+    for (const auto& [full, short_name] : notes.renamed) width = std::max(width, full.size());
+    lines.push_back("Series names longer than 8 characters, or alike in their first 8, are used as:");
+    lines.push_back(fixed_width("name in the file", width + 2) + "name used");
+    for (const auto& [full, short_name] : notes.renamed)
+        lines.push_back(fixed_width(full, width + 2) + short_name);
+    return lines;
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,62 @@
+#pragma once
+// What the readers of the exchange formats (CSV/TSV tables, Heidelberg, the compact format,
+// TRiDaS) share: one series as a file gives it, the units of ring widths, the 8-character names
+// the program's files can carry, and the step that turns the series read into the Series table.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "io/series_table.hpp"
+
+namespace kestrovan {
+
+class Console;
+
+// One series as read: its full name, its first year, the widths in millimetres year by year
+// (kMissing for a ring the file marks as missing inside the series) and the line of the file
+// that begins it (named in messages).
+struct InputSeries {
+    std::string name;
+    int first_year = 0;
+    std::vector<float> values;
+    int line = 0;
+};
+
+// What a load found besides the series: the names given to series whose own names do not fit
+// 8 characters or collide once cut to 8 (full name, name used), and the kind the content showed
+// when the kind was recognised automatically ("" otherwise).
+struct LoadNotes {
+    std::vector<std::pair<std::string, std::string>> renamed;
+    std::string recognised;
+};
+
+// A unit of ring widths as a number of parts of a millimetre (1 = millimetres, 100 =
+// hundredths, 1000 = thousandths); nullopt for a text that names no unit this program knows.
+// Accepts "mm", "1/10 mm", "1/20 mm", "1/50 mm", "1/100 mm", "1/1000 mm" (blanks optional) and
+// "0.1 mm", "0.01 mm", "0.001 mm".
+std::optional<int> unit_parts(std::string_view text);
+// The unit as the run file and the messages write it ("mm", "1/100 mm", ...).
+std::string unit_name(int parts);
+
+// A value in `parts` of a millimetre as a width in millimetres. Hundredths and thousandths are
+// scaled as the Tucson reader scales them (x 0.01, then x 0.1 for thousandths, in single
+// precision), so that the same integers give the same widths in every format.
+float width_in_mm(double value, int parts);
+
+// Unique names of at most 8 characters for `names`, in order: a name of 8 characters or fewer
+// that no other name shares keeps itself; any other gets its first 8 characters, or, when those
+// are taken, its first characters followed by a number.
+std::vector<std::string> short_names(const std::vector<std::string>& names);
+
+// Moves the series into `table` (replacing what it held), with the table's limits checked where
+// they enter (message naming the series and its line; false) and names of at most 8 characters
+// (the renamed ones listed in notes.renamed).
+bool build_series_table(Console& console, std::vector<InputSeries>& series, SeriesTable& table,
+                        LoadNotes& notes);
+
+// Prints the table of renamed series ("" lines when none) at column 2.
+std::vector<std::string> renamed_lines(const LoadNotes& notes);
+
+}  // namespace kestrovan

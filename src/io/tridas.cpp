@@ -1,0 +1,230 @@
+#include "io/tridas.hpp"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "console/console.hpp"
+#include "console/format.hpp"
+#include "console/freeform.hpp"
+#include "io/text_fields.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+constexpr double kLargestWidth = 100.0;
+// A document larger than this is not a set of ring-width series the table could hold.
+constexpr std::size_t kLargestDocument = std::size_t{512} << 20;
+
+std::string lower(std::string_view s) {
+    std::string t(s);
+    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+}
+
+// The name of an element without its namespace prefix.
+std::string_view local_name(const pugi::xml_node& n) {
+    const std::string_view name = n.name();
+    const std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+pugi::xml_node child(const pugi::xml_node& n, std::string_view name) {
+    for (pugi::xml_node c : n.children())
+        if (c.type() == pugi::node_element && local_name(c) == name) return c;
+    return {};
+}
+
+std::string text_of(const pugi::xml_node& n) { return trim(n.child_value()); }
+
+// TRiDaS units (normalTridas) as parts of a millimetre.
+std::optional<int> tridas_unit(std::string_view name) {
+    const std::string n = lower(trim(name));
+    if (n == "micrometres" || n == "micrometers") return 1000;
+    if (n == "1/100th millimetres") return 100;
+    if (n == "1/50th millimetres") return 50;
+    if (n == "1/20th millimetres") return 20;
+    if (n == "1/10th millimetres") return 10;
+    if (n == "millimetres" || n == "millimeters") return 1;
+    return std::nullopt;
+}
+
+class TridasReader {
+public:
+    TridasReader(Console& console, std::string text) : console_(console), text_(std::move(text)) {
+        for (std::size_t i = 0; i < text_.size(); ++i)
+            if (text_[i] == '\n') line_starts_.push_back(i + 1);
+    }
+
+    bool run(std::vector<InputSeries>& out) {
+        pugi::xml_document doc;
+        const pugi::xml_parse_result r =
+            doc.load_buffer(text_.data(), text_.size(), pugi::parse_default, pugi::encoding_auto);
+        if (!r)
+            return refuse("Line " + std::to_string(line_of(static_cast<std::ptrdiff_t>(r.offset))) +
+                          ": the XML document cannot be read (" + r.description() + ").");
+        std::vector<pugi::xml_node> series;
+        collect(doc, series);
+        if (series.empty()) return refuse("The document holds no measurementSeries element.");
+        for (const pugi::xml_node& s : series)
+            if (!read_series(s, out)) return false;
+        return true;
+    }
+
+private:
+    bool refuse(const std::string& what) {
+        console_.blank_line();
+        console_.line(what, 2);
+        return false;
+    }
+
+    int line_of(std::ptrdiff_t offset) const {
+        const auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), static_cast<std::size_t>(offset));
+        return static_cast<int>(std::distance(line_starts_.begin(), it));
+    }
+    std::string at(const pugi::xml_node& n) const {
+        return "Line " + std::to_string(line_of(n.offset_debug())) + ", <" + std::string(local_name(n)) + ">";
+    }
+
+    void collect(const pugi::xml_node& n, std::vector<pugi::xml_node>& found) {
+        // Iterative walk: a deeply nested document must not exhaust the stack.
+        for (pugi::xml_node c = n.first_child(); c;) {
+            if (c.type() == pugi::node_element && local_name(c) == "measurementSeries") found.push_back(c);
+            if (c.type() == pugi::node_element && local_name(c) != "measurementSeries" && c.first_child()) {
+                c = c.first_child();
+                continue;
+            }
+            while (c && !c.next_sibling() && c.parent() != n) c = c.parent();
+            c = c ? c.next_sibling() : c;
+        }
+    }
+
+    std::optional<long long> year_of(const pugi::xml_node& y, bool& ok) {
+        ok = false;
+        const auto v = parse_int(text_of(y));
+        if (!v) {
+            refuse(at(y) + ": \"" + printable(text_of(y)) + "\" is not a year.");
+            return std::nullopt;
+        }
+        const std::string suffix = y.attribute("suffix").value();
+        ok = true;
+        if (suffix == "AD") return *v;
+        if (suffix == "BC") return 1LL - *v;
+        if (suffix == "BP") return 1950LL - *v;
+        ok = false;
+        refuse(at(y) + ": the year's suffix \"" + printable(suffix) + "\" is not AD, BC or BP.");
+        return std::nullopt;
+    }
+
+    // The one <values> group of ring widths.
+    pugi::xml_node ring_widths(const pugi::xml_node& s, std::string& why) {
+        pugi::xml_node found;
+        for (pugi::xml_node v : s.children()) {
+            if (v.type() != pugi::node_element || local_name(v) != "values") continue;
+            const pugi::xml_node var = child(v, "variable");
+            const std::string normal = lower(var.attribute("normalTridas").value());
+            if (normal != "ring width") continue;
+            if (found) {
+                why = at(v) + ": a second group of ring widths in the series (the first at line " +
+                      std::to_string(line_of(found.offset_debug())) + ").";
+                return {};
+            }
+            found = v;
+        }
+        if (!found) why = at(s) + ": the series holds no <values> group of ring widths (variable normalTridas=\"ring width\").";
+        return found;
+    }
+
+    bool read_series(const pugi::xml_node& s, std::vector<InputSeries>& out) {
+        const std::string name = text_of(child(s, "title"));
+        if (name.empty()) return refuse(at(s) + ": the series has no <title>.");
+        if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            return refuse(at(child(s, "title")) + ": the title is not one line of text.");
+        const std::string series = "series " + printable(name);
+        const pugi::xml_node interp = child(s, "interpretation");
+        const pugi::xml_node first = child(interp, "firstYear");
+        if (!first) return refuse(at(s) + ": " + series + " has no interpretation/firstYear (it is not dated).");
+        bool ok = false;
+        const auto first_year = year_of(first, ok);
+        if (!ok) return false;
+        std::string why;
+        const pugi::xml_node values = ring_widths(s, why);
+        if (!values) return refuse(why);
+        const pugi::xml_node unit = child(values, "unit");
+        const auto parts = tridas_unit(unit.attribute("normalTridas").value());
+        if (!parts)
+            return refuse(at(unit ? unit : values) + ": the unit of " + series + " (\"" +
+                          printable(unit.attribute("normalTridas").value()) +
+                          "\") is not one this program knows (micrometres, 1/100th, 1/50th, 1/20th or "
+                          "1/10th millimetres, millimetres).");
+        InputSeries in{name, 0, {}, line_of(s.offset_debug())};
+        for (pugi::xml_node v : values.children()) {
+            if (v.type() != pugi::node_element || local_name(v) != "value") continue;
+            const std::string text = trim(v.attribute("value").value());
+            const auto x = parse_real(text);
+            const long long year = *first_year + static_cast<long long>(in.values.size());
+            if (!x) return refuse(at(v) + " (" + series + ", " + std::to_string(year) + "): \"" + printable(text) + "\" is not a number.");
+            const float w = width_in_mm(*x, *parts);
+            if (!(w < kLargestWidth))
+                return refuse(at(v) + " (" + series + ", " + std::to_string(year) +
+                              "): not a ring width in millimetres (100 or more).");
+            if (static_cast<int>(in.values.size()) == kMaxYears)
+                return refuse(at(v) + ": " + series + " holds more than " + std::to_string(kMaxYears) +
+                              " values, the limit per series.");
+            in.values.push_back(w);
+        }
+        if (in.values.empty()) return refuse(at(values) + ": " + series + " holds no <value>.");
+        const long long last = *first_year + static_cast<long long>(in.values.size()) - 1;
+        if (*first_year < kEarliestYear || last > kLatestYear)
+            return refuse(at(first) + ": " + series + " runs from " + std::to_string(*first_year) + " to " +
+                          std::to_string(last) + ", outside the years " + std::to_string(kEarliestYear) + " to " +
+                          std::to_string(kLatestYear) + ".");
+        if (const pugi::xml_node l = child(interp, "lastYear")) {
+            const auto ly = year_of(l, ok);
+            if (!ok) return false;
+            if (*ly != last)
+                return refuse(at(l) + ": " + series + " has " + std::to_string(in.values.size()) +
+                              " values from " + std::to_string(*first_year) + ", so its last year is " +
+                              std::to_string(last) + ", not " + std::to_string(*ly) + ".");
+        }
+        in.first_year = static_cast<int>(*first_year);
+        out.push_back(std::move(in));
+        return true;
+    }
+
+    Console& console_;
+    std::string text_;
+    std::vector<std::size_t> line_starts_{0};
+};
+
+}  // namespace
+
+bool read_tridas(Console& console, std::istream& file, std::vector<InputSeries>& series) {
+    std::string text;
+    char buf[1 << 16];
+    while (file.read(buf, sizeof buf) || file.gcount() > 0) {
+        text.append(buf, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > kLargestDocument) {
+            console.blank_line();
+            console.line("The document is larger than " + std::to_string(kLargestDocument >> 20) +
+                             " MiB: not a set of series this program can hold.",
+                         2);
+            return false;
+        }
+    }
+    return TridasReader(console, std::move(text)).run(series);
+}
+
+bool looks_like_tridas(std::string_view start) {
+    std::size_t i = 0;
+    while (i < start.size() && std::isspace(static_cast<unsigned char>(start[i]))) ++i;
+    if (i >= start.size() || start[i] != '<') return false;
+    return lower(start.substr(i, 4096)).find("tridas") != std::string::npos;
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,259 @@
+#include "run/statistics_output.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <fstream>
+#include <map>
+
+#include "console/format.hpp"
+#include "console/report.hpp"
+#include "diag/series_stats.hpp"
+#include "diag/stabilize.hpp"
+#include "engine/sigfree.hpp"
+#include "io/tucson.hpp"
+#include "run/run_options.hpp"
+#include "select/tree_ids.hpp"
+
+namespace kestrovan {
+
+namespace {
+
+// Undefined numbers of the tables, as the chronology table writes a missing standard error.
+constexpr double kNone = -9.999;
+
+std::string number(const std::optional<double>& v, int width, int decimals) {
+    return fmt_f(static_cast<float>(v.value_or(kNone)), width, decimals);
+}
+
+TreeIdLayout layout_of(const StatisticsSettings& s) {
+    TreeIdLayout layout;
+    if (s.tree_id.empty() || !parse_tree_id_layout(s.tree_id, layout)) return {};
+    return layout;
+}
+
+// Every series its own tree unless a layout is named.
+std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
+    if (s.tree_id.empty()) {
+        std::vector<int> own(static_cast<std::size_t>(raw.count()));
+        for (int i = 0; i < raw.count(); ++i) own[static_cast<std::size_t>(i)] = i;
+        return own;
+    }
+    return tree_numbers(raw.ids, layout_of(s));
+}
+
+std::string statistics_row(const std::string& label, const ChronologyStatistics& s, std::optional<int> from) {
+    return fixed_width(label, 24) + fmt_i(s.n_trees, 7) + fmt_i(s.n_cores, 7) + fmt_i(s.n_pairs, 9) +
+           fmt_f(static_cast<float>(s.mean_overlap), 8, 1) + number(s.rbar_tot, 9, 3) + number(s.rbar_wt, 9, 3) +
+           number(s.rbar_bt, 9, 3) + number(s.c_eff, 7, 2) + number(s.rbar_eff, 9, 3) + number(s.eps, 7, 3) +
+           number(s.snr, 9, 2) + (from ? fmt_i(*from, 9) : std::string("       NA"));
+}
+
+IndexStatistics index_statistics(const YearMatrix& indices, int first_year, const std::vector<int>& trees,
+                                 const StatisticsSettings& s, const RbarTables& rbar, std::span<const int> counts,
+                                 bool with_rbar) {
+    IndexStatistics out;
+    out.all = chronology_statistics(indices, first_year, trees, s.min_overlap, {}, kThreadsFromEnvironment);
+    if (s.has_period())
+        out.period = chronology_statistics(indices, first_year, trees, s.min_overlap,
+                                           {s.period_first, s.period_last}, kThreadsFromEnvironment);
+    if (with_rbar) out.eps_085_from = summarize_rbar(rbar, first_year, counts).eps_085_from;
+    return out;
+}
+
+void report_statistics(Report& report, const RunStatistics& st, const StatisticsSettings& s, bool raw_labels) {
+    report.blank_line();
+    report.line("CHRONOLOGY STATISTICS: EVERY PAIR OF SERIES OVER ITS OWN OVERLAP (" + std::to_string(s.min_overlap) +
+                    " OR MORE YEARS IN COMMON)",
+                2);
+    report.line(fixed_width("", 24) +
+                "  TREES  CORES    PAIRS OVERLAP RBAR_TOT  RBAR_WT  RBAR_BT  C_EFF RBAR_EFF    EPS      SNR EPS85FROM");
+    const std::string first = raw_labels ? "RAW" : "STANDARD", second = raw_labels ? "MEAN ADJUST" : "SIGNAL FREE";
+    const std::string period = s.has_period() ? std::to_string(s.period_first) + "-" + std::to_string(s.period_last) : "";
+    report.line(statistics_row(first + " ALL YEARS", st.standard.all, st.standard.eps_085_from));
+    report.line(statistics_row(second + " ALL YEARS", st.signal_free.all, st.signal_free.eps_085_from));
+    if (st.standard.period) report.line(statistics_row(first + " " + period, *st.standard.period, {}));
+    if (st.signal_free.period) report.line(statistics_row(second + " " + period, *st.signal_free.period, {}));
+}
+
+void report_trees(Report& report, const SeriesTable& raw, const std::vector<int>& trees, const StatisticsSettings& s) {
+    if (s.tree_id.empty()) {
+        report.line("TREES: NO TREE IDENTIFIERS GIVEN (TREE_ID): EVERY SERIES IS ITS OWN TREE", 2);
+        return;
+    }
+    const TreeIdLayout layout = layout_of(s);
+    std::map<int, std::pair<std::string, std::string>> listed;  // tree -> name, cores
+    for (int i = 0; i < raw.count(); ++i) {
+        const TreeIdParts p = split_tree_id(raw.ids[static_cast<std::size_t>(i)], layout);
+        auto& [name, cores] = listed[trees[static_cast<std::size_t>(i)]];
+        name = p.site.empty() ? p.tree : p.site + "/" + p.tree;
+        cores += " " + trim(raw.ids[static_cast<std::size_t>(i)]);
+    }
+    report.line("TREES AND THEIR CORES (TREE_ID " + s.tree_id + "):", 2);
+    for (const auto& [tree, entry] : listed) report.line(fixed_width(entry.first, 12) + entry.second, 4);
+}
+
+// The per-series table, with the autoregressive order of each series' standard and signal-free
+// indices; the report gets the means of its columns.
+void write_series_table(const std::string& path, Report& report, const SeriesTable& raw, const StatisticsSettings& s,
+                        const std::vector<std::optional<double>>& r_std,
+                        const std::vector<std::optional<double>>& r_ssf, const ResidualChronology& std_res,
+                        const ResidualChronology& ssf_res) {
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
+    const std::string head = "Series    Tree     Core   First  Last   Len    Mean  Median   StdDev   Skew    AR1   "
+                             "MSen Zeros   RStd   RSsf ArStd ArSsf";
+    file << head << '\n';
+    const TreeIdLayout layout = layout_of(s);
+    double sums[10] = {};
+    int counts[10] = {};
+    // Adds a figure to its column's mean; NaN (an undefined figure) is left out.
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const auto add = [&](int col, double v) {
+        if (std::isnan(v)) return;
+        sums[col] += v;
+        ++counts[col];
+    };
+    for (int i = 0; i < raw.count(); ++i) {
+        const auto is = static_cast<std::size_t>(i);
+        const YearSpan& y = raw.years[is];
+        const SeriesStatistics st =
+            series_statistics(raw.data.column(i).first(static_cast<std::size_t>(std::max(0, y.length))));
+        const TreeIdParts p = s.tree_id.empty() ? TreeIdParts{"", trim(raw.ids[is]), ""} : split_tree_id(raw.ids[is], layout);
+        const double rs = is < r_std.size() ? r_std[is].value_or(none) : none;
+        const double rf = is < r_ssf.size() ? r_ssf[is].value_or(none) : none;
+        file << fixed_width(trim(raw.ids[is]), 9) << ' ' << fixed_width(p.site + p.tree, 8) << ' '
+             << fixed_width(p.core.empty() ? "-" : p.core, 5) << fmt_i(y.first, 7) << fmt_i(y.last, 6)
+             << fmt_i(y.length, 6) << fmt_f(static_cast<float>(st.mean), 8, 3) << fmt_f(static_cast<float>(st.median), 8, 3)
+             << fmt_f(static_cast<float>(st.sd), 9, 3) << number(st.skewness, 7, 2) << number(st.ar1, 7, 3)
+             << number(st.mean_sensitivity, 7, 3) << fmt_i(st.zero_rings, 6) << fmt_f(static_cast<float>(std::isnan(rs) ? kNone : rs), 7, 3)
+             << fmt_f(static_cast<float>(std::isnan(rf) ? kNone : rf), 7, 3)
+             << fmt_i(is < std_res.orders.size() ? std_res.orders[is] : 0, 6)
+             << fmt_i(is < ssf_res.orders.size() ? ssf_res.orders[is] : 0, 6) << '\n';
+        add(0, static_cast<double>(y.length));
+        add(1, st.mean);
+        add(2, st.median);
+        add(3, st.sd);
+        add(4, st.skewness.value_or(none));
+        add(5, st.ar1.value_or(none));
+        add(6, st.mean_sensitivity.value_or(none));
+        add(7, static_cast<double>(st.zero_rings));
+        add(8, rs);
+        add(9, rf);
+    }
+    staged.commit();
+    const auto mean = [&](int col) {
+        return counts[col] > 0 ? std::optional<double>(sums[col] / counts[col]) : std::nullopt;
+    };
+    report.blank_line();
+    std::string dir, own;
+    split_path(path, dir, own);
+    report.line("SERIES STATISTICS (" + own + "): MEANS OF THE COLUMNS OVER " + std::to_string(raw.count()) +
+                    " SERIES",
+                2);
+    report.line("     LEN    MEAN  MEDIAN   STDDEV   SKEW    AR1   MSEN ZEROS   RSTD   RSSF", 2);
+    report.line(number(mean(0), 8, 1) + number(mean(1), 8, 3) + number(mean(2), 8, 3) + number(mean(3), 9, 3) +
+                    number(mean(4), 7, 2) + number(mean(5), 7, 3) + number(mean(6), 7, 3) + number(mean(7), 6, 1) +
+                    number(mean(8), 7, 3) + number(mean(9), 7, 3),
+                2);
+}
+
+float or_zero(const std::vector<float>& v, std::size_t k) {
+    return k < v.size() && v[k] != kMissing && std::isfinite(v[k]) ? v[k] : 0.0f;
+}
+
+void write_residual_files(const std::string& base, RunFiles& files, Console& console, int first_year,
+                          const ResidualChronology& std_res, const ResidualChronology& ssf_res, bool raw_labels) {
+    const std::string path = base + "_crns_res.txt";
+    StagedOutputFile staged_table(path);
+    std::ofstream& table = staged_table.stream();
+    table << (raw_labels ? "  Year  SSize  RawRes  AdjRes  RawArs  AdjArs" : "  Year  SSize  StdRes  SsfRes  StdArs  SsfArs")
+          << '\n';
+    const std::size_t span = std_res.sample_size.size();
+    std::vector<int> n(span, 0);
+    for (std::size_t k = 0; k < span; ++k) {
+        n[k] = std_res.sample_size[k];
+        table << fmt_i(first_year + static_cast<int>(k), 6) << fmt_i(n[k], 6) << ' ' << fmt_f(or_zero(std_res.residual, k), 8, 3)
+              << fmt_f(or_zero(ssf_res.residual, k), 8, 3) << fmt_f(or_zero(std_res.arstan, k), 8, 3)
+              << fmt_f(or_zero(ssf_res.arstan, k), 8, 3) << '\n';
+    }
+    staged_table.commit();
+
+    const std::string tuc = base + "_crns_res_tuc.txt";
+    StagedOutputFile staged_tuc(tuc);
+    std::ofstream& file = staged_tuc.stream();
+    TucsonWriteState state;
+    state.file_name = tuc;
+    const std::vector<const std::vector<float>*> series{&std_res.residual, &ssf_res.residual, &std_res.arstan,
+                                                        &ssf_res.arstan};
+    const char* codes[] = {"stdres", "ssfres", "stdars", "ssfars"};
+    for (std::size_t s = 0; s < series.size(); ++s) {
+        std::array<std::string, 3> header = files.header;
+        for (auto& line : header) line = fixed_width(line, 88);
+        header[1].replace(82, 6, codes[s]);
+        header[2].replace(82, 6, codes[s]);
+        for (const auto& line : header) file << line << '\n';
+        std::vector<float> values(span, 0.0f);
+        for (std::size_t k = 0; k < span; ++k)
+            if (n[k] > 0) values[k] = or_zero(*series[s], k);
+        trrw(file, "iw", files.chronology_id(), first_year, values, n, codes[s], state, console);
+    }
+    staged_tuc.commit();
+}
+
+// The orders of the series' models (listed in the per-series table) summed up, and the pooled
+// models that are put back into the residual chronologies.
+void report_orders(Report& report, const ResidualChronology& std_res, const ResidualChronology& ssf_res) {
+    report.blank_line();
+    report.line("RESIDUAL CHRONOLOGIES: AUTOREGRESSIVE MODELS (YULE-WALKER, ORDER BY AIC UP TO " +
+                    std::to_string(kMaxArOrder) + ")",
+                2);
+    const auto line = [&](const std::string& label, const ResidualChronology& r) {
+        std::array<int, kMaxArOrder + 1> counted{};
+        for (int order : r.orders) ++counted[static_cast<std::size_t>(std::clamp(order, 0, kMaxArOrder))];
+        std::string orders;
+        for (int k = 0; k <= kMaxArOrder; ++k)
+            if (counted[static_cast<std::size_t>(k)] > 0)
+                orders += " " + std::to_string(k) + ":" + std::to_string(counted[static_cast<std::size_t>(k)]);
+        std::string t = label + "SERIES BY ORDER" + orders;
+        report.line(t, 2);
+        t = label + "POOLED MODEL, ORDER " + std::to_string(r.pooled.order) + ":";
+        for (double phi : r.pooled.phi) t += fmt_f(static_cast<float>(phi), 9, 4);
+        report.line(t, 2);
+    };
+    line("STANDARD    ", std_res);
+    line("SIGNAL FREE ", ssf_res);
+}
+
+}  // namespace
+
+RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptions& params, const SeriesTable& raw,
+                               const EngineResults& results, const StatisticsSettings& settings) {
+    RunStatistics st;
+    if (results.years <= 0 || raw.count() == 0) return st;
+    const bool raw_labels = params.curve_option == 0;
+    const bool with_rbar = params.rbar_window > 0;
+    const std::vector<int> trees = trees_of(raw, settings);
+    st.standard = index_statistics(results.standard_indices, results.first_year, trees, settings,
+                                   results.standard_rbar, results.sample_size, with_rbar);
+    st.signal_free = index_statistics(results.indices, results.first_year, trees, settings, results.signal_free_rbar,
+                                      results.sample_size, with_rbar);
+    Report& report = files.report;
+    report_statistics(report, st, settings, raw_labels);
+    report_trees(report, raw, trees, settings);
+
+    const std::string base = files.base_name();
+    const ResidualChronology std_res = residual_chronology(results.standard_indices, results.standard,
+                                                           results.sample_size, params.mean_method, console);
+    const ResidualChronology ssf_res =
+        residual_chronology(results.indices, results.signal_free, results.sample_size, params.mean_method, console);
+    write_series_table(base + "_series_stats.txt", report, raw, settings,
+                       leave_one_out_correlations(results.standard_indices),
+                       leave_one_out_correlations(results.indices), std_res, ssf_res);
+    report_orders(report, std_res, ssf_res);
+    write_residual_files(base, files, console, results.first_year, std_res, ssf_res, raw_labels);
+    return st;
+}
+
+}  // namespace kestrovan

@@ -1,0 +1,45 @@
+#pragma once
+// The statistics a methods section cites, written after the chronologies: the signal strength of
+// the standard and signal-free indices (with trees and cores), a table of every series, and the
+// residual chronologies.
+#include <optional>
+#include <string>
+
+#include "console/console.hpp"
+#include "diag/chronology_stats.hpp"
+#include "diag/residual_chronology.hpp"
+#include "io/run_files.hpp"
+#include "io/series_table.hpp"
+
+namespace kestrovan {
+
+struct EngineResults;  // engine/sigfree.hpp
+struct RunOptions;     // run/run_options.hpp
+
+// How the statistics are taken: how identifiers split into trees ("" = every series its own
+// tree, "auto", or "S,T" characters of site and tree), a period of their own (both years 0 =
+// none), and the shortest overlap of a pair of series.
+struct StatisticsSettings {
+    std::string tree_id;
+    int period_first = 0, period_last = 0;
+    int min_overlap = kDefaultMinOverlap;
+    bool has_period() const { return period_first != 0 || period_last != 0; }
+};
+
+// The statistics of one set of indices, for the summary.
+struct IndexStatistics {
+    ChronologyStatistics all;
+    std::optional<ChronologyStatistics> period;
+    std::optional<int> eps_085_from;  // from the running RBAR (with an RBAR window)
+};
+struct RunStatistics {
+    IndexStatistics standard, signal_free;
+};
+
+// Computes and writes everything: the report's "CHRONOLOGY STATISTICS" section with the trees
+// and their cores, <base>_series_stats.txt, <base>_crns_res.txt and <base>_crns_res_tuc.txt.
+// `raw` is the selected series as read (the widths of the per-series table).
+RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptions& params, const SeriesTable& raw,
+                               const EngineResults& results, const StatisticsSettings& settings);
+
+}  // namespace kestrovan
