@@ -27,7 +27,7 @@ SeriesFiles::~SeriesFiles() {
     }
 }
 
-void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const std::string& header_line,
+void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const std::array<std::string, 3>& header,
                        EnginePass pass, bool staged) {
     discard();
     close();
@@ -42,7 +42,7 @@ void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const st
         f.state = TucsonWriteState{};
         f.state.file_name = path;
         f.stream = create_output_file(f.path);
-        f.stream << header_line << '\n';
+        for (const std::string& line : header) f.stream << line << '\n';
     };
     start(data_, names.data);
     start(curves_, names.curves);

@@ -2,6 +2,7 @@
 // The engine's series files: measurements, curves and indices of every series, written in
 // Tucson decade format once for the first pass and once for the last accepted signal-free
 // iteration, and the Regional-curve history file "_RCScurves.txt".
+#include <array>
 #include <fstream>
 #include <span>
 #include <string>
@@ -28,7 +29,8 @@ SeriesFileNames series_file_names(const std::string& base, EnginePass pass, Inde
                                   bool power_transformed);
 
 // The files of one pass, created (or replaced) by open and closed by close. Each starts with
-// the first header line of the data file.
+// the three header lines of the data file (or of the customary layout where it has none), as
+// readers of ring-width files expect.
 //
 // Every file is written beside its final name, under the name + kStagedSuffix, and takes the final
 // name only once every series is in: on close, or, for files opened `staged` (the signal-free
@@ -44,7 +46,7 @@ public:
     ~SeriesFiles();
 
     // with_indices false: the index file is not written (first pass without detrending).
-    void open(const SeriesFileNames& names, bool with_indices, const std::string& header_line,
+    void open(const SeriesFileNames& names, bool with_indices, const std::array<std::string, 3>& header,
               EnginePass pass, bool staged = false);
     // Appends one series: measurements and curve with `constant` subtracted (back to the units of
     // the data file), indices as they are.

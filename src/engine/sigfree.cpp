@@ -547,7 +547,7 @@ void SignalFreeRun::first_pass() {
     if (first_attempt_)
         series_files_.open(
             series_file_names(base_, EnginePass::FirstPass, params_.index_method, params_.power_transform),
-            !setup_.raw, files_.header[0], EnginePass::FirstPass);
+            !setup_.raw, files_.header, EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
     series_mean_.assign(n, 0.0f);
     code_prev_.assign(n, setup_.requested_code);
@@ -896,7 +896,7 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
 // stops the run with a message naming the file).
 void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
     std::swap(prev_, best_prev_);
-    series_files_.open(names, true, files_.header[0], EnginePass::SignalFree, true);
+    series_files_.open(names, true, files_.header, EnginePass::SignalFree, true);
     std::vector<float> sfv(static_cast<std::size_t>(max_len_)), x(static_cast<std::size_t>(max_len_));
     for (int i = 0; i < nser_; ++i) {
         const std::size_t is = static_cast<std::size_t>(i), len = static_cast<std::size_t>(length(i));

@@ -140,7 +140,7 @@ std::vector<std::string> RunFiles::output_names() const {
             for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"})
                 results.push_back(base + pass + form + kind);
     for (const char* suffix : {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt",
-                               "_crns_col.txt", "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt",
+                               "_crns_col.txt", "_crns.csv", "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt",
                                "_crns_res_tuc.txt"})
         results.push_back(base + suffix);
     results.push_back(spectra_base() + "_spectra.txt");
@@ -209,6 +209,19 @@ std::vector<std::string> RunFiles::files_written() const {
 std::string RunFiles::summary_name() const { return base_name() + "_summary.json"; }
 
 std::string RunFiles::lock_name() const { return base_name() + ".lock"; }
+
+void RunFiles::complete_header() {
+    std::string dir, own;
+    split_path(rtrim(data_name), dir, own);
+    const std::string text[3] = {own, "ring widths read from a file without header lines",
+                                 "written by kestrovan"};
+    const std::string site = fixed_width(own.substr(0, own.find('.')), 6);
+    for (std::size_t k = 0; k < header.size(); ++k) {
+        if (!rtrim(header[k]).empty()) continue;
+        header[k] = fixed_width(site + "  " + std::to_string(k + 1) + " " + text[k], 80);
+        header[k] = fixed_width(header[k], 88);
+    }
+}
 
 std::string RunFiles::chronology_id() const {
     std::string dir, own;

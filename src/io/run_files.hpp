@@ -59,6 +59,10 @@ struct RunFiles {
     std::string spectra_base() const;
     std::string report_name() const;
     std::string chronology_id() const;
+    // Gives every blank header line (a data file read by a reader without header lines) the
+    // customary layout that readers of ring-width files expect: site code in columns 1-6, the
+    // line number in column 9, text after it; 88 characters.
+    void complete_header();
     //   summary_name():   base_name() + "_summary.json"
     std::string summary_name() const;
     //   lock_name():      base_name() + ".lock"

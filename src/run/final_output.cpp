@@ -1,8 +1,10 @@
 #include "run/final_output.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <span>
+#include <sstream>
 
 #include "console/format.hpp"
 #include "console/report.hpp"
@@ -32,11 +34,28 @@ struct SpectralInput {
     std::vector<float> first, second;
 };
 
-SpectralInput write_column_table(const std::string& path, bool option0, bool stabilized,
-                                 const FinalChronologies& c) {
-    StagedOutputFile staged(path);
+// The chronology table as CSV for spreadsheets and scripts: the columns of the text table, with
+// six decimals, and empty cells where a year has no value.
+std::string csv_header(bool option0, bool stabilized) {
+    std::istringstream names(table_header(option0, stabilized));
+    std::string out, name;
+    while (names >> name) out += (out.empty() ? "" : ",") + name;
+    return out;
+}
+
+std::string csv_number(float v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6f", static_cast<double>(v));
+    return buf;
+}
+
+SpectralInput write_column_table(const std::string& path, const std::string& csv_path, bool option0,
+                                 bool stabilized, const FinalChronologies& c) {
+    StagedOutputFile staged(path), staged_csv(csv_path);
     std::ofstream& file = staged.stream();
+    std::ofstream& csv = staged_csv.stream();
     file << table_header(option0, stabilized) << '\n';
+    csv << csv_header(option0, stabilized) << '\n';
     SpectralInput spectral;
     const std::size_t span = c.sample_size.size();
     for (std::size_t k = 0; k < span; ++k) {
@@ -58,12 +77,21 @@ SpectralInput write_column_table(const std::string& path, bool option0, bool sta
             file << fmt_f(stb1, 8, 3) << fmt_f(stb2, 8, 3);
         }
         file << '\n';
+        csv << c.first_year + static_cast<int>(k) << ',' << n;
+        if (covered) {
+            for (float v : {crn1, crn2, sd1, sd2, sd1 / root, sd2 / root}) csv << ',' << csv_number(v);
+            if (stabilized) csv << ',' << csv_number(stb1) << ',' << csv_number(stb2);
+        } else {
+            csv << (stabilized ? ",,,,,,,," : ",,,,,,");
+        }
+        csv << '\n';
         if (n >= 5) {
             spectral.first.push_back(stabilized ? stb1 : crn1);
             spectral.second.push_back(stabilized ? stb2 : crn2);
         }
     }
     staged.commit();
+    staged_csv.commit();
     return spectral;
 }
 
@@ -107,7 +135,7 @@ void write_final_output(Console& console, RunFiles& files, const RunOptions& par
     const bool stabilized = params.rbar_window >= 1;
     const std::string base = files.base_name();
 
-    SpectralInput spectral = write_column_table(base + "_crns_col.txt", option0, stabilized, c);
+    SpectralInput spectral = write_column_table(base + "_crns_col.txt", base + "_crns.csv", option0, stabilized, c);
     write_tucson_chronologies(base + "_crns_tuc.txt", files, option0, stabilized, c, console);
 
     const int n = static_cast<int>(spectral.first.size());

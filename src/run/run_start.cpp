@@ -20,15 +20,16 @@ namespace {
 
 constexpr std::size_t kNameWidth = 50;
 
+// What the program does with missing rings inside a series, said before the first question.
 void print_gap_warning(Console& console) {
     console.blank_line();
     for (const char* l : {
              "*******************************************************************",
-             "*** WARNING: THERE IS NO GAP FILLING CAPACITY IN THIS PROGRAM.  ***",
-             "*** SO IF YOU HAVE GAPS INDICATED BY NEGATIVE VALUES (NO -9999) ***",
-             "*** RUN THE DATA THROUGH Pelmar FIRST AND USE THE SAVE SERIES   ***",
-             "*** OPTION 18 AND THE TUCSON RWL FORMAT SAVE OPTION TO PROVIDE  ***",
-             "*** THE GAP-FILLED DATA FOR USING IN THIS PROGRAM. CLEVER, HUH? ***",
+             "*** WARNING: MISSING RINGS INSIDE A SERIES (NEGATIVE VALUES     ***",
+             "*** OTHER THAN THE -9999 END MARKER) STOP THE RUN. START THE    ***",
+             "*** PROGRAM WITH --fill-gaps (IN A RUN FILE: fill_gaps = true)  ***",
+             "*** TO FILL THEM BY LINEAR INTERPOLATION; THE REPORT LISTS      ***",
+             "*** EVERY FILLED RING. MISSING RINGS AT THE ENDS ARE CUT OFF.   ***",
              "*******************************************************************",
          })
         console.line(l, 2);
@@ -317,6 +318,7 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
                 const LoadSettings settings = answers.load_settings(data);
                 console.keep_lines();
                 loaded = read_data(console, data, settings, run.table, run.files.header, &run.notes);
+                run.files.complete_header();
                 for (const std::string& l : console.kept_lines()) why += (why.empty() ? "" : " ") + l;
             } catch (const std::ios_base::failure&) {
                 // Reading failed part way (the start of the file was read when it was named).

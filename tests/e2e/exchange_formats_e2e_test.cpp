@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "io/reader_files.hpp"
 #include "support/program_runner.hpp"
@@ -86,5 +88,97 @@ TEST(ExchangeFormatRuns, MissingRingsStopOrAreFilledOnRequest) {
     EXPECT_EQ(summary["filled_rings"][0]["series"], "01A");
     EXPECT_EQ(summary["filled_rings"][1]["year"], 1643);
     EXPECT_EQ(summary["run"]["fill_gaps"], true);
-    EXPECT_NE(read_lines("gaps_STD_RAW_Data.txt")[1].find("01A     1641   740   773   807   840"), std::string::npos);
+    EXPECT_NE(read_lines("gaps_STD_RAW_Data.txt")[3].find("01A     1641   740   773   807   840"), std::string::npos);
+}
+
+namespace {
+
+// A reader of ring-width files as partner programs write them: exactly three header lines, then
+// decade lines (identifier in columns 1-8, year in 9-12, six-column values) up to a series' end
+// marker (999: hundredths of a millimetre, -9999: thousandths). Series by identifier: first year
+// and values in millimetres.
+std::map<std::string, std::pair<int, std::vector<double>>> three_header_reader(const std::string& path) {
+    std::map<std::string, std::pair<int, std::vector<double>>> series;
+    const auto lines = read_lines(path);
+    std::vector<long> pending;
+    for (std::size_t k = 3; k < lines.size(); ++k) {
+        const std::string& l = lines[k];
+        const std::string id = l.substr(0, 8);
+        const int year = std::stoi(l.substr(8, 4));
+        if (pending.empty()) series[id].first = year;
+        for (std::size_t at = 12; at + 6 <= l.size() && at < 72; at += 6) {
+            const std::string field = l.substr(at, 6);
+            if (field.find_first_not_of(' ') == std::string::npos) break;
+            const long v = std::stol(field);
+            if (v == 999 || v == -9999) {
+                for (long x : pending) series[id].second.push_back(static_cast<double>(x) / (v == 999 ? 100 : 1000));
+                pending.clear();
+                break;
+            }
+            pending.push_back(v);
+        }
+    }
+    EXPECT_TRUE(pending.empty()) << path << ": a series without its end marker";
+    return series;
+}
+
+}  // namespace
+
+// Every series file carries three header lines, the data file's own or the customary ones, so
+// that a reader expecting three loses nothing; the chronology table also comes as CSV.
+TEST(ExchangeFormatRuns, SeriesFilesReadWholeByAReaderOfThreeHeaderLines) {
+    TempDir dir("partners");
+    copy_example_data("gp.rwl");
+    std::ofstream("gpcsv.csv") << csv_table(tucson_original("gp.rwl"), ',');
+    for (const std::string base : {"gp", "gpcsv"}) {
+        const std::string data = base == "gp" ? "gp.rwl" : "gpcsv.csv";
+        ASSERT_EQ(run_file("data = \"" + data + "\"\nformat = \"auto\"\n"), 0) << read_file("out.txt");
+        for (const char* pass : {"_STD_RAW_", "_SSF_RAW_"})
+            for (const char* kind : {"Data.txt", "Curves.txt", "Ratios.txt"}) {
+                const std::string path = base + pass + kind;
+                SCOPED_TRACE(path);
+                const auto lines = read_lines(path);
+                ASSERT_GT(lines.size(), 3u);
+                for (std::size_t k = 0; k < 3; ++k) {
+                    EXPECT_NE(lines[k].substr(0, 6).find_first_not_of(' '), std::string::npos);
+                    EXPECT_EQ(lines[k][8], static_cast<char>('1' + k)) << lines[k];
+                }
+                const auto theirs = three_header_reader(path);
+                const Loaded read = load(read_file(path), "1\n");
+                ASSERT_TRUE(read.ok) << read.shown;
+                const kestrovan::SeriesTable& ours = read.table;
+                ASSERT_EQ(theirs.size(), static_cast<std::size_t>(ours.count()));
+                for (int i = 0; i < ours.count(); ++i) {
+                    const auto& [first, values] = theirs.at(ours.ids[static_cast<std::size_t>(i)]);
+                    EXPECT_EQ(first, ours.years[static_cast<std::size_t>(i)].first);
+                    ASSERT_EQ(static_cast<int>(values.size()), ours.years[static_cast<std::size_t>(i)].length);
+                    for (std::size_t t = 0; t < values.size(); ++t)
+                        ASSERT_NEAR(values[t], ours.data(static_cast<int>(t), i), 1e-6 * std::max(1.0, values[t]));
+                }
+            }
+        // The CSV table: the text table's rows and values, empty cells where no series is.
+        const auto text = read_lines(base + "_crns_col.txt");
+        const auto csv = read_lines(base + "_crns.csv");
+        ASSERT_EQ(csv.size(), text.size());
+        EXPECT_EQ(csv[0], "Year,SSize,StdCrn,SsfCrn,StdSig,SsfSig,StdSee,SsfSee,StdStb,SsfStb");
+        for (std::size_t k = 1; k < csv.size(); ++k) {
+            std::istringstream t(text[k]), c(csv[k]);
+            std::string cell;
+            double want = 0;
+            std::getline(c, cell, ',');
+            t >> want;
+            EXPECT_EQ(std::stod(cell), want);
+            std::getline(c, cell, ',');
+            t >> want;
+            EXPECT_EQ(std::stod(cell), want);
+            const bool covered = want > 0;
+            while (std::getline(c, cell, ',')) {
+                t >> want;
+                if (covered)
+                    EXPECT_NEAR(std::stod(cell), want, 0.00051) << csv[k];
+                else
+                    EXPECT_TRUE(cell.empty()) << csv[k];
+            }
+        }
+    }
 }

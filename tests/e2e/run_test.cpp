@@ -135,8 +135,11 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
     // The first-pass measurement file holds the data in the units of the data file: the first
     // line of the first series as read (hundredths of a millimetre written as thousandths).
     const auto data = read_lines("ca533_STD_RAW_Data.txt");
-    ASSERT_GT(data.size(), 2u);
-    EXPECT_EQ(data[1].substr(0, 72),
+    ASSERT_GT(data.size(), 4u);
+    // Its three header lines are those of the data file.
+    const auto original = read_lines("ca533.rwl");
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(rtrim(data[k]), rtrim(original[k]));
+    EXPECT_EQ(data[3].substr(0, 72),
               "CAM011  1530  1040   890  1030   700   690  1150  1010  1090   770  1360");
 }
 

@@ -413,8 +413,9 @@ TEST(SigfreeRealData, StalledRunPublishesItsBestIterateOfTheDataAsRead) {
     const Criterion crit = choose_criterion(2, p.median_differences, p.curve_option);
     for (int j = 2; j <= static_cast<int>(r.convergence.size()); ++j)
         EXPECT_LE(pub.statistic, r.convergence[j - 1].at(static_cast<int>(crit))) << j;
-    if (!r.converged)
+    if (!r.converged) {
         EXPECT_NE(run.report.find("BEST ITERATION KEPT: " + fmt_i(k, 3)), std::string::npos) << run.report;
+    }
 
     // History, indices and files are those of iteration k: the chronology of the published
     // indices is the last history column, and the index file holds those indices.

@@ -76,7 +76,7 @@ TEST_F(RunStartTest, BannerPromptReportAndTotals) {
                      "                ********* Version 45_v2b *********\n"
                      "                **********************************\n\n"
                      " *******************************************************************\n"
-                     " *** WARNING: THERE IS NO GAP FILLING CAPACITY IN THIS PROGRAM.  ***\n"),
+                     " *** WARNING: MISSING RINGS INSIDE A SERIES (NEGATIVE VALUES     ***\n"),
               std::string::npos);
     EXPECT_NE(s.find("\n\n Enter data file name to process (/ to exit)     ==> "), std::string::npos);
     EXPECT_NE(s.find("\n Regardless of the warning, test for missing data flags:\n"
