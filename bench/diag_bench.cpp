@@ -1,7 +1,7 @@
 // Running RBAR (window 51, windows one year apart) on synthetic index matrices: 1000 series ×
 // 1000 years, and the program's limits, 4500 series × 5000 years, on the threads of the machine
 // and, build by build, for the pair kernel on one. Reports the peak resident memory of the
-// process as a counter (MiB).
+// process as a counter (MiB). Beside it, the whole-chronology statistics over all pairs.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "console/console.hpp"
+#include "diag/chronology_stats.hpp"
 #include "diag/rbar.hpp"
 #include "io/year_matrix.hpp"
 
@@ -110,6 +111,26 @@ BENCHMARK(BM_RunbarKernel)
     ->Args({5000, 4500, 0, 2})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// The whole-chronology statistics (every pair over its own overlap, trees of three cores) on the
+// same matrices, on the threads of the machine: one call per set of indices of a run.
+void BM_ChronologyStatistics(benchmark::State& state) {
+    const int years = static_cast<int>(state.range(0));
+    const int series = static_cast<int>(state.range(1));
+    const IndexData d = make_indices(years, series, state.range(2) != 0);
+    std::vector<int> tree(static_cast<std::size_t>(series));
+    for (int i = 0; i < series; ++i) tree[static_cast<std::size_t>(i)] = i / 3;
+    for (auto _ : state) {
+        const ChronologyStatistics s =
+            chronology_statistics(d.indices, 1000, tree, kDefaultMinOverlap, {}, kThreadsFromEnvironment);
+        benchmark::DoNotOptimize(s.rbar_eff);
+    }
+    state.counters["peak_MiB"] = peak_mib();
+}
+
+// Arguments: years, series, full coverage.
+BENCHMARK(BM_ChronologyStatistics)->Args({1000, 1000, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChronologyStatistics)->Args({5000, 4500, 0})->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

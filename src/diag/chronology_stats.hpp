@@ -18,12 +18,21 @@
 #include <string>
 #include <vector>
 
+#include "diag/rbar.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
 
 namespace kestrovan {
 
 inline constexpr int kDefaultMinOverlap = 30;
+
+// The same figures in one window of the running RBAR (pairs and cores that cover the whole
+// window; positive correlations only, as the running RBAR takes them).
+struct TreeWindow {
+    int middle_year = 0, first_year = 0, last_year = 0;
+    int n_trees = 0, n_cores = 0, n_pairs_wt = 0, n_pairs_bt = 0;
+    std::optional<double> rbar_wt, rbar_bt, c_eff, rbar_eff, eps, snr;
+};
 
 struct ChronologyStatistics {
     int n_trees = 0;
@@ -45,6 +54,18 @@ struct StatisticsPeriod {
 };
 ChronologyStatistics chronology_statistics(const YearMatrix& indices, int first_year, std::span<const int> tree,
                                            int min_overlap, StatisticsPeriod period, int threads);
+
+// The running EPS with trees, in every window of the running RBAR `rbar` of the same indices
+// that has a valid RBAR: the positive correlations of the pairs of cores of one tree covering
+// the window (computed here, over the window) give the within-tree RBAR; the window's other
+// positive correlations (its count and mean less those) the between-tree RBAR; the cores and
+// trees are those covering the whole window. The pairs of one tree are few, so this costs
+// little beside the running RBAR itself.
+std::vector<TreeWindow> tree_running_eps(const YearMatrix& indices, int first_year, std::span<const int> tree,
+                                         const RbarTables& rbar);
+// The middle year of the first window after which the tree-aware EPS stays at or above 0.85
+// (windows without an EPS passed over; none when the last such window is below).
+std::optional<int> tree_eps_085_from(const std::vector<TreeWindow>& windows);
 
 // The year from which the running EPS stays at or above 0.85: the first year inside a window
 // with a valid RBAR after the last such year whose EPS is below 0.85 (none when the last year

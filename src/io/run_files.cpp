@@ -141,7 +141,7 @@ std::vector<std::string> RunFiles::output_names() const {
                 results.push_back(base + pass + form + kind);
     for (const char* suffix : {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt",
                                "_crns_col.txt", "_crns.csv", "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt",
-                               "_crns_res_tuc.txt"})
+                               "_crns_res_tuc.txt", "_Raw_TreeEPS.txt", "_Std_TreeEPS.txt", "_Ssf_TreeEPS.txt"})
         results.push_back(base + suffix);
     results.push_back(spectra_base() + "_spectra.txt");
     results.push_back(summary_name());

@@ -77,6 +77,19 @@ void report_statistics(Report& report, const RunStatistics& st, const Statistics
     if (st.signal_free.period) report.line(statistics_row(second + " " + period, *st.signal_free.period, {}));
 }
 
+// The tree-aware running EPS of one set of indices, one line per window of the running RBAR.
+void write_tree_eps(const std::string& path, const std::vector<TreeWindow>& windows) {
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
+    file << " YEAR  FIRST   LAST  TREES  CORES  PAIRSWT  PAIRSBT  RBARWT  RBARBT   C_EFF RBAREFF     EPS\n";
+    for (const TreeWindow& w : windows)
+        file << fmt_i(w.middle_year, 5) << fmt_i(w.first_year, 7) << fmt_i(w.last_year, 7) << fmt_i(w.n_trees, 7)
+             << fmt_i(w.n_cores, 7) << fmt_i(w.n_pairs_wt, 9) << fmt_i(w.n_pairs_bt, 9) << number(w.rbar_wt, 8, 3)
+             << number(w.rbar_bt, 8, 3) << number(w.c_eff, 8, 2) << number(w.rbar_eff, 8, 3) << number(w.eps, 8, 3)
+             << '\n';
+    staged.commit();
+}
+
 void report_trees(Report& report, const SeriesTable& raw, const std::vector<int>& trees, const StatisticsSettings& s) {
     if (s.tree_id.empty()) {
         report.line("TREES: NO TREE IDENTIFIERS GIVEN (TREE_ID): EVERY SERIES IS ITS OWN TREE", 2);
@@ -242,6 +255,27 @@ RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptio
     Report& report = files.report;
     report_statistics(report, st, settings, raw_labels);
     report_trees(report, raw, trees, settings);
+    if (!settings.tree_id.empty() && with_rbar) {
+        const std::vector<TreeWindow> std_windows =
+            tree_running_eps(results.standard_indices, results.first_year, trees, results.standard_rbar);
+        const std::vector<TreeWindow> ssf_windows =
+            tree_running_eps(results.indices, results.first_year, trees, results.signal_free_rbar);
+        st.standard.tree_eps_085_from = tree_eps_085_from(std_windows);
+        st.signal_free.tree_eps_085_from = tree_eps_085_from(ssf_windows);
+        const std::string first = files.base_name() + (raw_labels ? "_Raw_TreeEPS.txt" : "_Std_TreeEPS.txt");
+        const std::string second = files.base_name() + "_Ssf_TreeEPS.txt";
+        write_tree_eps(first, std_windows);
+        write_tree_eps(second, ssf_windows);
+        const auto year = [](const std::optional<int>& y) { return y ? std::to_string(*y) : std::string("NONE"); };
+        std::string dir, own_first, own_second;
+        split_path(first, dir, own_first);
+        split_path(second, dir, own_second);
+        report.line("TREE-AWARE RUNNING EPS (" + own_first + ", " + own_second + "): AT OR ABOVE 0.85 FROM " +
+                        year(st.standard.tree_eps_085_from) + " (" + (raw_labels ? "RAW" : "STANDARD") + "), " +
+                        year(st.signal_free.tree_eps_085_from) + " (" + (raw_labels ? "MEAN ADJUST" : "SIGNAL FREE") +
+                        ")",
+                    2);
+    }
 
     const std::string base = files.base_name();
     const ResidualChronology std_res = residual_chronology(results.standard_indices, results.standard,

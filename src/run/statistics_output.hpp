@@ -30,14 +30,17 @@ struct StatisticsSettings {
 struct IndexStatistics {
     ChronologyStatistics all;
     std::optional<ChronologyStatistics> period;
-    std::optional<int> eps_085_from;  // from the running RBAR (with an RBAR window)
+    std::optional<int> eps_085_from;       // from the running RBAR (with an RBAR window)
+    std::optional<int> tree_eps_085_from;  // from the tree-aware running EPS (with tree ids too)
 };
 struct RunStatistics {
     IndexStatistics standard, signal_free;
 };
 
 // Computes and writes everything: the report's "CHRONOLOGY STATISTICS" section with the trees
-// and their cores, <base>_series_stats.txt, <base>_crns_res.txt and <base>_crns_res_tuc.txt.
+// and their cores, <base>_series_stats.txt, <base>_crns_res.txt and <base>_crns_res_tuc.txt, and
+// with tree identifiers and an RBAR window the tree-aware running EPS (<base>_Std_TreeEPS.txt,
+// <base>_Ssf_TreeEPS.txt; Raw for Std without detrending).
 // `raw` is the selected series as read (the widths of the per-series table).
 RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptions& params, const SeriesTable& raw,
                                const EngineResults& results, const StatisticsSettings& settings);

@@ -140,6 +140,7 @@ ordered_json chronology_statistics_json(const ChronologyStatistics& c) {
 ordered_json index_statistics_json(const IndexStatistics& s) {
     ordered_json j = chronology_statistics_json(s.all);
     j["eps_085_from"] = s.eps_085_from ? ordered_json(*s.eps_085_from) : ordered_json(nullptr);
+    j["tree_eps_085_from"] = s.tree_eps_085_from ? ordered_json(*s.tree_eps_085_from) : ordered_json(nullptr);
     j["period"] = s.period ? chronology_statistics_json(*s.period) : ordered_json(nullptr);
     return j;
 }

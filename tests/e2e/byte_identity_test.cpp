@@ -202,7 +202,7 @@ const std::vector<ExampleRun>& example_runs() {
           {"co021_crns_res.txt", 0x128aab2195a71334ull},
           {"co021_crns_res_tuc.txt", 0x71b36eba79a420a2ull},
           {"co021_crns_tuc.txt", 0xac443e4fff64c4e6ull},
-          {"co021_out_v45_v2b.txt", 0x59b71038d8bcf743ull},
+          {"co021_out_v45_v2b.txt", 0xa2ed6ef467751132ull},
           {"co021_series_stats.txt", 0xc4caa9bd6bdf3822ull},
           {"co021_spectra.txt", 0x0f7d9bed74a5157dull}}},
     };
