@@ -1,5 +1,6 @@
 #include "diag/spectrum.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -85,6 +86,36 @@ Spectrum ftfreq(std::span<const float> x, int max_lag, float interval) {
     out.estimates[m] = static_cast<float>(0.46 * raw[m - 1] + 0.54 * raw[m]);
 
     out.autocov = std::move(c);
+    return out;
+}
+
+double chi_square_95(double nu) {
+    constexpr double z95 = 1.6448536269514722;  // the standard normal's 95th percentile
+    const double a = 2.0 / (9.0 * nu);
+    const double t = 1.0 - a + z95 * std::sqrt(a);
+    return nu * t * t * t;
+}
+
+RedNoise red_noise(const Spectrum& s, int n) {
+    RedNoise out;
+    const int m = static_cast<int>(s.estimates.size()) - 1;
+    if (s.error != 0 || m < 1 || s.autocov.empty() || n <= 1) return out;
+    // The lag-1 autocorrelation with the variance's divisor N (the autocovariance is held with
+    // divisor N − 1); kept inside (−1, 1) so that the background stays finite.
+    double r = s.variance > 0.0f ? static_cast<double>(s.autocov[0]) * (n - 1) / n / s.variance : 0.0;
+    r = std::clamp(r, -0.99, 0.99);
+    double mean = 0.0;
+    for (float v : s.estimates) mean += v;
+    mean /= static_cast<double>(s.estimates.size());
+    out.r1 = static_cast<float>(r);
+    const double nu = 2.516 * n / m;
+    out.dof = static_cast<float>(nu);
+    const double level = chi_square_95(nu) / nu;
+    for (int k = 0; k <= m; ++k) {
+        const double b = mean * (1.0 - r * r) / (1.0 + r * r - 2.0 * r * std::cos(kPi * k / m));
+        out.background.push_back(static_cast<float>(b));
+        out.level95.push_back(static_cast<float>(b * level));
+    }
     return out;
 }
 

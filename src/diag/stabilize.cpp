@@ -327,7 +327,8 @@ std::vector<float> rbar_stage(const StabilizationInput& in, const RbarTables& ta
                            .y_label = "Index",
                            .title = "Original vs. Running RBAR Stabilized Signal Free Indices",
                            .legend1 = raw ? "Orig Mean-Adjust RAW" : "Orig Signal Free STD",
-                           .legend2 = raw ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD"});
+                           .legend2 = raw ? "Stab Mean-Adjust RAW" : "Stab Signal Free STD",
+                           .unit_line = true});
         else
             plotter.plot1({.y1 = c,
                            .y2 = s,
@@ -337,7 +338,8 @@ std::vector<float> rbar_stage(const StabilizationInput& in, const RbarTables& ta
                            .title = raw ? "Original Vs. Running RBAR Stabilized Raw Data Indices"
                                         : "Original Vs. Running RBAR Stabilized Standard Indices",
                            .legend1 = raw ? "Original RAW Chronology" : "Original STD Chronology",
-                           .legend2 = raw ? "Stable RAW Chronology" : "Stable STD Chronology"});
+                           .legend2 = raw ? "Stable RAW Chronology" : "Stable STD Chronology",
+                           .unit_line = true});
     }
     if (in.plots_on) {
         console.line("Orig/Stab Means1: " + fmt_f(c_before, 8, 4) + fmt_f(s_before, 8, 4));
@@ -391,7 +393,8 @@ std::vector<float> spline_stage(const StabilizationInput& in, std::span<const fl
                        .y_label = "Index",
                        .title = title,
                        .legend1 = l1,
-                       .legend2 = l2});
+                       .legend2 = l2,
+                       .unit_line = true});
     }
     return result;
 }

@@ -672,7 +672,8 @@ void SignalFreeRun::first_chronology() {
                         .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
                                             : "Original Non-Variance Stabilized Standard Indices",
                         .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology",
-                        .legend2 = "     "});
+                        .legend2 = "     ",
+                        .unit_line = true});
     // The running RBAR and stabilization of the standard indices belong to the standard results:
     // computed once, on the first attempt, from the data as read.
     if (params_.rbar_window > 0 && first_attempt_)
@@ -816,7 +817,8 @@ void SignalFreeRun::regional_curves(int k) {
                                          .id = table_.ids[is],
                                          .title = "Signal Free Series And RC",
                                          .age_before = setup_.offset[is],
-                                         .age_offset = rc_.min_offset});
+                                         .age_offset = rc_.min_offset,
+                                         .iteration = k});
         const auto x = std::span<float>(one_series_indices_).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
@@ -1078,6 +1080,15 @@ void SignalFreeRun::finish(Step outcome, int k) {
         report.line(note, 2);
     assert(all_finite(standard) && all_finite(signal_free));
     if (plotter_.enabled()) {
+        // The signal-free chronology smoothed by a 20-year spline, for the eye.
+        std::vector<float> smooth;
+        if (ny_ >= 4) {
+            smooth.assign(static_cast<std::size_t>(ny_), 0.0f);
+            spline1(ny_, signal_free, smooth, 20, console_, &sws_);
+            if (curve_failed(smooth)) smooth.clear();
+        }
+        const std::string smooth_legend =
+            std::string(setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron") + ", 20-yr spline";
         const std::string title =
             (params_.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
                                                   : "Original & Signal Free Chronology, Iter =") +
@@ -1090,7 +1101,10 @@ void SignalFreeRun::finish(Step outcome, int k) {
                         .title = title,
                         .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
                         .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
-                        .sample_size = counts_});
+                        .sample_size = counts_,
+                        .unit_line = true,
+                        .smooth = smooth,
+                        .smooth_legend = smooth_legend});
     }
 
     store_results(outcome, k, standard, signal_free);
@@ -1162,7 +1176,8 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
                             .y_label = y_label,
                             .title = title,
                             .legend1 = "Original",
-                            .legend2 = "Final"});
+                            .legend2 = "Final",
+                            .unit_line = y_label == "Index"});
     };
     // "Original" is the first pass of the data as read (the first attempt's).
     first_and_final(carry_.first_data, final_sf_, no_mean, measured, "Original and Final Signal Free Raw Data");
@@ -1230,7 +1245,8 @@ void SignalFreeRun::run_plots(int k) {
          .y_label = "Index",
          .title = "Signal Free Chronology Iterations: " + std::to_string(wavelength) + "-Yr Splines",
          .legend1 = "Original Chronology",
-         .legend2 = "   Final Iteration"});
+         .legend2 = "   Final Iteration",
+         .unit_line = true});
 }
 
 }  // namespace

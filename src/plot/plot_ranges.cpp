@@ -186,6 +186,87 @@ std::string file_tag(std::string_view title) {
     return tag.empty() ? std::string("plot") : tag;
 }
 
+namespace {
+
+// True when the segment from (x0, y0) to (x1, y1) meets the rectangle [a, b] x [c, d]
+// (clipping of the segment's parameter against each side).
+bool segment_meets(double x0, double y0, double x1, double y1, double a, double b, double c, double d) {
+    double t0 = 0.0, t1 = 1.0;
+    const double dx = x1 - x0, dy = y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x0 - a, b - x0, y0 - c, d - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;
+            continue;
+        }
+        const double r = q[i] / p[i];
+        if (p[i] < 0.0)
+            t0 = std::max(t0, r);
+        else
+            t1 = std::min(t1, r);
+        if (t0 > t1) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+LegendPlace legend_place(std::span<const BoxPath> paths, double w, double h) {
+    constexpr double gap = 0.02;
+    const struct {
+        LegendPlace place;
+        bool right, top;
+    } corners[] = {{LegendPlace::TopRight, true, true},
+                   {LegendPlace::TopLeft, false, true},
+                   {LegendPlace::BottomRight, true, false},
+                   {LegendPlace::BottomLeft, false, false}};
+    if (w + 2 * gap > 1.0 || h + 2 * gap > 1.0) return LegendPlace::Below;
+    for (const auto& corner : corners) {
+        // The legend with the gap around it, also the gap to the frame.
+        const double a = corner.right ? 1.0 - w - 2 * gap : 0.0, b = corner.right ? 1.0 : w + 2 * gap;
+        const double c = corner.top ? 1.0 - h - 2 * gap : 0.0, d = corner.top ? 1.0 : h + 2 * gap;
+        bool free = true;
+        for (const BoxPath& path : paths) {
+            const std::size_t n = std::min(path.x.size(), path.y.size());
+            for (std::size_t i = 0; free && i < n; ++i) {
+                const std::size_t j = i + 1 < n ? i + 1 : i;
+                if (segment_meets(path.x[i], path.y[i], path.x[j], path.y[j], a, b, c, d)) free = false;
+            }
+            if (!free) break;
+        }
+        if (free) return corner.place;
+    }
+    return LegendPlace::Below;
+}
+
+int axis_exponent(AxisRange range) {
+    const double m = std::max(std::fabs(static_cast<double>(range.min)), std::fabs(static_cast<double>(range.max)));
+    if (!std::isfinite(m) || m == 0.0 || (m >= 0.01 && m < 100000.0)) return 0;
+    return static_cast<int>(std::floor(std::log10(m)));
+}
+
+std::string scaled_label(std::string_view label, int exponent) {
+    if (exponent == 0) return std::string(label);
+    return std::string(label) + " (x10#u" + std::to_string(exponent) + "#d)";
+}
+
+std::vector<double> period_ticks(double lo, double hi) {
+    static constexpr double periods[] = {200, 100, 50, 30, 20, 15, 10, 8, 6, 5, 4, 3, 2.5, 2};
+    // From the shortest period on, a tick is kept only at a readable distance from the last one
+    // kept (the long periods crowd near frequency 0).
+    std::vector<double> out;
+    double last = 1.0e30;
+    for (auto it = std::rbegin(periods); it != std::rend(periods); ++it) {
+        const double f = 1.0 / *it;
+        if (f < lo || f > hi || last - f < 0.07 * (hi - lo)) continue;
+        out.push_back(*it);
+        last = f;
+    }
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
 AxisRange drawable(AxisRange range) {
     if (!std::isfinite(range.min) || !std::isfinite(range.max) || range.min > range.max ||
         range.min <= -1.0e29f || range.max >= 1.0e29f)

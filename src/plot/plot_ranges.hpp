@@ -83,6 +83,33 @@ std::string numbered_name(std::string_view name, int k);
 // A short file-name tag for a plot drawn to a file device: letters, digits, '-' and '_' only.
 std::string file_tag(std::string_view title);
 
+// Where a legend goes: in a corner inside the box, or below the box (under the x label).
+enum class LegendPlace { TopRight, TopLeft, BottomRight, BottomLeft, Below };
+
+// A line drawn in a box, in box coordinates (0 .. 1 from the left and from the bottom).
+struct BoxPath {
+    std::vector<double> x, y;
+};
+
+// The first corner (top right, top left, bottom right, bottom left) where a legend of width w
+// and height h (fractions of the box) touches none of the paths, a small gap from the frame
+// included; Below when every corner is taken.
+LegendPlace legend_place(std::span<const BoxPath> paths, double w, double h);
+
+// The power of ten by which the numbers of an axis are divided so that no scale factor is needed
+// at the axis: 0 for ranges whose largest magnitude lies from 0.01 to below 100000, otherwise the
+// exponent of that magnitude (0.003 -> -3, 250000 -> 5).
+int axis_exponent(AxisRange range);
+
+// The label of an axis whose numbers are divided by 10^exponent: "Difference (x10#u-3#d)"
+// (PLplot's superscript escapes); the label itself for exponent 0.
+std::string scaled_label(std::string_view label, int exponent);
+
+// The periods (years) marked on the period axis above a spectrum over frequencies lo .. hi
+// (cycles per year): round periods whose frequency lies inside, at a readable distance from
+// each other, from the longest.
+std::vector<double> period_ticks(double lo, double hi);
+
 // A range PLplot can draw: an empty or degenerate range (no data, or a single value) is widened
 // so that plenv accepts it; a proper range is returned unchanged.
 AxisRange drawable(AxisRange range);

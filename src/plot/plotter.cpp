@@ -37,37 +37,7 @@ constexpr const char* kSampleLegend = "Sample size";
 constexpr const char* kSampleAxis = "Sample size (series)";
 
 // ---------------------------------------------------------------------------------------------
-// Drawing helpers on a canvas.
-
-// A polyline of points (x, y).
-class Line {
-public:
-    void add(double x, double y) {
-        xs_.push_back(x);
-        ys_.push_back(y);
-    }
-    void draw(Canvas& c) const {
-        if (!xs_.empty()) c.line(xs_, ys_);
-    }
-    bool empty() const { return xs_.empty(); }
-
-private:
-    std::vector<double> xs_, ys_;
-};
-
-// Draws values[i] at x0 + i as a line broken wherever a value is left out (equal to `skip`).
-void draw_broken(Canvas& c, std::span<const float> values, double x0, float skip = kMissing) {
-    Line run;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (values[i] == skip || !std::isfinite(values[i])) {
-            run.draw(c);
-            run = Line{};
-            continue;
-        }
-        run.add(x0 + static_cast<double>(i), values[i]);
-    }
-    run.draw(c);
-}
+// Small helpers.
 
 std::span<const float> head(std::span<const float> s, long long n) {
     if (n <= 0) return {};
@@ -102,59 +72,160 @@ std::string trimmed(std::string_view s) {
     return std::string(s.substr(a, s.find_last_not_of(' ') - a + 1));
 }
 
-// The legend entries of a box, written in one row just above it, each in its line's colour. The
-// row is centred; when it is wider than the box its texts are made smaller until it fits, so
-// that entries never overlap.
-class Legends {
-public:
-    void add(int colour, std::string_view text) {
-        std::string t = trimmed(text);
-        if (!t.empty()) entries_.push_back({colour, std::move(t)});
-    }
-    void draw(Canvas& c) const {
-        if (entries_.empty()) return;
-        constexpr double gap = 0.05;  // between entries, as a fraction of the box width
-        std::vector<double> widths;
-        double texts = 0.0;
-        for (const auto& e : entries_) {
-            widths.push_back(c.text_fraction(e.text));
-            texts += widths.back();
-        }
-        const double gaps = gap * static_cast<double>(entries_.size() - 1);
-        const double scale = texts + gaps > 1.0 ? std::max(0.5, (1.0 - gaps) / texts) : 1.0;
-        const double row = texts * scale + gaps;
-        double at = std::max(0.0, (1.0 - row) / 2.0);
-        c.text_size(scale);
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            c.colour(entries_[i].colour);
-            c.text({"t", 0.6, at, 0.0}, entries_[i].text);
-            at += widths[i] * scale + gap;
-        }
-        c.text_size(1.0);
-        c.colour(kBlack);
-    }
+// ---------------------------------------------------------------------------------------------
+// What a box shows, gathered before anything is drawn, so that the legend can be placed where
+// the lines leave room and the axes can be rescaled before the box is drawn.
 
-private:
-    struct Entry {
-        int colour;
-        std::string text;
-    };
-    std::vector<Entry> entries_;
+struct Trace {
+    enum class Kind { Line, Points, Fill };
+    int colour = kBlack;
+    double width = 1.0;
+    bool dashed = false;
+    bool right = false;  // against the right-hand axis
+    Kind kind = Kind::Line;
+    std::vector<double> x, y;
 };
 
+struct Panel {
+    AxisRange x{0.0f, 1.0f}, y{0.0f, 1.0f};
+    BoxOptions box{};
+    std::string x_label, y_label, title;
+    bool has_right = false;
+    AxisRange right{0.0f, 1.0f};
+    std::string right_label;
+    std::vector<Trace> traces;  // drawn in this order: the left axis' first, then the right one's
+    std::vector<LegendEntry> legend;
+    std::vector<double> top_at;  // the period axis of spectra: x positions and their labels
+    std::vector<std::string> top_labels;
+    std::string top_label;
+    bool rescale_y = true;  // the y numbers may be divided by a power of ten
+
+    Trace& add(int colour, double width = 1.0, bool dashed = false) {
+        traces.push_back({colour, width, dashed, false, Trace::Kind::Line, {}, {}});
+        return traces.back();
+    }
+    void entry(int colour, std::string_view text, double width = 1.0, bool dashed = false, bool filled = false) {
+        std::string t = trimmed(text);
+        if (!t.empty()) legend.push_back({colour, width, dashed, filled, std::move(t)});
+    }
+};
+
+// Adds values[i] at x0 + i as lines broken wherever a value is left out (equal to `skip`).
+void add_broken(Panel& panel, std::span<const float> values, double x0, int colour, double width = 1.0,
+                bool dashed = false, float skip = kMissing) {
+    Trace run{colour, width, dashed, false, Trace::Kind::Line, {}, {}};
+    auto flush = [&] {
+        if (!run.x.empty()) panel.traces.push_back(run);
+        run.x.clear();
+        run.y.clear();
+    };
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i] == skip || !std::isfinite(values[i])) {
+            flush();
+            continue;
+        }
+        run.x.push_back(x0 + static_cast<double>(i));
+        run.y.push_back(values[i]);
+    }
+    flush();
+}
+
+// A thin black line at index 1.0 across the box, under the data.
+void add_unit_line(Panel& panel) {
+    if (!(panel.y.min < 1.0f && panel.y.max > 1.0f)) return;
+    Trace t{kBlack, 0.7, false, false, Trace::Kind::Line, {panel.x.min, panel.x.max}, {1.0, 1.0}};
+    panel.traces.insert(panel.traces.begin(), t);
+}
+
 // Series per age (or per year) against the right-hand axis, from x0 on, in green.
-void draw_sample_size(Canvas& c, std::span<const int> counts, double x0, std::size_t from, std::size_t to) {
+void add_sample_size(Panel& panel, std::span<const int> counts, double x0, std::size_t from, std::size_t to) {
     to = std::min(to, counts.size());
     if (from >= to) return;
     int top = 0;
     for (std::size_t i = from; i < to; ++i) top = std::max(top, counts[i]);
+    panel.has_right = true;
+    panel.box.right_axis = true;
+    panel.right = with_margin({0.0f, static_cast<float>(std::max(top, 1))});
+    panel.right_label = kSampleAxis;
+    Trace& t = panel.add(kGreen);
+    t.right = true;
+    for (std::size_t i = from; i < to; ++i) {
+        t.x.push_back(x0 + static_cast<double>(i));
+        t.y.push_back(counts[i]);
+    }
+    panel.entry(kGreen, kSampleLegend);
+}
+
+// The lines of a panel in box coordinates (0 .. 1), for the placing of its legend.
+std::vector<BoxPath> box_paths(const Panel& p) {
+    std::vector<BoxPath> paths;
+    for (const Trace& t : p.traces) {
+        const AxisRange ry = t.right ? p.right : p.y;
+        const double sx = p.x.max > p.x.min ? p.x.max - p.x.min : 1.0;
+        const double sy = ry.max > ry.min ? ry.max - ry.min : 1.0;
+        BoxPath path;
+        for (std::size_t i = 0; i < t.x.size() && i < t.y.size(); ++i) {
+            path.x.push_back((t.x[i] - p.x.min) / sx);
+            path.y.push_back((t.y[i] - ry.min) / sy);
+        }
+        if (t.kind == Trace::Kind::Line) {
+            paths.push_back(std::move(path));
+        } else {
+            // Points and filled shapes: every point on its own (a bar is its outline).
+            for (std::size_t i = 0; i < path.x.size(); ++i) {
+                const std::size_t j = t.kind == Trace::Kind::Fill ? (i + 1) % path.x.size() : i;
+                paths.push_back({{path.x[i], path.x[j]}, {path.y[i], path.y[j]}});
+            }
+        }
+    }
+    return paths;
+}
+
+void draw_trace(Canvas& c, const Trace& t) {
+    c.colour(t.colour);
+    c.pen(t.width);
+    c.dashed(t.dashed);
+    switch (t.kind) {
+        case Trace::Kind::Line: c.line(t.x, t.y); break;
+        case Trace::Kind::Points: c.points(t.x, t.y); break;
+        case Trace::Kind::Fill: c.fill(t.x, t.y); break;
+    }
+    c.dashed(false);
+}
+
+// Draws a panel: its box (with the y numbers rescaled where they would need a scale factor),
+// labels, lines and legend.
+void render(Canvas& c, Panel p) {
+    if (p.rescale_y && p.box.style != BoxStyle::LogY) {
+        if (const int e = axis_exponent(p.y); e != 0) {
+            const double f = std::pow(10.0, -e);
+            p.y = {static_cast<float>(p.y.min * f), static_cast<float>(p.y.max * f)};
+            for (Trace& t : p.traces)
+                if (!t.right)
+                    for (double& v : t.y) v *= f;
+            p.y_label = scaled_label(p.y_label, e);
+        }
+    }
+    p.box.top_axis = p.box.top_axis || !p.top_at.empty();
+    const std::vector<BoxPath> paths = box_paths(p);
+    p.box.legend = p.legend;
+    p.box.paths = paths;
     c.colour(kBlack);
-    c.right_axis(with_margin({0.0f, static_cast<float>(std::max(top, 1))}), kSampleAxis);
-    c.colour(kGreen);
     c.pen(1);
-    Line line;
-    for (std::size_t i = from; i < to; ++i) line.add(x0 + static_cast<double>(i), counts[i]);
-    line.draw(c);
+    const LegendPlace place = c.box(p.x, p.y, p.box);
+    c.labels(p.x_label, p.y_label, p.title);
+    if (!p.top_at.empty()) c.top_axis(p.top_at, p.top_labels, p.top_label);
+    for (const Trace& t : p.traces)
+        if (!t.right) draw_trace(c, t);
+    if (p.has_right) {
+        c.colour(kBlack);
+        c.pen(1);
+        c.right_axis(p.right, p.right_label);
+        for (const Trace& t : p.traces)
+            if (t.right) draw_trace(c, t);
+    }
+    c.pen(1);
+    c.legend(p.legend, place);
     c.colour(kBlack);
 }
 
@@ -195,8 +266,7 @@ public:
         if (k > 20) too_many_curves(console_, false);
     }
     void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
-    void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
-              std::string_view) override {}
+    void plt6(const SpectrumPlot&) override {}
     void spaghetti(const SpaghettiPlot&) override {}
     void linguine2(const LinguinePlot&) override {}
     void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const float>,
@@ -212,11 +282,12 @@ private:
 enum class MenuKind { Standard, NoMorePlots, None };
 
 struct Drawing {
+    std::string title;      // names the plot on the console, before its menu
     std::string save_name;  // the PostScript file of [s]ave (its first save in the run)
     std::string tag;        // names the file on a file device
     int nx = 1, ny = 1;     // subpages
     MenuKind menu = MenuKind::Standard;
-    std::function<void(Canvas&)> draw;
+    std::vector<Panel> panels;  // one per subpage, or several sharing one
 };
 
 // Ends the drawing on the canvas when it goes out of scope, also when drawing throws, so that the
@@ -225,6 +296,10 @@ struct CanvasCloser {
     Canvas& canvas;
     ~CanvasCloser() { canvas.close(); }
 };
+
+void draw_panels(Canvas& c, const Drawing& d) {
+    for (const Panel& p : d.panels) render(c, p);
+}
 
 class DrawingPlotter final : public Plotter {
 public:
@@ -243,21 +318,22 @@ public:
               std::span<const int> series) override;
     void plt5(const YearMatrix& curves, int n, int k, int age_offset, float missing,
               std::span<const int> series) override;
-    void plt6(std::span<const float> frequency, std::span<const float> power2, std::span<const float> power3,
-              int n, std::string_view legend2, std::string_view legend3) override;
+    void plt6(const SpectrumPlot& p) override;
     void spaghetti(const SpaghettiPlot& p) override;
     void linguine2(const LinguinePlot& p) override;
     void scatplt(const YearMatrix& x, const YearMatrix& y, std::span<const float> slope,
                  std::span<const float> intercept, std::span<const int> counts, float correlation,
                  float pooled_intercept, float pooled_slope) override;
+    void segment_plot(const SegmentPlot& p) override;
 
 private:
     // The draw-and-ask cycle; false when the user asked for no more plots of this kind.
     bool show(const Drawing& d);
     void draw_on(const CanvasPage& page, const Drawing& d);
     void save(const Drawing& d);
-    void print_menu(MenuKind kind);
+    void print_menu(MenuKind kind, const std::string& title);
     bool window() const { return device_.name != "null"; }
+    CanvasPage page(const std::string& device, const std::string& file, const Drawing& d) const;
 
     Console& console_;
     DeviceChoice device_;
@@ -267,13 +343,25 @@ private:
     std::set<std::string> saved_;  // the files this run's saves wrote
 };
 
+CanvasPage DrawingPlotter::page(const std::string& device, const std::string& file, const Drawing& d) const {
+    CanvasPage page{device, file, d.nx, d.ny, false};
+    if (!file.empty()) {
+        const PageSize size = page_size(device, settings_.size, d.nx, d.ny);
+        page.width = size.width;
+        page.height = size.height;
+        page.line_scale = size.line_scale;
+    }
+    return page;
+}
+
 void DrawingPlotter::draw_on(const CanvasPage& page, const Drawing& d) {
     canvas_->open(page);
     const CanvasCloser end{*canvas_};
-    d.draw(*canvas_);
+    draw_panels(*canvas_, d);
 }
 
-void DrawingPlotter::print_menu(MenuKind kind) {
+void DrawingPlotter::print_menu(MenuKind kind, const std::string& title) {
+    console_.line("Plot: " + title, 2);
     console_.blank_line();
     console_.line("|************* plot options menu ***************|", 2);
     console_.line("|-----------------------------------------------|", 2);
@@ -296,7 +384,7 @@ void DrawingPlotter::save(const Drawing& d) {
         console_.line("Cannot create the plot file " + target, 2);
         return;
     }
-    draw_on({"psc", target, d.nx, d.ny, false}, d);
+    draw_on(page("psc", target, d), d);
     saved_.insert(target);
     console_.line("Plot saved to " + target, 2);
 }
@@ -308,28 +396,28 @@ bool DrawingPlotter::show(const Drawing& d) {
         const std::string path =
             join_path(settings_.directory, "plot" + std::string(number) + "_" + d.tag + device_.extension);
         if (can_create(path))
-            draw_on({device_.name, path, d.nx, d.ny, false}, d);
+            draw_on(page(device_.name, path, d), d);
         else
             console_.line("Cannot create the plot file " + path, 2);
         return true;
     }
-    const CanvasPage screen{device_.name, "", d.nx, d.ny, false};
+    const CanvasPage screen = page(device_.name, "", d);
     if (d.menu == MenuKind::None || !settings_.interactive) {
         // No menu: a plot without one stays until a key is pressed in its window, and says so;
         // with answers from a file nothing waits.
-        CanvasPage page = screen;
-        page.wait_at_end = d.menu == MenuKind::None && settings_.interactive && window();
-        if (page.wait_at_end) console_.line("Press a key in the plot window to go on.", 2);
-        draw_on(page, d);
+        CanvasPage wait = screen;
+        wait.wait_at_end = d.menu == MenuKind::None && settings_.interactive && window();
+        if (wait.wait_at_end) console_.line("Press a key in the plot window to go on.", 2);
+        draw_on(wait, d);
         return true;
     }
     // The window stays open while the menu is answered; it closes when the user goes on.
     canvas_->open(screen);
     const CanvasCloser end{*canvas_};
-    d.draw(*canvas_);
+    draw_panels(*canvas_, d);
     canvas_->show();
     for (;;) {
-        print_menu(d.menu);
+        print_menu(d.menu, d.title);
         const auto answer = console_.try_ask();
         const char c = answer ? first_char(*answer) : 'c';  // end of input: the default
         if (c == 's' || c == 'S') {
@@ -337,7 +425,7 @@ bool DrawingPlotter::show(const Drawing& d) {
         } else if (c == 'r' || c == 'R') {
             canvas_->close();
             canvas_->open(screen);
-            d.draw(*canvas_);
+            draw_panels(*canvas_, d);
             canvas_->show();
         } else {
             return !(d.menu == MenuKind::NoMorePlots && (c == 'n' || c == 'N'));
@@ -345,188 +433,198 @@ bool DrawingPlotter::show(const Drawing& d) {
     }
 }
 
+// True when two lines agree everywhere to within a small part of the axis (less than their own
+// width apart on any page): one would hide the other completely.
+bool lines_coincide(std::span<const float> a, std::span<const float> b, std::size_t n, AxisRange y) {
+    const double tolerance = 0.002 * (y.max - y.min);
+    bool any = false;
+    for (std::size_t i = 0; i < n && i < a.size() && i < b.size(); ++i) {
+        const bool ma = a[i] == kMissing || !std::isfinite(a[i]), mb = b[i] == kMissing || !std::isfinite(b[i]);
+        if (ma != mb) return false;
+        if (ma) continue;
+        if (std::fabs(static_cast<double>(a[i]) - b[i]) > tolerance) return false;
+        any = true;
+    }
+    return any;
+}
+
 void DrawingPlotter::plot1(const LinePlot& p) {
     const bool two = !p.y2.empty();
     const std::size_t n = two ? std::min(p.y1.size(), p.y2.size()) : p.y1.size();
+    const long long nn = static_cast<long long>(n);
     Drawing d;
+    d.title = trimmed(p.title);
     d.save_name = title_file_name(p.title);
     d.tag = file_tag(p.title);
-    d.draw = [&, n, two](Canvas& c) {
-        const AxisRange y = plot1_y_range(p.y1, two ? p.y2 : p.y1, n, p.reference, p.width_ref);
-        const AxisRange x{static_cast<float>(p.first_year),
-                          static_cast<float>(p.first_year + static_cast<long long>(n) - 1)};
-        const bool counts = !p.sample_size.empty();
-        const bool reference = reference_drawn(p.reference);
-        c.colour(kBlack);
-        c.pen(1);
-        c.box(x, y, BoxStyle::Plain, counts);
-        c.labels(p.x_label, p.y_label, p.title);
-        Legends legends;
-        if (reference) {
-            c.pen(p.width_ref);
-            c.dashed(p.reference[0] == 0.85f);
-            draw_broken(c, head(p.reference, static_cast<long long>(n)), p.first_year);
-            c.dashed(false);
-        }
-        c.colour(kBlue);
-        c.pen(p.width1);
-        draw_broken(c, head(p.y1, static_cast<long long>(n)), p.first_year);
-        if (!legend_blank(p.legend1)) legends.add(kBlue, p.legend1);
+    Panel panel;
+    panel.y = plot1_y_range(p.y1, two ? p.y2 : p.y1, n, p.reference, p.width_ref);
+    panel.x = {static_cast<float>(p.first_year), static_cast<float>(p.first_year + nn - 1)};
+    panel.x_label = p.x_label;
+    panel.y_label = p.y_label;
+    panel.title = p.title;
+    if (reference_drawn(p.reference)) {
+        const bool threshold = p.reference[0] == 0.85f;
+        add_broken(panel, head(p.reference, nn), p.first_year, kBlack, p.width_ref, threshold);
+        panel.entry(kBlack, p.reference_legend, p.width_ref, threshold);
+    }
+    // The first line wider and under the second, so that it shows beside it where they meet.
+    if (two && lines_coincide(p.y1, p.y2, n, panel.y)) {
+        add_broken(panel, head(p.y2, nn), p.first_year, kRed, p.width2 * 1.5);
+        panel.entry(kRed, trimmed(p.legend1) + " = " + trimmed(p.legend2) + " (the lines coincide)", p.width2 * 1.5);
+    } else {
+        add_broken(panel, head(p.y1, nn), p.first_year, kBlue, p.width1 * (two ? 2.0 : 1.5));
+        if (!legend_blank(p.legend1)) panel.entry(kBlue, p.legend1, p.width1 * (two ? 2.0 : 1.5));
         if (two) {
-            c.colour(kRed);
-            c.pen(p.width2);
-            draw_broken(c, head(p.y2, static_cast<long long>(n)), p.first_year);
-            if (!legend_blank(p.legend2)) legends.add(kRed, p.legend2);
+            add_broken(panel, head(p.y2, nn), p.first_year, kRed, p.width2);
+            if (!legend_blank(p.legend2)) panel.entry(kRed, p.legend2, p.width2);
         }
-        c.pen(1);
-        if (reference) legends.add(kBlack, p.reference_legend);
-        if (counts) {
-            draw_sample_size(c, p.sample_size, p.first_year, 0, n);
-            legends.add(kGreen, kSampleLegend);
-        }
-        legends.draw(c);
-    };
+    }
+    if (!p.smooth.empty()) {
+        add_broken(panel, head(p.smooth, nn), p.first_year, kBlack, 2.0);
+        panel.entry(kBlack, p.smooth_legend, 2.0);
+    }
+    if (p.unit_line) add_unit_line(panel);
+    if (!p.sample_size.empty()) add_sample_size(panel, p.sample_size, p.first_year, 0, n);
+    d.panels.push_back(std::move(panel));
     show(d);
 }
 
 void DrawingPlotter::plt1(std::span<const float> a, std::span<const float> b, int first, int last,
                           float missing, std::string_view title, int offset, std::span<const int> series) {
     Drawing d;
+    d.title = trimmed(title);
     d.save_name = "fig11.ps";
     d.tag = file_tag(title);
-    d.draw = [&](Canvas& c) {
-        AxisRange y{9999.0f, -9999.0f};
-        Line line_a, line_b;
-        auto value = [](std::span<const float> s, long long age) -> const float* {
-            return age >= 1 && age <= static_cast<long long>(s.size()) ? &s[static_cast<std::size_t>(age - 1)]
-                                                                       : nullptr;
-        };
-        auto take = [&](const float* v) {
-            if (v && *v != missing && std::isfinite(*v)) {
-                y.min = std::min(y.min, *v);
-                y.max = std::max(y.max, *v);
-            }
-        };
-        for (long long i = first; i <= last; ++i) {
-            // The values drawn are those at i + offset.
-            const float* va = value(a, i + offset);
-            const float* vb = value(b, i + offset);
-            if (!vb || *vb == missing) continue;
-            take(va);
-            take(vb);
-            if (va && *va != missing) line_a.add(static_cast<double>(i + offset), *va);
-            line_b.add(static_cast<double>(i + offset), *vb);
-        }
-        const bool counts = !series.empty();
-        c.colour(kBlack);
-        c.pen(1);
-        c.box({0.0f, static_cast<float>(last + offset)}, with_margin(y), BoxStyle::Grid, counts);
-        c.labels(kAgeLabel, settings_.measurement_label, title);
-        c.colour(kBlue);
-        line_a.draw(c);
-        c.colour(kRed);
-        c.pen(2);
-        line_b.draw(c);
-        c.pen(1);
-        Legends legends;
-        legends.add(kBlue, "Regional curve");
-        legends.add(kRed, "Fit");
-        if (counts) {
-            const long long from = std::max<long long>(first + offset, 1) - 1;
-            draw_sample_size(c, series, 1.0, static_cast<std::size_t>(from),
-                             static_cast<std::size_t>(std::max<long long>(last + offset, 0)));
-            legends.add(kGreen, kSampleLegend);
-        }
-        legends.draw(c);
+    Panel panel;
+    AxisRange y{9999.0f, -9999.0f};
+    Trace line_a{kBlue, 1.5, false, false, Trace::Kind::Line, {}, {}};
+    Trace line_b{kRed, 2.0, false, false, Trace::Kind::Line, {}, {}};
+    auto value = [](std::span<const float> s, long long age) -> const float* {
+        return age >= 1 && age <= static_cast<long long>(s.size()) ? &s[static_cast<std::size_t>(age - 1)] : nullptr;
     };
+    auto take = [&](const float* v) {
+        if (v && *v != missing && std::isfinite(*v)) {
+            y.min = std::min(y.min, *v);
+            y.max = std::max(y.max, *v);
+        }
+    };
+    for (long long i = first; i <= last; ++i) {
+        // The values drawn are those at i + offset.
+        const float* va = value(a, i + offset);
+        const float* vb = value(b, i + offset);
+        if (!vb || *vb == missing) continue;
+        take(va);
+        take(vb);
+        if (va && *va != missing) {
+            line_a.x.push_back(static_cast<double>(i + offset));
+            line_a.y.push_back(*va);
+        }
+        line_b.x.push_back(static_cast<double>(i + offset));
+        line_b.y.push_back(*vb);
+    }
+    panel.traces.push_back(std::move(line_a));
+    panel.traces.push_back(std::move(line_b));
+    panel.x = {0.0f, static_cast<float>(last + offset)};
+    panel.y = with_margin(y);
+    panel.box.style = BoxStyle::Grid;
+    panel.x_label = kAgeLabel;
+    panel.y_label = settings_.measurement_label;
+    panel.title = title;
+    panel.entry(kBlue, "Regional curve", 1.5);
+    panel.entry(kRed, "Fit", 2.0);
+    if (!series.empty()) {
+        const long long from = std::max<long long>(first + offset, 1) - 1;
+        add_sample_size(panel, series, 1.0, static_cast<std::size_t>(from),
+                        static_cast<std::size_t>(std::max<long long>(last + offset, 0)));
+    }
+    d.panels.push_back(std::move(panel));
     show(d);
 }
 
 void DrawingPlotter::plt2(const YearMatrix& data, std::span<const YearSpan> years, float missing) {
     Drawing d;
+    d.title = "First Detrending";
     d.save_name = "fig11.ps";
     d.tag = "FirstDetrending";
     d.ny = 2;
-    d.draw = [&](Canvas& c) {
-        AxisRange y{1.0e30f, -1.0e30f};
-        int x0 = 0, x1 = 0;
-        for (std::size_t j = 0; j < years.size(); ++j) {
-            y = extent_of({series_span(data, static_cast<int>(j), years[j])}, missing, y.min, y.max);
-            x0 = j == 0 ? years[j].first : std::min(x0, years[j].first);
-            x1 = j == 0 ? years[j].last : std::max(x1, years[j].last);
-        }
-        y = with_margin(y);
-        const AxisRange x{static_cast<float>(x0), static_cast<float>(x1)};
-        c.colour(kBlack);
-        c.pen(1);
-        c.box(x, y, BoxStyle::Grid);
-        c.labels("Year", "Index", "First Detrending");
-        c.colour(kBlue);
-        for (std::size_t j = 0; j < years.size(); ++j)
-            draw_broken(c, series_span(data, static_cast<int>(j), years[j]), years[j].first, missing);
-        Legends upper;
-        upper.add(kBlue, "Indices of each series");
-        upper.draw(c);
+    AxisRange y{1.0e30f, -1.0e30f};
+    int x0 = 0, x1 = 0;
+    for (std::size_t j = 0; j < years.size(); ++j) {
+        y = extent_of({series_span(data, static_cast<int>(j), years[j])}, missing, y.min, y.max);
+        x0 = j == 0 ? years[j].first : std::min(x0, years[j].first);
+        x1 = j == 0 ? years[j].last : std::max(x1, years[j].last);
+    }
+    Panel upper;
+    upper.y = with_margin(y);
+    upper.x = {static_cast<float>(x0), static_cast<float>(x1)};
+    upper.box.style = BoxStyle::Grid;
+    upper.x_label = "Year";
+    upper.y_label = "Index";
+    Panel lower = upper;
+    upper.title = "First Detrending";
+    for (std::size_t j = 0; j < years.size(); ++j)
+        add_broken(upper, series_span(data, static_cast<int>(j), years[j]), years[j].first, kBlue, 1.0, false,
+                   missing);
+    add_unit_line(upper);
+    upper.entry(kBlue, "Indices of each series");
 
-        const std::vector<float> mean =
-            years.empty() ? std::vector<float>{} : yearly_means(data, years, missing, x0, x1);
-        c.colour(kBlack);
-        c.box(x, y, BoxStyle::Grid);
-        c.labels("Year", "Index", "Average Indices");
-        c.pen(2);
-        draw_broken(c, mean, x0);
-        c.pen(1);
-        Legends lower;
-        lower.add(kBlack, "Mean of the series' indices");
-        lower.draw(c);
-    };
+    const std::vector<float> mean =
+        years.empty() ? std::vector<float>{} : yearly_means(data, years, missing, x0, x1);
+    lower.title = "Average Indices";
+    add_broken(lower, mean, x0, kBlack, 2.0);
+    add_unit_line(lower);
+    lower.entry(kBlack, "Mean of the series' indices", 2.0);
+    d.panels.push_back(std::move(upper));
+    d.panels.push_back(std::move(lower));
     show(d);
 }
 
 bool DrawingPlotter::plt3(const TreeRingPlot& p) {
-    const auto& [by_year, by_age, curve, first_year, last_year, missing, curve_ages, id, title, age_before,
-                 age_offset] = p;
     Drawing d;
+    d.title = trimmed(p.title) + ", series " + trimmed(p.id) +
+              (p.iteration >= 0 ? ", iteration " + std::to_string(p.iteration) : std::string());
     d.save_name = "fig1.ps";
-    d.tag = file_tag(std::string(title) + "_" + std::string(id));
+    char iteration[24] = "";
+    if (p.iteration >= 0) std::snprintf(iteration, sizeof iteration, "Iter%02d_", p.iteration);
+    d.tag = iteration + file_tag(std::string(p.title) + "_" + std::string(p.id));
     d.ny = 2;
     d.menu = MenuKind::NoMorePlots;
-    d.draw = [&](Canvas& c) {
-        Line rc;
-        for (std::size_t j = 0; j < by_age.size(); ++j) {
-            const long long age = static_cast<long long>(age_before) + static_cast<long long>(j) + 1;
-            if (age < 1 || age > static_cast<long long>(curve.size())) continue;
-            const float v = curve[static_cast<std::size_t>(age - 1)];
-            if (v != missing && std::isfinite(v)) rc.add(static_cast<double>(age), v);
-        }
-        const AxisRange upper = extent_of({by_age, curve}, missing, 0.0f, 0.0f);
-        c.colour(kBlack);
-        c.pen(1);
-        c.box({0.0f, static_cast<float>(curve_ages + age_offset)}, with_margin({0.0f, upper.max}),
-              BoxStyle::Grid);
-        c.labels(kAgeLabel, settings_.measurement_label, title);
-        c.colour(kBlue);
-        draw_broken(c, by_age, age_before + 1, missing);
-        c.colour(kRed);
-        c.pen(2);
-        rc.draw(c);
-        c.pen(1);
-        Legends top;
-        top.add(kBlue, "Series by age");
-        top.add(kRed, "Regional curve");
-        top.draw(c);
 
-        auto series = head(by_year, static_cast<long long>(last_year) - first_year + 1);
-        const AxisRange lower = with_margin(extent_of({series}, missing, 1.0e30f, -1.0e30f));
-        c.colour(kBlack);
-        c.box({static_cast<float>(first_year), static_cast<float>(last_year)}, lower, BoxStyle::Grid);
-        c.labels("Year", settings_.measurement_label, id.substr(0, 8));
-        c.colour(kBlue);
-        draw_broken(c, series, first_year, missing);
-        Legends bottom;
-        bottom.add(kBlue, "Measurements by year");
-        bottom.draw(c);
-    };
+    Panel upper;
+    Trace rc{kRed, 2.0, false, false, Trace::Kind::Line, {}, {}};
+    for (std::size_t j = 0; j < p.by_age.size(); ++j) {
+        const long long age = static_cast<long long>(p.age_before) + static_cast<long long>(j) + 1;
+        if (age < 1 || age > static_cast<long long>(p.curve.size())) continue;
+        const float v = p.curve[static_cast<std::size_t>(age - 1)];
+        if (v != p.missing && std::isfinite(v)) {
+            rc.x.push_back(static_cast<double>(age));
+            rc.y.push_back(v);
+        }
+    }
+    const AxisRange up = extent_of({p.by_age, p.curve}, p.missing, 0.0f, 0.0f);
+    upper.x = {0.0f, static_cast<float>(p.curve_ages + p.age_offset)};
+    upper.y = with_margin({0.0f, up.max});
+    upper.box.style = BoxStyle::Grid;
+    upper.x_label = kAgeLabel;
+    upper.y_label = settings_.measurement_label;
+    upper.title = p.title;
+    add_broken(upper, p.by_age, p.age_before + 1, kBlue, 1.5, false, p.missing);
+    upper.traces.push_back(std::move(rc));
+    upper.entry(kBlue, "Series by age", 1.5);
+    upper.entry(kRed, "Regional curve", 2.0);
+
+    Panel lower;
+    auto series = head(p.by_year, static_cast<long long>(p.last_year) - p.first_year + 1);
+    lower.x = {static_cast<float>(p.first_year), static_cast<float>(p.last_year)};
+    lower.y = with_margin(extent_of({series}, p.missing, 1.0e30f, -1.0e30f));
+    lower.box.style = BoxStyle::Grid;
+    lower.x_label = "Year";
+    lower.y_label = settings_.measurement_label;
+    lower.title = std::string(p.id.substr(0, 8));
+    add_broken(lower, series, p.first_year, kBlue, 1.5, false, p.missing);
+    lower.entry(kBlue, "Measurements by year", 1.5);
+    d.panels.push_back(std::move(upper));
+    d.panels.push_back(std::move(lower));
     return show(d);
 }
 
@@ -559,220 +657,237 @@ void DrawingPlotter::plt4(const YearMatrix& curves, int n, int k, int age_offset
         return;
     }
     Drawing d;
+    d.title = "Regional Curve and Fit of each Iteration";
     d.save_name = "fig1.ps";
     d.tag = "RegionalCurveFits";
+    // The rows the panels fill (the layout's last rows may stay empty): no empty half page.
     d.nx = layout.columns;
-    d.ny = layout.rows;
-    d.draw = [&](Canvas& c) {
-        const AxisRange y = curves_range(curves, n, k, missing);
-        const auto [from, to] = counted_ages(series);
-        for (int j = 0; j < k; ++j) {
-            auto raw = curve_column(curves, 2 * j, n);
-            auto fit = curve_column(curves, 2 * j + 1, n);
-            Line line_raw, line_fit;
-            int kept = 0, last_age = 0;
-            for (std::size_t i = 0; i < raw.size(); ++i) {
-                if (raw[i] == missing || !std::isfinite(raw[i])) continue;
-                ++kept;
-                last_age = static_cast<int>(i) + 1;
-                line_raw.add(last_age, raw[i]);
-                if (i < fit.size() && fit[i] != missing && std::isfinite(fit[i]))
-                    line_fit.add(last_age, fit[i]);
+    d.ny = std::min(layout.rows, (k + layout.columns - 1) / layout.columns);
+    const AxisRange y = curves_range(curves, n, k, missing);
+    const auto [from, to] = counted_ages(series);
+    for (int j = 0; j < k; ++j) {
+        auto raw = curve_column(curves, 2 * j, n);
+        auto fit = curve_column(curves, 2 * j + 1, n);
+        Panel panel;
+        Trace line_raw{kBlue, 1.5, false, false, Trace::Kind::Line, {}, {}};
+        Trace line_fit{kRed, 2.0, false, false, Trace::Kind::Line, {}, {}};
+        int kept = 0, last_age = 0;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == missing || !std::isfinite(raw[i])) continue;
+            ++kept;
+            last_age = static_cast<int>(i) + 1;
+            line_raw.x.push_back(last_age);
+            line_raw.y.push_back(raw[i]);
+            if (i < fit.size() && fit[i] != missing && std::isfinite(fit[i])) {
+                line_fit.x.push_back(last_age);
+                line_fit.y.push_back(fit[i]);
             }
-            c.colour(kBlack);
-            c.pen(1);
-            c.box({0.0f, static_cast<float>(std::max(age_offset + kept, last_age))}, y, BoxStyle::Grid,
-                  from < to);
-            c.labels(kAgeLabel, settings_.measurement_label,
-                     j == 0 ? std::string("Initial RC and Fit") : "Iteration #" + fmt_i(j, 3));
-            c.colour(kBlue);
-            line_raw.draw(c);
-            c.colour(kRed);
-            c.pen(2);
-            line_fit.draw(c);
-            c.pen(1);
-            Legends legends;
-            legends.add(kBlue, "Regional curve");
-            legends.add(kRed, "Fit");
-            if (from < to) {
-                draw_sample_size(c, series, 1.0, from, to);
-                legends.add(kGreen, kSampleLegend);
-            }
-            legends.draw(c);
         }
-    };
+        panel.traces.push_back(std::move(line_raw));
+        panel.traces.push_back(std::move(line_fit));
+        panel.x = {0.0f, static_cast<float>(std::max(age_offset + kept, last_age))};
+        panel.y = y;
+        panel.box.style = BoxStyle::Grid;
+        panel.x_label = kAgeLabel;
+        panel.y_label = settings_.measurement_label;
+        panel.title = j == 0 ? std::string("Initial RC and Fit") : "Iteration #" + fmt_i(j, 3);
+        panel.entry(kBlue, "Regional curve", 1.5);
+        panel.entry(kRed, "Fit", 2.0);
+        if (from < to) add_sample_size(panel, series, 1.0, from, to);
+        d.panels.push_back(std::move(panel));
+    }
     show(d);
 }
 
 void DrawingPlotter::plt5(const YearMatrix& curves, int n, int k, int /*age_offset*/, float missing,
                           std::span<const int> series) {
     Drawing d;
+    d.title = "Regional Curves";
     d.save_name = "fig1.ps";
     d.tag = "RegionalCurves";
-    d.draw = [&](Canvas& c) {
-        const AxisRange y = curves_range(curves, n, k, missing);
-        const auto [from, to] = counted_ages(series);
-        c.colour(kBlack);
-        c.pen(1);
-        c.box({0.0f, static_cast<float>(n + 10)}, y, BoxStyle::Grid, from < to);
-        c.labels(kAgeLabel, settings_.measurement_label, "Regional Curves");
-        // The intermediate curves first, so that the first and the last lie on top.
-        std::vector<int> order;
-        for (int j = 1; j + 1 < k; ++j) order.push_back(j);
-        if (k > 1) order.push_back(0);
-        if (k > 0) order.push_back(k - 1);
-        for (int j : order) {
-            c.colour(j == k - 1 ? kRed : j == 0 ? kBlue : kGrey);
-            Line line;
-            auto fit = curve_column(curves, 2 * j + 1, n);
-            for (std::size_t i = 0; i < fit.size(); ++i)
-                if (fit[i] != missing && std::isfinite(fit[i])) line.add(static_cast<double>(i) + 1, fit[i]);
-            line.draw(c);
-        }
-        Legends legends;
-        if (k > 1) legends.add(kBlue, "Initial fit");
-        if (k > 2) legends.add(kGrey, "Iterations between");
-        if (k > 0) legends.add(kRed, "Final fit");
-        if (from < to) {
-            draw_sample_size(c, series, 1.0, from, to);
-            legends.add(kGreen, kSampleLegend);
-        }
-        legends.draw(c);
-    };
+    Panel panel;
+    panel.y = curves_range(curves, n, k, missing);
+    panel.x = {0.0f, static_cast<float>(n + 10)};
+    panel.box.style = BoxStyle::Grid;
+    panel.x_label = kAgeLabel;
+    panel.y_label = settings_.measurement_label;
+    panel.title = "Regional Curves";
+    // The intermediate curves first and widest, then the first and the last on top of them.
+    std::vector<int> order;
+    for (int j = 1; j + 1 < k; ++j) order.push_back(j);
+    if (k > 1) order.push_back(0);
+    if (k > 0) order.push_back(k - 1);
+    for (int j : order) {
+        const bool between = j != 0 && j != k - 1;
+        Trace& t = panel.add(j == k - 1 ? kRed : j == 0 ? kBlue : kGrey, between ? 3.0 : j == 0 ? 2.0 : 1.0);
+        auto fit = curve_column(curves, 2 * j + 1, n);
+        for (std::size_t i = 0; i < fit.size(); ++i)
+            if (fit[i] != missing && std::isfinite(fit[i])) {
+                t.x.push_back(static_cast<double>(i) + 1);
+                t.y.push_back(fit[i]);
+            }
+    }
+    if (k > 1) panel.entry(kBlue, "Initial fit", 2.0);
+    if (k > 2) panel.entry(kGrey, "Iterations between", 3.0);
+    if (k > 0) panel.entry(kRed, "Final fit", 1.0);
+    const auto [from, to] = counted_ages(series);
+    if (from < to) add_sample_size(panel, series, 1.0, from, to);
+    d.panels.push_back(std::move(panel));
     show(d);
 }
 
-void DrawingPlotter::plt6(std::span<const float> frequency, std::span<const float> power2,
-                          std::span<const float> power3, int n, std::string_view legend2,
-                          std::string_view legend3) {
+void DrawingPlotter::plt6(const SpectrumPlot& p) {
     Drawing d;
+    d.title = trimmed(p.legend2) + " & " + trimmed(p.legend3);
     d.save_name = "fig1b.ps";
-    d.tag = file_tag(std::string(legend2) + "_" + std::string(legend3));
-    d.draw = [&](Canvas& c) {
-        const std::size_t rows = std::min(
-            {frequency.size(), power2.size(), power3.size(), static_cast<std::size_t>(std::max(n, 0))});
-        AxisRange x{1.0e30f, -1.0e30f};
-        for (std::size_t i = 0; i < rows; ++i) {
-            x.min = std::min(x.min, frequency[i]);
-            x.max = std::max(x.max, frequency[i]);
-        }
-        // Powers of 0 or below have no logarithm: they are left out (the line breaks there).
-        const std::vector<float> log2 = log10_powers(power2, rows), log3 = log10_powers(power3, rows);
-        const AxisRange y = with_margin(extent_of({log2, log3}, kMissing, 1.0e30f, -1.0e30f));
-        auto draw_log = [&](const std::vector<float>& v) {
-            Line run;
-            for (std::size_t i = 0; i < rows; ++i) {
-                if (v[i] == kMissing) {
-                    run.draw(c);
-                    run = Line{};
-                } else {
-                    run.add(frequency[i], v[i]);
-                }
-            }
-            run.draw(c);
-        };
-        c.pen(1);
-        c.colour(kBlack);
-        c.box(x, y, BoxStyle::LogY);
-        c.labels("Frequency (cycles/yr)", "Power", "");
-        c.colour(kBlue);
-        draw_log(log2);
-        c.colour(kRed);
-        draw_log(log3);
-        Legends legends;
-        legends.add(kBlue, legend2);
-        legends.add(kRed, legend3);
-        legends.draw(c);
+    d.tag = file_tag(std::string(p.legend2) + "_" + std::string(p.legend3));
+    const std::size_t rows =
+        std::min({p.frequency.size(), p.power2.size(), p.power3.size(), static_cast<std::size_t>(std::max(p.n, 0))});
+    Panel panel;
+    AxisRange x{1.0e30f, -1.0e30f};
+    for (std::size_t i = 0; i < rows; ++i) {
+        x.min = std::min(x.min, p.frequency[i]);
+        x.max = std::max(x.max, p.frequency[i]);
+    }
+    // Powers of 0 or below have no logarithm: they are left out (the line breaks there).
+    struct Curve {
+        std::span<const float> values;
+        int colour;
+        double width;
+        bool dashed;
+        std::string legend;
     };
+    const std::string l2 = trimmed(p.legend2), l3 = trimmed(p.legend3);
+    const std::string c2 = l2.substr(0, l2.find(' ')), c3 = l3.substr(0, l3.find(' '));
+    // The red-noise backgrounds thin, their 95 % levels dashed, under the spectra.
+    const Curve all[] = {{p.red2, kBlue, 1.0, false, c2 + " red-noise background (AR1)"},
+                         {p.red2_95, kBlue, 1.0, true, c2 + " 95 % red-noise level"},
+                         {p.red3, kRed, 1.0, false, c3 + " red-noise background (AR1)"},
+                         {p.red3_95, kRed, 1.0, true, c3 + " 95 % red-noise level"},
+                         {p.power2, kBlue, 2.5, false, l2},
+                         {p.power3, kRed, 1.5, false, l3}};
+    AxisRange y{1.0e30f, -1.0e30f};
+    std::vector<std::vector<float>> logs;
+    for (const Curve& curve : all) {
+        logs.push_back(curve.values.size() >= rows ? log10_powers(curve.values, rows) : std::vector<float>{});
+        y = extent_of({logs.back()}, kMissing, y.min, y.max);
+    }
+    panel.x = x;
+    panel.y = with_margin(y);
+    panel.box.style = BoxStyle::LogY;
+    panel.x_label = "Frequency (cycles/yr)";
+    panel.y_label = "Power";
+    for (std::size_t c = 0; c < std::size(all); ++c) {
+        if (logs[c].empty()) continue;
+        Trace run{all[c].colour, all[c].width, all[c].dashed, false, Trace::Kind::Line, {}, {}};
+        for (std::size_t i = 0; i <= rows; ++i) {
+            if (i == rows || logs[c][i] == kMissing) {
+                if (!run.x.empty()) panel.traces.push_back(run);
+                run.x.clear();
+                run.y.clear();
+            } else {
+                run.x.push_back(p.frequency[i]);
+                run.y.push_back(logs[c][i]);
+            }
+        }
+    }
+    // Legend: the spectra first, then their backgrounds.
+    for (std::size_t c : {4u, 5u, 0u, 1u, 2u, 3u})
+        if (!logs[c].empty()) panel.entry(all[c].colour, all[c].legend, all[c].width, all[c].dashed);
+    for (double period : period_ticks(x.min, x.max)) {
+        panel.top_at.push_back(1.0 / period);
+        char label[16];
+        std::snprintf(label, sizeof label, "%g", period);
+        panel.top_labels.emplace_back(label);
+    }
+    panel.top_label = "Period (years)";
+    d.panels.push_back(std::move(panel));
     show(d);
 }
 
 void DrawingPlotter::spaghetti(const SpaghettiPlot& p) {
     Drawing d;
+    d.title = trimmed(p.title);
     d.save_name = title_file_name(p.title);
     d.tag = file_tag(p.title);
-    d.draw = [&](Canvas& c) {
-        static const YearMatrix none;
-        const YearMatrix& lines = p.lines ? *p.lines : none;
-        const int m = std::min(p.m, lines.cols());
-        const std::size_t points = static_cast<std::size_t>(std::clamp(p.n, 0, lines.rows()));
-        const bool own = !p.line_legends.empty();
-        c.colour(kBlack);
-        c.pen(1);
-        c.box({static_cast<float>(p.first_year), static_cast<float>(p.first_year + p.n - 1)},
-              spaghetti_y_range(lines, p.n, p.m), BoxStyle::Plain);
-        c.labels(p.x_label, p.y_label, p.title);
-        if (reference_drawn(p.reference)) draw_broken(c, head(p.reference, std::max(p.n, 0)), p.first_year);
-        auto colour_of = [&](int j) {
-            if (own) return kStatistics[static_cast<std::size_t>(j) % std::size(kStatistics)];
-            return j == p.m - 1 ? kRed : j == 0 ? kBlue : kGrey;
-        };
-        // Without legends of their own the intermediate lines go first, under the first and last.
-        std::vector<int> order;
-        for (int j = 0; j < m; ++j)
-            if (own || (j != 0 && j != p.m - 1)) order.push_back(j);
-        if (!own) {
-            if (m > 0 && p.m > 1) order.push_back(0);
-            if (m == p.m && m > 0) order.push_back(m - 1);
-        }
-        for (int j : order) {
-            c.colour(colour_of(j));
-            draw_broken(c, head(lines.column(j), static_cast<long long>(points)), p.first_year);
-        }
-        Legends legends;
-        if (own) {
-            legends.add(kBlack, p.legend1);
-            for (int j = 0; j < m && j < static_cast<int>(p.line_legends.size()); ++j)
-                legends.add(colour_of(j), p.line_legends[static_cast<std::size_t>(j)]);
-        } else {
-            if (p.m > 1) legends.add(kBlue, p.legend1);
-            if (p.m > 2) legends.add(kGrey, "Iterations between");
-            if (p.m > 0) legends.add(kRed, p.legend2);
-        }
-        legends.draw(c);
+    static const YearMatrix none;
+    const YearMatrix& lines = p.lines ? *p.lines : none;
+    const int m = std::min(p.m, lines.cols());
+    const std::size_t points = static_cast<std::size_t>(std::clamp(p.n, 0, lines.rows()));
+    const bool own = !p.line_legends.empty();
+    Panel panel;
+    panel.x = {static_cast<float>(p.first_year), static_cast<float>(p.first_year + p.n - 1)};
+    panel.y = spaghetti_y_range(lines, p.n, p.m);
+    panel.x_label = p.x_label;
+    panel.y_label = p.y_label;
+    panel.title = p.title;
+    if (reference_drawn(p.reference)) add_broken(panel, head(p.reference, std::max(p.n, 0)), p.first_year, kBlack);
+    auto colour_of = [&](int j) {
+        if (own) return kStatistics[static_cast<std::size_t>(j) % std::size(kStatistics)];
+        return j == p.m - 1 ? kRed : j == 0 ? kBlue : kGrey;
     };
+    // Without legends of their own the intermediate lines go first and widest, under the first
+    // and last.
+    std::vector<int> order;
+    for (int j = 0; j < m; ++j)
+        if (own || (j != 0 && j != p.m - 1)) order.push_back(j);
+    if (!own) {
+        if (m > 0 && p.m > 1) order.push_back(0);
+        if (m == p.m && m > 0) order.push_back(m - 1);
+    }
+    auto width_of = [&](int j) {
+        if (own) return 1.5;
+        return j == p.m - 1 ? 1.0 : j == 0 ? 2.0 : 3.0;
+    };
+    for (int j : order)
+        add_broken(panel, head(lines.column(j), static_cast<long long>(points)), p.first_year, colour_of(j),
+                   width_of(j));
+    if (own) {
+        // The note (for example the iteration) as a legend entry without a sample line.
+        if (!legend_blank(p.legend1)) panel.entry(0, p.legend1, 0.0);
+        for (int j = 0; j < m && j < static_cast<int>(p.line_legends.size()); ++j)
+            panel.entry(colour_of(j), p.line_legends[static_cast<std::size_t>(j)], width_of(j));
+    } else {
+        if (p.m > 1) panel.entry(kBlue, p.legend1, width_of(0));
+        if (p.m > 2) panel.entry(kGrey, "Iterations between", 3.0);
+        if (p.m > 0) panel.entry(kRed, p.legend2, width_of(p.m - 1));
+    }
+    if (p.unit_line) add_unit_line(panel);
+    d.panels.push_back(std::move(panel));
     show(d);
 }
 
 void DrawingPlotter::linguine2(const LinguinePlot& p) {
     const YearMatrix& initial = *p.initial;
     const YearMatrix& final = *p.final;
-    const auto& [initial_ptr, final_ptr, mean, years, summary, x_label, y_label, title, legend1, legend2] = p;
-    (void)initial_ptr;
-    (void)final_ptr;
     Drawing d;
-    d.tag = file_tag(title);
+    d.title = trimmed(p.title);
+    d.tag = file_tag(p.title);
     d.menu = MenuKind::None;
-    d.draw = [&](Canvas& c) {
-        int x0 = 0, x1 = 0;
-        for (std::size_t j = 0; j < years.size(); ++j) {
-            x0 = j == 0 ? years[j].first : std::min(x0, years[j].first);
-            x1 = j == 0 ? years[j].last : std::max(x1, years[j].last);
-        }
-        c.colour(kBlack);
-        c.pen(1);
-        c.box({static_cast<float>(x0), static_cast<float>(x1)}, linguine_y_range(initial, final, years),
-              BoxStyle::Plain);
-        c.labels(x_label, y_label, title);
-        c.colour(kBlue);
-        for (std::size_t j = 0; j < years.size(); ++j)
-            draw_broken(c, series_span(initial, static_cast<int>(j), years[j]), years[j].first);
-        c.colour(kRed);
-        for (std::size_t j = 0; j < years.size(); ++j)
-            draw_broken(c, series_span(final, static_cast<int>(j), years[j]), years[j].first);
-        Legends legends;
-        legends.add(kBlue, legend1);
-        legends.add(kRed, legend2);
-        if (reference_drawn(mean)) {
-            c.pen(2);
-            c.colour(kBlack);
-            draw_broken(c, head(mean, static_cast<long long>(summary.last) - summary.first + 1),
-                        summary.first);
-            c.pen(1);
-            legends.add(kBlack, "Mean");
-        }
-        legends.draw(c);
-    };
+    int x0 = 0, x1 = 0;
+    for (std::size_t j = 0; j < p.years.size(); ++j) {
+        x0 = j == 0 ? p.years[j].first : std::min(x0, p.years[j].first);
+        x1 = j == 0 ? p.years[j].last : std::max(x1, p.years[j].last);
+    }
+    Panel panel;
+    panel.x = {static_cast<float>(x0), static_cast<float>(x1)};
+    panel.y = linguine_y_range(initial, final, p.years);
+    panel.x_label = p.x_label;
+    panel.y_label = p.y_label;
+    panel.title = p.title;
+    for (std::size_t j = 0; j < p.years.size(); ++j)
+        add_broken(panel, series_span(initial, static_cast<int>(j), p.years[j]), p.years[j].first, kBlue, 1.5);
+    for (std::size_t j = 0; j < p.years.size(); ++j)
+        add_broken(panel, series_span(final, static_cast<int>(j), p.years[j]), p.years[j].first, kRed, 1.0);
+    panel.entry(kBlue, p.legend1, 1.5);
+    panel.entry(kRed, p.legend2, 1.0);
+    if (reference_drawn(p.mean)) {
+        add_broken(panel, head(p.mean, static_cast<long long>(p.summary.last) - p.summary.first + 1),
+                   p.summary.first, kBlack, 2.0);
+        panel.entry(kBlack, "Mean", 2.0);
+    }
+    if (p.unit_line) add_unit_line(panel);
+    d.panels.push_back(std::move(panel));
     show(d);
 }
 
@@ -782,40 +897,114 @@ void DrawingPlotter::scatplt(const YearMatrix& x, const YearMatrix& y, std::span
     Drawing d;
     d.save_name = "fig1b.ps";
     d.tag = "SpreadVersusLevel";
-    d.draw = [&](Canvas& c) {
-        const ScatterRanges r = scatter_ranges(x, y, counts);
-        c.pen(1);
-        c.colour(kBlack);
-        c.box(r.x, r.y, BoxStyle::Grid);
-        c.labels("log(LEVEL), level in mm", "log(SPREAD), spread in mm",
-                 scatter_title(correlation, pooled_intercept, pooled_slope));
-        for (std::size_t j = 0; j < counts.size(); ++j) {
-            const int col = static_cast<int>(j);
-            if (col >= x.cols() || col >= y.cols()) break;
-            const std::size_t cnt =
-                static_cast<std::size_t>(std::clamp(counts[j], 0, std::min(x.rows(), y.rows())));
-            std::vector<double> px(cnt), py(cnt), fit(cnt);
-            for (std::size_t i = 0; i < cnt; ++i) {
-                px[i] = x(static_cast<int>(i), col);
-                py[i] = y(static_cast<int>(i), col);
-                const double s = j < slope.size() ? slope[j] : 0.0;
-                const double b = j < intercept.size() ? intercept[j] : 0.0;
-                fit[i] = s * px[i] + b;
-            }
-            if (cnt == 0) continue;
-            c.colour(kBlue);
-            c.pen(2);
-            c.points(px, py);
-            c.colour(kRed);
-            c.pen(1);
-            if (cnt > 1) c.line(px, fit);
+    const ScatterRanges r = scatter_ranges(x, y, counts);
+    Panel panel;
+    panel.x = r.x;
+    panel.y = r.y;
+    panel.box.style = BoxStyle::Grid;
+    panel.x_label = "log(LEVEL), level in mm";
+    panel.y_label = "log(SPREAD), spread in mm";
+    panel.title = scatter_title(correlation, pooled_intercept, pooled_slope);
+    panel.rescale_y = false;  // logarithms: their numbers are read as they are
+    d.title = panel.title;
+    for (std::size_t j = 0; j < counts.size(); ++j) {
+        const int col = static_cast<int>(j);
+        if (col >= x.cols() || col >= y.cols()) break;
+        const std::size_t cnt = static_cast<std::size_t>(std::clamp(counts[j], 0, std::min(x.rows(), y.rows())));
+        if (cnt == 0) continue;
+        Trace pts{kBlue, 2.0, false, false, Trace::Kind::Points, {}, {}};
+        Trace fit{kRed, 1.0, false, false, Trace::Kind::Line, {}, {}};
+        for (std::size_t i = 0; i < cnt; ++i) {
+            const double px = x(static_cast<int>(i), col), py = y(static_cast<int>(i), col);
+            const double s = j < slope.size() ? slope[j] : 0.0;
+            const double b = j < intercept.size() ? intercept[j] : 0.0;
+            pts.x.push_back(px);
+            pts.y.push_back(py);
+            fit.x.push_back(px);
+            fit.y.push_back(s * px + b);
         }
-        c.pen(1);
-        Legends legends;
-        legends.add(kBlue, "Points of each series");
-        legends.add(kRed, "Fitted line of each series");
-        legends.draw(c);
-    };
+        panel.traces.push_back(std::move(pts));
+        if (cnt > 1) panel.traces.push_back(std::move(fit));
+    }
+    panel.entry(kBlue, "Points of each series", 2.0);
+    panel.entry(kRed, "Fitted line of each series");
+    d.panels.push_back(std::move(panel));
+    show(d);
+}
+
+void DrawingPlotter::segment_plot(const SegmentPlot& p) {
+    const std::size_t m = std::min(p.ids.size(), p.years.size());
+    if (m == 0) return;
+    Drawing d;
+    d.title = "Series Spans";
+    d.save_name = "SeriesSpans.ps";
+    d.tag = "SeriesSpans";
+    // Series in the order of their first years (the pith, where known, does not reorder them).
+    std::vector<std::size_t> order(m);
+    for (std::size_t i = 0; i < m; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return p.years[a].first < p.years[b].first; });
+    const bool pith = p.pith_offsets.size() >= m;
+    int x0 = p.years[order[0]].first, x1 = p.years[order[0]].last;
+    for (std::size_t i = 0; i < m; ++i) {
+        const int offset = pith ? std::max(p.pith_offsets[i], 0) : 0;
+        x0 = std::min(x0, p.years[i].first - offset);
+        x1 = std::max(x1, p.years[i].last);
+    }
+    const double pad = std::max(1.0, 0.02 * (x1 - x0));
+    Panel bars;
+    bars.x = {static_cast<float>(x0 - pad), static_cast<float>(x1 + pad)};
+    bars.y = {0.0f, (static_cast<float>(m) + 1.0f) * 1.18f};
+    bars.box.style = BoxStyle::Grid;
+    bars.box.bottom = 0.3;
+    bars.box.x_numbers = false;
+    bars.x_label = "";
+    bars.y_label = "Series (by first year)";
+    bars.title = "Series Spans";
+    bars.rescale_y = false;
+    const double half = std::clamp(0.35, 0.05, 0.4);
+    bool any_pith = false;
+    for (std::size_t k = 0; k < m; ++k) {
+        const std::size_t i = order[k];
+        const double row = static_cast<double>(k) + 1.0;
+        const double a = p.years[i].first - 0.5, b = p.years[i].last + 0.5;
+        bars.traces.push_back({kBlue, 1.0, false, false, Trace::Kind::Fill, {a, b, b, a},
+                               {row - half, row - half, row + half, row + half}});
+        const int offset = pith ? p.pith_offsets[i] : 0;
+        if (offset > 0) {
+            any_pith = true;
+            bars.traces.push_back({kBlack, 1.0, false, false, Trace::Kind::Line,
+                                   {static_cast<double>(p.years[i].first - offset), a}, {row, row}});
+        }
+    }
+
+    Panel depth;
+    depth.x = bars.x;
+    depth.box.style = BoxStyle::Grid;
+    depth.box.top = 0.3;
+    depth.box.same_subpage = true;
+    depth.x_label = "Year";
+    depth.y_label = "Series";
+    std::vector<float> count(static_cast<std::size_t>(x1 - x0 + 1), 0.0f);
+    for (std::size_t i = 0; i < m; ++i)
+        for (int t = p.years[i].first; t <= p.years[i].last; ++t) count[static_cast<std::size_t>(t - x0)] += 1.0f;
+    float top = 0.0f;
+    for (float v : count) top = std::max(top, v);
+    depth.y = {0.0f, top * 1.1f + 0.5f};
+    // The sample size as a step line over the years.
+    Trace& steps = depth.add(kGreen, 1.5);
+    for (std::size_t t = 0; t < count.size(); ++t) {
+        const double year = x0 + static_cast<double>(t);
+        steps.x.insert(steps.x.end(), {year - 0.5, year + 0.5});
+        steps.y.insert(steps.y.end(), {count[t], count[t]});
+    }
+    depth.entry(kGreen, "Sample size", 1.5);
+    // The bars' legend in a corner: the rows above the last series are left empty for it, as
+    // a legend below the bars would cover the strip.
+    bars.entry(kBlue, "Years measured", 1.0, false, true);
+    if (any_pith) bars.entry(kBlack, "Rings to the pith", 1.0);
+    d.panels.push_back(std::move(bars));
+    d.panels.push_back(std::move(depth));
     show(d);
 }
 

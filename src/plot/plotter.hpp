@@ -2,13 +2,13 @@
 // The plot interface. The engine, the diagnostics, the power transform and the final output draw
 // every plot through one Plotter, handing over data only. Three implementations sit behind it:
 //   - plots off (--no-plots): draws nothing and reads no input;
-//   - a file device (pngcairo, svgcairo, ...): each drawing goes to its own numbered file named
-//     after the plot, and no menu is shown (no input is read);
+//   - a file device (pngcairo, svg, svgcairo, ...): each drawing goes to its own numbered file
+//     named after the plot, and no menu is shown (no input is read);
 //   - the screen (an interactive device when a display opens, else PLplot's "null" device): each
-//     drawing is followed by the plot options menu, whose [s]ave writes a PostScript ("psc") file.
-//     The window stays open while the menu is answered. When standard input is not a terminal
-//     (an answer file) the plots are still drawn, but no menu and no pause reads a line, so one
-//     answer file serves runs with and without plots.
+//     drawing is followed by a line naming the plot and the plot options menu, whose [s]ave
+//     writes a PostScript ("psc") file. The window stays open while the menu is answered. When
+//     standard input is not a terminal (an answer file) the plots are still drawn, but no menu
+//     and no pause reads a line, so one answer file serves runs with and without plots.
 //
 // Saved files are never lost within a run: the first save of a plot takes its own name
 // ("fig11.ps", "fig1.ps", "fig1b.ps" or the title's name), and a later save that would replace a
@@ -17,16 +17,21 @@
 //
 // One colour per meaning, in every plot (PLplot colour map 0; 0 is redefined as white, 15 as
 // black):
-//   black  (15)  frame, axes, labels, titles; reference lines (dashed) and mean lines
+//   black  (15)  frame, axes, labels, titles; reference lines (the EPS 0.85 threshold dashed,
+//                the index 1.0 thin), mean lines and smoothed chronologies
 //   blue    (9)  the data, or the first / original / initial series of a pair
 //   red     (1)  the fitted curve, or the second / final / signal-free series of a pair
 //   grey    (7)  intermediate iterations between the first and the last
 //   green   (3)  sample size: series per year, or series per biological age (right-hand axis)
 //   magenta (13), blue-violet (10), brown (8), salmon (14): the upper hinge, median, lower hinge
 //                and minimum of the biweight summary
-// Every line drawn has a legend entry written in its colour above the box. Axis labels say what
-// is drawn and in what unit ("Year", "Index", "Width (mm)", "Biological age (years)"). The y axis
-// leaves a margin above and below the data, so that no line runs along the frame.
+// Every line has an entry with a sample of it in the box's legend, which sits in a corner of the
+// box that the lines leave free, or below the box. Lines drawn first are drawn wider, so that a
+// line drawn over another never hides it completely; two lines of a pair that coincide are
+// drawn once, and the legend says so. Grids are light grey. Axes whose numbers would need a
+// scale factor are rescaled by a power of ten, which the axis label states. Axis labels say
+// what is drawn and in what unit ("Year", "Index", "Width (mm)", "Biological age (years)"). The
+// y axis leaves a margin above and below the data, so that no line runs along the frame.
 //
 // Arrays handed in are never changed. Values equal to the missing code (-999.0) are left out of
 // every line and range: a line is broken where one occurs.
@@ -38,6 +43,7 @@
 #include "console/console.hpp"
 #include "io/series_table.hpp"
 #include "io/year_matrix.hpp"
+#include "plot/plot_device.hpp"
 
 namespace kestrovan {
 
@@ -52,6 +58,8 @@ struct PlotSettings {
     bool interactive = true;
     // The y label of plots of measurements (the regional curves, the tree-ring plots).
     std::string measurement_label = "Width (mm)";
+    // The size of file plots (--plot-size, the run file's plot_size); the defaults when not given.
+    PlotSize size{};
 };
 
 // A line plot over calendar years (x = first_year + i), the general plot of two series.
@@ -68,6 +76,11 @@ struct LinePlot {
     // Series per year, drawn in green against its own axis on the right ("Sample size").
     std::span<const int> sample_size{};
     float width1 = 1.0f, width2 = 1.0f, width_ref = 1.0f;
+    // Indices: a thin black line at 1.0.
+    bool unit_line = false;
+    // A smoothed version of the data (black, over the others), named by its legend.
+    std::span<const float> smooth{};
+    std::string_view smooth_legend{};
 };
 
 // Many lines over the same years (x = first_year + i): column j of `lines`, j = 0 .. m - 1, n
@@ -82,6 +95,7 @@ struct SpaghettiPlot {
     std::string_view x_label{}, y_label{}, title{};
     std::string_view legend1{}, legend2{};
     std::span<const std::string> line_legends{};
+    bool unit_line = false;  // indices: a thin black line at 1.0
 };
 
 // One series of a Regional-curve run against age and against calendar year.
@@ -95,6 +109,8 @@ struct TreeRingPlot {
     int curve_ages = 0;  // curve_ages + age_offset: the end of the age axis
     std::string_view id{}, title{};
     int age_before = 0, age_offset = 0;
+    // The iteration the plot belongs to, named in its file name ("Iter03_"); below 0: none.
+    int iteration = -1;
 };
 
 // Every series in its initial (blue) and final (red) form over its own years, with the mean
@@ -108,6 +124,26 @@ struct LinguinePlot {
     std::span<const YearSpan> years{};
     YearSpan summary{};
     std::string_view x_label{}, y_label{}, title{}, legend1{}, legend2{};
+    bool unit_line = false;  // indices: a thin black line at 1.0
+};
+
+// Power spectra of two chronologies: frequency[i] against power2[i] and power3[i] for the first
+// n rows, with each chronology's red-noise background (its fitted AR(1) spectrum) and the 95 %
+// level of that background, when given (empty spans: not drawn).
+struct SpectrumPlot {
+    std::span<const float> frequency{}, power2{}, power3{};
+    std::span<const float> red2{}, red2_95{}, red3{}, red3_95{};
+    int n = 0;
+    std::string_view legend2{}, legend3{};
+};
+
+// The spans of the series: one bar per series from its first to its last year, in the order of
+// their first years, the pith offset (rings missing to the pith) as a thin extension before the
+// first year where known, and the number of series per year in a strip below.
+struct SegmentPlot {
+    std::span<const std::string> ids{};
+    std::span<const YearSpan> years{};
+    std::span<const int> pith_offsets{};  // one per series; empty when no pith offsets are known
 };
 
 class Plotter {
@@ -151,11 +187,9 @@ public:
     virtual void plt5(const YearMatrix& curves, int n, int k, int age_offset, float missing,
                       std::span<const int> series) = 0;
 
-    // Power spectra: frequency[i] against the power2[i] and power3[i] of the first n rows, on a
-    // logarithmic axis; powers of 0 or below are left out. Saving writes "fig1b.ps".
-    virtual void plt6(std::span<const float> frequency, std::span<const float> power2,
-                      std::span<const float> power3, int n, std::string_view legend2,
-                      std::string_view legend3) = 0;
+    // Power spectra on a logarithmic axis, with a period axis on top; powers of 0 or below are
+    // left out. Saving writes "fig1b.ps".
+    virtual void plt6(const SpectrumPlot& plot) = 0;
 
     // Many lines over the same years. Saving writes the title's file name as plot1 does.
     virtual void spaghetti(const SpaghettiPlot& plot) = 0;
@@ -169,6 +203,10 @@ public:
     virtual void scatplt(const YearMatrix& x, const YearMatrix& y, std::span<const float> slope,
                          std::span<const float> intercept, std::span<const int> counts, float correlation,
                          float pooled_intercept, float pooled_slope) = 0;
+
+    // The series' spans ("Series Spans"), drawn once the series of the run are known. Saving
+    // writes "SeriesSpans.ps". Plotters that record other plots may leave it out.
+    virtual void segment_plot(const SegmentPlot&) {}
 };
 
 // Builds the plotter for the settings. Device problems (no display, an unknown device name) fall

@@ -145,8 +145,12 @@ void write_final_output(Console& console, RunFiles& files, const RunOptions& par
     const std::string spectra_path = files.spectra_base() + "_spectra.txt";
     StagedOutputFile staged(spectra_path);
     std::ofstream& file = staged.stream();
-    file << (option0 ? " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN"
-                     : " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN")
+    // The frequency and power columns first, then each chronology's red-noise background and its
+    // 95 % level.
+    file << (option0 ? " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN   RED_NOISE_RAW       RED95_RAW   RED_NOISE_ADJ"
+                       "       RED95_ADJ"
+                     : " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN   RED_NOISE_STD       RED95_STD   RED_NOISE_SSF"
+                       "       RED95_SSF")
          << '\n';
     if (s1.error != 0 || s2.error != 0) {
         // Too few years with five or more series for a spectrum: the file keeps its header only.
@@ -159,19 +163,30 @@ void write_final_output(Console& console, RunFiles& files, const RunOptions& par
                               " YEARS WITH 5 OR MORE SERIES) FOR THE POWER SPECTRA: NONE COMPUTED",
                           2);
     } else {
+        const RedNoise r1 = red_noise(s1, n), r2 = red_noise(s2, n);
         const int rows = m + 1;
         int low = 0;
         while (low < rows && s1.frequencies[static_cast<std::size_t>(low)] <= 0.1f) ++low;
-        plotter.plt6(s1.frequencies, s1.estimates, s2.estimates, rows,
-                     option0 ? "RAW Power Spectrum" : "STD Power Spectrum",
-                     option0 ? "ADJ Power Spectrum" : "SSF Power Spectrum");
-        plotter.plt6(s1.frequencies, s1.estimates, s2.estimates, low,
-                     option0 ? "RAW >10Yr Spectrum" : "STD >10Yr Spectrum",
-                     option0 ? "ADJ >10Yr Spectrum" : "SSF >10Yr Spectrum");
+        SpectrumPlot plot{.frequency = s1.frequencies,
+                          .power2 = s1.estimates,
+                          .power3 = s2.estimates,
+                          .red2 = r1.background,
+                          .red2_95 = r1.level95,
+                          .red3 = r2.background,
+                          .red3_95 = r2.level95,
+                          .n = rows,
+                          .legend2 = option0 ? "RAW Power Spectrum" : "STD Power Spectrum",
+                          .legend3 = option0 ? "ADJ Power Spectrum" : "SSF Power Spectrum"};
+        plotter.plt6(plot);
+        plot.n = low;
+        plot.legend2 = option0 ? "RAW >10Yr Spectrum" : "STD >10Yr Spectrum";
+        plot.legend3 = option0 ? "ADJ >10Yr Spectrum" : "SSF >10Yr Spectrum";
+        plotter.plt6(plot);
         for (int k = 0; k < rows; ++k) {
             const auto i = static_cast<std::size_t>(k);
             file << fmt_f(s1.frequencies[i], 9, 5) << fmt_f(s1.estimates[i], 14, 5)
-                 << fmt_f(s2.estimates[i], 16, 5) << '\n';
+                 << fmt_f(s2.estimates[i], 16, 5) << fmt_f(r1.background[i], 16, 5) << fmt_f(r1.level95[i], 16, 5)
+                 << fmt_f(r2.background[i], 16, 5) << fmt_f(r2.level95[i], 16, 5) << '\n';
         }
     }
     staged.commit();

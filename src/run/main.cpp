@@ -12,6 +12,7 @@
 #include "console/signals.hpp"
 #include "io/run_files.hpp"
 #include "io/text_fields.hpp"
+#include "plot/plot_device.hpp"
 #include "run/batch.hpp"
 #include "run/program.hpp"
 #include "select/tree_ids.hpp"
@@ -68,8 +69,19 @@ int main(int argc, char** argv) {
     auto* device =
         app.add_option("--device", options.device,
                        "PLplot device for the plots (for example xcairo, or a file device such as "
-                       "pngcairo or svgcairo: each plot then goes to a numbered file, without a menu)")
+                       "pngcairo, svg or svgcairo: each plot then goes to a numbered file, without a menu)")
             ->type_name("NAME");
+    std::string plot_size;
+    auto* plot_size_option =
+        app.add_option("--plot-size", plot_size,
+                       "size of the plot files: WIDTHxHEIGHT in pixels (default 2400x1800 for PNG) or "
+                       "inches at a resolution, such as 8x6in@300 (vector drawings take the inches)")
+            ->type_name("SIZE")
+            ->check([](const std::string& text) {
+                return kestrovan::parse_plot_size(text) ? std::string()
+                                                        : std::string("WIDTHxHEIGHT (pixels, 100 to 20000) or "
+                                                                      "WxHin@DPI, such as 8x6in@300");
+            });
     auto* fill_gaps = app.add_flag("--fill-gaps", options.fill_gaps,
                                    "fill missing rings inside series by linear interpolation (each filled "
                                    "ring is listed in the report; missing rings at the ends are cut off)");
@@ -122,9 +134,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
         const bool dialogue_option =
-            no_plots_flag->count() + device->count() + record->count() + tree_id->count() + fill_gaps->count() > 0;
+            no_plots_flag->count() + device->count() + plot_size_option->count() + record->count() +
+                tree_id->count() + fill_gaps->count() >
+            0;
         if (dialogue_option && app.get_subcommands().size() > 0)
-            throw CLI::ValidationError("--no-plots, --device, --record, --tree-id and --fill-gaps",
+            throw CLI::ValidationError("--no-plots, --device, --plot-size, --record, --tree-id and --fill-gaps",
                                        "belong to the dialogue, not to a subcommand");
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
@@ -165,6 +179,7 @@ int main(int argc, char** argv) {
         }
     }
     options.plots = !no_plots;
+    if (!plot_size.empty()) options.plot_size = *kestrovan::parse_plot_size(plot_size);
     // Answers from a file (not a terminal) are echoed, and the plots then ask nothing.
     options.interactive = isatty(STDIN_FILENO) != 0;
     options.echo_answers = !options.interactive;

@@ -93,6 +93,12 @@ void run_whole_program(Run& r) {
     const SeriesTable raw = r.start.table;
     if (r.params.power_transform) r.plots.measurement_label = "Transformed width";
     auto plotter = make_plotter(r.plots, console);
+    // The spans of the series analysed, with their pith offsets where a pith file gave them.
+    if (plotter->enabled())
+        plotter->segment_plot({.ids = r.start.table.ids,
+                               .years = r.start.table.years,
+                               .pith_offsets = r.params.pith_present ? std::span<const int>(r.params.pith_offsets)
+                                                                     : std::span<const int>()});
     ProgramAttemptSteps steps({console, files, *plotter, r.dialogue, r.answers}, median_length);
     RunIo io{files, console, *plotter, r.answers};
     EngineResults results;
@@ -260,7 +266,11 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
           params,
           recorder,
           recorder,
-          PlotSettings{options.plots, options.device, "", options.interactive},
+          PlotSettings{.enabled = options.plots,
+                       .device = options.device,
+                       .directory = "",
+                       .interactive = options.interactive,
+                       .size = options.plot_size},
           true,
           summary,
           options.statistics};
@@ -270,6 +280,7 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     summary.plan.statistics = options.statistics;
     // A run file draws on a file device only: the screen's plots are recorded as off.
     summary.plan.plots = options.plots && run_file_device(options.device) ? options.device : "off";
+    if (summary.plan.plots != "off") summary.plan.plot_size = options.plot_size;
     status = end_with_summary(run, summary, status);
     if (!options.record.empty() && run.files.finished) {
         try {
@@ -318,7 +329,11 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
           params,
           session,
           session,
-          PlotSettings{plots, plots ? summary.plan.plots : "", options.out_dir, false},
+          PlotSettings{.enabled = plots,
+                       .device = plots ? summary.plan.plots : "",
+                       .directory = options.out_dir,
+                       .interactive = false,
+                       .size = summary.plan.plot_size},
           false,
           summary,
           summary.plan.statistics};

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "plot/plot_device.hpp"
 #include "run/statistics_output.hpp"
 
 namespace kestrovan {
@@ -13,6 +14,7 @@ namespace kestrovan {
 struct ProgramOptions {
     bool plots = true;          // false with --no-plots: every plot and its menu are skipped
     std::string device;         // --device NAME: the screen device ("" = choose automatically)
+    PlotSize plot_size;         // --plot-size: the size of file plots (the defaults when not given)
     bool echo_answers = false;  // write each answer back (input from a file, not a terminal)
     // Standard input is a terminal: plot menus and plot pauses read answers. With an answer file
     // they read nothing, so that the same file serves runs with and without plots.

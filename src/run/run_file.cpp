@@ -410,6 +410,13 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
     plan.convergence = static_cast<float>(k.number("convergence", 0.0001));
     plan.tweaks = k.boolean("tweaks", true);
     plan.plots = k.string("plots", "off", "\"off\" or a file device");
+    const std::string size = k.string("plot_size", "", kPlotSizeForms);
+    if (k.has("plot_size")) {
+        const auto parsed = parse_plot_size(size);
+        if (!parsed) k.refuse("plot_size", kPlotSizeForms);
+        plan.plot_size = *parsed;
+    }
+    k.only_with("plot_size", plan.plots != "off", false, "plots naming a file device");
     if (plan.plots == "off" || run_file_device(plan.plots)) return;
     std::string names;
     for (const char* d : kRunFileDevices) names += std::string(names.empty() ? "" : ", ") + "\"" + d + "\"";

@@ -21,7 +21,7 @@ public:
 };
 
 // The PLplot devices a run file may name in `plots`: file devices that work without a display.
-inline constexpr const char* kRunFileDevices[] = {"pngcairo", "svgcairo", "pdfcairo", "psc"};
+inline constexpr const char* kRunFileDevices[] = {"pngcairo", "svg", "svgcairo", "pdfcairo", "psc"};
 // True when `name` is one of kRunFileDevices and this PLplot has it.
 bool run_file_device(std::string_view name);
 

@@ -183,6 +183,7 @@ const std::vector<std::string>& run_file_keys() {
         "convergence",
         "tweaks",
         "plots",
+        "plot_size",
         "tree_id",
         "statistics_period",
         "min_overlap",
@@ -305,6 +306,10 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
     add(out, "convergence", decimal_double(p.convergence));
     add(out, "tweaks", p.tweaks);
     add(out, "plots", p.plots);
+    if (p.plot_size.width > 0)
+        add(out, "plot_size", plot_size_text(p.plot_size));
+    else if (all)
+        add(out, "plot_size", PlanValue());
     const StatisticsSettings& st = p.statistics;
     if (st.tree_id == "auto") {
         add(out, "tree_id", st.tree_id);

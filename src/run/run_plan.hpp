@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/loaders.hpp"
+#include "plot/plot_device.hpp"
 #include "run/dialogue.hpp"
 #include "run/run_options.hpp"
 #include "run/statistics_output.hpp"
@@ -49,6 +50,7 @@ struct RunPlan {
     float convergence = 0.0001f;
     bool tweaks = true;
     std::string plots = "off";  // "off" or a PLplot file device
+    PlotSize plot_size;         // the size of the plot files (width 0: the defaults)
     StatisticsSettings statistics;  // trees and cores, a period of its own, the shortest overlap
 
     bool rcs() const { return curve_option == kCurveRcs; }

@@ -30,8 +30,7 @@ public:
     bool plt3(const TreeRingPlot&) override { return true; }
     void plt4(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
     void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
-    void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
-              std::string_view) override {}
+    void plt6(const SpectrumPlot&) override {}
     void spaghetti(const SpaghettiPlot&) override {}
     void linguine2(const LinguinePlot&) override {}
     void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const float>,

@@ -86,3 +86,44 @@ TEST(Ftfreq, FrequencyGridAndErrors) {
     EXPECT_EQ(spectrum_max_lag(1001), 200);
     EXPECT_EQ(spectrum_max_lag(1000), 333);
 }
+
+// The red-noise background: an AR(1) series gives back its coefficient, the background holds the
+// variance of the estimate and falls from low to high frequencies, and the 95 % level lies above
+// it by the chi-square quantile of the Hamming window's degrees of freedom. White noise gives a
+// nearly flat background. The quantile matches the table values.
+TEST(RedNoise, Ar1CoefficientBackgroundAndLevel) {
+    EXPECT_NEAR(chi_square_95(10.0), 18.307, 0.05);
+    EXPECT_NEAR(chi_square_95(30.0), 43.773, 0.05);
+    EXPECT_NEAR(chi_square_95(100.0), 124.342, 0.1);
+
+    std::mt19937 rng(7);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<float> x(3000);
+    double prev = 0.0;
+    for (float& v : x) {
+        prev = 0.6 * prev + g(rng);
+        v = static_cast<float>(10.0 + prev);
+    }
+    const int m = spectrum_max_lag(static_cast<int>(x.size()));
+    const Spectrum s = ftfreq(x, m);
+    const RedNoise r = red_noise(s, static_cast<int>(x.size()));
+    EXPECT_NEAR(r.r1, 0.6, 0.04);
+    EXPECT_NEAR(r.dof, 2.516 * 3000 / m, 1e-3);
+    ASSERT_EQ(r.background.size(), s.estimates.size());
+    double mean_s = 0.0, mean_b = 0.0;
+    for (std::size_t k = 0; k < s.estimates.size(); ++k) {
+        mean_s += s.estimates[k];
+        mean_b += r.background[k];
+        EXPECT_NEAR(r.level95[k] / r.background[k], chi_square_95(r.dof) / r.dof, 1e-4);
+    }
+    EXPECT_NEAR(mean_b, mean_s, 0.02 * mean_s);
+    EXPECT_GT(r.background.front(), 10.0 * r.background.back());
+
+    std::vector<float> white(3000);
+    for (float& v : white) v = static_cast<float>(g(rng));
+    const RedNoise w = red_noise(ftfreq(white, 300), 3000);
+    EXPECT_NEAR(w.r1, 0.0, 0.05);
+    EXPECT_LT(w.background.front() / w.background.back(), 1.25);
+
+    EXPECT_TRUE(red_noise(ftfreq(std::vector<float>(8, 1.0f), 2), 8).background.empty());  // error 129
+}

@@ -76,7 +76,11 @@ TEST(RunFileRefusals, NameTheKeyTheValueAndWhatIsAllowedAndWriteNothing) {
          "truncate_after = -2147483640: a whole number from -99999 to 9999"},
         {d + "plots = \"extcairo\"\n",
          "plots = \"extcairo\": \"off\" or a file device that works without a display: \"pngcairo\", "
-         "\"svgcairo\", \"pdfcairo\", \"psc\""},
+         "\"svg\", \"svgcairo\", \"pdfcairo\", \"psc\""},
+        {d + "plots = \"pngcairo\"\nplot_size = \"2400\"\n",
+         "plot_size = \"2400\": WIDTHxHEIGHT in pixels (\"2400x1800\") or inches at a resolution "
+         "(\"8x6in@300\")"},
+        {d + "plot_size = \"2400x1800\"\n", "plot_size = \"2400x1800\": only with plots naming a file device"},
         {d + "curve = \"rcs\"\nwindow = 0\n", "window = 0: 3 or more years"},
         {d + "curve = \"rcs\"\npith = \"\"\n", "pith = \"\": a file name"},
         {d + "stiffness = [" +

@@ -31,8 +31,7 @@ public:
     }
     void plt4(const YearMatrix&, int, int k, int, float, std::span<const int>) override { plt4_curves = k; }
     void plt5(const YearMatrix&, int, int, int, float, std::span<const int>) override {}
-    void plt6(std::span<const float>, std::span<const float>, std::span<const float>, int, std::string_view,
-              std::string_view) override {}
+    void plt6(const SpectrumPlot&) override {}
     void spaghetti(const SpaghettiPlot& p) override { titles.emplace_back(p.title); }
     void linguine2(const LinguinePlot& p) override { titles.emplace_back(p.title); }
     void scatplt(const YearMatrix&, const YearMatrix&, std::span<const float>, std::span<const float>,

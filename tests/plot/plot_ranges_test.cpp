@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "plot/plot_device.hpp"
 #include "plot/plot_ranges.hpp"
 
 namespace kestrovan {
@@ -173,6 +174,80 @@ TEST(PlotRanges, DegenerateRangesBecomeDrawable) {
     r = drawable({0.5f, 1.5f});
     EXPECT_FLOAT_EQ(r.min, 0.5f);
     EXPECT_FLOAT_EQ(r.max, 1.5f);
+}
+
+// A legend takes the first free corner (top right, top left, bottom right, bottom left); a line
+// that only crosses a corner between two far-apart points still takes it; a box full of lines
+// sends the legend below.
+TEST(LegendPlace, FirstFreeCornerOrBelow) {
+    const BoxPath rising{{0.0, 1.0}, {0.0, 1.0}};   // from bottom left to top right
+    const BoxPath falling{{0.0, 1.0}, {1.0, 0.0}};  // from top left to bottom right
+    const BoxPath low{{0.0, 1.0}, {0.1, 0.1}};
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{}, 0.3, 0.2), LegendPlace::TopRight);
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{rising}, 0.3, 0.2), LegendPlace::TopLeft);
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{rising, falling}, 0.3, 0.2), LegendPlace::Below);
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{rising, falling}, 0.05, 0.05), LegendPlace::Below);
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{low}, 0.3, 0.2), LegendPlace::TopRight);
+    const BoxPath high{{0.0, 1.0}, {0.9, 0.9}};
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{high}, 0.3, 0.2), LegendPlace::BottomRight);
+    EXPECT_EQ(legend_place(std::vector<BoxPath>{}, 1.2, 0.2), LegendPlace::Below);  // wider than the box
+}
+
+TEST(AxisScale, PowersOfTenOnlyWhereAScaleFactorWouldAppear) {
+    EXPECT_EQ(axis_exponent({0.0f, 0.0034f}), -3);
+    EXPECT_EQ(axis_exponent({-0.008f, 0.005f}), -3);
+    EXPECT_EQ(axis_exponent({0.0f, 2.5f}), 0);
+    EXPECT_EQ(axis_exponent({0.01f, 0.05f}), 0);
+    EXPECT_EQ(axis_exponent({0.0f, 99999.0f}), 0);
+    EXPECT_EQ(axis_exponent({0.0f, 250000.0f}), 5);
+    EXPECT_EQ(axis_exponent({0.0f, 0.0f}), 0);
+    EXPECT_EQ(scaled_label("Power", 0), "Power");
+    EXPECT_EQ(scaled_label("Difference", -3), "Difference (x10#u-3#d)");
+    // Period ticks: inside the frequencies, longest first, never crowded.
+    const auto full = period_ticks(0.0, 0.5);
+    ASSERT_FALSE(full.empty());
+    EXPECT_EQ(full.back(), 2.0);
+    for (std::size_t i = 1; i < full.size(); ++i) EXPECT_GE(1.0 / full[i] - 1.0 / full[i - 1], 0.035);
+    const auto low = period_ticks(0.0, 0.1);
+    EXPECT_EQ(low.back(), 10.0);
+}
+
+// Plot sizes in pixels or inches at a resolution; the pages devices get from them.
+TEST(PlotSize, ParsedForms) {
+    auto size = parse_plot_size("3000x2000");
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 3000);
+    EXPECT_EQ(size->height, 2000);
+    size = parse_plot_size("8x6in@300");
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, (PlotSize{2400, 1800, 300}));
+    size = parse_plot_size("7.5x5in@600dpi");
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, (PlotSize{4500, 3000, 600}));
+    EXPECT_EQ(plot_size_text(*size), "7.5x5in@600");
+    EXPECT_EQ(plot_size_text(*parse_plot_size("2400x1800")), "2400x1800");
+    for (const char* bad : {"", "2400", "2400x", "x1800", "2400X1800", "99x1800", "30000x1000", "8x6in",
+                            "8x6in@20", "2400.5x1800", "-2400x1800", "2400x1800px", "8x6in@300 "})
+        EXPECT_FALSE(parse_plot_size(bad)) << bad;
+
+    // PNG: 2400 x 1800 pixels by default, lines 10/3 as wide as on a 720-pixel page; vector
+    // drawings keep PLplot's 720 x 540 points unless a size is given (in inches).
+    PageSize page = page_size("pngcairo", {}, 1, 1);
+    EXPECT_EQ(page.width, 2400);
+    EXPECT_EQ(page.height, 1800);
+    EXPECT_NEAR(page.line_scale, 2400.0 / 720.0, 1e-12);
+    page = page_size("svg", {}, 1, 1);
+    EXPECT_EQ(page.width, 720);
+    EXPECT_EQ(page.line_scale, 1.0);
+    page = page_size("svg", {2400, 1800, 300}, 1, 1);
+    EXPECT_EQ(page.width, 576);  // 8 inches
+    EXPECT_EQ(page.height, 432);
+    EXPECT_EQ(page_size("psc", {2400, 1800, 300}, 1, 1).width, 0);  // its own page
+    // Four rows of panels: twice the height, lines as on the single page.
+    page = page_size("pngcairo", {}, 2, 4);
+    EXPECT_EQ(page.width, 2400);
+    EXPECT_EQ(page.height, 3600);
+    EXPECT_NEAR(page.line_scale, 2400.0 / 720.0, 1e-12);
 }
 
 }  // namespace

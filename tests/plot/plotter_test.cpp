@@ -5,6 +5,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <utility>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -238,7 +240,12 @@ TEST(PlotRoutines, EachSavesAPostScriptFileWithADrawingUnderADistinctName) {
         p2.push_back(i == 0 ? 0.0f : 1.0f / (1.0f + 50.0f * freq.back()));
         p3.push_back(0.5f + 0.4f * std::cos(0.3f * i));
     }
-    p.plt6(freq, p2, p3, 101, "STD Power Spectrum", "SSF Power Spectrum");
+    p.plt6({.frequency = freq,
+            .power2 = p2,
+            .power3 = p3,
+            .n = 101,
+            .legend2 = "STD Power Spectrum",
+            .legend3 = "SSF Power Spectrum"});
     saved("fig1b.ps");
 
     YearMatrix biweights(static_cast<int>(f.chron.size()), 4);
@@ -300,7 +307,9 @@ TEST(PlotMenu, SaveReplotContinueAndNoMorePlots) {
         Session s("s\nc\nleft over\n", null_device(dir));
         draw(*s.plotter);
         EXPECT_TRUE(fs::exists(dir / file));
-        EXPECT_EQ(s.out.str(), kMenu + " Plot saved to " + (dir / file).string() + "\n" + kMenu);
+        // Each menu is preceded by the line that names its plot.
+        const std::string named = " Plot: Mean Segment Length And Mean Tree Age\n" + kMenu;
+        EXPECT_EQ(s.out.str(), named + " Plot saved to " + (dir / file).string() + "\n" + named);
         std::string rest;
         std::getline(s.in, rest);
         EXPECT_EQ(rest, "left over");
@@ -497,6 +506,85 @@ TEST(FileDevice, EachDrawingGoesToANumberedFileWithoutAMenu) {
     EXPECT_EQ(head_of(first, 4), "\x89PNG");
 }
 
+// The width and height of a PNG file, from its header.
+std::pair<unsigned, unsigned> png_size(const fs::path& p) {
+    const std::string h = head_of(p, 24);
+    auto be32 = [&](std::size_t at) {
+        unsigned v = 0;
+        for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(h[at + i]);
+        return v;
+    };
+    return {be32(16), be32(20)};
+}
+
+// The text of an SVG's text elements, PLplot's character references decoded.
+std::string svg_texts(const fs::path& p) {
+    std::ifstream f(p);
+    const std::string svg((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::string out;
+    for (auto at = svg.find("<text"); at != std::string::npos; at = svg.find("<text", at + 1)) {
+        const auto end = svg.find("</text>", at);
+        bool in_tag = false;
+        for (auto i = svg.find('>', at) + 1; i < end; ++i) {
+            if (svg[i] == '<') in_tag = true;
+            if (!in_tag) {
+                if (svg.compare(i, 3, "&#x") == 0) {
+                    const auto semi = svg.find(';', i);
+                    out += static_cast<char>(std::stoi(svg.substr(i + 3, semi - i - 3), nullptr, 16));
+                    i = semi;
+                } else {
+                    out += svg[i];
+                }
+            }
+            if (svg[i] == '>') in_tag = false;
+        }
+        out += '|';
+    }
+    return out;
+}
+
+// A PNG's size follows the plot size (2400 x 1800 by default, a taller page for four rows of
+// panels); PLplot's own svg device writes titles, labels and legends as text elements.
+TEST(FileDevice, PngSizeFollowsTheOptionAndSvgHoldsTextElements) {
+    const Fixture& f = data();
+    TempDir dir;
+    auto draw = [&](const PlotSettings& settings) {
+        Session s("", settings);
+        s.plotter->plot1({.y1 = f.chron,
+                          .first_year = f.rw.summary.first,
+                          .x_label = "Year",
+                          .y_label = "Index",
+                          .title = "Robust Original & Signal Free Chronology, Iter =  5",
+                          .legend1 = "Original STD Chronology",
+                          .legend2 = "     ",
+                          .unit_line = true});
+        s.plotter->plt4(f.curves, f.ages, 3, 0, kMissing, f.series);
+    };
+    PlotSettings settings;
+    settings.device = "pngcairo";
+    settings.directory = dir.str();
+    draw(settings);
+    EXPECT_EQ(png_size(dir / "plot001_RobustOriginalSignalFreeChronologyIter5.png"), std::make_pair(2400u, 1800u));
+    EXPECT_EQ(png_size(dir / "plot002_RegionalCurveFits.png"), std::make_pair(2400u, 1800u));  // 2 x 2 panels
+    settings.size = *parse_plot_size("4x3in@250");
+    settings.directory = (dir / "small").string();
+    fs::create_directory(dir / "small");
+    draw(settings);
+    EXPECT_EQ(png_size(dir / "small" / "plot001_RobustOriginalSignalFreeChronologyIter5.png"),
+              std::make_pair(1000u, 750u));
+
+    settings.device = "svg";
+    settings.size = {};
+    settings.directory = (dir / "svg").string();
+    fs::create_directory(dir / "svg");
+    draw(settings);
+    const std::string texts = svg_texts(dir / "svg" / "plot001_RobustOriginalSignalFreeChronologyIter5.svg");
+    EXPECT_NE(texts.find("|Robust Original & Signal Free Chronology, Iter =  5|"), std::string::npos) << texts;
+    EXPECT_NE(texts.find("|Original STD Chronology|"), std::string::npos);
+    EXPECT_NE(texts.find("|Index|"), std::string::npos);
+    EXPECT_NE(svg_texts(dir / "svg" / "plot002_RegionalCurveFits.svg").find("|Iteration #  2|"), std::string::npos);
+}
+
 TEST(DeviceChoice, UnknownAndDisplaylessDevicesFallBackToNull) {
     DeviceChoice c = choose_device("", false);
     EXPECT_EQ(c.name, "null");
@@ -513,6 +601,10 @@ TEST(DeviceChoice, UnknownAndDisplaylessDevicesFallBackToNull) {
 
     c = choose_device("svgcairo", false);
     EXPECT_EQ(c.name, "svgcairo");
+    EXPECT_EQ(c.kind, DeviceKind::File);
+    EXPECT_EQ(c.extension, ".svg");
+
+    c = choose_device("svg", false);  // PLplot's own SVG: text as text elements
     EXPECT_EQ(c.kind, DeviceKind::File);
     EXPECT_EQ(c.extension, ".svg");
 

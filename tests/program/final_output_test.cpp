@@ -99,8 +99,18 @@ TEST(FinalOutput, TablesTucsonChronologiesAndSpectra) {
     // 39 years with five or more series: M = 13, 14 rows after the header.
     auto spectra = read_lines("abcdefgh_spectra.txt");
     ASSERT_EQ(spectra.size(), 15u);
-    EXPECT_EQ(spectra[0], " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN");
-    EXPECT_EQ(spectra[1].size(), 9u + 14 + 16);
+    // The frequency and power columns as they always were, the red-noise columns after them.
+    EXPECT_EQ(spectra[0].substr(0, 42), " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN");
+    EXPECT_EQ(spectra[0].substr(42), "   RED_NOISE_STD       RED95_STD   RED_NOISE_SSF       RED95_SSF");
+    EXPECT_EQ(spectra[1].size(), 9u + 14 + 16 + 4 * 16);
+    for (std::size_t row = 1; row < spectra.size(); ++row) {
+        std::istringstream in(spectra[row]);
+        double f = 0, p2 = 0, p3 = 0, r2 = 0, r2_95 = 0, r3 = 0, r3_95 = 0;
+        ASSERT_TRUE(in >> f >> p2 >> p3 >> r2 >> r2_95 >> r3 >> r3_95) << spectra[row];
+        EXPECT_GT(r2, 0.0);
+        EXPECT_GT(r2_95, r2);  // the 95 % level lies above its background
+        EXPECT_GT(r3_95, r3);
+    }
     EXPECT_EQ(spectra[14].substr(0, 9), "  0.50000");
 }
 
@@ -123,7 +133,8 @@ TEST(FinalOutput, StabilizedColumnsAndRawLabelsForOptionZero) {
     EXPECT_EQ(headers, 2);                             // header lines 2 and 3 of the fourth chronology
     auto spectra = read_lines("my site_spectra.txt");  // not my_spectra.txt, which is my.rwl's
     ASSERT_FALSE(spectra.empty());
-    EXPECT_EQ(spectra[0], " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN");
+    EXPECT_EQ(spectra[0].substr(0, 42), " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN");
+    EXPECT_EQ(spectra[0].substr(42), "   RED_NOISE_RAW       RED95_RAW   RED_NOISE_ADJ       RED95_ADJ");
 }
 
 TEST(FinalOutput, TooFewYearsForSpectraKeepsHeaderOnly) {
