@@ -11,7 +11,7 @@
 
 #include "console/console.hpp"
 #include "diag/rbar.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 namespace {
 
