@@ -12,7 +12,7 @@
 #include "console/console.hpp"
 #include "diag/chronology_stats.hpp"
 #include "diag/rbar.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "console/console.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "console/console.hpp"
 #include "console/stop.hpp"
 #include "io/loaders.hpp"
-#include "io/series_table.hpp"
 #include "io/tucson.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan::fuzzing {
 

@@ -10,7 +10,7 @@
 #include "console/format.hpp"
 #include "entry_points.hpp"
 #include "io/run_files.hpp"
-#include "run/run_options.hpp"
+#include "model/run_options.hpp"
 #include "select/pithy.hpp"
 
 namespace kestrovan::fuzzing {

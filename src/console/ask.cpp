@@ -98,9 +98,7 @@ bool check_range(Console& console, long long v, long long lo, long long hi) {
 }
 
 bool check_spline_code(Console& console, int code) {
-    if ((code >= 10 && code <= kMaxWavelength) || (code <= -10 && code >= kMinPercentCode) ||
-        (code > -10 && code < 10))
-        return true;
+    if (spline_code_in_limits(code) || (code > kFirstPercentCode && code < kFirstWavelengthCode)) return true;
     refuse(console, "Spline wavelengths go from 10 to " + std::to_string(kMaxWavelength) +
                         " years, percent codes from -10 to " + std::to_string(kMinPercentCode) + ".");
     return false;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "model/curve_families.hpp"
 
 namespace kestrovan {
 
@@ -48,12 +49,6 @@ NumberAnswer ask_integer_answer(Console& console);
 
 // True when lo <= v <= hi; otherwise prints "The value must be from lo to hi." and gives false.
 bool check_range(Console& console, long long v, long long lo, long long hi);
-
-// Spline wavelengths and stiffnesses a question takes, in years, and the lowest percent code:
-// beyond them a spline has no meaning (or the arithmetic would overflow).
-inline constexpr int kMinWavelength = 2;
-inline constexpr int kMaxWavelength = 100000;
-inline constexpr int kMinPercentCode = -1000;
 
 // True for a spline option code within the limits: a wavelength code (10 .. kMaxWavelength), a
 // percent code (-10 .. kMinPercentCode) or any code between -10 and 10; otherwise prints the

@@ -80,30 +80,31 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Console& 
 void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, float alpha,
                int stiffness, Console& console, SplineWorkspace* workspace) {
     check_sizes("curvefits", y.size(), c.size(), N, n);
-    switch (code) {
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 6: growth_per_series(N, n, y, c, code, console); return;
-        case 8:
+    const CurveFamily* family = curve_family(CurveList::PerSeries, code);
+    if (!family) not_a_code("curvefits", code);
+    switch (family->id) {
+        case CurveFamilyId::ExponentialOrLine:
+        case CurveFamilyId::ExponentialOrFallingLine:
+        case CurveFamilyId::Line:
+        case CurveFamilyId::FallingLine:
+        case CurveFamilyId::HorizontalLine: growth_per_series(N, n, y, c, code, console); return;
+        case CurveFamilyId::AgeDependentSpline:
             check_sizes("curvefits", y.size(), c.size(), N, N);  // this spline runs over all N values
             age_dependent_spline(N, y, c, stiffness, console, workspace);
             return;
-        case -5:
+        case CurveFamilyId::SuperSmoother:
             // Smoothed over the first n values, then held at the last smoothed value up to N and
             // smoothed again over all N.
             friedman_curve(y.first(static_cast<std::size_t>(n)), alpha, c.first(static_cast<std::size_t>(N)));
             return;
-        default: break;
-    }
-    if (code >= 10) {
-        spline1(n, y, c, code, console, workspace);
-    } else if (code <= -10) {
-        spline1(n, y, c, percent_wavelength(code, n), console, workspace);
-    } else {
-        // -9..-6, -4..-1, 0 (replaced by 6 in the engine), 5, 7, 9 (replaced by the dialogue).
-        not_a_code("curvefits", code);
+        case CurveFamilyId::FixedSpline: spline1(n, y, c, code, console, workspace); break;
+        case CurveFamilyId::PercentSpline:
+            spline1(n, y, c, percent_wavelength(code, n), console, workspace);
+            break;
+        default:
+            // The codes the engine or the dialogue replaces before a fit: no detrending (fitted as
+            // the mean), RCS, the median segment length.
+            not_a_code("curvefits", code);
     }
     // A spline fitted to the first n values covers only those; the rest of the curve holds the
     // last fitted value, as the other curves extend over all N positions, instead of keeping
@@ -116,18 +117,20 @@ void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& 
               int& window, float& smoothing, int stiffness, Console& console, SplineWorkspace* workspace) {
     check_sizes("detrend2", y.size(), c.size(), N, n);
     record.fill(0.0f);
-    switch (code) {
-        case -5:
+    const CurveFamily* family = curve_family(CurveList::Regional, code);
+    if (!family) not_a_code("detrend2", code);
+    switch (family->id) {
+        case CurveFamilyId::SuperSmoother:
             friedman_curve(std::span<const float>(y).first(static_cast<std::size_t>(n)), smoothing,
                            c.first(static_cast<std::size_t>(n)));
             return;
-        case -4:
+        case CurveFamilyId::Lowess:
             // A positive window is a number of ages, a negative one a percentage of the n ages fitted.
             smoothing = lowess_span_fraction(window, static_cast<std::size_t>(std::max(n, 0)));
             lowess(std::span<const float>(y).first(static_cast<std::size_t>(n)),
                    c.first(static_cast<std::size_t>(n)), smoothing);
             return;
-        case -3: {
+        case CurveFamilyId::RunningMedian: {
             // A positive window is a number of ages, a negative one a percentage of the n ages
             // fitted; the caller's window keeps the user's setting, so a percentage stays one for
             // the next fit, whose n may differ.
@@ -138,41 +141,34 @@ void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& 
             const int error = msmoor(values, c.first(fitted), median, passes, console);
             if (error != kMedianOk && error != kMedianNoRoot) {
                 // The smoother printed its input error and wrote no curve: use the mean instead.
-                code = 6;
+                code = kCurveMean;
                 growth_regional(N, n, y, c, record, code, console);
             }
             return;
         }
-        case -2: age_dependent_spline(n, y, c, stiffness, console, workspace); return;
-        case -1: first_differences(y, c, n, console, workspace); return;
-        case 1:
-        case 2:
-        case 4:
-        case 5:
-        case 6: growth_regional(N, n, y, c, record, code, console); return;
-        case 3:
-        case 7:
-        case 8: {
+        case CurveFamilyId::AgeDependentSpline: age_dependent_spline(n, y, c, stiffness, console, workspace); return;
+        case CurveFamilyId::FirstDifferences: first_differences(y, c, n, console, workspace); return;
+        case CurveFamilyId::ExponentialOrLine:
+        case CurveFamilyId::ExponentialOrFallingLine:
+        case CurveFamilyId::Line:
+        case CurveFamilyId::FallingLine:
+        case CurveFamilyId::HorizontalLine: growth_regional(N, n, y, c, record, code, console); return;
+        case CurveFamilyId::GeneralNegativeExponential:
+        case CurveFamilyId::Hugershoff:
+        case CurveFamilyId::GeneralExponential: {
             const GrowthFit fit =
                 fit_growth_curve(code, std::span<const float>(y).first(static_cast<std::size_t>(n)),
                                  c.first(static_cast<std::size_t>(N)), record, console);
-            if (code == 3 && !fit.decays) {
+            if (family->id == CurveFamilyId::GeneralNegativeExponential && !fit.decays) {
                 // No decay: the straight line replaces the curve and rebuilds the record.
-                code = 4;
+                code = family_code(CurveFamilyId::Line, CurveList::Regional);
                 growth_regional(N, n, y, c, record, code, console);
             }
             return;
         }
-        default: break;
-    }
-    if (code >= 10) {
-        spline(n, y, c, code, console, workspace);
-    } else if (code <= -10) {
-        spline(n, y, c, percent_wavelength(code, n), console, workspace);
-    } else {
-        // 0, 9 and -9..-6 are not regional options: they would ask for a spline without a
-        // wavelength.
-        not_a_code("detrend2", code);
+        case CurveFamilyId::FixedSpline: spline(n, y, c, code, console, workspace); return;
+        case CurveFamilyId::PercentSpline: spline(n, y, c, percent_wavelength(code, n), console, workspace); return;
+        default: not_a_code("detrend2", code);
     }
 }
 

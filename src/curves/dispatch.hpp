@@ -9,16 +9,9 @@
 #include <span>
 
 #include "curves/growth.hpp"
+#include "model/curve_families.hpp"
 
 namespace kestrovan {
-
-// Named option codes of the per-series list (the Regional list numbers some fits differently).
-inline constexpr int kCurveNone = 0;          // no detrending: the raw data (fitted as 6 in the iteration)
-inline constexpr int kCurveRcs = -2;          // Regional Curve Standardization
-inline constexpr int kCurveMean = 6;          // horizontal line through the mean
-inline constexpr int kCurveAgeSpline = 8;     // age-dependent spline
-inline constexpr int kCurveMedianLength = 9;  // spline of the median segment length (dialogue only)
-inline constexpr int kCurveFallbackSpline = -66;  // spline of 66 % of the length: code 1's fallback refit
 
 class Console;
 struct SplineWorkspace;

@@ -8,6 +8,7 @@
 #include "console/console.hpp"
 #include "console/format.hpp"
 #include "console/stop.hpp"
+#include "model/curve_families.hpp"
 
 namespace kestrovan {
 
@@ -279,7 +280,7 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
                 code = 3;
             } else if (slope > 1e-6f) {
                 xmean(y, c, N, n, console);
-                code = 6;
+                code = kCurveMean;
             } else {
                 code = 4;
             }
@@ -290,7 +291,7 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
             trend(N, n, y, c, slope, intercept);
             if (slope > 0.0f) {
                 xmean(y, c, N, n, console);
-                code = 6;
+                code = kCurveMean;
             }
             return;
         case 6: xmean(y, c, N, n, console); return;
@@ -329,7 +330,7 @@ void growth_regional(int N, int n, std::span<const float> y, std::span<float> c,
             line();
             if (record[2] > 0.0f) {
                 mean();
-                code = 6;
+                code = kCurveMean;
             }
             return;
         case 6:

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "diag/rbar.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

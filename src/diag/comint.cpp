@@ -7,7 +7,7 @@
 
 #include "console/format.hpp"
 #include "console/stop.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

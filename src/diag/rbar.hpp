@@ -7,8 +7,8 @@
 
 #include "console/console.hpp"
 #include "console/parallel.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

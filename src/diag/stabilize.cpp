@@ -247,10 +247,10 @@ PassLabels labels_of(const StabilizationInput& in) {
 
 // The running RBAR of the pass (windows one year apart) and its file; signal-free rescaled
 // chronologies are never negative.
-RbarTables running_rbar_step(const StabilizationInput& in, const RunOptions& params, RunFiles& files,
-                             Console& console, int threads) {
+RbarTables running_rbar_step(const StabilizationInput& in, int window, RunFiles& files, Console& console,
+                             int threads) {
     console.line(labels_of(in).perform, 2);
-    const int w = params.rbar_window;
+    const int w = window;
     RbarTables tables = runbar(in.set, in.chronology, {w, w - 1, in.print_rbar_lines, threads}, console);
     if (!tables.defined) {
         console.line("Running RBAR undefined: no window has more than 2 positive correlations;", 2);
@@ -401,26 +401,26 @@ std::vector<float> spline_stage(const StabilizationInput& in, std::span<const fl
 
 }  // namespace
 
-std::vector<float> rbar_stabilization(const StabilizationInput& input, RunOptions& params, RunIo& io,
-                                      RbarTables* tables_out, int threads) {
+StabilizedChronology rbar_stabilization(const StabilizationInput& input, const StabilizationSettings& settings,
+                                        RunIo& io, RbarTables* tables_out, int threads) {
     Console& console = io.console;
     Plotter& plotter = io.plotter;
     StabilizationInput in = input;
     const std::size_t ny = std::min(in.chronology.values.size(), in.chronology.sample_size.size());
     in.chronology = {in.chronology.values.first(ny), in.chronology.sample_size.first(ny)};
 
-    const RbarTables tables = running_rbar_step(in, params, io.files, console, threads);
+    const RbarTables tables = running_rbar_step(in, settings.rbar_window, io.files, console, threads);
     if (in.plots_on && plotter.enabled()) rbar_plots(in, tables, plotter);
     const std::vector<float> s = rbar_stage(in, tables, console, plotter);
     if (tables_out) *tables_out = tables;
 
     // The spline stage, repeated until the user accepts it.
+    int option = settings.option;
     for (;;) {
-        int& option = params.stabilization;
-        if (option == 0) return s;
+        if (option == 0) return {s, option};
         std::vector<float> result = spline_stage(in, s, option, console, plotter);
         const bool signal_free = in.pass == RbarPass::SignalFree;
-        if (io.answers.accept_stabilization(signal_free)) return result;
+        if (io.answers.accept_stabilization(signal_free)) return {std::move(result), option};
         option = io.answers.stabilization_option(signal_free);
     }
 }

@@ -11,9 +11,8 @@
 #include "diag/rbar.hpp"
 #include "io/run_files.hpp"
 #include "io/run_io.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
-#include "run/run_options.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 
@@ -72,19 +71,34 @@ struct RbarSummary {
 };
 RbarSummary summarize_rbar(const RbarTables& tables, int first_year, std::span<const int> sample_size);
 
+// The settings of the running-RBAR and stabilization step: the running RBAR window and the spline
+// stabilization option to start with (0 none, 1 age-dependent spline, <= -10 percent, >= 10 years).
+struct StabilizationSettings {
+    int rbar_window = 51;
+    int option = 0;
+};
+
+// The step's result: the accepted stabilized chronology, and the stabilization option it was made
+// with, which the acceptance loop may have changed (the caller keeps it for the rest of the run).
+struct StabilizedChronology {
+    std::vector<float> values;
+    int option = 0;
+};
+
 // The engine's running-RBAR and stabilization step:
 //   prints the "Perform ... running rbar calculations" line, runs runbar (window
-//   params.rbar_window, windows one year apart), writes the RBAR file beside the data
+//   settings.rbar_window, windows one year apart), writes the RBAR file beside the data
 //   (files.base_name() + suffix), draws the RBAR and EPS plots, takes the constant-sample
 //   RBAR version, centres it and the chronology on 1.0 over the years after nss1, runs the
-//   spline stage for params.stabilization with the "Happy with this spline stabilization?"
-//   loop (the option menu may change params.stabilization for the rest of the run) and
-//   returns the accepted stabilized chronology (one value per year, never negative).
+//   spline stage for settings.option with the "Happy with this spline stabilization?"
+//   loop (the option menu may choose another option) and returns the accepted stabilized
+//   chronology (one value per year, never negative) with the option accepted.
 //   io            the files, console and plots; the acceptance loop asks through io.answers
 //   tables        optional: receives the RBAR tables
 //   threads       threads for the running RBAR (the results do not depend on it)
 // Throws ProgramStop on "/" at a question, at end of input, or when the file cannot be written.
-std::vector<float> rbar_stabilization(const StabilizationInput& input, RunOptions& params, RunIo& io,
-                                      RbarTables* tables = nullptr, int threads = kThreadsFromEnvironment);
+StabilizedChronology rbar_stabilization(const StabilizationInput& input, const StabilizationSettings& settings,
+                                        RunIo& io, RbarTables* tables = nullptr,
+                                        int threads = kThreadsFromEnvironment);
 
 }  // namespace kestrovan

@@ -22,7 +22,7 @@ SeriesTable AttemptSteps::prepare(const SeriesTable& raw, const RunOptions&, con
 }
 
 AttemptOutcome AttemptSteps::engine(const SeriesTable& working, std::span<const float> curve_floor,
-                                    RunOptions& params, const AttemptState& attempt, RunIo& io,
+                                    const RunOptions& params, const AttemptState& attempt, RunIo& io,
                                     EngineResults& results, EngineCarry& carry) {
     return sigfree(working, curve_floor, params, attempt, io, results, carry, threads);
 }
@@ -38,7 +38,6 @@ AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& 
         attempt.constant = 0.1f * static_cast<float>(attempt.constant_counter);
         const SeriesTable working = steps.prepare(raw, params, attempt);
         const std::vector<float> curve_floor(static_cast<std::size_t>(raw.count()), kCurveFloor);
-        const int remembered_option = params.curve_option;
         ++summary.attempts;
         summary.outcome = steps.engine(working, curve_floor, params, attempt, io, results, carry);
         switch (summary.outcome) {
@@ -51,10 +50,13 @@ AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& 
             case AttemptOutcome::RedoRegionalCurve:
                 attempt.constant_counter = 0;
                 attempt.allow_retry = true;
-                params.curve_option = kCurveRcs;
+                // The re-selection starts from the options as the run has them now; going back
+                // to the curve-fit question asks for the stabilization option again.
+                if (carry.stabilization) params.stabilization = *carry.stabilization;
+                carry.stabilization.reset();
                 if (!steps.reselect(params)) return summary;
                 continue;
-            case AttemptOutcome::Completed: params.curve_option = remembered_option; return summary;
+            case AttemptOutcome::Completed: return summary;
         }
     }
 }

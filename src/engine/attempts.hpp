@@ -7,8 +7,8 @@
 #include "console/parallel.hpp"
 #include "engine/sigfree.hpp"
 #include "io/run_io.hpp"
-#include "io/series_table.hpp"
-#include "run/run_options.hpp"
+#include "model/run_options.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 
@@ -25,7 +25,7 @@ public:
                                 const AttemptState& attempt);
     // One engine call: by default sigfree with `threads`.
     virtual AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor,
-                                  RunOptions& params, const AttemptState& attempt, RunIo& io,
+                                  const RunOptions& params, const AttemptState& attempt, RunIo& io,
                                   EngineResults& results, EngineCarry& carry);
     // The user asked for another Regional curve: choose it in params (curve option and its
     // settings) and give true, or give false to end the attempts without results (the default).
@@ -42,8 +42,9 @@ struct AttemptsSummary {
 
 // Runs attempts until one ends with Completed (results filled), or with a redo request that
 // steps.reselect declines. After GaveUp (no constant helped) the data as read are run once more
-// without retries. The curve option the engine started the last attempt with is
-// restored at the end.
+// without retries. The engine only reads the options; between attempts the loop changes them: a
+// stabilization option chosen at an acceptance question is adopted before a re-selection (whose
+// dialogue may ask for the option again), and the re-selection sets the Regional curve.
 AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& io, EngineResults& results,
                              AttemptSteps& steps);
 

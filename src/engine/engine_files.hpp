@@ -10,7 +10,7 @@
 
 #include "io/run_files.hpp"
 #include "io/tucson.hpp"
-#include "run/run_options.hpp"
+#include "model/methods.hpp"
 
 namespace kestrovan {
 

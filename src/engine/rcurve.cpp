@@ -131,7 +131,7 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
         if (curve_failed(curve)) {
             // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
             y = shifted;
-            code = 6;
+            code = kCurveMean;
             fit_n = fit_length;
             detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
         }
@@ -150,15 +150,13 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
     rc.fit_not_positive = regional_curve_goes_negative(rc, fill);
 
     // The floors over every age the curve serves.
-    if (is_regional_line_or_exponential(rc.code) && lowest_fitted(rc, fill) <= fit.line_floor) {
-        fit_curve(6);
+    if (is_line_or_exponential(CurveList::Regional, rc.code) && lowest_fitted(rc, fill) <= fit.line_floor) {
+        fit_curve(kCurveMean);
         rc.replaced_by_mean = true;
     }
     rc.raised = raise_to_floor(rc, fit.floor, fill);
     return rc;
 }
-
-bool is_regional_line_or_exponential(int code) { return code == 1 || code == 2 || code == 4 || code == 5; }
 
 bool regional_curve_goes_negative(const RegionalCurve& curve, float fill) {
     if (curve.fit_not_positive) return true;

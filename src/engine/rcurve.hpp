@@ -9,8 +9,8 @@
 
 #include "curves/growth.hpp"
 #include "io/run_io.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 
@@ -34,10 +34,6 @@ struct RegionalCurve {
     bool replaced_by_mean = false;  // a line or exponential reached the floor: the mean (code 6)
     int raised = 0;                 // values of the curve raised to the floor
 };
-
-// True for the regional codes of the straight-line and negative-exponential families (1, 2, 4, 5):
-// a curve of these families that reaches the curve floor is no growth curve.
-bool is_regional_line_or_exponential(int code);
 
 // The fit settings of the Regional curve (from the Run parameters).
 struct RegionalFit {

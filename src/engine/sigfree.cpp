@@ -77,9 +77,6 @@ EngineSetup make_setup(const SeriesTable& table, const RunOptions& params) {
     return s;
 }
 
-// The per-series codes of the straight-line and negative-exponential families as a fit ends.
-bool is_line_or_exponential(int code) { return code >= 1 && code <= 4; }
-
 // True when a curve value reaches the floor (at or below it).
 bool reaches_floor(std::span<const float> c, float floor) {
     return std::any_of(c.begin(), c.end(), [floor](float v) { return v <= floor; });
@@ -88,7 +85,7 @@ bool reaches_floor(std::span<const float> c, float floor) {
 // The code one series' fit ended with, and whether a line or exponential was given up for the
 // mean because it reached the curve floor.
 struct SeriesFit {
-    int code = 6;
+    int code = kCurveMean;
     bool floored_line = false;
 };
 
@@ -105,12 +102,12 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
-    if (usable && is_line_or_exponential(code) && reaches_floor(curve, line_floor)) {
+    if (usable && is_line_or_exponential(CurveList::PerSeries, code) && reaches_floor(curve, line_floor)) {
         usable = false;
         fit.floored_line = true;
     }
     if (!usable) {
-        code = 6;
+        code = kCurveMean;
         curvefits(y, curve, N, n_fit, code, params.alpha_real(), params.spline_stiffness, console, &ws);
     }
     fit.code = code;
@@ -200,7 +197,7 @@ void both(Console& console, Report& report, const std::string& text) {
 // the call. Nothing survives the call except what goes into the results and the carry record.
 class SignalFreeRun {
 public:
-    SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
+    SignalFreeRun(const SeriesTable& table, std::span<const float> curve_floor, const RunOptions& params,
                   const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
                   int threads)
         : table_(table),
@@ -254,6 +251,9 @@ private:
                        std::span<const float> signal_free);
     void curve_plots(Step outcome, std::span<const float> signal_free);
     void run_plots(int k);
+    // The running RBAR and stabilization of a pass with the run's stabilization option; an
+    // option the acceptance loop chose instead holds for the rest of the run.
+    std::vector<float> stabilize(const StabilizationInput& input, RbarTables* tables);
 
     std::span<const float> measurements(int i) const {
         return table_.data.column(i).first(static_cast<std::size_t>(length(i)));
@@ -269,14 +269,13 @@ private:
     float line_floor_of(int i) const { return floor_of(i) + attempt_.constant; }
     bool fallback_due(int i, int k) const {
         const std::size_t is = static_cast<std::size_t>(i);
-        return params_.fallback_refits && k >= 5 &&
-               (code_now_[is] != code_prev_[is] || (code_now_[is] == 6 && code_prev_[is] == 6));
+        return k >= 5 && (code_now_[is] != code_prev_[is] || (code_now_[is] == kCurveMean && code_prev_[is] == kCurveMean));
     }
     int fallback_code() const { return setup_.requested_code == 1 ? kCurveFallbackSpline : kCurveMean; }
 
     const SeriesTable& table_;
     std::span<const float> curve_floor_;
-    RunOptions& params_;
+    const RunOptions& params_;
     const AttemptState& attempt_;
     RunIo& io_;
     RunFiles& files_;
@@ -677,14 +676,14 @@ void SignalFreeRun::first_chronology() {
     // The running RBAR and stabilization of the standard indices belong to the standard results:
     // computed once, on the first attempt, from the data as read.
     if (params_.rbar_window > 0 && first_attempt_)
-        carry_.stabilized_standard = rbar_stabilization({RbarPass::FirstPass,
-                                                         setup_.raw,
-                                                         {index_, setup_.spans, setup_.first_year},
-                                                         {first_chron_, counts_},
-                                                         nss1_,
-                                                         plots_on_,
-                                                         attempt_.constant_counter == 0},
-                                                        params_, io_, &carry_.standard_rbar, threads_);
+        carry_.stabilized_standard = stabilize({RbarPass::FirstPass,
+                                                setup_.raw,
+                                                {index_, setup_.spans, setup_.first_year},
+                                                {first_chron_, counts_},
+                                                nss1_,
+                                                plots_on_,
+                                                attempt_.constant_counter == 0},
+                                               &carry_.standard_rbar);
 
     year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
     difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
@@ -709,7 +708,6 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
         }
         out[j] = v;
     }
-    if (!params_.adjust_signal_free_means) return;
     std::span<float> part = out;
     if (i == noted_ && static_cast<int>(out.size()) > nss1_)
         part = out.subspan(static_cast<std::size_t>(nss1_));
@@ -942,7 +940,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     // length of each year.
     for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] = prev_[t] - chron_[t];
     differences_.push_back(year_differences_);
-    if (params_.detrend_differences && ny_ >= 4) {
+    if (ny_ >= 4) {
         spline2(ny_, year_differences_, difference_trend_, wavelengths_, console_, &sws_);
         if (!curve_failed(difference_trend_) && all_finite(difference_trend_))
             for (std::size_t t = 0; t < year_differences_.size(); ++t)
@@ -1110,19 +1108,25 @@ void SignalFreeRun::finish(Step outcome, int k) {
     store_results(outcome, k, standard, signal_free);
     results_.stabilized_signal_free.clear();
     if (params_.rbar_window > 0)
-        results_.stabilized_signal_free =
-            rbar_stabilization({RbarPass::SignalFree,
-                                setup_.raw,
-                                {index_, setup_.spans, setup_.first_year},
-                                {results_.final_chronology, counts_},
-                                nss1_,
-                                true,
-                                first_attempt_},
-                               params_, io_, &results_.signal_free_rbar, threads_);
+        results_.stabilized_signal_free = stabilize({RbarPass::SignalFree,
+                                                     setup_.raw,
+                                                     {index_, setup_.spans, setup_.first_year},
+                                                     {results_.final_chronology, counts_},
+                                                     nss1_,
+                                                     true,
+                                                     first_attempt_},
+                                                    &results_.signal_free_rbar);
     results_.stabilized_standard.resize(static_cast<std::size_t>(ny_), 0.0f);
     results_.stabilized_signal_free.resize(static_cast<std::size_t>(ny_), 0.0f);
 
     run_plots(k);
+}
+
+std::vector<float> SignalFreeRun::stabilize(const StabilizationInput& input, RbarTables* tables) {
+    const int option = carry_.stabilization.value_or(params_.stabilization);
+    StabilizedChronology s = rbar_stabilization(input, {params_.rbar_window, option}, io_, tables, threads_);
+    if (s.option != option) carry_.stabilization = s.option;
+    return std::move(s.values);
 }
 
 // The curve plots after the iteration: the Regional-curve history, or the per-series overview,
@@ -1283,7 +1287,7 @@ std::string PublishedIterate::message() const {
            "): " + where + ", " + criterion + "; " + why;
 }
 
-AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
+AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, const RunOptions& params,
                        const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
                        int threads) {
     return SignalFreeRun(table, curve_floor, params, attempt, io, results, carry, threads).run();

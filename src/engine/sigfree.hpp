@@ -3,6 +3,7 @@
 // curve, or one curve per series), averages the indices into the first-pass chronology, then
 // repeats the signal-free step until the chronology stops changing, and returns the standard and
 // signal-free chronologies with their sample sizes and the chronology of every iteration.
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,9 +14,9 @@
 #include "engine/sftest.hpp"
 #include "io/run_files.hpp"
 #include "io/run_io.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
-#include "run/run_options.hpp"
+#include "model/run_options.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 
@@ -90,6 +91,10 @@ struct EngineCarry {
     // The first pass of the data as read, series by series from their first ring, for the
     // "original" lines of the first-versus-final plots (kept only when plots are drawn).
     YearMatrix first_data, first_curves, first_indices;
+    // The stabilization option a "Happy with this spline stabilization?" answer chose instead of
+    // the options' one: it holds for the rest of the run (the options themselves stay as the
+    // dialogue set them; the run loop adopts it before the dialogue is asked again).
+    std::optional<int> stabilization;
 };
 
 // The engine's results, by calendar year: index k is the run's first year + k (zero-based).
@@ -149,7 +154,7 @@ struct EngineResults {
 // on this attempt's data: with attempt.allow_retry the engine returns Retry (GaveUp at the last
 // constant); without it the best iterate is published. Throws ProgramStop when the user stops at
 // a question or a file cannot be written.
-AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, RunOptions& params,
+AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, const RunOptions& params,
                        const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
                        int threads = kThreadsFromEnvironment);
 

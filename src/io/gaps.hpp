@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

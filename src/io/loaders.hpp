@@ -7,7 +7,7 @@
 #include <string>
 
 #include "io/series_input.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

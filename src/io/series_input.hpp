@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

@@ -13,7 +13,7 @@
 #include "io/edit_list.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

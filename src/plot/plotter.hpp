@@ -41,8 +41,8 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 #include "plot/plot_device.hpp"
 
 namespace kestrovan {

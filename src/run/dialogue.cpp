@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "console/ask.hpp"
 #include "console/format.hpp"
@@ -49,39 +50,29 @@ std::string labelled(const char* text, int column, const char* label) {
 
 // ---- Question 3 and its follow-ups -----------------------------------------------------------
 
+// The families of a list's menu in the order of its lines.
+std::vector<const CurveFamily*> menu_lines(CurveList list) {
+    std::vector<const CurveFamily*> lines;
+    for (const CurveFamily& f : kCurveFamilies)
+        if ((list == CurveList::PerSeries ? f.menu_place : f.regional_menu_place) > 0) lines.push_back(&f);
+    std::sort(lines.begin(), lines.end(), [list](const CurveFamily* a, const CurveFamily* b) {
+        return list == CurveList::PerSeries ? a->menu_place < b->menu_place
+                                            : a->regional_menu_place < b->regional_menu_place;
+    });
+    return lines;
+}
+
 void show_curve_menu(Console& console) {
     console.blank_line();
     console.line("General Curve fit options:", 2);
     console.blank_line();
-    console.line("Spline percent N filter (variable)  .le.  -10", 2);
-    console.line(labelled("Friedman variable span smoother", 45, "-5"));
-    console.line(labelled("Regional Curve Standardization (RCS)", 45, "-2"));
-    console.line(labelled("Raw data average, followed by Opt 6", 46, "0"));
-    console.line(labelled("Neg Expon/linear any slope", 46, "1"));
-    console.line(labelled("Neg Expon/linear neg slope", 46, "2"));
-    console.line(labelled("Linear regression any slope", 46, "3"));
-    console.line(labelled("Linear regression neg slope", 46, "4"));
-    console.line(labelled("Horizontal line through mean", 46, "6"));
-    console.line(labelled("Age-dependent spline smoothing", 45, "<8>"));
-    console.line(labelled("Median segment length spline", 46, "9"));
-    console.line(labelled("Spline filter in years (fixed .ge. 10)", 45, "10"));
-    console.prompt("Opt <8> is default, hit <RET> for it");
-}
-
-// Per-series codes that no curve serves: refused so that every series gets a curve of its own.
-bool curve_option_served(int option) {
-    if (option <= -10 || option >= 8) return true;
-    switch (option) {
-        case -5:
-        case -2:
-        case 0:
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 6: return true;
-        default: return false;
+    for (const CurveFamily* f : menu_lines(CurveList::PerSeries)) {
+        if (f->label_column > 0)
+            console.line(labelled(f->menu_text, f->label_column, f->menu_label));
+        else
+            console.line(f->menu_text, 2);
     }
+    console.prompt("Opt <8> is default, hit <RET> for it");
 }
 
 int ask_alpha(Console& console) {
@@ -109,33 +100,13 @@ int ask_rcs_stiffness(Console& console) {
 
 void echo_curve_option(Report& report, const RunOptions& p) {
     const int opt = p.curve_option;
-    auto line = [&](const char* text) { return std::string(text) + "  OPT" + fmt_i(opt, 5); };
     report.blank_line();
     report.line("CURVE FIT OPTION:");
-    if (opt < -9)
-        report.line(line("SPLINE PCT N FILTER (VARIABLE) .LE. -10:"));
-    else if (opt == -5)
-        report.line(line("FRIEDMAN VARIABLE SPAN SMOOTHER AND ALPHA:") + fmt_i(p.alpha, 5));
-    else if (opt == -2)
-        report.line(line("REGIONAL CURVE STANDARDIZATION (RCS):"));
-    else if (opt == 0)
-        report.line(line("NO DETRENDING (MEAN OF RAW DATA):"));
-    else if (opt == 1)
-        report.line(line("NEG EXPON/LINEAR ANY SLOPE:"));
-    else if (opt == 2)
-        report.line(line("NEG EXPON/LINEAR NEG SLOPE:"));
-    else if (opt == 3)
-        report.line(line("LINEAR REGRESSION ANY SLOPE:"));
-    else if (opt == 4)
-        report.line(line("LINEAR REGRESSION NEG SLOPE:"));
-    else if (opt == 6)
-        report.line(line("HORIZONTAL LINE THROUGH MEAN:"));
-    else if (opt == 8)
-        report.line(line("AGE-DEPENDENT SPLINE SMOOTHING AND START:") + fmt_i(p.spline_stiffness, 5));
-    else if (opt == 9)
-        report.line(line("MEDIAN SEGMENT LENGTH SPLINE:"));
-    else if (opt > 9)
-        report.line(line("SPLINE FILTER IN YEARS (FIXED) .GE. 10:"));
+    const CurveFamily* f = curve_family(CurveList::PerSeries, opt);
+    if (!f || *f->echo == '\0') return;
+    std::string text = std::string(f->echo) + "  OPT" + fmt_i(opt, 5);
+    if (f->echo_setting) text += fmt_i(f->setting == CurveSetting::Alpha ? p.alpha : p.spline_stiffness, 5);
+    report.line(text);
 }
 
 // Reads the curve-fit menu until the answer is an option that serves every series.
@@ -146,7 +117,7 @@ int ask_curve_option(Console& console) {
         if (a.kind == NumberAnswer::Kind::Refused) continue;
         const int option = a.kind == NumberAnswer::Kind::Empty ? 8 : static_cast<int>(a.value);
         if (!check_spline_code(console, option)) continue;
-        if (curve_option_served(option)) return option;
+        if (menu_code(CurveList::PerSeries, option)) return option;
         console.blank_line();
         console.line("Curve fit option" + fmt_i(option, 5) + " is not one of the options listed", 2);
     }
@@ -252,32 +223,9 @@ void show_rcs_menu(Console& console) {
     console.blank_line();
     console.line("Select RCS curve fit options:", 2);
     console.blank_line();
-    const std::string lines[] = {
-        std::string("  -5:  friedman super smoother") + "        lower alpha (0-9) gives more local fit",
-        std::string("  -4:  robust lowess smoother") +
-            "         window in years, or -percent of series length",
-        std::string("  -3:  median smoothing") +
-            "               must have odd window length <full length only>",
-        std::string("  -2:  Age-dependent spline smoothing"),
-        std::string("   1:  neg expon curve, ") + "no = opt 4    f(i) = a*exp(-b*t(i)) + d    (d>0)",
-        std::string("   2:  neg expon curve, ") + "no = opt 5    f(i) = a*exp(-b*t(i)) + d    (d>0)",
-        std::string("   3:  neg expon curve  ") + "(general)     f(i) = a*exp(-b*t(i+p)) + d (any d)",
-        std::string("   4:  linear regression ") + "(any slope)  f(i) = +/-c*t(i) + d",
-        std::string("   5:  linear regression ") + "(neg slope)  f(i) = -c*t(i) + d   ",
-        std::string("   6:  horizontal line through ") + "mean   f(i) = mean(y(i)) = d",
-        std::string("   7:  hugershoff growth ") + "function     f(i) = a*t(i+p)**b * exp(-c*t(i+p)) + d",
-        std::string("   8:  general exponential (b = 1)    ") + "f(i) = a*t(i+p)**b * exp(-c*t(i+p)) + d",
-        std::string("  >9: cubic smoothing ") + "spline         fixed 50 pct variance cutoff",
-        std::string(" <-9: cubic smoothing ") + "spline         pct n 50 pct variance cutoff",
-    };
-    for (const auto& l : lines) console.line(l, 3);
+    for (const CurveFamily* f : menu_lines(CurveList::Regional)) console.line(f->regional_menu_text, 3);
     console.blank_line();
     console.prompt(" enter option (x to start over)", 34);
-}
-
-// Regional-curve codes the menu does not offer (or that would change the data they fit).
-bool rcs_option_refused(int option) {
-    return option == 0 || option == 9 || option == -1 || (option >= -9 && option <= -6);
 }
 
 // The window of the lowess or median Regional curve: nullopt when the answer is not one number.
@@ -318,9 +266,12 @@ std::optional<std::string> rcs_window_refused(Console& console, int w, bool odd,
 void echo_rcs_reselection(Report& report, const RunOptions& p) {
     const int code = p.regional_curve;
     std::string text = "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT" + fmt_i(code, 5);
-    if (code == -5) text += fmt_i(p.alpha, 5);
-    if (code == -4 || code == -3) text += fmt_i(p.smoothing_window, 5);
-    if (code == -2) text += fmt_i(p.spline_stiffness, 5);
+    switch (regional_setting(code)) {
+        case CurveSetting::Alpha: text += fmt_i(p.alpha, 5); break;
+        case CurveSetting::Window: text += fmt_i(p.smoothing_window, 5); break;
+        case CurveSetting::Stiffness: text += fmt_i(p.spline_stiffness, 5); break;
+        case CurveSetting::None: break;
+    }
     report.blank_line();
     report.line(text);
 }
@@ -331,11 +282,19 @@ RegionalChoice regional_choice_of(const RunOptions& params) {
     return {params.regional_curve, params.alpha, params.smoothing_window, params.spline_stiffness};
 }
 
+CurveSetting regional_setting(int code) {
+    const CurveFamily* f = curve_family(CurveList::Regional, code);
+    return f ? f->setting : CurveSetting::None;
+}
+
 bool same_regional_curve(const RegionalChoice& a, const RegionalChoice& b) {
     if (a.code != b.code) return false;
-    if (a.code == -5) return a.alpha == b.alpha;
-    if (a.code == -4 || a.code == -3) return a.window == b.window;
-    if (a.code == kCurveRcs) return a.stiffness == b.stiffness;
+    switch (regional_setting(a.code)) {
+        case CurveSetting::Alpha: return a.alpha == b.alpha;
+        case CurveSetting::Window: return a.window == b.window;
+        case CurveSetting::Stiffness: return a.stiffness == b.stiffness;
+        case CurveSetting::None: return true;
+    }
     return true;
 }
 
@@ -460,15 +419,16 @@ std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
         }
         RegionalChoice c;
         c.code = static_cast<int>(option.value);
-        if (rcs_option_refused(c.code)) {
+        if (!menu_code(CurveList::Regional, c.code)) {
             console_.blank_line();
             console_.line("RCS curve fit option" + fmt_i(c.code, 5) + " is not one of the options listed", 2);
             continue;
         }
         if (!check_spline_code(console_, c.code)) continue;
-        if (c.code == -5) c.alpha = ask_alpha(console_);
-        if (c.code == -2) c.stiffness = ask_rcs_stiffness(console_);
-        if (c.code == -4 || c.code == -3) {
+        const CurveSetting setting = regional_setting(c.code);
+        if (setting == CurveSetting::Alpha) c.alpha = ask_alpha(console_);
+        if (setting == CurveSetting::Stiffness) c.stiffness = ask_rcs_stiffness(console_);
+        if (setting == CurveSetting::Window) {
             auto w = c.code == -3 ? ask_rcs_window(console_, "enter the median window width",
                                                    "fixed for all series: a positive odd integer >2")
                                   : ask_rcs_window(console_, "enter the lowess window width",
@@ -502,10 +462,6 @@ void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFil
     rbar_window_stage(answers, console, table, params);
     params.stabilization = 0;
     if (params.rbar_window >= 25) params.stabilization = answers.stabilization_choice();
-    params.fallback_refits = true;
-    params.adjust_signal_free_means = true;
-    params.detrend_differences = true;
-    params.last_year_cap = false;
     params.convergence = answers.convergence();
     params.tweaks = params.rescale_to_one = params.median_differences = answers.tweaks();
     echo_tweaks(files.report, params.tweaks);
@@ -519,15 +475,16 @@ void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files
             dialogue_after_selection(answers, console, files, table, params, median_segment_length);
             return;
         }
-        if (c->code == -4 || c->code == -3) {
+        const CurveSetting setting = regional_setting(c->code);
+        if (setting == CurveSetting::Window) {
             if (auto why = rcs_window_refused(console, c->window, c->code == -3, longest_series(table))) {
                 answers.ask_again(*why);
                 continue;
             }
             params.smoothing_window = c->window;
         }
-        if (c->code == -5) params.alpha = params.smoothing_window = c->alpha;
-        if (c->code == -2) params.spline_stiffness = c->stiffness;
+        if (setting == CurveSetting::Alpha) params.alpha = params.smoothing_window = c->alpha;
+        if (setting == CurveSetting::Stiffness) params.spline_stiffness = c->stiffness;
         params.curve_option = kCurveRcs;
         params.regional_curve = c->code;
         echo_rcs_reselection(files.report, params);

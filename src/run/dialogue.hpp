@@ -14,8 +14,8 @@
 #include "console/console.hpp"
 #include "io/loaders.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
-#include "run/run_options.hpp"
+#include "model/run_options.hpp"
+#include "model/series_table.hpp"
 #include "select/pithy.hpp"
 #include "select/selection.hpp"
 
@@ -31,6 +31,8 @@ struct RegionalChoice {
 
 // The Regional curve the options hold now, as a re-selection would name it.
 RegionalChoice regional_choice_of(const RunOptions& params);
+// The setting a Regional code takes besides the code (None for a code not in the list).
+CurveSetting regional_setting(int code);
 // True when the two choices fit the same curve (the settings the code does not use differ freely).
 bool same_regional_curve(const RegionalChoice& a, const RegionalChoice& b);
 

@@ -5,8 +5,8 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
+#include "model/run_options.hpp"
 #include "plot/plotter.hpp"
-#include "run/run_options.hpp"
 
 namespace kestrovan {
 

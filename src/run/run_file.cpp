@@ -352,7 +352,7 @@ void check_options(const Keys& k, const RunPlan& plan, const PlanAttempt& attemp
     RunOptions options = options_of(p);
     // The median-length spline becomes a spline of the median segment length once the series are
     // selected, as in the dialogue: any valid wavelength stands for it here.
-    if (options.curve_option == kCurveMedianLength) options.curve_option = 10;
+    if (options.curve_option == kCurveMedianLength) options.curve_option = kFirstWavelengthCode;
     if (const auto problem = options.check()) {
         const std::string key = key_of_option(problem->option);
         throw RunFileError(k.where() + key + " = " + (k.has(key) ? k.text(key) : problem->value) + ": " +

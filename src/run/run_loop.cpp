@@ -41,11 +41,6 @@ SeriesTable ProgramAttemptSteps::prepare(const SeriesTable& raw, const RunOption
         files_.report.line(constant_line.str());
         if (params.power_transform) files_.report.line(power_line.str());
     }
-
-    // The end of the curve-fitting span: the series' last year, or the cap year when the
-    // (fixed, never set) last-year cap switch is on.
-    if (params.last_year_cap)
-        for (auto& y : working.years) y.last = std::min(y.last, params.last_year_cap_year);
     return working;
 }
 

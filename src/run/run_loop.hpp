@@ -6,9 +6,9 @@
 #include "console/run_answers.hpp"
 #include "engine/attempts.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/run_options.hpp"
+#include "model/series_table.hpp"
 #include "plot/plotter.hpp"
-#include "run/run_options.hpp"
 
 namespace kestrovan {
 

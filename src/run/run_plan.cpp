@@ -14,34 +14,6 @@ struct NamedCode {
     int code;
 };
 
-// The per-series list (the curve-fit menu) and the Regional list (the re-selection menu); the
-// splines with a length are named apart.
-constexpr std::array<NamedCode, 10> kPerSeries{{
-    {"age-dependent-spline", kCurveAgeSpline},
-    {"rcs", kCurveRcs},
-    {"super-smoother", -5},
-    {"no-detrending", kCurveNone},
-    {"exponential-or-line", 1},
-    {"exponential-or-falling-line", 2},
-    {"line", 3},
-    {"falling-line", 4},
-    {"horizontal-line", kCurveMean},
-    {"median-length-spline", kCurveMedianLength},
-}};
-constexpr std::array<NamedCode, 12> kRegional{{
-    {"age-dependent-spline", kCurveRcs},
-    {"super-smoother", -5},
-    {"lowess", -4},
-    {"median", -3},
-    {"exponential-or-line", 1},
-    {"exponential-or-falling-line", 2},
-    {"general-negative-exponential", 3},
-    {"line", 4},
-    {"falling-line", 5},
-    {"horizontal-line", 6},
-    {"hugershoff", 7},
-    {"general-exponential", 8},
-}};
 constexpr std::array<NamedCode, 2> kStabilization{{{"none", 0}, {"age-dependent-spline", 1}}};
 constexpr std::array<NamedCode, 9> kKinds{{{"ring-widths", 1},
                                            {"chronologies", 2},
@@ -72,26 +44,33 @@ std::string name_in(const std::array<NamedCode, N>& list, int code) {
     return std::to_string(code);
 }
 
-template <std::size_t N>
-std::string names_in(const std::array<NamedCode, N>& list, bool splines) {
-    std::string out;
-    for (const NamedCode& n : list) out += (out.empty() ? "\"" : ", \"") + std::string(n.name) + "\"";
-    if (splines) out += ", \"fixed-spline\", \"percent-spline\"";
-    return out;
+// A curve of a list by its run-file name; the splines with a length take it from "wavelength"
+// or "percent".
+std::optional<int> curve_code(CurveList list, std::string_view name, int wavelength, int percent) {
+    const CurveFamily* f = curve_family(list, name);
+    if (!f) return std::nullopt;
+    if (f->id == CurveFamilyId::FixedSpline) return wavelength;
+    if (f->id == CurveFamilyId::PercentSpline) return -percent;
+    return f->in(list).code;
+}
+
+std::string curve_name(CurveList list, int code) {
+    const CurveFamily* f = curve_family(list, code);
+    return f && f->in(list).listed() ? std::string(f->name) : std::to_string(code);
 }
 
 }  // namespace
 
 std::optional<int> per_series_code(std::string_view name, int wavelength, int percent) {
-    return code_in(kPerSeries, name, wavelength, percent);
+    return curve_code(CurveList::PerSeries, name, wavelength, percent);
 }
 std::optional<int> regional_code(std::string_view name, int wavelength, int percent) {
-    return code_in(kRegional, name, wavelength, percent);
+    return curve_code(CurveList::Regional, name, wavelength, percent);
 }
-std::string per_series_name(int code) { return name_in(kPerSeries, code); }
-std::string regional_name(int code) { return name_in(kRegional, code); }
-std::string per_series_names() { return names_in(kPerSeries, true); }
-std::string regional_names() { return names_in(kRegional, true); }
+std::string per_series_name(int code) { return curve_name(CurveList::PerSeries, code); }
+std::string regional_name(int code) { return curve_name(CurveList::Regional, code); }
+std::string per_series_names() { return curve_names_text(CurveList::PerSeries); }
+std::string regional_names() { return curve_names_text(CurveList::Regional); }
 
 std::optional<int> stabilization_code(std::string_view name, int wavelength, int percent) {
     return code_in(kStabilization, name, wavelength, percent);
@@ -130,9 +109,10 @@ RunOptions options_of(const RunPlan& plan) {
     if (plan.rcs()) {
         const RegionalChoice& c = plan.first.curve;
         o.regional_curve = c.code;
-        if (c.code == -5) o.alpha = o.smoothing_window = c.alpha;
-        if (c.code == -4 || c.code == -3) o.smoothing_window = c.window;
-        if (c.code == kCurveRcs) o.spline_stiffness = c.stiffness;
+        const CurveSetting setting = regional_setting(c.code);
+        if (setting == CurveSetting::Alpha) o.alpha = o.smoothing_window = c.alpha;
+        if (setting == CurveSetting::Window) o.smoothing_window = c.window;
+        if (setting == CurveSetting::Stiffness) o.spline_stiffness = c.stiffness;
     }
     o.mean_method = plan.mean_method;
     o.rbar_window = plan.rbar_window;
@@ -213,9 +193,10 @@ void add(Entries& out, const char* key, PlanValue value) { out.push_back({key, s
 void attempt_entries(Entries& out, const PlanAttempt& a) {
     const RegionalChoice& c = a.curve;
     add(out, "regional_curve", regional_name(c.code));
-    if (c.code == -5) add(out, "alpha", static_cast<long long>(c.alpha));
-    if (c.code == kCurveRcs) add(out, "stiffness", static_cast<long long>(c.stiffness));
-    if (c.code == -4 || c.code == -3) add(out, "window", static_cast<long long>(c.window));
+    const CurveSetting setting = regional_setting(c.code);
+    if (setting == CurveSetting::Alpha) add(out, "alpha", static_cast<long long>(c.alpha));
+    if (setting == CurveSetting::Stiffness) add(out, "stiffness", static_cast<long long>(c.stiffness));
+    if (setting == CurveSetting::Window) add(out, "window", static_cast<long long>(c.window));
     if (c.code >= 10) add(out, "wavelength", static_cast<long long>(c.code));
     if (c.code <= -10) add(out, "percent", -static_cast<long long>(c.code));
     add(out, "truncation_age", static_cast<long long>(a.truncation_age));

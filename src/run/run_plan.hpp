@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "io/loaders.hpp"
+#include "model/run_options.hpp"
 #include "plot/plot_device.hpp"
 #include "run/dialogue.hpp"
-#include "run/run_options.hpp"
 #include "run/statistics_output.hpp"
 #include "select/pithy.hpp"
 #include "select/selection.hpp"
@@ -32,23 +32,26 @@ struct RunPlan {
     std::string data;   // the data file (the path the run opens)
     LoadSettings load;  // its kind and the column questions
     bool fill_gaps = false;  // missing rings inside series filled (--fill-gaps), not a stop
-    IndexMethod indices = IndexMethod::Ratios;
-    bool power_transform = false;
-    SelectionChoice selection;           // the series processing menu choice
-    bool save_selection = true;          // save the selected set (every choice but "all")
-    int curve_option = kCurveAgeSpline;  // per-series code (kCurveRcs, 9 = median length, spline codes)
-    int alpha = 7;                       // super smoother (per series)
-    int stiffness = 50;                  // age-dependent spline: per series, or the RCS start (10)
-    std::string pith;                    // RCS: the pith-offset file ("" = none)
-    PithReading pith_reading;            // how it is read
-    PlanAttempt first;                   // RCS: the first attempt's answers
-    std::vector<PlanAttempt> retries;    // RCS: the answers of the later attempts (then `first` again)
-    int mean_method = kMeanBiweight;
-    int rbar_window = 51;
-    int stabilization = 0;                         // the option for the standard chronology
-    std::optional<int> signal_free_stabilization;  // another one for the signal-free chronology
-    float convergence = 0.0001f;
-    bool tweaks = true;
+    // The choices the options also hold start at the options' defaults.
+    IndexMethod indices = RunOptions{}.index_method;
+    bool power_transform = RunOptions{}.power_transform;
+    SelectionChoice selection;                    // the series processing menu choice
+    bool save_selection = true;                   // save the selected set (every choice but "all")
+    int curve_option = RunOptions{}.curve_option;  // per-series code (kCurveRcs, 9 = median length,
+                                                   // spline codes)
+    int alpha = RunOptions{}.alpha;               // super smoother (per series)
+    int stiffness = RunOptions{}.spline_stiffness;  // age-dependent spline: per series, or the RCS
+                                                    // start (10)
+    std::string pith;                  // RCS: the pith-offset file ("" = none)
+    PithReading pith_reading;          // how it is read
+    PlanAttempt first;                 // RCS: the first attempt's answers
+    std::vector<PlanAttempt> retries;  // RCS: the answers of the later attempts (then `first` again)
+    int mean_method = RunOptions{}.mean_method;
+    int rbar_window = RunOptions{}.rbar_window;
+    int stabilization = RunOptions{}.stabilization;  // the option for the standard chronology
+    std::optional<int> signal_free_stabilization;    // another one for the signal-free chronology
+    float convergence = RunOptions{}.convergence;
+    bool tweaks = RunOptions{}.tweaks;
     std::string plots = "off";  // "off" or a PLplot file device
     PlotSize plot_size;         // the size of the plot files (width 0: the defaults)
     StatisticsSettings statistics;  // trees and cores, a period of its own, the shortest overlap

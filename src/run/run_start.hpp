@@ -9,7 +9,7 @@
 #include "io/gaps.hpp"
 #include "io/run_files.hpp"
 #include "io/series_input.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

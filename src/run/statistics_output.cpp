@@ -13,7 +13,7 @@
 #include "diag/stabilize.hpp"
 #include "engine/sigfree.hpp"
 #include "io/tucson.hpp"
-#include "run/run_options.hpp"
+#include "model/run_options.hpp"
 #include "select/tree_ids.hpp"
 
 namespace kestrovan {

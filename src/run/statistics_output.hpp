@@ -9,7 +9,7 @@
 #include "diag/chronology_stats.hpp"
 #include "diag/residual_chronology.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

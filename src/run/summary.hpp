@@ -13,7 +13,7 @@
 #include "engine/sftest.hpp"
 #include "io/gaps.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 #include "run/run_plan.hpp"
 
 namespace kestrovan {

@@ -7,7 +7,7 @@
 // When no series passes the test, the table is left exactly as it was and 0 is returned (the
 // start-year forms also set `year` to 0): a run never goes on with an empty table.
 #include "console/console.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

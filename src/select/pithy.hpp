@@ -7,9 +7,9 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
-#include "run/run_options.hpp"
+#include "model/run_options.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

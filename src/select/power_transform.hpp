@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "io/series_table.hpp"
-#include "io/year_matrix.hpp"
+#include "model/series_table.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 

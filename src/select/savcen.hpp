@@ -5,7 +5,7 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

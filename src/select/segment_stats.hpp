@@ -6,7 +6,7 @@
 
 #include "console/console.hpp"
 #include "console/report.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

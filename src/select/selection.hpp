@@ -6,7 +6,7 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 #include "select/segment_stats.hpp"
 
 namespace kestrovan {

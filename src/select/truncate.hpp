@@ -2,7 +2,7 @@
 // Truncation of every series before a minimum start year or after a maximum end year.
 #include "console/console.hpp"
 #include "console/report.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 
 namespace kestrovan {
 

@@ -16,13 +16,10 @@
 
 #include "console/console.hpp"
 #include "console/parallel.hpp"
-#include "io/year_matrix.hpp"
+#include "model/methods.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
-
-// Mean method codes of the run parameters.
-inline constexpr int kMeanArithmetic = 1;  // plain arithmetic mean
-inline constexpr int kMeanBiweight = 2;    // robust Tukey biweight mean
 
 // Sorts `values` ascending IN PLACE: quicksort with a deterministic pseudo-random pivot
 // (the generator restarts on every call) and straight insertion for short ranges.

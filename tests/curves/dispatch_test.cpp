@@ -205,6 +205,37 @@ TEST(Detrend2, UnservedAndInvalidCodesFailLoudly) {
     }
 }
 
+// Every family the table says the dispatch fits has a fit in it, in each list: a curve comes back
+// for each (a spline code at its first code); the codes the engine or the dialogue replaces
+// before any fit fail loudly instead of leaving the curve as it was.
+TEST(Dispatch, EveryFamilyOfTheTableHasItsFit) {
+    TestConsole t;
+    for (const CurveFamily& f : kCurveFamilies) {
+        for (CurveList list : {CurveList::PerSeries, CurveList::Regional}) {
+            const CodeInList& entry = f.in(list);
+            if (entry.use == CodeUse::Absent) continue;
+            const bool fitted = entry.use == CodeUse::Fitted || entry.use == CodeUse::Hidden;
+            std::vector<float> y = wiggly(60, 2.0f), c(60, -12345.0f);
+            int code = entry.code, n = 60, window = 9;
+            float smoothing = 7.0f;
+            FitRecord record{};
+            auto fit = [&] {
+                if (list == CurveList::PerSeries)
+                    curvefits(y, c, 60, 60, code, 7.0f, 50, t.console);
+                else
+                    detrend2(y, c, 60, n, record, code, window, smoothing, 10, t.console);
+            };
+            if (!fitted) {
+                EXPECT_THROW(fit(), ProgramStop) << f.name << " " << entry.code;
+                continue;
+            }
+            EXPECT_NO_THROW(fit()) << f.name << " " << entry.code;
+            EXPECT_NE(c[0], -12345.0f) << f.name << " " << entry.code;
+            EXPECT_TRUE(std::isfinite(c[0])) << f.name << " " << entry.code;
+        }
+    }
+}
+
 TEST(Detrend2, SmootherAndSimplexCodesWithTheirFallbacks) {
     std::istringstream in("");
     std::ostringstream out;

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "diag/comint.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 using namespace kestrovan;
 

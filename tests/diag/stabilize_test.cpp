@@ -9,6 +9,7 @@
 
 #include "diag/recording_plotter.hpp"
 #include "diag/stabilize.hpp"
+#include "model/run_options.hpp"
 #include "support/temp_dir.hpp"
 #include "support/test_io.hpp"
 
@@ -146,7 +147,9 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     RbarTables tables;
     const std::vector<float> out =
         rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
-                           p, kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
+                           {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io(),
+                           &tables)
+            .values;
     ASSERT_EQ(out.size(), 300u);
     EXPECT_TRUE(std::filesystem::exists(dir.file("site_Std_RBAR.txt")));
     EXPECT_NEAR(mean_of(out), 1.0, 1e-5);  // centred on 1.0
@@ -188,8 +191,9 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
     Session s("");
     testdata::RecordingPlotter plotter;
     RbarTables tables;
-    rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true}, p,
-                       kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
+    rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
+                       {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io(),
+                       &tables);
     ASSERT_GE(plotter.first_lines.size(), 2u);
     EXPECT_EQ(plotter.titles[1], "Standard Indices Expressed Population Signal");
     ASSERT_FALSE(tables.windows.empty());
@@ -216,10 +220,11 @@ TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     // silently and −50 taken; the 150-year spline is then accepted with an empty answer.
     Session s("maybe\nN\n5\n-5\n-50\n\n");
     testdata::RecordingPlotter plotter;
-    const std::vector<float> out = rbar_stabilization(
-        {RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false}, p,
-        kestrovan::testing::TestIo(files, s.console, plotter).io());
-    EXPECT_EQ(p.stabilization, 150);
+    const StabilizedChronology result = rbar_stabilization(
+        {RbarPass::SignalFree, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, false},
+        {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io());
+    const std::vector<float>& out = result.values;
+    EXPECT_EQ(result.option, 150);  // the option chosen at the question comes back with the result
     EXPECT_TRUE(std::filesystem::exists(dir.file("site_Ssf_RBAR.txt")));
     const std::string text = s.out.str();
     EXPECT_NE(text.find(" Y or <RET> for Yes or N for no, okay?\n"), std::string::npos);
@@ -251,7 +256,7 @@ TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     testdata::RecordingPlotter plotter;
     try {
         rbar_stabilization({RbarPass::FirstPass, true, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
-                           p, kestrovan::testing::TestIo(files, s.console, plotter).io());
+                           {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io());
         FAIL() << "expected a stop";
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
@@ -285,8 +290,9 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     Session s("");
     testdata::RecordingPlotter plotter;
     const std::vector<float> out =
-        rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false}, p,
-                           kestrovan::testing::TestIo(files, s.console, plotter).io());
+        rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false},
+                           {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io())
+            .values;
     EXPECT_NE(s.out.str().find("Running RBAR undefined"), std::string::npos);
     const double m = mean_of(chron);
     for (int t = 0; t < 300; ++t) EXPECT_NEAR(out[t], chron[t] / m, 1e-5);  // scaled, its shape kept

@@ -48,7 +48,7 @@ TEST(ExchangeFormatRuns, EveryFormatGivesTheSameMeasurementFile) {
     for (std::size_t i = 0; i < 4; ++i) {
         std::ofstream(files[i].first) << files[i].second;
         const std::string base = files[i].first.substr(0, files[i].first.find('.'));
-        for (const std::string format : {std::string(formats[i]), std::string("auto")}) {
+        for (const std::string& format : {std::string(formats[i]), std::string("auto")}) {
             ASSERT_EQ(run_file("data = \"" + files[i].first + "\"\nformat = \"" + format +
                                "\"\ncurve = \"horizontal-line\"\n"),
                       0)
@@ -130,7 +130,7 @@ TEST(ExchangeFormatRuns, SeriesFilesReadWholeByAReaderOfThreeHeaderLines) {
     TempDir dir("partners");
     copy_example_data("gp.rwl");
     std::ofstream("gpcsv.csv") << csv_table(tucson_original("gp.rwl"), ',');
-    for (const std::string base : {"gp", "gpcsv"}) {
+    for (const std::string& base : {std::string("gp"), std::string("gpcsv")}) {
         const std::string data = base == "gp" ? "gp.rwl" : "gpcsv.csv";
         ASSERT_EQ(run_file("data = \"" + data + "\"\nformat = \"auto\"\n"), 0) << read_file("out.txt");
         for (const char* pass : {"_STD_RAW_", "_SSF_RAW_"})

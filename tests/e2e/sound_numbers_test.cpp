@@ -20,7 +20,7 @@
 #include "console/console.hpp"
 #include "engine/calind.hpp"
 #include "io/tucson.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 #include "support/program_runner.hpp"
 #include "support/temp_dir.hpp"

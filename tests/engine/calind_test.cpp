@@ -114,7 +114,9 @@ TEST(FinalScaling, ScalesAndKeepsEveryCoveredYearPositive) {
     std::vector<float> wide_copy{1.0f, 2.5f, 0.1f, 0.2f, 1.8f, 0.0f, 0.4f};
     final_scaling(wide_copy, standard, trough_sf, counts, 1, true);
     for (std::size_t k = 0; k < 7; ++k)
-        if (counts[k] > 0) EXPECT_GT(trough_sf[k], 0.0f) << k;
+        if (counts[k] > 0) {
+            EXPECT_GT(trough_sf[k], 0.0f) << k;
+        }
     EXPECT_LT(trough_sf[2], trough_sf[1] * 0.2f / 1.05f);  // the trough deepened, not flattened
 
     // A chronology without spread keeps it, and the report says so.
@@ -122,7 +124,9 @@ TEST(FinalScaling, ScalesAndKeepsEveryCoveredYearPositive) {
     const auto notes = final_scaling(copy, standard, flat_sf, counts, 1, true);
     EXPECT_EQ(notes.size(), 1u);
     for (std::size_t k = 0; k < 7; ++k)
-        if (counts[k] > 0) EXPECT_FLOAT_EQ(flat_sf[k], 1.0f);
+        if (counts[k] > 0) {
+            EXPECT_FLOAT_EQ(flat_sf[k], 1.0f);
+        }
 }
 
 }  // namespace

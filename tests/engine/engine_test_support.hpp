@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 #include "plot/plotter.hpp"
 #include "support/temp_dir.hpp"
 

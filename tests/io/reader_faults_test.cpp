@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 #include "reader_files.hpp"
 #include "support/temp_dir.hpp"
 

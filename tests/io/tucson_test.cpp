@@ -11,7 +11,7 @@
 #include "console/stop.hpp"
 #include "io/text_lines.hpp"
 #include "io/tucson.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 using namespace kestrovan;
 

@@ -27,13 +27,12 @@ public:
         : ConsoleSide(console),
           ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
           failures_(failures) {}
-    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, RunOptions& params,
+    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, const RunOptions& params,
                           const AttemptState&, RunIo&, EngineResults&, EngineCarry&) override {
         first_values.push_back(working.data(0, 0));
         last_values.push_back(working.data(working.years[1].length - 1, 1));
         floors.push_back(curve_floor[1]);
         options.push_back(params.curve_option);
-        params.curve_option = 4;  // the engine may change the option while falling back
         return attempts++ < failures_ ? AttemptOutcome::Retry : AttemptOutcome::Completed;
     }
     std::vector<float> first_values, last_values, floors;
@@ -83,10 +82,10 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
                         expected[static_cast<std::size_t>(a)]);
         EXPECT_FLOAT_EQ(engine.last_values[static_cast<std::size_t>(a)], 0.5f + 0.1f * static_cast<float>(a));
         EXPECT_FLOAT_EQ(engine.floors[static_cast<std::size_t>(a)], 0.02f);
-        EXPECT_EQ(engine.options[static_cast<std::size_t>(a)], a == 0 ? 8 : 4);
+        EXPECT_EQ(engine.options[static_cast<std::size_t>(a)], 8);
     }
-    // The remembered option of the last attempt is restored when the run completes.
-    EXPECT_EQ(params.curve_option, 4);
+    // The engine only reads the options: every attempt starts from them, and they end as they began.
+    EXPECT_EQ(params.curve_option, 8);
     EXPECT_FLOAT_EQ(raw.data(0, 0), 1.0f);  // the raw copy is never changed
 
     const std::string screen = out.str();

@@ -13,9 +13,9 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/run_options.hpp"
+#include "model/series_table.hpp"
 #include "run/dialogue.hpp"
-#include "run/run_options.hpp"
 #include "select/selection.hpp"
 #include "support/temp_dir.hpp"
 
@@ -167,10 +167,6 @@ TEST_F(Dialogue, DefaultsOnEmptyAnswersAndTheirEchoLines) {
     EXPECT_TRUE(params.tweaks);
     EXPECT_TRUE(params.rescale_to_one);
     EXPECT_TRUE(params.median_differences);
-    EXPECT_TRUE(params.fallback_refits);
-    EXPECT_TRUE(params.adjust_signal_free_means);
-    EXPECT_TRUE(params.detrend_differences);
-    EXPECT_FALSE(params.last_year_cap);
     const std::vector<std::string> expected = {
         "",
         "CURVE FIT OPTION:",

@@ -14,7 +14,7 @@
 
 #include "console/console.hpp"
 #include "io/run_files.hpp"
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 #include "select/censor.hpp"
 #include "select/segment_stats.hpp"
 #include "select/selection.hpp"

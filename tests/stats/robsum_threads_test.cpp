@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
 namespace kestrovan {

@@ -10,7 +10,7 @@
 
 #include "console/console.hpp"
 #include "console/stop.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
 namespace kestrovan {

@@ -14,7 +14,7 @@
 
 #include "console/console.hpp"
 #include "diag/ring_data.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
 namespace kestrovan {

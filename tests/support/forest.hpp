@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "io/series_table.hpp"
+#include "model/series_table.hpp"
 #include "support/synthetic.hpp"
 
 namespace kestrovan::forest {

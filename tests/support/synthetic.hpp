@@ -25,7 +25,7 @@
 
 #include "console/console.hpp"
 #include "io/tucson.hpp"
-#include "io/year_matrix.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan::synthetic {
 

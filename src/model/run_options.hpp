@@ -1,12 +1,14 @@
 #pragma once
 // The options of a run: what the dialogue (or a run file) fixes before the run begins, every
 // field with its default; and what the run loop changes from one engine attempt to the next.
+// The engine and the diagnostics only read them: what they decide during an attempt (the
+// stabilization option chosen again at a question, say) they return in their own records.
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "curves/dispatch.hpp"
-#include "stats/robust.hpp"
+#include "model/curve_families.hpp"
+#include "model/methods.hpp"
 
 namespace kestrovan {
 
@@ -16,11 +18,6 @@ struct OptionProblem {
     std::string option;
     std::string value;
     std::string allowed;
-};
-
-enum class IndexMethod {
-    Ratios,     // measurement / fitted curve
-    Residuals,  // measurement − fitted curve, rescaled to the spread of the ratios
 };
 
 struct RunOptions {
@@ -42,8 +39,9 @@ struct RunOptions {
 
     int mean_method = kMeanBiweight;  // kMeanArithmetic or kMeanBiweight
     int rbar_window = 51;             // running RBAR window (odd, 25 or more); 0 = no stabilization
-    int stabilization = 0;            // 0 none, 1 age-dependent spline, <= -10 percent, >= 10 years;
-                                      // the acceptance loop may change it during the run
+    int stabilization = 0;            // 0 none, 1 age-dependent spline, <= -10 percent, >= 10 years
+                                      // (the engine's acceptance loop may choose another one for
+                                      // the rest of the run: it keeps that in EngineCarry)
     float convergence = 0.0001f;      // signal-free convergence criterion
 
     // The convergence tweaks (one answer in the dialogue): each chronology set to mean 1.0, the
@@ -51,14 +49,6 @@ struct RunOptions {
     bool tweaks = true;
     bool rescale_to_one = true;
     bool median_differences = true;
-
-    // Fixed settings of the engine (no question asks for them).
-    bool fallback_refits = true;           // from iteration 5 on, refit a series whose fit keeps
-                                           // changing its code (or stays the mean) with a fallback
-    bool adjust_signal_free_means = true;  // give signal-free series their first-pass mean
-    bool detrend_differences = true;       // remove the slow change of the chronology differences
-    bool last_year_cap = false;            // end the curve-fitting span at last_year_cap_year
-    int last_year_cap_year = 0;
 
     bool rcs() const { return curve_option == kCurveRcs; }
     // The code the engine fits: the Regional curve's with RCS, else the per-series option.

@@ -1,0 +1,48 @@
+// The layers of the program: a folder of src/ includes only the subsystems below it, as the
+// build's table of subsystems says (KESTROVAN_LAYERS: "sub:dep,dep|sub:..."). An include against
+// the flow (numerics reaching for the run layer, the model layer for anything else) fails here.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::map<std::string, std::set<std::string>> allowed_includes() {
+    std::map<std::string, std::set<std::string>> layers;
+    std::stringstream table(KESTROVAN_LAYERS);
+    for (std::string entry; std::getline(table, entry, '|');) {
+        const auto colon = entry.find(':');
+        std::stringstream deps(entry.substr(colon + 1));
+        auto& mine = layers[entry.substr(0, colon)];
+        for (std::string dep; std::getline(deps, dep, ',');) mine.insert(dep);
+    }
+    return layers;
+}
+
+TEST(Layers, EveryIncludeFollowsTheFlow) {
+    const auto layers = allowed_includes();
+    ASSERT_TRUE(layers.count("model") && layers.at("model") == std::set<std::string>{"model"});
+    const std::filesystem::path src = std::filesystem::path(KESTROVAN_SOURCE_DIR) / "src";
+    int checked = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string folder = entry.path().parent_path().filename().string();
+        ASSERT_TRUE(layers.count(folder)) << "src/" << folder << " is no subsystem of the build";
+        std::ifstream in(entry.path());
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("#include \"", 0) != 0) continue;
+            const std::string target = line.substr(10, line.find('/', 10) - 10);
+            EXPECT_TRUE(layers.at(folder).count(target))
+                << entry.path().lexically_relative(src).string() << " includes " << target << "/";
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 100);
+}
+
+}  // namespace
