@@ -133,7 +133,7 @@ ResidualChronology residual_chronology(const YearMatrix& indices, std::span<cons
     for (std::size_t t = 0; t < chronology.size() && t < sample_size.size(); ++t)
         if (sample_size[t] > 0) covered.push_back(chronology[t]);
     out.pooled = fit_ar(covered);
-    out.arstan = reintroduce_ar(out.residual, out.pooled);
+    out.with_model = reintroduce_ar(out.residual, out.pooled);
     return out;
 }
 

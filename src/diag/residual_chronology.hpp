@@ -41,7 +41,7 @@ struct ResidualChronology {
                                       // mean over the covered years
     std::vector<int> sample_size;     // residuals per year
     ArModel pooled;                   // the model of the standard-form chronology
-    std::vector<float> arstan;        // the residual chronology with the pooled model put back
+    std::vector<float> with_model;    // the residual chronology with the pooled model put back
 };
 
 // The residual chronology of an index matrix (calendar rows × series, kMissing where empty) with

@@ -181,15 +181,15 @@ void write_residual_files(const std::string& base, RunFiles& files, Console& con
     const std::string path = base + "_crns_res.txt";
     StagedOutputFile staged_table(path);
     std::ofstream& table = staged_table.stream();
-    table << (raw_labels ? "  Year  SSize  RawRes  AdjRes  RawArs  AdjArs" : "  Year  SSize  StdRes  SsfRes  StdArs  SsfArs")
+    table << (raw_labels ? "  Year  SSize  RawRes  AdjRes  RawArm  AdjArm" : "  Year  SSize  StdRes  SsfRes  StdArm  SsfArm")
           << '\n';
     const std::size_t span = std_res.sample_size.size();
     std::vector<int> n(span, 0);
     for (std::size_t k = 0; k < span; ++k) {
         n[k] = std_res.sample_size[k];
         table << fmt_i(first_year + static_cast<int>(k), 6) << fmt_i(n[k], 6) << ' ' << fmt_f(or_zero(std_res.residual, k), 8, 3)
-              << fmt_f(or_zero(ssf_res.residual, k), 8, 3) << fmt_f(or_zero(std_res.arstan, k), 8, 3)
-              << fmt_f(or_zero(ssf_res.arstan, k), 8, 3) << '\n';
+              << fmt_f(or_zero(ssf_res.residual, k), 8, 3) << fmt_f(or_zero(std_res.with_model, k), 8, 3)
+              << fmt_f(or_zero(ssf_res.with_model, k), 8, 3) << '\n';
     }
     staged_table.commit();
 
@@ -198,9 +198,9 @@ void write_residual_files(const std::string& base, RunFiles& files, Console& con
     std::ofstream& file = staged_tuc.stream();
     TucsonWriteState state;
     state.file_name = tuc;
-    const std::vector<const std::vector<float>*> series{&std_res.residual, &ssf_res.residual, &std_res.arstan,
-                                                        &ssf_res.arstan};
-    const char* codes[] = {"stdres", "ssfres", "stdars", "ssfars"};
+    const std::vector<const std::vector<float>*> series{&std_res.residual, &ssf_res.residual, &std_res.with_model,
+                                                        &ssf_res.with_model};
+    const char* codes[] = {"stdres", "ssfres", "stdarm", "ssfarm"};
     for (std::size_t s = 0; s < series.size(); ++s) {
         std::array<std::string, 3> header = files.header;
         for (auto& line : header) line = fixed_width(line, 88);
