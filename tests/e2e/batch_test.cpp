@@ -196,8 +196,9 @@ TEST(Batch, SigtermStopsTheSitesAndTheSummaryIsWritten) {
 }
 
 // Data files that share a base name in different folders each get a folder of their own (their
-// path from the folder that holds them all), named in the summary; a site that runs too long (40
-// copies of ca533's series: some seconds) is stopped at its time limit while the others complete.
+// path from the folder that holds them all), named in the summary; a site that runs too long (120
+// copies of ca533's series) is stopped at its time limit of 8 seconds while the others complete,
+// also in the slower sanitizer build.
 TEST(Batch, SharedBaseNamesAndASiteThatRunsTooLong) {
     TempDir dir("batch_layout");
     for (const char* d : {"bank/north", "bank/south"}) {
@@ -208,13 +209,16 @@ TEST(Batch, SharedBaseNamesAndASiteThatRunsTooLong) {
         const auto lines = read_lines(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
         std::ofstream slow("bank/slow.rwl");
         for (std::size_t i = 0; i < 3; ++i) slow << lines[i] << "\n";
-        for (int copy = 10; copy < 50; ++copy)
+        // 120 copies (4,080 series, half a minute on one thread of an optimized build), each
+        // named by two letters: CAM011 -> AAX011, ABX011, ...
+        for (int copy = 0; copy < 120; ++copy)
             for (std::size_t i = 3; i < lines.size(); ++i)
-                slow << "C" << copy << lines[i].substr(3) << "\n";  // CAM011 -> C10011
+                slow << static_cast<char>('A' + copy / 26) << static_cast<char>('A' + copy % 26) << 'X'
+                     << lines[i].substr(3) << "\n";
     }
     std::ofstream("default.toml") << "# every key at its default\n";
     EXPECT_EQ(run_kestrovan("", "batch default.toml bank/north/raw.rwl bank/south/raw.rwl bank/slow.rwl "
-                                "--out sites --site-timeout 1"),
+                                "--out sites --site-timeout 8"),
               1)
         << read_file("out.txt");
     const auto rows = csv_rows("sites/batch_summary.csv");
