@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
-#include <sstream>
 
-#include "console/console.hpp"
 #include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
@@ -34,13 +32,10 @@ void robsum_bench(benchmark::State& state, int method) {
     const int years = static_cast<int>(state.range(0));
     const int series = static_cast<int>(state.range(1));
     const YearMatrix m = index_matrix(years, series, state.range(2) != 0);
-    std::istringstream in;
-    std::ostringstream out;
-    Console console(in, out);
     ChronologySummary summary;
     RobustWorkspace ws;
     for (auto _ : state) {
-        robsum(m, years, series, method, summary, ws, console);
+        robsum(m, years, series, method, summary, ws);
         benchmark::DoNotOptimize(summary.location.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<long long>(years) * series);

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/stop.hpp"
 #include "curves/growth.hpp"
 #include "curves/simplex.hpp"
 #include "curves/smoothers.hpp"
 #include "curves/spline.hpp"
+#include "model/numeric_failure.hpp"
 
 namespace kestrovan {
 
@@ -22,15 +21,14 @@ namespace {
 void check_sizes(const char* routine, std::size_t y_size, std::size_t c_size, int N, int n) {
     if (n < 0 || N < 0 || static_cast<std::size_t>(n) > y_size ||
         static_cast<std::size_t>(std::max(n, N)) > c_size)
-        throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": " + std::to_string(n) +
-                                                  " values to fit and " + std::to_string(N) +
-                                                  " curve values do not fit the arrays given");
+        throw NumericFailure(std::string(routine) + ": " + std::to_string(n) + " values to fit and " +
+                             std::to_string(N) + " curve values do not fit the arrays given");
 }
 
 // A code that no curve of the list serves.
 [[noreturn]] void not_a_code(const char* routine, int code) {
-    throw ProgramStop(StopKind::Abnormal, std::string(routine) + ": " + std::to_string(code) +
-                                              " is not a curve-fit option code of this list");
+    throw NumericFailure(std::string(routine) + ": " + std::to_string(code) +
+                         " is not a curve-fit option code of this list");
 }
 
 // Wavelength of a percent-of-length spline (code <= -10) over n values: truncate(|code|/100 n),

@@ -4,7 +4,7 @@
 // curve, the mean of the series aligned by cambial age (`detrend2`). Both write back the code
 // actually used when a fit falls back to a simpler one.
 //
-// A code that is not in a list fails loudly (ProgramStop, Abnormal, with a message naming the
+// A code that is not in a list fails loudly (NumericFailure, with a message naming the
 // routine and the code): the curve is never left as it was.
 #include <span>
 

@@ -7,8 +7,8 @@
 
 #include "console/console.hpp"
 #include "console/format.hpp"
-#include "console/stop.hpp"
 #include "model/curve_families.hpp"
+#include "model/numeric_failure.hpp"
 
 namespace kestrovan {
 
@@ -167,7 +167,7 @@ void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord
 }
 
 void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope, float& intercept) {
-    if (n < 1) throw ProgramStop(StopKind::Abnormal, "error in trend: n=0");
+    if (n < 1) throw NumericFailure("error in trend: n=0");
     double st = 0.0, sy = 0.0, sty = 0.0, stt = 0.0;
     for (int t = 1; t <= n; ++t) {
         const double dt = t;
@@ -188,22 +188,16 @@ void trend(int N, int n, std::span<const float> y, std::span<float> c, float& sl
         c[at(t - 1)] = static_cast<float>(static_cast<double>(slope) * t + intercept);
 }
 
-void xmean(std::span<const float> y, std::span<float> c, int N, int n, Console& console) {
+void xmean(std::span<const float> y, std::span<float> c, int N, int n) {
     if (n < 1) {
-        console.blank_line();
-        console.line("error in xmean: n=0");
-        console.pause();
-        throw ProgramStop(StopKind::Abnormal);
+        throw NumericFailure({{}, {"error in xmean: n=0"}}, true);
     }
     fill_curve(c, N, single_mean(y, n));
 }
 
-float xmean2(std::span<const float> y, int n, Console& console) {
+float xmean2(std::span<const float> y, int n) {
     if (n < 1) {
-        console.blank_line();
-        console.line("error in xmean2: n=0");
-        console.pause();
-        throw ProgramStop(StopKind::Abnormal);
+        throw NumericFailure({{}, {"error in xmean2: n=0"}}, true);
     }
     return single_mean(y, n);
 }
@@ -279,7 +273,7 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
             if (code == 1) {
                 code = 3;
             } else if (slope > 1e-6f) {
-                xmean(y, c, N, n, console);
+                xmean(y, c, N, n);
                 code = kCurveMean;
             } else {
                 code = 4;
@@ -290,14 +284,14 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
         case 4:
             trend(N, n, y, c, slope, intercept);
             if (slope > 0.0f) {
-                xmean(y, c, N, n, console);
+                xmean(y, c, N, n);
                 code = kCurveMean;
             }
             return;
-        case 6: xmean(y, c, N, n, console); return;
+        case 6: xmean(y, c, N, n); return;
         default:
-            throw ProgramStop(StopKind::Abnormal,
-                              "growth curve: option code " + std::to_string(code) + " is not a growth fit");
+            throw NumericFailure("growth curve: option code " + std::to_string(code) +
+                                 " is not a growth fit");
     }
 }
 
@@ -307,7 +301,7 @@ void growth_regional(int N, int n, std::span<const float> y, std::span<float> c,
     auto line = [&] { trend(N, n, y, c, record[2], record[4]); };
     auto mean = [&] {
         record[2] = 0.0f;
-        record[4] = xmean2(y, n, console);
+        record[4] = xmean2(y, n);
         fill_curve(c, N, record[4]);
     };
     switch (code) {
@@ -334,12 +328,12 @@ void growth_regional(int N, int n, std::span<const float> y, std::span<float> c,
             }
             return;
         case 6:
-            record[4] = xmean2(y, n, console);
+            record[4] = xmean2(y, n);
             fill_curve(c, N, record[4]);
             return;
         default:
-            throw ProgramStop(StopKind::Abnormal, "regional growth curve: option code " +
-                                                      std::to_string(code) + " is not a growth fit");
+            throw NumericFailure("regional growth curve: option code " + std::to_string(code) +
+                                 " is not a growth fit");
     }
 }
 

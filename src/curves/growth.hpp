@@ -35,16 +35,16 @@ using FitRecord = std::array<float, 7>;
 void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Console& console);
 
 // Ordinary least-squares line of y on t = 1..n (double precision sums); c(t) = slope t + intercept.
-// With a single value the slope is 0 and the line passes through it. n < 1 stops the program.
+// With a single value the slope is 0 and the line passes through it. n < 1 throws NumericFailure.
 void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope, float& intercept);
 
-// Single-precision mean of y[0..n-1] written to c[0..N-1]. n < 1: prints a blank line and
-// "error in xmean: n=0", waits for RETURN and stops the program (Abnormal).
-void xmean(std::span<const float> y, std::span<float> c, int N, int n, Console& console);
+// Single-precision mean of y[0..n-1] written to c[0..N-1]. n < 1 throws NumericFailure: a blank
+// line and "error in xmean: n=0", then a wait for RETURN.
+void xmean(std::span<const float> y, std::span<float> c, int N, int n);
 
 // Single-precision mean of y[0..n-1] only (the caller fills the curve). n < 1: as xmean, with
 // "error in xmean2: n=0".
-float xmean2(std::span<const float> y, int n, Console& console);
+float xmean2(std::span<const float> y, int n);
 
 // Descriptive statistics in single precision; kMomentUndefined marks an undefined statistic.
 inline constexpr float kMomentUndefined = -99.0f;

@@ -4,11 +4,12 @@
 #include <cassert>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/console.hpp"
 #include "console/format.hpp"
-#include "console/stop.hpp"
+#include "model/numeric_failure.hpp"
 
 namespace kestrovan {
 
@@ -25,8 +26,7 @@ std::span<const float> starting_table(int model) {
         case kGeneralExpModel: return kStartGeneralExp;
         case kHugershoffModel: return kStartHugershoff;
     }
-    throw ProgramStop(StopKind::Abnormal,
-                      "growth-function model " + std::to_string(model) + " does not exist");
+    throw NumericFailure("growth-function model " + std::to_string(model) + " does not exist");
 }
 
 // Fortran-style Dw.d: the exponential form with a D for the exponent letter.
@@ -37,10 +37,8 @@ std::string fmt_d(double value, int width, int decimals) {
     return s;
 }
 
-[[noreturn]] void fatal_stop(Console& console) {
-    console.pause();
-    throw ProgramStop(StopKind::Abnormal);
-}
+// A fatal condition of the fit: its lines, then a wait for RETURN, then the stop.
+[[noreturn]] void fatal_stop(std::vector<FailureLine> lines) { throw NumericFailure(std::move(lines), true); }
 
 }  // namespace
 
@@ -81,15 +79,13 @@ GrowthParameters unpack_growth(int model, std::span<const float> v) {
     return g;
 }
 
-float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y, int model,
-             Console& console) {
+float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y, int model) {
     const std::size_t n = y.size();
     if (n > kSimplexMaxValues) {
-        console.blank_line();
-        console.line("in gamoff ne > nemax: " + fmt_i(static_cast<long long>(n), 10) +
-                     fmt_i(static_cast<long long>(kSimplexMaxValues), 10));
-        console.line("bye.");
-        fatal_stop(console);
+        fatal_stop({{},
+                    {"in gamoff ne > nemax: " + fmt_i(static_cast<long long>(n), 10) +
+                     fmt_i(static_cast<long long>(kSimplexMaxValues), 10)},
+                    {"bye."}});
     }
     const GrowthParameters g = unpack_growth(model, params);
     const double a = g.a, b = g.rate, q = g.power, p = g.shift, d = g.asymptote;
@@ -97,9 +93,8 @@ float gamoff(std::span<const float> params, std::span<const float> t, std::span<
     for (std::size_t i = 0; i < n; ++i) {
         const double u = static_cast<double>(t[i]) + p;
         if (u <= 0.0) {
-            console.line("in gamoff tmd<= 0 at xd." + fmt_d(u, 17, 10) + fmt_d(t[i], 17, 10));
-            console.line("this is a fatal condition.");
-            fatal_stop(console);
+            fatal_stop({{"in gamoff tmd<= 0 at xd." + fmt_d(u, 17, 10) + fmt_d(t[i], 17, 10)},
+                        {"this is a fatal condition."}});
         }
         const double f = a * std::exp(b * u + q * std::log(u)) + d;
         const double r = f - y[i];
@@ -207,9 +202,7 @@ float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<c
     const std::span<const float> table = starting_table(model);
     const int ndim = static_cast<int>(table.size());
     simplex.free = ndim;
-    const SimplexObjective objective = [&](std::span<const float> v) {
-        return gamoff(v, t, y, model, console);
-    };
+    const SimplexObjective objective = [&](std::span<const float> v) { return gamoff(v, t, y, model); };
 
     simplex.value[0] = objective(std::span<const float>(simplex.vertex[0].data(), table.size()));
     for (int k = 0; k < ndim; ++k) {
@@ -291,13 +284,10 @@ HugershoffStart hughdi(std::span<const float> t, std::span<const float> y, std::
     return h;
 }
 
-GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing, Console& console) {
+GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing) {
     const std::size_t n = y.size();
     if (n < 1) {
-        console.blank_line();
-        console.line("*** n .le. 0 in sbr gexp ***");
-        console.blank_line();
-        fatal_stop(console);
+        fatal_stop({{}, {"*** n .le. 0 in sbr gexp ***"}, {}});
     }
     std::vector<double> pos, z;
     pos.reserve(n);
@@ -309,10 +299,7 @@ GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float mis
         z.push_back(std::log(static_cast<double>(y[i])) - std::log(x));
     }
     if (pos.empty()) {
-        console.blank_line();
-        console.line("*** n1 .le. 0 in sbr gexp ***");
-        console.blank_line();
-        fatal_stop(console);
+        fatal_stop({{}, {"*** n1 .le. 0 in sbr gexp ***"}, {}});
     }
     const double m = static_cast<double>(pos.size());
     double mx = 0.0, mz = 0.0;
@@ -361,16 +348,14 @@ GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> 
         }
         case 8: {
             model = kGeneralExpModel;
-            const GeneralExpStart g = gexp(y, curve, 0.0f, console);
+            const GeneralExpStart g = gexp(y, curve, 0.0f);
             // The decay rate (positive for decay) enters as the rate coordinate as it is: the
             // simplex starts on the rising side and searches across to the decaying curve, which
             // explores the shift better than starting at the log-linear fit itself.
             simplex.vertex[0] = {g.a, g.decay, 0.0f, 0.0f, 0.0f};
             break;
         }
-        default:
-            throw ProgramStop(StopKind::Abnormal,
-                              "no simplex growth function for curve option " + std::to_string(code));
+        default: throw NumericFailure("no simplex growth function for curve option " + std::to_string(code));
     }
 
     GrowthFit fit;

@@ -45,10 +45,9 @@ int free_parameter_count(int model);
 int shift_coordinate(int model);
 
 // The objective: residual sum of squares of the model over the n = y.size() points at positions t
-// (accumulated in double precision, returned in single). Fatal (message, wait, abnormal stop)
-// with more than 5000 values or a non-positive t + P.
-float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y, int model,
-             Console& console);
+// (accumulated in double precision, returned in single). Fatal (NumericFailure: its message, then
+// a wait) with more than 5000 values or a non-positive t + P.
+float gamoff(std::span<const float> params, std::span<const float> t, std::span<const float> y, int model);
 
 // One trial move of vertex `worst` through the centroid of the others by `factor` (−1 reflect,
 // 2 expand, 0.5 contract). The trial point's shift coordinate (if any, ≥ 0) is set to 0 when not
@@ -93,12 +92,13 @@ HugershoffStart hughdi(std::span<const float> t, std::span<const float> y, std::
 
 // General-exponential starting values: regression of ln y_i − ln i on i over the points with
 // y > 0 and y != missing (i = 1, 2, ...); the curve i·A·exp(γ·i) at i = 1..curve.size().
-// Returns A and the decay rate −γ (positive for decay). Fatal with no values or no usable value.
+// Returns A and the decay rate −γ (positive for decay). Fatal (NumericFailure: its message, then a
+// wait) with no values or no usable value.
 struct GeneralExpStart {
     float a = 0.0f;
     float decay = 0.0f;
 };
-GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing, Console& console);
+GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float missing);
 
 // The regional curve fits by simplex (codes 3, 7 and 8) as the dispatch uses them: fits y (n
 // values, positions 1..n), writes curve (N = curve.size() ≥ n values) and the fit-parameter record

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "console/console.hpp"
-#include "console/stop.hpp"
+#include "model/numeric_failure.hpp"
 
 namespace kestrovan {
 
@@ -18,13 +18,13 @@ constexpr double kPi = 3.1415926535897936;
 // is the dearest step of a fit. A workspace made for one call does not memoise.
 constexpr int kStiffnessMemo = 2 * kMaxSplineLength + 200;
 
-void check_length(int n, Console& console) {
+void check_length(int n) {
     if (n <= kMaxSplineLength) return;
-    console.blank_line();
-    console.line("*** series too long for spline subroutine ***", 2);
-    console.line(" *** enlarge mxy parameter in subroutine ***", 2);
-    console.blank_line();
-    throw ProgramStop(StopKind::Abnormal);
+    throw NumericFailure({{},
+                          {"*** series too long for spline subroutine ***", 2},
+                          {" *** enlarge mxy parameter in subroutine ***", 2},
+                          {}},
+                         false);
 }
 
 double stiffness_of(int wavelength, SplineWorkspace& ws) {
@@ -46,7 +46,7 @@ double stiffness_of(int wavelength, SplineWorkspace& ws) {
 template <class WavelengthOf>
 void solve_spline(int n, std::span<const float> y, std::span<float> c, WavelengthOf wavelength_of,
                   Console& console, SplineWorkspace& ws, bool memoise) {
-    check_length(n, console);
+    check_length(n);
     if (n < 4) {
         if (!c.empty()) c[0] = kSplineTooShort;
         return;
@@ -171,7 +171,7 @@ void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, i
                           SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
-    check_length(n, console);
+    check_length(n);
     if (n < 4) {
         if (!c.empty()) c[0] = kSplineTooShort;
         return;

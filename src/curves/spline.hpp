@@ -11,7 +11,7 @@
 // - The system not positive definite: the message ">> sbr spline: matrix not positive definite"
 //   is printed and c[0] = kSplineNotPositiveDefinite. A wavelength that gives no usable
 //   stiffness (0) ends the same way.
-// - n > kMaxSplineLength: a message is printed and the program stops (ProgramStop, Abnormal).
+// - n > kMaxSplineLength: NumericFailure, whose lines say the series is too long for the spline.
 // - Callers check the curve with curve_failed (curves/markers.hpp).
 // - The optional workspace lets hot loops fit without allocating; without one the routine
 //   uses its own buffers. Results never depend on what a workspace held before.

@@ -89,7 +89,7 @@ std::vector<float> reintroduce_ar(std::span<const float> residual, const ArModel
 }
 
 ResidualChronology residual_chronology(const YearMatrix& indices, std::span<const float> chronology,
-                                       std::span<const int> sample_size, int mean_method, Console& console) {
+                                       std::span<const int> sample_size, int mean_method) {
     ResidualChronology out;
     const int rows = indices.rows(), cols = indices.cols();
     out.residuals.resize(rows, cols);
@@ -107,7 +107,7 @@ ResidualChronology residual_chronology(const YearMatrix& indices, std::span<cons
         const std::vector<float> r = ar_residuals(x, model);
         std::copy(r.begin(), r.end(), out.residuals.column(i).begin() + a);
     }
-    const ChronologySummary s = robsum(out.residuals, mean_method, console);
+    const ChronologySummary s = robsum(out.residuals, mean_method);
     out.residual = s.location;
     out.sample_size = s.count;
     // Scaled to mean 1 over its covered years, by division as every chronology is: the indices'

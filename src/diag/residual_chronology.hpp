@@ -9,8 +9,6 @@
 
 namespace kestrovan {
 
-class Console;
-
 inline constexpr int kMaxArOrder = 10;
 
 // An autoregressive model x_t − m = Σ φ_j (x_t−j − m) + e_t.
@@ -48,6 +46,6 @@ struct ResidualChronology {
 // mean method 1 (arithmetic) or 2 (biweight); `chronology` is the chronology of the same indices,
 // whose model is the pooled one.
 ResidualChronology residual_chronology(const YearMatrix& indices, std::span<const float> chronology,
-                                       std::span<const int> sample_size, int mean_method, Console& console);
+                                       std::span<const int> sample_size, int mean_method);
 
 }  // namespace kestrovan

@@ -496,12 +496,12 @@ void SignalFreeRun::mean_segment_length() {
     for (int i = 0; i < nser_; ++i)
         for (int j = 0; j < length(i); ++j)
             index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(length(i));
-    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
+    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, threads_);
     segment_length_ = summary_.location;
     for (int i = 0; i < nser_; ++i)
         for (int j = 0; j < length(i); ++j)
             index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
-    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, console_, threads_);
+    robsum(index_, ny_, nser_, kMeanArithmetic, summary_, rws_, threads_);
     if (plots_on_)
         plotter_.plot1({.y1 = segment_length_,
                         .y2 = summary_.location,
@@ -622,7 +622,7 @@ void SignalFreeRun::first_pass() {
 // The first chronology, its level, nss1/nss2, the original chronology and the running RBAR of
 // the first-pass indices.
 void SignalFreeRun::first_chronology() {
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
     counts_ = summary_.count;
     if (params_.mean_method == kMeanBiweight && plots_on_)
         plotter_.spaghetti(biweight_plot(
@@ -927,7 +927,7 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
 // A rise alone is no failure: the iteration goes on, and the best iterate is what gets published.
 SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     Report& report = files_.report;
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
     chron_ = summary_.location;
     if (params_.rescale_to_one)
         set_mean_one(chron_, counts_, nss1_);
@@ -1054,7 +1054,7 @@ void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> st
 // indices and the results.
 void SignalFreeRun::finish(Step outcome, int k) {
     Report& report = files_.report;
-    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, console_, threads_);
+    robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
     std::vector<float> signal_free = summary_.location;
     clip_chronology(signal_free, counts_);
 

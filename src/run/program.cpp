@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/numeric_stop.hpp"
 #include "console/report.hpp"
 #include "console/run_answers.hpp"
 #include "engine/sigfree.hpp"
@@ -153,12 +154,18 @@ void record_stop(RunFiles& files, const ProgramStop* stop, const std::string& fa
 }
 
 // Runs `body` and ends the run on every path: the stop's message, the end of the report of a
-// run that stopped, and the summary's outcome. Returns the exit status.
+// run that stopped, and the summary's outcome. Returns the exit status. A failure of the
+// numerical code becomes a stop here: its lines are printed after everything the run printed
+// before it, as the numerics would have printed them, and the run stops abnormally.
 int guarded(RunStart& run, RunSummary& summary, const std::function<void()>& body) {
     Console& console = run.console;
     int status = 0;
     try {
-        body();
+        try {
+            body();
+        } catch (const NumericFailure& failure) {
+            stop_on_failure(console, failure);
+        }
     } catch (const ProgramStop& stop) {
         console.set_stop_on_signal(false);  // the run is ending already: a signal now changes nothing
         if (stop.what() && *stop.what()) console.line(stop.what(), 2);

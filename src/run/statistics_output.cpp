@@ -279,9 +279,9 @@ RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptio
 
     const std::string base = files.base_name();
     const ResidualChronology std_res = residual_chronology(results.standard_indices, results.standard,
-                                                           results.sample_size, params.mean_method, console);
+                                                           results.sample_size, params.mean_method);
     const ResidualChronology ssf_res =
-        residual_chronology(results.indices, results.signal_free, results.sample_size, params.mean_method, console);
+        residual_chronology(results.indices, results.signal_free, results.sample_size, params.mean_method);
     write_series_table(base + "_series_stats.txt", report, raw, settings,
                        leave_one_out_correlations(results.standard_indices),
                        leave_one_out_correlations(results.indices), std_res, ssf_res);

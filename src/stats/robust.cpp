@@ -12,20 +12,26 @@
 #include <string>
 #include <vector>
 
-#include "console/format.hpp"
-#include "console/parallel.hpp"
-#include "console/stop.hpp"
+#include "model/numeric_failure.hpp"
+#include "model/workers.hpp"
 
 namespace kestrovan {
 
 namespace {
 
+// A whole number right-aligned in `width` columns, as the program's integer fields print it: all
+// stars when it does not fit.
+std::string right_aligned(long long value, int width) {
+    const std::string digits = std::to_string(value);
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (digits.size() > w) return std::string(w, '*');
+    return std::string(w - digits.size(), ' ') + digits;
+}
+
 // A caller handed a routine that needs values an empty array: stop with a clear message rather
 // than read outside it.
 void require_values(std::size_t n, const char* routine) {
-    if (n == 0)
-        throw ProgramStop(StopKind::Abnormal,
-                          std::string("internal error: ") + routine + " called with no values");
+    if (n == 0) throw NumericFailure(std::string("internal error: ") + routine + " called with no values");
 }
 
 // Median of an ascending array: the middle element, or the mean of the two middle elements.
@@ -244,8 +250,7 @@ float mdian1(std::span<float> values) {
 
 float xmad(std::span<const float> values, float centre, std::span<float> scratch) {
     require_values(values.size(), "xmad");
-    if (scratch.size() < values.size())
-        throw ProgramStop(StopKind::Abnormal, "internal error: xmad scratch too short");
+    if (scratch.size() < values.size()) throw NumericFailure("internal error: xmad scratch too short");
     std::span<float> dev = scratch.first(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) dev[i] = std::fabs(values[i] - centre);
     qcksrt(dev);
@@ -357,17 +362,12 @@ namespace {
 
 // biwgt, with the sort order of the year's last summary (sort_year) when `order` is given.
 YearMean year_mean(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
-                   Console& console, std::uint16_t* order) {
+                   std::uint16_t* order) {
     const std::size_t count = values.size();
     YearMean r;
-    if (count == 0) {
-        console.line("fatal error in biwgt: n is zero or negative", 2);
-        console.pause();
-        throw ProgramStop(StopKind::Abnormal);
-    }
+    if (count == 0) throw NumericFailure({{"fatal error in biwgt: n is zero or negative", 2}}, true);
     if (method != kMeanArithmetic && method != kMeanBiweight)
-        throw ProgramStop(StopKind::Abnormal,
-                          "internal error: biwgt called with mean method " + std::to_string(method));
+        throw NumericFailure("internal error: biwgt called with mean method " + std::to_string(method));
     if (count == 1) {
         r.location = values[0];
         return r;  // scale and variance ratio 0
@@ -388,8 +388,7 @@ YearMean year_mean(std::span<float> values, int method, std::span<float> weights
         return r;
     }
 
-    if (weights.size() < count)
-        throw ProgramStop(StopKind::Abnormal, "internal error: biwgt weight array too short");
+    if (weights.size() < count) throw NumericFailure("internal error: biwgt weight array too short");
     if (ws.work.size() < count) ws.work.resize(count);
 
     // The median from the sorted values (mfs's rule), and the MAD: the median of the absolute
@@ -449,9 +448,8 @@ YearMean year_mean(std::span<float> values, int method, std::span<float> weights
 
 }  // namespace
 
-YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
-               Console& console) {
-    return year_mean(values, method, weights, ws, console, nullptr);
+YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws) {
+    return year_mean(values, method, weights, ws, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -483,8 +481,8 @@ struct SummaryInput {
 // row's cells alone, so rows may be shared out among threads without changing any value.
 // `in.orders` holds the sort order of every year's last summary (kOrderSlot entries a year, see
 // sort_year), shared by the threads (each writes only its years).
-void summarise_rows(const SummaryInput& in, int first, int last, ChronologySummary& out, RobustWorkspace& ws,
-                    Console& console) {
+void summarise_rows(const SummaryInput& in, int first, int last, ChronologySummary& out,
+                    RobustWorkspace& ws) {
     const YearMatrix& matrix = in.matrix;
     const int series = in.series, method = in.method;
     std::uint16_t* orders = in.orders;
@@ -509,7 +507,7 @@ void summarise_rows(const SummaryInput& in, int first, int last, ChronologySumma
         std::span<float> row(ws.values.data(), n);
         std::span<float> weights(ws.weights.data(), n);
         std::uint16_t* order = orders + static_cast<std::size_t>(y) * kOrderSlot;
-        const YearMean m = year_mean(row, method, weights, ws, console, order);
+        const YearMean m = year_mean(row, method, weights, ws, order);
         out.location[y] = m.location;
         out.scale[y] = m.scale;
         out.variance_ratio[y] = m.variance_ratio;
@@ -534,22 +532,21 @@ constexpr long long kParallelCells = 20000;
 }  // namespace
 
 void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
-            RobustWorkspace& ws, Console& console, int threads) {
-    if (series > kMaxSeries) {
-        console.blank_line();
-        console.line("Error in Sbr ROBSUM: Max number of series exceeded", 2);
-        console.line("Maximum allowed:" + fmt_i(kMaxSeries, 6) + "     Number sent:" + fmt_i(series, 6), 2);
-        console.line("*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***", 2);
-        throw ProgramStop(StopKind::Abnormal);
-    }
+            RobustWorkspace& ws, int threads) {
+    if (series > kMaxSeries)
+        throw NumericFailure({{},
+                              {"Error in Sbr ROBSUM: Max number of series exceeded", 2},
+                              {"Maximum allowed:" + right_aligned(kMaxSeries, 6) +
+                                   "     Number sent:" + right_aligned(series, 6),
+                               2},
+                              {"*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***", 2}},
+                             false);
     if (years < 0 || series < 0 || years > matrix.rows() || series > matrix.cols())
-        throw ProgramStop(StopKind::Abnormal, "internal error: robsum asked for " + std::to_string(years) +
-                                                  " years x " + std::to_string(series) + " series of a " +
-                                                  std::to_string(matrix.rows()) + " x " +
-                                                  std::to_string(matrix.cols()) + " matrix");
+        throw NumericFailure("internal error: robsum asked for " + std::to_string(years) + " years x " +
+                             std::to_string(series) + " series of a " + std::to_string(matrix.rows()) +
+                             " x " + std::to_string(matrix.cols()) + " matrix");
     if (method != kMeanArithmetic && method != kMeanBiweight)
-        throw ProgramStop(StopKind::Abnormal,
-                          "internal error: robsum called with mean method " + std::to_string(method));
+        throw NumericFailure("internal error: robsum called with mean method " + std::to_string(method));
 
     out.resize(years);
     ws.reserve(series);
@@ -560,14 +557,14 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
     if (static_cast<long long>(years) * series >= kParallelCells)
         workers = std::min(resolve_threads(threads), years);
     if (workers <= 1) {
-        summarise_rows({matrix, series, method, ws.orders.data()}, 0, years, out, ws, console);
+        summarise_rows({matrix, series, method, ws.orders.data()}, 0, years, out, ws);
         return;
     }
 
     // Contiguous blocks of years, one per worker, weighted by the number of cells with a value so
-    // that thinly covered early and late years do not leave a worker idle. Each worker prints into
-    // a console of its own; the blocks' output is copied to the console in year order and an error
-    // is delivered where a single pass would have met it.
+    // that thinly covered early and late years do not leave a worker idle. Nothing is printed: a
+    // failure travels as a NumericFailure, and run_workers delivers that of the earliest block,
+    // the one a single pass would have met first.
     const std::size_t helpers = static_cast<std::size_t>(workers - 1);
     if (ws.helpers.size() < helpers) ws.helpers.resize(helpers);
     // Counted column by column, the order the matrix is stored in; an empty year still costs a
@@ -579,29 +576,19 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
             ws.row_cells[y] += column[y] != kMissing;
     }
     split_ranges(years, workers, &ws.row_cells, ws.bounds);
-    std::vector<BufferConsole> consoles(static_cast<std::size_t>(workers));
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(workers));
     run_workers(workers, [&](int w) {
         const std::size_t ww = static_cast<std::size_t>(w);
         RobustWorkspace& mine = w == 0 ? ws : ws.helpers[ww - 1];
         mine.reserve(series);
-        try {
-            summarise_rows({matrix, series, method, ws.orders.data()}, ws.bounds[ww], ws.bounds[ww + 1], out,
-                           mine, consoles[ww].console());
-        } catch (...) {
-            errors[ww] = std::current_exception();
-        }
+        summarise_rows({matrix, series, method, ws.orders.data()}, ws.bounds[ww], ws.bounds[ww + 1], out,
+                       mine);
     });
-    for (std::size_t w = 0; w < consoles.size(); ++w) {
-        consoles[w].copy_to(console, 0, consoles[w].size());
-        if (errors[w]) std::rethrow_exception(errors[w]);
-    }
 }
 
-ChronologySummary robsum(const YearMatrix& matrix, int method, Console& console) {
+ChronologySummary robsum(const YearMatrix& matrix, int method) {
     ChronologySummary out;
     RobustWorkspace ws;
-    robsum(matrix, matrix.rows(), matrix.cols(), method, out, ws, console);
+    robsum(matrix, matrix.rows(), matrix.cols(), method, out, ws);
     return out;
 }
 

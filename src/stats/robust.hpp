@@ -9,14 +9,14 @@
 // gives the same result.
 //
 // Calling any routine that needs values with none (n = 0) is a caller fault; it stops the program
-// with a clear message (ProgramStop, Abnormal) instead of reading outside the array.
+// with a clear message (NumericFailure, see model/numeric_failure.hpp) instead of reading outside
+// the array.
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/parallel.hpp"
 #include "model/methods.hpp"
+#include "model/workers.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {
@@ -105,9 +105,8 @@ struct RobustWorkspace {
 //   in SORTED order. Degenerate cases set weights 1.0 and variance ratio 1.0: with 5 values or
 //   fewer (location = median, scale = 1.5 * MAD) and with MAD < 0.0001 (location = median,
 //   scale = MAD).
-// - No value: prints the fatal message on `console`, waits for RETURN and stops the program.
-YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
-               Console& console);
+// - No value: NumericFailure (the fatal message, then a wait for RETURN).
+YearMean biwgt(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws);
 
 // Per-year results of `robsum`, one entry per year (row).
 struct ChronologySummary {
@@ -128,15 +127,16 @@ struct ChronologySummary {
 
 // Averages each of the first `years` rows of `matrix` over its first `series` columns, skipping
 // cells equal to -999.0, with `method`. A year with no value gets count 0, location 0, scale 0,
-// variance ratio 1.0 and a weight summary of 1.0. More than 4500 series prints the error on
-// `console` and stops the program. `out` is resized to `years`; with a reused `out` and `ws`
+// variance ratio 1.0 and a weight summary of 1.0. More than 4500 series throws NumericFailure
+// with the error's lines. `out` is resized to `years`; with a reused `out` and `ws`
 // the years themselves allocate nothing.
 // Years are independent: on a large matrix they are shared out over `threads` threads
-// (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count, see console/parallel.hpp).
-// The results and anything printed are the same for every thread count.
+// (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count, see model/workers.hpp).
+// The results, and the failure met (that of the earliest year), are the same for every thread
+// count.
 void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
-            RobustWorkspace& ws, Console& console, int threads = kThreadsFromEnvironment);
+            RobustWorkspace& ws, int threads = kThreadsFromEnvironment);
 // Convenience form over the whole matrix.
-ChronologySummary robsum(const YearMatrix& matrix, int method, Console& console);
+ChronologySummary robsum(const YearMatrix& matrix, int method);
 
 }  // namespace kestrovan

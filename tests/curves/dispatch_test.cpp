@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/numeric_stop.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
 
@@ -82,16 +83,17 @@ TEST(Curvefits, UnservedCodesFailLoudly) {
     const std::vector<float> y = wiggly(50);
     std::vector<float> too_short(40);
     int six = 6;
-    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, 7.0f, 50, t.console), ProgramStop);
+    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, 7.0f, 50, t.console), NumericFailure);
     for (int bad : {-9, -6, -4, -3, -2, -1, 0, 5, 7, 9}) {
         std::vector<float> c(50, 123.0f);
         int code = bad;
         try {
             curvefits(y, c, 50, 50, code, 7.0f, 50, t.console);
             ADD_FAILURE() << "code " << bad << " returned";
-        } catch (const ProgramStop& stop) {
-            EXPECT_EQ(stop.kind(), StopKind::Abnormal);
-            EXPECT_NE(std::string(stop.what()).find(std::to_string(bad)), std::string::npos) << stop.what();
+        } catch (const NumericFailure& failure) {
+            EXPECT_EQ(stop_for(failure).kind(), StopKind::Abnormal);
+            EXPECT_NE(std::string(failure.what()).find(std::to_string(bad)), std::string::npos)
+                << failure.what();
         }
     }
 }
@@ -198,9 +200,10 @@ TEST(Detrend2, UnservedAndInvalidCodesFailLoudly) {
         try {
             detrend2(y, c, 50, n, record, code, window, smoothing, 10, t.console);
             ADD_FAILURE() << "code " << bad << " returned";
-        } catch (const ProgramStop& stop) {
-            EXPECT_EQ(stop.kind(), StopKind::Abnormal);
-            EXPECT_NE(std::string(stop.what()).find(std::to_string(bad)), std::string::npos) << stop.what();
+        } catch (const NumericFailure& failure) {
+            EXPECT_EQ(stop_for(failure).kind(), StopKind::Abnormal);
+            EXPECT_NE(std::string(failure.what()).find(std::to_string(bad)), std::string::npos)
+                << failure.what();
         }
     }
 }
@@ -226,7 +229,7 @@ TEST(Dispatch, EveryFamilyOfTheTableHasItsFit) {
                     detrend2(y, c, 60, n, record, code, window, smoothing, 10, t.console);
             };
             if (!fitted) {
-                EXPECT_THROW(fit(), ProgramStop) << f.name << " " << entry.code;
+                EXPECT_THROW(fit(), NumericFailure) << f.name << " " << entry.code;
                 continue;
             }
             EXPECT_NO_THROW(fit()) << f.name << " " << entry.code;

@@ -257,9 +257,6 @@ TEST(ResidualChronology, AutoregressiveModelsOfKnownProcesses) {
 }
 
 TEST(ResidualChronology, ResidualsAveragedOverTheSeriesPresent) {
-    std::istringstream in;
-    std::ostringstream out;
-    Console console(in, out);
     std::mt19937 rng(5);
     std::normal_distribution<double> z(0.0, 0.1);
     YearMatrix m(200, 3);
@@ -280,7 +277,7 @@ TEST(ResidualChronology, ResidualsAveragedOverTheSeriesPresent) {
         }
         chron[static_cast<std::size_t>(r)] /= static_cast<float>(n[static_cast<std::size_t>(r)]);
     }
-    const ResidualChronology rc = residual_chronology(m, chron, n, 1, console);
+    const ResidualChronology rc = residual_chronology(m, chron, n, 1);
     ASSERT_EQ(rc.orders.size(), 3u);
     // The mean of the residuals present each year, the whole scaled to mean 1 by division.
     std::vector<double> means(200, 0.0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/numeric_stop.hpp"
 #include "console/parallel.hpp"
 #include "curves/spline.hpp"
 #include "engine/attempts.hpp"
@@ -56,11 +57,16 @@ Outcome run_with(int threads, const SeriesTable& table, RunOptions params, const
     AttemptSteps steps;
     steps.threads = threads;
     try {
-        const AttemptsSummary summary = run_attempts(
-            table, params, kestrovan::testing::TestIo(files, console, plotter).io(), o.results, steps);
-        o.last = summary.last;
-        o.attempts = summary.attempts;
-        o.outcome = summary.outcome;
+        // A failure of the numerics becomes the stop it is in a run, its lines on the console.
+        try {
+            const AttemptsSummary summary = run_attempts(
+                table, params, kestrovan::testing::TestIo(files, console, plotter).io(), o.results, steps);
+            o.last = summary.last;
+            o.attempts = summary.attempts;
+            o.outcome = summary.outcome;
+        } catch (const NumericFailure& failure) {
+            stop_on_failure(console, failure);
+        }
     } catch (const ProgramStop& stop) {
         o.stop = std::string("stopped: ") + stop.what();
     }

@@ -3,10 +3,8 @@
 
 #include <cstring>
 #include <random>
-#include <sstream>
 #include <vector>
 
-#include "console/console.hpp"
 #include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
@@ -62,25 +60,21 @@ TEST(RobsumThreads, EveryThreadCountGivesTheOneThreadResult) {
             ragged_matrix(shape.years, shape.series, 17u + static_cast<unsigned>(shape.years));
         for (int method : {kMeanArithmetic, kMeanBiweight}) {
             SCOPED_TRACE(std::to_string(shape.years) + " years, method " + std::to_string(method));
-            std::istringstream in;
-            std::ostringstream out;
-            Console console(in, out);
             ChronologySummary one;
             RobustWorkspace ws_one;
-            robsum(m, shape.years, shape.series, method, one, ws_one, console, 1);
+            robsum(m, shape.years, shape.series, method, one, ws_one, 1);
             // One workspace and one summary reused across thread counts, as the engine reuses them.
             ChronologySummary many;
             RobustWorkspace ws_many;
             for (int threads : {2, 3, 4, 8, 1, 5}) {
                 SCOPED_TRACE("threads " + std::to_string(threads));
-                robsum(m, shape.years, shape.series, method, many, ws_many, console, threads);
+                robsum(m, shape.years, shape.series, method, many, ws_many, threads);
                 expect_same(one, many);
             }
             // A part of the matrix only (fewer years and series than it holds).
-            robsum(m, shape.years - 2, shape.series - 1, method, one, ws_one, console, 1);
-            robsum(m, shape.years - 2, shape.series - 1, method, many, ws_many, console, 4);
+            robsum(m, shape.years - 2, shape.series - 1, method, one, ws_one, 1);
+            robsum(m, shape.years - 2, shape.series - 1, method, many, ws_many, 4);
             expect_same(one, many);
-            EXPECT_TRUE(out.str().empty());
         }
     }
 }

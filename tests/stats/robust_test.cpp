@@ -4,24 +4,15 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/stop.hpp"
+#include "model/numeric_failure.hpp"
 #include "model/year_matrix.hpp"
 #include "stats/robust.hpp"
 
 namespace kestrovan {
 namespace {
-
-struct TestConsole {
-    std::istringstream in;
-    std::ostringstream out;
-    Console console{in, out};
-    explicit TestConsole(const std::string& input = "") : in(input) {}
-};
 
 TEST(Qcksrt, SortsEveryShapeIncludingDuplicatesAndTinyArrays) {
     std::mt19937 rng(12345);
@@ -83,11 +74,11 @@ TEST(Median, OddAndEvenCountsAndMadLeavesInputAlone) {
 
 TEST(Median, NoValuesStopsInsteadOfReadingPastTheArray) {
     std::vector<float> none;
-    EXPECT_THROW(mdian1(none), ProgramStop);
-    EXPECT_THROW(mfs(none), ProgramStop);
-    EXPECT_THROW(xmad(none, 0.0f), ProgramStop);
-    EXPECT_THROW(mnsd(none), ProgramStop);
-    EXPECT_THROW(xbiwt(none), ProgramStop);
+    EXPECT_THROW(mdian1(none), NumericFailure);
+    EXPECT_THROW(mfs(none), NumericFailure);
+    EXPECT_THROW(xmad(none, 0.0f), NumericFailure);
+    EXPECT_THROW(mnsd(none), NumericFailure);
+    EXPECT_THROW(xbiwt(none), NumericFailure);
 }
 
 // Values 1..n (times 10) given in scrambled order, so the k-th smallest is 10k.
@@ -166,12 +157,11 @@ TEST(Xbiwt, IteratedLocationIsRobustAndSymmetric) {
 }
 
 TEST(Biwgt, ArithmeticMeanLeavesValuesAndWeightsAlone) {
-    TestConsole tc;
     RobustWorkspace ws;
     std::vector<float> v{3.0f, 1.0f, 2.0f, 6.0f};
     const std::vector<float> before = v;
     std::vector<float> weights(4, -5.0f);
-    const YearMean m = biwgt(v, kMeanArithmetic, weights, ws, tc.console);
+    const YearMean m = biwgt(v, kMeanArithmetic, weights, ws);
     EXPECT_FLOAT_EQ(m.location, 3.0f);
     EXPECT_NEAR(m.scale, std::sqrt(14.0 / 3.0), 1e-6);
     EXPECT_FLOAT_EQ(m.variance_ratio, 1.0f);
@@ -180,19 +170,18 @@ TEST(Biwgt, ArithmeticMeanLeavesValuesAndWeightsAlone) {
 }
 
 TEST(Biwgt, SingleValueAndDegenerateBiweightPaths) {
-    TestConsole tc;
     RobustWorkspace ws;
     std::vector<float> weights(10, -5.0f);
 
     std::vector<float> one{4.25f};
     for (int method : {kMeanArithmetic, kMeanBiweight}) {
-        const YearMean m = biwgt(one, method, weights, ws, tc.console);
+        const YearMean m = biwgt(one, method, weights, ws);
         EXPECT_FLOAT_EQ(m.location, 4.25f);
         EXPECT_FLOAT_EQ(m.scale, 0.0f);
     }
 
     std::vector<float> five{4.0f, 1.0f, 3.0f, 100.0f, 2.0f};  // median 3, MAD 1
-    YearMean m = biwgt(five, kMeanBiweight, weights, ws, tc.console);
+    YearMean m = biwgt(five, kMeanBiweight, weights, ws);
     EXPECT_FLOAT_EQ(m.location, 3.0f);
     EXPECT_FLOAT_EQ(m.scale, 1.5f);
     EXPECT_FLOAT_EQ(m.variance_ratio, 1.0f);
@@ -200,34 +189,34 @@ TEST(Biwgt, SingleValueAndDegenerateBiweightPaths) {
     // Six or more values, over half equal: median and the tiny MAD itself, ratio and weights 1.
     std::fill(weights.begin(), weights.end(), -5.0f);
     std::vector<float> bunched{1.0f, 1.0f, 1.0f, 1.0f, 5.0f, -2.0f, 1.0f};
-    m = biwgt(bunched, kMeanBiweight, weights, ws, tc.console);
+    m = biwgt(bunched, kMeanBiweight, weights, ws);
     EXPECT_FLOAT_EQ(m.location, 1.0f);
     EXPECT_FLOAT_EQ(m.scale, 0.0f);
     EXPECT_FLOAT_EQ(m.variance_ratio, 1.0f);
     for (int i = 0; i < 7; ++i) EXPECT_FLOAT_EQ(weights[i], 1.0f);
-    EXPECT_TRUE(tc.out.str().empty());
 }
 
 TEST(Biwgt, NoValueIsFatalWithMessageAndPause) {
-    TestConsole tc("\n");
     RobustWorkspace ws;
     std::vector<float> none, weights;
     try {
-        biwgt(none, kMeanBiweight, weights, ws, tc.console);
+        biwgt(none, kMeanBiweight, weights, ws);
         FAIL() << "no stop";
-    } catch (const ProgramStop& stop) {
-        EXPECT_EQ(stop.kind(), StopKind::Abnormal);
-        EXPECT_STREQ(stop.what(), "");
+    } catch (const NumericFailure& failure) {
+        EXPECT_EQ(failure.exit_code(), 1);
+        EXPECT_STREQ(failure.what(), "");
+        EXPECT_TRUE(failure.pauses());
+        ASSERT_EQ(failure.lines().size(), 1u);
+        EXPECT_EQ(failure.lines()[0].text, "fatal error in biwgt: n is zero or negative");
+        EXPECT_EQ(failure.lines()[0].column, 2);
     }
-    EXPECT_NE(tc.out.str().find("fatal error in biwgt: n is zero or negative"), std::string::npos);
 }
 
 TEST(Biwgt, BiweightDownWeightsOutlierAndReportsWeightsInSortedOrder) {
-    TestConsole tc;
     RobustWorkspace ws;
     std::vector<float> v{1.02f, 0.95f, 50.0f, 1.00f, 0.98f, 1.05f, 0.97f, 1.01f, 1.03f, 0.99f};
     std::vector<float> weights(v.size());
-    const YearMean m = biwgt(v, kMeanBiweight, weights, ws, tc.console);
+    const YearMean m = biwgt(v, kMeanBiweight, weights, ws);
     EXPECT_NEAR(m.location, 1.0f, 0.02f);
     EXPECT_GT(m.scale, 0.0f);
     EXPECT_LT(m.scale, 0.1f);
@@ -252,7 +241,6 @@ YearMatrix pattern_matrix(int years, int series) {
 }
 
 TEST(Robsum, EachYearMatchesBiwgtOnItsNonMissingCells) {
-    TestConsole tc;
     // Row r holds r + 1 values (1 to 40), noisy with a few wild ones so that several weights
     // are exactly 0; missing cells are scattered between the values.
     constexpr int kYears = 40, kSeries = 60;
@@ -265,7 +253,7 @@ TEST(Robsum, EachYearMatchesBiwgtOnItsNonMissingCells) {
             mat(r, c) = (i % 9 == 4) ? 25.0f + static_cast<float>(i) : noise(rng);
         }
     for (int method : {kMeanArithmetic, kMeanBiweight}) {
-        const ChronologySummary s = robsum(mat, method, tc.console);
+        const ChronologySummary s = robsum(mat, method);
         ASSERT_EQ(s.years(), kYears);
         RobustWorkspace ws;
         for (int r = 0; r < kYears; ++r) {
@@ -274,7 +262,7 @@ TEST(Robsum, EachYearMatchesBiwgtOnItsNonMissingCells) {
                 if (mat(r, c) != kMissing) row.push_back(mat(r, c));
             ASSERT_EQ(static_cast<int>(row.size()), r + 1);
             std::vector<float> w(row.size());
-            const YearMean m = biwgt(row, method, w, ws, tc.console);
+            const YearMean m = biwgt(row, method, w, ws);
             EXPECT_EQ(s.count[r], r + 1);
             EXPECT_EQ(s.location[r], m.location) << r;
             EXPECT_EQ(s.scale[r], m.scale) << r;
@@ -297,7 +285,6 @@ TEST(Robsum, EachYearMatchesBiwgtOnItsNonMissingCells) {
 }
 
 TEST(Robsum, SkipsMissingKeepsOtherNegativesAndHandlesEmptyAndSmallYears) {
-    TestConsole tc;
     YearMatrix m(4, 7);
     // Year 0: three values and missing cells; -9999 is a value, not a gap.
     m(0, 0) = 2.0f;
@@ -312,11 +299,11 @@ TEST(Robsum, SkipsMissingKeepsOtherNegativesAndHandlesEmptyAndSmallYears) {
 
     ChronologySummary s;
     RobustWorkspace ws;
-    robsum(m, 4, 7, kMeanArithmetic, s, ws, tc.console);
+    robsum(m, 4, 7, kMeanArithmetic, s, ws);
     EXPECT_EQ(s.count[0], 3);
     EXPECT_FLOAT_EQ(s.location[0], (2.0f + 4.0f - 9999.0f) / 3.0f);
 
-    robsum(m, 4, 7, kMeanBiweight, s, ws, tc.console);
+    robsum(m, 4, 7, kMeanBiweight, s, ws);
     EXPECT_EQ(s.count, (std::vector<int>{3, 0, 1, 7}));
     EXPECT_FLOAT_EQ(s.location[0], 2.0f);  // median of three
     EXPECT_FLOAT_EQ(s.location[1], 0.0f);
@@ -332,42 +319,43 @@ TEST(Robsum, SkipsMissingKeepsOtherNegativesAndHandlesEmptyAndSmallYears) {
     }
     EXPECT_FLOAT_EQ(s.weight_min[3], 0.0f);  // the 3.0 is rejected
     EXPECT_NEAR(s.location[3], 1.125f, 0.05f);
-    EXPECT_TRUE(tc.out.str().empty());
 
     // Only the first rows/columns asked for are used.
-    robsum(m, 1, 4, kMeanArithmetic, s, ws, tc.console);
+    robsum(m, 1, 4, kMeanArithmetic, s, ws);
     ASSERT_EQ(s.years(), 1);
     EXPECT_EQ(s.count[0], 2);
     EXPECT_FLOAT_EQ(s.location[0], 3.0f);
 }
 
 TEST(Robsum, ReusedWorkspaceGivesSameResults) {
-    TestConsole tc;
     ChronologySummary a, b;
     RobustWorkspace ws;
-    robsum(pattern_matrix(30, 40), 30, 40, kMeanBiweight, a, ws, tc.console);
-    robsum(pattern_matrix(5, 3), 5, 3, kMeanBiweight, b, ws, tc.console);
-    robsum(pattern_matrix(30, 40), 30, 40, kMeanBiweight, b, ws, tc.console);
+    robsum(pattern_matrix(30, 40), 30, 40, kMeanBiweight, a, ws);
+    robsum(pattern_matrix(5, 3), 5, 3, kMeanBiweight, b, ws);
+    robsum(pattern_matrix(30, 40), 30, 40, kMeanBiweight, b, ws);
     EXPECT_EQ(a.location, b.location);
     EXPECT_EQ(a.scale, b.scale);
     EXPECT_EQ(a.weight_lower_quartile, b.weight_lower_quartile);
 }
 
 TEST(Robsum, TooManySeriesPrintsTheLimitAndStops) {
-    TestConsole tc;
     YearMatrix m(1, kMaxSeries + 1);
     ChronologySummary s;
     RobustWorkspace ws;
+    std::string said;
     try {
-        robsum(m, 1, kMaxSeries + 1, kMeanBiweight, s, ws, tc.console);
+        robsum(m, 1, kMaxSeries + 1, kMeanBiweight, s, ws);
         FAIL() << "no stop";
-    } catch (const ProgramStop& stop) {
-        EXPECT_EQ(stop.kind(), StopKind::Abnormal);
+    } catch (const NumericFailure& failure) {
+        EXPECT_EQ(failure.exit_code(), 1);
+        EXPECT_FALSE(failure.pauses());
+        for (const FailureLine& l : failure.lines()) said += std::to_string(l.column) + ":" + l.text + "\n";
     }
-    const std::string out = tc.out.str();
-    EXPECT_NE(out.find("Error in Sbr ROBSUM: Max number of series exceeded"), std::string::npos);
-    EXPECT_NE(out.find("Maximum allowed:  4500     Number sent:  4501"), std::string::npos);
-    EXPECT_NE(out.find("*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***"), std::string::npos);
+    EXPECT_EQ(said,
+              "1:\n"
+              "2:Error in Sbr ROBSUM: Max number of series exceeded\n"
+              "2:Maximum allowed:  4500     Number sent:  4501\n"
+              "2:*** Enlarge parameter MAXNUM in Sbr ROBSUM and try again! ***\n");
 }
 
 }  // namespace

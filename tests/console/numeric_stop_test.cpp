@@ -1,0 +1,60 @@
+// The stop a failure of the numerics becomes: its lines on the console as the numerics would have
+// printed them, the wait when it asks for one, and an abnormal stop with its message.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "console/numeric_stop.hpp"
+
+namespace kestrovan {
+namespace {
+
+struct Said {
+    std::string console;
+    StopKind kind = StopKind::Normal;
+    std::string what;
+    int exit_code = -1;
+};
+
+Said stop_of(const NumericFailure& failure, const std::string& input, bool echo) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    Console console(in, out);
+    console.set_echo(echo);
+    console.line("before");
+    Said said;
+    try {
+        stop_on_failure(console, failure);
+    } catch (const ProgramStop& stop) {
+        said.kind = stop.kind();
+        said.what = stop.what();
+        said.exit_code = stop.exit_code();
+    }
+    said.console = out.str();
+    return said;
+}
+
+TEST(NumericStop, LinesInOrderThenTheWaitThenAnAbnormalStop) {
+    const NumericFailure lines({{}, {"*** too long ***", 2}, {"bye."}}, true);
+    // The wait reads one answer: an answer file's answer is echoed after the lines.
+    Said said = stop_of(lines, "x\nnext\n", true);
+    EXPECT_EQ(said.console, "before\n\n *** too long ***\nbye.\nx\n");
+    EXPECT_EQ(said.kind, StopKind::Abnormal);
+    EXPECT_EQ(said.what, "");
+    EXPECT_EQ(said.exit_code, lines.exit_code());
+
+    // Without a wait nothing is read.
+    said = stop_of(NumericFailure({{"fatal", 2}}, false), "x\n", true);
+    EXPECT_EQ(said.console, "before\n fatal\n");
+
+    // A failure said in one message prints nothing: the stop carries the message.
+    said = stop_of(NumericFailure("internal error: no values"), "", false);
+    EXPECT_EQ(said.console, "before\n");
+    EXPECT_EQ(said.what, "internal error: no values");
+    EXPECT_EQ(said.exit_code, 1);
+    EXPECT_EQ(stop_for(NumericFailure("m")).exit_code(), NumericFailure::kExitStatus);
+}
+
+}  // namespace
+}  // namespace kestrovan
