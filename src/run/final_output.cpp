@@ -27,7 +27,7 @@ std::string table_header(bool option0, bool stabilized) {
 }
 
 float value_or_zero(const std::vector<float>& v, std::size_t k) {
-    return k < v.size() && std::isfinite(v[k]) ? v[k] : 0.0f;
+    return k < v.size() && std::isfinite(v[k]) && v[k] != kMissing ? v[k] : 0.0f;
 }
 
 struct SpectralInput {
@@ -97,10 +97,6 @@ SpectralInput write_column_table(const std::string& path, const std::string& csv
 
 void write_tucson_chronologies(const std::string& path, const RunFiles& files, bool option0, bool stabilized,
                                const FinalChronologies& c, Console& console) {
-    StagedOutputFile staged(path);
-    std::ofstream& file = staged.stream();
-    TucsonWriteState state;
-    state.file_name = path;
     std::vector<const std::vector<float>*> series{&c.first, &c.second};
     std::vector<std::string> codes{option0 ? "rawcrn" : "stdcrn", option0 ? "adjcrn" : "ssfcrn"};
     if (stabilized) {
@@ -109,8 +105,20 @@ void write_tucson_chronologies(const std::string& path, const RunFiles& files, b
         codes.push_back(option0 ? "rawstb" : "stdstb");
         codes.push_back(option0 ? "adjstb" : "ssfstb");
     }
+    write_tucson_index_file(path, files, c.first_year, series, codes, c.sample_size, console);
+}
+
+}  // namespace
+
+void write_tucson_index_file(const std::string& path, const RunFiles& files, int first_year,
+                             const std::vector<const std::vector<float>*>& series, const std::vector<std::string>& codes,
+                             std::span<const int> sample_size, Console& console) {
+    StagedOutputFile staged(path);
+    std::ofstream& file = staged.stream();
+    TucsonWriteState state;
+    state.file_name = path;
     const std::string id = files.chronology_id();
-    const std::size_t span = c.sample_size.size();
+    const std::size_t span = sample_size.size();
     for (std::size_t s = 0; s < series.size(); ++s) {
         std::array<std::string, 3> header = files.header;
         for (auto& line : header) line = fixed_width(line, 88);
@@ -121,13 +129,11 @@ void write_tucson_chronologies(const std::string& path, const RunFiles& files, b
         // would end the chronology when the file is read back.
         std::vector<float> values(span, 0.0f);
         for (std::size_t k = 0; k < span; ++k)
-            if (c.sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
-        trrw(file, "iw", id, c.first_year, values, c.sample_size, header[2].substr(82, 6), state, console);
+            if (sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
+        trrw(file, "iw", id, first_year, values, sample_size, codes[s], state, console);
     }
     staged.commit();
 }
-
-}  // namespace
 
 void write_final_output(Console& console, RunFiles& files, const RunOptions& params,
                         const FinalChronologies& c, Plotter& plotter) {

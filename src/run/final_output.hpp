@@ -23,6 +23,13 @@ struct FinalChronologies {
 // Writes base + "_crns_col.txt", base + "_crns_tuc.txt" and spectra base + "_spectra.txt",
 // draws the spectrum plots. Years with sample size 0 print 0.000 chronology values and −9.999
 // standard errors, and go to the Tucson file as index 0 with count 0.
+// A Tucson index file of chronologies, one after the other, each with the data file's three header
+// lines carrying its six-character code (columns 83-88) and written with `sample_size`; a year of
+// sample size 0 holds index 0. Written under a staged name and renamed when complete.
+void write_tucson_index_file(const std::string& path, const RunFiles& files, int first_year,
+                             const std::vector<const std::vector<float>*>& series, const std::vector<std::string>& codes,
+                             std::span<const int> sample_size, Console& console);
+
 void write_final_output(Console& console, RunFiles& files, const RunOptions& params,
                         const FinalChronologies& chronologies, Plotter& plotter);
 

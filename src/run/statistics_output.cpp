@@ -14,6 +14,7 @@
 #include "engine/sigfree.hpp"
 #include "io/tucson.hpp"
 #include "model/run_options.hpp"
+#include "run/final_output.hpp"
 #include "select/tree_ids.hpp"
 
 namespace kestrovan {
@@ -193,26 +194,9 @@ void write_residual_files(const std::string& base, RunFiles& files, Console& con
     }
     staged_table.commit();
 
-    const std::string tuc = base + "_crns_res_tuc.txt";
-    StagedOutputFile staged_tuc(tuc);
-    std::ofstream& file = staged_tuc.stream();
-    TucsonWriteState state;
-    state.file_name = tuc;
-    const std::vector<const std::vector<float>*> series{&std_res.residual, &ssf_res.residual, &std_res.with_model,
-                                                        &ssf_res.with_model};
-    const char* codes[] = {"stdres", "ssfres", "stdarm", "ssfarm"};
-    for (std::size_t s = 0; s < series.size(); ++s) {
-        std::array<std::string, 3> header = files.header;
-        for (auto& line : header) line = fixed_width(line, 88);
-        header[1].replace(82, 6, codes[s]);
-        header[2].replace(82, 6, codes[s]);
-        for (const auto& line : header) file << line << '\n';
-        std::vector<float> values(span, 0.0f);
-        for (std::size_t k = 0; k < span; ++k)
-            if (n[k] > 0) values[k] = or_zero(*series[s], k);
-        trrw(file, "iw", files.chronology_id(), first_year, values, n, codes[s], state, console);
-    }
-    staged_tuc.commit();
+    write_tucson_index_file(base + "_crns_res_tuc.txt", files, first_year,
+                            {&std_res.residual, &ssf_res.residual, &std_res.with_model, &ssf_res.with_model},
+                            {"stdres", "ssfres", "stdarm", "ssfarm"}, n, console);
 }
 
 // The orders of the series' models (listed in the per-series table) summed up, and the pooled
