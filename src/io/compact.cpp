@@ -85,11 +85,7 @@ public:
     }
 
 private:
-    bool refuse(const std::string& what) {
-        console_.blank_line();
-        console_.line(what, 2);
-        return false;
-    }
+    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
 
     bool read_series(const CompactHeader& h, std::vector<InputSeries>& out) {

@@ -82,11 +82,7 @@ public:
     }
 
 private:
-    bool refuse(const std::string& what) {
-        console_.blank_line();
-        console_.line(what, 2);
-        return false;
-    }
+    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
     std::string block() const { return " (the series of the HEADER: block of line " + std::to_string(header_line_) + ")"; }
 

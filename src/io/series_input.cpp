@@ -4,9 +4,17 @@
 #include <cctype>
 #include <set>
 
+#include "console/console.hpp"
 #include "console/format.hpp"
 
 namespace kestrovan {
+
+bool refuse_reading(Console& console, const std::string& what) {
+    console.blank_line();
+    console.line(what, 2);
+    return false;
+}
+
 
 namespace {
 

@@ -36,6 +36,10 @@ struct LoadNotes {
 // hundredths, 1000 = thousandths); nullopt for a text that names no unit this program knows.
 // Accepts "mm", "1/10 mm", "1/20 mm", "1/50 mm", "1/100 mm", "1/1000 mm" (blanks optional) and
 // "0.1 mm", "0.01 mm", "0.001 mm".
+// A reader's refusal: a blank line and the message on the console; false, for the reader to
+// return.
+bool refuse_reading(Console& console, const std::string& what);
+
 std::optional<int> unit_parts(std::string_view text);
 // The unit as the run file and the messages write it ("mm", "1/100 mm", ...).
 std::string unit_name(int parts);

@@ -77,11 +77,7 @@ public:
     }
 
 private:
-    bool refuse(const std::string& what) {
-        console_.blank_line();
-        console_.line(what, 2);
-        return false;
-    }
+    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
 
     int line_of(std::ptrdiff_t offset) const {
         const auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), static_cast<std::size_t>(offset));
