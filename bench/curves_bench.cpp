@@ -9,9 +9,9 @@
 #include <sstream>
 #include <vector>
 
-#include "console/console.hpp"
 #include "curves/growth.hpp"
 #include "curves/spline.hpp"
+#include "model/notices.hpp"
 
 namespace {
 
@@ -28,10 +28,9 @@ std::vector<float> ring_widths(int n) {
     return y;
 }
 
+// Where the fits' messages go; none is printed.
 struct Quiet {
-    std::istringstream in;
-    std::ostringstream out;
-    Console console{in, out};
+    Notices notices;
 };
 
 void BM_Spline2(benchmark::State& state) {
@@ -44,7 +43,7 @@ void BM_Spline2(benchmark::State& state) {
     Quiet q;
     SplineWorkspace ws;
     for (auto _ : state) {
-        spline2(n, y, c, lengths, q.console, reuse ? &ws : nullptr);
+        spline2(n, y, c, lengths, q.notices, reuse ? &ws : nullptr);
         benchmark::DoNotOptimize(c.data());
     }
     state.SetItemsProcessed(state.iterations() * n);
@@ -57,7 +56,7 @@ void BM_AgeDependentSpline(benchmark::State& state) {
     Quiet q;
     SplineWorkspace ws;
     for (auto _ : state) {
-        age_dependent_spline(n, y, c, 50, q.console, &ws);
+        age_dependent_spline(n, y, c, 50, q.notices, &ws);
         benchmark::DoNotOptimize(c.data());
     }
     state.SetItemsProcessed(state.iterations() * n);
@@ -70,7 +69,7 @@ void BM_Curve(benchmark::State& state) {
     Quiet q;
     for (auto _ : state) {
         FitRecord record{};
-        curve(n, n, y, c, record, q.console);
+        curve(n, n, y, c, record, q.notices);
         benchmark::DoNotOptimize(record.data());
     }
     state.SetItemsProcessed(state.iterations() * n);

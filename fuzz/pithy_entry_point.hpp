@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "console/format.hpp"
 #include "entry_points.hpp"
 #include "io/run_files.hpp"
+#include "model/format.hpp"
 #include "model/run_options.hpp"
 #include "select/pithy.hpp"
 

@@ -2,9 +2,9 @@
 
 #include <cctype>
 
-#include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

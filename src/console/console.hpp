@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "console/format.hpp"
 #include "console/stop.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

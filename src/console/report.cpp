@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "console/format.hpp"
 #include "console/stop.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

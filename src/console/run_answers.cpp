@@ -4,7 +4,7 @@
 #include <string>
 
 #include "console/ask.hpp"
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -42,7 +42,7 @@ int percent_wavelength(int code, int n) {
 // to the mean and spread of the ratios of the values to a spline of (n - 1) / 3 years fitted to
 // y[1..n-1]. y[0] becomes -999.0 and n shrinks by one. A spline marker (too few values) is left
 // in c[0] with y and n untouched.
-void first_differences(std::span<float> y, std::span<float> c, int& n, Console& console,
+void first_differences(std::span<float> y, std::span<float> c, int& n, Notices& notices,
                        SplineWorkspace* workspace) {
     const int m = n - 1;
     if (m < 4) {
@@ -50,7 +50,7 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Console& 
         return;
     }
     std::span<const float> tail(y.data() + 1, static_cast<std::size_t>(m));
-    spline(m, tail, c, m / 3, console, workspace);
+    spline(m, tail, c, m / 3, notices, workspace);
     if (curve_failed(c)) return;
 
     std::vector<float> ratios(static_cast<std::size_t>(m)), differences(static_cast<std::size_t>(m));
@@ -75,8 +75,11 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Console& 
 
 }  // namespace
 
-void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, float alpha,
-               int stiffness, Console& console, SplineWorkspace* workspace) {
+void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, const FitSettings& settings,
+               Notices& notices) {
+    const float alpha = settings.alpha;
+    const int stiffness = settings.stiffness;
+    SplineWorkspace* const workspace = settings.workspace;
     check_sizes("curvefits", y.size(), c.size(), N, n);
     const CurveFamily* family = curve_family(CurveList::PerSeries, code);
     if (!family) not_a_code("curvefits", code);
@@ -85,19 +88,19 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
         case CurveFamilyId::ExponentialOrFallingLine:
         case CurveFamilyId::Line:
         case CurveFamilyId::FallingLine:
-        case CurveFamilyId::HorizontalLine: growth_per_series(N, n, y, c, code, console); return;
+        case CurveFamilyId::HorizontalLine: growth_per_series(N, n, y, c, code, notices); return;
         case CurveFamilyId::AgeDependentSpline:
             check_sizes("curvefits", y.size(), c.size(), N, N);  // this spline runs over all N values
-            age_dependent_spline(N, y, c, stiffness, console, workspace);
+            age_dependent_spline(N, y, c, stiffness, notices, workspace);
             return;
         case CurveFamilyId::SuperSmoother:
             // Smoothed over the first n values, then held at the last smoothed value up to N and
             // smoothed again over all N.
             friedman_curve(y.first(static_cast<std::size_t>(n)), alpha, c.first(static_cast<std::size_t>(N)));
             return;
-        case CurveFamilyId::FixedSpline: spline1(n, y, c, code, console, workspace); break;
+        case CurveFamilyId::FixedSpline: spline1(n, y, c, code, notices, workspace); break;
         case CurveFamilyId::PercentSpline:
-            spline1(n, y, c, percent_wavelength(code, n), console, workspace);
+            spline1(n, y, c, percent_wavelength(code, n), notices, workspace);
             break;
         default:
             // The codes the engine or the dialogue replaces before a fit: no detrending (fitted as
@@ -111,8 +114,15 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
         std::fill(c.begin() + n, c.begin() + N, c[static_cast<std::size_t>(n - 1)]);
 }
 
-void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& record, int& code,
-              int& window, float& smoothing, int stiffness, Console& console, SplineWorkspace* workspace) {
+void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& fit, const FitSettings& settings,
+              Notices& notices) {
+    int& n = fit.n;
+    int& code = fit.code;
+    int& window = fit.window;
+    float& smoothing = fit.smoothing;
+    FitRecord& record = fit.record;
+    const int stiffness = settings.stiffness;
+    SplineWorkspace* const workspace = settings.workspace;
     check_sizes("detrend2", y.size(), c.size(), N, n);
     record.fill(0.0f);
     const CurveFamily* family = curve_family(CurveList::Regional, code);
@@ -136,36 +146,36 @@ void detrend2(std::span<float> y, std::span<float> c, int N, int& n, FitRecord& 
             int median = median_window(window, fitted);
             std::vector<float> values(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(fitted));
             int passes = 0;
-            const int error = msmoor(values, c.first(fitted), median, passes, console);
+            const int error = msmoor(values, c.first(fitted), median, passes, notices);
             if (error != kMedianOk && error != kMedianNoRoot) {
                 // The smoother printed its input error and wrote no curve: use the mean instead.
                 code = kCurveMean;
-                growth_regional(N, n, y, c, record, code, console);
+                growth_regional(N, n, y, c, record, code, notices);
             }
             return;
         }
-        case CurveFamilyId::AgeDependentSpline: age_dependent_spline(n, y, c, stiffness, console, workspace); return;
-        case CurveFamilyId::FirstDifferences: first_differences(y, c, n, console, workspace); return;
+        case CurveFamilyId::AgeDependentSpline: age_dependent_spline(n, y, c, stiffness, notices, workspace); return;
+        case CurveFamilyId::FirstDifferences: first_differences(y, c, n, notices, workspace); return;
         case CurveFamilyId::ExponentialOrLine:
         case CurveFamilyId::ExponentialOrFallingLine:
         case CurveFamilyId::Line:
         case CurveFamilyId::FallingLine:
-        case CurveFamilyId::HorizontalLine: growth_regional(N, n, y, c, record, code, console); return;
+        case CurveFamilyId::HorizontalLine: growth_regional(N, n, y, c, record, code, notices); return;
         case CurveFamilyId::GeneralNegativeExponential:
         case CurveFamilyId::Hugershoff:
         case CurveFamilyId::GeneralExponential: {
-            const GrowthFit fit =
+            const GrowthFit growth =
                 fit_growth_curve(code, std::span<const float>(y).first(static_cast<std::size_t>(n)),
-                                 c.first(static_cast<std::size_t>(N)), record, console);
-            if (family->id == CurveFamilyId::GeneralNegativeExponential && !fit.decays) {
+                                 c.first(static_cast<std::size_t>(N)), record, notices);
+            if (family->id == CurveFamilyId::GeneralNegativeExponential && !growth.decays) {
                 // No decay: the straight line replaces the curve and rebuilds the record.
                 code = family_code(CurveFamilyId::Line, CurveList::Regional);
-                growth_regional(N, n, y, c, record, code, console);
+                growth_regional(N, n, y, c, record, code, notices);
             }
             return;
         }
-        case CurveFamilyId::FixedSpline: spline(n, y, c, code, console, workspace); return;
-        case CurveFamilyId::PercentSpline: spline(n, y, c, percent_wavelength(code, n), console, workspace); return;
+        case CurveFamilyId::FixedSpline: spline(n, y, c, code, notices, workspace); return;
+        case CurveFamilyId::PercentSpline: spline(n, y, c, percent_wavelength(code, n), notices, workspace); return;
         default: not_a_code("detrend2", code);
     }
 }

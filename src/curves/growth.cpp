@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/format.hpp"
 #include "model/curve_families.hpp"
+#include "model/format.hpp"
+#include "model/notices.hpp"
 #include "model/numeric_failure.hpp"
 
 namespace kestrovan {
@@ -76,9 +76,9 @@ void fill_curve(std::span<float> c, int N, float value) {
 
 }  // namespace
 
-void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Console& console) {
+void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Notices& notices) {
     if (n < kMinExponentialLength) {
-        console.line(">> sbr curve:  only" + fmt_i(n, 3) + " values, no exponential curve fit");
+        notices.line(">> sbr curve:  only" + fmt_i(n, 3) + " values, no exponential curve fit");
         fail_curve(c, record);
         return;
     }
@@ -148,7 +148,7 @@ void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord
         }
     }
     if (!converged) {
-        console.line(">> sbr curve: over 34 iterations");
+        notices.line(">> sbr curve: over 34 iterations");
         return fail_curve(c, record);
     }
 
@@ -261,13 +261,13 @@ Moments moment(std::span<const float> y, int n) {
 }
 
 void growth_per_series(int N, int n, std::span<const float> y, std::span<float> c, int& code,
-                       Console& console) {
+                       Notices& notices) {
     float slope = 0.0f, intercept = 0.0f;
     switch (code) {
         case 1:
         case 2: {
             FitRecord record{};
-            curve(N, n, y, c, record, console);
+            curve(N, n, y, c, record, notices);
             if (record[1] > 1e-6f && record[4] >= 1e-6f) return;
             trend(N, n, y, c, slope, intercept);
             if (code == 1) {
@@ -296,7 +296,7 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
 }
 
 void growth_regional(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, int& code,
-                     Console& console) {
+                     Notices& notices) {
     record.fill(0.0f);
     auto line = [&] { trend(N, n, y, c, record[2], record[4]); };
     auto mean = [&] {
@@ -307,7 +307,7 @@ void growth_regional(int N, int n, std::span<const float> y, std::span<float> c,
     switch (code) {
         case 1:
         case 2:
-            curve(N, n, y, c, record, console);
+            curve(N, n, y, c, record, notices);
             if (record[1] > 0.0f && record[4] >= 0.0f) return;
             line();
             if (code == 1) {

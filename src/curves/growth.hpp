@@ -13,7 +13,7 @@
 
 namespace kestrovan {
 
-class Console;
+class Notices;
 
 // The fit-parameter record: seven reals, zero-based here.
 //   [0] amplitude a            (exponential)
@@ -28,11 +28,11 @@ using FitRecord = std::array<float, 7>;
 // kCurveFailed (curves/markers.hpp) is in record[1] and c[0] after a failed exponential.
 
 // Negative exponential by a one-dimensional search on b with linear least squares for a and k.
-// Prints ">> sbr curve:  only nnn values, no exponential curve fit" for n < 20 and
+// Records the notice ">> sbr curve:  only nnn values, no exponential curve fit" for n < 20 and
 // ">> sbr curve: over 34 iterations" when the search does not converge; on failure record[1] and
 // c[0] are kCurveFailed and the rest of c is not written. A converged fit with k > 9999, a <= 0 or
 // b < 0 stores b = 0, which the fallback chains treat as a failed exponential.
-void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Console& console);
+void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Notices& notices);
 
 // Ordinary least-squares line of y on t = 1..n (double precision sums); c(t) = slope t + intercept.
 // With a single value the slope is 0 and the line passes through it. n < 1 throws NumericFailure.
@@ -65,13 +65,13 @@ Moments moment(std::span<const float> y, int n);
 // 4 (falling line, else the mean: code 6) or 6 (mean). On return code holds the fit actually used.
 // The per-series exponential counts as fitted when b > 1e-6 and k >= 1e-6.
 void growth_per_series(int N, int n, std::span<const float> y, std::span<float> c, int& code,
-                       Console& console);
+                       Notices& notices);
 
 // The regional-curve growth fits and their fallback chain, filling the record (zeroed on entry).
 // code on entry: 1 (exponential, else the line: code 4), 2 (exponential, else code 5 applied:
 // the line if falling, else the mean; the code stays 5), 4 (line), 5 (falling line, else the mean:
 // code 6) or 6 (mean). The regional exponential counts as fitted when b > 0 and k >= 0.
 void growth_regional(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, int& code,
-                     Console& console);
+                     Notices& notices);
 
 }  // namespace kestrovan

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/format.hpp"
+#include "model/format.hpp"
+#include "model/notices.hpp"
 #include "model/numeric_failure.hpp"
 
 namespace kestrovan {
@@ -126,7 +126,7 @@ float ametry(Simplex& simplex, std::span<float> psum, int worst, float factor,
 }
 
 int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective, int shift,
-           Console& console) {
+           Notices& notices) {
     const int ndim = simplex.free;
     const int mpts = ndim + 1;
     auto& p = simplex.vertex;
@@ -170,7 +170,7 @@ int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective,
             return evaluations;
         }
         if (evaluations >= kSimplexMaxEvaluations) {
-            console.pause("itmax exceeded in amoeba");
+            notices.pause("itmax exceeded in amoeba");
             move_to_front(ilo);
             return evaluations;
         }
@@ -198,7 +198,7 @@ int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective,
 }
 
 float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<const float> y,
-              std::span<float> curve, int& evaluations, Console& console) {
+              std::span<float> curve, int& evaluations, Notices& notices) {
     const std::span<const float> table = starting_table(model);
     const int ndim = static_cast<int>(table.size());
     simplex.free = ndim;
@@ -213,7 +213,7 @@ float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<c
             objective(std::span<const float>(v.data(), table.size()));
     }
 
-    evaluations = amoeba(simplex, kSimplexTolerance, objective, shift_coordinate(model), console);
+    evaluations = amoeba(simplex, kSimplexTolerance, objective, shift_coordinate(model), notices);
 
     const GrowthParameters g = unpack_growth(model, simplex.vertex[0]);
     for (std::size_t i = 0; i < curve.size(); ++i) {
@@ -329,7 +329,7 @@ GeneralExpStart gexp(std::span<const float> y, std::span<float> curve, float mis
 }
 
 GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> curve,
-                           std::span<float> record, Console& console) {
+                           std::span<float> record, Notices& notices) {
     assert(record.size() >= 7 && curve.size() >= y.size());
     std::fill(record.begin(), record.begin() + 7, 0.0f);
     const std::size_t n = y.size();
@@ -359,7 +359,7 @@ GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> 
     }
 
     GrowthFit fit;
-    fit.sum_of_squares = gamoeba(simplex, model, t, y, curve, fit.evaluations, console);
+    fit.sum_of_squares = gamoeba(simplex, model, t, y, curve, fit.evaluations, notices);
     const GrowthParameters g = unpack_growth(model, simplex.vertex[0]);
     fit.decays = g.rate < 0.0f;
     record[0] = g.a;

@@ -16,7 +16,7 @@
 
 namespace kestrovan {
 
-class Console;
+class Notices;
 
 inline constexpr int kNegExpModel = 1;
 inline constexpr int kGeneralExpModel = 2;
@@ -57,17 +57,17 @@ float ametry(Simplex& simplex, std::span<float> psum, int worst, float factor,
              const SimplexObjective& objective, int shift);
 
 // Nelder–Mead minimisation of an evaluated simplex to the fractional tolerance. On convergence
-// the best vertex is vertex 0. At 2000 evaluations prints "itmax exceeded in amoeba", waits for
-// RETURN (end of input counts as RETURN) and returns with the best vertex found moved to vertex 0.
+// the best vertex is vertex 0. At 2000 evaluations records "itmax exceeded in amoeba" as a pause
+// (the caller prints it and waits for RETURN) and returns with the best vertex found moved to vertex 0.
 // Returns the evaluation count.
-int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective, int shift, Console& console);
+int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective, int shift, Notices& notices);
 
 // Fit driver: vertex 0 of `simplex` holds the starting point; the other vertices come from the
 // starting-simplex table of the model. Minimises gamoff over the points (t, y), leaves the result
 // in vertex 0, writes the fitted curve at t = 1..curve.size() and returns its sum of squares.
 // evaluations receives the evaluation count.
 float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<const float> y,
-              std::span<float> curve, int& evaluations, Console& console);
+              std::span<float> curve, int& evaluations, Notices& notices);
 
 // Parameters of a model's vector, unpacked.
 struct GrowthParameters {
@@ -114,6 +114,6 @@ struct GrowthFit {
     int evaluations = 0;
 };
 GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> curve,
-                           std::span<float> record, Console& console);
+                           std::span<float> record, Notices& notices);
 
 }  // namespace kestrovan

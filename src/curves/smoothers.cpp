@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/console.hpp"
+#include "model/notices.hpp"
 
 namespace kestrovan {
 
@@ -409,17 +409,17 @@ int median_input_error(std::size_t n, int window, std::size_t dimension) {
     return kMedianOk;
 }
 
-void report_median_error(int code, const char* where, Console& console) {
-    console.pause("input error " + std::to_string(code) + " in " + where + ".");
+void report_median_error(int code, const char* where, Notices& notices) {
+    notices.pause("input error " + std::to_string(code) + " in " + where + ".");
 }
 
 }  // namespace
 
-int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window, Console& console,
+int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window, Notices& notices,
           std::size_t dimension) {
     const std::size_t n = y.size();
     if (const int error = median_input_error(n, window, dimension); error != kMedianOk) {
-        report_median_error(error, "msmoo", console);
+        report_median_error(error, "msmoo", notices);
         return error;
     }
     if (window == 1) {
@@ -441,19 +441,19 @@ int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, i
     return kMedianOk;
 }
 
-int msmoor(std::span<float> y, std::span<float> s, int& window, int& passes, Console& console,
+int msmoor(std::span<float> y, std::span<float> s, int& window, int& passes, Notices& notices,
            std::size_t dimension) {
     const std::size_t n = y.size();
     passes = 0;
     if (const int error = median_input_error(n, window, dimension); error != kMedianOk) {
-        report_median_error(error, "msmoor", console);
+        report_median_error(error, "msmoor", notices);
         return error;
     }
     if (window % 2 == 0) --window;
 
     std::vector<float> work(static_cast<std::size_t>(window));
     for (passes = 1; passes <= kMedianMaxPasses; ++passes) {
-        const int error = msmoo(y, s, work, window, console, dimension);
+        const int error = msmoo(y, s, work, window, notices, dimension);
         if (error != kMedianOk) return error + 10;
         double change = 0.0;
         for (std::size_t i = 0; i < n; ++i) change += std::fabs(static_cast<double>(y[i]) - s[i]);
@@ -461,8 +461,8 @@ int msmoor(std::span<float> y, std::span<float> s, int& window, int& passes, Con
         std::copy_n(s.begin(), n, y.begin());
     }
     passes = kMedianMaxPasses;
-    console.blank_line();
-    console.line("*** maximum iterations reached in msmoor ***");
+    notices.blank_line();
+    notices.line("*** maximum iterations reached in msmoor ***");
     return kMedianNoRoot;
 }
 

@@ -12,7 +12,7 @@
 
 namespace kestrovan {
 
-class Console;
+class Notices;
 
 // Spans of the super smoother: tweeter, midrange, woofer.
 inline constexpr float kTweeterSpan = 0.05f;
@@ -86,8 +86,8 @@ inline constexpr std::size_t kMedianDimension = 5000;
 inline constexpr int kMedianMaxPasses = 10;
 
 // One pass of running medians of width window (odd) over y, into s; flat ends. Returns an error
-// code (1 or 2, after printing its message and pausing) or 0. work holds window floats at least.
-int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window, Console& console,
+// code (1 or 2, after recording its message as a pause) or 0. work holds window floats at least.
+int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, int window, Notices& notices,
           std::size_t dimension = kMedianDimension);
 
 // Median root: repeated running medians of width window until a pass changes nothing (at most
@@ -95,7 +95,7 @@ int msmoo(std::span<const float> y, std::span<float> s, std::span<float> work, i
 // reduced by 1 (window is in/out). Returns the error code: 0, 1, 2 (input errors, nothing written
 // to s), 11, 12 (the same found in a pass), 20 (no root after 10 passes; s holds the last pass).
 // passes receives the number of passes made.
-int msmoor(std::span<float> y, std::span<float> s, int& window, int& passes, Console& console,
+int msmoor(std::span<float> y, std::span<float> s, int& window, int& passes, Notices& notices,
            std::size_t dimension = kMedianDimension);
 
 // Ascending heapsort in place.

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "console/console.hpp"
+#include "model/notices.hpp"
 #include "model/numeric_failure.hpp"
 
 namespace kestrovan {
@@ -45,7 +45,7 @@ double stiffness_of(int wavelength, SplineWorkspace& ws) {
 // factorised by banded Cholesky in double precision.
 template <class WavelengthOf>
 void solve_spline(int n, std::span<const float> y, std::span<float> c, WavelengthOf wavelength_of,
-                  Console& console, SplineWorkspace& ws, bool memoise) {
+                  Notices& notices, SplineWorkspace& ws, bool memoise) {
     check_length(n);
     if (n < 4) {
         if (!c.empty()) c[0] = kSplineTooShort;
@@ -91,7 +91,7 @@ void solve_spline(int n, std::span<const float> y, std::span<float> c, Wavelengt
         // Not positive definite when the reduced diagonal is not a usable fraction of the
         // original; written so that a NaN (an unusable stiffness) fails the same way.
         if (!(t + s / tolerance_scale > t)) {
-            console.line(">> sbr spline: matrix not positive definite");
+            notices.line(">> sbr spline: matrix not positive definite");
             c[0] = kSplineNotPositiveDefinite;
             return;
         }
@@ -132,34 +132,34 @@ double spline_stiffness(int wavelength) {
     return 6.0 * (cw - 1.0) * (cw - 1.0) / (cw + 2.0);
 }
 
-float spline(int n, std::span<const float> y, std::span<float> c, int wavelength, Console& console,
+float spline(int n, std::span<const float> y, std::span<float> c, int wavelength, Notices& notices,
              SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
     solve_spline(
-        n, y, c, [wavelength](int) { return wavelength; }, console, ws, workspace != nullptr);
+        n, y, c, [wavelength](int) { return wavelength; }, notices, ws, workspace != nullptr);
     return static_cast<float>(spline_stiffness(wavelength));
 }
 
-void spline1(int n, std::span<const float> y, std::span<float> c, int code, Console& console,
+void spline1(int n, std::span<const float> y, std::span<float> c, int code, Notices& notices,
              SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
     const int base = code == 8 ? 20 : code;
     if (code == 9)
         solve_spline(
-            n, y, c, [base, n](int j) { return std::min(base + j, n); }, console, ws, workspace != nullptr);
+            n, y, c, [base, n](int j) { return std::min(base + j, n); }, notices, ws, workspace != nullptr);
     else
         solve_spline(
-            n, y, c, [base](int) { return base; }, console, ws, workspace != nullptr);
+            n, y, c, [base](int) { return base; }, notices, ws, workspace != nullptr);
 }
 
 void spline2(int n, std::span<const float> y, std::span<float> c, std::span<const int> wavelengths,
-             Console& console, SplineWorkspace* workspace) {
+             Notices& notices, SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
     solve_spline(
-        n, y, c, [wavelengths](int j) { return wavelengths[static_cast<std::size_t>(j)]; }, console, ws,
+        n, y, c, [wavelengths](int j) { return wavelengths[static_cast<std::size_t>(j)]; }, notices, ws,
         workspace != nullptr);
 }
 
@@ -167,7 +167,7 @@ void lsmake(int n, int start, std::span<int> wavelengths) {
     for (int i = 0; i < n; ++i) wavelengths[static_cast<std::size_t>(i)] = start + i;
 }
 
-void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Console& console,
+void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Notices& notices,
                           SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
@@ -183,7 +183,7 @@ void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, i
     std::span<float> fit(ws.first_fit.data(), sn);
     lsmake(n, start, lengths);
 
-    spline2(n, y, fit, lengths, console, &ws);
+    spline2(n, y, fit, lengths, notices, &ws);
     if (curve_failed(fit)) {
         c[0] = fit[0];
         return;
@@ -204,7 +204,7 @@ void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, i
         return;
     }
     std::fill(fit.begin() + m + 1, fit.end(), fit[static_cast<std::size_t>(m)]);
-    spline2(n, fit, c, lengths, console, &ws);
+    spline2(n, fit, c, lengths, notices, &ws);
 }
 
 }  // namespace kestrovan

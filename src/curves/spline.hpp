@@ -9,7 +9,7 @@
 //   changed and the spans may be longer than n.
 // - n < 4: nothing is fitted and c[0] = kSplineTooShort (the rest of c is left as it was).
 // - The system not positive definite: the message ">> sbr spline: matrix not positive definite"
-//   is printed and c[0] = kSplineNotPositiveDefinite. A wavelength that gives no usable
+//   is recorded in the notices and c[0] = kSplineNotPositiveDefinite. A wavelength that gives no usable
 //   stiffness (0) ends the same way.
 // - n > kMaxSplineLength: NumericFailure, whose lines say the series is too long for the spline.
 // - Callers check the curve with curve_failed (curves/markers.hpp).
@@ -22,7 +22,7 @@
 
 namespace kestrovan {
 
-class Console;
+class Notices;
 
 inline constexpr int kMaxSplineLength = 5000;
 
@@ -39,18 +39,18 @@ struct SplineWorkspace {
 double spline_stiffness(int wavelength);
 
 // One wavelength for the whole series; returns the stiffness p used (single precision).
-float spline(int n, std::span<const float> y, std::span<float> c, int wavelength, Console& console,
+float spline(int n, std::span<const float> y, std::span<float> c, int wavelength, Notices& notices,
              SplineWorkspace* workspace = nullptr);
 
 // Wavelength given as a code: 8 means 20 years; 9 means min(9 + i, n) for row i (zero-based),
 // growing by one per point; any other value is the wavelength itself.
-void spline1(int n, std::span<const float> y, std::span<float> c, int code, Console& console,
+void spline1(int n, std::span<const float> y, std::span<float> c, int code, Notices& notices,
              SplineWorkspace* workspace = nullptr);
 
 // A wavelength per point: wavelengths[i] is used for interior row i (i = 0..n-3); only the first
 // n - 2 elements are read.
 void spline2(int n, std::span<const float> y, std::span<float> c, std::span<const int> wavelengths,
-             Console& console, SplineWorkspace* workspace = nullptr);
+             Notices& notices, SplineWorkspace* workspace = nullptr);
 
 // Fills wavelengths[i] = start + i for i = 0..n-1 (growing by one year per ring, no cap).
 void lsmake(int n, int start, std::span<int> wavelengths);
@@ -59,7 +59,7 @@ void lsmake(int n, int start, std::span<int> wavelengths);
 // last point is flattened at the last point where the fit stops rising and the flattened curve is
 // smoothed again with the same wavelengths. A fit that rises at every step back to its first
 // point is taken as it is (see the definition for why).
-void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Console& console,
+void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Notices& notices,
                           SplineWorkspace* workspace = nullptr);
 
 }  // namespace kestrovan

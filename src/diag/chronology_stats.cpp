@@ -4,8 +4,8 @@
 #include <cmath>
 #include <map>
 
-#include "console/parallel.hpp"
 #include "diag/rbar.hpp"
+#include "model/workers.hpp"
 
 namespace kestrovan {
 

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "console/format.hpp"
-#include "console/stop.hpp"
+#include "model/format.hpp"
+#include "model/numeric_failure.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {
@@ -20,18 +21,18 @@ struct SeriesRecord {
     std::string id;
 };
 
-void report_line(Console& console, const std::string& text) { console.line(text, 20); }
+void report_line(Notices& report, std::string text) { report.line(std::move(text), 20); }
 
 }  // namespace
 
 CommonInterval comint(std::span<const int> first_years, std::span<const std::string> ids,
-                      std::span<const int> lengths, Console& console) {
+                      std::span<const int> lengths) {
     CommonInterval out;
     const int ns = static_cast<int>(std::min(first_years.size(), lengths.size()));
     if (ns > kMaxSeries) {
-        console.blank_line();
-        console.line(" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20);
-        throw ProgramStop(StopKind::Abnormal, " too many series for subroutine Commint");
+        throw NumericFailure(
+            {{}, {" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20}}, false,
+            " too many series for subroutine Commint");
     }
     if (ns == 0) return out;
 
@@ -87,20 +88,20 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
         }
     }
 
-    console.blank_line();
-    console.line(std::string(42, '*'), 21);
-    report_line(console, " **  Time span of chronology: " + fmt_i(out.span_first, 5) + " to" +
+    out.report.blank_line();
+    out.report.line(std::string(42, '*'), 21);
+    report_line(out.report, " **  Time span of chronology: " + fmt_i(out.span_first, 5) + " to" +
                              fmt_i(out.span_last, 5));
-    report_line(console, " **  length =               : " + fmt_i(out.span_last - out.span_first + 1, 13));
-    report_line(console, " **  Number of series in chronology: " + fmt_i(ns, 6));
-    report_line(console, " **  Optimum common interval: " + fmt_i(out.start, 5) + " to" + fmt_i(out.end, 5));
-    report_line(console,
+    report_line(out.report, " **  length =               : " + fmt_i(out.span_last - out.span_first + 1, 13));
+    report_line(out.report, " **  Number of series in chronology: " + fmt_i(ns, 6));
+    report_line(out.report, " **  Optimum common interval: " + fmt_i(out.start, 5) + " to" + fmt_i(out.end, 5));
+    report_line(out.report,
                 " **  Number of years included: " + fmt_i(out.found ? out.end - out.start + 1 : 0, 12));
-    report_line(console, " **  Number of Series included:     " + fmt_i(out.series, 7));
-    report_line(console, " **  Number of rings:               " + fmt_i(out.rings, 7));
-    report_line(console, " **  Length of longest Series: " + fmt_i(out.longest, 12));
-    report_line(console, " **  Length of shortest Series: " + fmt_i(out.shortest, 11));
-    console.line(std::string(42, '*'), 21);
+    report_line(out.report, " **  Number of Series included:     " + fmt_i(out.series, 7));
+    report_line(out.report, " **  Number of rings:               " + fmt_i(out.rings, 7));
+    report_line(out.report, " **  Length of longest Series: " + fmt_i(out.longest, 12));
+    report_line(out.report, " **  Length of shortest Series: " + fmt_i(out.shortest, 11));
+    out.report.line(std::string(42, '*'), 21);
     return out;
 }
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "console/console.hpp"
+#include "model/notices.hpp"
 
 namespace kestrovan {
 
@@ -18,14 +18,15 @@ struct CommonInterval {
     int rings = 0;     // series × years of the interval
     int longest = 0;   // longest series (rings)
     int shortest = 0;  // shortest series
+    Notices report;    // the framed report of the interval, for the caller to print
 };
 
-// Finds the common interval and prints its report on the console.
+// Finds the common interval and writes its report into the result.
 //   first_years, lengths, ids: one entry per series (ids may be empty: only used for ordering
 //   ties). Candidates are ordered numerically (latest end year first, then earliest start), so
 //   series before year 0 are handled too; among equal maxima the first candidate found wins.
-// Throws ProgramStop (abnormal) for more than 4500 series, after printing the limit message.
+// Throws NumericFailure, whose lines are the limit message, for more than 4500 series.
 CommonInterval comint(std::span<const int> first_years, std::span<const std::string> ids,
-                      std::span<const int> lengths, Console& console);
+                      std::span<const int> lengths);
 
 }  // namespace kestrovan

@@ -4,12 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <fstream>
 
-#include "console/format.hpp"
-#include "console/parallel.hpp"
-#include "console/report.hpp"
 #include "diag/pearsn.hpp"
+#include "model/workers.hpp"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #include <immintrin.h>
@@ -586,8 +583,7 @@ void rescale_by_rbar(const ChronologyView& chron, RbarTables& out) {
 
 }  // namespace
 
-RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSettings& settings,
-                  Console& console) {
+RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSettings& settings) {
     RbarTables out;
     int w = settings.window, s = settings.overlap;
     if (w % 2 == 0) {
@@ -596,10 +592,6 @@ RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSe
     }
     out.window = w;
     out.overlap = s;
-    if (settings.print) {
-        console.line(Columns().at(2, "Running RBAR window length: ").at(37, fmt_i(w, 5)).str());
-        console.line(Columns().at(2, "Running RBAR window overlap: ").at(37, fmt_i(s, 5)).str());
-    }
 
     WindowGrid g;
     g.w = w;
@@ -610,11 +602,6 @@ RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSe
 
     std::vector<char> placed;
     place_windows(window_totals(set, g, settings.threads, settings.kernel), g, set.first_year, out, placed);
-    if (settings.print)
-        console.line(Columns()
-                         .at(2, "Running RBAR segments calculated: ")
-                         .at(37, fmt_i(static_cast<long long>(out.windows.size()), 5))
-                         .str());
 
     const std::size_t ny = static_cast<std::size_t>(g.nyears);
     out.neff1.assign(ny, 0.0f);
@@ -626,24 +613,6 @@ RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSe
     fill_years(placed, chron.sample_size, out);
     rescale_by_rbar(chron, out);
     return out;
-}
-
-void write_rbar_file(const std::string& path, const RbarTables& tables, int first_year,
-                     std::span<const int> sample_size) {
-    StagedOutputFile staged(path);
-    std::ofstream& file = staged.stream();
-    file << " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2\n";
-    const std::size_t nyears = std::min(tables.running_rbar.size(), sample_size.size());
-    for (std::size_t t = 0; t < nyears; ++t) {
-        const int n = sample_size[t];
-        const float r1 = tables.running_rbar[t], r2 = tables.constant_rbar[t];
-        const float e1 = tables.defined ? eps_value(r1, static_cast<float>(n)) : 0.0f;
-        const float e2 = tables.defined ? eps_value(r2, static_cast<float>(n)) : 0.0f;
-        file << fmt_i(first_year + static_cast<int>(t), 5) << fmt_i(n, 7) << fmt_f(r1, 8, 3)
-             << fmt_f(e1, 8, 3) << fmt_f(tables.neff1[t], 8, 3) << fmt_f(r2, 8, 3) << fmt_f(e2, 8, 3)
-             << fmt_f(tables.neff2[t], 8, 3) << '\n';
-    }
-    staged.commit();
 }
 
 }  // namespace kestrovan

@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/parallel.hpp"
 #include "model/series_table.hpp"
+#include "model/workers.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {
@@ -68,14 +67,12 @@ enum class RbarKernel { Best, Portable, Avx2, Avx512 };
 // How runbar works.
 //   window    W; an even W is raised by one and the overlap then set to the even value
 //   overlap   S; the engine passes W − 1 so windows start one year apart
-//   print     print the "Running RBAR window length/overlap/segments" lines
 //   threads   the windows are shared out to this many workers (kThreadsFromEnvironment: as
 //             KESTROVAN_THREADS or the hardware says); the results are the same, bit for bit
 //   kernel    the build of the pair kernel (RbarKernel)
 struct RbarSettings {
     int window = 51;
     int overlap = 50;
-    bool print = true;
     int threads = kThreadsFromEnvironment;
     RbarKernel kernel = RbarKernel::Best;
 };
@@ -97,12 +94,6 @@ RrbarResult rrbar(const IndexSet& set, int window_start, int window);
 // the chronology.
 // The correlations are accumulated per pair with sliding sums; they equal pearsn over each
 // window (to rounding) and are tested against rrbar.
-RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSettings& settings,
-                  Console& console);
-
-// The RBAR file: header " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2" and one
-// line per year (i5,i7,6f8.3). Created or replaced; throws ProgramStop when it cannot be written.
-void write_rbar_file(const std::string& path, const RbarTables& tables, int first_year,
-                     std::span<const int> sample_size);
+RbarTables runbar(const IndexSet& set, const ChronologyView& chron, const RbarSettings& settings);
 
 }  // namespace kestrovan

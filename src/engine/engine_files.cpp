@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "console/format.hpp"
 #include "console/report.hpp"
 #include "console/stop.hpp"
 #include "engine/rcurve.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -7,6 +7,7 @@
 
 #include "console/console.hpp"
 #include "console/freeform.hpp"
+#include "console/numeric_stop.hpp"
 #include "console/run_answers.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
@@ -121,22 +122,22 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
     // One fit with `code` into the smoothed curve: the fitted ages, held flat beyond the
     // truncation age; ages without a measurement are reported as empty.
     std::vector<float> curve(static_cast<std::size_t>(n), fill);
+    const FitSettings settings{.stiffness = fit.stiffness};
     auto fit_curve = [&](int code) {
-        int fit_n = fit_length;
-        int window = fit.window;
-        float smoothing = fit.alpha;
+        RegionalFitState state{.n = fit_length, .code = code, .window = fit.window, .smoothing = fit.alpha};
         std::vector<float> y = shifted;
         std::fill(curve.begin(), curve.end(), fill);
-        detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
+        with_notices(console, [&](Notices& notices) { detrend2(y, curve, n, state, settings, notices); });
         if (curve_failed(curve)) {
             // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
             y = shifted;
-            code = kCurveMean;
-            fit_n = fit_length;
-            detrend2(y, curve, n, fit_n, rc.record, code, window, smoothing, fit.stiffness, console);
+            state.code = kCurveMean;
+            state.n = fit_length;
+            with_notices(console, [&](Notices& notices) { detrend2(y, curve, n, state, settings, notices); });
         }
-        rc.code = code;
-        const int last_fitted = std::max(1, std::min(fit_n, n));
+        rc.code = state.code;
+        rc.record = state.record;
+        const int last_fitted = std::max(1, std::min(state.n, n));
         for (int a = 0; a < n; ++a) {
             const float v = a < last_fitted ? curve[static_cast<std::size_t>(a)]
                                             : curve[static_cast<std::size_t>(last_fitted - 1)];
@@ -226,7 +227,8 @@ bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& 
             firsts.push_back(data.table.years[static_cast<std::size_t>(i)].first);
             lens.push_back(data.table.years[static_cast<std::size_t>(i)].length);
         }
-        comint(firsts, data.table.ids, lens, console);
+        CommonInterval common = comint(firsts, data.table.ids, lens);
+        print_notices(console, common.report);
         fit.truncation_age = io.answers.truncation_age(curve.ages - curve.min_offset);
     }
 }

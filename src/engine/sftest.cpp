@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "console/ask.hpp"
-#include "console/format.hpp"
+#include "console/numeric_stop.hpp"
 #include "console/parallel.hpp"
 #include "console/run_answers.hpp"
 #include "curves/dispatch.hpp"
@@ -20,6 +20,8 @@
 #include "engine/rcurve.hpp"
 #include "engine/series_waves.hpp"
 #include "engine/sftest.hpp"
+#include "engine/stabilization.hpp"
+#include "model/format.hpp"
 #include "plot/plotter.hpp"
 #include "stats/robust.hpp"
 
@@ -98,7 +100,8 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
                      const RunOptions& params, Console& console, SplineWorkspace& ws) {
     const int N = static_cast<int>(y.size());
     const auto curve = c.first(static_cast<std::size_t>(N));
-    curvefits(y, curve, N, n_fit, code, params.alpha_real(), params.spline_stiffness, console, &ws);
+    const FitSettings settings{.alpha = params.alpha_real(), .stiffness = params.spline_stiffness, .workspace = &ws};
+    with_notices(console, [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
@@ -108,7 +111,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     }
     if (!usable) {
         code = kCurveMean;
-        curvefits(y, curve, N, n_fit, code, params.alpha_real(), params.spline_stiffness, console, &ws);
+        with_notices(console, [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
     }
     fit.code = code;
     return fit;
@@ -941,7 +944,9 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] = prev_[t] - chron_[t];
     differences_.push_back(year_differences_);
     if (ny_ >= 4) {
-        spline2(ny_, year_differences_, difference_trend_, wavelengths_, console_, &sws_);
+        with_notices(console_, [&](Notices& notices) {
+            spline2(ny_, year_differences_, difference_trend_, wavelengths_, notices, &sws_);
+        });
         if (!curve_failed(difference_trend_) && all_finite(difference_trend_))
             for (std::size_t t = 0; t < year_differences_.size(); ++t)
                 year_differences_[t] -= difference_trend_[t];
@@ -1082,7 +1087,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
         std::vector<float> smooth;
         if (ny_ >= 4) {
             smooth.assign(static_cast<std::size_t>(ny_), 0.0f);
-            spline1(ny_, signal_free, smooth, 20, console_, &sws_);
+            with_notices(console_, [&](Notices& notices) { spline1(ny_, signal_free, smooth, 20, notices, &sws_); });
             if (curve_failed(smooth)) smooth.clear();
         }
         const std::string smooth_legend =
@@ -1236,7 +1241,7 @@ void SignalFreeRun::run_plots(int k) {
         auto out = smooth.column(static_cast<int>(j));
         std::copy(col.begin(), col.end(), out.begin());
         if (ny_ >= 4) {
-            spline1(ny_, col, out, wavelength, console_, &sws_);
+            with_notices(console_, [&](Notices& notices) { spline1(ny_, col, out, wavelength, notices, &sws_); });
             if (curve_failed(out)) std::copy(col.begin(), col.end(), out.begin());
         }
     }

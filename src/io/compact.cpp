@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

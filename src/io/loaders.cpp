@@ -13,7 +13,6 @@
 
 #include "console/ask.hpp"
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
 #include "io/compact.hpp"
@@ -23,6 +22,7 @@
 #include "io/text_lines.hpp"
 #include "io/tridas.hpp"
 #include "io/tucson.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -11,8 +11,8 @@
 #include <system_error>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "console/stop.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "console/format.hpp"
 #include "console/freeform.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "io/text_fields.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -7,12 +7,12 @@
 #include <stdexcept>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "console/stop.hpp"
 #include "io/edit_list.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
+#include "model/format.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {

@@ -6,7 +6,7 @@
 
 #include <plplot.h>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

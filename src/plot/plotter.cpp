@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 #include "plot/canvas.hpp"
 #include "plot/plot_device.hpp"
 #include "plot/plot_ranges.hpp"

@@ -18,12 +18,12 @@
 #include <sstream>
 #include <thread>
 
-#include "console/format.hpp"
 #include "console/report.hpp"
 #include "console/signals.hpp"
 #include "console/stop.hpp"
 #include "io/run_files.hpp"
 #include "io/text_fields.hpp"
+#include "model/format.hpp"
 #include "run/run_file.hpp"
 
 extern char** environ;

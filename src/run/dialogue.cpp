@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "console/ask.hpp"
-#include "console/format.hpp"
 #include "console/run_answers.hpp"
+#include "model/format.hpp"
 #include "select/pithy.hpp"
 
 namespace kestrovan {

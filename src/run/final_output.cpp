@@ -6,10 +6,10 @@
 #include <span>
 #include <sstream>
 
-#include "console/format.hpp"
 #include "console/report.hpp"
 #include "diag/spectrum.hpp"
 #include "io/tucson.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 #include "run/dialogue.hpp"
 #include "select/power_transform.hpp"
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "console/ask.hpp"
-#include "console/format.hpp"
 #include "console/report.hpp"
 #include "console/stop.hpp"
 #include "io/loaders.hpp"
+#include "model/format.hpp"
 #include "run/dialogue.hpp"
 
 namespace kestrovan {

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <map>
 
-#include "console/format.hpp"
 #include "console/report.hpp"
 #include "diag/series_stats.hpp"
 #include "diag/stabilize.hpp"
 #include "engine/sigfree.hpp"
 #include "io/tucson.hpp"
+#include "model/format.hpp"
 #include "model/run_options.hpp"
 #include "run/final_output.hpp"
 #include "select/tree_ids.hpp"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

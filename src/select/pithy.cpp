@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "console/ask.hpp"
-#include "console/format.hpp"
 #include "console/freeform.hpp"
 #include "io/edit_list.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

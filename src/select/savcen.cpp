@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "console/format.hpp"
 #include "console/report.hpp"
 #include "io/tucson.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 #include "stats/robust.hpp"
 
 namespace kestrovan {

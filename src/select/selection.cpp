@@ -1,7 +1,7 @@
 #include "select/selection.hpp"
 
 #include "console/ask.hpp"
-#include "console/format.hpp"
+#include "model/format.hpp"
 #include "select/censor.hpp"
 #include "select/savcen.hpp"
 #include "select/truncate.hpp"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 namespace kestrovan {
 

@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "console/freeform.hpp"
+#include "model/format.hpp"
 
 using namespace kestrovan;
 

@@ -17,6 +17,7 @@ struct TestConsole {
     std::istringstream in;
     std::ostringstream out;
     Console console{in, out};
+    Notices notices;
 };
 
 std::vector<float> wiggly(int n, float level = 1.0f) {
@@ -33,33 +34,33 @@ TEST(Curvefits, SplineCodesPickTheirWavelength) {
     const std::vector<float> y25 = wiggly(25);
     std::vector<float> c(25), expected(25);
     int code = -30;  // truncate(0.3 * 25) = 7 years
-    curvefits(y25, c, 25, 25, code, 7.0f, 50, t.console);
-    spline(25, y25, expected, 7, t.console);
+    curvefits(y25, c, 25, 25, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    spline(25, y25, expected, 7, t.notices);
     EXPECT_EQ(c, expected);
     EXPECT_EQ(code, -30);
 
     const std::vector<float> y12 = wiggly(12);
     std::vector<float> c12(12), e12(12);
     code = -67;  // truncate(0.67 * 12) = 8, which the spline reads as 20 years
-    curvefits(y12, c12, 12, 12, code, 7.0f, 50, t.console);
-    spline(12, y12, e12, 20, t.console);
+    curvefits(y12, c12, 12, 12, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    spline(12, y12, e12, 20, t.notices);
     EXPECT_EQ(c12, e12);
 
     code = 32;  // fixed wavelength on the first n values
     std::vector<float> y = wiggly(80), c80(80, 0.0f), e80(80, 0.0f);
-    curvefits(y, c80, 80, 60, code, 7.0f, 50, t.console);
-    spline(60, y, e80, 32, t.console);
+    curvefits(y, c80, 80, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    spline(60, y, e80, 32, t.notices);
     for (int i = 60; i < 80; ++i) e80[i] = e80[59];  // held flat beyond the fitted values
     EXPECT_EQ(c80, e80);
 
     code = 8;  // age-dependent spline on all N values
-    curvefits(y, c80, 80, 80, code, 7.0f, 30, t.console);
-    age_dependent_spline(80, y, e80, 30, t.console);
+    curvefits(y, c80, 80, 80, code, {.alpha = 7.0f, .stiffness = 30}, t.notices);
+    age_dependent_spline(80, y, e80, 30, t.notices);
     EXPECT_EQ(c80, e80);
 
     code = 20;  // a spline marker reaches the caller
     std::vector<float> c3(3, 1.0f);
-    curvefits(y, c3, 3, 3, code, 7.0f, 50, t.console);
+    curvefits(y, c3, 3, 3, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     EXPECT_EQ(c3[0], kSplineTooShort);
 }
 
@@ -68,12 +69,12 @@ TEST(Curvefits, GrowthCodesFallBackAndReportTheCode) {
     std::vector<float> up(60), c(60);
     for (int i = 0; i < 60; ++i) up[i] = 0.4f + 0.02f * static_cast<float>(i);
     int code = 2;
-    curvefits(up, c, 60, 60, code, 7.0f, 50, t.console);
+    curvefits(up, c, 60, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     EXPECT_EQ(code, 6);
     EXPECT_NEAR(c[0], 0.4f + 0.02f * 29.5f, 1e-5f);
     EXPECT_EQ(c[0], c[59]);
     code = 3;
-    curvefits(up, c, 60, 60, code, 7.0f, 50, t.console);
+    curvefits(up, c, 60, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     EXPECT_EQ(code, 3);
     EXPECT_NEAR(c[59], 0.4f + 0.02f * 59.0f, 1e-5f);
 }
@@ -83,12 +84,12 @@ TEST(Curvefits, UnservedCodesFailLoudly) {
     const std::vector<float> y = wiggly(50);
     std::vector<float> too_short(40);
     int six = 6;
-    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, 7.0f, 50, t.console), NumericFailure);
+    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, {.alpha = 7.0f, .stiffness = 50}, t.notices), NumericFailure);
     for (int bad : {-9, -6, -4, -3, -2, -1, 0, 5, 7, 9}) {
         std::vector<float> c(50, 123.0f);
         int code = bad;
         try {
-            curvefits(y, c, 50, 50, code, 7.0f, 50, t.console);
+            curvefits(y, c, 50, 50, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
             ADD_FAILURE() << "code " << bad << " returned";
         } catch (const NumericFailure& failure) {
             EXPECT_EQ(stop_for(failure).kind(), StopKind::Abnormal);
@@ -101,46 +102,43 @@ TEST(Curvefits, UnservedCodesFailLoudly) {
 TEST(Detrend2, RegionalCodes) {
     TestConsole t;
     std::vector<float> y = wiggly(90), c(120, 0.0f), expected(120, 0.0f);
-    FitRecord record;
-    int window = 0;
-    float smoothing = 7.0f;
-
-    int n = 90, code = 30;
-    record.fill(5.0f);
-    detrend2(y, c, 120, n, record, code, window, smoothing, 10, t.console);
-    spline(90, y, expected, 30, t.console);
+    const FitSettings settings{.stiffness = 10};
+    RegionalFitState fit{.n = 90, .code = 30, .smoothing = 7.0f};
+    fit.record.fill(5.0f);
+    detrend2(y, c, 120, fit, settings, t.notices);
+    spline(90, y, expected, 30, t.notices);
     EXPECT_EQ(c, expected);
-    for (float v : record) EXPECT_EQ(v, 0.0f);  // zeroed on entry
+    for (float v : fit.record) EXPECT_EQ(v, 0.0f);  // zeroed on entry
 
-    code = -66;  // truncate(0.66 * 90) = 59 years
-    detrend2(y, c, 120, n, record, code, window, smoothing, 10, t.console);
-    spline(90, y, expected, 59, t.console);
+    fit.code = -66;  // truncate(0.66 * 90) = 59 years
+    detrend2(y, c, 120, fit, settings, t.notices);
+    spline(90, y, expected, 59, t.notices);
     EXPECT_EQ(c, expected);
 
-    code = -2;
-    detrend2(y, c, 120, n, record, code, window, smoothing, 10, t.console);
-    age_dependent_spline(90, y, expected, 10, t.console);
+    fit.code = -2;
+    detrend2(y, c, 120, fit, settings, t.notices);
+    age_dependent_spline(90, y, expected, 10, t.notices);
     EXPECT_EQ(c, expected);
 
     // A rising mean curve with code 5: the horizontal mean, code 6, record position 5 the mean.
     std::vector<float> up(40);
     float sum = 0.0f;
     for (int i = 0; i < 40; ++i) sum += (up[i] = 0.5f + 0.01f * static_cast<float>(i));
-    n = 40;
-    code = 5;
-    detrend2(up, c, 50, n, record, code, window, smoothing, 10, t.console);
-    EXPECT_EQ(code, 6);
-    EXPECT_FLOAT_EQ(record[4], sum / 40.0f);
-    EXPECT_EQ(record[2], 0.0f);
-    EXPECT_EQ(c[49], record[4]);
+    fit.n = 40;
+    fit.code = 5;
+    detrend2(up, c, 50, fit, settings, t.notices);
+    EXPECT_EQ(fit.code, 6);
+    EXPECT_FLOAT_EQ(fit.record[4], sum / 40.0f);
+    EXPECT_EQ(fit.record[2], 0.0f);
+    EXPECT_EQ(c[49], fit.record[4]);
 
-    code = 2;  // exponential rejected, line rising: the mean with code 5, then 6
-    detrend2(up, c, 50, n, record, code, window, smoothing, 10, t.console);
-    EXPECT_EQ(code, 5);
+    fit.code = 2;  // exponential rejected, line rising: the mean with code 5, then 6
+    detrend2(up, c, 50, fit, settings, t.notices);
+    EXPECT_EQ(fit.code, 5);
     EXPECT_FLOAT_EQ(c[0], sum / 40.0f);
-    detrend2(up, c, 50, n, record, code, window, smoothing, 10, t.console);
-    EXPECT_EQ(code, 6);
-    EXPECT_EQ(n, 40);
+    detrend2(up, c, 50, fit, settings, t.notices);
+    EXPECT_EQ(fit.code, 6);
+    EXPECT_EQ(fit.n, 40);
 }
 
 TEST(Detrend2, FirstDifferencesRescaledToTheRatios) {
@@ -148,15 +146,14 @@ TEST(Detrend2, FirstDifferencesRescaledToTheRatios) {
     std::vector<float> y = wiggly(61, 2.0f);
     const std::vector<float> original = y;
     std::vector<float> c(61, 0.0f);
-    FitRecord record{};
-    int n = 61, code = -1, window = 0;
-    float smoothing = 7.0f;
-    detrend2(y, c, 61, n, record, code, window, smoothing, 10, t.console);
-    EXPECT_EQ(n, 60);
+    const FitSettings settings{.stiffness = 10};
+    RegionalFitState state{.n = 61, .code = -1, .smoothing = 7.0f};
+    detrend2(y, c, 61, state, settings, t.notices);
+    EXPECT_EQ(state.n, 60);
     EXPECT_EQ(y[0], -999.0f);
 
     std::vector<float> fit(60), tail(original.begin() + 1, original.end());
-    spline(60, tail, fit, 20, t.console);  // (61 - 1) / 3 years
+    spline(60, tail, fit, 20, t.notices);  // (61 - 1) / 3 years
     for (int i = 0; i < 60; ++i) ASSERT_EQ(c[i], fit[i]);
     std::vector<float> ratios(60), rewritten(y.begin() + 1, y.end()), differences(60);
     for (int i = 0; i < 60; ++i) {
@@ -174,31 +171,28 @@ TEST(Detrend2, FirstDifferencesRescaledToTheRatios) {
     // Too few values for the spline: the marker, the values and n untouched.
     std::vector<float> short_y{1.0f, 2.0f, 1.5f, 1.8f}, short_c(4, 0.0f);
     const std::vector<float> short_copy = short_y;
-    n = 4;
-    code = -1;
-    detrend2(short_y, short_c, 4, n, record, code, window, smoothing, 10, t.console);
+    state.n = 4;
+    state.code = -1;
+    detrend2(short_y, short_c, 4, state, settings, t.notices);
     EXPECT_EQ(short_c[0], kSplineTooShort);
-    EXPECT_EQ(n, 4);
+    EXPECT_EQ(state.n, 4);
     EXPECT_EQ(short_y, short_copy);
 
     // Constant differences have no spread: every value takes the ratio mean, never the marker.
     std::vector<float> straight(30), cs(30);
     for (int i = 0; i < 30; ++i) straight[i] = 10.0f + static_cast<float>(i);
-    n = 30;
-    detrend2(straight, cs, 30, n, record, code, window, smoothing, 10, t.console);
+    state.n = 30;
+    detrend2(straight, cs, 30, state, settings, t.notices);
     for (int i = 1; i < 30; ++i) ASSERT_NEAR(straight[i], 1.0f, 1e-4f);
 }
 
 TEST(Detrend2, UnservedAndInvalidCodesFailLoudly) {
     TestConsole t;
     std::vector<float> y = wiggly(50), c(50, 123.0f);
-    FitRecord record{};
-    int window = 50;
-    float smoothing = 7.0f;
     for (int bad : {0, 9, -9, -6}) {
-        int n = 50, code = bad;
+        RegionalFitState fit{.n = 50, .code = bad, .window = 50, .smoothing = 7.0f};
         try {
-            detrend2(y, c, 50, n, record, code, window, smoothing, 10, t.console);
+            detrend2(y, c, 50, fit, {.stiffness = 10}, t.notices);
             ADD_FAILURE() << "code " << bad << " returned";
         } catch (const NumericFailure& failure) {
             EXPECT_EQ(stop_for(failure).kind(), StopKind::Abnormal);
@@ -219,14 +213,13 @@ TEST(Dispatch, EveryFamilyOfTheTableHasItsFit) {
             if (entry.use == CodeUse::Absent) continue;
             const bool fitted = entry.use == CodeUse::Fitted || entry.use == CodeUse::Hidden;
             std::vector<float> y = wiggly(60, 2.0f), c(60, -12345.0f);
-            int code = entry.code, n = 60, window = 9;
-            float smoothing = 7.0f;
-            FitRecord record{};
+            int code = entry.code;
+            RegionalFitState state{.n = 60, .code = entry.code, .window = 9, .smoothing = 7.0f};
             auto fit = [&] {
                 if (list == CurveList::PerSeries)
-                    curvefits(y, c, 60, 60, code, 7.0f, 50, t.console);
+                    curvefits(y, c, 60, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
                 else
-                    detrend2(y, c, 60, n, record, code, window, smoothing, 10, t.console);
+                    detrend2(y, c, 60, state, {.stiffness = 10}, t.notices);
             };
             if (!fitted) {
                 EXPECT_THROW(fit(), NumericFailure) << f.name << " " << entry.code;
@@ -240,41 +233,40 @@ TEST(Dispatch, EveryFamilyOfTheTableHasItsFit) {
 }
 
 TEST(Detrend2, SmootherAndSimplexCodesWithTheirFallbacks) {
-    std::istringstream in("");
-    std::ostringstream out;
-    Console console(in, out);
+    Notices notices;
+    const FitSettings settings{.stiffness = 10};
     const int n = 150;
     std::vector<float> y(n), c(n);
-    FitRecord record;
-    int window = 0;
-    float smoothing = 7.0f;
-    int nn = n;
 
     // Regional 3 on a rising curve: the straight line, code 4, record rebuilt by the line.
     for (int i = 0; i < n; ++i) y[i] = 1.0f + 0.01f * (i + 1);
-    int code = 3;
-    detrend2(y, c, n, nn, record, code, window, smoothing, 10, console);
-    EXPECT_EQ(code, 4);
-    EXPECT_NEAR(record[2], 0.01f, 1e-5f);
+    RegionalFitState fit{.n = n, .code = 3, .smoothing = 7.0f};
+    detrend2(y, c, n, fit, settings, notices);
+    EXPECT_EQ(fit.code, 4);
+    EXPECT_NEAR(fit.record[2], 0.01f, 1e-5f);
     EXPECT_NEAR(c[n - 1], 2.5f, 1e-4f);
 
     // Regional -4: a window of 30 is 30 of the 150 ages (span 0.2), one of -30 is 30 percent.
-    code = -4;
-    window = 30;
-    detrend2(y, c, n, nn, record, code, window, smoothing, 10, console);
-    EXPECT_FLOAT_EQ(smoothing, 0.2f);
-    window = -30;
-    detrend2(y, c, n, nn, record, code, window, smoothing, 10, console);
-    EXPECT_FLOAT_EQ(smoothing, 0.3f);
+    fit.code = -4;
+    fit.window = 30;
+    detrend2(y, c, n, fit, settings, notices);
+    EXPECT_FLOAT_EQ(fit.smoothing, 0.2f);
+    fit.window = -30;
+    detrend2(y, c, n, fit, settings, notices);
+    EXPECT_FLOAT_EQ(fit.smoothing, 0.3f);
+    EXPECT_TRUE(notices.empty());
 
-    // Regional -3 with a window wider than the curve: message, then the mean with code 6.
-    code = -3;
-    window = 9;
-    int five = 5;
-    detrend2(y, c, 5, five, record, code, window, smoothing, 10, console);
-    EXPECT_EQ(code, 6);
-    EXPECT_NE(out.str().find("input error 1 in msmoor."), std::string::npos);
-    EXPECT_FLOAT_EQ(c[0], record[4]);
+    // Regional -3 with a window wider than the curve: the smoother's input error as a pause for
+    // the caller to print, then the mean with code 6.
+    fit.code = -3;
+    fit.window = 9;
+    fit.n = 5;
+    detrend2(y, c, 5, fit, settings, notices);
+    EXPECT_EQ(fit.code, 6);
+    ASSERT_EQ(notices.items().size(), 1u);
+    EXPECT_EQ(notices.items()[0].kind, Notice::Kind::Pause);
+    EXPECT_EQ(notices.items()[0].text, "input error 1 in msmoor.");
+    EXPECT_FLOAT_EQ(c[0], fit.record[4]);
 }
 
 TEST(Curvefits, FriedmanCodeFillsTheWholeCurve) {
@@ -282,7 +274,7 @@ TEST(Curvefits, FriedmanCodeFillsTheWholeCurve) {
     const std::vector<float> y = wiggly(80);
     std::vector<float> c(100, -1.0f);
     int code = -5;
-    curvefits(y, c, 100, 80, code, 7.0f, 50, t.console);
+    curvefits(y, c, 100, 80, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     for (float v : c) ASSERT_TRUE(std::isfinite(v) && v > 0.0f);
     EXPECT_EQ(code, -5);
 }

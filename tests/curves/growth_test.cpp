@@ -15,6 +15,12 @@ struct TestConsole {
     std::istringstream in;
     std::ostringstream out;
     Console console{in, out};
+    Notices notices;
+    // What the fits said, as the console prints it.
+    std::string said() {
+        print_notices(console, notices);
+        return out.str();
+    }
 };
 
 std::vector<float> exponential(int n, double a, double b, double k) {
@@ -48,7 +54,7 @@ TEST(Curve, RecoversANoiselessNegativeExponential) {
         const std::vector<float> y = exponential(cs.n, cs.a, cs.b, cs.k);
         std::vector<float> c(cs.n + 50);
         FitRecord record{};
-        curve(cs.n + 50, cs.n, y, c, record, t.console);
+        curve(cs.n + 50, cs.n, y, c, record, t.notices);
         EXPECT_NEAR(record[0], cs.a, 1e-3 * cs.a) << cs.n;
         EXPECT_NEAR(record[1], cs.b, 1e-3 * cs.b) << cs.n;
         EXPECT_NEAR(record[4], cs.k, 1e-3 * cs.k) << cs.n;
@@ -61,15 +67,15 @@ TEST(Curve, RecoversANoiselessNegativeExponential) {
         for (int i = 0; i < cs.n + 50; ++i)
             ASSERT_NEAR(c[i], cs.a * std::exp(-cs.b * (i + 1)) + cs.k, 2e-3) << i;
     }
-    EXPECT_EQ(t.out.str(), "");
+    EXPECT_EQ(t.said(), "");
 }
 
 TEST(Curve, FailuresMarkTheRecordAndTheCurve) {
     TestConsole t;
     FitRecord record{};
     std::vector<float> y = exponential(19, 2.0, 0.05, 0.5), c(19, 5.0f);
-    curve(19, 19, y, c, record, t.console);
-    EXPECT_EQ(t.out.str(), ">> sbr curve:  only 19 values, no exponential curve fit\n");
+    curve(19, 19, y, c, record, t.notices);
+    EXPECT_EQ(t.said(), ">> sbr curve:  only 19 values, no exponential curve fit\n");
     EXPECT_EQ(record[1], kCurveFailed);
     EXPECT_EQ(c[0], kCurveFailed);
     EXPECT_EQ(c[1], 5.0f);
@@ -80,11 +86,11 @@ TEST(Curve, FailuresMarkTheRecordAndTheCurve) {
         for (int i = 30; i < 40; ++i) z[i] = shift;
         std::vector<float> cz(40, 5.0f);
         FitRecord rz{};
-        curve(40, 40, z, cz, rz, t.console);
+        curve(40, 40, z, cz, rz, t.notices);
         EXPECT_EQ(rz[1], kCurveFailed);
         EXPECT_EQ(cz[0], kCurveFailed);
         for (int i = 0; i < 10; ++i) z[i] = shift, z[30 + i] = 1.0f;
-        curve(40, 40, z, cz, rz, t.console);
+        curve(40, 40, z, cz, rz, t.notices);
         EXPECT_EQ(rz[1], kCurveFailed);
     }
 
@@ -92,9 +98,9 @@ TEST(Curve, FailuresMarkTheRecordAndTheCurve) {
     std::vector<float> steep = exponential(300, 50.0, 0.6, 0.1);
     std::vector<float> cs(300);
     FitRecord rs{};
-    curve(300, 300, steep, cs, rs, t.console);
+    curve(300, 300, steep, cs, rs, t.notices);
     EXPECT_EQ(rs[1], kCurveFailed);
-    EXPECT_EQ(t.out.str(), ">> sbr curve:  only 19 values, no exponential curve fit\n");
+    EXPECT_EQ(t.said(), ">> sbr curve:  only 19 values, no exponential curve fit\n");
 }
 
 TEST(Growth, PerSeriesFallbackChain) {
@@ -104,17 +110,17 @@ TEST(Growth, PerSeriesFallbackChain) {
     const float m = mean_of(up);
 
     int code = 2;  // exponential fails, the line rises: the mean, code 6
-    growth_per_series(120, 120, up, c, code, t.console);
+    growth_per_series(120, 120, up, c, code, t.notices);
     EXPECT_EQ(code, 6);
     for (int i = 0; i < 120; ++i) ASSERT_EQ(c[i], m);
 
     code = 1;  // exponential fails: the line of any slope, code 3
-    growth_per_series(120, 120, up, c, code, t.console);
+    growth_per_series(120, 120, up, c, code, t.notices);
     EXPECT_EQ(code, 3);
     EXPECT_GT(c[119], c[0]);
 
     code = 4;  // a rising line gives the mean
-    growth_per_series(120, 120, up, c, code, t.console);
+    growth_per_series(120, 120, up, c, code, t.notices);
     EXPECT_EQ(code, 6);
 
     // A falling straight line: the exponential search ends without a decay worth keeping or with
@@ -122,7 +128,7 @@ TEST(Growth, PerSeriesFallbackChain) {
     std::vector<float> down(120);
     for (int i = 0; i < 120; ++i) down[i] = 3.0f - 0.01f * static_cast<float>(i);
     code = 4;
-    growth_per_series(120, 120, down, c, code, t.console);
+    growth_per_series(120, 120, down, c, code, t.notices);
     EXPECT_EQ(code, 4);
     EXPECT_NEAR(c[0], 3.0f, 1e-5f);
     EXPECT_NEAR(c[119], 3.0f - 1.19f, 1e-5f);
@@ -130,15 +136,15 @@ TEST(Growth, PerSeriesFallbackChain) {
     // A good exponential is kept and the code stays.
     const std::vector<float> decay = exponential(150, 2.0, 0.03, 0.5);
     code = 2;
-    growth_per_series(150, 150, decay, c, code, t.console);
+    growth_per_series(150, 150, decay, c, code, t.notices);
     EXPECT_EQ(code, 2);
 
     // A short series: the message, then the line.
     const std::vector<float> short_series = exponential(15, 2.0, 0.1, 0.5);
     code = 1;
-    growth_per_series(15, 15, short_series, c, code, t.console);
+    growth_per_series(15, 15, short_series, c, code, t.notices);
     EXPECT_EQ(code, 3);
-    EXPECT_EQ(t.out.str(), ">> sbr curve:  only 15 values, no exponential curve fit\n");
+    EXPECT_EQ(t.said(), ">> sbr curve:  only 15 values, no exponential curve fit\n");
 }
 
 TEST(Growth, RegionalFallbackChain) {
@@ -150,31 +156,31 @@ TEST(Growth, RegionalFallbackChain) {
 
     int code = 2;  // exponential rejected, the line rises: the mean, reported as code 5
     record.fill(9.0f);
-    growth_regional(130, 100, up, c, record, code, t.console);
+    growth_regional(130, 100, up, c, record, code, t.notices);
     EXPECT_EQ(code, 5);
     EXPECT_EQ(record[4], m);
     EXPECT_EQ(record[2], 0.0f);
     for (float v : c) ASSERT_EQ(v, m);
 
-    growth_regional(130, 100, up, c, record, code, t.console);  // fitted again: code 6
+    growth_regional(130, 100, up, c, record, code, t.notices);  // fitted again: code 6
     EXPECT_EQ(code, 6);
     EXPECT_EQ(record[4], m);
     EXPECT_EQ(record[2], 0.0f);
 
     code = 1;  // exponential rejected: the line, code 4
-    growth_regional(130, 100, up, c, record, code, t.console);
+    growth_regional(130, 100, up, c, record, code, t.notices);
     EXPECT_EQ(code, 4);
     EXPECT_GT(record[2], 0.0f);
     EXPECT_NEAR(c[129], record[2] * 130.0f + record[4], 1e-5f);
 
     code = 6;
-    growth_regional(130, 100, up, c, record, code, t.console);
+    growth_regional(130, 100, up, c, record, code, t.notices);
     EXPECT_EQ(record[4], m);
     EXPECT_EQ(record[1], 0.0f);  // the record is cleared before the fit
 
     const std::vector<float> decay = exponential(100, 1.2, 0.04, 0.3);
     code = 1;
-    growth_regional(130, 100, decay, c, record, code, t.console);
+    growth_regional(130, 100, decay, c, record, code, t.notices);
     EXPECT_EQ(code, 1);
     EXPECT_NEAR(record[1], 0.04f, 4e-5f);
 }

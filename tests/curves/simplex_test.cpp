@@ -17,6 +17,7 @@ struct SimplexTest : ::testing::Test {
     std::istringstream in{""};
     std::ostringstream out;
     Console console{in, out};
+    Notices notices;
 
     // Runs `f`, which must fail; the failure is replayed on `target` as the run does (its lines,
     // then the wait) and the stop it becomes is returned.
@@ -136,8 +137,9 @@ TEST_F(SimplexTest, EvaluationLimitKeepsTheBestVertex) {
     Simplex s;
     s.vertex[0] = {3.0f, -0.05f, 0.0f, 0.0f, 0.0f};
     int evaluations = 0;
-    const float ss = gamoeba(s, kNegExpModel, t, y, curve, evaluations, console);
+    const float ss = gamoeba(s, kNegExpModel, t, y, curve, evaluations, notices);
     EXPECT_GE(evaluations, kSimplexMaxEvaluations);
+    print_notices(console, notices);
     EXPECT_EQ(out.str(), "itmax exceeded in amoeba\n");
     EXPECT_LT(ss, 1e-10f);
     EXPECT_EQ(s.vertex[0][0], 3.0f);
@@ -193,7 +195,7 @@ TEST_F(SimplexTest, NoiselessHugershoffIsRecovered) {
     const std::size_t n = 250;
     const auto y = growth_curve(n, 1.2f, 0.8f, -0.025f, 0.0f, 0.3f);
     std::vector<float> curve(300), record(7, 9.0f);
-    const GrowthFit fit = fit_growth_curve(7, y, curve, record, console);
+    const GrowthFit fit = fit_growth_curve(7, y, curve, record, notices);
     EXPECT_LT(fit.sum_of_squares, 1e-5 * sum_of_squares_about_mean(y));
     EXPECT_TRUE(fit.decays);
     EXPECT_EQ(record[3], 0.0f);
@@ -207,7 +209,7 @@ TEST_F(SimplexTest, NoiselessGeneralExponentialIsRecovered) {
     const std::size_t n = 200;
     const auto y = growth_curve(n, 0.3f, 1.0f, -0.02f, 0.0f, 0.4f);
     std::vector<float> curve(n), record(7);
-    const GrowthFit fit = fit_growth_curve(8, y, curve, record, console);
+    const GrowthFit fit = fit_growth_curve(8, y, curve, record, notices);
     EXPECT_LT(fit.sum_of_squares, 1e-5 * sum_of_squares_about_mean(y));
     EXPECT_EQ(record[1], 1.0f);
     EXPECT_EQ(record[6], 8.0f);
@@ -219,7 +221,7 @@ TEST_F(SimplexTest, NegativeExponentialDecayOrNot) {
     const std::size_t n = 150;
     const auto y = growth_curve(n, 2.5f, 0.0f, -0.03f, 0.0f, 0.6f);
     std::vector<float> curve(n + 20), record(7);
-    const GrowthFit fit = fit_growth_curve(3, y, curve, record, console);
+    const GrowthFit fit = fit_growth_curve(3, y, curve, record, notices);
     EXPECT_TRUE(fit.decays);
     EXPECT_NEAR(record[0], 2.5f, 0.05f);
     EXPECT_NEAR(record[1], 0.03f, 0.002f);
@@ -230,7 +232,7 @@ TEST_F(SimplexTest, NegativeExponentialDecayOrNot) {
     // A rising curve is no decay: the caller replaces it by the straight line (code 4).
     std::vector<float> rising(n);
     for (std::size_t i = 0; i < n; ++i) rising[i] = 1.0f + 0.01f * static_cast<float>(i + 1);
-    const GrowthFit up = fit_growth_curve(3, rising, curve, record, console);
+    const GrowthFit up = fit_growth_curve(3, rising, curve, record, notices);
     EXPECT_FALSE(up.decays);
 }
 

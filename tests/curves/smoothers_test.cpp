@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "console/numeric_stop.hpp"
 #include "curves/smoothers.hpp"
 
 namespace kestrovan {
@@ -214,6 +215,12 @@ struct ConsoleFixture : ::testing::Test {
     std::istringstream in{""};
     std::ostringstream out;
     Console console{in, out};
+    Notices notices;
+    // What the smoother said, as the console prints it.
+    std::string said() {
+        print_notices(console, notices);
+        return out.str();
+    }
 };
 
 using MedianSmoothing = ConsoleFixture;
@@ -221,11 +228,11 @@ using MedianSmoothing = ConsoleFixture;
 TEST_F(MedianSmoothing, SevenValuesWindowFive) {
     const std::vector<float> y{5, 1, 4, 2, 8, 3, 7};
     std::vector<float> s(7, -1.0f), work(5);
-    ASSERT_EQ(msmoo(y, s, work, 5, console), kMedianOk);
+    ASSERT_EQ(msmoo(y, s, work, 5, notices), kMedianOk);
     EXPECT_EQ(s, (std::vector<float>{4, 4, 4, 3, 4, 4, 4}));
 
     const std::vector<float> z{9, 7, 1, 2, 3, 6, 5};
-    ASSERT_EQ(msmoo(z, s, work, 5, console), kMedianOk);
+    ASSERT_EQ(msmoo(z, s, work, 5, notices), kMedianOk);
     EXPECT_EQ(s, (std::vector<float>(7, 3.0f)));
 }
 
@@ -234,27 +241,27 @@ TEST_F(MedianSmoothing, WindowRules) {
     std::vector<float> y{3, 1, 2, 5, 4, 6, 2};
     std::vector<float> s(7);
     int window = 4, passes = 0;
-    ASSERT_EQ(msmoor(y, s, window, passes, console), kMedianOk);
+    ASSERT_EQ(msmoor(y, s, window, passes, notices), kMedianOk);
     EXPECT_EQ(window, 3);
     std::vector<float> again{3, 1, 2, 5, 4, 6, 2}, work(3), once(7);
-    msmoo(again, once, work, 3, console);
+    msmoo(again, once, work, 3, notices);
     EXPECT_EQ(once[2], 2.0f);  // median of 1, 2, 5
 
     // Window 1 returns the data in one pass.
     std::vector<float> data{3, 1, 2, 5};
     const std::vector<float> original = data;
     window = 1;
-    ASSERT_EQ(msmoor(data, s, window, passes, console), kMedianOk);
+    ASSERT_EQ(msmoor(data, s, window, passes, notices), kMedianOk);
     EXPECT_EQ(std::vector<float>(s.begin(), s.begin() + 4), original);
     EXPECT_EQ(passes, 1);
-    EXPECT_TRUE(out.str().empty());
+    EXPECT_TRUE(said().empty());
 }
 
 TEST_F(MedianSmoothing, MonotoneSeriesConvergesOnTheSecondPass) {
     std::vector<float> y(10), s(10);
     std::iota(y.begin(), y.end(), 1.0f);
     int window = 3, passes = 0;
-    ASSERT_EQ(msmoor(y, s, window, passes, console), kMedianOk);
+    ASSERT_EQ(msmoor(y, s, window, passes, notices), kMedianOk);
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(s, (std::vector<float>{2, 2, 3, 4, 5, 6, 7, 8, 9, 9}));
 }
@@ -262,13 +269,13 @@ TEST_F(MedianSmoothing, MonotoneSeriesConvergesOnTheSecondPass) {
 TEST_F(MedianSmoothing, InputErrorsLeaveTheCurveAlone) {
     std::vector<float> y{1, 2, 3}, s(3, -7.0f);
     int window = 5, passes = 0;
-    EXPECT_EQ(msmoor(y, s, window, passes, console), kMedianBadLength);
+    EXPECT_EQ(msmoor(y, s, window, passes, notices), kMedianBadLength);
     window = 0;
-    EXPECT_EQ(msmoor(y, s, window, passes, console), kMedianBadWindow);
+    EXPECT_EQ(msmoor(y, s, window, passes, notices), kMedianBadWindow);
     std::vector<float> work(3);
-    EXPECT_EQ(msmoo(y, s, work, 3, console, 2), kMedianBadLength);
+    EXPECT_EQ(msmoo(y, s, work, 3, notices, 2), kMedianBadLength);
     EXPECT_EQ(s, (std::vector<float>(3, -7.0f)));
-    EXPECT_EQ(out.str(), "input error 1 in msmoor.\ninput error 2 in msmoor.\ninput error 1 in msmoo.\n");
+    EXPECT_EQ(said(), "input error 1 in msmoor.\ninput error 2 in msmoor.\ninput error 1 in msmoo.\n");
 }
 
 TEST_F(MedianSmoothing, NoRootAfterTenPasses) {
@@ -276,9 +283,9 @@ TEST_F(MedianSmoothing, NoRootAfterTenPasses) {
     std::vector<float> y(60), s(60);
     for (std::size_t i = 0; i < y.size(); ++i) y[i] = static_cast<float>(i % 2);
     int window = 3, passes = 0;
-    EXPECT_EQ(msmoor(y, s, window, passes, console), kMedianNoRoot);
+    EXPECT_EQ(msmoor(y, s, window, passes, notices), kMedianNoRoot);
     EXPECT_EQ(passes, kMedianMaxPasses);
-    EXPECT_EQ(out.str(), "\n*** maximum iterations reached in msmoor ***\n");
+    EXPECT_EQ(said(), "\n*** maximum iterations reached in msmoor ***\n");
 }
 
 TEST(MedianWindow, YearsOrPercentOfTheAges) {

@@ -18,6 +18,12 @@ struct TestConsole {
     std::istringstream in;
     std::ostringstream out;
     Console console{in, out};
+    Notices notices;
+    // What the fits said, as the console prints it.
+    std::string said() {
+        print_notices(console, notices);
+        return out.str();
+    }
 };
 
 std::vector<float> line_series(int n, float slope, float intercept) {
@@ -60,7 +66,7 @@ TEST(Spline, StiffnessForWavelengths) {
     EXPECT_NEAR(spline_stiffness(2), 24.0, 1e-12);
     TestConsole t;
     std::vector<float> y = sinusoid(60, 10), c(60);
-    EXPECT_FLOAT_EQ(spline(60, y, c, 10, t.console), static_cast<float>(spline_stiffness(10)));
+    EXPECT_FLOAT_EQ(spline(60, y, c, 10, t.notices), static_cast<float>(spline_stiffness(10)));
 }
 
 TEST(Spline, StraightLineComesBackUnchangedFromEveryRoutine) {
@@ -72,20 +78,20 @@ TEST(Spline, StraightLineComesBackUnchangedFromEveryRoutine) {
         for (int i = 0; i < n; ++i) ASSERT_NEAR(c[i], y[i], 2e-5f) << what << " at " << i;
     };
     for (int wavelength : {2, 10, 50, 1000}) {
-        spline(n, y, c, wavelength, t.console);
+        spline(n, y, c, wavelength, t.notices);
         expect_same("spline");
     }
     for (int code : {8, 9, 30}) {
-        spline1(n, y, c, code, t.console);
+        spline1(n, y, c, code, t.notices);
         expect_same("spline1");
     }
     std::vector<int> lengths(n);
     lsmake(n, 10, lengths);
-    spline2(n, y, c, lengths, t.console);
+    spline2(n, y, c, lengths, t.notices);
     expect_same("spline2");
-    age_dependent_spline(n, y, c, 50, t.console);
+    age_dependent_spline(n, y, c, 50, t.notices);
     expect_same("age-dependent spline");
-    EXPECT_EQ(t.out.str(), "");
+    EXPECT_EQ(t.said(), "");
 }
 
 TEST(Spline, SinusoidOfTheWavelengthIsHalvedAwayFromTheEnds) {
@@ -94,13 +100,13 @@ TEST(Spline, SinusoidOfTheWavelengthIsHalvedAwayFromTheEnds) {
         const int n = 40 * period;
         const std::vector<float> y = sinusoid(n, period, 2.0f, 5.0f);
         std::vector<float> c(n);
-        spline(n, y, c, period, t.console);
+        spline(n, y, c, period, t.notices);
         const double ratio = amplitude(c, period, 10 * period, 30 * period) / 2.0;
         EXPECT_NEAR(ratio, 0.5, 0.002) << "period " << period;
         // A much shorter period is nearly removed, a much longer one nearly kept.
         const std::vector<float> fast = sinusoid(n, period / 2 < 3 ? 3 : period / 2);
         std::vector<float> cf(n);
-        spline(n, fast, cf, period, t.console);
+        spline(n, fast, cf, period, t.notices);
         EXPECT_LT(amplitude(cf, period / 2 < 3 ? 3 : period / 2, 10 * period, 30 * period), 0.2);
     }
 }
@@ -120,38 +126,38 @@ TEST(Spline, VeryLongWavelengthGivesTheLeastSquaresLine) {
     }
     const double slope = (sty - sy * st / n) / (stt - st * st / n);
     const double intercept = sy / n - slope * st / n;
-    spline(n, y, c, 100000, t.console);
+    spline(n, y, c, 100000, t.notices);
     for (int i = 0; i < n; ++i) ASSERT_NEAR(c[i], slope * (i + 1) + intercept, 1e-4) << i;
 }
 
 TEST(Spline, ShortSeriesAndUnusableSystemsLeaveMarkers) {
     TestConsole t;
     std::vector<float> y{1.0f, 3.0f, 2.0f, 5.0f}, c{7.0f, 7.0f, 7.0f, 7.0f};
-    spline(3, y, c, 20, t.console);
+    spline(3, y, c, 20, t.notices);
     EXPECT_EQ(c[0], kSplineTooShort);
     EXPECT_EQ(c[1], 7.0f);  // the rest is left as it was
     EXPECT_EQ(c[2], 7.0f);
-    age_dependent_spline(3, y, c, 10, t.console);
+    age_dependent_spline(3, y, c, 10, t.notices);
     EXPECT_EQ(c[0], kSplineTooShort);
 
     // Four values: a system of order 2, a defined curve.
-    spline(4, y, c, 2, t.console);
+    spline(4, y, c, 2, t.notices);
     for (float v : c) EXPECT_TRUE(std::isfinite(v));
     EXPECT_NE(c[0], kSplineTooShort);
-    EXPECT_EQ(t.out.str(), "");
+    EXPECT_EQ(t.said(), "");
 
     // A wavelength of 0 has no stiffness: reported as an unusable system, never a NaN curve.
     std::vector<float> long_y = sinusoid(30, 10), long_c(30, 1.0f);
-    spline(30, long_y, long_c, 0, t.console);
+    spline(30, long_y, long_c, 0, t.notices);
     EXPECT_EQ(long_c[0], kSplineNotPositiveDefinite);
-    EXPECT_EQ(t.out.str(), ">> sbr spline: matrix not positive definite\n");
+    EXPECT_EQ(t.said(), ">> sbr spline: matrix not positive definite\n");
 }
 
 TEST(Spline, SeriesLongerThanTheLimitStopsTheProgram) {
     TestConsole t;
     std::vector<float> y(kMaxSplineLength + 1, 1.0f), c(y.size());
     try {
-        spline(kMaxSplineLength + 1, y, c, 20, t.console);
+        spline(kMaxSplineLength + 1, y, c, 20, t.notices);
         FAIL() << "no stop";
     } catch (const NumericFailure& failure) {
         // Replayed on the console as the run does.
@@ -166,7 +172,7 @@ TEST(Spline, SeriesLongerThanTheLimitStopsTheProgram) {
               "\n *** series too long for spline subroutine ***\n"
               "  *** enlarge mxy parameter in subroutine ***\n\n");
     // The limit itself is fitted.
-    spline(kMaxSplineLength, y, c, 20, t.console);
+    spline(kMaxSplineLength, y, c, 20, t.notices);
     EXPECT_NEAR(c[kMaxSplineLength / 2], 1.0f, 1e-5f);
 }
 
@@ -175,19 +181,19 @@ TEST(Spline, Spline1ReservedCodes) {
     const int n = 80;
     const std::vector<float> y = sinusoid(n, 13, 1.0f, 3.0f);
     std::vector<float> a(n), b(n);
-    spline1(n, y, a, 8, t.console);
-    spline(n, y, b, 20, t.console);
+    spline1(n, y, a, 8, t.notices);
+    spline(n, y, b, 20, t.notices);
     EXPECT_EQ(a, b);
 
-    spline1(n, y, a, 9, t.console);
+    spline1(n, y, a, 9, t.notices);
     std::vector<int> lengths(n);
     for (int i = 0; i < n; ++i) lengths[i] = std::min(9 + i, n);
-    spline2(n, y, b, lengths, t.console);
+    spline2(n, y, b, lengths, t.notices);
     EXPECT_EQ(a, b);
     EXPECT_EQ(lengths[n - 3], n);  // the growth is capped at the series length
 
-    spline1(n, y, a, 35, t.console);
-    spline(n, y, b, 35, t.console);
+    spline1(n, y, a, 35, t.notices);
+    spline(n, y, b, 35, t.notices);
     EXPECT_EQ(a, b);
 }
 
@@ -205,8 +211,8 @@ TEST(Spline, AgeDependentSplineFlattensARisingTail) {
     EXPECT_EQ(lengths[0], 20);
     EXPECT_EQ(lengths[n - 1], 20 + n - 1);
     std::vector<float> plain(n), corrected(n);
-    spline2(n, y, plain, lengths, t.console);
-    age_dependent_spline(n, y, corrected, 20, t.console);
+    spline2(n, y, plain, lengths, t.notices);
+    age_dependent_spline(n, y, corrected, 20, t.notices);
     ASSERT_GT(plain[n - 1], plain[n - 2]);  // the first fit does rise at the end
     // The correction keeps the curve near the level of the minimum to the end.
     float minimum = plain[0];
@@ -225,9 +231,9 @@ TEST(Spline, AgeDependentSplineRisingAtEveryStepKeepsTheFirstFit) {
     std::vector<int> lengths(n);
     lsmake(n, 10, lengths);
     std::vector<float> plain(n), c(n, -1.0f);
-    spline2(n, y, plain, lengths, t.console);
+    spline2(n, y, plain, lengths, t.notices);
     for (int i = 1; i < n; ++i) ASSERT_GT(plain[i], plain[i - 1]);
-    age_dependent_spline(n, y, c, 10, t.console);
+    age_dependent_spline(n, y, c, 10, t.notices);
     for (int i = 0; i < n; ++i) {
         ASSERT_TRUE(std::isfinite(c[i]));
         ASSERT_EQ(c[i], plain[i]);
@@ -239,18 +245,18 @@ TEST(Spline, WorkspaceReuseAndInPlaceFitsGiveTheSameNumbers) {
     SplineWorkspace ws;
     const std::vector<float> big = sinusoid(700, 37, 1.0f, 2.0f), small = sinusoid(50, 9, 0.5f, 1.0f);
     std::vector<float> fresh(50), reused(50), dummy(700);
-    spline(50, small, fresh, 100000, t.console);
-    spline(700, big, dummy, 3, t.console, &ws);  // fills the workspace with other numbers
-    spline(50, small, reused, 100000, t.console, &ws);
+    spline(50, small, fresh, 100000, t.notices);
+    spline(700, big, dummy, 3, t.notices, &ws);  // fills the workspace with other numbers
+    spline(50, small, reused, 100000, t.notices, &ws);
     EXPECT_EQ(fresh, reused);
 
-    age_dependent_spline(50, small, fresh, 10, t.console);
-    age_dependent_spline(700, big, dummy, 10, t.console, &ws);
-    age_dependent_spline(50, small, reused, 10, t.console, &ws);
+    age_dependent_spline(50, small, fresh, 10, t.notices);
+    age_dependent_spline(700, big, dummy, 10, t.notices, &ws);
+    age_dependent_spline(50, small, reused, 10, t.notices, &ws);
     EXPECT_EQ(fresh, reused);
 
     std::vector<float> in_place = small;
-    age_dependent_spline(50, in_place, in_place, 10, t.console, &ws);
+    age_dependent_spline(50, in_place, in_place, 10, t.notices, &ws);
     EXPECT_EQ(in_place, fresh);
 }
 
@@ -269,7 +275,7 @@ TEST(Spline, BandedSolverMatchesADenseSolve) {
     for (int i = 0; i < n; ++i) y[i] = 1.0f + 0.5f * static_cast<float>(std::sin(0.9 * i)) + 0.01f * i;
     std::vector<int> lengths(n);
     for (int i = 0; i < n; ++i) lengths[i] = 3 + (i * 7) % 23;
-    spline2(n, y, c, lengths, t.console);
+    spline2(n, y, c, lengths, t.notices);
 
     std::vector<std::vector<double>> a(m, std::vector<double>(m + 1, 0.0));
     for (int j = 0; j < m; ++j) {

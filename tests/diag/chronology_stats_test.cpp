@@ -131,7 +131,7 @@ TEST(ChronologyStatistics, TreeAwareRunningEpsAgreesWithADirectComputation) {
     std::istringstream in;
     std::ostringstream out;
     Console console(in, out);
-    const RbarTables rbar = runbar({f.indices, years, 1900}, {chron, n}, {31, 30, false, 2}, console);
+    const RbarTables rbar = runbar({f.indices, years, 1900}, {chron, n}, {31, 30, 2});
     const std::vector<TreeWindow> windows = tree_running_eps(f.indices, 1900, f.tree, rbar);
     ASSERT_EQ(windows.size(), rbar.windows.size());
     ASSERT_GT(windows.size(), 100u);

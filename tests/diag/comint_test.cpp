@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "console/numeric_stop.hpp"
 #include "diag/comint.hpp"
 #include "model/year_matrix.hpp"
 
@@ -16,7 +17,8 @@ CommonInterval run(std::vector<int> first, std::vector<int> len, std::string* te
     Console con(in, out);
     std::vector<std::string> ids;
     for (std::size_t i = 0; i < first.size(); ++i) ids.push_back("S" + std::to_string(i) + "      ");
-    const CommonInterval c = comint(first, ids, len, con);
+    CommonInterval c = comint(first, ids, len);
+    print_notices(con, c.report);
     if (text) *text = out.str();
     return c;
 }
@@ -91,8 +93,11 @@ TEST(Comint, MoreSeriesThanTheLimitStops) {
     try {
         run(first, len, &text);
         FAIL() << "expected a stop";
-    } catch (const ProgramStop& stop) {
+    } catch (const NumericFailure& failure) {
+        const ProgramStop stop = stop_for(failure);
         EXPECT_EQ(stop.kind(), StopKind::Abnormal);
         EXPECT_STREQ(stop.what(), " too many series for subroutine Commint");
+        ASSERT_EQ(failure.lines().size(), 2u);
+        EXPECT_EQ(failure.lines()[1].text, " >> file contains more than program limit of4500 series");
     }
 }

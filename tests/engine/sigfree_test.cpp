@@ -10,12 +10,12 @@
 #include <sstream>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "engine/attempts.hpp"
 #include "engine/calind.hpp"
 #include "engine/engine_test_support.hpp"
 #include "engine/sigfree.hpp"
 #include "io/tucson.hpp"
+#include "model/format.hpp"
 #include "stats/robust.hpp"
 #include "support/test_io.hpp"
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "console/format.hpp"
 #include "io/run_files.hpp"
 #include "io/tucson.hpp"
+#include "model/format.hpp"
 #include "model/series_table.hpp"
 #include "select/censor.hpp"
 #include "select/pithy.hpp"

@@ -4,11 +4,15 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 
 #include "diag/recording_plotter.hpp"
+#include "diag/ring_data.hpp"
 #include "diag/stabilize.hpp"
+#include "engine/stabilization.hpp"
+#include "model/notices.hpp"
 #include "model/run_options.hpp"
 #include "support/temp_dir.hpp"
 #include "support/test_io.hpp"
@@ -21,6 +25,7 @@ struct Session {
     std::istringstream in;
     std::ostringstream out;
     Console console;
+    Notices notices;
     explicit Session(const std::string& answers) : in(answers), console(in, out) {}
 };
 
@@ -81,7 +86,7 @@ TEST(Stabit1, PercentOptionBecomesYearsAndEmptyYearsStayUnchanged) {
     const std::vector<float> original = c;
     Session s("");
     int option = -50;
-    stabit1(c, fitted, out, n, option, s.console);
+    stabit1(c, fitted, out, n, option, s.notices);
     EXPECT_EQ(option, 150);
     EXPECT_EQ(out[10], 0.0f);
     EXPECT_EQ(out[200], 7.5f);
@@ -103,7 +108,7 @@ TEST(Stabit1, FlatChronologyGivesNoDivisionByZero) {
     std::vector<int> n(120, 4);
     Session s("");
     int option = 30;
-    stabit1(c, fitted, out, n, option, s.console);
+    stabit1(c, fitted, out, n, option, s.notices);
     for (float v : out) {
         ASSERT_TRUE(std::isfinite(v));
         EXPECT_FLOAT_EQ(v, 1.0f);
@@ -117,7 +122,7 @@ TEST(Stabit, FewLargeSamplesUseTheAllYearsCentre) {
     for (int t = 0; t < 50; ++t) n[t] = 9;  // 50 years with n > 4: not more than a third
     const std::vector<float> original = c;
     Session s("");
-    stabit(c, fitted, out, n, s.console);
+    stabit(c, fitted, out, n, s.notices);
     EXPECT_NEAR(mean_of(out), mean_of(original), 1e-3);
     for (float v : out) ASSERT_TRUE(std::isfinite(v));
 
@@ -125,7 +130,7 @@ TEST(Stabit, FewLargeSamplesUseTheAllYearsCentre) {
     std::vector<int> many(200, 9);
     for (int t = 150; t < 200; ++t) many[t] = 2;
     std::vector<float> c2 = original, out2(200);
-    stabit(c2, fitted, out2, many, s.console);
+    stabit(c2, fitted, out2, many, s.notices);
     double m = 0.0;
     for (int t = 0; t < 150; ++t) m += original[t];
     m /= 150.0;
@@ -158,6 +163,9 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     for (int t = 0; t < 300; ++t) EXPECT_NEAR(out[t], tables.stabilized_constant[t] / m, 1e-5);
     const std::string text = s.out.str();
     EXPECT_NE(text.find(" Perform standard indices running rbar calculations\n"), std::string::npos);
+    EXPECT_NE(text.find(" Running RBAR window length:           51\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" Running RBAR window overlap:          50\n"), std::string::npos);
+    EXPECT_NE(text.find(" Running RBAR segments calculated: "), std::string::npos);
     EXPECT_NE(text.find("Orig/Stab Means1: "), std::string::npos);
     EXPECT_NE(text.find("Orig/Stab Means2:   1.0000  1.0000\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("Happy"), std::string::npos);
@@ -301,4 +309,31 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     std::getline(in, line);
     std::getline(in, line);
     EXPECT_EQ(line, " 1700      2   0.000   0.000   0.000   0.000   0.000   0.000");
+}
+
+TEST(Runbar, RbarFileHasHeaderAndOneRowPerYear) {
+    const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
+    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
+                                {51, 50});
+    const kestrovan::testing::TempDir dir("rbar_file");
+    const std::string path = dir.file("ca533_Std_RBAR.txt");
+    write_rbar_file(path, t, set.first_year, set.sample_size);
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2");
+    int rows = 0;
+    while (std::getline(in, line)) {
+        ASSERT_EQ(line.size(), 5u + 7u + 6u * 8u) << line;
+        const int year = std::stoi(line.substr(0, 5));
+        const int n = std::stoi(line.substr(5, 7));
+        EXPECT_EQ(year, set.first_year + rows);
+        EXPECT_EQ(n, set.sample_size[rows]);
+        const float r1 = std::stof(line.substr(12, 8));
+        const float e1 = std::stof(line.substr(20, 8));
+        EXPECT_GE(r1, 0.0f);
+        EXPECT_NEAR(e1, eps_value(t.running_rbar[rows], static_cast<float>(n)), 0.0006f);
+        ++rows;
+    }
+    EXPECT_EQ(rows, set.nyears);
 }

@@ -1,4 +1,4 @@
-#include "console/format.hpp"
+#include "model/format.hpp"
 
 #include <algorithm>
 #include <cctype>
