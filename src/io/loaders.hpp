@@ -2,6 +2,10 @@
 // Loading a data file into the Series table: the input-format menu (loaddat) with the Tucson
 // ring-width and chronology loaders, the single-column (rd1col) and multiple-column (rdmcol)
 // readers, the help menu with its examples (dathlp) and the file viewer (snoop).
+// loaders.cpp reads a file by its kind (read_data, recognise_kind, loaddat); the format menu and
+// its questions are in format_menu.cpp, the help in format_help.cpp, the viewer in
+// file_viewer.cpp, the column readers in column_readers.cpp and the Tucson loading in
+// tucson_loader.cpp.
 #include <array>
 #include <istream>
 #include <string>

@@ -1,0 +1,158 @@
+#pragma once
+// What the loaders of the data files share: the builder that collects the series as they are
+// read and turns them into the Series table, and the small steps and messages of every loader.
+// Internal to the io folder.
+#include <algorithm>
+#include <istream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "console/console.hpp"
+#include "model/format.hpp"
+#include "model/series_table.hpp"
+
+namespace kestrovan::detail {
+
+inline constexpr const char* kContinue = "             Hit RETURN to Continue";
+
+// Collects series as they are read and checks the table's limits where they enter; the
+// matrix is built once at the end, sized to the longest series.
+class TableBuilder {
+public:
+    explicit TableBuilder(Console& console) : console_(console) {}
+
+    int count() const { return static_cast<int>(ids_.size()); }
+    long long values() const { return total_values_; }
+
+    // False (message printed) when the series has no values, has years that the program's files
+    // cannot hold, or would pass a limit of the table. `line` is the line of the file where the
+    // series begins, named in the messages.
+    bool add(std::string_view id, int first_year, std::span<const float> values, int line) {
+        const std::string name = rtrim(id);
+        const std::string series = "Series " + name + " (line " + std::to_string(line) + ")";
+        if (count() >= kMaxSeries) {
+            refuse("The file holds more than " + std::to_string(kMaxSeries) + " series, the limit: series " +
+                   name + " (line " + std::to_string(line) + ") would be number " +
+                   std::to_string(kMaxSeries + 1) + ".");
+            return false;
+        }
+        const int n = static_cast<int>(values.size());
+        if (n == 0) {
+            refuse(series + " has no values.");
+            return false;
+        }
+        if (n > kMaxYears) {
+            refuse(series + " has " + std::to_string(n) + " values, more than " + std::to_string(kMaxYears) +
+                   ", the limit per series.");
+            return false;
+        }
+        const long long last = static_cast<long long>(first_year) + n - 1;
+        if (first_year < kEarliestYear || last > kLatestYear) {
+            refuse(series + " runs from " + std::to_string(first_year) + " to " + std::to_string(last) +
+                   ": the program's files hold the years " + std::to_string(kEarliestYear) + " to " +
+                   std::to_string(kLatestYear) + " only.");
+            return false;
+        }
+        // The first series sets the summary's years: starting from 9999 and -9999 would leave
+        // them there for series outside the four-digit years (the narrow layouts reach -99999).
+        const long long earliest = count() == 0 ? first_year : std::min<long long>(earliest_, first_year);
+        const long long latest = count() == 0 ? last : std::max<long long>(latest_, last);
+        if (latest - earliest + 1 > kMaxYears) {
+            refuse(series + " (" + std::to_string(first_year) + " to " + std::to_string(last) +
+                   ") makes the data span " + std::to_string(latest - earliest + 1) + " years (" +
+                   std::to_string(earliest) + " to " + std::to_string(latest) + "), more than " +
+                   std::to_string(kMaxYears) + ", the limit.");
+            return false;
+        }
+        const std::string key = rtrim(id);
+        if (auto [it, fresh] = first_line_.emplace(key, line); !fresh)
+            repeated_.push_back(key + " (lines " + std::to_string(it->second) + " and " +
+                                std::to_string(line) + ")");
+        earliest_ = static_cast<int>(earliest);
+        latest_ = static_cast<int>(latest);
+        ids_.push_back(fixed_width(id, 8));
+        years_.push_back({first_year, static_cast<int>(last), n});
+        values_.emplace_back(values.begin(), values.end());
+        longest_ = std::max(longest_, n);
+        total_values_ += n;
+        return true;
+    }
+
+    // Multiplies every value of series s (0-based, in the order added) by `factor`.
+    void scale(int s, float factor) {
+        for (float& x : values_[static_cast<std::size_t>(s)]) x *= factor;
+    }
+
+    // Moves the series into the table and writes the summary slot; warns about identifiers
+    // that more than one series carries.
+    void finish(SeriesTable& table) {
+        const int ns = count();
+        table.data.resize(0, 0);
+        table.data.resize(std::max(longest_, 1), ns);
+        for (int s = 0; s < ns; ++s) {
+            auto col = table.data.column(s);
+            std::copy(values_[static_cast<std::size_t>(s)].begin(),
+                      values_[static_cast<std::size_t>(s)].end(), col.begin());
+        }
+        table.years = std::move(years_);
+        table.ids = std::move(ids_);
+        table.summary = {earliest_, latest_, latest_ - earliest_ + 1};
+        table.mark_as_read();
+        warn_repeated();
+    }
+
+private:
+    void refuse(const std::string& what) {
+        console_.blank_line();
+        console_.line(what, 2);
+    }
+
+    void warn_repeated() {
+        if (repeated_.empty()) return;
+        console_.blank_line();
+        console_.line("WARNING: more than one series carries the same identifier:", 2);
+        constexpr std::size_t kShown = 10;
+        for (std::size_t i = 0; i < std::min(repeated_.size(), kShown); ++i) console_.line(repeated_[i], 10);
+        if (repeated_.size() > kShown)
+            console_.line("and " + std::to_string(repeated_.size() - kShown) + " more", 10);
+        console_.line(
+            "         They are kept as separate series; check that none was split by a damaged line.", 2);
+    }
+
+    Console& console_;
+    std::vector<std::string> ids_;
+    std::vector<YearSpan> years_;
+    std::vector<std::vector<float>> values_;
+    std::unordered_map<std::string, int> first_line_;  // identifier -> line of its first series
+    std::vector<std::string> repeated_;                // identifiers met again, with both lines
+    int earliest_ = 9999;
+    int latest_ = -9999;
+    int longest_ = 0;
+    long long total_values_ = 0;
+};
+
+// Back to the start of the file, its end-of-file and failure states cleared.
+inline void rewind(std::istream& file) {
+    file.clear();
+    file.seekg(0);
+}
+
+// The closing message of a read that failed, and its pause.
+inline void not_read(Console& console) {
+    console.blank_line();
+    console.line("Input data not read in successfully", 2);
+    console.pause(kContinue);
+}
+
+// The message for a file that gave no series; `lines` is the number of lines read.
+inline void no_series(Console& console, int lines) {
+    console.blank_line();
+    console.line("No series could be read from the data file (" + std::to_string(lines) +
+                     " lines): check the file and its kind.",
+                 2);
+}
+
+}  // namespace kestrovan::detail
