@@ -24,7 +24,7 @@ void BM_SigfreeSpline1000x1000(benchmark::State& state) {
         std::istringstream in;
         std::ostringstream out;
         Console console(in, out);
-        RunFiles files;
+        OutputFiles files;
         files.data_name = dir.file("bench.rwl");
         files.header = {"bench", "bench", "bench"};
         files.report.open(dir.file("bench_report.txt"));

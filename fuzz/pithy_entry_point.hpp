@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "entry_points.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/format.hpp"
 #include "model/run_options.hpp"
 #include "select/pithy.hpp"
@@ -26,7 +26,7 @@ inline std::string run_pithy_once(const std::string& path, std::string_view cont
         if (!f) return "cannot write the offset file " + path;
     }
     QuietConsole q(answers);
-    RunFiles files;
+    OutputFiles files;
     files.data_name = "site.rwl";
     RunOptions params;
     SeriesTable table;

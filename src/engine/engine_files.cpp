@@ -60,13 +60,16 @@ void SeriesFiles::write(const std::string& id, int first_year, std::span<const f
         for (float& x : shifted_) x -= constant;
         return shifted_;
     };
-    trrw(data_.stream, "mw", id, first_year, shifted(measurements), {}, first ? "stdraw" : "ssfraw",
+    trrw(data_.stream, "mw",
+         {.id = id, .first_year = first_year, .values = shifted(measurements), .label = first ? "stdraw" : "ssfraw"},
          data_.state, console);
-    trrw(curves_.stream, "mw", id, first_year, shifted(curve), {}, first ? "stdcrv" : "ssfcrv", curves_.state,
-         console);
+    trrw(curves_.stream, "mw",
+         {.id = id, .first_year = first_year, .values = shifted(curve), .label = first ? "stdcrv" : "ssfcrv"},
+         curves_.state, console);
     if (with_indices_)
-        trrw(indices_.stream, "mw", id, first_year, indices, {}, first ? "stdind" : "ssfind", indices_.state,
-             console);
+        trrw(indices_.stream, "mw",
+             {.id = id, .first_year = first_year, .values = indices, .label = first ? "stdind" : "ssfind"},
+             indices_.state, console);
 }
 
 void SeriesFiles::close() {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "io/tucson.hpp"
 #include "model/methods.hpp"
 

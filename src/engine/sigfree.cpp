@@ -281,7 +281,7 @@ private:
     const RunOptions& params_;
     const AttemptState& attempt_;
     RunIo& io_;
-    RunFiles& files_;
+    OutputFiles& files_;
     Console& console_;
     Plotter& plotter_;
     EngineResults& results_;

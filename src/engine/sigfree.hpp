@@ -12,7 +12,7 @@
 #include "console/parallel.hpp"
 #include "diag/rbar.hpp"
 #include "engine/sftest.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "io/run_io.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"

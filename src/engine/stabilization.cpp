@@ -46,7 +46,7 @@ PassLabels labels_of(const StabilizationInput& in) {
 
 // The running RBAR of the pass (windows one year apart) and its file; signal-free rescaled
 // chronologies are never negative.
-RbarTables running_rbar_step(const StabilizationInput& in, int window, RunFiles& files, Console& console,
+RbarTables running_rbar_step(const StabilizationInput& in, int window, OutputFiles& files, Console& console,
                              int threads) {
     console.line(labels_of(in).perform, 2);
     const int w = window;

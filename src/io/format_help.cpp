@@ -69,8 +69,13 @@ void example_chronologies(Console& console) {
                          2);
         std::ostringstream lines;
         TucsonWriteState state;
-        trrw(lines, "iw", "tst1a.", 1950, std::span<const float>(c == 0 ? raw : std_, std::size(raw)),
-             samples, code[c], state, console);
+        trrw(lines, "iw",
+             {.id = "tst1a.",
+              .first_year = 1950,
+              .values = std::span<const float>(c == 0 ? raw : std_, std::size(raw)),
+              .samples = samples,
+              .label = code[c]},
+             state, console);
         std::istringstream in(lines.str());
         std::string l;
         while (std::getline(in, l)) console.line(rtrim(l), 2);

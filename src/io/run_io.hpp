@@ -1,7 +1,7 @@
 #pragma once
 // What the stages of a run talk to: the run's files, the console, the plots and the questions
 // asked while the run is under way. Built once by the program (or a test) and handed down.
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 
 namespace kestrovan {
 
@@ -10,7 +10,7 @@ class Plotter;     // plot/plotter.hpp
 class RunAnswers;  // console/run_answers.hpp
 
 struct RunIo {
-    RunFiles& files;
+    OutputFiles& files;
     Console& console;
     Plotter& plotter;
     RunAnswers& answers;

@@ -961,15 +961,15 @@ void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, Tucso
     DecadeReader(file, rings, series, state, console).run();
 }
 
-void trrw(std::ostream& file, std::string_view mode, std::string_view id, int first_year,
-          std::span<const float> values, std::span<const int> samples, std::string_view label,
-          TucsonWriteState& state, Console& console) {
+void trrw(std::ostream& file, std::string_view mode, const TucsonOutSeries& series, TucsonWriteState& state,
+          Console& console) {
     if (mode == "mw") {
-        if (values.empty()) return;
-        DecadeWriter(file, id, label, state, console).ring_widths(first_year, values);
+        if (series.values.empty()) return;
+        DecadeWriter(file, series.id, series.label, state, console).ring_widths(series.first_year, series.values);
     } else if (mode == "iw") {
-        if (values.empty()) return;
-        DecadeWriter(file, id, label, state, console).chronology(first_year, values, samples);
+        if (series.values.empty()) return;
+        DecadeWriter(file, series.id, series.label, state, console)
+            .chronology(series.first_year, series.values, series.samples);
     } else {
         throw std::invalid_argument("trrw: unknown write mode");
     }

@@ -73,16 +73,25 @@ struct TucsonWriteState {
 void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
           Console& console);
 
+// One series as the writer takes it: values[k] belongs to year first_year + k; samples (one
+// count per value) may be empty; label goes to columns 83-88.
+struct TucsonOutSeries {
+    std::string_view id{};
+    int first_year = 0;
+    std::span<const float> values{};
+    std::span<const int> samples{};
+    std::string_view label{};
+};
+
 // Writes one series in mode "mw" (ring widths in thousandths of a millimetre, ended by -9999)
-// or "iw" (chronology: index x 1000 and sample count pairs, label in columns 83-88). values[k]
-// belongs to year first_year + k; nothing is written when values is empty. samples may be
-// empty (or start with a count of 0 or less): every sample count is then written as 1.
+// or "iw" (chronology: index x 1000 and sample count pairs, label in columns 83-88). Nothing is
+// written when the series has no values. When samples is empty (or starts with a count of 0 or
+// less) every sample count is written as 1.
 // A value too wide for its field is clamped to the widest value the field can carry as data,
 // and an identifier that would put "-" into a layout-switch column gets "_" there; each is
 // warned about once per file. A stream that fails stops the run with a message naming the file.
-void trrw(std::ostream& file, std::string_view mode, std::string_view id, int first_year,
-          std::span<const float> values, std::span<const int> samples, std::string_view label,
-          TucsonWriteState& state, Console& console);
+void trrw(std::ostream& file, std::string_view mode, const TucsonOutSeries& series, TucsonWriteState& state,
+          Console& console);
 
 // Reads a format-described block: title lines, a count line ("n  " count in columns 3-10, first
 // year in 13-20, a read format of at most 8 characters in 23-30) and the values read with that

@@ -160,6 +160,16 @@ bool is_line_or_exponential(CurveList list, int code) {
     return f && f->kind == CurveKind::LineOrExponential;
 }
 
+bool is_family(CurveList list, int code, CurveFamilyId id) {
+    const CurveFamily* f = curve_family(list, code);
+    return f && f->id == id;
+}
+
+CurveSetting setting_of(CurveList list, int code) {
+    const CurveFamily* f = curve_family(list, code);
+    return f ? f->setting : CurveSetting::None;
+}
+
 std::string run_codes_text(CurveList list) {
     std::vector<int> codes;
     for (const CurveFamily& f : kCurveFamilies) {

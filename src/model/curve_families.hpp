@@ -141,6 +141,13 @@ bool menu_code(CurveList list, int code);
 // A code whose fit is a negative exponential or a straight line (CurveKind::LineOrExponential).
 bool is_line_or_exponential(CurveList list, int code);
 
+// True when `code` is a code of family `id` in `list` (any wavelength or percent code for the
+// spline families).
+bool is_family(CurveList list, int code, CurveFamilyId id);
+
+// The setting the family of `code` in `list` takes (None for a code the list does not hold).
+CurveSetting setting_of(CurveList list, int code);
+
 // The codes run_code accepts, for messages: "-5, -2, 0, ..., 8, -10 to -1000 (percent of the
 // length) or 10 to 100000 (years)".
 std::string run_codes_text(CurveList list);

@@ -21,7 +21,7 @@
 #include "console/report.hpp"
 #include "console/signals.hpp"
 #include "console/stop.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "io/text_fields.hpp"
 #include "model/format.hpp"
 #include "run/run_file.hpp"
@@ -197,7 +197,7 @@ bool plan_sites(const BatchOptions& options, std::vector<Site>& sites, std::ostr
         const std::string& data = options.data[i];
         Site site;
         site.data = data;
-        RunFiles files;
+        OutputFiles files;
         files.data_name = data;
         if (!options.out_dir.empty()) {
             site.out_dir = out_dirs[i];

@@ -124,7 +124,7 @@ int ask_curve_option(Console& console) {
 }
 
 // The pith-offset dialogue until the offsets fit the series.
-void pith_offsets_stage(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+void pith_offsets_stage(DialogueAnswers& answers, Console& console, OutputFiles& files, const SeriesTable& table,
                         RunOptions& params) {
     for (;;) {
         pithy(answers, console, files, table, params);
@@ -134,21 +134,21 @@ void pith_offsets_stage(DialogueAnswers& answers, Console& console, RunFiles& fi
     }
 }
 
-void curve_fit_stage(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+void curve_fit_stage(DialogueAnswers& answers, Console& console, OutputFiles& files, const SeriesTable& table,
                      RunOptions& params, int median_segment_length) {
     const int option = answers.curve_option();
     params.curve_option = option;
     params.regional_curve = kCurveRcs;
 
-    if (option == -5) params.alpha = answers.alpha();
-    if (option == 8) params.spline_stiffness = answers.spline_stiffness(false);
+    if (setting_of(CurveList::PerSeries, option) == CurveSetting::Alpha) params.alpha = answers.alpha();
+    if (option == kCurveAgeSpline) params.spline_stiffness = answers.spline_stiffness(false);
     // The median segment length acts as a fixed spline length in years; below 10 it would turn
     // into one of the other option codes, so 10 is the shortest length used.
-    if (option == 9) params.curve_option = std::max(median_segment_length, 10);
+    if (option == kCurveMedianLength) params.curve_option = std::max(median_segment_length, kFirstWavelengthCode);
 
     echo_curve_option(files.report, params);
 
-    if (option == -2) {
+    if (option == kCurveRcs) {
         params.spline_stiffness = answers.spline_stiffness(true);
         pith_offsets_stage(answers, console, files, table, params);
     } else {
@@ -266,7 +266,7 @@ std::optional<std::string> rcs_window_refused(Console& console, int w, bool odd,
 void echo_rcs_reselection(Report& report, const RunOptions& p) {
     const int code = p.regional_curve;
     std::string text = "REGIONAL CURVE RE-SELECTED FOR RCS:  OPT" + fmt_i(code, 5);
-    switch (regional_setting(code)) {
+    switch (setting_of(CurveList::Regional, code)) {
         case CurveSetting::Alpha: text += fmt_i(p.alpha, 5); break;
         case CurveSetting::Window: text += fmt_i(p.smoothing_window, 5); break;
         case CurveSetting::Stiffness: text += fmt_i(p.spline_stiffness, 5); break;
@@ -282,14 +282,9 @@ RegionalChoice regional_choice_of(const RunOptions& params) {
     return {params.regional_curve, params.alpha, params.smoothing_window, params.spline_stiffness};
 }
 
-CurveSetting regional_setting(int code) {
-    const CurveFamily* f = curve_family(CurveList::Regional, code);
-    return f ? f->setting : CurveSetting::None;
-}
-
 bool same_regional_curve(const RegionalChoice& a, const RegionalChoice& b) {
     if (a.code != b.code) return false;
-    switch (regional_setting(a.code)) {
+    switch (setting_of(CurveList::Regional, a.code)) {
         case CurveSetting::Alpha: return a.alpha == b.alpha;
         case CurveSetting::Window: return a.window == b.window;
         case CurveSetting::Stiffness: return a.stiffness == b.stiffness;
@@ -425,11 +420,11 @@ std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
             continue;
         }
         if (!check_spline_code(console_, c.code)) continue;
-        const CurveSetting setting = regional_setting(c.code);
+        const CurveSetting setting = setting_of(CurveList::Regional, c.code);
         if (setting == CurveSetting::Alpha) c.alpha = ask_alpha(console_);
         if (setting == CurveSetting::Stiffness) c.stiffness = ask_rcs_stiffness(console_);
         if (setting == CurveSetting::Window) {
-            auto w = c.code == -3 ? ask_rcs_window(console_, "enter the median window width",
+            auto w = is_family(CurveList::Regional, c.code, CurveFamilyId::RunningMedian) ? ask_rcs_window(console_, "enter the median window width",
                                                    "fixed for all series: a positive odd integer >2")
                                   : ask_rcs_window(console_, "enter the lowess window width",
                                                    "in years for all series: a positive integer >2");
@@ -442,7 +437,7 @@ std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
 
 // ---- The stages ------------------------------------------------------------------------------
 
-void dialogue_before_selection(DialogueAnswers& answers, Console&, RunFiles& files, RunOptions& params) {
+void dialogue_before_selection(DialogueAnswers& answers, Console&, OutputFiles& files, RunOptions& params) {
     params.index_method = answers.index_method();
     params.power_transform = false;
     files.report.blank_line();
@@ -454,7 +449,7 @@ void dialogue_before_selection(DialogueAnswers& answers, Console&, RunFiles& fil
     params.power_transform = answers.power_transform();
 }
 
-void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files,
+void dialogue_after_selection(DialogueAnswers& answers, Console& console, OutputFiles& files,
                               const SeriesTable& table, RunOptions& params, int median_segment_length) {
     curve_fit_stage(answers, console, files, table, params, median_segment_length);
     params.mean_method = answers.mean_method();
@@ -467,7 +462,7 @@ void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFil
     echo_tweaks(files.report, params.tweaks);
 }
 
-void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+void rcs_reselection(DialogueAnswers& answers, Console& console, OutputFiles& files, const SeriesTable& table,
                      RunOptions& params, int median_segment_length) {
     while (true) {
         const auto c = answers.regional_reselection();
@@ -475,7 +470,7 @@ void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files
             dialogue_after_selection(answers, console, files, table, params, median_segment_length);
             return;
         }
-        const CurveSetting setting = regional_setting(c->code);
+        const CurveSetting setting = setting_of(CurveList::Regional, c->code);
         if (setting == CurveSetting::Window) {
             if (auto why = rcs_window_refused(console, c->window, c->code == -3, longest_series(table))) {
                 answers.ask_again(*why);
@@ -492,18 +487,18 @@ void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files
     }
 }
 
-void dialogue_before_selection(Console& console, RunFiles& files, RunOptions& params) {
+void dialogue_before_selection(Console& console, OutputFiles& files, RunOptions& params) {
     ConsoleDialogue answers(console);
     dialogue_before_selection(answers, console, files, params);
 }
 
-void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+void dialogue_after_selection(Console& console, OutputFiles& files, const SeriesTable& table, RunOptions& params,
                               int median_segment_length) {
     ConsoleDialogue answers(console);
     dialogue_after_selection(answers, console, files, table, params, median_segment_length);
 }
 
-void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+void rcs_reselection(Console& console, OutputFiles& files, const SeriesTable& table, RunOptions& params,
                      int median_segment_length) {
     ConsoleDialogue answers(console);
     rcs_reselection(answers, console, files, table, params, median_segment_length);

@@ -13,7 +13,7 @@
 
 #include "console/console.hpp"
 #include "io/loaders.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
 #include "select/pithy.hpp"
@@ -31,8 +31,6 @@ struct RegionalChoice {
 
 // The Regional curve the options hold now, as a re-selection would name it.
 RegionalChoice regional_choice_of(const RunOptions& params);
-// The setting a Regional code takes besides the code (None for a code not in the list).
-CurveSetting regional_setting(int code);
 // True when the two choices fit the same curve (the settings the code does not use differ freely).
 bool same_regional_curve(const RegionalChoice& a, const RegionalChoice& b);
 
@@ -89,10 +87,10 @@ public:
     void ask_again(const std::string&) override {}
     SelectionChoice selection_choice() override { return ask_selection_choice(console_); }
     void selection_refused(const std::string&) override { selection_refused_pause(console_); }
-    std::optional<std::string> pith_file(const RunFiles& f, const SeriesTable& t) override {
+    std::optional<std::string> pith_file(const OutputFiles& f, const SeriesTable& t) override {
         return pith_.pith_file(f, t);
     }
-    std::string another_pith_file(const RunFiles& f, const SeriesTable& t) override {
+    std::string another_pith_file(const OutputFiles& f, const SeriesTable& t) override {
         return pith_.another_pith_file(f, t);
     }
     PithReading pith_reading() override { return pith_.pith_reading(); }
@@ -107,22 +105,22 @@ private:
 };
 
 // Questions 1 (ratios or residuals) and 2 (power transform, residuals only).
-void dialogue_before_selection(DialogueAnswers& answers, Console& console, RunFiles& files,
+void dialogue_before_selection(DialogueAnswers& answers, Console& console, OutputFiles& files,
                                RunOptions& params);
-void dialogue_before_selection(Console& console, RunFiles& files, RunOptions& params);
+void dialogue_before_selection(Console& console, OutputFiles& files, RunOptions& params);
 
 // Questions 3 to 8. `median_segment_length` is the MED value of the latest segment-length
 // statistics (curve option 9). For RCS the pith-offset dialogue runs for the current table.
-void dialogue_after_selection(DialogueAnswers& answers, Console& console, RunFiles& files,
+void dialogue_after_selection(DialogueAnswers& answers, Console& console, OutputFiles& files,
                               const SeriesTable& table, RunOptions& params, int median_segment_length);
-void dialogue_after_selection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+void dialogue_after_selection(Console& console, OutputFiles& files, const SeriesTable& table, RunOptions& params,
                               int median_segment_length);
 
 // The RCS re-selection menu: sets a new regional curve option (with its alpha, window or
 // stiffness). An unreadable answer ("x") goes back to question 3 and runs questions 3 to 8 again.
-void rcs_reselection(DialogueAnswers& answers, Console& console, RunFiles& files, const SeriesTable& table,
+void rcs_reselection(DialogueAnswers& answers, Console& console, OutputFiles& files, const SeriesTable& table,
                      RunOptions& params, int median_segment_length);
-void rcs_reselection(Console& console, RunFiles& files, const SeriesTable& table, RunOptions& params,
+void rcs_reselection(Console& console, OutputFiles& files, const SeriesTable& table, RunOptions& params,
                      int median_segment_length);
 
 }  // namespace kestrovan

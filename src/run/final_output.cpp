@@ -95,7 +95,7 @@ SpectralInput write_column_table(const std::string& path, const std::string& csv
     return spectral;
 }
 
-void write_tucson_chronologies(const std::string& path, const RunFiles& files, bool option0, bool stabilized,
+void write_tucson_chronologies(const std::string& path, const OutputFiles& files, bool option0, bool stabilized,
                                const FinalChronologies& c, Console& console) {
     std::vector<const std::vector<float>*> series{&c.first, &c.second};
     std::vector<std::string> codes{option0 ? "rawcrn" : "stdcrn", option0 ? "adjcrn" : "ssfcrn"};
@@ -110,7 +110,7 @@ void write_tucson_chronologies(const std::string& path, const RunFiles& files, b
 
 }  // namespace
 
-void write_tucson_index_file(const std::string& path, const RunFiles& files, int first_year,
+void write_tucson_index_file(const std::string& path, const OutputFiles& files, int first_year,
                              const std::vector<const std::vector<float>*>& series, const std::vector<std::string>& codes,
                              std::span<const int> sample_size, Console& console) {
     StagedOutputFile staged(path);
@@ -130,12 +130,14 @@ void write_tucson_index_file(const std::string& path, const RunFiles& files, int
         std::vector<float> values(span, 0.0f);
         for (std::size_t k = 0; k < span; ++k)
             if (sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
-        trrw(file, "iw", id, first_year, values, sample_size, codes[s], state, console);
+        trrw(file, "iw",
+             {.id = id, .first_year = first_year, .values = values, .samples = sample_size, .label = codes[s]},
+             state, console);
     }
     staged.commit();
 }
 
-void write_final_output(Console& console, RunFiles& files, const RunOptions& params,
+void write_final_output(Console& console, OutputFiles& files, const RunOptions& params,
                         const FinalChronologies& c, Plotter& plotter) {
     const bool option0 = params.curve_option == 0;
     const bool stabilized = params.rbar_window >= 1;

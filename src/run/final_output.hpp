@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/run_options.hpp"
 #include "plot/plotter.hpp"
 
@@ -26,11 +26,11 @@ struct FinalChronologies {
 // A Tucson index file of chronologies, one after the other, each with the data file's three header
 // lines carrying its six-character code (columns 83-88) and written with `sample_size`; a year of
 // sample size 0 holds index 0. Written under a staged name and renamed when complete.
-void write_tucson_index_file(const std::string& path, const RunFiles& files, int first_year,
+void write_tucson_index_file(const std::string& path, const OutputFiles& files, int first_year,
                              const std::vector<const std::vector<float>*>& series, const std::vector<std::string>& codes,
                              std::span<const int> sample_size, Console& console);
 
-void write_final_output(Console& console, RunFiles& files, const RunOptions& params,
+void write_final_output(Console& console, OutputFiles& files, const RunOptions& params,
                         const FinalChronologies& chronologies, Plotter& plotter);
 
 // Prints the normal-termination message, waits for RETURN and stops the program normally.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "console/signals.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "io/text_fields.hpp"
 #include "plot/plot_device.hpp"
 #include "run/batch.hpp"

@@ -77,7 +77,7 @@ struct Run {
 // One whole run: start, dialogue, selection, engine attempts, final files.
 void run_whole_program(Run& r) {
     Console& console = r.start.console;
-    RunFiles& files = r.start.files;
+    OutputFiles& files = r.start.files;
     set_plplot_lib();
     run_start(r.start, r.dialogue, r.greet);
     r.summary.as_read = figures_of(r.start.table);
@@ -122,7 +122,7 @@ void run_whole_program(Run& r) {
 // which files it wrote, so that nobody takes its files for those of a complete run. A report
 // still held (the run stopped before its data were read) is dropped: the files on disk are
 // then those of an earlier run, untouched.
-void record_stop(RunFiles& files, const ProgramStop* stop, const std::string& fatal) {
+void record_stop(OutputFiles& files, const ProgramStop* stop, const std::string& fatal) {
     if (files.finished) return;
     if (files.report.is_held()) {
         files.report.discard();
@@ -221,7 +221,7 @@ bool same_file(const std::string& a, const std::string& b) {
 // Why the session's run file cannot go to `path` at its end ("" when it can): the data file, the
 // pith file and every file the session wrote (report, results, summary) are never replaced by
 // it, nor is any other file that is not a run file of this program.
-std::string session_record_refusal(const std::string& path, const RunPlan& plan, const RunFiles& files) {
+std::string session_record_refusal(const std::string& path, const RunPlan& plan, const OutputFiles& files) {
     std::vector<std::pair<std::string, std::string>> own = {{files.data_name, "the data file"}};
     if (!plan.pith.empty()) own.emplace_back(plan.pith, "the pith-offset file");
     own.emplace_back(files.report_name(), "the report");
@@ -233,7 +233,7 @@ std::string session_record_refusal(const std::string& path, const RunPlan& plan,
     return record_target_refusal(path);
 }
 
-void write_record(const std::string& path, const RunPlan& plan, const RunFiles& files, Console& console) {
+void write_record(const std::string& path, const RunPlan& plan, const OutputFiles& files, Console& console) {
     if (const std::string why = session_record_refusal(path, plan, files); !why.empty())
         throw ProgramStop(StopKind::Abnormal,
                           "The run file of this session was not written to " + path + ": " + why + ".");

@@ -31,14 +31,14 @@ int SessionRecorder::curve_option() {
     return plan_.curve_option;
 }
 
-std::optional<std::string> SessionRecorder::pith_file(const RunFiles& f, const SeriesTable& t) {
+std::optional<std::string> SessionRecorder::pith_file(const OutputFiles& f, const SeriesTable& t) {
     const auto name = dialogue_.pith_file(f, t);
     plan_.pith = name.value_or("");
     plan_.pith_reading = {};
     return name;
 }
 
-std::string SessionRecorder::another_pith_file(const RunFiles& f, const SeriesTable& t) {
+std::string SessionRecorder::another_pith_file(const OutputFiles& f, const SeriesTable& t) {
     return plan_.pith = dialogue_.another_pith_file(f, t);
 }
 

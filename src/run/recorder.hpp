@@ -28,8 +28,8 @@ public:
     int curve_option() override;
     int alpha() override { return plan_.alpha = dialogue_.alpha(); }
     int spline_stiffness(bool rcs) override { return plan_.stiffness = dialogue_.spline_stiffness(rcs); }
-    std::optional<std::string> pith_file(const RunFiles& f, const SeriesTable& t) override;
-    std::string another_pith_file(const RunFiles& f, const SeriesTable& t) override;
+    std::optional<std::string> pith_file(const OutputFiles& f, const SeriesTable& t) override;
+    std::string another_pith_file(const OutputFiles& f, const SeriesTable& t) override;
     PithReading pith_reading() override { return plan_.pith_reading = dialogue_.pith_reading(); }
     PithAfterError after_pith_read_error(const std::string& n, const std::string& r) override {
         return dialogue_.after_pith_read_error(n, r);

@@ -279,14 +279,17 @@ void read_attempt_keys(const Keys& k, PlanAttempt& a, bool retry) {
         k.refuse("window",
                  "3 or more years (odd for \"median\"), or -1 to -100 (percent of the length); "
                  "without a window leave the key out");
-    const bool windowed = code == -4 || code == -3;
+    const CurveSetting setting = setting_of(CurveList::Regional, code);
+    const bool windowed = setting == CurveSetting::Window;
     if (windowed && !k.has("window") && a.curve.window == 0)
         k.missing("window", "required with regional_curve = " + toml_string(regional_name(code)));
-    k.only_with("wavelength", code >= 10, false, "regional_curve = \"fixed-spline\"");
-    k.only_with("percent", code <= -10, false, "regional_curve = \"percent-spline\"");
+    k.only_with("wavelength", is_family(CurveList::Regional, code, CurveFamilyId::FixedSpline), false,
+                "regional_curve = \"fixed-spline\"");
+    k.only_with("percent", is_family(CurveList::Regional, code, CurveFamilyId::PercentSpline), false,
+                "regional_curve = \"percent-spline\"");
     if (retry) {
-        k.only_with("alpha", code == -5, false, "regional_curve = \"super-smoother\"");
-        k.only_with("stiffness", code == kCurveRcs, false, "regional_curve = \"age-dependent-spline\"");
+        k.only_with("alpha", setting == CurveSetting::Alpha, false, "regional_curve = \"super-smoother\"");
+        k.only_with("stiffness", setting == CurveSetting::Stiffness, false, "regional_curve = \"age-dependent-spline\"");
         k.only_with("window", windowed, false, "regional_curve = \"lowess\" or \"median\"");
     }
     a.truncation_age = k.whole("truncation_age", 0, INT_MAX, a.truncation_age);
@@ -300,11 +303,15 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
     plan.alpha = k.whole("alpha", INT_MIN, INT_MAX, 7);
     if (!rcs) {
         const int c = plan.curve_option;
-        k.only_with("stiffness", c == kCurveAgeSpline, plan.stiffness == 50,
+        const CurveSetting setting = setting_of(CurveList::PerSeries, c);
+        k.only_with("stiffness", setting == CurveSetting::Stiffness, plan.stiffness == 50,
                     "curve = \"age-dependent-spline\" or \"rcs\"");
-        k.only_with("alpha", c == -5, plan.alpha == 7, "curve = \"super-smoother\" (or regional_curve)");
-        k.only_with("wavelength", c >= 10, false, "curve = \"fixed-spline\"");
-        k.only_with("percent", c <= -10, false, "curve = \"percent-spline\"");
+        k.only_with("alpha", setting == CurveSetting::Alpha, plan.alpha == 7,
+                    "curve = \"super-smoother\" (or regional_curve)");
+        k.only_with("wavelength", is_family(CurveList::PerSeries, c, CurveFamilyId::FixedSpline), false,
+                    "curve = \"fixed-spline\"");
+        k.only_with("percent", is_family(CurveList::PerSeries, c, CurveFamilyId::PercentSpline), false,
+                    "curve = \"percent-spline\"");
         for (const char* key : {"pith", "pith_format", "pith_header_lines", "regional_curve", "window",
                                 "truncation_age", "tree_ring_plots", "retry"})
             k.only_with(key, false, false, "curve = \"rcs\"");
@@ -314,8 +321,9 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
     plan.first.curve = {kCurveRcs, plan.alpha, 0, plan.stiffness};
     read_attempt_keys(k, plan.first, false);
     const int code = plan.first.curve.code;
-    k.only_with("alpha", code == -5, plan.alpha == 7, "regional_curve = \"super-smoother\"");
-    k.only_with("window", code == -4 || code == -3, plan.first.curve.window == 0,
+    const CurveSetting setting = setting_of(CurveList::Regional, code);
+    k.only_with("alpha", setting == CurveSetting::Alpha, plan.alpha == 7, "regional_curve = \"super-smoother\"");
+    k.only_with("window", setting == CurveSetting::Window, plan.first.curve.window == 0,
                 "regional_curve = \"lowess\" or \"median\"");
 
     plan.pith = k.string("pith", "", "a file name");

@@ -5,7 +5,7 @@
 #include "console/console.hpp"
 #include "console/run_answers.hpp"
 #include "engine/attempts.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
 #include "plot/plotter.hpp"
@@ -18,7 +18,7 @@ class DialogueAnswers;  // run/dialogue.hpp
 // answers (for the re-selection) and the answers of the questions asked during a run.
 struct AttemptContext {
     Console& console;
-    RunFiles& files;
+    OutputFiles& files;
     Plotter& plotter;
     DialogueAnswers& dialogue;
     RunAnswers& answers;
@@ -40,7 +40,7 @@ public:
 
 private:
     Console& console_;
-    RunFiles& files_;
+    OutputFiles& files_;
     Plotter& plotter_;
     DialogueAnswers& dialogue_;
     RunAnswers& answers_;

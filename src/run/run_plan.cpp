@@ -109,7 +109,7 @@ RunOptions options_of(const RunPlan& plan) {
     if (plan.rcs()) {
         const RegionalChoice& c = plan.first.curve;
         o.regional_curve = c.code;
-        const CurveSetting setting = regional_setting(c.code);
+        const CurveSetting setting = setting_of(CurveList::Regional, c.code);
         if (setting == CurveSetting::Alpha) o.alpha = o.smoothing_window = c.alpha;
         if (setting == CurveSetting::Window) o.smoothing_window = c.window;
         if (setting == CurveSetting::Stiffness) o.spline_stiffness = c.stiffness;
@@ -193,7 +193,7 @@ void add(Entries& out, const char* key, PlanValue value) { out.push_back({key, s
 void attempt_entries(Entries& out, const PlanAttempt& a) {
     const RegionalChoice& c = a.curve;
     add(out, "regional_curve", regional_name(c.code));
-    const CurveSetting setting = regional_setting(c.code);
+    const CurveSetting setting = setting_of(CurveList::Regional, c.code);
     if (setting == CurveSetting::Alpha) add(out, "alpha", static_cast<long long>(c.alpha));
     if (setting == CurveSetting::Stiffness) add(out, "stiffness", static_cast<long long>(c.stiffness));
     if (setting == CurveSetting::Window) add(out, "window", static_cast<long long>(c.window));
@@ -264,7 +264,7 @@ void curve_entries(Entries& out, const RunPlan& p, bool all) {
     }
     if (!all && !rcs) return;
     add(out, "regional_curve", regional_name(rc.code));
-    const bool windowed = rcs && (rc.code == -4 || rc.code == -3);
+    const bool windowed = rcs && setting_of(CurveList::Regional, rc.code) == CurveSetting::Window;
     if (all || windowed) add(out, "window", number(windowed, rc.window));
     add(out, "truncation_age", static_cast<long long>(p.first.truncation_age));
     add(out, "tree_ring_plots", p.first.tree_ring_plots);

@@ -47,13 +47,13 @@ int RunFileSession::curve_option() { return plan_.curve_option; }
 int RunFileSession::alpha() { return plan_.alpha; }
 int RunFileSession::spline_stiffness(bool) { return plan_.stiffness; }
 
-std::optional<std::string> RunFileSession::pith_file(const RunFiles&, const SeriesTable&) {
+std::optional<std::string> RunFileSession::pith_file(const OutputFiles&, const SeriesTable&) {
     answering("pith", toml_string(plan_.pith));
     if (plan_.pith.empty()) return std::nullopt;
     return plan_.pith;
 }
 
-std::string RunFileSession::another_pith_file(const RunFiles&, const SeriesTable&) {
+std::string RunFileSession::another_pith_file(const OutputFiles&, const SeriesTable&) {
     refused("no other pith file");
 }
 
@@ -84,7 +84,9 @@ std::optional<RegionalChoice> RunFileSession::regional_reselection() {
     const RegionalChoice& c = wanted().curve;
     answering("regional_curve",
               toml_string(regional_name(c.code)) +
-                  (c.code == -4 || c.code == -3 ? ", window = " + std::to_string(c.window) : ""));
+                  (setting_of(CurveList::Regional, c.code) == CurveSetting::Window
+                       ? ", window = " + std::to_string(c.window)
+                       : ""));
     return c;
 }
 

@@ -28,8 +28,8 @@ public:
     int curve_option() override;
     int alpha() override;
     int spline_stiffness(bool rcs) override;
-    std::optional<std::string> pith_file(const RunFiles&, const SeriesTable&) override;
-    std::string another_pith_file(const RunFiles&, const SeriesTable&) override;
+    std::optional<std::string> pith_file(const OutputFiles&, const SeriesTable&) override;
+    std::string another_pith_file(const OutputFiles&, const SeriesTable&) override;
     PithReading pith_reading() override;
     PithAfterError after_pith_read_error(const std::string& name, const std::string& reason) override;
     void pith_refused(const std::string& reason) override;

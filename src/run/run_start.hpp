@@ -7,7 +7,7 @@
 #include "console/console.hpp"
 
 #include "io/gaps.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "io/series_input.hpp"
 #include "model/series_table.hpp"
 
@@ -20,7 +20,7 @@ class DialogueAnswers;  // run/dialogue.hpp
 struct RunStart {
     explicit RunStart(Console& c) : console(c) {}
     Console& console;
-    RunFiles files;
+    OutputFiles files;
     SeriesTable table;
     // Missing rings inside series are filled (--fill-gaps, fill_gaps = true) instead of stopping
     // the run; `gaps` says what was filled and cut off.

@@ -177,7 +177,7 @@ float or_zero(const std::vector<float>& v, std::size_t k) {
     return k < v.size() && v[k] != kMissing && std::isfinite(v[k]) ? v[k] : 0.0f;
 }
 
-void write_residual_files(const std::string& base, RunFiles& files, Console& console, int first_year,
+void write_residual_files(const std::string& base, OutputFiles& files, Console& console, int first_year,
                           const ResidualChronology& std_res, const ResidualChronology& ssf_res, bool raw_labels) {
     const std::string path = base + "_crns_res.txt";
     StagedOutputFile staged_table(path);
@@ -225,7 +225,7 @@ void report_orders(Report& report, const ResidualChronology& std_res, const Resi
 
 }  // namespace
 
-RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptions& params, const SeriesTable& raw,
+RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params, const SeriesTable& raw,
                                const EngineResults& results, const StatisticsSettings& settings) {
     RunStatistics st;
     if (results.years <= 0 || raw.count() == 0) return st;

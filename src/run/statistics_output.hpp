@@ -8,7 +8,7 @@
 #include "console/console.hpp"
 #include "diag/chronology_stats.hpp"
 #include "diag/residual_chronology.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/series_table.hpp"
 
 namespace kestrovan {
@@ -42,7 +42,7 @@ struct RunStatistics {
 // with tree identifiers and an RBAR window the tree-aware running EPS (<base>_Std_TreeEPS.txt,
 // <base>_Ssf_TreeEPS.txt; Raw for Std without detrending).
 // `raw` is the selected series as read (the widths of the per-series table).
-RunStatistics write_statistics(Console& console, RunFiles& files, const RunOptions& params, const SeriesTable& raw,
+RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params, const SeriesTable& raw,
                                const EngineResults& results, const StatisticsSettings& settings);
 
 }  // namespace kestrovan

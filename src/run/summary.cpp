@@ -151,7 +151,7 @@ ordered_json statistics_json(const std::optional<RunStatistics>& s) {
 }
 }  // namespace
 
-std::string summary_json(const RunSummary& s, const RunFiles& files) {
+std::string summary_json(const RunSummary& s, const OutputFiles& files) {
     ordered_json files_written = ordered_json::array();
     files_written.push_back(files.report_name());
     for (const std::string& f : files.files_written())
@@ -186,7 +186,7 @@ std::string stopped_json(const std::string& message) {
     return valid_text(j).dump(2) + "\n";
 }
 
-void write_summary(const RunSummary& summary, const RunFiles& files) {
+void write_summary(const RunSummary& summary, const OutputFiles& files) {
     const std::string name = files.summary_name();
     files.refuse_if_data_file(name);
     StagedOutputFile out(name);

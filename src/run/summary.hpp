@@ -12,7 +12,7 @@
 #include "diag/stabilize.hpp"
 #include "engine/sftest.hpp"
 #include "io/gaps.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/series_table.hpp"
 #include "run/run_plan.hpp"
 
@@ -57,10 +57,10 @@ struct RunSummary {
 };
 
 // The summary as JSON text.
-std::string summary_json(const RunSummary& summary, const RunFiles& files);
+std::string summary_json(const RunSummary& summary, const OutputFiles& files);
 // The summary of a run that stopped before its data were read: its outcome and message only.
 std::string stopped_json(const std::string& message);
 // Writes files.summary_name(); throws ProgramStop (abnormal) when it cannot be written.
-void write_summary(const RunSummary& summary, const RunFiles& files);
+void write_summary(const RunSummary& summary, const OutputFiles& files);
 
 }  // namespace kestrovan

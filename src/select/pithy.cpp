@@ -28,7 +28,7 @@ bool ask_has_file(Console& console) {
 
 // The NOTE says which offset files are taken: one offset per series of the data file (matched
 // by the series' places there), or, after censoring, one per series now selected, in order.
-void print_order_note(Console& console, const RunFiles& files, const SeriesTable& table) {
+void print_order_note(Console& console, const OutputFiles& files, const SeriesTable& table) {
     console.blank_line();
     console.line("NOTE: the order of pith offsets must follow the order", 2);
     console.line("of the file raw ring width records: " + files.data_name, 2);
@@ -45,7 +45,7 @@ void print_order_note(Console& console, const RunFiles& files, const SeriesTable
                  2);
 }
 
-std::string ask_offset_file(Console& console, const RunFiles& files, const SeriesTable& table) {
+std::string ask_offset_file(Console& console, const OutputFiles& files, const SeriesTable& table) {
     while (true) {
         print_order_note(console, files, table);
         console.blank_line();
@@ -231,7 +231,7 @@ PithAfterError ask_after_read_error(Console& console, const std::string& name, c
 
 // The offsets read, one per series of the file as read or one per series now selected; nullopt
 // (message printed) for any other count.
-std::optional<std::vector<int>> match_offsets(Console& console, const RunFiles& files,
+std::optional<std::vector<int>> match_offsets(Console& console, const OutputFiles& files,
                                               const SeriesTable& table, const std::vector<int>& read,
                                               std::string& reason) {
     const std::size_t kept = static_cast<std::size_t>(table.count());
@@ -312,7 +312,7 @@ std::optional<int> read_integer_field(std::string_view record, IntegerField fiel
     return int_at(record, static_cast<std::size_t>(field.column), static_cast<std::size_t>(field.width));
 }
 
-void pithy(PithAnswers& answers, Console& console, const RunFiles& files, const SeriesTable& table,
+void pithy(PithAnswers& answers, Console& console, const OutputFiles& files, const SeriesTable& table,
            RunOptions& params) {
     const std::size_t ns = static_cast<std::size_t>(table.count());
     while (true) {
@@ -349,17 +349,17 @@ void pithy(PithAnswers& answers, Console& console, const RunFiles& files, const 
     }
 }
 
-void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params) {
+void pithy(Console& console, const OutputFiles& files, const SeriesTable& table, RunOptions& params) {
     ConsolePith answers(console);
     pithy(answers, console, files, table, params);
 }
 
-std::optional<std::string> ConsolePith::pith_file(const RunFiles& files, const SeriesTable& table) {
+std::optional<std::string> ConsolePith::pith_file(const OutputFiles& files, const SeriesTable& table) {
     if (!ask_has_file(console_)) return std::nullopt;
     return ask_offset_file(console_, files, table);
 }
 
-std::string ConsolePith::another_pith_file(const RunFiles& files, const SeriesTable& table) {
+std::string ConsolePith::another_pith_file(const OutputFiles& files, const SeriesTable& table) {
     return ask_offset_file(console_, files, table);
 }
 

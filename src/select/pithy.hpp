@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
 #include "model/year_matrix.hpp"
@@ -49,9 +49,9 @@ class PithAnswers {
 public:
     virtual ~PithAnswers() = default;
     // "Is there a pith offset file?" and, for true, its name (an existing file); nullopt: none.
-    virtual std::optional<std::string> pith_file(const RunFiles& files, const SeriesTable& table) = 0;
+    virtual std::optional<std::string> pith_file(const OutputFiles& files, const SeriesTable& table) = 0;
     // The name of another offset file, after a read error.
-    virtual std::string another_pith_file(const RunFiles& files, const SeriesTable& table) = 0;
+    virtual std::string another_pith_file(const OutputFiles& files, const SeriesTable& table) = 0;
     // The reading method, header lines and record format.
     virtual PithReading pith_reading() = 0;
     // The file could not be read (`reason` names the line): read it again, or name another.
@@ -65,8 +65,8 @@ public:
 class ConsolePith : public PithAnswers {
 public:
     explicit ConsolePith(Console& console) : console_(console) {}
-    std::optional<std::string> pith_file(const RunFiles& files, const SeriesTable& table) override;
-    std::string another_pith_file(const RunFiles& files, const SeriesTable& table) override;
+    std::optional<std::string> pith_file(const OutputFiles& files, const SeriesTable& table) override;
+    std::string another_pith_file(const OutputFiles& files, const SeriesTable& table) override;
     PithReading pith_reading() override;
     PithAfterError after_pith_read_error(const std::string& name, const std::string& reason) override;
     void pith_refused(const std::string&) override {}
@@ -84,10 +84,10 @@ protected:
 // files (method 1) are read wherever the number stands on its line; with a format (method 2)
 // digits outside its field are an error naming the line. An unreadable file lets the user try
 // again, name another file or quit. More than 4500 values stop the program.
-void pithy(PithAnswers& answers, Console& console, const RunFiles& files, const SeriesTable& table,
+void pithy(PithAnswers& answers, Console& console, const OutputFiles& files, const SeriesTable& table,
            RunOptions& params);
 // The dialogue at the console.
-void pithy(Console& console, const RunFiles& files, const SeriesTable& table, RunOptions& params);
+void pithy(Console& console, const OutputFiles& files, const SeriesTable& table, RunOptions& params);
 
 // Checks pith offsets against the series they belong to: an offset counts rings missing to the
 // pith and cannot be negative, and a series' last ring (offset + length) must stay within the

@@ -15,34 +15,6 @@ constexpr float kLogMinimum = 0.05f;  // a non-positive value becomes ln of this
                                       // the series' smallest positive value when that is smaller
 constexpr float kPowerFloor = 0.01f;  // smallest value raised to a power
 
-}  // namespace
-
-LineFit trend2(std::span<const float> x, std::span<const float> y) {
-    const std::size_t n = std::min(x.size(), y.size());
-    LineFit fit;
-    if (n == 0) return fit;
-    // Sums about the means (double precision): the same line as the raw-sum formula, without its
-    // cancellation, so equal x values give a denominator of exactly 0 and slope 0.
-    double sx = 0.0, sy = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        sx += x[i];
-        sy += y[i];
-    }
-    const double mx = sx / static_cast<double>(n), my = sy / static_cast<double>(n);
-    double sxx = 0.0, sxy = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double dx = x[i] - mx;
-        sxx += dx * dx;
-        sxy += dx * (y[i] - my);
-    }
-    const double slope = sxx != 0.0 ? sxy / sxx : 0.0;
-    fit.slope = static_cast<float>(slope);
-    fit.intercept = static_cast<float>(my - slope * mx);
-    return fit;
-}
-
-namespace {
-
 // Spread versus level of one series: ln v(j+1) against ln |v(j+1) − v(j)|, pairs with both above 0.
 void spread_versus_level(std::span<const float> v, std::vector<float>& level, std::vector<float>& spread) {
     level.clear();
@@ -143,7 +115,8 @@ float slpt1(YearMatrix& values, std::span<const YearSpan> years, int first_attem
         // The power from the slope of spread on level: 1 − slope, within 0 (below 0.05) .. 1.
         float p = 1.0f;
         if (level.size() >= 2) {
-            const LineFit fit = trend2(level, spread);
+            // The least-squares line of spread on level.
+            const PearsonFit fit = pearsn(level, spread);
             scatter.slopes[i] = fit.slope;
             scatter.intercepts[i] = fit.intercept;
             p = std::clamp(1.0f - fit.slope, 0.0f, 1.0f);

@@ -11,15 +11,6 @@ namespace kestrovan {
 
 class Plotter;  // src/plot/plotter.hpp
 
-struct LineFit {
-    float slope = 0.0f;
-    float intercept = 0.0f;
-};
-
-// Ordinary least-squares line of y on x (single precision). A zero denominator gives slope 0;
-// n = 0 gives slope 0 and intercept 0.
-LineFit trend2(std::span<const float> x, std::span<const float> y);
-
 // Transforms every series of `values` (positions × series, series i from position 0 to
 // years[i].last − years[i].first) in place and returns the mean power over all series.
 //   first_attempt_flag  0 on the first run attempt: only then the scatter plot is drawn

@@ -64,7 +64,7 @@ void mark_header_lines(int choice, std::array<std::string, 3>& header) {
     }
 }
 
-std::string savcen(int choice, int value1, int value2, const SeriesTable& table, RunFiles& files,
+std::string savcen(int choice, int value1, int value2, const SeriesTable& table, OutputFiles& files,
                    Console& console) {
     const CensorCode code = code_for(choice);
     const std::string name = savcen_file_name(files.base_name(), choice, value1, value2);
@@ -84,8 +84,12 @@ std::string savcen(int choice, int value1, int value2, const SeriesTable& table,
         const int n = std::min(table.years[static_cast<std::size_t>(i)].length, table.data.rows());
         auto col = table.data.column(i);
         work.assign(col.begin(), col.begin() + std::max(n, 0));
-        trrw(file, "mw", table.ids[static_cast<std::size_t>(i)],
-             table.years[static_cast<std::size_t>(i)].first, work, {}, code.line, state, console);
+        trrw(file, "mw",
+             {.id = table.ids[static_cast<std::size_t>(i)],
+              .first_year = table.years[static_cast<std::size_t>(i)].first,
+              .values = work,
+              .label = code.line},
+             state, console);
     }
     file.flush();
     check_written(file, name);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/series_table.hpp"
 
 namespace kestrovan {
@@ -30,7 +30,7 @@ void mark_header_lines(int choice, std::array<std::string, 3>& header);
 // the choice's code in columns 85-88 (the code stays in files.header for the rest of the run),
 // then every series of the table in ring-width decade lines with the choice's line code.
 // Prints "File for censored data created: " with the name. Returns the name.
-std::string savcen(int choice, int value1, int value2, const SeriesTable& table, RunFiles& files,
+std::string savcen(int choice, int value1, int value2, const SeriesTable& table, OutputFiles& files,
                    Console& console);
 
 }  // namespace kestrovan

@@ -143,7 +143,7 @@ SelectionChoice ask_selection_choice(Console& console) {
 
 void selection_refused_pause(Console& console) { console.pause(at_column(2, "Hit Return to continue")); }
 
-SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunFiles& files,
+SelectionOutcome select_series(SelectionAnswers& answers, Console& console, OutputFiles& files,
                                SeriesTable& table, bool save) {
     SelectionOutcome out;
     out.latest = segment_length_stats(table);
@@ -172,7 +172,7 @@ SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunF
     }
 }
 
-SelectionOutcome select_series(Console& console, RunFiles& files, SeriesTable& table) {
+SelectionOutcome select_series(Console& console, OutputFiles& files, SeriesTable& table) {
     ConsoleSelection answers(console);
     return select_series(answers, console, files, table);
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/series_table.hpp"
 #include "select/segment_stats.hpp"
 
@@ -45,9 +45,9 @@ void selection_refused_pause(Console& console);
 
 // Runs the whole stage on `table` (changed in place) with the choices `answers` give. The
 // selected set is saved after every choice but 1 unless `save` is false.
-SelectionOutcome select_series(SelectionAnswers& answers, Console& console, RunFiles& files,
+SelectionOutcome select_series(SelectionAnswers& answers, Console& console, OutputFiles& files,
                                SeriesTable& table, bool save = true);
 // The stage at the console. "/" at the menu stops the program.
-SelectionOutcome select_series(Console& console, RunFiles& files, SeriesTable& table);
+SelectionOutcome select_series(Console& console, OutputFiles& files, SeriesTable& table);
 
 }  // namespace kestrovan

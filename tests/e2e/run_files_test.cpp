@@ -27,7 +27,7 @@ const char* kAccepted = "y\ny\n\n";
 
 }  // namespace
 
-TEST(RunFiles, AStoppedRunNeverLeavesAnEarlierRunsFilesBesideItsOwn) {
+TEST(OutputFiles, AStoppedRunNeverLeavesAnEarlierRunsFilesBesideItsOwn) {
     TempDir dir;
     copy_example_data("gp.rwl");
     ASSERT_EQ(run_kestrovan(std::string(kStabilizedRun) + kAccepted), 0) << read_file("out.txt");
@@ -51,7 +51,7 @@ TEST(RunFiles, AStoppedRunNeverLeavesAnEarlierRunsFilesBesideItsOwn) {
     EXPECT_EQ(report.find("gp_SSF", end), std::string::npos);
 }
 
-TEST(RunFiles, AnOutputThatIsALinkToTheDataFileIsRefused) {
+TEST(OutputFiles, AnOutputThatIsALinkToTheDataFileIsRefused) {
     TempDir dir;
     copy_example_data("gp.rwl");
     const std::string data = read_file("gp.rwl");
@@ -72,7 +72,7 @@ TEST(RunFiles, AnOutputThatIsALinkToTheDataFileIsRefused) {
               std::string::npos);
 }
 
-TEST(RunFiles, AFullDiskKeepsTheReportWrittenBeforeIt) {
+TEST(OutputFiles, AFullDiskKeepsTheReportWrittenBeforeIt) {
     TempDir dir;
     copy_example_data("gp.rwl");
     // Files may grow to 64 KiB: the first-pass series files cannot be written.
@@ -127,7 +127,7 @@ std::vector<std::string> cut_off_files(const std::string& dir) {
 
 // A file system that fills at several points of a run and of a batch: status 1, and every file
 // left is whole (the summary and the batch summary included) or absent.
-TEST(RunFiles, AFullFileSystemLeavesNoCutOffFile) {
+TEST(OutputFiles, AFullFileSystemLeavesNoCutOffFile) {
     TempDir dir;
     copy_example_data("ca533.rwl");
     copy_example_data("gp.rwl");
@@ -152,7 +152,7 @@ TEST(RunFiles, AFullFileSystemLeavesNoCutOffFile) {
 
 // Two runs of one site into one folder: while one holds the site's lock, the other is refused
 // with one line and writes nothing; the lock goes with the run that held it.
-TEST(RunFiles, ASecondRunOfOneSiteIntoOneFolderIsRefused) {
+TEST(OutputFiles, ASecondRunOfOneSiteIntoOneFolderIsRefused) {
     TempDir dir;
     copy_example_data("gp.rwl");
     std::ofstream("default.toml") << "# every key at its default\n";

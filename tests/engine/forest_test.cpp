@@ -49,7 +49,7 @@ ForestRun run_forest(const forest::Forest& f, const Curve& curve) {
     std::istringstream in(answers);
     std::ostringstream out;
     Console console(in, out);
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("forest.rwl");
     files.header = {"forest", "forest", "forest"};
     files.report.open(dir.file("report.txt"));

@@ -49,7 +49,7 @@ Outcome run_with(int threads, const SeriesTable& table, RunOptions params, const
     std::istringstream in(answers);
     std::ostringstream out;
     Console console(in, out);
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("syn.rwl");
     files.header = {"header line one", "header line two", "header line three"};
     files.report.open(dir.file("report.txt"));

@@ -175,7 +175,7 @@ TEST(RegionalCurveDialogue, AnswersAndTruncation) {
     table.ids = {"A0000001", "A0000002"};
     table.update_summary();
     test::CountingPlotter plotter;
-    RunFiles files;  // not written by the dialogue
+    OutputFiles files;  // not written by the dialogue
 
     {  // Unreadable answers ask again; then no redo, no truncation.
         ConsoleFixture f("maybe\n\nf\n.false.\n");
@@ -251,7 +251,7 @@ TEST(RegionalCurveDialogue, NegativeCurveWarns) {
     table.years = {{1900, 1959, 60}};
     table.ids = {"N0000001"};
     test::CountingPlotter plotter;
-    RunFiles files;  // not written by the dialogue
+    OutputFiles files;  // not written by the dialogue
     ConsoleFixture f("\nf\nf\n");
     RegionalFit fit{4, 7.0f, 0, 10, 0};
     RegionalCurveHistory h;

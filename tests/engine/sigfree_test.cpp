@@ -43,7 +43,7 @@ EngineRun run_engine(const SeriesTable& table, RunOptions params, const std::str
     std::istringstream in(answers);
     std::ostringstream out;
     Console console(in, out);
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file(name);
     files.header = {"header line one", "header line two", "header line three"};
     files.report.open(dir.file("report.txt"));
@@ -353,7 +353,7 @@ EngineRun run_at_constant(const SeriesTable& table, RunOptions params, int count
     std::istringstream in(answers);
     std::ostringstream out;
     Console console(in, out);
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file(name);
     files.header = {"header line one", "header line two", "header line three"};
     files.report.open(dir.file("report.txt"));

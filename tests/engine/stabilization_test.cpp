@@ -142,7 +142,7 @@ TEST(Stabit, FewLargeSamplesUseTheAllYearsCentre) {
 TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     Fixture f;
     const kestrovan::testing::TempDir dir("stab0");
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
@@ -191,7 +191,7 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
         f.years[c].length = f.years[c].last - f.years[c].first + 1;
     }
     const kestrovan::testing::TempDir dir("stab_plot");
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
@@ -219,7 +219,7 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
 TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
     Fixture f;
     const kestrovan::testing::TempDir dir("stab1");
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
@@ -255,7 +255,7 @@ TEST(RbarStabilization, HappyLoopMenuAndPercentOption) {
 TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     Fixture f;
     const kestrovan::testing::TempDir dir("stab2");
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("site.rwl");
     RunOptions p;
     p.rbar_window = 51;
@@ -291,7 +291,7 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     std::vector<float> chron(300);
     for (int t = 0; t < 300; ++t) chron[t] = 0.5f * (two(t, 0) + two(t, 1));
     const kestrovan::testing::TempDir dir("stab3");
-    RunFiles files;
+    OutputFiles files;
     files.data_name = dir.file("two.rwl");
     RunOptions p;
     p.rbar_window = 51;

@@ -83,7 +83,7 @@ TEST(FuzzRegressions, SummarySlotCoversYearsBeyondFourDigits) {
         fuzzing::QuietConsole q;
         TucsonWriteState state;
         const std::vector<float> values(12, 1.0f);
-        trrw(chron, "iw", "ab", -12999, values, std::span<const int>(), "stdcrn", state, q.console);
+        trrw(chron, "iw", {.id = "ab", .first_year = -12999, .values = values, .label = "stdcrn"}, state, q.console);
     }
     EXPECT_EQ(fuzzing::run_trrw(chron.str(), "ir"), "");
     EXPECT_EQ(fuzzing::run_rd1col("late\n11771\n1.5\n1.6\nearly\n1500\n0.7\n"), "");

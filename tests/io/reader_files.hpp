@@ -109,8 +109,10 @@ inline std::string chronologies(const SeriesTable& t, bool decade_labels) {
         std::vector<int> n;
         for (int k = 0; k < span.length; ++k) n.push_back(1 + k % 40);
         std::ostringstream one;
-        trrw(one, "iw", t.ids[static_cast<std::size_t>(s)].substr(0, 6), span.first, values_of(t, s), n,
-             "stdcrn", state, quiet);
+        const std::string id = t.ids[static_cast<std::size_t>(s)].substr(0, 6);
+        const std::vector<float> values = values_of(t, s);
+        trrw(one, "iw", {.id = id, .first_year = span.first, .values = values, .samples = n, .label = "stdcrn"},
+             state, quiet);
         std::string text = one.str();
         if (decade_labels && span.first % 10 != 0 && span.first > 0) {
             const std::string year = std::to_string(span.first - span.first % 10);

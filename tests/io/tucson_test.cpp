@@ -60,7 +60,8 @@ std::string write_rings(const std::string& id, int first, const std::vector<floa
                         TucsonWriteState* state = nullptr) {
     std::ostringstream out;
     TucsonWriteState local;
-    trrw(out, "mw", id, first, v, {}, "stdraw", state ? *state : local, io.console);
+    trrw(out, "mw", {.id = id, .first_year = first, .values = v, .label = "stdraw"}, state ? *state : local,
+         io.console);
     return out.str();
 }
 
@@ -68,7 +69,8 @@ std::string write_chron(const std::string& id, int first, const std::vector<floa
                         const std::vector<int>& n, Io& io, TucsonWriteState* state = nullptr) {
     std::ostringstream out;
     TucsonWriteState local;
-    trrw(out, "iw", id, first, v, n, "stdcrn", state ? *state : local, io.console);
+    trrw(out, "iw", {.id = id, .first_year = first, .values = v, .samples = n, .label = "stdcrn"},
+         state ? *state : local, io.console);
     return out.str();
 }
 
@@ -237,7 +239,7 @@ TEST(TucsonWrite, FailedStreamStopsTheRun) {
     state.file_name = "x.txt";
     std::vector<float> v = {1.0f};
     try {
-        trrw(out, "mw", "A", 1900, v, {}, "stdraw", state, io.console);
+        trrw(out, "mw", {.id = "A", .first_year = 1900, .values = v, .label = "stdraw"}, state, io.console);
         FAIL() << "no stop";
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Abnormal);

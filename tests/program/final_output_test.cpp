@@ -38,7 +38,7 @@ struct Fixture {
     std::istringstream in;
     std::ostringstream out;
     Console console{in, out};
-    RunFiles files;
+    OutputFiles files;
     RunOptions params;
     std::unique_ptr<Plotter> plotter;
     Fixture() {

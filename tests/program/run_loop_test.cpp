@@ -23,7 +23,7 @@ struct ConsoleSide {
 
 class StubEngine : private ConsoleSide, public ProgramAttemptSteps {
 public:
-    StubEngine(int failures, Console& console, RunFiles& files, Plotter& plotter)
+    StubEngine(int failures, Console& console, OutputFiles& files, Plotter& plotter)
         : ConsoleSide(console),
           ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
           failures_(failures) {}
@@ -61,7 +61,7 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
     std::istringstream in;
     std::ostringstream out;
     Console console(in, out);
-    RunFiles files;
+    OutputFiles files;
     files.report.open("report.txt");
     RunOptions params;
     params.curve_option = 8;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
 #include "run/dialogue.hpp"
@@ -65,7 +65,7 @@ protected:
         std::istringstream in(answers);
         std::ostringstream out;
         Console console(in, out);
-        RunFiles files;
+        OutputFiles files;
         files.data_name = "site.rwl";
         files.report.open("report.txt");
         try {
@@ -82,14 +82,14 @@ protected:
         return console_text;
     }
     std::string before(const std::string& answers) {
-        return run(answers, [&](Console& c, RunFiles& f) { dialogue_before_selection(c, f, params); });
+        return run(answers, [&](Console& c, OutputFiles& f) { dialogue_before_selection(c, f, params); });
     }
     std::string after(const std::string& answers, int median = 100) {
         return run(answers,
-                   [&](Console& c, RunFiles& f) { dialogue_after_selection(c, f, table_, params, median); });
+                   [&](Console& c, OutputFiles& f) { dialogue_after_selection(c, f, table_, params, median); });
     }
     std::string reselect(const std::string& answers) {
-        return run(answers, [&](Console& c, RunFiles& f) { rcs_reselection(c, f, table_, params, 100); });
+        return run(answers, [&](Console& c, OutputFiles& f) { rcs_reselection(c, f, table_, params, 100); });
     }
     static std::string read(const std::string& name) {
         std::ifstream f(name);
@@ -351,7 +351,7 @@ TEST_F(Dialogue, SelectionQuestionsTakeOneNumberOnly) {
     // "1,700" at a year question is refused, not read as 1 (which would keep every series and
     // hand the next answer, meant as a year, to the curve menu); "12" is not choice 1.
     std::string out;
-    run("12\n3\n1,700\n1950\n", [&](Console& c, RunFiles& f) { select_series(c, f, table_); });
+    run("12\n3\n1,700\n1950\n", [&](Console& c, OutputFiles& f) { select_series(c, f, table_); });
     out = console_text;
     EXPECT_NE(out.find("\n Enter a number from 1 to 7, or / to exit.\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\n Enter one number only: \"1,700\" holds more than one.\n"), std::string::npos);
@@ -359,7 +359,7 @@ TEST_F(Dialogue, SelectionQuestionsTakeOneNumberOnly) {
               report.end());
     for (const char* a : {"2\n/\n", "7\n1900\n/\n"}) {
         try {
-            run(a, [&](Console& c, RunFiles& f) { select_series(c, f, table_); });
+            run(a, [&](Console& c, OutputFiles& f) { select_series(c, f, table_); });
             ADD_FAILURE() << a;
         } catch (const ProgramStop& stop) {
             EXPECT_EQ(stop.kind(), StopKind::Normal) << a;

@@ -57,7 +57,7 @@ TEST(PithyFuzzRegressions, SyntheticOffsetsReadBackInSeriesOrder) {
         synthetic::write_pith_offsets(f, set);
     }
     fuzzing::QuietConsole q("T\n" + name + "\n1\n0\n");
-    RunFiles files;
+    OutputFiles files;
     files.data_name = "syn.rwl";
     RunOptions params;
     SeriesTable table;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 
+#include "diag/pearsn.hpp"
 #include "diag/recording_plotter.hpp"
 #include "select/power_transform.hpp"
 
@@ -66,13 +67,14 @@ std::vector<float> column(const Set& s, int c) {
 
 }  // namespace
 
-TEST(Trend2, LeastSquaresLineAndFlatAbscissa) {
+// The power transform takes the slope of spread on level from pearsn's least-squares line.
+TEST(Pearsn, LeastSquaresLineAndFlatAbscissa) {
     const std::vector<float> x{0, 1, 2, 3}, y{1, 3, 5, 7};
-    const LineFit f = trend2(x, y);
+    const PearsonFit f = pearsn(x, y);
     EXPECT_FLOAT_EQ(f.slope, 2.0f);
     EXPECT_FLOAT_EQ(f.intercept, 1.0f);
     const std::vector<float> flat(4, std::log(1.3f));
-    const LineFit g = trend2(flat, y);
+    const PearsonFit g = pearsn(flat, y);
     EXPECT_EQ(g.slope, 0.0f);
     EXPECT_FLOAT_EQ(g.intercept, 4.0f);
 }

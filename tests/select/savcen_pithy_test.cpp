@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "io/tucson.hpp"
 #include "model/format.hpp"
 #include "model/series_table.hpp"
@@ -100,7 +100,7 @@ protected:
     std::filesystem::path old_, dir_;
     std::array<std::string, 3> header_;
     SeriesTable table_;
-    RunFiles files_;
+    OutputFiles files_;
 };
 
 using Savcen = TempDirTest;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 #include "model/series_table.hpp"
 #include "select/censor.hpp"
 #include "select/segment_stats.hpp"
@@ -265,7 +265,7 @@ class SelectionMenu : public TempDirTest {};
 
 TEST_F(SelectionMenu, CommonPeriodChoiceCensorsSavesAndReportsInOrder) {
     SeriesTable t = make_table({{"LONG", 1850, 1990}, {"LATE", 1901, 1990}, {"MID", 1880, 1960}});
-    RunFiles files;
+    OutputFiles files;
     files.data_name = "site.rwl";
     files.report.open(files.report_name());
     // An end year before the start year is refused and both years are asked again.
@@ -308,7 +308,7 @@ TEST_F(SelectionMenu, CommonPeriodChoiceCensorsSavesAndReportsInOrder) {
 
 TEST_F(SelectionMenu, ChoicesThatFindNothingWarnAndShowTheMenuAgain) {
     SeriesTable t = make_table({{"A", 1850, 1990}, {"B", 1901, 1990}});
-    RunFiles files;
+    OutputFiles files;
     files.data_name = "site.rwl";
     // Start year 1700: nobody starts that early. Length 500: nobody is that long. Then keep all.
     Io io(" 3\n1700\n\n2\n500\n\n\n");
@@ -324,7 +324,7 @@ TEST_F(SelectionMenu, ChoicesThatFindNothingWarnAndShowTheMenuAgain) {
 
 TEST_F(SelectionMenu, SlashStopsWithoutMessage) {
     SeriesTable t = make_table({{"A", 1850, 1990}});
-    RunFiles files;
+    OutputFiles files;
     files.data_name = "site.rwl";
     Io io("/\n");
     try {

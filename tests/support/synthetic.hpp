@@ -163,8 +163,7 @@ inline void write_tucson(std::ostream& file, const Set& set, std::string_view na
     TucsonWriteState state;
     state.file_name = std::string(name);
     for (const Series& s : set.series)
-        trrw(file, "mw", s.id, s.first_year, std::span<const float>(s.widths), std::span<const int>(), "",
-             state, console);
+        trrw(file, "mw", {.id = s.id, .first_year = s.first_year, .values = s.widths}, state, console);
 }
 
 // Pith offsets, one per line in columns 1-4, in series order.

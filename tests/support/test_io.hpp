@@ -10,7 +10,7 @@ namespace kestrovan::testing {
 
 class TestIo {
 public:
-    TestIo(RunFiles& files, Console& console, Plotter& plotter)
+    TestIo(OutputFiles& files, Console& console, Plotter& plotter)
         : answers_(console), io_{files, console, plotter, answers_} {}
     RunIo& io() { return io_; }
 

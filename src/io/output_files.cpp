@@ -1,4 +1,4 @@
-#include "io/run_files.hpp"
+#include "io/output_files.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -98,7 +98,7 @@ void split_path(const std::string& path, std::string& dir, std::string& own) {
     }
 }
 
-std::string RunFiles::base_name() const {
+std::string OutputFiles::base_name() const {
     std::string dir, own;
     split_path(rtrim(data_name), dir, own);
     if (!output_dir.empty()) dir = output_dir + (output_dir.back() == '/' ? "" : "/");
@@ -106,12 +106,12 @@ std::string RunFiles::base_name() const {
     return dir + (dot == std::string::npos ? own : own.substr(0, dot));
 }
 
-bool RunFiles::names_kept_apart() const {
+bool OutputFiles::names_kept_apart() const {
     const std::string own = own_base(data_name);
     return own.find(' ') != std::string::npos || own.size() > kSpectraBaseWidth;
 }
 
-std::string RunFiles::spectra_base() const {
+std::string OutputFiles::spectra_base() const {
     if (names_kept_apart()) return base_name();
     std::string dir, own, ignored;
     split_path(rtrim(data_name), ignored, own);
@@ -121,7 +121,7 @@ std::string RunFiles::spectra_base() const {
     return dir + own;
 }
 
-std::string RunFiles::report_name() const {
+std::string OutputFiles::report_name() const {
     std::string dir, own;
     split_path(base_name(), dir, own);
     std::string name = own + "_out_v" + kVersion + ".txt";
@@ -132,7 +132,7 @@ std::string RunFiles::report_name() const {
     return dir + closed;
 }
 
-std::vector<std::string> RunFiles::output_names() const {
+std::vector<std::string> OutputFiles::output_names() const {
     const std::string base = base_name();
     std::vector<std::string> results;
     for (const char* pass : {"_STD_", "_SSF_"})
@@ -154,7 +154,7 @@ std::vector<std::string> RunFiles::output_names() const {
     return names;
 }
 
-void RunFiles::refuse_if_data_file(const std::string& path) const {
+void OutputFiles::refuse_if_data_file(const std::string& path) const {
     if (same_file(path, data_name))
         throw ProgramStop(StopKind::Abnormal, "The output file " + path + " is the data file " + data_name +
                                                   " under another name (a link): nothing was written to it. "
@@ -162,7 +162,7 @@ void RunFiles::refuse_if_data_file(const std::string& path) const {
                                                   path + " and run again.");
 }
 
-void RunFiles::begin_writing(Console& console) {
+void OutputFiles::begin_writing(Console& console) {
     std::error_code made;
     if (!output_dir.empty() && !std::filesystem::is_directory(output_dir, made) &&
         !std::filesystem::create_directories(output_dir, made))
@@ -195,7 +195,7 @@ void RunFiles::begin_writing(Console& console) {
     }
 }
 
-std::vector<std::string> RunFiles::files_written() const {
+std::vector<std::string> OutputFiles::files_written() const {
     std::vector<std::string> out;
     for (const std::string& name : output_names()) {
         std::error_code ec;
@@ -206,11 +206,11 @@ std::vector<std::string> RunFiles::files_written() const {
     return out;
 }
 
-std::string RunFiles::summary_name() const { return base_name() + "_summary.json"; }
+std::string OutputFiles::summary_name() const { return base_name() + "_summary.json"; }
 
-std::string RunFiles::lock_name() const { return base_name() + ".lock"; }
+std::string OutputFiles::lock_name() const { return base_name() + ".lock"; }
 
-void RunFiles::complete_header() {
+void OutputFiles::complete_header() {
     std::string dir, own;
     split_path(rtrim(data_name), dir, own);
     const std::string text[3] = {own, "ring widths read from a file without header lines",
@@ -223,7 +223,7 @@ void RunFiles::complete_header() {
     }
 }
 
-std::string RunFiles::chronology_id() const {
+std::string OutputFiles::chronology_id() const {
     std::string dir, own;
     split_path(rtrim(data_name), dir, own);
     return fixed_width(own, 6) + "  ";

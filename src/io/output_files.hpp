@@ -1,6 +1,7 @@
 #pragma once
-// The run's files: the data file name as typed, the names derived from it, the open report and
-// the three header lines of the data file.
+// The output files of a run (not to be confused with a run file, run/run_file.hpp): the data
+// file name as typed, the names derived from it, the open report and the three header lines of
+// the data file.
 #include <array>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ private:
     std::string path_;
 };
 
-struct RunFiles {
+struct OutputFiles {
     std::string data_name;                // as typed, at most 50 characters, trailing blanks removed
     std::string data_sha256;              // of the data file as the run read it ("" before it is read)
     Report report;                        // open from run start to the end of the program
