@@ -93,8 +93,7 @@ void BM_RunbarKernel(benchmark::State& state) {
     std::ostringstream out;
     Console console(in, out);
     for (auto _ : state) {
-        RbarTables t =
-            runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, 1, kernel});
+        RbarTables t = runbar({d.indices, d.years, 1000}, {d.chron, d.n}, {51, 50, 1, kernel});
         benchmark::DoNotOptimize(t.running_rbar.data());
     }
     state.counters["peak_MiB"] = peak_mib();

@@ -119,7 +119,8 @@ void StagedOutputFile::commit() {
         std::error_code ignored;
         std::filesystem::remove(staged_, ignored);
         pending_ = false;
-        throw ProgramStop(StopKind::Abnormal, "Cannot replace the output file " + path_ + ": " + ec.message());
+        throw ProgramStop(StopKind::Abnormal,
+                          "Cannot replace the output file " + path_ + ": " + ec.message());
     }
     pending_ = false;
 }

@@ -75,8 +75,8 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Notices& 
 
 }  // namespace
 
-void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, const FitSettings& settings,
-               Notices& notices) {
+void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code,
+               const FitSettings& settings, Notices& notices) {
     const float alpha = settings.alpha;
     const int stiffness = settings.stiffness;
     SplineWorkspace* const workspace = settings.workspace;
@@ -114,8 +114,8 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
         std::fill(c.begin() + n, c.begin() + N, c[static_cast<std::size_t>(n - 1)]);
 }
 
-void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& fit, const FitSettings& settings,
-              Notices& notices) {
+void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& fit,
+              const FitSettings& settings, Notices& notices) {
     int& n = fit.n;
     int& code = fit.code;
     int& window = fit.window;
@@ -154,7 +154,9 @@ void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& f
             }
             return;
         }
-        case CurveFamilyId::AgeDependentSpline: age_dependent_spline(n, y, c, stiffness, notices, workspace); return;
+        case CurveFamilyId::AgeDependentSpline:
+            age_dependent_spline(n, y, c, stiffness, notices, workspace);
+            return;
         case CurveFamilyId::FirstDifferences: first_differences(y, c, n, notices, workspace); return;
         case CurveFamilyId::ExponentialOrLine:
         case CurveFamilyId::ExponentialOrFallingLine:
@@ -175,7 +177,9 @@ void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& f
             return;
         }
         case CurveFamilyId::FixedSpline: spline(n, y, c, code, notices, workspace); return;
-        case CurveFamilyId::PercentSpline: spline(n, y, c, percent_wavelength(code, n), notices, workspace); return;
+        case CurveFamilyId::PercentSpline:
+            spline(n, y, c, percent_wavelength(code, n), notices, workspace);
+            return;
         default: not_a_code("detrend2", code);
     }
 }

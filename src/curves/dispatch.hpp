@@ -48,8 +48,8 @@ struct RegionalFitState {
 //   -5              super smoother with the settings' alpha over the first n values, held at the last
 //                   smoothed value up to N and smoothed again over all N
 // Spline markers (c[0] = -9998 or -9999) pass through to the caller.
-void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code, const FitSettings& settings,
-               Notices& notices);
+void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code,
+               const FitSettings& settings, Notices& notices);
 
 // Regional curve of y[0..n-1] (n = fit.n), written to c[0..N-1] (the spline and smoother codes
 // write c[0..n-1] only). fit.record is zeroed on entry and then filled by the fit. Codes served
@@ -68,7 +68,7 @@ void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& 
 //   3, 7, 8         simplex-fitted growth functions; 3 falls back to the line (code 4) when the
 //                   fitted rate is not a decay
 // Every other code (0, 9, -9..-6) is an error.
-void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& fit, const FitSettings& settings,
-              Notices& notices);
+void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& fit,
+              const FitSettings& settings, Notices& notices);
 
 }  // namespace kestrovan

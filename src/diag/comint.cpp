@@ -31,8 +31,8 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
     const int ns = static_cast<int>(std::min(first_years.size(), lengths.size()));
     if (ns > kMaxSeries) {
         throw NumericFailure(
-            {{}, {" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20}}, false,
-            " too many series for subroutine Commint");
+            {{}, {" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20}},
+            false, " too many series for subroutine Commint");
     }
     if (ns == 0) return out;
 
@@ -91,10 +91,11 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
     out.report.blank_line();
     out.report.line(std::string(42, '*'), 21);
     report_line(out.report, " **  Time span of chronology: " + fmt_i(out.span_first, 5) + " to" +
-                             fmt_i(out.span_last, 5));
+                                fmt_i(out.span_last, 5));
     report_line(out.report, " **  length =               : " + fmt_i(out.span_last - out.span_first + 1, 13));
     report_line(out.report, " **  Number of series in chronology: " + fmt_i(ns, 6));
-    report_line(out.report, " **  Optimum common interval: " + fmt_i(out.start, 5) + " to" + fmt_i(out.end, 5));
+    report_line(out.report,
+                " **  Optimum common interval: " + fmt_i(out.start, 5) + " to" + fmt_i(out.end, 5));
     report_line(out.report,
                 " **  Number of years included: " + fmt_i(out.found ? out.end - out.start + 1 : 0, 12));
     report_line(out.report, " **  Number of Series included:     " + fmt_i(out.series, 7));

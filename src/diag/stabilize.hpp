@@ -53,6 +53,7 @@ double centre_on_one(std::span<float> c, std::span<const int> n, int nss1);
 // For the plots: the values of the years that lie inside a window with a valid RBAR. The other
 // years (before the first valid window, after the last, between valid windows) hold copied values
 // in the tables; here they get the missing code, which the plots leave out.
-std::vector<float> inside_valid_windows(std::span<const float> values, const RbarTables& tables, int first_year);
+std::vector<float> inside_valid_windows(std::span<const float> values, const RbarTables& tables,
+                                        int first_year);
 
 }  // namespace kestrovan

@@ -27,8 +27,8 @@ SeriesFiles::~SeriesFiles() {
     }
 }
 
-void SeriesFiles::open(const SeriesFileNames& names, bool with_indices, const std::array<std::string, 3>& header,
-                       EnginePass pass, bool staged) {
+void SeriesFiles::open(const SeriesFileNames& names, bool with_indices,
+                       const std::array<std::string, 3>& header, EnginePass pass, bool staged) {
     discard();
     close();
     pass_ = pass;
@@ -61,7 +61,10 @@ void SeriesFiles::write(const std::string& id, int first_year, std::span<const f
         return shifted_;
     };
     trrw(data_.stream, "mw",
-         {.id = id, .first_year = first_year, .values = shifted(measurements), .label = first ? "stdraw" : "ssfraw"},
+         {.id = id,
+          .first_year = first_year,
+          .values = shifted(measurements),
+          .label = first ? "stdraw" : "ssfraw"},
          data_.state, console);
     trrw(curves_.stream, "mw",
          {.id = id, .first_year = first_year, .values = shifted(curve), .label = first ? "stdcrv" : "ssfcrv"},

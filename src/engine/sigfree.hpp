@@ -59,12 +59,12 @@ enum class IterationEnd {
 
 // The signal-free iterate the engine published: every signal-free output comes from it.
 struct PublishedIterate {
-    int attempt = 1;          // 1 + the constant counter of its attempt
-    float constant = 0.0f;    // the constant added to the measurements in that attempt
-    int iteration = 0;        // its iteration (0: the first pass)
-    std::string criterion;    // the statistic its convergence test used, e.g. "unweighted median"
-    float statistic = 0.0f;   // that statistic's value in the published iteration
-    float threshold = 0.0f;   // the convergence criterion of the run
+    int attempt = 1;         // 1 + the constant counter of its attempt
+    float constant = 0.0f;   // the constant added to the measurements in that attempt
+    int iteration = 0;       // its iteration (0: the first pass)
+    std::string criterion;   // the statistic its convergence test used, e.g. "unweighted median"
+    float statistic = 0.0f;  // that statistic's value in the published iteration
+    float threshold = 0.0f;  // the convergence criterion of the run
     IterationEnd end = IterationEnd::Converged;
     // "converged", "stopped at its best iterate" or "could not iterate".
     std::string outcome() const;

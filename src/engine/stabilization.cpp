@@ -226,9 +226,9 @@ void write_rbar_file(const std::string& path, const RbarTables& tables, int firs
     staged.commit();
 }
 
-
-StabilizedChronology rbar_stabilization(const StabilizationInput& input, const StabilizationSettings& settings,
-                                        RunIo& io, RbarTables* tables_out, int threads) {
+StabilizedChronology rbar_stabilization(const StabilizationInput& input,
+                                        const StabilizationSettings& settings, RunIo& io,
+                                        RbarTables* tables_out, int threads) {
     Console& console = io.console;
     Plotter& plotter = io.plotter;
     StabilizationInput in = input;

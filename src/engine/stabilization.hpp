@@ -59,9 +59,9 @@ struct StabilizedChronology {
 //   tables        optional: receives the RBAR tables
 //   threads       threads for the running RBAR (the results do not depend on it)
 // Throws ProgramStop on "/" at a question, at end of input, or when the file cannot be written.
-StabilizedChronology rbar_stabilization(const StabilizationInput& input, const StabilizationSettings& settings,
-                                        RunIo& io, RbarTables* tables = nullptr,
-                                        int threads = kThreadsFromEnvironment);
+StabilizedChronology rbar_stabilization(const StabilizationInput& input,
+                                        const StabilizationSettings& settings, RunIo& io,
+                                        RbarTables* tables = nullptr, int threads = kThreadsFromEnvironment);
 
 // The RBAR file: header " YEAR     NC   RBAR1    EPS1   NEFF1   RBAR2    EPS2   NEFF2" and one
 // line per year (i5,i7,6f8.3). Created or replaced; throws ProgramStop when it cannot be written.

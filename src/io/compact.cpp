@@ -17,7 +17,8 @@ namespace {
 constexpr double kLargestWidth = 100.0;
 
 bool digits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return !s.empty() && std::all_of(s.begin(), s.end(),
+                                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 std::optional<int> small_int(std::string_view s) {
@@ -74,12 +75,15 @@ public:
             if (all_blank(raw)) continue;
             const auto head = parse_compact_header(raw);
             if (!head)
-                return refuse(at() + " is not the header line of a series (\"<count>=N <first year>=I <id> "
-                                     "<e>(<r>F<w>.<d>)~\"): \"" + rtrim(printable(raw.substr(0, 80))) + "\".");
+                return refuse(at() +
+                              " is not the header line of a series (\"<count>=N <first year>=I <id> "
+                              "<e>(<r>F<w>.<d>)~\"): \"" +
+                              rtrim(printable(raw.substr(0, 80))) + "\".");
             if (!read_series(*head, out)) return false;
         }
         if (line_too_long(file_))
-            return refuse("Line " + std::to_string(line_ + 1) + " is longer than a mebibyte: this is not a compact file.");
+            return refuse("Line " + std::to_string(line_ + 1) +
+                          " is longer than a mebibyte: this is not a compact file.");
         if (out.empty()) return refuse("The file holds no series (" + std::to_string(line_) + " lines).");
         return true;
     }
@@ -100,16 +104,16 @@ private:
                           std::to_string(kMaxYears) + " are allowed.");
         const long long last = h.first_year + h.count - 1;
         if (h.first_year < kEarliestYear || last > kLatestYear)
-            return refuse(series + " runs from " + std::to_string(h.first_year) + " to " + std::to_string(last) +
-                          ": the program's files hold the years " + std::to_string(kEarliestYear) + " to " +
-                          std::to_string(kLatestYear) + " only.");
+            return refuse(series + " runs from " + std::to_string(h.first_year) + " to " +
+                          std::to_string(last) + ": the program's files hold the years " +
+                          std::to_string(kEarliestYear) + " to " + std::to_string(kLatestYear) + " only.");
         const int parts = h.exponent == 0 ? 1 : h.exponent == -1 ? 10 : h.exponent == -2 ? 100 : 1000;
         InputSeries s{h.id, static_cast<int>(h.first_year), {}, header};
         std::string raw;
         while (static_cast<long long>(s.values.size()) < h.count) {
             if (!read_text_line(file_, raw))
-                return refuse("The file ends after line " + std::to_string(line_) + ", inside " + series + ": " +
-                              std::to_string(s.values.size()) + " of its " + std::to_string(h.count) +
+                return refuse("The file ends after line " + std::to_string(line_) + ", inside " + series +
+                              ": " + std::to_string(s.values.size()) + " of its " + std::to_string(h.count) +
                               " values are read.");
             ++line_;
             std::replace(raw.begin(), raw.end(), '\t', ' ');
@@ -122,7 +126,8 @@ private:
                               " fields of " + std::to_string(w) + " columns due on it.");
             if (text.size() <= (fields - 1) * w)
                 return refuse(at() + " of " + series + " holds fewer than the " + std::to_string(fields) +
-                              " fields of " + std::to_string(w) + " columns due on it (the line is cut short?).");
+                              " fields of " + std::to_string(w) +
+                              " columns due on it (the line is cut short?).");
             const std::string line = fixed_width(text, fields * w);
             for (std::size_t k = 0; k < fields; ++k) {
                 const long long year = h.first_year + static_cast<long long>(s.values.size());
@@ -133,8 +138,9 @@ private:
                                   "\" is not a number right-aligned in its columns.");
                 const float width = width_in_mm(*v, parts);
                 if (!(width < kLargestWidth))
-                    return refuse(at() + ", field " + std::to_string(k + 1) + " (series " + printable(h.id) + ", " +
-                                  std::to_string(year) + "): not a ring width in millimetres (100 or more).");
+                    return refuse(at() + ", field " + std::to_string(k + 1) + " (series " + printable(h.id) +
+                                  ", " + std::to_string(year) +
+                                  "): not a ring width in millimetres (100 or more).");
                 s.values.push_back(width);
             }
         }

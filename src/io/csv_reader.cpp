@@ -108,9 +108,11 @@ public:
             if (!read_row(raw)) return false;
         }
         if (line_too_long(file_))
-            return refuse("Line " + std::to_string(line_ + 1) + " is longer than a mebibyte: this is not a table.");
-        if (rows_ == 0) return refuse("The table has no year rows after its header (line " +
-                                      std::to_string(header_line_) + ").");
+            return refuse("Line " + std::to_string(line_ + 1) +
+                          " is longer than a mebibyte: this is not a table.");
+        if (rows_ == 0)
+            return refuse("The table has no year rows after its header (line " +
+                          std::to_string(header_line_) + ").");
         return collect(out);
     }
 
@@ -127,7 +129,8 @@ private:
         }
         if (trim_blanks(raw).empty()) {
             if (line_too_long(file_))
-                return refuse("Line " + std::to_string(line_ + 1) + " is longer than a mebibyte: this is not a table.");
+                return refuse("Line " + std::to_string(line_ + 1) +
+                              " is longer than a mebibyte: this is not a table.");
             return refuse("The file holds no header row (" + std::to_string(line_) + " lines).");
         }
         header_line_ = line_;
@@ -137,8 +140,9 @@ private:
         if (!cells) return refuse(at() + ": a quote in the header row is not closed.");
         while (cells->size() > 1 && cells->back().empty()) cells->pop_back();
         if (cells->size() < 2)
-            return refuse(at() + ": the header row names no series after the year column (separators: comma, "
-                                 "semicolon or tab).");
+            return refuse(at() +
+                          ": the header row names no series after the year column (separators: comma, "
+                          "semicolon or tab).");
         if (cells->size() - 1 > static_cast<std::size_t>(kMaxSeries))
             return refuse(at() + ": the header row names " + std::to_string(cells->size() - 1) +
                           " series, more than " + std::to_string(kMaxSeries) + ", the limit.");
@@ -216,7 +220,8 @@ private:
             Column& col = columns_[k];
             if (col.first_row < 0)
                 return refuse("Series " + printable(names_[k]) + " (column " + std::to_string(k + 2) +
-                              " of the header row, line " + std::to_string(header_line_) + ") has no values.");
+                              " of the header row, line " + std::to_string(header_line_) +
+                              ") has no values.");
             while (!col.values.empty() && col.values.back() == kMissing) col.values.pop_back();
             out.push_back({names_[k], first_year_ + col.first_row, std::move(col.values), col.first_line});
         }

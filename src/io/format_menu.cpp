@@ -59,15 +59,14 @@ int ask_file_kind(Console& console) {
         if (n.kind == NumberAnswer::Kind::Value) {
             console.blank_line();
             console.line(
-                "There is no file kind " + std::to_string(n.value) + ": enter a value between " + range + ".", 2);
+                "There is no file kind " + std::to_string(n.value) + ": enter a value between " + range + ".",
+                2);
             console.pause(kContinue);
         } else if (starts_like_a_number(text)) {
             refuse(console, n.reason);
         } else {
-            refuse(
-                console,
-                "\"" + trim(answer) +
-                    "\" is not one of the options: enter a value between " + range + ", H for help or Q to quit.");
+            refuse(console, "\"" + trim(answer) + "\" is not one of the options: enter a value between " +
+                                range + ", H for help or Q to quit.");
         }
         show_format_menu(console);
     }

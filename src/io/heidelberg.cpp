@@ -48,7 +48,8 @@ public:
             if (is_heidelberg_header(text)) {
                 if (where == Where::Data && !finish(out)) return false;
                 if (where == Where::Header)
-                    return refuse(at() + ": a new HEADER: block begins before the DATA: block of the one at line " +
+                    return refuse(at() +
+                                  ": a new HEADER: block begins before the DATA: block of the one at line " +
                                   std::to_string(header_line_) + ".");
                 keys_.clear();
                 values_.clear();
@@ -58,7 +59,8 @@ public:
             }
             if (where == Where::Outside) {
                 if (text.empty()) continue;
-                return refuse(at() + " stands outside a HEADER: and DATA: block: \"" + printable(text) + "\".");
+                return refuse(at() + " stands outside a HEADER: and DATA: block: \"" + printable(text) +
+                              "\".");
             }
             if (where == Where::Header) {
                 if (lower(text.substr(0, 5)) == "data:") {
@@ -72,24 +74,30 @@ public:
             if (!read_values(text)) return false;
         }
         if (line_too_long(file_))
-            return refuse("Line " + std::to_string(line_ + 1) + " is longer than a mebibyte: this is not a Heidelberg file.");
+            return refuse("Line " + std::to_string(line_ + 1) +
+                          " is longer than a mebibyte: this is not a Heidelberg file.");
         if (where == Where::Header)
-            return refuse("The file ends after line " + std::to_string(line_) + ", inside the HEADER: block of line " +
-                          std::to_string(header_line_) + " (no DATA: block).");
+            return refuse("The file ends after line " + std::to_string(line_) +
+                          ", inside the HEADER: block of line " + std::to_string(header_line_) +
+                          " (no DATA: block).");
         if (where == Where::Data && !finish(out)) return false;
-        if (out.empty()) return refuse("The file holds no HEADER: block (" + std::to_string(line_) + " lines).");
+        if (out.empty())
+            return refuse("The file holds no HEADER: block (" + std::to_string(line_) + " lines).");
         return true;
     }
 
 private:
     bool refuse(const std::string& what) { return refuse_reading(console_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
-    std::string block() const { return " (the series of the HEADER: block of line " + std::to_string(header_line_) + ")"; }
+    std::string block() const {
+        return " (the series of the HEADER: block of line " + std::to_string(header_line_) + ")";
+    }
 
     bool read_key(const std::string& text) {
         const std::size_t eq = text.find('=');
         if (eq == std::string::npos || eq == 0)
-            return refuse(at() + " of the HEADER: block is not a Key=Value line: \"" + printable(text) + "\".");
+            return refuse(at() + " of the HEADER: block is not a Key=Value line: \"" + printable(text) +
+                          "\".");
         const std::string key = lower(trim(text.substr(0, eq)));
         if (auto [it, fresh] = keys_.emplace(key, KeyLine{trim(text.substr(eq + 1)), line_}); !fresh)
             return refuse(at() + ": the key " + trim(text.substr(0, eq)) + " is given again (first at line " +
@@ -145,12 +153,14 @@ private:
     // The series of the block just read, checked against its header.
     bool finish(std::vector<InputSeries>& out) {
         const KeyLine* code = key("keycode");
-        if (!code) return refuse("Line " + std::to_string(header_line_) + ": the HEADER: block has no KeyCode.");
+        if (!code)
+            return refuse("Line " + std::to_string(header_line_) + ": the HEADER: block has no KeyCode.");
         const std::string name = code->value;
-        if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        if (std::any_of(name.begin(), name.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
             return refuse("Line " + std::to_string(code->line) + ": the KeyCode is not text.");
-        const std::string series = "Series " + printable(name) + " (HEADER: block of line " +
-                                   std::to_string(header_line_) + ")";
+        const std::string series =
+            "Series " + printable(name) + " (HEADER: block of line " + std::to_string(header_line_) + ")";
         const KeyLine* unit = key("unit");
         if (!unit) return refuse(series + " has no Unit key: the unit of its values is unknown.");
         const auto parts = unit_parts(unit->value);
@@ -164,8 +174,9 @@ private:
         if (!length && begin && end) length = *end - *begin + 1;
         if (!begin && end && length) begin = *end - *length + 1;
         if (!begin || !length)
-            return refuse(series + " is not dated: DateBegin, DateEnd and Length give no first year "
-                                   "(two of them are needed).");
+            return refuse(series +
+                          " is not dated: DateBegin, DateEnd and Length give no first year "
+                          "(two of them are needed).");
         if (*length < 1 || (end && *end != *begin + *length - 1))
             return refuse(series + ": DateBegin, DateEnd and Length do not agree.");
         if (*begin < kEarliestYear || *begin + *length - 1 > kLatestYear || *length > kMaxYears)
@@ -175,9 +186,10 @@ private:
                           " or longer than " + std::to_string(kMaxYears) + " years.");
         const auto n = static_cast<std::size_t>(*length);
         if (values_.size() < n)
-            return refuse(series + ": its DATA: block (line " + std::to_string(data_line_) + ") ends after " +
-                          std::to_string(values_.size()) + " values of its Length " + std::to_string(n) +
-                          (values_.empty() ? "" : " (last at line " + std::to_string(values_.back().line) + ")") + ".");
+            return refuse(
+                series + ": its DATA: block (line " + std::to_string(data_line_) + ") ends after " +
+                std::to_string(values_.size()) + " values of its Length " + std::to_string(n) +
+                (values_.empty() ? "" : " (last at line " + std::to_string(values_.back().line) + ")") + ".");
         for (std::size_t k = n; k < values_.size(); ++k)
             if (values_[k].value != 0 || values_[k].line != values_[n - 1].line)
                 return refuse("Line " + std::to_string(values_[k].line) + ": series " + printable(name) +
@@ -190,7 +202,8 @@ private:
                 return refuse("Line " + std::to_string(values_[k].line) + ": the value " +
                               std::to_string(values_[k].value) + " of series " + printable(name) + " for " +
                               std::to_string(*begin + static_cast<long long>(k)) +
-                              " is not a ring width in millimetres (100 or more in " + unit_name(*parts) + ").");
+                              " is not a ring width in millimetres (100 or more in " + unit_name(*parts) +
+                              ").");
             s.values.push_back(w);
         }
         out.push_back(std::move(s));

@@ -158,7 +158,8 @@ bool read_data(Console& console, std::istream& file, const LoadSettings& setting
         console.blank_line();
         if (kind == FileKind::Recognised) {
             console.line("The format of the data file is not recognised: " + reason + ".", 2);
-            console.line("Choose its kind from the menu (single and multiple columns are never recognised).", 2);
+            console.line("Choose its kind from the menu (single and multiple columns are never recognised).",
+                         2);
             not_read(console);
             return false;
         }

@@ -53,7 +53,8 @@ bool OutputLock::acquire(const std::string& path) {
         }
         // The run that held the lock may have removed its file between our open and flock: the
         // lock then sits on a file no other run will find. Take it on the file under the name.
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
             held.st_ino == named.st_ino) {
             // The file is removed at the end: it must be a lock file (empty or marked as one),
@@ -139,9 +140,10 @@ std::vector<std::string> OutputFiles::output_names() const {
         for (const char* form : {"RAW", "PTR"})
             for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"})
                 results.push_back(base + pass + form + kind);
-    for (const char* suffix : {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt",
-                               "_crns_col.txt", "_crns.csv", "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt",
-                               "_crns_res_tuc.txt", "_Raw_TreeEPS.txt", "_Std_TreeEPS.txt", "_Ssf_TreeEPS.txt"})
+    for (const char* suffix :
+         {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt", "_crns_col.txt", "_crns.csv",
+          "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt", "_crns_res_tuc.txt", "_Raw_TreeEPS.txt",
+          "_Std_TreeEPS.txt", "_Ssf_TreeEPS.txt"})
         results.push_back(base + suffix);
     results.push_back(spectra_base() + "_spectra.txt");
     results.push_back(summary_name());
@@ -169,10 +171,10 @@ void OutputFiles::begin_writing(Console& console) {
         throw ProgramStop(StopKind::Abnormal, "Cannot create the output directory " + output_dir +
                                                   (made ? ": " + made.message() : std::string()));
     if (!lock.acquire(lock_name()))
-        throw ProgramStop(StopKind::Abnormal,
-                          "Another run is writing the output files of " + base_name() + " (it holds " +
-                              lock_name() + "): nothing was written; wait for it to end, or write into "
-                                            "another directory.");
+        throw ProgramStop(StopKind::Abnormal, "Another run is writing the output files of " + base_name() +
+                                                  " (it holds " + lock_name() +
+                                                  "): nothing was written; wait for it to end, or write into "
+                                                  "another directory.");
     const std::vector<std::string> names = output_names();
     for (const std::string& name : names) refuse_if_data_file(name);
     for (const std::string& name : names) {

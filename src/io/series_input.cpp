@@ -15,16 +15,15 @@ bool refuse_reading(Console& console, const std::string& what) {
     return false;
 }
 
-
 namespace {
 
 struct NamedUnit {
     const char* name;
     int parts;
 };
-constexpr NamedUnit kUnits[] = {{"mm", 1},        {"1/10mm", 10},   {"1/20mm", 20},   {"1/50mm", 50},
-                                {"1/100mm", 100}, {"1/1000mm", 1000}, {"0.1mm", 10}, {"0.01mm", 100},
-                                {"0.001mm", 1000}};
+constexpr NamedUnit kUnits[] = {{"mm", 1},      {"1/10mm", 10},   {"1/20mm", 20},
+                                {"1/50mm", 50}, {"1/100mm", 100}, {"1/1000mm", 1000},
+                                {"0.1mm", 10},  {"0.01mm", 100},  {"0.001mm", 1000}};
 
 }  // namespace
 

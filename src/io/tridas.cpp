@@ -80,7 +80,8 @@ private:
     bool refuse(const std::string& what) { return refuse_reading(console_, what); }
 
     int line_of(std::ptrdiff_t offset) const {
-        const auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), static_cast<std::size_t>(offset));
+        const auto it =
+            std::upper_bound(line_starts_.begin(), line_starts_.end(), static_cast<std::size_t>(offset));
         return static_cast<int>(std::distance(line_starts_.begin(), it));
     }
     std::string at(const pugi::xml_node& n) const {
@@ -132,19 +133,24 @@ private:
             }
             found = v;
         }
-        if (!found) why = at(s) + ": the series holds no <values> group of ring widths (variable normalTridas=\"ring width\").";
+        if (!found)
+            why =
+                at(s) +
+                ": the series holds no <values> group of ring widths (variable normalTridas=\"ring width\").";
         return found;
     }
 
     bool read_series(const pugi::xml_node& s, std::vector<InputSeries>& out) {
         const std::string name = text_of(child(s, "title"));
         if (name.empty()) return refuse(at(s) + ": the series has no <title>.");
-        if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        if (std::any_of(name.begin(), name.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
             return refuse(at(child(s, "title")) + ": the title is not one line of text.");
         const std::string series = "series " + printable(name);
         const pugi::xml_node interp = child(s, "interpretation");
         const pugi::xml_node first = child(interp, "firstYear");
-        if (!first) return refuse(at(s) + ": " + series + " has no interpretation/firstYear (it is not dated).");
+        if (!first)
+            return refuse(at(s) + ": " + series + " has no interpretation/firstYear (it is not dated).");
         bool ok = false;
         const auto first_year = year_of(first, ok);
         if (!ok) return false;
@@ -164,7 +170,9 @@ private:
             const std::string text = trim(v.attribute("value").value());
             const auto x = parse_real(text);
             const long long year = *first_year + static_cast<long long>(in.values.size());
-            if (!x) return refuse(at(v) + " (" + series + ", " + std::to_string(year) + "): \"" + printable(text) + "\" is not a number.");
+            if (!x)
+                return refuse(at(v) + " (" + series + ", " + std::to_string(year) + "): \"" +
+                              printable(text) + "\" is not a number.");
             const float w = width_in_mm(*x, *parts);
             if (!(w < kLargestWidth))
                 return refuse(at(v) + " (" + series + ", " + std::to_string(year) +
@@ -178,8 +186,8 @@ private:
         const long long last = *first_year + static_cast<long long>(in.values.size()) - 1;
         if (*first_year < kEarliestYear || last > kLatestYear)
             return refuse(at(first) + ": " + series + " runs from " + std::to_string(*first_year) + " to " +
-                          std::to_string(last) + ", outside the years " + std::to_string(kEarliestYear) + " to " +
-                          std::to_string(kLatestYear) + ".");
+                          std::to_string(last) + ", outside the years " + std::to_string(kEarliestYear) +
+                          " to " + std::to_string(kLatestYear) + ".");
         if (const pugi::xml_node l = child(interp, "lastYear")) {
             const auto ly = year_of(l, ok);
             if (!ok) return false;

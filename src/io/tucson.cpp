@@ -843,10 +843,11 @@ private:
         if (wide_thousandths_.line != 0) return end_series(true);
         state_.padded_wide.clear();
         if (wide_hundredths_.line != 0)
-            state_.padded_wide = "Line " + std::to_string(wide_hundredths_.line) + ": the value " +
-                                 std::to_string(wide_hundredths_.value) + " of series " + name() + " for " +
-                                 std::to_string(wide_hundredths_.year) +
-                                 " is not a ring width in millimetres (100 or more, in hundredths of a millimetre).";
+            state_.padded_wide =
+                "Line " + std::to_string(wide_hundredths_.line) + ": the value " +
+                std::to_string(wide_hundredths_.value) + " of series " + name() + " for " +
+                std::to_string(wide_hundredths_.year) +
+                " is not a ring width in millimetres (100 or more, in hundredths of a millimetre).";
         return true;
     }
 
@@ -965,7 +966,8 @@ void trrw(std::ostream& file, std::string_view mode, const TucsonOutSeries& seri
           Console& console) {
     if (mode == "mw") {
         if (series.values.empty()) return;
-        DecadeWriter(file, series.id, series.label, state, console).ring_widths(series.first_year, series.values);
+        DecadeWriter(file, series.id, series.label, state, console)
+            .ring_widths(series.first_year, series.values);
     } else if (mode == "iw") {
         if (series.values.empty()) return;
         DecadeWriter(file, series.id, series.label, state, console)

@@ -66,8 +66,8 @@ void warn_padding(Console& console, const std::vector<int>& lines) {
         list += (i ? ", " : "") + std::to_string(lines[i]);
     if (lines.size() > kShown) list += " and " + std::to_string(lines.size() - kShown) + " more";
     console.blank_line();
-    console.line("WARNING: 9990 read as padding (no value) on line" + std::string(lines.size() > 1 ? "s " : " ") +
-                     list + ";",
+    console.line("WARNING: 9990 read as padding (no value) on line" +
+                     std::string(lines.size() > 1 ? "s " : " ") + list + ";",
                  2);
     console.line("         a series that ends in it takes the unit of the file's other series.", 2);
 }

@@ -174,7 +174,8 @@ std::string run_codes_text(CurveList list) {
     std::vector<int> codes;
     for (const CurveFamily& f : kCurveFamilies) {
         const CodeInList& c = f.in(list);
-        if (!f.spline_range() && (c.use == CodeUse::Fitted || c.use == CodeUse::Engine)) codes.push_back(c.code);
+        if (!f.spline_range() && (c.use == CodeUse::Fitted || c.use == CodeUse::Engine))
+            codes.push_back(c.code);
     }
     std::sort(codes.begin(), codes.end());
     std::string out;

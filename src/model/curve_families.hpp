@@ -19,12 +19,12 @@
 namespace kestrovan {
 
 // Named codes of the per-series list (the Regional list numbers some fits differently).
-inline constexpr int kCurveNone = 0;          // no detrending: the raw data (fitted as the mean)
-inline constexpr int kCurveRcs = -2;          // Regional Curve Standardization (Regional list:
-                                              // the age-dependent spline)
-inline constexpr int kCurveMean = 6;          // horizontal line through the mean, in both lists
-inline constexpr int kCurveAgeSpline = 8;     // age-dependent spline
-inline constexpr int kCurveMedianLength = 9;  // spline of the median segment length (dialogue only)
+inline constexpr int kCurveNone = 0;              // no detrending: the raw data (fitted as the mean)
+inline constexpr int kCurveRcs = -2;              // Regional Curve Standardization (Regional list:
+                                                  // the age-dependent spline)
+inline constexpr int kCurveMean = 6;              // horizontal line through the mean, in both lists
+inline constexpr int kCurveAgeSpline = 8;         // age-dependent spline
+inline constexpr int kCurveMedianLength = 9;      // spline of the median segment length (dialogue only)
 inline constexpr int kCurveFallbackSpline = -66;  // spline of 66 % of the length: code 1's fallback refit
 
 // Spline wavelengths and stiffnesses a question takes, in years, and the lowest percent code:
@@ -110,8 +110,12 @@ struct CurveFamily {
     const char* echo;
     bool echo_setting;
 
-    const CodeInList& in(CurveList list) const { return list == CurveList::PerSeries ? per_series : regional; }
-    bool spline_range() const { return id == CurveFamilyId::FixedSpline || id == CurveFamilyId::PercentSpline; }
+    const CodeInList& in(CurveList list) const {
+        return list == CurveList::PerSeries ? per_series : regional;
+    }
+    bool spline_range() const {
+        return id == CurveFamilyId::FixedSpline || id == CurveFamilyId::PercentSpline;
+    }
 };
 
 // The families, in the order the run-file names are listed.

@@ -206,8 +206,12 @@ public:
         PLINT columns = 1, rows = n;
         PLFLT dx = 0.015, dy = 0.02;
         switch (place) {
-            case LegendPlace::TopRight: position |= PL_POSITION_INSIDE | PL_POSITION_TOP | PL_POSITION_RIGHT; break;
-            case LegendPlace::TopLeft: position |= PL_POSITION_INSIDE | PL_POSITION_TOP | PL_POSITION_LEFT; break;
+            case LegendPlace::TopRight:
+                position |= PL_POSITION_INSIDE | PL_POSITION_TOP | PL_POSITION_RIGHT;
+                break;
+            case LegendPlace::TopLeft:
+                position |= PL_POSITION_INSIDE | PL_POSITION_TOP | PL_POSITION_LEFT;
+                break;
             case LegendPlace::BottomRight:
                 position |= PL_POSITION_INSIDE | PL_POSITION_BOTTOM | PL_POSITION_RIGHT;
                 break;
@@ -227,10 +231,11 @@ public:
         }
         PLFLT width = 0, height = 0;
         pllsty(1);
-        pllegend(&width, &height, PL_LEGEND_BACKGROUND | PL_LEGEND_BOUNDING_BOX | PL_LEGEND_ROW_MAJOR, position, dx,
-                 dy, 0.07, 0, 15, 1, rows, columns, n, opts.data(), 0.8, 0.85, 1.9, 0.0, text_colours.data(),
-                 text_ptrs.data(), colours.data(), patterns.data(), box_scales.data(), box_widths.data(),
-                 colours.data(), styles.data(), widths.data(), nullptr, nullptr, nullptr, nullptr);
+        pllegend(&width, &height, PL_LEGEND_BACKGROUND | PL_LEGEND_BOUNDING_BOX | PL_LEGEND_ROW_MAJOR,
+                 position, dx, dy, 0.07, 0, 15, 1, rows, columns, n, opts.data(), 0.8, 0.85, 1.9, 0.0,
+                 text_colours.data(), text_ptrs.data(), colours.data(), patterns.data(), box_scales.data(),
+                 box_widths.data(), colours.data(), styles.data(), widths.data(), nullptr, nullptr, nullptr,
+                 nullptr);
         plcol0(colour_);
     }
 

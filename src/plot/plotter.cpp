@@ -104,7 +104,8 @@ struct Panel {
         traces.push_back({colour, width, dashed, false, Trace::Kind::Line, {}, {}});
         return traces.back();
     }
-    void entry(int colour, std::string_view text, double width = 1.0, bool dashed = false, bool filled = false) {
+    void entry(int colour, std::string_view text, double width = 1.0, bool dashed = false,
+               bool filled = false) {
         std::string t = trimmed(text);
         if (!t.empty()) legend.push_back({colour, width, dashed, filled, std::move(t)});
     }
@@ -439,7 +440,8 @@ bool lines_coincide(std::span<const float> a, std::span<const float> b, std::siz
     const double tolerance = 0.002 * (y.max - y.min);
     bool any = false;
     for (std::size_t i = 0; i < n && i < a.size() && i < b.size(); ++i) {
-        const bool ma = a[i] == kMissing || !std::isfinite(a[i]), mb = b[i] == kMissing || !std::isfinite(b[i]);
+        const bool ma = a[i] == kMissing || !std::isfinite(a[i]),
+                   mb = b[i] == kMissing || !std::isfinite(b[i]);
         if (ma != mb) return false;
         if (ma) continue;
         if (std::fabs(static_cast<double>(a[i]) - b[i]) > tolerance) return false;
@@ -470,7 +472,8 @@ void DrawingPlotter::plot1(const LinePlot& p) {
     // The first line wider and under the second, so that it shows beside it where they meet.
     if (two && lines_coincide(p.y1, p.y2, n, panel.y)) {
         add_broken(panel, head(p.y2, nn), p.first_year, kRed, p.width2 * 1.5);
-        panel.entry(kRed, trimmed(p.legend1) + " = " + trimmed(p.legend2) + " (the lines coincide)", p.width2 * 1.5);
+        panel.entry(kRed, trimmed(p.legend1) + " = " + trimmed(p.legend2) + " (the lines coincide)",
+                    p.width2 * 1.5);
     } else {
         add_broken(panel, head(p.y1, nn), p.first_year, kBlue, p.width1 * (two ? 2.0 : 1.5));
         if (!legend_blank(p.legend1)) panel.entry(kBlue, p.legend1, p.width1 * (two ? 2.0 : 1.5));
@@ -500,7 +503,8 @@ void DrawingPlotter::plt1(std::span<const float> a, std::span<const float> b, in
     Trace line_a{kBlue, 1.5, false, false, Trace::Kind::Line, {}, {}};
     Trace line_b{kRed, 2.0, false, false, Trace::Kind::Line, {}, {}};
     auto value = [](std::span<const float> s, long long age) -> const float* {
-        return age >= 1 && age <= static_cast<long long>(s.size()) ? &s[static_cast<std::size_t>(age - 1)] : nullptr;
+        return age >= 1 && age <= static_cast<long long>(s.size()) ? &s[static_cast<std::size_t>(age - 1)]
+                                                                   : nullptr;
     };
     auto take = [&](const float* v) {
         if (v && *v != missing && std::isfinite(*v)) {
@@ -741,8 +745,8 @@ void DrawingPlotter::plt6(const SpectrumPlot& p) {
     d.title = trimmed(p.legend2) + " & " + trimmed(p.legend3);
     d.save_name = "fig1b.ps";
     d.tag = file_tag(std::string(p.legend2) + "_" + std::string(p.legend3));
-    const std::size_t rows =
-        std::min({p.frequency.size(), p.power2.size(), p.power3.size(), static_cast<std::size_t>(std::max(p.n, 0))});
+    const std::size_t rows = std::min(
+        {p.frequency.size(), p.power2.size(), p.power3.size(), static_cast<std::size_t>(std::max(p.n, 0))});
     Panel panel;
     AxisRange x{1.0e30f, -1.0e30f};
     for (std::size_t i = 0; i < rows; ++i) {
@@ -821,7 +825,8 @@ void DrawingPlotter::spaghetti(const SpaghettiPlot& p) {
     panel.x_label = p.x_label;
     panel.y_label = p.y_label;
     panel.title = p.title;
-    if (reference_drawn(p.reference)) add_broken(panel, head(p.reference, std::max(p.n, 0)), p.first_year, kBlack);
+    if (reference_drawn(p.reference))
+        add_broken(panel, head(p.reference, std::max(p.n, 0)), p.first_year, kBlack);
     auto colour_of = [&](int j) {
         if (own) return kStatistics[static_cast<std::size_t>(j) % std::size(kStatistics)];
         return j == p.m - 1 ? kRed : j == 0 ? kBlue : kGrey;
@@ -876,7 +881,8 @@ void DrawingPlotter::linguine2(const LinguinePlot& p) {
     panel.y_label = p.y_label;
     panel.title = p.title;
     for (std::size_t j = 0; j < p.years.size(); ++j)
-        add_broken(panel, series_span(initial, static_cast<int>(j), p.years[j]), p.years[j].first, kBlue, 1.5);
+        add_broken(panel, series_span(initial, static_cast<int>(j), p.years[j]), p.years[j].first, kBlue,
+                   1.5);
     for (std::size_t j = 0; j < p.years.size(); ++j)
         add_broken(panel, series_span(final, static_cast<int>(j), p.years[j]), p.years[j].first, kRed, 1.0);
     panel.entry(kBlue, p.legend1, 1.5);
@@ -910,7 +916,8 @@ void DrawingPlotter::scatplt(const YearMatrix& x, const YearMatrix& y, std::span
     for (std::size_t j = 0; j < counts.size(); ++j) {
         const int col = static_cast<int>(j);
         if (col >= x.cols() || col >= y.cols()) break;
-        const std::size_t cnt = static_cast<std::size_t>(std::clamp(counts[j], 0, std::min(x.rows(), y.rows())));
+        const std::size_t cnt =
+            static_cast<std::size_t>(std::clamp(counts[j], 0, std::min(x.rows(), y.rows())));
         if (cnt == 0) continue;
         Trace pts{kBlue, 2.0, false, false, Trace::Kind::Points, {}, {}};
         Trace fit{kRed, 1.0, false, false, Trace::Kind::Line, {}, {}};
@@ -968,13 +975,23 @@ void DrawingPlotter::segment_plot(const SegmentPlot& p) {
         const std::size_t i = order[k];
         const double row = static_cast<double>(k) + 1.0;
         const double a = p.years[i].first - 0.5, b = p.years[i].last + 0.5;
-        bars.traces.push_back({kBlue, 1.0, false, false, Trace::Kind::Fill, {a, b, b, a},
+        bars.traces.push_back({kBlue,
+                               1.0,
+                               false,
+                               false,
+                               Trace::Kind::Fill,
+                               {a, b, b, a},
                                {row - half, row - half, row + half, row + half}});
         const int offset = pith ? p.pith_offsets[i] : 0;
         if (offset > 0) {
             any_pith = true;
-            bars.traces.push_back({kBlack, 1.0, false, false, Trace::Kind::Line,
-                                   {static_cast<double>(p.years[i].first - offset), a}, {row, row}});
+            bars.traces.push_back({kBlack,
+                                   1.0,
+                                   false,
+                                   false,
+                                   Trace::Kind::Line,
+                                   {static_cast<double>(p.years[i].first - offset), a},
+                                   {row, row}});
         }
     }
 
@@ -987,7 +1004,8 @@ void DrawingPlotter::segment_plot(const SegmentPlot& p) {
     depth.y_label = "Series";
     std::vector<float> count(static_cast<std::size_t>(x1 - x0 + 1), 0.0f);
     for (std::size_t i = 0; i < m; ++i)
-        for (int t = p.years[i].first; t <= p.years[i].last; ++t) count[static_cast<std::size_t>(t - x0)] += 1.0f;
+        for (int t = p.years[i].first; t <= p.years[i].last; ++t)
+            count[static_cast<std::size_t>(t - x0)] += 1.0f;
     float top = 0.0f;
     for (float v : count) top = std::max(top, v);
     depth.y = {0.0f, top * 1.1f + 0.5f};

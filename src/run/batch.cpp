@@ -153,7 +153,8 @@ fs::path common_folder(const std::vector<fs::path>& paths) {
     for (const fs::path& p : paths) {
         const fs::path dir = p.parent_path();
         fs::path shared;
-        for (auto a = common.begin(), b = dir.begin(); a != common.end() && b != dir.end() && *a == *b; ++a, ++b)
+        for (auto a = common.begin(), b = dir.begin(); a != common.end() && b != dir.end() && *a == *b;
+             ++a, ++b)
             shared /= *a;
         common = shared;
     }
@@ -271,7 +272,8 @@ int run_sites(const BatchOptions& options, int jobs, std::vector<Site>& sites, s
         const auto now = Clock::now();
         for (auto& [pid, i] : running) {
             Site& site = sites[i];
-            if (options.site_timeout > 0 && now - site.start > time_limit) stop_site(site, SIGTERM, "time limit");
+            if (options.site_timeout > 0 && now - site.start > time_limit)
+                stop_site(site, SIGTERM, "time limit");
             if (!site.stopped_for.empty() && !site.killed && now > site.kill_at) {
                 kill(site.pid, SIGKILL);
                 site.killed = true;
@@ -334,14 +336,16 @@ BatchRow batch_row(const std::string& file, const std::string& status_json,
 std::string batch_csv(const std::vector<BatchRow>& rows) {
     std::string out =
         "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
-        "mean_rbar,first_year_eps_085,seconds,output_dir,n_trees,n_cores,rbar_tot,rbar_eff,eps,snr,eps_085_from\n";
+        "mean_rbar,first_year_eps_085,seconds,output_dir,n_trees,n_cores,rbar_tot,rbar_eff,eps,snr,eps_085_"
+        "from\n";
     for (const BatchRow& r : rows) {
         for (const std::string* f :
              {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length, &r.outcome,
               &r.iterations, &r.constant, &r.mean_rbar, &r.first_year_eps})
             out += csv_field(utf8_or_escaped(*f)) + ",";  // a file name need not be UTF-8
         out += fixed(r.seconds, 2) + "," + csv_field(utf8_or_escaped(r.output_dir));
-        for (const std::string* f : {&r.n_trees, &r.n_cores, &r.rbar_tot, &r.rbar_eff, &r.eps, &r.snr, &r.eps_085_from})
+        for (const std::string* f :
+             {&r.n_trees, &r.n_cores, &r.rbar_tot, &r.rbar_eff, &r.eps, &r.snr, &r.eps_085_from})
             out += "," + *f;
         out += "\n";
     }
@@ -399,11 +403,12 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
         std::string finished;
         for (const Site& s : sites)
             if (s.row.completed) finished += (finished.empty() ? "" : ", ") + s.data;
-        err << "kestrovan: " << one_line(written_error) << "; the sites that completed: "
-            << one_line(finished.empty() ? "none" : finished) << "\n";
+        err << "kestrovan: " << one_line(written_error)
+            << "; the sites that completed: " << one_line(finished.empty() ? "none" : finished) << "\n";
     }
     err << sites.size() - static_cast<std::size_t>(failed) << " of " << sites.size() << " sites completed"
-        << (written_error.empty() ? "; " + one_line(csv) : std::string(" (no batch summary written)")) << "\n";
+        << (written_error.empty() ? "; " + one_line(csv) : std::string(" (no batch summary written)"))
+        << "\n";
     return failed == 0 && written_error.empty() ? 0 : 1;
 }
 

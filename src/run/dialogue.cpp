@@ -124,8 +124,8 @@ int ask_curve_option(Console& console) {
 }
 
 // The pith-offset dialogue until the offsets fit the series.
-void pith_offsets_stage(DialogueAnswers& answers, Console& console, OutputFiles& files, const SeriesTable& table,
-                        RunOptions& params) {
+void pith_offsets_stage(DialogueAnswers& answers, Console& console, OutputFiles& files,
+                        const SeriesTable& table, RunOptions& params) {
     for (;;) {
         pithy(answers, console, files, table, params);
         std::string reason;
@@ -144,7 +144,8 @@ void curve_fit_stage(DialogueAnswers& answers, Console& console, OutputFiles& fi
     if (option == kCurveAgeSpline) params.spline_stiffness = answers.spline_stiffness(false);
     // The median segment length acts as a fixed spline length in years; below 10 it would turn
     // into one of the other option codes, so 10 is the shortest length used.
-    if (option == kCurveMedianLength) params.curve_option = std::max(median_segment_length, kFirstWavelengthCode);
+    if (option == kCurveMedianLength)
+        params.curve_option = std::max(median_segment_length, kFirstWavelengthCode);
 
     echo_curve_option(files.report, params);
 
@@ -424,10 +425,11 @@ std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
         if (setting == CurveSetting::Alpha) c.alpha = ask_alpha(console_);
         if (setting == CurveSetting::Stiffness) c.stiffness = ask_rcs_stiffness(console_);
         if (setting == CurveSetting::Window) {
-            auto w = is_family(CurveList::Regional, c.code, CurveFamilyId::RunningMedian) ? ask_rcs_window(console_, "enter the median window width",
-                                                   "fixed for all series: a positive odd integer >2")
-                                  : ask_rcs_window(console_, "enter the lowess window width",
-                                                   "in years for all series: a positive integer >2");
+            auto w = is_family(CurveList::Regional, c.code, CurveFamilyId::RunningMedian)
+                         ? ask_rcs_window(console_, "enter the median window width",
+                                          "fixed for all series: a positive odd integer >2")
+                         : ask_rcs_window(console_, "enter the lowess window width",
+                                          "in years for all series: a positive integer >2");
             if (!w) continue;
             c.window = *w;
         }
@@ -492,8 +494,8 @@ void dialogue_before_selection(Console& console, OutputFiles& files, RunOptions&
     dialogue_before_selection(answers, console, files, params);
 }
 
-void dialogue_after_selection(Console& console, OutputFiles& files, const SeriesTable& table, RunOptions& params,
-                              int median_segment_length) {
+void dialogue_after_selection(Console& console, OutputFiles& files, const SeriesTable& table,
+                              RunOptions& params, int median_segment_length) {
     ConsoleDialogue answers(console);
     dialogue_after_selection(answers, console, files, table, params, median_segment_length);
 }

@@ -113,8 +113,8 @@ void dialogue_before_selection(Console& console, OutputFiles& files, RunOptions&
 // statistics (curve option 9). For RCS the pith-offset dialogue runs for the current table.
 void dialogue_after_selection(DialogueAnswers& answers, Console& console, OutputFiles& files,
                               const SeriesTable& table, RunOptions& params, int median_segment_length);
-void dialogue_after_selection(Console& console, OutputFiles& files, const SeriesTable& table, RunOptions& params,
-                              int median_segment_length);
+void dialogue_after_selection(Console& console, OutputFiles& files, const SeriesTable& table,
+                              RunOptions& params, int median_segment_length);
 
 // The RCS re-selection menu: sets a new regional curve option (with its alpha, window or
 // stiffness). An unreadable answer ("x") goes back to question 3 and runs questions 3 to 8 again.

@@ -95,8 +95,8 @@ SpectralInput write_column_table(const std::string& path, const std::string& csv
     return spectral;
 }
 
-void write_tucson_chronologies(const std::string& path, const OutputFiles& files, bool option0, bool stabilized,
-                               const FinalChronologies& c, Console& console) {
+void write_tucson_chronologies(const std::string& path, const OutputFiles& files, bool option0,
+                               bool stabilized, const FinalChronologies& c, Console& console) {
     std::vector<const std::vector<float>*> series{&c.first, &c.second};
     std::vector<std::string> codes{option0 ? "rawcrn" : "stdcrn", option0 ? "adjcrn" : "ssfcrn"};
     if (stabilized) {
@@ -111,8 +111,9 @@ void write_tucson_chronologies(const std::string& path, const OutputFiles& files
 }  // namespace
 
 void write_tucson_index_file(const std::string& path, const OutputFiles& files, int first_year,
-                             const std::vector<const std::vector<float>*>& series, const std::vector<std::string>& codes,
-                             std::span<const int> sample_size, Console& console) {
+                             const std::vector<const std::vector<float>*>& series,
+                             const std::vector<std::string>& codes, std::span<const int> sample_size,
+                             Console& console) {
     StagedOutputFile staged(path);
     std::ofstream& file = staged.stream();
     TucsonWriteState state;
@@ -130,9 +131,10 @@ void write_tucson_index_file(const std::string& path, const OutputFiles& files, 
         std::vector<float> values(span, 0.0f);
         for (std::size_t k = 0; k < span; ++k)
             if (sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
-        trrw(file, "iw",
-             {.id = id, .first_year = first_year, .values = values, .samples = sample_size, .label = codes[s]},
-             state, console);
+        trrw(
+            file, "iw",
+            {.id = id, .first_year = first_year, .values = values, .samples = sample_size, .label = codes[s]},
+            state, console);
     }
     staged.commit();
 }
@@ -143,7 +145,8 @@ void write_final_output(Console& console, OutputFiles& files, const RunOptions& 
     const bool stabilized = params.rbar_window >= 1;
     const std::string base = files.base_name();
 
-    SpectralInput spectral = write_column_table(base + "_crns_col.txt", base + "_crns.csv", option0, stabilized, c);
+    SpectralInput spectral =
+        write_column_table(base + "_crns_col.txt", base + "_crns.csv", option0, stabilized, c);
     write_tucson_chronologies(base + "_crns_tuc.txt", files, option0, stabilized, c, console);
 
     const int n = static_cast<int>(spectral.first.size());
@@ -155,11 +158,13 @@ void write_final_output(Console& console, OutputFiles& files, const RunOptions& 
     std::ofstream& file = staged.stream();
     // The frequency and power columns first, then each chronology's red-noise background and its
     // 95 % level.
-    file << (option0 ? " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN   RED_NOISE_RAW       RED95_RAW   RED_NOISE_ADJ"
-                       "       RED95_ADJ"
-                     : " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN   RED_NOISE_STD       RED95_STD   RED_NOISE_SSF"
-                       "       RED95_SSF")
-         << '\n';
+    file
+        << (option0
+                ? " FREQUENCY   POWER_RAW_CRN   POWER_ADJ_CRN   RED_NOISE_RAW       RED95_RAW   RED_NOISE_ADJ"
+                  "       RED95_ADJ"
+                : " FREQUENCY   POWER_STD_CRN   POWER_SSF_CRN   RED_NOISE_STD       RED95_STD   RED_NOISE_SSF"
+                  "       RED95_SSF")
+        << '\n';
     if (s1.error != 0 || s2.error != 0) {
         // Too few years with five or more series for a spectrum: the file keeps its header only.
         const std::string msg = "Too few chronology values (" + std::to_string(n) +
@@ -193,8 +198,9 @@ void write_final_output(Console& console, OutputFiles& files, const RunOptions& 
         for (int k = 0; k < rows; ++k) {
             const auto i = static_cast<std::size_t>(k);
             file << fmt_f(s1.frequencies[i], 9, 5) << fmt_f(s1.estimates[i], 14, 5)
-                 << fmt_f(s2.estimates[i], 16, 5) << fmt_f(r1.background[i], 16, 5) << fmt_f(r1.level95[i], 16, 5)
-                 << fmt_f(r2.background[i], 16, 5) << fmt_f(r2.level95[i], 16, 5) << '\n';
+                 << fmt_f(s2.estimates[i], 16, 5) << fmt_f(r1.background[i], 16, 5)
+                 << fmt_f(r1.level95[i], 16, 5) << fmt_f(r2.background[i], 16, 5)
+                 << fmt_f(r2.level95[i], 16, 5) << '\n';
         }
     }
     staged.commit();

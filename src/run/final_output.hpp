@@ -27,8 +27,9 @@ struct FinalChronologies {
 // lines carrying its six-character code (columns 83-88) and written with `sample_size`; a year of
 // sample size 0 holds index 0. Written under a staged name and renamed when complete.
 void write_tucson_index_file(const std::string& path, const OutputFiles& files, int first_year,
-                             const std::vector<const std::vector<float>*>& series, const std::vector<std::string>& codes,
-                             std::span<const int> sample_size, Console& console);
+                             const std::vector<const std::vector<float>*>& series,
+                             const std::vector<std::string>& codes, std::span<const int> sample_size,
+                             Console& console);
 
 void write_final_output(Console& console, OutputFiles& files, const RunOptions& params,
                         const FinalChronologies& chronologies, Plotter& plotter);

@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
             ->type_name("SIZE")
             ->check([](const std::string& text) {
                 return kestrovan::parse_plot_size(text) ? std::string()
-                                                        : std::string("WIDTHxHEIGHT (pixels, 100 to 20000) or "
-                                                                      "WxHin@DPI, such as 8x6in@300");
+                                                        : std::string(
+                                                              "WIDTHxHEIGHT (pixels, 100 to 20000) or "
+                                                              "WxHin@DPI, such as 8x6in@300");
             });
     auto* fill_gaps = app.add_flag("--fill-gaps", options.fill_gaps,
                                    "fill missing rings inside series by linear interpolation (each filled "
@@ -95,8 +96,9 @@ int main(int argc, char** argv) {
             ->type_name("LAYOUT")
             ->check([](const std::string& text) {
                 kestrovan::TreeIdLayout layout;
-                return kestrovan::parse_tree_id_layout(text, layout) ? std::string()
-                                                                     : std::string("\"auto\" or S,T (for example 3,2)");
+                return kestrovan::parse_tree_id_layout(text, layout)
+                           ? std::string()
+                           : std::string("\"auto\" or S,T (for example 3,2)");
             });
 
     kestrovan::RunFileOptions run_options;
@@ -133,13 +135,13 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-        const bool dialogue_option =
-            no_plots_flag->count() + device->count() + plot_size_option->count() + record->count() +
-                tree_id->count() + fill_gaps->count() >
-            0;
+        const bool dialogue_option = no_plots_flag->count() + device->count() + plot_size_option->count() +
+                                         record->count() + tree_id->count() + fill_gaps->count() >
+                                     0;
         if (dialogue_option && app.get_subcommands().size() > 0)
-            throw CLI::ValidationError("--no-plots, --device, --plot-size, --record, --tree-id and --fill-gaps",
-                                       "belong to the dialogue, not to a subcommand");
+            throw CLI::ValidationError(
+                "--no-plots, --device, --plot-size, --record, --tree-id and --fill-gaps",
+                "belong to the dialogue, not to a subcommand");
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
         if (const std::string name = file_taken_for_option(argc, argv); !name.empty()) {

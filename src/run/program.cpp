@@ -98,8 +98,9 @@ void run_whole_program(Run& r) {
     if (plotter->enabled())
         plotter->segment_plot({.ids = r.start.table.ids,
                                .years = r.start.table.years,
-                               .pith_offsets = r.params.pith_present ? std::span<const int>(r.params.pith_offsets)
-                                                                     : std::span<const int>()});
+                               .pith_offsets = r.params.pith_present
+                                                   ? std::span<const int>(r.params.pith_offsets)
+                                                   : std::span<const int>()});
     ProgramAttemptSteps steps({console, files, *plotter, r.dialogue, r.answers}, median_length);
     RunIo io{files, console, *plotter, r.answers};
     EngineResults results;
@@ -229,7 +230,8 @@ std::string session_record_refusal(const std::string& path, const RunPlan& plan,
     if (!files.saved_selection.empty()) own.emplace_back(files.saved_selection, "the saved selection");
     for (const std::string& f : files.files_written()) own.emplace_back(f, "a result file");
     for (const auto& [name, what] : own)
-        if (!name.empty() && same_file(path, name)) return "it is " + what + " of this session (" + name + ")";
+        if (!name.empty() && same_file(path, name))
+            return "it is " + what + " of this session (" + name + ")";
     return record_target_refusal(path);
 }
 

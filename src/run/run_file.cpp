@@ -289,7 +289,8 @@ void read_attempt_keys(const Keys& k, PlanAttempt& a, bool retry) {
                 "regional_curve = \"percent-spline\"");
     if (retry) {
         k.only_with("alpha", setting == CurveSetting::Alpha, false, "regional_curve = \"super-smoother\"");
-        k.only_with("stiffness", setting == CurveSetting::Stiffness, false, "regional_curve = \"age-dependent-spline\"");
+        k.only_with("stiffness", setting == CurveSetting::Stiffness, false,
+                    "regional_curve = \"age-dependent-spline\"");
         k.only_with("window", windowed, false, "regional_curve = \"lowess\" or \"median\"");
     }
     a.truncation_age = k.whole("truncation_age", 0, INT_MAX, a.truncation_age);
@@ -322,7 +323,8 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
     read_attempt_keys(k, plan.first, false);
     const int code = plan.first.curve.code;
     const CurveSetting setting = setting_of(CurveList::Regional, code);
-    k.only_with("alpha", setting == CurveSetting::Alpha, plan.alpha == 7, "regional_curve = \"super-smoother\"");
+    k.only_with("alpha", setting == CurveSetting::Alpha, plan.alpha == 7,
+                "regional_curve = \"super-smoother\"");
     k.only_with("window", setting == CurveSetting::Window, plan.first.curve.window == 0,
                 "regional_curve = \"lowess\" or \"median\"");
 
@@ -458,8 +460,9 @@ void read_statistics_keys(const Keys& k, RunPlan& plan) {
         if (!two) k.refuse("statistics_period", "[start, end], two years");
         const long long from = *(*a)[0].value<long long>(), to = *(*a)[1].value<long long>();
         if (from < kEarliestYear || to > kLatestYear || to <= from)
-            k.refuse("statistics_period", "[start, end], two years from " + std::to_string(kEarliestYear) + " to " +
-                                              std::to_string(kLatestYear) + ", the end after the start");
+            k.refuse("statistics_period", "[start, end], two years from " + std::to_string(kEarliestYear) +
+                                              " to " + std::to_string(kLatestYear) +
+                                              ", the end after the start");
         s.period_first = static_cast<int>(from);
         s.period_last = static_cast<int>(to);
     }

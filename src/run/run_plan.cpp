@@ -297,7 +297,8 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
     } else if (!st.tree_id.empty()) {
         const auto comma = st.tree_id.find(',');
         add(out, "tree_id",
-            std::vector<long long>{std::stoll(st.tree_id.substr(0, comma)), std::stoll(st.tree_id.substr(comma + 1))});
+            std::vector<long long>{std::stoll(st.tree_id.substr(0, comma)),
+                                   std::stoll(st.tree_id.substr(comma + 1))});
     } else if (all) {
         add(out, "tree_id", PlanValue());
     }
@@ -305,7 +306,8 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
         add(out, "statistics_period", std::vector<long long>{st.period_first, st.period_last});
     else if (all)
         add(out, "statistics_period", PlanValue());
-    if (all || st.min_overlap != kDefaultMinOverlap) add(out, "min_overlap", static_cast<long long>(st.min_overlap));
+    if (all || st.min_overlap != kDefaultMinOverlap)
+        add(out, "min_overlap", static_cast<long long>(st.min_overlap));
     return out;
 }
 

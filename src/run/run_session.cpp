@@ -82,11 +82,10 @@ bool RunFileSession::tweaks() { return plan_.tweaks; }
 
 std::optional<RegionalChoice> RunFileSession::regional_reselection() {
     const RegionalChoice& c = wanted().curve;
-    answering("regional_curve",
-              toml_string(regional_name(c.code)) +
-                  (setting_of(CurveList::Regional, c.code) == CurveSetting::Window
-                       ? ", window = " + std::to_string(c.window)
-                       : ""));
+    answering("regional_curve", toml_string(regional_name(c.code)) +
+                                    (setting_of(CurveList::Regional, c.code) == CurveSetting::Window
+                                         ? ", window = " + std::to_string(c.window)
+                                         : ""));
     return c;
 }
 

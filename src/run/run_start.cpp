@@ -165,8 +165,8 @@ void report_gaps(RunStart& run) {
                    (t.at_start ? " AT ITS START" : " AT ITS END") + " HAVE NO VALUE: CUT OFF",
                2);
     for (const FilledRing& f : g.filled)
-        r.line("FILLED RING (LINEAR INTERPOLATION): SERIES " + fixed_width(f.id, 8) + " YEAR " + fmt_i(f.year, 6) +
-                   " VALUE " + fmt_f(f.value, 8, 3),
+        r.line("FILLED RING (LINEAR INTERPOLATION): SERIES " + fixed_width(f.id, 8) + " YEAR " +
+                   fmt_i(f.year, 6) + " VALUE " + fmt_f(f.value, 8, 3),
                2);
 }
 
@@ -247,8 +247,9 @@ bool missing_value_screen(Console& console, SeriesTable& table, bool fill, GapFi
         console.line("Series " + rtrim(id) + " holds no value at all: there is nothing to fill from.", 2);
     if (!done.empty.empty()) return false;
     for (const TrimmedEnd& t : done.trimmed)
-        console.line("Series " + rtrim(t.id) + ": " + std::to_string(t.first) + " to " + std::to_string(t.last) +
-                         (t.at_start ? " at its start" : " at its end") + " have no value and are cut off.",
+        console.line("Series " + rtrim(t.id) + ": " + std::to_string(t.first) + " to " +
+                         std::to_string(t.last) + (t.at_start ? " at its start" : " at its end") +
+                         " have no value and are cut off.",
                      2);
     console.line(std::to_string(done.filled.size()) +
                      " missing rings inside series filled by linear interpolation (listed in the report).",

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <map>
 
 #include "console/report.hpp"
@@ -46,14 +46,15 @@ std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
 
 std::string statistics_row(const std::string& label, const ChronologyStatistics& s, std::optional<int> from) {
     return fixed_width(label, 24) + fmt_i(s.n_trees, 7) + fmt_i(s.n_cores, 7) + fmt_i(s.n_pairs, 9) +
-           fmt_f(static_cast<float>(s.mean_overlap), 8, 1) + number(s.rbar_tot, 9, 3) + number(s.rbar_wt, 9, 3) +
-           number(s.rbar_bt, 9, 3) + number(s.c_eff, 7, 2) + number(s.rbar_eff, 9, 3) + number(s.eps, 7, 3) +
-           number(s.snr, 9, 2) + (from ? fmt_i(*from, 9) : std::string("       NA"));
+           fmt_f(static_cast<float>(s.mean_overlap), 8, 1) + number(s.rbar_tot, 9, 3) +
+           number(s.rbar_wt, 9, 3) + number(s.rbar_bt, 9, 3) + number(s.c_eff, 7, 2) +
+           number(s.rbar_eff, 9, 3) + number(s.eps, 7, 3) + number(s.snr, 9, 2) +
+           (from ? fmt_i(*from, 9) : std::string("       NA"));
 }
 
 IndexStatistics index_statistics(const YearMatrix& indices, int first_year, const std::vector<int>& trees,
-                                 const StatisticsSettings& s, const RbarTables& rbar, std::span<const int> counts,
-                                 bool with_rbar) {
+                                 const StatisticsSettings& s, const RbarTables& rbar,
+                                 std::span<const int> counts, bool with_rbar) {
     IndexStatistics out;
     out.all = chronology_statistics(indices, first_year, trees, s.min_overlap, {}, kThreadsFromEnvironment);
     if (s.has_period())
@@ -63,15 +64,19 @@ IndexStatistics index_statistics(const YearMatrix& indices, int first_year, cons
     return out;
 }
 
-void report_statistics(Report& report, const RunStatistics& st, const StatisticsSettings& s, bool raw_labels) {
+void report_statistics(Report& report, const RunStatistics& st, const StatisticsSettings& s,
+                       bool raw_labels) {
     report.blank_line();
-    report.line("CHRONOLOGY STATISTICS: EVERY PAIR OF SERIES OVER ITS OWN OVERLAP (" + std::to_string(s.min_overlap) +
-                    " OR MORE YEARS IN COMMON)",
+    report.line("CHRONOLOGY STATISTICS: EVERY PAIR OF SERIES OVER ITS OWN OVERLAP (" +
+                    std::to_string(s.min_overlap) + " OR MORE YEARS IN COMMON)",
                 2);
     report.line(fixed_width("", 24) +
-                "  TREES  CORES    PAIRS OVERLAP RBAR_TOT  RBAR_WT  RBAR_BT  C_EFF RBAR_EFF    EPS      SNR EPS85FROM");
-    const std::string first = raw_labels ? "RAW" : "STANDARD", second = raw_labels ? "MEAN ADJUST" : "SIGNAL FREE";
-    const std::string period = s.has_period() ? std::to_string(s.period_first) + "-" + std::to_string(s.period_last) : "";
+                "  TREES  CORES    PAIRS OVERLAP RBAR_TOT  RBAR_WT  RBAR_BT  C_EFF RBAR_EFF    EPS      SNR "
+                "EPS85FROM");
+    const std::string first = raw_labels ? "RAW" : "STANDARD",
+                      second = raw_labels ? "MEAN ADJUST" : "SIGNAL FREE";
+    const std::string period =
+        s.has_period() ? std::to_string(s.period_first) + "-" + std::to_string(s.period_last) : "";
     report.line(statistics_row(first + " ALL YEARS", st.standard.all, st.standard.eps_085_from));
     report.line(statistics_row(second + " ALL YEARS", st.signal_free.all, st.signal_free.eps_085_from));
     if (st.standard.period) report.line(statistics_row(first + " " + period, *st.standard.period, {}));
@@ -84,14 +89,15 @@ void write_tree_eps(const std::string& path, const std::vector<TreeWindow>& wind
     std::ofstream& file = staged.stream();
     file << " YEAR  FIRST   LAST  TREES  CORES  PAIRSWT  PAIRSBT  RBARWT  RBARBT   C_EFF RBAREFF     EPS\n";
     for (const TreeWindow& w : windows)
-        file << fmt_i(w.middle_year, 5) << fmt_i(w.first_year, 7) << fmt_i(w.last_year, 7) << fmt_i(w.n_trees, 7)
-             << fmt_i(w.n_cores, 7) << fmt_i(w.n_pairs_wt, 9) << fmt_i(w.n_pairs_bt, 9) << number(w.rbar_wt, 8, 3)
-             << number(w.rbar_bt, 8, 3) << number(w.c_eff, 8, 2) << number(w.rbar_eff, 8, 3) << number(w.eps, 8, 3)
-             << '\n';
+        file << fmt_i(w.middle_year, 5) << fmt_i(w.first_year, 7) << fmt_i(w.last_year, 7)
+             << fmt_i(w.n_trees, 7) << fmt_i(w.n_cores, 7) << fmt_i(w.n_pairs_wt, 9) << fmt_i(w.n_pairs_bt, 9)
+             << number(w.rbar_wt, 8, 3) << number(w.rbar_bt, 8, 3) << number(w.c_eff, 8, 2)
+             << number(w.rbar_eff, 8, 3) << number(w.eps, 8, 3) << '\n';
     staged.commit();
 }
 
-void report_trees(Report& report, const SeriesTable& raw, const std::vector<int>& trees, const StatisticsSettings& s) {
+void report_trees(Report& report, const SeriesTable& raw, const std::vector<int>& trees,
+                  const StatisticsSettings& s) {
     if (s.tree_id.empty()) {
         report.line("TREES: NO TREE IDENTIFIERS GIVEN (TREE_ID): EVERY SERIES IS ITS OWN TREE", 2);
         return;
@@ -110,14 +116,15 @@ void report_trees(Report& report, const SeriesTable& raw, const std::vector<int>
 
 // The per-series table, with the autoregressive order of each series' standard and signal-free
 // indices; the report gets the means of its columns.
-void write_series_table(const std::string& path, Report& report, const SeriesTable& raw, const StatisticsSettings& s,
-                        const std::vector<std::optional<double>>& r_std,
+void write_series_table(const std::string& path, Report& report, const SeriesTable& raw,
+                        const StatisticsSettings& s, const std::vector<std::optional<double>>& r_std,
                         const std::vector<std::optional<double>>& r_ssf, const ResidualChronology& std_res,
                         const ResidualChronology& ssf_res) {
     StagedOutputFile staged(path);
     std::ofstream& file = staged.stream();
-    const std::string head = "Series    Tree     Core   First  Last   Len    Mean  Median   StdDev   Skew    AR1   "
-                             "MSen Zeros   RStd   RSsf ArStd ArSsf";
+    const std::string head =
+        "Series    Tree     Core   First  Last   Len    Mean  Median   StdDev   Skew    AR1   "
+        "MSen Zeros   RStd   RSsf ArStd ArSsf";
     file << head << '\n';
     const TreeIdLayout layout = layout_of(s);
     double sums[10] = {};
@@ -134,14 +141,16 @@ void write_series_table(const std::string& path, Report& report, const SeriesTab
         const YearSpan& y = raw.years[is];
         const SeriesStatistics st =
             series_statistics(raw.data.column(i).first(static_cast<std::size_t>(std::max(0, y.length))));
-        const TreeIdParts p = s.tree_id.empty() ? TreeIdParts{"", trim(raw.ids[is]), ""} : split_tree_id(raw.ids[is], layout);
+        const TreeIdParts p =
+            s.tree_id.empty() ? TreeIdParts{"", trim(raw.ids[is]), ""} : split_tree_id(raw.ids[is], layout);
         const double rs = is < r_std.size() ? r_std[is].value_or(none) : none;
         const double rf = is < r_ssf.size() ? r_ssf[is].value_or(none) : none;
         file << fixed_width(trim(raw.ids[is]), 9) << ' ' << fixed_width(p.site + p.tree, 8) << ' '
              << fixed_width(p.core.empty() ? "-" : p.core, 5) << fmt_i(y.first, 7) << fmt_i(y.last, 6)
-             << fmt_i(y.length, 6) << fmt_f(static_cast<float>(st.mean), 8, 3) << fmt_f(static_cast<float>(st.median), 8, 3)
-             << fmt_f(static_cast<float>(st.sd), 9, 3) << number(st.skewness, 7, 2) << number(st.ar1, 7, 3)
-             << number(st.mean_sensitivity, 7, 3) << fmt_i(st.zero_rings, 6) << fmt_f(static_cast<float>(std::isnan(rs) ? kNone : rs), 7, 3)
+             << fmt_i(y.length, 6) << fmt_f(static_cast<float>(st.mean), 8, 3)
+             << fmt_f(static_cast<float>(st.median), 8, 3) << fmt_f(static_cast<float>(st.sd), 9, 3)
+             << number(st.skewness, 7, 2) << number(st.ar1, 7, 3) << number(st.mean_sensitivity, 7, 3)
+             << fmt_i(st.zero_rings, 6) << fmt_f(static_cast<float>(std::isnan(rs) ? kNone : rs), 7, 3)
              << fmt_f(static_cast<float>(std::isnan(rf) ? kNone : rf), 7, 3)
              << fmt_i(is < std_res.orders.size() ? std_res.orders[is] : 0, 6)
              << fmt_i(is < ssf_res.orders.size() ? ssf_res.orders[is] : 0, 6) << '\n';
@@ -167,9 +176,10 @@ void write_series_table(const std::string& path, Report& report, const SeriesTab
                     " SERIES",
                 2);
     report.line("     LEN    MEAN  MEDIAN   STDDEV   SKEW    AR1   MSEN ZEROS   RSTD   RSSF", 2);
-    report.line(number(mean(0), 8, 1) + number(mean(1), 8, 3) + number(mean(2), 8, 3) + number(mean(3), 9, 3) +
-                    number(mean(4), 7, 2) + number(mean(5), 7, 3) + number(mean(6), 7, 3) + number(mean(7), 6, 1) +
-                    number(mean(8), 7, 3) + number(mean(9), 7, 3),
+    report.line(number(mean(0), 8, 1) + number(mean(1), 8, 3) + number(mean(2), 8, 3) +
+                    number(mean(3), 9, 3) + number(mean(4), 7, 2) + number(mean(5), 7, 3) +
+                    number(mean(6), 7, 3) + number(mean(7), 6, 1) + number(mean(8), 7, 3) +
+                    number(mean(9), 7, 3),
                 2);
 }
 
@@ -178,19 +188,22 @@ float or_zero(const std::vector<float>& v, std::size_t k) {
 }
 
 void write_residual_files(const std::string& base, OutputFiles& files, Console& console, int first_year,
-                          const ResidualChronology& std_res, const ResidualChronology& ssf_res, bool raw_labels) {
+                          const ResidualChronology& std_res, const ResidualChronology& ssf_res,
+                          bool raw_labels) {
     const std::string path = base + "_crns_res.txt";
     StagedOutputFile staged_table(path);
     std::ofstream& table = staged_table.stream();
-    table << (raw_labels ? "  Year  SSize  RawRes  AdjRes  RawArm  AdjArm" : "  Year  SSize  StdRes  SsfRes  StdArm  SsfArm")
+    table << (raw_labels ? "  Year  SSize  RawRes  AdjRes  RawArm  AdjArm"
+                         : "  Year  SSize  StdRes  SsfRes  StdArm  SsfArm")
           << '\n';
     const std::size_t span = std_res.sample_size.size();
     std::vector<int> n(span, 0);
     for (std::size_t k = 0; k < span; ++k) {
         n[k] = std_res.sample_size[k];
-        table << fmt_i(first_year + static_cast<int>(k), 6) << fmt_i(n[k], 6) << ' ' << fmt_f(or_zero(std_res.residual, k), 8, 3)
-              << fmt_f(or_zero(ssf_res.residual, k), 8, 3) << fmt_f(or_zero(std_res.with_model, k), 8, 3)
-              << fmt_f(or_zero(ssf_res.with_model, k), 8, 3) << '\n';
+        table << fmt_i(first_year + static_cast<int>(k), 6) << fmt_i(n[k], 6) << ' '
+              << fmt_f(or_zero(std_res.residual, k), 8, 3) << fmt_f(or_zero(ssf_res.residual, k), 8, 3)
+              << fmt_f(or_zero(std_res.with_model, k), 8, 3) << fmt_f(or_zero(ssf_res.with_model, k), 8, 3)
+              << '\n';
     }
     staged_table.commit();
 
@@ -212,7 +225,8 @@ void report_orders(Report& report, const ResidualChronology& std_res, const Resi
         std::string orders;
         for (int k = 0; k <= kMaxArOrder; ++k)
             if (counted[static_cast<std::size_t>(k)] > 0)
-                orders += " " + std::to_string(k) + ":" + std::to_string(counted[static_cast<std::size_t>(k)]);
+                orders +=
+                    " " + std::to_string(k) + ":" + std::to_string(counted[static_cast<std::size_t>(k)]);
         std::string t = label + "SERIES BY ORDER" + orders;
         report.line(t, 2);
         t = label + "POOLED MODEL, ORDER " + std::to_string(r.pooled.order) + ":";
@@ -225,8 +239,9 @@ void report_orders(Report& report, const ResidualChronology& std_res, const Resi
 
 }  // namespace
 
-RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params, const SeriesTable& raw,
-                               const EngineResults& results, const StatisticsSettings& settings) {
+RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params,
+                               const SeriesTable& raw, const EngineResults& results,
+                               const StatisticsSettings& settings) {
     RunStatistics st;
     if (results.years <= 0 || raw.count() == 0) return st;
     const bool raw_labels = params.curve_option == 0;
@@ -234,8 +249,8 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
     const std::vector<int> trees = trees_of(raw, settings);
     st.standard = index_statistics(results.standard_indices, results.first_year, trees, settings,
                                    results.standard_rbar, results.sample_size, with_rbar);
-    st.signal_free = index_statistics(results.indices, results.first_year, trees, settings, results.signal_free_rbar,
-                                      results.sample_size, with_rbar);
+    st.signal_free = index_statistics(results.indices, results.first_year, trees, settings,
+                                      results.signal_free_rbar, results.sample_size, with_rbar);
     Report& report = files.report;
     report_statistics(report, st, settings, raw_labels);
     report_trees(report, raw, trees, settings);
@@ -250,14 +265,16 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
         const std::string second = files.base_name() + "_Ssf_TreeEPS.txt";
         write_tree_eps(first, std_windows);
         write_tree_eps(second, ssf_windows);
-        const auto year = [](const std::optional<int>& y) { return y ? std::to_string(*y) : std::string("NONE"); };
+        const auto year = [](const std::optional<int>& y) {
+            return y ? std::to_string(*y) : std::string("NONE");
+        };
         std::string dir, own_first, own_second;
         split_path(first, dir, own_first);
         split_path(second, dir, own_second);
         report.line("TREE-AWARE RUNNING EPS (" + own_first + ", " + own_second + "): AT OR ABOVE 0.85 FROM " +
-                        year(st.standard.tree_eps_085_from) + " (" + (raw_labels ? "RAW" : "STANDARD") + "), " +
-                        year(st.signal_free.tree_eps_085_from) + " (" + (raw_labels ? "MEAN ADJUST" : "SIGNAL FREE") +
-                        ")",
+                        year(st.standard.tree_eps_085_from) + " (" + (raw_labels ? "RAW" : "STANDARD") +
+                        "), " + year(st.signal_free.tree_eps_085_from) + " (" +
+                        (raw_labels ? "MEAN ADJUST" : "SIGNAL FREE") + ")",
                     2);
     }
 

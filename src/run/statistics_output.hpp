@@ -42,7 +42,8 @@ struct RunStatistics {
 // with tree identifiers and an RBAR window the tree-aware running EPS (<base>_Std_TreeEPS.txt,
 // <base>_Ssf_TreeEPS.txt; Raw for Std without detrending).
 // `raw` is the selected series as read (the widths of the per-series table).
-RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params, const SeriesTable& raw,
-                               const EngineResults& results, const StatisticsSettings& settings);
+RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params,
+                               const SeriesTable& raw, const EngineResults& results,
+                               const StatisticsSettings& settings);
 
 }  // namespace kestrovan

@@ -119,21 +119,28 @@ ordered_json published_json(const std::optional<PublishedFigures>& p) {
             {"constant", decimal_double(p->constant)},
             {"iteration", p->iteration},
             {"criterion", p->criterion.empty() ? ordered_json(nullptr) : ordered_json(p->criterion)},
-            {"statistic", p->criterion.empty() ? ordered_json(nullptr) : ordered_json(decimal_double(p->statistic))}};
+            {"statistic",
+             p->criterion.empty() ? ordered_json(nullptr) : ordered_json(decimal_double(p->statistic))}};
 }
 }  // namespace
 
 namespace {
 ordered_json optional_number(const std::optional<double>& v) {
-    return v && std::isfinite(*v) ? ordered_json(decimal_double(static_cast<float>(*v))) : ordered_json(nullptr);
+    return v && std::isfinite(*v) ? ordered_json(decimal_double(static_cast<float>(*v)))
+                                  : ordered_json(nullptr);
 }
 
 ordered_json chronology_statistics_json(const ChronologyStatistics& c) {
-    return {{"n_trees", c.n_trees},   {"n_cores", c.n_cores},   {"n_pairs", c.n_pairs},
+    return {{"n_trees", c.n_trees},
+            {"n_cores", c.n_cores},
+            {"n_pairs", c.n_pairs},
             {"mean_overlap", decimal_double(static_cast<float>(c.mean_overlap))},
-            {"rbar_tot", optional_number(c.rbar_tot)}, {"rbar_wt", optional_number(c.rbar_wt)},
-            {"rbar_bt", optional_number(c.rbar_bt)},   {"c_eff", optional_number(c.c_eff)},
-            {"rbar_eff", optional_number(c.rbar_eff)}, {"eps", optional_number(c.eps)},
+            {"rbar_tot", optional_number(c.rbar_tot)},
+            {"rbar_wt", optional_number(c.rbar_wt)},
+            {"rbar_bt", optional_number(c.rbar_bt)},
+            {"c_eff", optional_number(c.c_eff)},
+            {"rbar_eff", optional_number(c.rbar_eff)},
+            {"eps", optional_number(c.eps)},
             {"snr", optional_number(c.snr)}};
 }
 
@@ -147,7 +154,8 @@ ordered_json index_statistics_json(const IndexStatistics& s) {
 
 ordered_json statistics_json(const std::optional<RunStatistics>& s) {
     if (!s) return nullptr;
-    return {{"standard", index_statistics_json(s->standard)}, {"signal_free", index_statistics_json(s->signal_free)}};
+    return {{"standard", index_statistics_json(s->standard)},
+            {"signal_free", index_statistics_json(s->signal_free)}};
 }
 }  // namespace
 

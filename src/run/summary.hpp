@@ -53,7 +53,7 @@ struct RunSummary {
     std::optional<PublishedFigures> published;
     std::vector<ConvergenceStats> convergence;
     std::optional<RbarSummary> standard_rbar, signal_free_rbar;  // with an RBAR window
-    std::optional<RunStatistics> statistics;  // of a run that wrote its chronologies
+    std::optional<RunStatistics> statistics;                     // of a run that wrote its chronologies
 };
 
 // The summary as JSON text.

@@ -84,7 +84,8 @@ TEST(Curvefits, UnservedCodesFailLoudly) {
     const std::vector<float> y = wiggly(50);
     std::vector<float> too_short(40);
     int six = 6;
-    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, {.alpha = 7.0f, .stiffness = 50}, t.notices), NumericFailure);
+    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, {.alpha = 7.0f, .stiffness = 50}, t.notices),
+                 NumericFailure);
     for (int bad : {-9, -6, -4, -3, -2, -1, 0, 5, 7, 9}) {
         std::vector<float> c(50, 123.0f);
         int code = bad;

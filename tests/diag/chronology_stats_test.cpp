@@ -46,11 +46,13 @@ Forest make_forest(std::uint32_t seed, int years, int trees) {
     }
     f.indices.resize(years, static_cast<int>(f.spans.size()));
     for (int i = 0; i < f.indices.cols(); ++i)
-        for (int r = f.spans[static_cast<std::size_t>(i)].first; r < f.spans[static_cast<std::size_t>(i)].second; ++r)
-            f.indices(r, i) = static_cast<float>(1.0 + signal[static_cast<std::size_t>(r)] +
-                                                 tree_noise[static_cast<std::size_t>(f.tree[static_cast<std::size_t>(i)])]
-                                                           [static_cast<std::size_t>(r)] +
-                                                 0.3 * z(rng));
+        for (int r = f.spans[static_cast<std::size_t>(i)].first;
+             r < f.spans[static_cast<std::size_t>(i)].second; ++r)
+            f.indices(r, i) =
+                static_cast<float>(1.0 + signal[static_cast<std::size_t>(r)] +
+                                   tree_noise[static_cast<std::size_t>(f.tree[static_cast<std::size_t>(i)])]
+                                             [static_cast<std::size_t>(r)] +
+                                   0.3 * z(rng));
     return f;
 }
 
@@ -122,7 +124,8 @@ TEST(ChronologyStatistics, TreeAwareRunningEpsAgreesWithADirectComputation) {
     std::vector<int> n(260, 0);
     std::vector<float> chron(260, 0.0f);
     for (std::size_t i = 0; i < f.spans.size(); ++i) {
-        years.push_back({1900 + f.spans[i].first, 1900 + f.spans[i].second - 1, f.spans[i].second - f.spans[i].first});
+        years.push_back(
+            {1900 + f.spans[i].first, 1900 + f.spans[i].second - 1, f.spans[i].second - f.spans[i].first});
         for (int r = f.spans[i].first; r < f.spans[i].second; ++r) {
             chron[static_cast<std::size_t>(r)] += f.indices(r, static_cast<int>(i));
             ++n[static_cast<std::size_t>(r)];
@@ -140,7 +143,8 @@ TEST(ChronologyStatistics, TreeAwareRunningEpsAgreesWithADirectComputation) {
         EXPECT_EQ(w.middle_year, w.first_year + 15);
         const int lo = w.first_year - 1900, hi = lo + 31;
         const auto covers = [&](int i) {
-            return f.spans[static_cast<std::size_t>(i)].first <= lo && f.spans[static_cast<std::size_t>(i)].second >= hi;
+            return f.spans[static_cast<std::size_t>(i)].first <= lo &&
+                   f.spans[static_cast<std::size_t>(i)].second >= hi;
         };
         double wt = 0, bt = 0;
         int n_wt = 0, n_bt = 0;
@@ -300,7 +304,8 @@ TEST(ResidualChronology, ResidualsAveragedOverTheSeriesPresent) {
     overall /= covered;
     for (int r = 0; r < 200; ++r)
         if (rc.sample_size[static_cast<std::size_t>(r)] > 0) {
-            EXPECT_NEAR(rc.residual[static_cast<std::size_t>(r)], means[static_cast<std::size_t>(r)] / overall, 1e-5);
+            EXPECT_NEAR(rc.residual[static_cast<std::size_t>(r)],
+                        means[static_cast<std::size_t>(r)] / overall, 1e-5);
         }
     // Residuals stay near 1, as indices do.
     EXPECT_NEAR(rc.residual[150], 1.0f, 0.5f);

@@ -64,15 +64,14 @@ std::vector<float> signal_series(std::mt19937& rng, const std::vector<float>& si
 TEST(Runbar, FastWindowsEqualDirectCorrelationsOnRealData) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
     ASSERT_EQ(set.nyears, 1358);
-    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
-                                {51, 50, 1});
+    const RbarTables t =
+        runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50, 1});
     ASSERT_TRUE(t.defined);
     ASSERT_GT(t.windows.size(), 1000u);
     // The windows are shared out to workers in blocks: any thread count gives the same bits.
     for (int threads : {2, 3, 7}) {
-        const RbarTables u =
-            runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
-                   {51, 50, threads});
+        const RbarTables u = runbar({set.indices, set.years, set.first_year},
+                                    {set.chronology, set.sample_size}, {51, 50, threads});
         ASSERT_EQ(u.windows.size(), t.windows.size()) << threads << " threads";
         for (std::size_t k = 0; k < t.windows.size(); ++k) {
             ASSERT_EQ(u.windows[k].count, t.windows[k].count) << threads << " threads, row " << k;
@@ -136,13 +135,11 @@ TEST(Runbar, EveryBuildOfThePairKernelGivesTheSameBits) {
         {{real.indices, real.years, real.first_year}, {real.chronology, real.sample_size}, 51, 50}};
     for (const Case& c : cases) {
         SCOPED_TRACE("window " + std::to_string(c.window) + ", overlap " + std::to_string(c.overlap));
-        const RbarTables want =
-            runbar(c.set, c.chron, {c.window, c.overlap, 1, RbarKernel::Portable});
+        const RbarTables want = runbar(c.set, c.chron, {c.window, c.overlap, 1, RbarKernel::Portable});
         ASSERT_TRUE(want.defined);
         for (RbarKernel k : {RbarKernel::Avx2, RbarKernel::Avx512, RbarKernel::Best}) {
             for (int threads : {1, 2}) {
-                const RbarTables got =
-                    runbar(c.set, c.chron, {c.window, c.overlap, threads, k});
+                const RbarTables got = runbar(c.set, c.chron, {c.window, c.overlap, threads, k});
                 ASSERT_EQ(got.windows.size(), want.windows.size());
                 for (std::size_t w = 0; w < want.windows.size(); ++w) {
                     ASSERT_EQ(got.windows[w].count, want.windows[w].count) << w;
@@ -316,9 +313,8 @@ TEST(Runbar, NoValidWindowLeavesRbarZeroAndChronologyUnchanged) {
         EXPECT_EQ(t.stabilized_constant[y], s.chron[y]);
     }
     // A chronology shorter than the window: no window at all.
-    const RbarTables shorter =
-        runbar({s.indices, s.years, 1500}, {std::span(s.chron).first(40), std::span(s.n).first(40)},
-               {51, 50});
+    const RbarTables shorter = runbar({s.indices, s.years, 1500},
+                                      {std::span(s.chron).first(40), std::span(s.n).first(40)}, {51, 50});
     EXPECT_FALSE(shorter.defined);
     EXPECT_EQ(shorter.running_rbar.size(), 40u);
 }

@@ -95,8 +95,9 @@ class SmallFileSystem {
 public:
     SmallFileSystem(const std::string& dir, const std::string& size) : dir_(dir) {
         fs::create_directories(dir);
-        mounted_ = geteuid() == 0 &&
-                   std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + dir + "' 2>/dev/null").c_str()) == 0;
+        mounted_ =
+            geteuid() == 0 &&
+            std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + dir + "' 2>/dev/null").c_str()) == 0;
     }
     ~SmallFileSystem() {
         if (mounted_) {
@@ -137,7 +138,8 @@ TEST(OutputFiles, AFullFileSystemLeavesNoCutOffFile) {
         if (!small.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (root only)";
         const std::string out = std::string("small-") + size;
         EXPECT_EQ(run_kestrovan("", "run --data=ca533.rwl --out=" + out + "/run -- default.toml"), 1) << size;
-        EXPECT_EQ(run_kestrovan("", "batch default.toml ca533.rwl gp.rwl --jobs 1 --out " + out + "/batch"), 1)
+        EXPECT_EQ(run_kestrovan("", "batch default.toml ca533.rwl gp.rwl --jobs 1 --out " + out + "/batch"),
+                  1)
             << size;
         const std::string said = read_file("out.txt");
         EXPECT_NE(said.find(" of 2 sites completed"), std::string::npos) << said;
@@ -161,9 +163,10 @@ TEST(OutputFiles, ASecondRunOfOneSiteIntoOneFolderIsRefused) {
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(run_kestrovan("", "run --data=gp.rwl --out=o -- default.toml"), 1);
-    EXPECT_NE(read_file("out.txt").find("\nkestrovan: gp.rwl: Another run is writing the output files of o/gp "
-                                        "(it holds o/gp.lock): nothing was written"),
-              std::string::npos)
+    EXPECT_NE(
+        read_file("out.txt").find("\nkestrovan: gp.rwl: Another run is writing the output files of o/gp "
+                                  "(it holds o/gp.lock): nothing was written"),
+        std::string::npos)
         << read_file("out.txt");
     EXPECT_FALSE(fs::exists("o/gp_out_v45_v2b.txt"));
     ::close(held);

@@ -100,8 +100,10 @@ TEST(Forest, ZeroRingsGiveNoGarbage) {
 
 // The table of docs/: every curve on eight forests (five with their own curves, three shared).
 TEST(Forest, Table) {
-    if (!std::getenv("KESTROVAN_FOREST_TABLE")) GTEST_SKIP() << "set KESTROVAN_FOREST_TABLE=1 to print the table";
-    std::printf("| forest | curve | constant | iterations | converged | std r | sf r | std r 31 | sf r 31 |\n");
+    if (!std::getenv("KESTROVAN_FOREST_TABLE"))
+        GTEST_SKIP() << "set KESTROVAN_FOREST_TABLE=1 to print the table";
+    std::printf(
+        "| forest | curve | constant | iterations | converged | std r | sf r | std r 31 | sf r 31 |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|\n");
     for (std::uint64_t seed = 1; seed <= 8; ++seed) {
         const bool shared = seed > 5;
@@ -111,8 +113,8 @@ TEST(Forest, Table) {
         if (shared) curves.push_back(kRcs);
         for (const Curve& c : curves) {
             const ForestRun run = run_forest(f, c);
-            std::printf("| %d%s%s | %s | %.1f | %d | %s | %.3f | %.3f | %.3f | %.3f |\n", static_cast<int>(seed),
-                        shared ? " shared" : "", zeros ? " zeros" : "", c.name,
+            std::printf("| %d%s%s | %s | %.1f | %d | %s | %.3f | %.3f | %.3f | %.3f |\n",
+                        static_cast<int>(seed), shared ? " shared" : "", zeros ? " zeros" : "", c.name,
                         0.1 * run.summary.last.constant_counter, run.results.iterations,
                         run.results.converged ? "yes" : "no", run.r_std, run.r_sf, run.r_std31, run.r_sf31);
             std::fflush(stdout);

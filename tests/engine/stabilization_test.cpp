@@ -152,8 +152,8 @@ TEST(RbarStabilization, OptionZeroAsksNothingAndWritesTheFile) {
     RbarTables tables;
     const std::vector<float> out =
         rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
-                           {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io(),
-                           &tables)
+                           {p.rbar_window, p.stabilization},
+                           kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables)
             .values;
     ASSERT_EQ(out.size(), 300u);
     EXPECT_TRUE(std::filesystem::exists(dir.file("site_Std_RBAR.txt")));
@@ -200,8 +200,8 @@ TEST(RbarStabilization, PlotsLeaveOutTheYearsOutsideValidWindows) {
     testdata::RecordingPlotter plotter;
     RbarTables tables;
     rbar_stabilization({RbarPass::FirstPass, false, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
-                       {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io(),
-                       &tables);
+                       {p.rbar_window, p.stabilization},
+                       kestrovan::testing::TestIo(files, s.console, plotter).io(), &tables);
     ASSERT_GE(plotter.first_lines.size(), 2u);
     EXPECT_EQ(plotter.titles[1], "Standard Indices Expressed Population Signal");
     ASSERT_FALSE(tables.windows.empty());
@@ -264,7 +264,8 @@ TEST(RbarStabilization, SlashAtTheMenuStopsAndRawFileName) {
     testdata::RecordingPlotter plotter;
     try {
         rbar_stabilization({RbarPass::FirstPass, true, {f.indices, f.years, 1700}, {f.chron, f.n}, 0, true},
-                           {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io());
+                           {p.rbar_window, p.stabilization},
+                           kestrovan::testing::TestIo(files, s.console, plotter).io());
         FAIL() << "expected a stop";
     } catch (const ProgramStop& stop) {
         EXPECT_EQ(stop.kind(), StopKind::Normal);
@@ -299,7 +300,8 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
     testdata::RecordingPlotter plotter;
     const std::vector<float> out =
         rbar_stabilization({RbarPass::FirstPass, false, {two, years, 1700}, {chron, n}, 0, false},
-                           {p.rbar_window, p.stabilization}, kestrovan::testing::TestIo(files, s.console, plotter).io())
+                           {p.rbar_window, p.stabilization},
+                           kestrovan::testing::TestIo(files, s.console, plotter).io())
             .values;
     EXPECT_NE(s.out.str().find("Running RBAR undefined"), std::string::npos);
     const double m = mean_of(chron);
@@ -313,8 +315,8 @@ TEST(RbarStabilization, UndefinedRbarKeepsTheChronologyShape) {
 
 TEST(Runbar, RbarFileHasHeaderAndOneRowPerYear) {
     const auto set = testdata::mean_ratio_indices(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
-    const RbarTables t = runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size},
-                                {51, 50});
+    const RbarTables t =
+        runbar({set.indices, set.years, set.first_year}, {set.chronology, set.sample_size}, {51, 50});
     const kestrovan::testing::TempDir dir("rbar_file");
     const std::string path = dir.file("ca533_Std_RBAR.txt");
     write_rbar_file(path, t, set.first_year, set.sample_size);

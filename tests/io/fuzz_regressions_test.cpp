@@ -56,12 +56,14 @@ TEST(FuzzRegressions, TucsonReaderInBothModes) {
 }
 
 TEST(FuzzRegressions, ExchangeFormatsAndRecognition) {
-    const std::pair<const char*, const char*> targets[] = {
-        {"csv", "5\n0\n"}, {"heidelberg", "6\n"}, {"compact", "7\n"}, {"tridas", "8\n"}, {"recognise", "9\n"}};
+    const std::pair<const char*, const char*> targets[] = {{"csv", "5\n0\n"},
+                                                           {"heidelberg", "6\n"},
+                                                           {"compact", "7\n"},
+                                                           {"tridas", "8\n"},
+                                                           {"recognise", "9\n"}};
     for (const auto& [target, answers] : targets)
-        EXPECT_GT(run_target(target, [a = std::string(answers)](std::string_view d) {
-                      return fuzzing::run_loaddat(d, a);
-                  }),
+        EXPECT_GT(run_target(target, [a = std::string(answers)](
+                                         std::string_view d) { return fuzzing::run_loaddat(d, a); }),
                   0)
             << target;
 }
@@ -83,7 +85,8 @@ TEST(FuzzRegressions, SummarySlotCoversYearsBeyondFourDigits) {
         fuzzing::QuietConsole q;
         TucsonWriteState state;
         const std::vector<float> values(12, 1.0f);
-        trrw(chron, "iw", {.id = "ab", .first_year = -12999, .values = values, .label = "stdcrn"}, state, q.console);
+        trrw(chron, "iw", {.id = "ab", .first_year = -12999, .values = values, .label = "stdcrn"}, state,
+             q.console);
     }
     EXPECT_EQ(fuzzing::run_trrw(chron.str(), "ir"), "");
     EXPECT_EQ(fuzzing::run_rd1col("late\n11771\n1.5\n1.6\nearly\n1500\n0.7\n"), "");

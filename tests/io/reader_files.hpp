@@ -3,8 +3,8 @@
 // file kinds the loader reads (single column, multiple columns, Tucson chronologies), for tests
 // that compare what a reader gives with the Tucson original.
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -111,8 +111,9 @@ inline std::string chronologies(const SeriesTable& t, bool decade_labels) {
         std::ostringstream one;
         const std::string id = t.ids[static_cast<std::size_t>(s)].substr(0, 6);
         const std::vector<float> values = values_of(t, s);
-        trrw(one, "iw", {.id = id, .first_year = span.first, .values = values, .samples = n, .label = "stdcrn"},
-             state, quiet);
+        trrw(one, "iw",
+             {.id = id, .first_year = span.first, .values = values, .samples = n, .label = "stdcrn"}, state,
+             quiet);
         std::string text = one.str();
         if (decade_labels && span.first % 10 != 0 && span.first > 0) {
             const std::string year = std::to_string(span.first - span.first % 10);
@@ -211,8 +212,9 @@ inline std::string tridas_file(const SeriesTable& t) {
                 "          <tridas:unit normalTridas=\"1/100th millimetres\"/>\n";
         for (float v : values_of(t, s))
             text += "          <tridas:value value=\"" + std::to_string(hundredths(v)) + "\"/>\n";
-        text += "        </tridas:values>\n      </tridas:measurementSeries>\n"
-                "    </tridas:radius></tridas:sample></tridas:element>\n";
+        text +=
+            "        </tridas:values>\n      </tridas:measurementSeries>\n"
+            "    </tridas:radius></tridas:sample></tridas:element>\n";
     }
     return text + "  </tridas:object>\n</tridas:project>\n";
 }

@@ -27,8 +27,9 @@ public:
         : ConsoleSide(console),
           ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
           failures_(failures) {}
-    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor, const RunOptions& params,
-                          const AttemptState&, RunIo&, EngineResults&, EngineCarry&) override {
+    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor,
+                          const RunOptions& params, const AttemptState&, RunIo&, EngineResults&,
+                          EngineCarry&) override {
         first_values.push_back(working.data(0, 0));
         last_values.push_back(working.data(working.years[1].length - 1, 1));
         floors.push_back(curve_floor[1]);

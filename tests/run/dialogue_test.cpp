@@ -85,8 +85,9 @@ protected:
         return run(answers, [&](Console& c, OutputFiles& f) { dialogue_before_selection(c, f, params); });
     }
     std::string after(const std::string& answers, int median = 100) {
-        return run(answers,
-                   [&](Console& c, OutputFiles& f) { dialogue_after_selection(c, f, table_, params, median); });
+        return run(answers, [&](Console& c, OutputFiles& f) {
+            dialogue_after_selection(c, f, table_, params, median);
+        });
     }
     std::string reselect(const std::string& answers) {
         return run(answers, [&](Console& c, OutputFiles& f) { rcs_reselection(c, f, table_, params, 100); });
