@@ -2,7 +2,9 @@
 // The one way the program ends: every stop (normal, user's choice, abnormal, fatal, end of input)
 // throws ProgramStop, which main catches; nothing deep inside calls exit. A stop whose message
 // (what()) is not empty has main print that message before the program ends; routines that have
-// already printed their own messages throw with an empty one.
+// already printed their own messages throw with an empty one. The numerical code never throws
+// it: it throws NumericFailure (model/numeric_failure.hpp), which the run turns into this stop
+// (console/numeric_stop.hpp).
 #include <stdexcept>
 #include <string>
 #include <utility>

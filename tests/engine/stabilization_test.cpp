@@ -8,12 +8,12 @@
 #include <random>
 #include <sstream>
 
-#include "diag/recording_plotter.hpp"
 #include "diag/ring_data.hpp"
 #include "diag/stabilize.hpp"
 #include "engine/stabilization.hpp"
 #include "model/notices.hpp"
 #include "model/run_options.hpp"
+#include "support/recording_plotter.hpp"
 #include "support/temp_dir.hpp"
 #include "support/test_io.hpp"
 

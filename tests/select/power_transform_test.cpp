@@ -8,8 +8,8 @@
 #include <random>
 
 #include "diag/pearsn.hpp"
-#include "diag/recording_plotter.hpp"
 #include "select/power_transform.hpp"
+#include "support/recording_plotter.hpp"
 
 using namespace kestrovan;
 
