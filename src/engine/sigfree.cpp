@@ -100,7 +100,8 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
                      const RunOptions& params, Console& console, SplineWorkspace& ws) {
     const int N = static_cast<int>(y.size());
     const auto curve = c.first(static_cast<std::size_t>(N));
-    const FitSettings settings{.alpha = params.alpha_real(), .stiffness = params.spline_stiffness, .workspace = &ws};
+    const FitSettings settings{
+        .alpha = params.alpha_real(), .stiffness = params.spline_stiffness, .workspace = &ws};
     with_notices(console, [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
@@ -111,7 +112,8 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     }
     if (!usable) {
         code = kCurveMean;
-        with_notices(console, [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
+        with_notices(console,
+                     [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
     }
     fit.code = code;
     return fit;
@@ -272,7 +274,8 @@ private:
     float line_floor_of(int i) const { return floor_of(i) + attempt_.constant; }
     bool fallback_due(int i, int k) const {
         const std::size_t is = static_cast<std::size_t>(i);
-        return k >= 5 && (code_now_[is] != code_prev_[is] || (code_now_[is] == kCurveMean && code_prev_[is] == kCurveMean));
+        return k >= 5 && (series_.code_now[is] != series_.code_prev[is] ||
+                          (series_.code_now[is] == kCurveMean && series_.code_prev[is] == kCurveMean));
     }
     int fallback_code() const { return setup_.requested_code == 1 ? kCurveFallbackSpline : kCurveMean; }
 
@@ -293,9 +296,8 @@ private:
     const int threads_;  // threads for the per-series fits and the year-by-year means
 
     bool first_attempt_ = false;
-    bool shifted_ = false;         // this attempt's data have a constant added
-    bool plots_on_ = false;        // first-pass plots: first attempt only
-    bool keep_plot_data_ = false;  // per-series curves and indices kept for the closing plots
+    bool shifted_ = false;   // this attempt's data have a constant added
+    bool plots_on_ = false;  // first-pass plots: first attempt only
     int max_len_ = 1;
 
     RobustWorkspace rws_;
@@ -305,50 +307,79 @@ private:
     std::string base_;
 
     std::vector<float> segment_length_;  // mean segment length by year
-    RegionalFit rfit_;
-    RegionalCurveHistory rc_history_;
-    RegionalCurve rc_;
-    bool tree_plots_ = false;
+    std::vector<int> wavelengths_;
 
-    std::vector<float> series_mean_;         // first-pass mean of each series' measurements
-    std::vector<int> code_prev_, code_now_;  // codes the fits ended with, previous and this iteration
-    std::vector<int> floor_iteration_;       // iteration a series' first ring was first raised to the floor
-    std::vector<char> floored_line_;      // per series: this pass gave up a line or exponential at the floor
-    std::vector<char> floored_reported_;  // per series: that has been reported in this call
-    bool regional_raise_reported_ = false;  // the first Regional curve raised to the floor was reported
-    int regional_family_ = 0;               // the code of the last Regional curve reported
-    std::vector<float> one_series_curve_, one_series_indices_;  // one series (Regional-curve mode)
+    // Per series: its first-pass mean, the codes and floor events of its fits, its current curve.
+    struct PerSeries {
+        std::vector<float> mean;               // first-pass mean of each series' measurements
+        std::vector<int> code_prev, code_now;  // codes the fits ended with, previous and this iteration
+        std::vector<int> floor_iteration;      // iteration a series' first ring was first raised to the floor
+        std::vector<char> floored_line;  // per series: this pass gave up a line or exponential at the floor
+        std::vector<char> floored_reported;  // per series: that has been reported in this call
+        // The curves of the iteration being computed, series after series (curve_from[i] is
+        // series i's first).
+        std::vector<float> iteration_curves;
+        std::vector<std::size_t> curve_from;
+    };
+    PerSeries series_;
+
+    // Regional-curve mode: the fit settings, the current curve and its history, the signal-free rings.
+    struct RegionalState {
+        RegionalFit fit;
+        RegionalCurveHistory history;
+        RegionalCurve curve;
+        YearMatrix sf_rings;                                      // signal-free measurements by ring
+        std::vector<float> one_series_curve, one_series_indices;  // one series' slice and indices
+        bool raise_reported = false;  // the first Regional curve raised to the floor was reported
+        int family = 0;               // the code of the last Regional curve reported
+    };
+    RegionalState regional_;
 
     std::optional<SeriesWaves> waves_;  // the per-series work on the threads (first pass on)
-    YearMatrix sf_rings_;               // Regional-curve mode: signal-free measurements by ring
-    YearMatrix first_curves_, first_indices_, final_sf_, final_curves_, final_indices_;
 
-    // The iteration being computed writes the index matrix (and the plot data) while these hold
-    // the best iterate so far (the one with the lowest criterion statistic, or the converged one);
-    // a new best is swapped in, so the older buffers are overwritten by the next iteration.
-    YearMatrix best_indices_, best_sf_, best_curves_, best_plot_indices_;
-    // The curves of the iteration being computed and of the best one, series after series
-    // (curve_from_[i] is series i's first), and the chronology the best one started from: the
-    // signal-free files are written once, from the published iterate, after the last iteration.
-    std::vector<float> iteration_curves_, best_iteration_curves_;
-    std::vector<std::size_t> curve_from_;
-    std::vector<float> best_prev_;
-    int best_k_ = 0;             // the best iterate (0: the first pass, before any iteration)
-    float best_statistic_ = 0.0f;
-    int best_curves_kept_ = 0;   // Regional curves stored up to the best iterate
-    float low_from6_ = 0.0f;     // lowest statistic from iteration 6 on, and where it was set
-    int low_from6_at_ = 0;
-    std::vector<float> statistic_;  // the criterion statistic of every iteration (index k - 1)
+    // What the plots draw: their switches, and each series in the first pass and in the latest iteration.
+    struct PlotData {
+        bool keep_data = false;   // per-series curves and indices kept for the closing plots
+        bool tree_plots = false;  // Regional-curve mode: each series against the curve, every iteration
+        YearMatrix first_curves, first_indices, final_sf, final_curves, final_indices;
+    };
+    PlotData plots_;
 
-    std::vector<int> counts_;
-    std::vector<float> first_chron_, first_scale_, prev_, chron_;
-    int nss1_ = 0, nss2_ = 0;
-    int noted_ = -1;  // the series that starts the run alone (nss1 > 0)
+    // The best iterate so far: its indices, curves and plot data, and where it stands.
+    struct BestIterate {
+        // The iteration being computed writes the index matrix (and the plot data) while these
+        // hold the best iterate so far (the one with the lowest criterion statistic, or the
+        // converged one); a new best is swapped in, so the older buffers are overwritten by the
+        // next iteration.
+        YearMatrix indices, sf, curves, plot_indices;
+        // Its curves, laid out as the iteration's, and the chronology it started from: the
+        // signal-free files are written once, from the published iterate, after the last iteration.
+        std::vector<float> iteration_curves, prev;
+        int k = 0;  // the best iterate (0: the first pass, before any iteration)
+        float statistic = 0.0f;
+        int curves_kept = 0;  // Regional curves stored up to the best iterate
+    };
+    BestIterate best_;
 
-    ConvergenceTrace trace_;
-    std::vector<std::vector<float>> history_, differences_;
-    std::vector<float> year_differences_, difference_trend_, sftest_scratch_;
-    std::vector<int> wavelengths_;
+    // The chronologies of the iteration, their differences and the record of the convergence test.
+    struct IterationHistory {
+        std::vector<float> first_chron, first_scale, prev, chron;
+        std::vector<std::vector<float>> history, differences;
+        std::vector<float> year_differences, difference_trend, sftest_scratch;
+        ConvergenceTrace trace;
+        std::vector<float> statistic;  // the criterion statistic of every iteration (index k - 1)
+        float low_from6 = 0.0f;        // lowest statistic from iteration 6 on, and where it was set
+        int low_from6_at = 0;
+    };
+    IterationHistory iteration_;
+
+    // The number of series in every year and the thinly covered years at the start.
+    struct SampleDepth {
+        std::vector<int> counts;
+        int nss1 = 0, nss2 = 0;
+        int noted = -1;  // the series that starts the run alone (nss1 > 0)
+    };
+    SampleDepth depth_;
 };
 
 // The per-series fits never read input: the only read on their paths is the pause before the
@@ -375,7 +406,7 @@ AttemptOutcome SignalFreeRun::run() {
     first_attempt_ = (attempt_.constant_counter == 0 && attempt_.allow_retry) || !carry_.first_attempt_done;
     shifted_ = attempt_.constant > 0.0f;
     plots_on_ = first_attempt_;
-    keep_plot_data_ = plotter_.enabled() && !setup_.rcs;
+    plots_.keep_data = plotter_.enabled() && !setup_.rcs;
     max_len_ = std::max(1, *std::max_element(setup_.length.begin(), setup_.length.end()));
     base_ = files_.base_name();
     index_.resize(0, 0);
@@ -383,15 +414,15 @@ AttemptOutcome SignalFreeRun::run() {
 
     mean_segment_length();
     if (setup_.rcs && !regional_curve_questions()) return AttemptOutcome::RedoRegionalCurve;
-    curve_from_.assign(static_cast<std::size_t>(nser_) + 1, 0);
+    series_.curve_from.assign(static_cast<std::size_t>(nser_) + 1, 0);
     for (int i = 0; i < nser_; ++i)
-        curve_from_[static_cast<std::size_t>(i) + 1] =
-            curve_from_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
-    iteration_curves_.assign(curve_from_.back(), 0.0f);
+        series_.curve_from[static_cast<std::size_t>(i) + 1] =
+            series_.curve_from[static_cast<std::size_t>(i)] + static_cast<std::size_t>(length(i));
+    series_.iteration_curves.assign(series_.curve_from.back(), 0.0f);
     first_pass();
-    best_iteration_curves_ = iteration_curves_;  // the first pass's curves
+    best_.iteration_curves = series_.iteration_curves;  // the first pass's curves
     // The first detrending of every series, drawn once (first attempt) in per-series mode.
-    if (keep_plot_data_ && plots_on_) plotter_.plt2(first_indices_, setup_.spans, kMissing);
+    if (plots_.keep_data && plots_on_) plotter_.plt2(plots_.first_indices, setup_.spans, kMissing);
     first_chronology();
 
     // The iteration.
@@ -401,25 +432,26 @@ AttemptOutcome SignalFreeRun::run() {
     // Each iteration writes its indices into the index matrix and keeps its curves; the best
     // iterate so far is kept aside, and the published one is written once, after the last
     // iteration. Before any iteration the first pass is the best there is.
-    best_indices_ = index_;
-    best_prev_ = prev_;
-    if (keep_plot_data_) {
-        best_sf_ = final_sf_;
-        best_curves_ = final_curves_;
-        best_plot_indices_ = final_indices_;
+    best_.indices = index_;
+    best_.prev = iteration_.prev;
+    if (plots_.keep_data) {
+        best_.sf = plots_.final_sf;
+        best_.curves = plots_.final_curves;
+        best_.plot_indices = plots_.final_indices;
     }
-    best_curves_kept_ = rc_history_.size();
+    best_.curves_kept = regional_.history.size();
     int k = 0;
     Step step = Step::Continue;
     while (step == Step::Continue) {
         ++k;
-        const std::vector<float> iteration_prev = prev_;  // the chronology this iteration starts from
+        // The chronology this iteration starts from.
+        const std::vector<float> iteration_prev = iteration_.prev;
         if (setup_.rcs)
             regional_curves(k);
         else
             per_series_curves(k);
         step = convergence_step(k);
-        keep_best(k, step, iteration_prev, rc_history_.size());
+        keep_best(k, step, iteration_prev, regional_.history.size());
     }
     if (step == Step::Failed && attempt_.allow_retry) {
         if (attempt_.constant_counter < kMaxConstantSteps) return AttemptOutcome::Retry;
@@ -434,7 +466,7 @@ AttemptOutcome SignalFreeRun::run() {
     publish(step);
     take_best();
     write_signal_free_files(ssf_names);
-    finish(step, best_k_);
+    finish(step, best_.k);
     return AttemptOutcome::Completed;
 }
 
@@ -442,36 +474,36 @@ AttemptOutcome SignalFreeRun::run() {
 // matrix, curves and plot data are swapped into the best buffers; the older best ones are then
 // overwritten by the next iteration (every series writes the same cells in every pass).
 void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& started_from, int curves_after) {
-    const float stat = statistic_[static_cast<std::size_t>(k - 1)];
+    const float stat = iteration_.statistic[static_cast<std::size_t>(k - 1)];
     const bool usable = std::isfinite(stat) && step != Step::Failed;
-    if (!(step == Step::Converged || (usable && (best_k_ == 0 || stat < best_statistic_)))) return;
-    best_k_ = k;
-    best_statistic_ = stat;
-    best_curves_kept_ = curves_after;
-    best_prev_ = started_from;
-    std::swap(index_, best_indices_);
-    std::swap(iteration_curves_, best_iteration_curves_);
-    if (keep_plot_data_) {
-        std::swap(final_sf_, best_sf_);
-        std::swap(final_curves_, best_curves_);
-        std::swap(final_indices_, best_plot_indices_);
+    if (!(step == Step::Converged || (usable && (best_.k == 0 || stat < best_.statistic)))) return;
+    best_.k = k;
+    best_.statistic = stat;
+    best_.curves_kept = curves_after;
+    best_.prev = started_from;
+    std::swap(index_, best_.indices);
+    std::swap(series_.iteration_curves, best_.iteration_curves);
+    if (plots_.keep_data) {
+        std::swap(plots_.final_sf, best_.sf);
+        std::swap(plots_.final_curves, best_.curves);
+        std::swap(plots_.final_indices, best_.plot_indices);
     }
 }
 
 // The best iterate back into the working buffers, and the histories cut after it.
 void SignalFreeRun::take_best() {
-    std::swap(index_, best_indices_);
-    std::swap(iteration_curves_, best_iteration_curves_);
-    if (keep_plot_data_) {
-        std::swap(final_sf_, best_sf_);
-        std::swap(final_curves_, best_curves_);
-        std::swap(final_indices_, best_plot_indices_);
+    std::swap(index_, best_.indices);
+    std::swap(series_.iteration_curves, best_.iteration_curves);
+    if (plots_.keep_data) {
+        std::swap(plots_.final_sf, best_.sf);
+        std::swap(plots_.final_curves, best_.curves);
+        std::swap(plots_.final_indices, best_.plot_indices);
     }
-    history_.resize(static_cast<std::size_t>(best_k_) + 1);
-    differences_.resize(static_cast<std::size_t>(best_k_));
-    rc_history_.truncate(best_curves_kept_);
-    std::vector<float>().swap(best_iteration_curves_);
-    best_indices_ = YearMatrix();
+    iteration_.history.resize(static_cast<std::size_t>(best_.k) + 1);
+    iteration_.differences.resize(static_cast<std::size_t>(best_.k));
+    regional_.history.truncate(best_.curves_kept);
+    std::vector<float>().swap(best_.iteration_curves);
+    best_.indices = YearMatrix();
 }
 
 // What the results say of the published iterate.
@@ -480,18 +512,18 @@ void SignalFreeRun::publish(Step step) {
     p = PublishedIterate{};
     p.attempt = attempt_.constant_counter + 1;
     p.constant = attempt_.constant;
-    p.iteration = best_k_;
+    p.iteration = best_.k;
     p.threshold = params_.convergence;
-    if (best_k_ > 0) {
+    if (best_.k > 0) {
         p.criterion = criterion_name(
-            static_cast<int>(choose_criterion(best_k_, params_.median_differences, params_.fitted_code())));
-        p.statistic = best_statistic_;
+            static_cast<int>(choose_criterion(best_.k, params_.median_differences, params_.fitted_code())));
+        p.statistic = best_.statistic;
     }
-    p.end = best_k_ == 0                    ? IterationEnd::NoIterate
-            : step == Step::Converged       ? IterationEnd::Converged
-            : step == Step::IterationLimit  ? IterationEnd::IterationLimit
-            : step == Step::Stalled         ? IterationEnd::Stalled
-                                            : IterationEnd::Diverged;
+    p.end = best_.k == 0                   ? IterationEnd::NoIterate
+            : step == Step::Converged      ? IterationEnd::Converged
+            : step == Step::IterationLimit ? IterationEnd::IterationLimit
+            : step == Step::Stalled        ? IterationEnd::Stalled
+                                           : IterationEnd::Diverged;
 }
 
 // Mean segment length and mean tree age by year, with their plot.
@@ -525,20 +557,20 @@ void SignalFreeRun::mean_segment_length() {
 
 // The initial Regional curve with its dialogue, then the tree-ring plot question.
 bool SignalFreeRun::regional_curve_questions() {
-    rfit_.code = params_.regional_curve;
-    rfit_.alpha = params_.alpha_real();
-    rfit_.window = params_.smoothing_window;
-    rfit_.stiffness = params_.spline_stiffness;
-    rfit_.floor = kCurveFloor;
-    rfit_.line_floor = attempt_.constant + kCurveFloor;
+    regional_.fit.code = params_.regional_curve;
+    regional_.fit.alpha = params_.alpha_real();
+    regional_.fit.window = params_.smoothing_window;
+    regional_.fit.stiffness = params_.spline_stiffness;
+    regional_.fit.floor = kCurveFloor;
+    regional_.fit.line_floor = attempt_.constant + kCurveFloor;
     if (regional_curve_dialogue({table_.data, setup_.length, setup_.offset, params_.pith_present, table_},
-                                rfit_, io_, rc_history_, rc_))
+                                regional_.fit, io_, regional_.history, regional_.curve))
         return false;
     // The iteration's fits start from the code the accepted initial curve ended with.
-    rfit_.code = rc_.code;
-    regional_family_ = rc_.code;
-    report_regional_floor(rc_, 0);
-    tree_plots_ = io_.answers.tree_ring_plots();
+    regional_.fit.code = regional_.curve.code;
+    regional_.family = regional_.curve.code;
+    report_regional_floor(regional_.curve, 0);
+    plots_.tree_plots = io_.answers.tree_ring_plots();
     return true;
 }
 
@@ -551,20 +583,20 @@ void SignalFreeRun::first_pass() {
             series_file_names(base_, EnginePass::FirstPass, params_.index_method, params_.power_transform),
             !setup_.raw, files_.header, EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
-    series_mean_.assign(n, 0.0f);
-    code_prev_.assign(n, setup_.requested_code);
-    code_now_.assign(n, setup_.requested_code);
-    floor_iteration_.assign(n, -1);
-    floored_line_.assign(n, 0);
-    floored_reported_.assign(n, 0);
-    one_series_curve_.assign(static_cast<std::size_t>(max_len_), 0.0f);
-    one_series_indices_.assign(static_cast<std::size_t>(max_len_), 0.0f);
-    if (keep_plot_data_) {
-        first_curves_.resize(max_len_, nser_);
-        first_indices_.resize(max_len_, nser_);
-        final_sf_.resize(max_len_, nser_);
-        final_curves_.resize(max_len_, nser_);
-        final_indices_.resize(max_len_, nser_);
+    series_.mean.assign(n, 0.0f);
+    series_.code_prev.assign(n, setup_.requested_code);
+    series_.code_now.assign(n, setup_.requested_code);
+    series_.floor_iteration.assign(n, -1);
+    series_.floored_line.assign(n, 0);
+    series_.floored_reported.assign(n, 0);
+    regional_.one_series_curve.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    regional_.one_series_indices.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    if (plots_.keep_data) {
+        plots_.first_curves.resize(max_len_, nser_);
+        plots_.first_indices.resize(max_len_, nser_);
+        plots_.final_sf.resize(max_len_, nser_);
+        plots_.final_curves.resize(max_len_, nser_);
+        plots_.final_indices.resize(max_len_, nser_);
     }
 
     // Each worker fits its series (it writes only that series' entries of the per-series vectors);
@@ -572,16 +604,17 @@ void SignalFreeRun::first_pass() {
     auto compute = [&](int i, SeriesBuffers b, Console& console, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
         const auto meas = measurements(i);
-        series_mean_[is] = span_mean(meas);
+        series_.mean[is] = span_mean(meas);
         if (setup_.rcs) {
             regional_slice_of(i, b.curve);
-            code_prev_[is] = rc_.code;
+            series_.code_prev[is] = regional_.curve.code;
         } else {
             const SeriesFit fit = fit_series(meas, b.curve, setup_.fit_length[is], setup_.requested_code,
                                              line_floor_of(i), params_, console, ws);
-            code_prev_[is] = fit.code;
-            floored_line_[is] = fit.floored_line;
-            if (apply_floor(b.curve, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = 0;
+            series_.code_prev[is] = fit.code;
+            series_.floored_line[is] = fit.floored_line;
+            if (apply_floor(b.curve, floor_of(i)) && series_.floor_iteration[is] < 0)
+                series_.floor_iteration[is] = 0;
             apply_relative_floor(meas, b.curve);
         }
         if (setup_.raw)
@@ -598,27 +631,28 @@ void SignalFreeRun::first_pass() {
         report_floored_line(i, 0);
         series_files_.write(table_.ids[is], setup_.spans[is].first, meas, c, x, attempt_.constant, console_);
         for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
-        std::copy(c.begin(), c.end(), iteration_curves_.begin() + static_cast<std::ptrdiff_t>(curve_from_[is]));
-        if (keep_plot_data_)
+        std::copy(c.begin(), c.end(),
+                  series_.iteration_curves.begin() + static_cast<std::ptrdiff_t>(series_.curve_from[is]));
+        if (plots_.keep_data)
             for (int j = 0; j < len; ++j) {
-                first_curves_(j, i) = c[static_cast<std::size_t>(j)];
-                first_indices_(j, i) = x[static_cast<std::size_t>(j)];
-                final_sf_(j, i) = meas[static_cast<std::size_t>(j)];
-                final_curves_(j, i) = c[static_cast<std::size_t>(j)];
-                final_indices_(j, i) = x[static_cast<std::size_t>(j)];
+                plots_.first_curves(j, i) = c[static_cast<std::size_t>(j)];
+                plots_.first_indices(j, i) = x[static_cast<std::size_t>(j)];
+                plots_.final_sf(j, i) = meas[static_cast<std::size_t>(j)];
+                plots_.final_curves(j, i) = c[static_cast<std::size_t>(j)];
+                plots_.final_indices(j, i) = x[static_cast<std::size_t>(j)];
             }
     };
     for_each_series(compute, emit);
     series_files_.close();
     // The first-versus-final plots draw the first pass of the data as read as "original".
-    if (keep_plot_data_ && first_attempt_) {
+    if (plots_.keep_data && first_attempt_) {
         carry_.first_data.resize(max_len_, nser_);
         for (int i = 0; i < nser_; ++i) {
             const auto meas = measurements(i);
             std::copy(meas.begin(), meas.end(), carry_.first_data.column(i).begin());
         }
-        carry_.first_curves = first_curves_;
-        carry_.first_indices = first_indices_;
+        carry_.first_curves = plots_.first_curves;
+        carry_.first_indices = plots_.first_indices;
     }
 }
 
@@ -626,48 +660,50 @@ void SignalFreeRun::first_pass() {
 // the first-pass indices.
 void SignalFreeRun::first_chronology() {
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
-    counts_ = summary_.count;
+    depth_.counts = summary_.count;
     if (params_.mean_method == kMeanBiweight && plots_on_)
         plotter_.spaghetti(biweight_plot(
             weight_lines(summary_), ny_, setup_.first_year,
             setup_.raw ? "Biweights For Raw Data Chronology" : "Biweights For Standard Chronology",
             "Iteration: " + fmt_i(0, 3)));
-    first_chron_ = summary_.location;
-    first_scale_ = summary_.scale;
-    set_mean_one(first_chron_, counts_, 0);
+    iteration_.first_chron = summary_.location;
+    iteration_.first_scale = summary_.scale;
+    set_mean_one(iteration_.first_chron, depth_.counts, 0);
 
-    while (nss1_ < ny_ && counts_[static_cast<std::size_t>(nss1_)] == 1) ++nss1_;
-    while (nss2_ < ny_ && counts_[static_cast<std::size_t>(nss2_)] <= 5) ++nss2_;
-    if (ny_ - nss2_ < 20) nss2_ = nss1_;
+    while (depth_.nss1 < ny_ && depth_.counts[static_cast<std::size_t>(depth_.nss1)] == 1) ++depth_.nss1;
+    while (depth_.nss2 < ny_ && depth_.counts[static_cast<std::size_t>(depth_.nss2)] <= 5) ++depth_.nss2;
+    if (ny_ - depth_.nss2 < 20) depth_.nss2 = depth_.nss1;
     if (first_attempt_) {
-        console_.line("nss1,nss2 skip first number of years: " + fmt_i(nss1_, 3) + "  " + fmt_i(nss2_, 3), 2);
-        carry_.original_chronology = first_chron_;
-        set_mean_one(carry_.original_chronology, counts_, nss1_);
-        carry_.standard_scale = first_scale_;
+        console_.line(
+            "nss1,nss2 skip first number of years: " + fmt_i(depth_.nss1, 3) + "  " + fmt_i(depth_.nss2, 3),
+            2);
+        carry_.original_chronology = iteration_.first_chron;
+        set_mean_one(carry_.original_chronology, depth_.counts, depth_.nss1);
+        carry_.standard_scale = iteration_.first_scale;
         carry_.standard_indices = index_;
         carry_.stabilized_standard.clear();
         carry_.first_attempt_done = true;
     }
     carry_.original_chronology.resize(static_cast<std::size_t>(ny_), 0.0f);
     carry_.standard_scale.resize(static_cast<std::size_t>(ny_), 0.0f);
-    history_.assign(1, carry_.original_chronology);
+    iteration_.history.assign(1, carry_.original_chronology);
 
     // The series that starts the run alone: its first-pass mean over its rings after nss1.
-    if (nss1_ > 0) {
+    if (depth_.nss1 > 0) {
         for (int i = 0; i < nser_; ++i) {
             if (setup_.row0[static_cast<std::size_t>(i)] != 0) continue;
             const auto meas = measurements(i);
-            if (static_cast<int>(meas.size()) > nss1_)
-                series_mean_[static_cast<std::size_t>(i)] =
-                    span_mean(meas.subspan(static_cast<std::size_t>(nss1_)));
-            noted_ = i;
+            if (static_cast<int>(meas.size()) > depth_.nss1)
+                series_.mean[static_cast<std::size_t>(i)] =
+                    span_mean(meas.subspan(static_cast<std::size_t>(depth_.nss1)));
+            depth_.noted = i;
         }
     }
 
-    prev_ = first_chron_;
-    if (params_.rescale_to_one) set_mean_one(prev_, counts_, nss1_);
+    iteration_.prev = iteration_.first_chron;
+    if (params_.rescale_to_one) set_mean_one(iteration_.prev, depth_.counts, depth_.nss1);
     if (plots_on_)
-        plotter_.plot1({.y1 = prev_,
+        plotter_.plot1({.y1 = iteration_.prev,
                         .first_year = setup_.first_year,
                         .x_label = "Year",
                         .y_label = "Index",
@@ -682,15 +718,15 @@ void SignalFreeRun::first_chronology() {
         carry_.stabilized_standard = stabilize({RbarPass::FirstPass,
                                                 setup_.raw,
                                                 {index_, setup_.spans, setup_.first_year},
-                                                {first_chron_, counts_},
-                                                nss1_,
+                                                {iteration_.first_chron, depth_.counts},
+                                                depth_.nss1,
                                                 plots_on_,
                                                 attempt_.constant_counter == 0},
                                                &carry_.standard_rbar);
 
-    year_differences_.assign(static_cast<std::size_t>(ny_), 0.0f);
-    difference_trend_.assign(static_cast<std::size_t>(ny_), 0.0f);
-    if (setup_.rcs) sf_rings_.resize(max_len_, nser_);
+    iteration_.year_differences.assign(static_cast<std::size_t>(ny_), 0.0f);
+    iteration_.difference_trend.assign(static_cast<std::size_t>(ny_), 0.0f);
+    if (setup_.rcs) regional_.sf_rings.resize(max_len_, nser_);
 }
 
 // Signal-free measurements of series i by ring: each measurement divided by (ratios) or reduced
@@ -702,26 +738,26 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     for (std::size_t j = 0; j < meas.size(); ++j) {
         const std::size_t t = static_cast<std::size_t>(setup_.row0[is]) + j;
         float v = meas[j];
-        if (counts_[t] >= 2) {
+        if (depth_.counts[t] >= 2) {
             if (setup_.index_mode == kRatioIndices) {
-                if (prev_[t] > 0.0f) v = meas[j] / prev_[t];
+                if (iteration_.prev[t] > 0.0f) v = meas[j] / iteration_.prev[t];
             } else {
-                v = meas[j] - prev_[t];
+                v = meas[j] - iteration_.prev[t];
             }
         }
         out[j] = v;
     }
     std::span<float> part = out;
-    if (i == noted_ && static_cast<int>(out.size()) > nss1_)
-        part = out.subspan(static_cast<std::size_t>(nss1_));
+    if (i == depth_.noted && static_cast<int>(out.size()) > depth_.nss1)
+        part = out.subspan(static_cast<std::size_t>(depth_.nss1));
     const float own = span_mean(part);
     if (setup_.index_mode == kRatioIndices) {
         if (own != 0.0f) {
-            const float factor = series_mean_[is] / own;
+            const float factor = series_.mean[is] / own;
             for (float& v : part) v *= factor;
         }
     } else {
-        for (float& v : part) v = v - own + series_mean_[is];
+        for (float& v : part) v = v - own + series_.mean[is];
     }
 }
 
@@ -735,8 +771,8 @@ void SignalFreeRun::lift_residual_series(std::span<float> sfv) const {
 }
 
 // Per-series mode: a new curve for every series, fitted to its signal-free measurements.
-// The fits run on the workers (each writes only its series' entries of code_now_ and
-// floor_iteration_); the files and the index matrix are written in series order afterwards.
+// The fits run on the workers (each writes only its series' entries of series_.code_now and
+// series_.floor_iteration); the files and the index matrix are written in series order afterwards.
 void SignalFreeRun::per_series_curves(int k) {
     auto compute = [&](int i, SeriesBuffers b, Console& console, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
@@ -746,15 +782,15 @@ void SignalFreeRun::per_series_curves(int k) {
         lift_residual_series(sfv);
         SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
                                    params_, console, ws);
-        code_now_[is] = fit.code;
-        floored_line_[is] = fit.floored_line;
+        series_.code_now[is] = fit.code;
+        series_.floored_line[is] = fit.floored_line;
         if (fallback_due(i, k)) {
             fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_,
                              console, ws);
-            code_now_[is] = fit.code;
-            floored_line_[is] = floored_line_[is] || fit.floored_line;
+            series_.code_now[is] = fit.code;
+            series_.floored_line[is] = series_.floored_line[is] || fit.floored_line;
         }
-        if (apply_floor(c, floor_of(i)) && floor_iteration_[is] < 0) floor_iteration_[is] = k;
+        if (apply_floor(c, floor_of(i)) && series_.floor_iteration[is] < 0) series_.floor_iteration[is] = k;
         apply_relative_floor(measurements(i), c);
         series_indices(i, c, b.indices);
     };
@@ -763,64 +799,68 @@ void SignalFreeRun::per_series_curves(int k) {
         store_series(i, b.values, b.curve, b.indices);
     };
     for_each_series(compute, emit);
-    code_prev_ = code_now_;
+    series_.code_prev = series_.code_now;
 }
 
 // Regional-curve mode: one new curve from the signal-free measurements of all series by age.
 void SignalFreeRun::regional_curves(int k) {
     for (int i = 0; i < nser_; ++i)
         if (length(i) > 0)
-            signal_free_series(i, sf_rings_.column(i).first(static_cast<std::size_t>(length(i))));
+            signal_free_series(i, regional_.sf_rings.column(i).first(static_cast<std::size_t>(length(i))));
     const bool offsets = params_.pith_present;
-    rc_ = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, rfit_, console_);
+    regional_.curve =
+        rcurve(regional_.sf_rings, setup_.length, setup_.offset, offsets, regional_.fit, console_);
     // A fit that fell back starts the next fit of the Regional curve from its fallback code.
-    rfit_.code = rc_.code;
-    report_regional_floor(rc_, k);
+    regional_.fit.code = regional_.curve.code;
+    report_regional_floor(regional_.curve, k);
 
     // The fallback rule on the codes stored for each series: a failing check refits the Regional
     // curve with the fallback code. Refits of the same data with the same code give the same
     // curve, so it is computed once, and the series all read the curve of the iteration.
     bool fall_back = false;
     for (int i = 0; i < nser_; ++i) {
-        code_now_[static_cast<std::size_t>(i)] = rc_.code;
+        series_.code_now[static_cast<std::size_t>(i)] = regional_.curve.code;
         fall_back = fall_back || fallback_due(i, k);
     }
     if (fall_back) {
-        RegionalFit f = rfit_;
+        RegionalFit f = regional_.fit;
         f.code = fallback_code();
-        rc_ = rcurve(sf_rings_, setup_.length, setup_.offset, offsets, f, console_);
-        report_regional_floor(rc_, k);
-        std::fill(code_now_.begin(), code_now_.end(), rc_.code);
+        regional_.curve = rcurve(regional_.sf_rings, setup_.length, setup_.offset, offsets, f, console_);
+        report_regional_floor(regional_.curve, k);
+        std::fill(series_.code_now.begin(), series_.code_now.end(), regional_.curve.code);
     }
     // One curve per iteration in the history: the one the series read.
-    rc_history_.add(rc_);
-    report_regional_family(rc_.code, k);
-    if (tree_plots_)
-        plotter_.plt1(rc_.raw, rc_.smoothed, 1, rc_.ages - rc_.min_offset, kMissing,
-                      "Iteration       Regional Curve MVF", rc_.min_offset, rc_.series);
-    code_prev_ = code_now_;
+    regional_.history.add(regional_.curve);
+    report_regional_family(regional_.curve.code, k);
+    if (plots_.tree_plots)
+        plotter_.plt1(regional_.curve.raw, regional_.curve.smoothed, 1,
+                      regional_.curve.ages - regional_.curve.min_offset, kMissing,
+                      "Iteration       Regional Curve MVF", regional_.curve.min_offset,
+                      regional_.curve.series);
+    series_.code_prev = series_.code_now;
 
     for (int i = 0; i < nser_; ++i) {
         const std::size_t is = static_cast<std::size_t>(i);
         const int len = length(i);
         if (len <= 0) continue;
-        const auto c = std::span<float>(one_series_curve_).first(static_cast<std::size_t>(len));
+        const auto c = std::span<float>(regional_.one_series_curve).first(static_cast<std::size_t>(len));
         regional_slice_of(i, c);
-        const auto sfv = sf_rings_.column(i).first(static_cast<std::size_t>(len));
-        if (tree_plots_)
-            tree_plots_ = plotter_.plt3({.by_year = measurements(i),
-                                         .by_age = sfv,
-                                         .curve = rc_.smoothed,
-                                         .first_year = setup_.spans[is].first,
-                                         .last_year = setup_.spans[is].last,
-                                         .missing = kMissing,
-                                         .curve_ages = rc_.ages - rc_.min_offset,
-                                         .id = table_.ids[is],
-                                         .title = "Signal Free Series And RC",
-                                         .age_before = setup_.offset[is],
-                                         .age_offset = rc_.min_offset,
-                                         .iteration = k});
-        const auto x = std::span<float>(one_series_indices_).first(static_cast<std::size_t>(len));
+        const auto sfv = regional_.sf_rings.column(i).first(static_cast<std::size_t>(len));
+        if (plots_.tree_plots)
+            plots_.tree_plots =
+                plotter_.plt3({.by_year = measurements(i),
+                               .by_age = sfv,
+                               .curve = regional_.curve.smoothed,
+                               .first_year = setup_.spans[is].first,
+                               .last_year = setup_.spans[is].last,
+                               .missing = kMissing,
+                               .curve_ages = regional_.curve.ages - regional_.curve.min_offset,
+                               .id = table_.ids[is],
+                               .title = "Signal Free Series And RC",
+                               .age_before = setup_.offset[is],
+                               .age_offset = regional_.curve.min_offset,
+                               .iteration = k});
+        const auto x = std::span<float>(regional_.one_series_indices).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
     }
@@ -829,7 +869,7 @@ void SignalFreeRun::regional_curves(int k) {
 // Series i's slice of the current Regional curve, with the series' floor as for per-series curves
 // (the Regional curve itself is already held at the floor).
 void SignalFreeRun::regional_slice_of(int i, std::span<float> c) const {
-    regional_slice(rc_, setup_.offset[static_cast<std::size_t>(i)], c);
+    regional_slice(regional_.curve, setup_.offset[static_cast<std::size_t>(i)], c);
     apply_floor(c, floor_of(i));
 }
 
@@ -837,8 +877,8 @@ void SignalFreeRun::regional_slice_of(int i, std::span<float> c) const {
 // curve floor and gave way to the mean (k = 0: the first pass).
 void SignalFreeRun::report_floored_line(int i, int k) {
     const std::size_t is = static_cast<std::size_t>(i);
-    if (!floored_line_[is] || floored_reported_[is]) return;
-    floored_reported_[is] = 1;
+    if (!series_.floored_line[is] || series_.floored_reported[is]) return;
+    series_.floored_reported[is] = 1;
     files_.report.line("CURVE OF SERIES " + upper_case(trim(table_.ids[is])) +
                            " REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
                            ": HORIZONTAL MEAN USED (CODE 6)",
@@ -852,8 +892,8 @@ void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
         files_.report.line("REGIONAL CURVE REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
                                ": HORIZONTAL MEAN USED (CODE 6)",
                            2);
-    if (rc.raised > 0 && !regional_raise_reported_) {
-        regional_raise_reported_ = true;
+    if (rc.raised > 0 && !regional_.raise_reported) {
+        regional_.raise_reported = true;
         files_.report.line("REGIONAL CURVE BELOW THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) + ":" +
                                fmt_i(rc.raised, 5) + " VALUES RAISED TO THE FLOOR",
                            2);
@@ -863,11 +903,11 @@ void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
 // A report line when the Regional curve of iteration k is of another family (code) than the one
 // before it: the standard and the signal-free results then rest on different curves.
 void SignalFreeRun::report_regional_family(int code, int k) {
-    if (code == regional_family_) return;
-    files_.report.line("REGIONAL CURVE CHANGES FROM CODE" + fmt_i(regional_family_, 4) + " TO CODE" + fmt_i(code, 4) +
-                           " IN ITERATION" + fmt_i(k, 4),
+    if (code == regional_.family) return;
+    files_.report.line("REGIONAL CURVE CHANGES FROM CODE" + fmt_i(regional_.family, 4) + " TO CODE" +
+                           fmt_i(code, 4) + " IN ITERATION" + fmt_i(k, 4),
                        2);
-    regional_family_ = code;
+    regional_.family = code;
 }
 
 // Indices of series i from its measurements and its new curve.
@@ -882,12 +922,13 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
     const std::size_t is = static_cast<std::size_t>(i);
     assert(all_finite(c) && all_finite(x) && all_finite(sfv));
     for (std::size_t j = 0; j < x.size(); ++j) index_(setup_.row0[is] + static_cast<int>(j), i) = x[j];
-    std::copy(c.begin(), c.end(), iteration_curves_.begin() + static_cast<std::ptrdiff_t>(curve_from_[is]));
-    if (keep_plot_data_)
+    std::copy(c.begin(), c.end(),
+              series_.iteration_curves.begin() + static_cast<std::ptrdiff_t>(series_.curve_from[is]));
+    if (plots_.keep_data)
         for (std::size_t j = 0; j < x.size(); ++j) {
-            final_sf_(static_cast<int>(j), i) = sfv[j];
-            final_curves_(static_cast<int>(j), i) = c[j];
-            final_indices_(static_cast<int>(j), i) = x[j];
+            plots_.final_sf(static_cast<int>(j), i) = sfv[j];
+            plots_.final_curves(static_cast<int>(j), i) = c[j];
+            plots_.final_indices(static_cast<int>(j), i) = x[j];
         }
 }
 
@@ -898,14 +939,14 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
 // run stopped or failing on the way never leaves a half-written file under them (a failure
 // stops the run with a message naming the file).
 void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
-    std::swap(prev_, best_prev_);
+    std::swap(iteration_.prev, best_.prev);
     series_files_.open(names, true, files_.header, EnginePass::SignalFree, true);
     std::vector<float> sfv(static_cast<std::size_t>(max_len_)), x(static_cast<std::size_t>(max_len_));
     for (int i = 0; i < nser_; ++i) {
         const std::size_t is = static_cast<std::size_t>(i), len = static_cast<std::size_t>(length(i));
         if (len == 0) continue;
         const std::span<float> v = std::span<float>(sfv).first(len);
-        if (best_k_ == 0) {
+        if (best_.k == 0) {
             const auto meas = measurements(i);
             std::copy(meas.begin(), meas.end(), v.begin());
         } else {
@@ -913,14 +954,14 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
             if (!setup_.rcs) lift_residual_series(v);
         }
         for (std::size_t j = 0; j < len; ++j) x[j] = index_(setup_.row0[is] + static_cast<int>(j), i);
-        const std::span<const float> c(iteration_curves_.data() + curve_from_[is], len);
+        const std::span<const float> c(series_.iteration_curves.data() + series_.curve_from[is], len);
         series_files_.write(table_.ids[is], setup_.spans[is].first, v, c,
                             std::span<const float>(x).first(len), attempt_.constant, console_);
     }
     series_files_.commit();
-    std::swap(prev_, best_prev_);
+    std::swap(iteration_.prev, best_.prev);
     // The curves are in the files: their memory goes back before the closing running RBAR.
-    std::vector<float>().swap(iteration_curves_);
+    std::vector<float>().swap(series_.iteration_curves);
 }
 
 // The new chronology, its differences from the previous one, the convergence test and the
@@ -931,45 +972,49 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
 SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     Report& report = files_.report;
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
-    chron_ = summary_.location;
+    iteration_.chron = summary_.location;
     if (params_.rescale_to_one)
-        set_mean_one(chron_, counts_, nss1_);
+        set_mean_one(iteration_.chron, depth_.counts, depth_.nss1);
     else
-        clip_chronology(chron_, counts_);
-    assert(all_finite(chron_));
-    history_.push_back(chron_);
+        clip_chronology(iteration_.chron, depth_.counts);
+    assert(all_finite(iteration_.chron));
+    iteration_.history.push_back(iteration_.chron);
 
     // Differences, with their slow change removed by a spline as stiff as the mean segment
     // length of each year.
-    for (std::size_t t = 0; t < year_differences_.size(); ++t) year_differences_[t] = prev_[t] - chron_[t];
-    differences_.push_back(year_differences_);
+    for (std::size_t t = 0; t < iteration_.year_differences.size(); ++t)
+        iteration_.year_differences[t] = iteration_.prev[t] - iteration_.chron[t];
+    iteration_.differences.push_back(iteration_.year_differences);
     if (ny_ >= 4) {
         with_notices(console_, [&](Notices& notices) {
-            spline2(ny_, year_differences_, difference_trend_, wavelengths_, notices, &sws_);
+            spline2(ny_, iteration_.year_differences, iteration_.difference_trend, wavelengths_, notices,
+                    &sws_);
         });
-        if (!curve_failed(difference_trend_) && all_finite(difference_trend_))
-            for (std::size_t t = 0; t < year_differences_.size(); ++t)
-                year_differences_[t] -= difference_trend_[t];
+        if (!curve_failed(iteration_.difference_trend) && all_finite(iteration_.difference_trend))
+            for (std::size_t t = 0; t < iteration_.year_differences.size(); ++t)
+                iteration_.year_differences[t] -= iteration_.difference_trend[t];
     }
 
     // Statistics over the chosen years (after nss2 with the tweak), or over all years when
     // none of those has data.
-    const std::size_t skip = params_.tweaks ? static_cast<std::size_t>(std::min(nss2_, ny_)) : 0;
-    for (float& v : year_differences_) v = std::fabs(v);
-    ConvergenceStats stats = sftest(std::span<const float>(year_differences_).subspan(skip),
-                                    std::span<const int>(counts_).subspan(skip), sftest_scratch_);
-    if (stats.years == 0) stats = sftest(year_differences_, counts_, sftest_scratch_);
+    const std::size_t skip = params_.tweaks ? static_cast<std::size_t>(std::min(depth_.nss2, ny_)) : 0;
+    for (float& v : iteration_.year_differences) v = std::fabs(v);
+    ConvergenceStats stats =
+        sftest(std::span<const float>(iteration_.year_differences).subspan(skip),
+               std::span<const int>(depth_.counts).subspan(skip), iteration_.sftest_scratch);
+    if (stats.years == 0)
+        stats = sftest(iteration_.year_differences, depth_.counts, iteration_.sftest_scratch);
     if (stats.years == 0) report.line("NO YEAR WITH DATA FOR THE CONVERGENCE TEST: CRITERION TAKEN AS 0", 2);
-    const auto marks = trace_.add(stats);
+    const auto marks = iteration_.trace.add(stats);
     report.line(convergence_line(k, stats, marks));
 
     const Criterion crit = choose_criterion(k, params_.median_differences, params_.fitted_code());
     const float now = stats.at(static_cast<int>(crit));
-    statistic_.resize(static_cast<std::size_t>(k));
-    statistic_[static_cast<std::size_t>(k - 1)] = now;
-    prev_ = chron_;
+    iteration_.statistic.resize(static_cast<std::size_t>(k));
+    iteration_.statistic[static_cast<std::size_t>(k - 1)] = now;
+    iteration_.prev = iteration_.chron;
     if (std::isfinite(now) && now <= params_.convergence) return Step::Converged;
-    if (!std::isfinite(now) || (k > 6 && now > kDivergenceFactor * low_from6_)) {
+    if (!std::isfinite(now) || (k > 6 && now > kDivergenceFactor * iteration_.low_from6)) {
         const std::string warning = Columns()
                                         .at(1, "WARNING: THE CONVERGENCE STATISTIC GROWS SEVERAL-FOLD, ITER:")
                                         .at(67, fmt_i(k, 3))
@@ -979,15 +1024,16 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
         return Step::Failed;
     }
     if (k >= kMaxIterations) return Step::IterationLimit;
-    if (k == 6 || (k > 6 && now < low_from6_)) {
-        low_from6_ = now;
-        low_from6_at_ = k;
+    if (k == 6 || (k > 6 && now < iteration_.low_from6)) {
+        iteration_.low_from6 = now;
+        iteration_.low_from6_at = k;
     }
-    if (k > 6 && k - low_from6_at_ >= kStallIterations) {
-        const std::string warning = Columns()
-                                        .at(1, "WARNING: THE CONVERGENCE STATISTIC HAS STOPPED FALLING, ITER:")
-                                        .at(67, fmt_i(k, 3))
-                                        .str();
+    if (k > 6 && k - iteration_.low_from6_at >= kStallIterations) {
+        const std::string warning =
+            Columns()
+                .at(1, "WARNING: THE CONVERGENCE STATISTIC HAS STOPPED FALLING, ITER:")
+                .at(67, fmt_i(k, 3))
+                .str();
         console_.line(warning);
         report.line(warning);
         return Step::Stalled;
@@ -1000,7 +1046,7 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
 void SignalFreeRun::closing_messages(Step outcome, int k) {
     Report& report = files_.report;
     const std::string threshold = fmt_f(params_.convergence, 6, 4);
-    const int last = static_cast<int>(statistic_.size());
+    const int last = static_cast<int>(iteration_.statistic.size());
     if (outcome == Step::Converged) {
         both(console_, report,
              "Final iteration with convergence (<" + threshold + " change): " + fmt_i(k, 2));
@@ -1025,7 +1071,7 @@ void SignalFreeRun::closing_messages(Step outcome, int k) {
     }
     both(console_, report,
          "Best iteration kept: " + fmt_i(k, 3) + " of" + fmt_i(last, 4) + ", statistic " +
-             trim(fmt_f(best_statistic_, 12, 8)) + " against " + trim(fmt_f(params_.convergence, 12, 8)));
+             trim(fmt_f(best_.statistic, 12, 8)) + " against " + trim(fmt_f(params_.convergence, 12, 8)));
 }
 
 // The results of a finished attempt, but the stabilized signal-free chronology.
@@ -1038,21 +1084,21 @@ void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> st
     results_.signal_free.assign(signal_free.begin(), signal_free.end());
     results_.signal_free_scale = summary_.scale;
     results_.final_chronology.assign(signal_free.begin(), signal_free.end());
-    results_.sample_size = counts_;
-    results_.sample_size_real.assign(counts_.begin(), counts_.end());
+    results_.sample_size = depth_.counts;
+    results_.sample_size_real.assign(depth_.counts.begin(), depth_.counts.end());
     results_.iterations = k;
-    results_.nss1 = nss1_;
-    results_.nss2 = nss2_;
+    results_.nss1 = depth_.nss1;
+    results_.nss2 = depth_.nss2;
     results_.converged = outcome == Step::Converged && k > 0;
     results_.history.resize(0, 0);
-    results_.history.resize(ny_, static_cast<int>(history_.size()));
-    for (std::size_t j = 0; j < history_.size(); ++j)
-        std::copy(history_[j].begin(), history_[j].end(),
+    results_.history.resize(ny_, static_cast<int>(iteration_.history.size()));
+    for (std::size_t j = 0; j < iteration_.history.size(); ++j)
+        std::copy(iteration_.history[j].begin(), iteration_.history[j].end(),
                   results_.history.column(static_cast<int>(j)).begin());
     results_.stabilized_standard = carry_.stabilized_standard;
     results_.standard_indices = carry_.standard_indices;
     results_.standard_rbar = carry_.standard_rbar;
-    results_.convergence = trace_.all();
+    results_.convergence = iteration_.trace.all();
 }
 
 // The final chronology, the closing messages, the final scaling, the running RBAR of the final
@@ -1061,13 +1107,13 @@ void SignalFreeRun::finish(Step outcome, int k) {
     Report& report = files_.report;
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
     std::vector<float> signal_free = summary_.location;
-    clip_chronology(signal_free, counts_);
+    clip_chronology(signal_free, depth_.counts);
 
     if (setup_.rcs) {
-        write_rcs_curves(base_ + "_RCScurves.txt", rc_history_);
-        if (rc_history_.dropped() > 0)
+        write_rcs_curves(base_ + "_RCScurves.txt", regional_.history);
+        if (regional_.history.dropped() > 0)
             report.line(
-                fmt_i(rc_history_.dropped(), 5) +
+                fmt_i(regional_.history.dropped(), 5) +
                 " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
                 std::to_string(kMaxRegionalCurvesKept - 1));
     }
@@ -1078,8 +1124,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
     // The standard chronology is the first attempt's, scaled as in a run without retries; the
     // signal-free one takes its spread after retries.
     std::vector<float> standard(static_cast<std::size_t>(ny_), 0.0f);
-    for (const std::string& note :
-         final_scaling(carry_.original_chronology, standard, signal_free, counts_, nss2_, shifted_))
+    for (const std::string& note : final_scaling(carry_.original_chronology, standard, signal_free,
+                                                 depth_.counts, depth_.nss2, shifted_))
         report.line(note, 2);
     assert(all_finite(standard) && all_finite(signal_free));
     if (plotter_.enabled()) {
@@ -1087,7 +1133,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
         std::vector<float> smooth;
         if (ny_ >= 4) {
             smooth.assign(static_cast<std::size_t>(ny_), 0.0f);
-            with_notices(console_, [&](Notices& notices) { spline1(ny_, signal_free, smooth, 20, notices, &sws_); });
+            with_notices(console_,
+                         [&](Notices& notices) { spline1(ny_, signal_free, smooth, 20, notices, &sws_); });
             if (curve_failed(smooth)) smooth.clear();
         }
         const std::string smooth_legend =
@@ -1104,7 +1151,7 @@ void SignalFreeRun::finish(Step outcome, int k) {
                         .title = title,
                         .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
                         .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
-                        .sample_size = counts_,
+                        .sample_size = depth_.counts,
                         .unit_line = true,
                         .smooth = smooth,
                         .smooth_legend = smooth_legend});
@@ -1116,8 +1163,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
         results_.stabilized_signal_free = stabilize({RbarPass::SignalFree,
                                                      setup_.raw,
                                                      {index_, setup_.spans, setup_.first_year},
-                                                     {results_.final_chronology, counts_},
-                                                     nss1_,
+                                                     {results_.final_chronology, depth_.counts},
+                                                     depth_.nss1,
                                                      true,
                                                      first_attempt_},
                                                     &results_.signal_free_rbar);
@@ -1140,17 +1187,19 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
     if (!plotter_.enabled()) return;
     if (setup_.rcs) {
         // Rows are ages from 1; ages below the youngest one present hold the fill value.
-        const YearMatrix curves = rc_history_.as_matrix();
-        const int offset = rc_history_.size() > 0 ? rc_history_[0].min_offset : 0;
-        plotter_.plt4(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing, rc_.series);
-        plotter_.plt5(curves, rc_history_.ages(), rc_history_.size(), offset, kMissing, rc_.series);
+        const YearMatrix curves = regional_.history.as_matrix();
+        const int offset = regional_.history.size() > 0 ? regional_.history[0].min_offset : 0;
+        plotter_.plt4(curves, regional_.history.ages(), regional_.history.size(), offset, kMissing,
+                      regional_.curve.series);
+        plotter_.plt5(curves, regional_.history.ages(), regional_.history.size(), offset, kMissing,
+                      regional_.curve.series);
         return;
     }
     const std::vector<float> no_mean;
     const YearSpan all{setup_.first_year, setup_.first_year + ny_ - 1, ny_};
     const char* measured = params_.power_transform ? "Transformed width" : "Width (mm)";
-    plotter_.linguine2({.initial = &final_sf_,
-                        .final = &final_curves_,
+    plotter_.linguine2({.initial = &plots_.final_sf,
+                        .final = &plots_.final_curves,
                         .mean = no_mean,
                         .years = setup_.spans,
                         .summary = all,
@@ -1164,13 +1213,13 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
     if (params_.mean_method == kMeanBiweight)
         plotter_.spaghetti(biweight_plot(weight_lines(summary_), ny_, setup_.first_year,
                                          "Biweights For Signal Free Chronology",
-                                         "Iteration: " + fmt_i(best_k_, 3)));
+                                         "Iteration: " + fmt_i(best_.k, 3)));
     // The final lines in the units of the data as read: the constant of the attempt taken off.
     if (attempt_.constant != 0.0f)
         for (int i = 0; i < nser_; ++i)
             for (int j = 0; j < length(i); ++j) {
-                final_sf_(j, i) -= attempt_.constant;
-                final_curves_(j, i) -= attempt_.constant;
+                plots_.final_sf(j, i) -= attempt_.constant;
+                plots_.final_curves(j, i) -= attempt_.constant;
             }
     // The three first-versus-final plots: series over their own years, first pass and final iteration.
     const auto first_and_final = [&](const YearMatrix& first, const YearMatrix& final,
@@ -1189,10 +1238,11 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
                             .unit_line = y_label == "Index"});
     };
     // "Original" is the first pass of the data as read (the first attempt's).
-    first_and_final(carry_.first_data, final_sf_, no_mean, measured, "Original and Final Signal Free Raw Data");
-    first_and_final(carry_.first_curves, final_curves_, no_mean, measured,
+    first_and_final(carry_.first_data, plots_.final_sf, no_mean, measured,
+                    "Original and Final Signal Free Raw Data");
+    first_and_final(carry_.first_curves, plots_.final_curves, no_mean, measured,
                     "Original and Final Signal Free Curvefits");
-    first_and_final(carry_.first_indices, final_indices_, signal_free, "Index",
+    first_and_final(carry_.first_indices, plots_.final_indices, signal_free, "Index",
                     "Original and Final Signal Free Indices");
 }
 
@@ -1201,7 +1251,7 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
 void SignalFreeRun::run_plots(int k) {
     if (!plotter_.enabled() || k <= 0) return;
     std::vector<float> wt_mean, wt_median;
-    for (const auto& st : trace_.all()) {
+    for (const auto& st : iteration_.trace.all()) {
         wt_mean.push_back(st.wt_mean);
         wt_median.push_back(st.wt_median);
     }
@@ -1213,9 +1263,10 @@ void SignalFreeRun::run_plots(int k) {
                     .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3),
                     .legend1 = "   Mean ABS Diff Test",
                     .legend2 = "Median ABS Diff Test"});
-    YearMatrix diffs(ny_, static_cast<int>(differences_.size()));
-    for (std::size_t j = 0; j < differences_.size(); ++j)
-        std::copy(differences_[j].begin(), differences_[j].end(), diffs.column(static_cast<int>(j)).begin());
+    YearMatrix diffs(ny_, static_cast<int>(iteration_.differences.size()));
+    for (std::size_t j = 0; j < iteration_.differences.size(); ++j)
+        std::copy(iteration_.differences[j].begin(), iteration_.differences[j].end(),
+                  diffs.column(static_cast<int>(j)).begin());
     plotter_.spaghetti({.lines = &diffs,
                         .n = ny_,
                         .m = diffs.cols(),
@@ -1229,19 +1280,20 @@ void SignalFreeRun::run_plots(int k) {
     // On data with a constant added the chronologies of the iterations are first scaled to the
     // mean of the original chronology.
     const int wavelength = ny_ <= 100 ? 10 : ny_ <= 500 ? 30 : ny_ <= 2000 ? 50 : 100;
-    YearMatrix smooth(ny_, static_cast<int>(history_.size()));
-    const ChronologyLevel base_level = chronology_level(history_[0], counts_, nss2_);
-    for (std::size_t j = 0; j < history_.size(); ++j) {
-        std::vector<float> col = history_[j];
+    YearMatrix smooth(ny_, static_cast<int>(iteration_.history.size()));
+    const ChronologyLevel base_level = chronology_level(iteration_.history[0], depth_.counts, depth_.nss2);
+    for (std::size_t j = 0; j < iteration_.history.size(); ++j) {
+        std::vector<float> col = iteration_.history[j];
         if (shifted_ && j >= 1) {
-            const ChronologyLevel l = chronology_level(col, counts_, nss2_);
+            const ChronologyLevel l = chronology_level(col, depth_.counts, depth_.nss2);
             if (l.mean > 0.0)
                 for (float& v : col) v = static_cast<float>(v / l.mean * base_level.mean);
         }
         auto out = smooth.column(static_cast<int>(j));
         std::copy(col.begin(), col.end(), out.begin());
         if (ny_ >= 4) {
-            with_notices(console_, [&](Notices& notices) { spline1(ny_, col, out, wavelength, notices, &sws_); });
+            with_notices(console_,
+                         [&](Notices& notices) { spline1(ny_, col, out, wavelength, notices, &sws_); });
             if (curve_failed(out)) std::copy(col.begin(), col.end(), out.begin());
         }
     }
@@ -1276,20 +1328,21 @@ std::string PublishedIterate::outcome() const {
 
 std::string PublishedIterate::message() const {
     const auto number = [](float v) { return trim(fmt_f(v, 14, 8)); };
-    const std::string where = "iteration " + std::to_string(iteration) + " of attempt " + std::to_string(attempt) +
-                              " (constant " + trim(fmt_f(constant, 6, 1)) + ")";
+    const std::string where = "iteration " + std::to_string(iteration) + " of attempt " +
+                              std::to_string(attempt) + " (constant " + trim(fmt_f(constant, 6, 1)) + ")";
     switch (end) {
         case IterationEnd::Converged:
-            return "converged: " + where + ", " + criterion + " " + number(statistic) + " against criterion " +
-                   number(threshold);
-        case IterationEnd::NoIterate: return "could not iterate: the first pass is published as the signal-free chronology";
+            return "converged: " + where + ", " + criterion + " " + number(statistic) +
+                   " against criterion " + number(threshold);
+        case IterationEnd::NoIterate:
+            return "could not iterate: the first pass is published as the signal-free chronology";
         default: break;
     }
     const char* why = end == IterationEnd::IterationLimit ? "the iteration limit was reached"
-                      : end == IterationEnd::Stalled       ? "the statistic stopped falling"
-                                                           : "the statistic grew several-fold";
-    return "stopped at its best iterate (statistic " + number(statistic) + " against criterion " + number(threshold) +
-           "): " + where + ", " + criterion + "; " + why;
+                      : end == IterationEnd::Stalled      ? "the statistic stopped falling"
+                                                          : "the statistic grew several-fold";
+    return "stopped at its best iterate (statistic " + number(statistic) + " against criterion " +
+           number(threshold) + "): " + where + ", " + criterion + "; " + why;
 }
 
 AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, const RunOptions& params,
