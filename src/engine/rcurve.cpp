@@ -169,18 +169,24 @@ bool regional_curve_goes_negative(const RegionalCurve& curve, float fill) {
 }
 
 void RegionalCurveHistory::set_initial(const RegionalCurve& curve) {
-    if (curves_.empty())
+    if (curves_.empty()) {
         curves_.push_back(curve);
-    else
+        numbers_.push_back(added_++);
+    } else {
         curves_.front() = curve;
+    }
 }
 
-void RegionalCurveHistory::add(const RegionalCurve& curve) {
+void RegionalCurveHistory::add(const RegionalCurve& curve, int protect) {
     if (static_cast<int>(curves_.size()) >= kMaxRegionalCurvesKept && curves_.size() > 1) {
-        curves_.erase(curves_.begin() + 1);
+        std::size_t drop = 1;
+        if (numbers_[drop] == protect && drop + 1 < curves_.size()) ++drop;
+        curves_.erase(curves_.begin() + static_cast<std::ptrdiff_t>(drop));
+        numbers_.erase(numbers_.begin() + static_cast<std::ptrdiff_t>(drop));
         ++dropped_;
     }
     curves_.push_back(curve);
+    numbers_.push_back(added_++);
 }
 
 int RegionalCurveHistory::ages() const {

@@ -71,22 +71,34 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
 // when its fit did before the floor was applied.
 bool regional_curve_goes_negative(const RegionalCurve& curve, float fill = kMissing);
 
-// The Regional curves of one engine call in the order fitted: the initial curve first. At most
+// The Regional curves of one engine call in the order fitted: the initial curve first. Each curve
+// keeps its number in that order (0 the initial one, 1 the first added, ...). At most
 // kMaxRegionalCurvesKept are held: when more are fitted, the oldest curve after the initial one
-// is dropped, so the history always ends with the latest curve.
+// is dropped (unless it is the protected one: then the next), so the history always ends with
+// the latest curve.
 class RegionalCurveHistory {
 public:
     void clear() {
         curves_.clear();
+        numbers_.clear();
+        added_ = 0;
         dropped_ = 0;
     }
     void set_initial(const RegionalCurve& curve);  // replaces the first curve (or adds it)
-    void add(const RegionalCurve& curve);
-    // Removes the curves after the first `count` (those of an iteration that was not accepted).
+    // Adds a curve; a full history drops its oldest curve after the initial one other than the
+    // curve numbered `protect` (the one a published iterate read).
+    void add(const RegionalCurve& curve, int protect = -1);
+    // Removes the curves numbered `count` and later (those fitted after the published iterate),
+    // whatever was dropped before them.
     void truncate(int count) {
-        if (count >= 0 && count < size()) curves_.resize(static_cast<std::size_t>(count));
+        std::size_t keep = 0;
+        while (keep < numbers_.size() && numbers_[keep] < count) ++keep;
+        curves_.resize(keep);
+        numbers_.resize(keep);
     }
     int size() const { return static_cast<int>(curves_.size()); }
+    // Curves ever stored, the dropped ones included: the number the next curve gets.
+    int added() const { return added_; }
     int dropped() const { return dropped_; }
     const RegionalCurve& operator[](int i) const { return curves_[static_cast<std::size_t>(i)]; }
     // Highest age of any stored curve.
@@ -97,6 +109,8 @@ public:
 
 private:
     std::vector<RegionalCurve> curves_;
+    std::vector<int> numbers_;  // each stored curve's number, rising
+    int added_ = 0;
     int dropped_ = 0;
 };
 

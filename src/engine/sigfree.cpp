@@ -357,7 +357,7 @@ private:
         std::vector<float> iteration_curves, prev;
         int k = 0;  // the best iterate (0: the first pass, before any iteration)
         float statistic = 0.0f;
-        int curves_kept = 0;  // Regional curves stored up to the best iterate
+        int curves_kept = 0;  // Regional curves fitted up to the best iterate (RegionalCurveHistory::added)
     };
     BestIterate best_;
 
@@ -439,7 +439,7 @@ AttemptOutcome SignalFreeRun::run() {
         best_.curves = plots_.final_curves;
         best_.plot_indices = plots_.final_indices;
     }
-    best_.curves_kept = regional_.history.size();
+    best_.curves_kept = regional_.history.added();
     int k = 0;
     Step step = Step::Continue;
     while (step == Step::Continue) {
@@ -451,7 +451,7 @@ AttemptOutcome SignalFreeRun::run() {
         else
             per_series_curves(k);
         step = convergence_step(k);
-        keep_best(k, step, iteration_prev, regional_.history.size());
+        keep_best(k, step, iteration_prev, regional_.history.added());
     }
     if (step == Step::Failed && attempt_.allow_retry) {
         if (attempt_.constant_counter < kMaxConstantSteps) return AttemptOutcome::Retry;
@@ -829,8 +829,9 @@ void SignalFreeRun::regional_curves(int k) {
         report_regional_floor(regional_.curve, k);
         std::fill(series_.code_now.begin(), series_.code_now.end(), regional_.curve.code);
     }
-    // One curve per iteration in the history: the one the series read.
-    regional_.history.add(regional_.curve);
+    // One curve per iteration in the history: the one the series read. The best iterate's curve
+    // is never dropped from a full history: the published history ends with it.
+    regional_.history.add(regional_.curve, best_.curves_kept - 1);
     report_regional_family(regional_.curve.code, k);
     if (plots_.tree_plots)
         plotter_.plt1(regional_.curve.raw, regional_.curve.smoothed, 1,
@@ -1111,11 +1112,12 @@ void SignalFreeRun::finish(Step outcome, int k) {
 
     if (setup_.rcs) {
         write_rcs_curves(base_ + "_RCScurves.txt", regional_.history);
-        if (regional_.history.dropped() > 0)
-            report.line(
-                fmt_i(regional_.history.dropped(), 5) +
-                " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
-                std::to_string(kMaxRegionalCurvesKept - 1));
+        // Curves fitted up to the published iterate that a full history dropped.
+        const int missing = best_.curves_kept - regional_.history.size();
+        if (missing > 0)
+            report.line(fmt_i(missing, 5) +
+                        " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
+                        std::to_string(regional_.history.size() - 1) + " UP TO THE PUBLISHED ITERATION");
     }
     curve_plots(outcome, signal_free);
 

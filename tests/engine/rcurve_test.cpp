@@ -164,6 +164,31 @@ TEST(RegionalCurveHistory, KeepsInitialAndLatest) {
     EXPECT_FLOAT_EQ(h[h.size() - 1].raw[0], 149.0f);
 }
 
+// The published iterate may come before the last iteration of a full history: the curve it read
+// is never dropped, and cutting the history after it goes by the curves' numbers, not by their
+// places in the shortened history.
+TEST(RegionalCurveHistory, TruncatedAfterTheBestIterateOfAFullHistory) {
+    auto curve = [](float v) {
+        RegionalCurve c;
+        c.ages = 1;
+        c.raw = {v};
+        c.smoothed = {v};
+        return c;
+    };
+    for (const int best : {1, 50}) {
+        RegionalCurveHistory h;
+        h.set_initial(curve(0.0f));
+        for (int k = 1; k <= 100; ++k) h.add(curve(static_cast<float>(k)), best);
+        EXPECT_EQ(h.size(), kMaxRegionalCurvesKept);
+        EXPECT_EQ(h.added(), 101);
+        h.truncate(best + 1);  // the initial curve and those of iterations 1 .. best
+        ASSERT_GE(h.size(), 1);
+        EXPECT_FLOAT_EQ(h[h.size() - 1].raw[0], static_cast<float>(best)) << best;
+        EXPECT_FLOAT_EQ(h[0].raw[0], 0.0f);
+        for (int j = 1; j < h.size(); ++j) EXPECT_LT(h[j - 1].raw[0], h[j].raw[0]);
+    }
+}
+
 TEST(RegionalCurveDialogue, AnswersAndTruncation) {
     std::vector<int> len;
     std::vector<float> y(80);
