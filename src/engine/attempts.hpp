@@ -4,11 +4,11 @@
 // follows: another attempt with the next constant added, another Regional curve, or the end.
 #include <span>
 
-#include "console/parallel.hpp"
 #include "engine/sigfree.hpp"
 #include "io/run_io.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
+#include "model/workers.hpp"
 
 namespace kestrovan {
 

@@ -22,8 +22,7 @@ SeriesWaves::SeriesWaves(std::span<const int> lengths, int threads)
     curves_.assign(capacity, 0.0f);
     indices_.assign(capacity, 0.0f);
     worker_splines_.resize(static_cast<std::size_t>(threads_));
-    for (int w = 0; w < threads_; ++w) worker_consoles_.push_back(std::make_unique<BufferConsole>());
-    message_end_.assign(n, 0);
+    notices_.resize(n);
     wave_weight_.reserve(n);
 }
 

@@ -2,21 +2,22 @@
 // The per-series work of an engine pass, shared among threads with results that do not depend
 // on their number. The series run in waves of consecutive series whose values, curves and
 // indices fit the wave buffers; each worker takes a contiguous block of a wave, with its own
-// spline workspace and a console that keeps its messages, and the calling thread then hands the
-// wave on in series order: the messages of a series are copied to the real console just before
-// that series is emitted, and an exception thrown for series i comes out after the emits of the
-// series before it. The console, the files and the results are thus those of one thread fitting
-// the series one after another.
+// spline workspace, and records what the fits of each series say in that series' notices. The
+// calling thread then hands the wave on in series order: the notices of a series are printed
+// on the console just before that series is emitted, and an exception thrown for series i comes
+// out after the emits of the series before it. The console, the files and the results are thus
+// those of one thread fitting the series one after another.
 #include <algorithm>
 #include <cstddef>
 #include <exception>
-#include <memory>
 #include <span>
 #include <vector>
 
 #include "console/console.hpp"
-#include "console/parallel.hpp"
+#include "console/numeric_stop.hpp"
 #include "curves/spline.hpp"
+#include "model/notices.hpp"
+#include "model/workers.hpp"
 
 namespace kestrovan {
 
@@ -30,13 +31,12 @@ public:
     // lengths: rings per series; threads: the workers of a wave.
     SeriesWaves(std::span<const int> lengths, int threads);
 
-    // Runs compute(i, buffers, console, spline workspace) for every series with rings on the
-    // workers, then emit(i, buffers) on the calling thread in series order (see above). Series
-    // for which on_caller(i) is true are computed on the calling thread with `console` and
-    // `caller_workspace`, just before their emit.
-    template <class OnCaller, class Compute, class Emit>
-    void for_each(Console& console, SplineWorkspace& caller_workspace, OnCaller&& on_caller,
-                  Compute&& compute, Emit&& emit);
+    // Runs compute(i, buffers, notices, spline workspace) for every series with rings on the
+    // workers, then prints each series' notices on `console` and runs emit(i, buffers) on the
+    // calling thread in series order (see above). The fits read no input: a wait for RETURN they
+    // ask for is a notice, waited for on the console as it is printed.
+    template <class Compute, class Emit>
+    void for_each(Console& console, Compute&& compute, Emit&& emit);
 
 private:
     Buffers buffers_of(int i);
@@ -48,15 +48,13 @@ private:
     std::vector<float> values_, curves_, indices_;
     std::size_t wave_base_ = 0;  // ring_start_ of the wave's first series
     std::vector<SplineWorkspace> worker_splines_;
-    std::vector<std::unique_ptr<BufferConsole>> worker_consoles_;
-    std::vector<std::size_t> message_end_;  // per series: end of its messages in its worker's console
+    std::vector<Notices> notices_;  // per series: what its fits said, until it is printed
     std::vector<long long> wave_weight_;
     std::vector<int> wave_bounds_;
 };
 
-template <class OnCaller, class Compute, class Emit>
-void SeriesWaves::for_each(Console& console, SplineWorkspace& caller_workspace, OnCaller&& on_caller,
-                           Compute&& compute, Emit&& emit) {
+template <class Compute, class Emit>
+void SeriesWaves::for_each(Console& console, Compute&& compute, Emit&& emit) {
     const int nser = static_cast<int>(lengths_.size());
     const std::size_t capacity = values_.size();
     std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads_));
@@ -75,34 +73,25 @@ void SeriesWaves::for_each(Console& console, SplineWorkspace& caller_workspace, 
 
         run_workers(workers, [&](int w) {
             const std::size_t ww = static_cast<std::size_t>(w);
-            BufferConsole& out = *worker_consoles_[ww];
             SplineWorkspace& ws = worker_splines_[ww];
-            out.clear();
             for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
-                if (length(i) > 0 && !on_caller(i)) {
-                    try {
-                        compute(i, buffers_of(i), out.console(), ws);
-                    } catch (...) {
-                        errors[ww] = std::current_exception();
-                        error_series[ww] = i;
-                        message_end_[static_cast<std::size_t>(i)] = out.size();
-                        return;
-                    }
+                if (length(i) <= 0) continue;
+                try {
+                    compute(i, buffers_of(i), notices_[static_cast<std::size_t>(i)], ws);
+                } catch (...) {
+                    errors[ww] = std::current_exception();
+                    error_series[ww] = i;
+                    return;
                 }
-                message_end_[static_cast<std::size_t>(i)] = out.size();
             }
         });
 
         for (int w = 0; w < workers; ++w) {
             const std::size_t ww = static_cast<std::size_t>(w);
-            std::size_t from = 0;
             for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
-                const std::size_t to = message_end_[static_cast<std::size_t>(i)];
-                worker_consoles_[ww]->copy_to(console, from, to);
-                from = to;
+                print_notices(console, notices_[static_cast<std::size_t>(i)]);
                 if (errors[ww] && error_series[ww] == i) std::rethrow_exception(errors[ww]);
                 if (length(i) <= 0) continue;
-                if (on_caller(i)) compute(i, buffers_of(i), console, caller_workspace);
                 emit(i, buffers_of(i));
             }
         }

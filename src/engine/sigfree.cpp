@@ -10,7 +10,6 @@
 
 #include "console/ask.hpp"
 #include "console/numeric_stop.hpp"
-#include "console/parallel.hpp"
 #include "console/run_answers.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
@@ -22,6 +21,7 @@
 #include "engine/sftest.hpp"
 #include "engine/stabilization.hpp"
 #include "model/format.hpp"
+#include "model/workers.hpp"
 #include "plot/plotter.hpp"
 #include "stats/robust.hpp"
 
@@ -97,12 +97,12 @@ struct SeriesFit {
 // reaches `line_floor` anywhere over the series (it is no growth curve there; its indices would
 // soar): `line_floor` is in the units of y, the constant of the attempt included.
 SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, int code, float line_floor,
-                     const RunOptions& params, Console& console, SplineWorkspace& ws) {
+                     const RunOptions& params, Notices& notices, SplineWorkspace& ws) {
     const int N = static_cast<int>(y.size());
     const auto curve = c.first(static_cast<std::size_t>(N));
     const FitSettings settings{
         .alpha = params.alpha_real(), .stiffness = params.spline_stiffness, .workspace = &ws};
-    with_notices(console, [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
+    curvefits(y, curve, N, n_fit, code, settings, notices);
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
@@ -112,8 +112,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     }
     if (!usable) {
         code = kCurveMean;
-        with_notices(console,
-                     [&](Notices& notices) { curvefits(y, curve, N, n_fit, code, settings, notices); });
+        curvefits(y, curve, N, n_fit, code, settings, notices);
     }
     fit.code = code;
     return fit;
@@ -247,7 +246,6 @@ private:
     using SeriesBuffers = SeriesWaves::Buffers;
     template <class Compute, class Emit>
     void for_each_series(Compute&& compute, Emit&& emit);
-    bool reads_input(int i) const;
     Step convergence_step(int k);
     void publish(Step step);
     void finish(Step outcome, int k);
@@ -382,18 +380,12 @@ private:
     SampleDepth depth_;
 };
 
-// The per-series fits never read input: the only read on their paths is the pause before the
-// stop for a mean of no values, and every series fitted has at least one ring in its fitting
-// span. A series that could read anyway is fitted on the calling thread with the real console.
-bool SignalFreeRun::reads_input(int i) const { return setup_.fit_length[static_cast<std::size_t>(i)] < 1; }
-
 // Runs compute for every series on the threads and emit on the calling thread in series order
 // (SeriesWaves): the console, the files and the results are those of one thread.
 template <class Compute, class Emit>
 void SignalFreeRun::for_each_series(Compute&& compute, Emit&& emit) {
     if (!waves_) waves_.emplace(setup_.length, threads_);
-    waves_->for_each(
-        console_, sws_, [this](int i) { return reads_input(i); }, compute, emit);
+    waves_->for_each(console_, compute, emit);
 }
 
 AttemptOutcome SignalFreeRun::run() {
@@ -601,7 +593,7 @@ void SignalFreeRun::first_pass() {
 
     // Each worker fits its series (it writes only that series' entries of the per-series vectors);
     // the files, the index matrix and the carry record are written in series order afterwards.
-    auto compute = [&](int i, SeriesBuffers b, Console& console, SplineWorkspace& ws) {
+    auto compute = [&](int i, SeriesBuffers b, Notices& notices, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
         const auto meas = measurements(i);
         series_.mean[is] = span_mean(meas);
@@ -610,7 +602,7 @@ void SignalFreeRun::first_pass() {
             series_.code_prev[is] = regional_.curve.code;
         } else {
             const SeriesFit fit = fit_series(meas, b.curve, setup_.fit_length[is], setup_.requested_code,
-                                             line_floor_of(i), params_, console, ws);
+                                             line_floor_of(i), params_, notices, ws);
             series_.code_prev[is] = fit.code;
             series_.floored_line[is] = fit.floored_line;
             if (apply_floor(b.curve, floor_of(i)) && series_.floor_iteration[is] < 0)
@@ -774,19 +766,19 @@ void SignalFreeRun::lift_residual_series(std::span<float> sfv) const {
 // The fits run on the workers (each writes only its series' entries of series_.code_now and
 // series_.floor_iteration); the files and the index matrix are written in series order afterwards.
 void SignalFreeRun::per_series_curves(int k) {
-    auto compute = [&](int i, SeriesBuffers b, Console& console, SplineWorkspace& ws) {
+    auto compute = [&](int i, SeriesBuffers b, Notices& notices, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
         const auto sfv = b.values;
         const auto c = b.curve;
         signal_free_series(i, sfv);
         lift_residual_series(sfv);
         SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
-                                   params_, console, ws);
+                                   params_, notices, ws);
         series_.code_now[is] = fit.code;
         series_.floored_line[is] = fit.floored_line;
         if (fallback_due(i, k)) {
             fit = fit_series(sfv, c, setup_.fit_length[is], fallback_code(), line_floor_of(i), params_,
-                             console, ws);
+                             notices, ws);
             series_.code_now[is] = fit.code;
             series_.floored_line[is] = series_.floored_line[is] || fit.floored_line;
         }
@@ -1115,9 +1107,10 @@ void SignalFreeRun::finish(Step outcome, int k) {
         // Curves fitted up to the published iterate that a full history dropped.
         const int missing = best_.curves_kept - regional_.history.size();
         if (missing > 0)
-            report.line(fmt_i(missing, 5) +
-                        " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
-                        std::to_string(regional_.history.size() - 1) + " UP TO THE PUBLISHED ITERATION");
+            report.line(
+                fmt_i(missing, 5) +
+                " INTERMEDIATE REGIONAL CURVES NOT KEPT: THE HISTORY HOLDS THE INITIAL AND THE LATEST " +
+                std::to_string(regional_.history.size() - 1) + " UP TO THE PUBLISHED ITERATION");
     }
     curve_plots(outcome, signal_free);
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "console/console.hpp"
-#include "console/parallel.hpp"
 #include "diag/rbar.hpp"
 #include "engine/sftest.hpp"
 #include "io/output_files.hpp"
 #include "io/run_io.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
+#include "model/workers.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {

@@ -1,8 +1,8 @@
 #pragma once
 // Work shared over the machine's cores, with no result changed by it: the thread count of a run
 // and the running of one task per worker. Plain threads and nothing of the program, so that the
-// numerical code below the console can share out its work too (the console of a worker is in
-// console/parallel.hpp).
+// numerical code below the console can share out its work too. Workers print nothing: what
+// their work has to say goes into notices (model/notices.hpp) that the calling thread prints.
 //
 // - `worker_threads` decides how many threads the parallel parts of a run use: the value of the
 //   environment variable KESTROVAN_THREADS when it is a whole number from 1 up, otherwise the

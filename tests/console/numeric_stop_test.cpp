@@ -1,5 +1,7 @@
-// The stop a failure of the numerics becomes: its lines on the console as the numerics would have
-// printed them, the wait when it asks for one, and an abnormal stop with its message.
+// What the numerics say, said on the console: their notices in order, with the waits they ask for,
+// also when the fit then fails; the stop a failure becomes: its lines on the console as the
+// numerics would have printed them, the wait when it asks for one, and an abnormal stop with its
+// message.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -54,6 +56,30 @@ TEST(NumericStop, LinesInOrderThenTheWaitThenAnAbnormalStop) {
     EXPECT_EQ(said.what, "internal error: no values");
     EXPECT_EQ(said.exit_code, 1);
     EXPECT_EQ(stop_for(NumericFailure("m")).exit_code(), NumericFailure::kExitStatus);
+}
+
+TEST(Notices, PrintedInOrderWithTheirWaitsAlsoWhenTheFitFails) {
+    std::istringstream in("answer\n");
+    std::ostringstream out;
+    Console console(in, out);
+    console.set_echo(true);
+    const int value = with_notices(console, [](Notices& n) {
+        n.line("first");
+        n.pause("wait here");
+        n.line("indented", 3);
+        return 7;
+    });
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(out.str(), "first\nwait here\nanswer\n  indented\n");
+
+    out.str("");
+    EXPECT_THROW(with_notices(console,
+                              [](Notices& n) {
+                                  n.line("said before the failure");
+                                  throw NumericFailure("no values");
+                              }),
+                 NumericFailure);
+    EXPECT_EQ(out.str(), "said before the failure\n");
 }
 
 }  // namespace

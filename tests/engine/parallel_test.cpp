@@ -14,11 +14,11 @@
 
 #include "console/console.hpp"
 #include "console/numeric_stop.hpp"
-#include "console/parallel.hpp"
 #include "curves/spline.hpp"
 #include "engine/attempts.hpp"
 #include "engine/engine_test_support.hpp"
 #include "engine/sigfree.hpp"
+#include "model/workers.hpp"
 #include "stats/robust.hpp"
 #include "support/test_io.hpp"
 
@@ -233,23 +233,6 @@ TEST(ParallelHelpers, ThreadCountSetting) {
         EXPECT_EQ(worker_threads_from(ignored), hardware) << ignored;
     EXPECT_EQ(resolve_threads(5), 5);
     EXPECT_GE(resolve_threads(kThreadsFromEnvironment), 1);
-}
-
-TEST(ParallelHelpers, BufferConsoleKeepsTextAndHasNoInput) {
-    BufferConsole buffer;
-    buffer.console().line("first", 3);
-    EXPECT_FALSE(buffer.console().try_ask().has_value());
-    const std::size_t mark = buffer.size();
-    buffer.console().text("second");
-    EXPECT_EQ(buffer.text(0, mark), "  first\n");
-    std::istringstream in;
-    std::ostringstream out;
-    Console real(in, out);
-    buffer.copy_to(real, mark, buffer.size());
-    real.line("!");
-    EXPECT_EQ(out.str(), "second!\n");
-    buffer.clear();
-    EXPECT_EQ(buffer.size(), 0u);
 }
 
 }  // namespace
