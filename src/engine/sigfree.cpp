@@ -118,16 +118,9 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, int n_fit, in
     return fit;
 }
 
-// Raises curve values below the floor to it; returns true when the first ring was raised.
-bool apply_floor(std::span<float> c, float floor) {
-    bool first = false;
-    for (std::size_t j = 0; j < c.size(); ++j) {
-        if (c[j] < floor) {
-            c[j] = floor;
-            if (j == 0) first = true;
-        }
-    }
-    return first;
+// Raises curve values below the floor to it.
+void apply_floor(std::span<float> c, float floor) {
+    for (float& v : c) v = std::max(v, floor);
 }
 
 // Raises every curve value below kRelativeCurveFloor × the level of the measurements (their
@@ -311,7 +304,6 @@ private:
     struct PerSeries {
         std::vector<float> mean;               // first-pass mean of each series' measurements
         std::vector<int> code_prev, code_now;  // codes the fits ended with, previous and this iteration
-        std::vector<int> floor_iteration;      // iteration a series' first ring was first raised to the floor
         std::vector<char> floored_line;  // per series: this pass gave up a line or exponential at the floor
         std::vector<char> floored_reported;  // per series: that has been reported in this call
         // The curves of the iteration being computed, series after series (curve_from[i] is
@@ -578,7 +570,6 @@ void SignalFreeRun::first_pass() {
     series_.mean.assign(n, 0.0f);
     series_.code_prev.assign(n, setup_.requested_code);
     series_.code_now.assign(n, setup_.requested_code);
-    series_.floor_iteration.assign(n, -1);
     series_.floored_line.assign(n, 0);
     series_.floored_reported.assign(n, 0);
     regional_.one_series_curve.assign(static_cast<std::size_t>(max_len_), 0.0f);
@@ -605,8 +596,7 @@ void SignalFreeRun::first_pass() {
                                              line_floor_of(i), params_, notices, ws);
             series_.code_prev[is] = fit.code;
             series_.floored_line[is] = fit.floored_line;
-            if (apply_floor(b.curve, floor_of(i)) && series_.floor_iteration[is] < 0)
-                series_.floor_iteration[is] = 0;
+            apply_floor(b.curve, floor_of(i));
             apply_relative_floor(meas, b.curve);
         }
         if (setup_.raw)
@@ -764,7 +754,7 @@ void SignalFreeRun::lift_residual_series(std::span<float> sfv) const {
 
 // Per-series mode: a new curve for every series, fitted to its signal-free measurements.
 // The fits run on the workers (each writes only its series' entries of series_.code_now and
-// series_.floor_iteration); the files and the index matrix are written in series order afterwards.
+// series_.floored_line); the files and the index matrix are written in series order afterwards.
 void SignalFreeRun::per_series_curves(int k) {
     auto compute = [&](int i, SeriesBuffers b, Notices& notices, SplineWorkspace& ws) {
         const std::size_t is = static_cast<std::size_t>(i);
@@ -782,7 +772,7 @@ void SignalFreeRun::per_series_curves(int k) {
             series_.code_now[is] = fit.code;
             series_.floored_line[is] = series_.floored_line[is] || fit.floored_line;
         }
-        if (apply_floor(c, floor_of(i)) && series_.floor_iteration[is] < 0) series_.floor_iteration[is] = k;
+        apply_floor(c, floor_of(i));
         apply_relative_floor(measurements(i), c);
         series_indices(i, c, b.indices);
     };

@@ -39,9 +39,12 @@ std::string shown_line(int number, std::string_view text) {
     return " " + n + " " + rtrim(t);
 }
 
+// The count in five columns, widened rather than turned into asterisks for 100,000 lines or more.
 void end_of_snoop(Console& console, int lines) {
+    std::string count = std::to_string(lines);
+    if (count.size() < 5) count.insert(0, 5 - count.size(), ' ');
     console.blank_line();
-    console.line("end-of-snoop: " + fmt_i(lines, 5) + " lines read", 2);
+    console.line("end-of-snoop: " + count + " lines read", 2);
 }
 
 // The viewer's answers: the first character counts; "/" stops the program.

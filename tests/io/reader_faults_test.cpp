@@ -376,7 +376,7 @@ TEST(FormatDescribedBlocks, CutOffLineIsRefused) {
     EXPECT_FLOAT_EQ(whole.table.data(6, 0), 0.2f);
 }
 
-// The viewer numbers lines above 999 in full.
+// The viewer numbers lines above 999 in full, and counts them in full.
 TEST(FileViewer, LineNumbersAboveNineHundredNinetyNine) {
     std::istringstream in("e\nm\n");
     std::ostringstream out;
@@ -386,4 +386,15 @@ TEST(FileViewer, LineNumbersAboveNineHundredNinetyNine) {
     EXPECT_NE(out.str().find("\n    1722 39B     1990    28   999\n"), std::string::npos);
     EXPECT_EQ(out.str().find("***"), std::string::npos);
     EXPECT_NE(out.str().find(" end-of-snoop:  1722 lines read"), std::string::npos);
+
+    // A count of 100,000 lines or more widens its field too.
+    std::istringstream in2("e\nm\n");
+    std::ostringstream out2;
+    Console console2(in2, out2);
+    std::string many;
+    for (int i = 0; i < 120000; ++i) many += "x\n";
+    std::istringstream long_file(many);
+    snoop(console2, long_file);
+    EXPECT_NE(out2.str().find(" end-of-snoop: 120000 lines read"), std::string::npos);
+    EXPECT_EQ(out2.str().find("***"), std::string::npos);
 }
