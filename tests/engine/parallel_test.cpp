@@ -1,6 +1,6 @@
 // Sharing the engine's work among threads changes nothing a user sees: the same numbers to the
 // last bit, the same console transcript, report and series files for every thread count. Also the
-// thread count setting and the worker consoles the sharing is built on.
+// thread count setting and the series waves the sharing is built on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include "curves/spline.hpp"
 #include "engine/attempts.hpp"
 #include "engine/engine_test_support.hpp"
+#include "engine/series_waves.hpp"
 #include "engine/sigfree.hpp"
 #include "model/workers.hpp"
 #include "stats/robust.hpp"
@@ -233,6 +234,45 @@ TEST(ParallelHelpers, ThreadCountSetting) {
         EXPECT_EQ(worker_threads_from(ignored), hardware) << ignored;
     EXPECT_EQ(resolve_threads(5), 5);
     EXPECT_GE(resolve_threads(kThreadsFromEnvironment), 1);
+}
+
+// The waves print what each series' fit said just before that series is written, waits included,
+// and a fit that fails stops the pass after the series before it: the transcript is the same for
+// every thread count, also when the buffers hold only part of the series at a time.
+TEST(SeriesWaves, NoticesAndFailuresComeOutInSeriesOrder) {
+    std::vector<int> lengths;
+    for (int i = 0; i < 40; ++i) lengths.push_back(i % 9 == 4 ? 0 : 200000 + 1000 * i);
+    auto transcript = [&](int threads) {
+        std::istringstream in("one\ntwo\n");
+        std::ostringstream out;
+        Console console(in, out);
+        console.set_echo(true);
+        SeriesWaves waves(lengths, threads);
+        try {
+            waves.for_each(
+                console,
+                [](int i, SeriesWaves::Buffers b, Notices& notices, SplineWorkspace&) {
+                    b.curve[0] = static_cast<float>(i);
+                    if (i % 5 == 0) notices.line("fit " + std::to_string(i));
+                    if (i == 11 || i == 24) notices.pause("wait at " + std::to_string(i));
+                    if (i == 32) throw NumericFailure("failed at 32");
+                },
+                [&](int i, SeriesWaves::Buffers b) {
+                    console.line("emit " + std::to_string(i) + " " +
+                                 std::to_string(static_cast<int>(b.curve[0])));
+                });
+        } catch (const NumericFailure& failure) {
+            console.line(failure.what());
+        }
+        return out.str();
+    };
+    const std::string one = transcript(1);
+    EXPECT_NE(one.find("fit 10\nemit 10 10\nwait at 11\none\nemit 11 11\n"), std::string::npos) << one;
+    EXPECT_NE(one.find("emit 23 23\nwait at 24\ntwo\nemit 24 24\n"), std::string::npos) << one;
+    EXPECT_NE(one.find("fit 30\nemit 30 30\nfailed at 32\n"), std::string::npos) << one;  // 31: no rings
+    EXPECT_EQ(one.find("emit 32"), std::string::npos);
+    EXPECT_EQ(one.find("emit 4 "), std::string::npos);
+    for (int threads : {2, 3, 7}) EXPECT_EQ(transcript(threads), one) << threads << " threads";
 }
 
 }  // namespace
