@@ -234,6 +234,7 @@ private:
     void report_regional_family(int code, int k);
     void regional_slice_of(int i, std::span<float> c) const;
     void keep_best(int k, Step step, const std::vector<float>& started_from, int curves_after);
+    void swap_best();
     void take_best();
 
     using SeriesBuffers = SeriesWaves::Buffers;
@@ -465,6 +466,12 @@ void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& starte
     best_.statistic = stat;
     best_.curves_kept = curves_after;
     best_.prev = started_from;
+    swap_best();
+}
+
+// Exchanges the working buffers of the iteration (indices, curves, plot data) with the best
+// iterate's.
+void SignalFreeRun::swap_best() {
     std::swap(index_, best_.indices);
     std::swap(series_.iteration_curves, best_.iteration_curves);
     if (plots_.keep_data) {
@@ -476,13 +483,7 @@ void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& starte
 
 // The best iterate back into the working buffers, and the histories cut after it.
 void SignalFreeRun::take_best() {
-    std::swap(index_, best_.indices);
-    std::swap(series_.iteration_curves, best_.iteration_curves);
-    if (plots_.keep_data) {
-        std::swap(plots_.final_sf, best_.sf);
-        std::swap(plots_.final_curves, best_.curves);
-        std::swap(plots_.final_indices, best_.plot_indices);
-    }
+    swap_best();
     iteration_.history.resize(static_cast<std::size_t>(best_.k) + 1);
     iteration_.differences.resize(static_cast<std::size_t>(best_.k));
     regional_.history.truncate(best_.curves_kept);
