@@ -4,7 +4,6 @@
 // runs them prints the notices with `print_notices` (or runs a fit through `with_notices`), and
 // hands a failure to `stop_on_failure`, which says on the console what the numerics would have
 // said, where they failed, and throws the ProgramStop that ends the run.
-#include <type_traits>
 #include <utility>
 
 #include "console/console.hpp"
@@ -29,21 +28,15 @@ void print_notices(Console& console, Notices& notices);
 // Runs fit(notices) with notices of its own and prints them on `console` when it returns or
 // throws, so what a fit said before a failure is said before the failure's stop.
 template <class Fit>
-auto with_notices(Console& console, Fit&& fit) {
+void with_notices(Console& console, Fit&& fit) {
     Notices notices;
     try {
-        if constexpr (std::is_void_v<std::invoke_result_t<Fit&, Notices&>>) {
-            fit(notices);
-            print_notices(console, notices);
-        } else {
-            auto result = fit(notices);
-            print_notices(console, notices);
-            return result;
-        }
+        fit(notices);
     } catch (...) {
         print_notices(console, notices);
         throw;
     }
+    print_notices(console, notices);
 }
 
 }  // namespace kestrovan
