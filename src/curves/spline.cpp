@@ -194,12 +194,14 @@ void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, i
     int m = n - 1;
     while (m > 0 && fit[static_cast<std::size_t>(m)] > fit[static_cast<std::size_t>(m - 1)]) --m;
 
-    // m == n - 1: no rising tail, the first fit is the curve. m == 0: the fit rises at every
-    // step back to the first point, so there is no turning point; flattening from the first
-    // point would replace the whole curve by its lowest value and leave the growth trend in the
-    // indices, so the first fit is taken as it is. Otherwise the rising tail is flattened at m
-    // and the corrected curve is smoothed again with the same wavelengths.
-    if (m == n - 1 || m == 0) {
+    // m == n - 1: no rising tail, the first fit is the curve. A turning point in the first tenth
+    // of the series (m == 0 included: the fit rises at every step back to its first point) is no
+    // minimum of the growth trend but the wobble of a curve that rises all the way: flattening
+    // from there would replace nearly the whole curve by its lowest value, leave the growth trend
+    // in the indices, and make the curve jump between rising and flat when one early ring moves
+    // a little. Such a fit is taken as it is. Otherwise the rising tail after the minimum is
+    // flattened at m and the corrected curve is smoothed again with the same wavelengths.
+    if (m == n - 1 || 10 * m < n) {
         std::copy_n(fit.begin(), n, c.begin());
         return;
     }

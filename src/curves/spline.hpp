@@ -57,8 +57,8 @@ void lsmake(int n, int start, std::span<int> wavelengths);
 
 // Age-dependent spline with end correction: spline2 with lsmake(start); a tail that rises to the
 // last point is flattened at the last point where the fit stops rising and the flattened curve is
-// smoothed again with the same wavelengths. A fit that rises at every step back to its first
-// point is taken as it is (see the definition for why).
+// smoothed again with the same wavelengths. A fit that rises from a point in its first tenth (or
+// at every step back to its first point) is taken as it is (see the definition for why).
 void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Notices& notices,
                           SplineWorkspace* workspace = nullptr);
 

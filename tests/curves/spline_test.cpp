@@ -240,6 +240,27 @@ TEST(Spline, AgeDependentSplineRisingAtEveryStepKeepsTheFirstFit) {
     }
 }
 
+// A rising series whose first ring is a little too wide dips once at its start: its curve still
+// rises, and moving that ring by 0.02 mm moves the curve by about as much, not from rising to flat.
+TEST(Spline, AgeDependentSplineWithADipAtItsStartStaysContinuous) {
+    TestConsole t;
+    const int n = 20;
+    const auto curve_with_first = [&](float first) {
+        std::vector<float> y(n), c(n);
+        for (int i = 0; i < n; ++i) y[i] = 1.0f + 0.05f * static_cast<float>(i);
+        y[0] = first;
+        age_dependent_spline(n, y, c, 50, t.notices);
+        return c;
+    };
+    for (float first : {1.0f, 3.40f, 3.42f}) {
+        SCOPED_TRACE(first);
+        const std::vector<float> c = curve_with_first(first);
+        EXPECT_GT(c[n - 1], c[n / 2] + 0.1f);  // the growth trend is kept
+    }
+    const std::vector<float> a = curve_with_first(3.40f), b = curve_with_first(3.42f);
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(a[i], b[i], 0.02f) << i;
+}
+
 TEST(Spline, WorkspaceReuseAndInPlaceFitsGiveTheSameNumbers) {
     TestConsole t;
     SplineWorkspace ws;
