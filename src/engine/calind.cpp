@@ -57,6 +57,22 @@ void calind(std::span<const float> measurements, std::span<const float> curve, s
     }
 }
 
+float residual_scale(std::span<const float> measurements, std::span<const float> curve) {
+    const std::size_t n = std::min(measurements.size(), curve.size());
+    std::vector<float> ratio(n), resid(n);
+    double curve_sum = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        const float q = curve[j] != 0.0f ? measurements[j] / curve[j] : 1.0f;
+        ratio[j] = std::isfinite(q) ? q : 1.0f;
+        resid[j] = measurements[j] - curve[j];
+        curve_sum += curve[j];
+    }
+    const SeriesMoments q = mean_sd(ratio), r = mean_sd(resid);
+    const float scale = r.sd / q.sd;
+    if (q.sd > 0.0f && r.sd > 0.0f && std::isfinite(scale)) return scale;
+    return n > 0 ? static_cast<float>(curve_sum / static_cast<double>(n)) : 0.0f;
+}
+
 void clip_chronology(std::span<float> chronology, std::span<const int> counts) {
     for (std::size_t k = 0; k < chronology.size(); ++k) {
         if (k >= counts.size() || counts[k] <= 0 || chronology[k] < 0.0f || !std::isfinite(chronology[k]))

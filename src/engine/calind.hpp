@@ -22,6 +22,13 @@ inline constexpr int kResidualIndices = 2;  // index mode: rescaled measurement 
 void calind(std::span<const float> measurements, std::span<const float> curve, std::span<float> indices,
             int mode);
 
+// How many measurement units one residual index unit stands for in a series: the standard
+// deviation of its residuals (measurement − curve) over that of its ratios (measurement / curve),
+// the inverse of the scaling calind applies to residuals. It is in the units of the
+// measurements (doubling every width doubles it). Where either spread is undefined or 0 the
+// mean of the curve stands in (the two spreads are in that ratio for a flat curve).
+float residual_scale(std::span<const float> measurements, std::span<const float> curve);
+
 // Sets values below 0 (and values that are not numbers) to 0, and every year with sample size 0
 // to 0.
 void clip_chronology(std::span<float> chronology, std::span<const int> counts);

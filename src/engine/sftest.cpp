@@ -63,12 +63,40 @@ Criterion choose_criterion(int iteration, bool median_differences, int curve_opt
     return median ? Criterion::WeightedMedian : Criterion::WeightedMean;
 }
 
-Decision convergence_decision(int k, float criterion, float previous_criterion, float threshold,
-                              int max_iterations) {
-    if (criterion <= threshold) return Decision::Converged;
-    if (k >= max_iterations) return Decision::IterationLimit;
-    if (k >= 7 && previous_criterion < criterion) return Decision::NotDecreasing;
-    return Decision::Continue;
+StopDecision stop_decision(std::span<const float> statistics, std::span<const char> switched,
+                           const StopRule& rule) {
+    const int k = static_cast<int>(statistics.size());
+    if (k == 0) return StopDecision::Continue;
+    const auto stat = [&](int iteration) { return statistics[static_cast<std::size_t>(iteration - 1)]; };
+    const auto was_switched = [&](int iteration) {
+        const std::size_t j = static_cast<std::size_t>(iteration - 1);
+        return j < switched.size() && switched[j] != 0;
+    };
+    const float now = stat(k);
+    if (!std::isfinite(now)) return StopDecision::Diverged;
+    if (now <= rule.threshold) return StopDecision::Converged;
+    if (k >= rule.max_iterations) return StopDecision::IterationLimit;
+    if (k <= rule.watch_from) return StopDecision::Continue;
+
+    // The lowest statistic from watch_from up to the iteration before this one, and where it was
+    // first reached.
+    float low = stat(rule.watch_from);
+    int low_at = rule.watch_from;
+    for (int j = rule.watch_from + 1; j < k; ++j)
+        if (stat(j) < low) {
+            low = stat(j);
+            low_at = j;
+        }
+
+    bool sustained = k - rule.sustained_rises >= 1;
+    for (int j = k - rule.sustained_rises + 1; sustained && j <= k; ++j)
+        sustained = !was_switched(j) && stat(j) > stat(j - 1);
+    const float scale = rule.scale_factor * std::max(rule.threshold, rule.float_noise);
+    if (sustained && now > rule.growth_factor * low && now > scale) return StopDecision::Diverged;
+
+    if (now < low) low_at = k;
+    if (k - low_at >= rule.stall_iterations) return StopDecision::Stalled;
+    return StopDecision::Continue;
 }
 
 void ConvergenceTrace::reset() {

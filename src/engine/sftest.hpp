@@ -31,13 +31,38 @@ enum class Criterion { UnweightedMean = 0, UnweightedMedian = 1, WeightedMean = 
 // count-weighted mean (median with median_differences).
 Criterion choose_criterion(int iteration, bool median_differences, int curve_option);
 
-enum class Decision { Converged, IterationLimit, NotDecreasing, Continue };
+// How the signal-free iteration stands after an iteration.
+enum class StopDecision {
+    Continue,        // go on
+    Converged,       // the criterion statistic met the threshold
+    IterationLimit,  // the last iteration allowed
+    Stalled,         // no new low of the statistic for a while: publish the best iterate
+    Diverged,        // the statistic grows, sustained and well above the threshold (or is no number)
+};
 
-// The decision after iteration k (1-based) with the chosen criterion of k and of k − 1.
-// Converged when criterion ≤ threshold; the limit at k = max_iterations; not decreasing when
-// k ≥ 7 and criterion(k − 1) < criterion(k) (equality is not a rise).
-Decision convergence_decision(int k, float criterion, float previous_criterion, float threshold,
-                              int max_iterations);
+// The numbers of the stop rule.
+struct StopRule {
+    float threshold = 0.0001f;   // the convergence criterion
+    int max_iterations = 100;
+    int watch_from = 6;          // the lows that count for stalling and divergence start here
+    int stall_iterations = 10;   // stalled after this many iterations without a new low
+    float growth_factor = 4.0f;  // diverged only above this many times the low ...
+    float scale_factor = 10.0f;  // ... and above this many times the larger of the threshold and
+    float float_noise = 1e-5f;   //     the level below which single-precision chronologies jitter
+    int sustained_rises = 3;     // ... after this many rises in a row, none caused by a curve switch
+};
+
+// The decision after iteration k = statistics.size() (k >= 1). statistics[j] is the criterion
+// statistic of iteration j + 1; switched[j] says that the program changed the curve family of a
+// series (or of the Regional curve) in iteration j + 1, so that a jump of the statistic there is
+// its own doing, not the data's. In this order: a statistic that is no number diverges; one at or
+// below the threshold converges; then the iteration limit; then divergence, which needs growth
+// that is sustained (every one of the last sustained_rises iterations above the one before it,
+// and none of them switched), several-fold over the lowest statistic since watch_from, and well
+// above the scale of the threshold and of float noise; then a stall (stall_iterations iterations
+// after watch_from without a new low). A rise at the level of float noise, or a single jump,
+// never diverges: at worst it stalls, and the best iterate is published.
+StopDecision stop_decision(std::span<const float> statistics, std::span<const char> switched, const StopRule& rule);
 
 // The statistics of every iteration with their running minima and marks.
 class ConvergenceTrace {

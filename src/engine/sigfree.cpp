@@ -216,24 +216,27 @@ public:
     AttemptOutcome run();
 
 private:
-    enum class Step { Continue, Converged, IterationLimit, Stalled, Failed };
+    enum class Step { Continue, Converged, IterationLimit, Stalled, Diverged };
 
     void mean_segment_length();
     bool regional_curve_questions();  // false on a redo request
     void first_pass();
     void first_chronology();
+    void measure_levels();
     void signal_free_series(int i, std::span<float> out) const;
-    void lift_residual_series(std::span<float> sfv) const;
+    int near_zero_years(std::span<const float> chronology) const;
+    void report_family_change(int i, int k);
     void per_series_curves(int k);
     void regional_curves(int k);
-    void series_indices(int i, std::span<const float> c, std::span<float> x) const;
+    void series_indices(int i, std::span<const float> c, std::span<float> x);
     void store_series(int i, std::span<const float> sfv, std::span<const float> c, std::span<const float> x);
     void write_signal_free_files(const SeriesFileNames& names);
     void report_floored_line(int i, int k);
     void report_regional_floor(const RegionalCurve& rc, int k);
     void report_regional_family(int code, int k);
     void regional_slice_of(int i, std::span<float> c) const;
-    void keep_best(int k, Step step, const std::vector<float>& started_from, int curves_after);
+    void keep_best(int k, Step step, const std::vector<float>& started_from,
+                   const std::vector<float>& scale_from, int curves_after);
     void swap_best();
     void take_best();
 
@@ -256,10 +259,10 @@ private:
         return table_.data.column(i).first(static_cast<std::size_t>(length(i)));
     }
     int length(int i) const { return setup_.length[static_cast<std::size_t>(i)]; }
-    // The curve floor of series i: no curve value is below it.
+    // The curve floor of series i, in its units: no curve value is below it.
     float floor_of(int i) const {
-        return static_cast<std::size_t>(i) < curve_floor_.size() ? curve_floor_[static_cast<std::size_t>(i)]
-                                                                 : kCurveFloor;
+        const std::size_t is = static_cast<std::size_t>(i);
+        return (is < curve_floor_.size() ? curve_floor_[is] : kCurveFloor) * level_[is];
     }
     // The floor in measurement units for the lines and exponentials: a curve fitted to x + c
     // must stay above c + the floor, or it gives way to the mean.
@@ -289,6 +292,9 @@ private:
 
     bool first_attempt_ = false;
     bool shifted_ = false;   // this attempt's data have a constant added
+    bool zero_rings_ = false;  // the data as read hold zero rings: only they may take a constant
+    std::vector<float> level_;  // per series: the mean of its measurements as read (its floor's unit)
+    float run_level_ = 1.0f;  // the mean of all measurements as read
     bool plots_on_ = false;  // first-pass plots: first attempt only
     int max_len_ = 1;
 
@@ -304,9 +310,13 @@ private:
     // Per series: its first-pass mean, the codes and floor events of its fits, its current curve.
     struct PerSeries {
         std::vector<float> mean;               // first-pass mean of each series' measurements
+        // Residual indices: how many measurement units one index unit of the series stands for
+        // (the spread of its first-pass residuals over that of its ratios).
+        std::vector<float> residual_scale;
         std::vector<int> code_prev, code_now;  // codes the fits ended with, previous and this iteration
         std::vector<char> floored_line;  // per series: this pass gave up a line or exponential at the floor
         std::vector<char> floored_reported;  // per series: that has been reported in this call
+        std::vector<char> switched;          // per iteration (index k - 1): a curve family changed
         // The curves of the iteration being computed, series after series (curve_from[i] is
         // series i's first).
         std::vector<float> iteration_curves;
@@ -346,6 +356,7 @@ private:
         // Its curves, laid out as the iteration's, and the chronology it started from: the
         // signal-free files are written once, from the published iterate, after the last iteration.
         std::vector<float> iteration_curves, prev;
+        std::vector<float> residual_scale;  // the series' residual scales it started from
         int k = 0;  // the best iterate (0: the first pass, before any iteration)
         float statistic = 0.0f;
         int curves_kept = 0;  // Regional curves fitted up to the best iterate (RegionalCurveHistory::added)
@@ -359,8 +370,9 @@ private:
         std::vector<float> year_differences, difference_trend, sftest_scratch;
         ConvergenceTrace trace;
         std::vector<float> statistic;  // the criterion statistic of every iteration (index k - 1)
-        float low_from6 = 0.0f;        // lowest statistic from iteration 6 on, and where it was set
-        int low_from6_at = 0;
+        // The mean and largest change of the chronology in every iteration (index k - 1), over
+        // the years with five or more series, before the slow part is taken out.
+        std::vector<std::pair<float, float>> change;
     };
     IterationHistory iteration_;
 
@@ -396,6 +408,7 @@ AttemptOutcome SignalFreeRun::run() {
     base_ = files_.base_name();
     index_.resize(0, 0);
     index_.resize(ny_, nser_);
+    measure_levels();
 
     mean_segment_length();
     if (setup_.rcs && !regional_curve_questions()) return AttemptOutcome::RedoRegionalCurve;
@@ -419,6 +432,7 @@ AttemptOutcome SignalFreeRun::run() {
     // iteration. Before any iteration the first pass is the best there is.
     best_.indices = index_;
     best_.prev = iteration_.prev;
+    best_.residual_scale = series_.residual_scale;
     if (plots_.keep_data) {
         best_.sf = plots_.final_sf;
         best_.curves = plots_.final_curves;
@@ -431,14 +445,17 @@ AttemptOutcome SignalFreeRun::run() {
         ++k;
         // The chronology this iteration starts from.
         const std::vector<float> iteration_prev = iteration_.prev;
+        const std::vector<float> iteration_scale = series_.residual_scale;
         if (setup_.rcs)
             regional_curves(k);
         else
             per_series_curves(k);
         step = convergence_step(k);
-        keep_best(k, step, iteration_prev, regional_.history.added());
+        keep_best(k, step, iteration_prev, iteration_scale, regional_.history.added());
     }
-    if (step == Step::Failed && attempt_.allow_retry) {
+    // A constant is for data whose zero rings keep the iteration from settling; other data, and
+    // the data as read once every constant failed, publish their best iterate.
+    if (step == Step::Diverged && attempt_.allow_retry && zero_rings_) {
         if (attempt_.constant_counter < kMaxConstantSteps) return AttemptOutcome::Retry;
         console_.line("OKAY, ADDING A CONSTANT TO THE DATA USUALLY RESULTS IN CONVERGENCE", 2);
         console_.line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
@@ -458,14 +475,16 @@ AttemptOutcome SignalFreeRun::run() {
 // After iteration k: when it is the best iterate so far (the converged one always is), its index
 // matrix, curves and plot data are swapped into the best buffers; the older best ones are then
 // overwritten by the next iteration (every series writes the same cells in every pass).
-void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& started_from, int curves_after) {
+void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& started_from,
+                              const std::vector<float>& scale_from, int curves_after) {
     const float stat = iteration_.statistic[static_cast<std::size_t>(k - 1)];
-    const bool usable = std::isfinite(stat) && step != Step::Failed;
+    const bool usable = std::isfinite(stat) && step != Step::Diverged;
     if (!(step == Step::Converged || (usable && (best_.k == 0 || stat < best_.statistic)))) return;
     best_.k = k;
     best_.statistic = stat;
     best_.curves_kept = curves_after;
     best_.prev = started_from;
+    best_.residual_scale = scale_from;
     swap_best();
 }
 
@@ -501,14 +520,43 @@ void SignalFreeRun::publish(Step step) {
     p.threshold = params_.convergence;
     if (best_.k > 0) {
         p.criterion = criterion_name(
-            static_cast<int>(choose_criterion(best_.k, params_.median_differences, params_.fitted_code())));
+            static_cast<int>(choose_criterion(best_.k, params_.median_differences, params_.curve_option)));
         p.statistic = best_.statistic;
+        const auto& change = iteration_.change[static_cast<std::size_t>(best_.k - 1)];
+        p.change_mean = change.first;
+        p.change_max = change.second;
+        if (setup_.index_mode == kRatioIndices) p.near_zero_years = near_zero_years(best_.prev);
     }
     p.end = best_.k == 0                   ? IterationEnd::NoIterate
             : step == Step::Converged      ? IterationEnd::Converged
             : step == Step::IterationLimit ? IterationEnd::IterationLimit
             : step == Step::Stalled        ? IterationEnd::Stalled
                                            : IterationEnd::Diverged;
+}
+
+// The level of every series as read (its mean, the constant of the attempt taken off; the mean of
+// all series for a series without any width), and whether the data hold zero rings.
+void SignalFreeRun::measure_levels() {
+    const std::size_t n = static_cast<std::size_t>(nser_);
+    level_.assign(n, 0.0f);
+    zero_rings_ = false;
+    double sum = 0.0;
+    long long rings = 0;
+    for (int i = 0; i < nser_; ++i) {
+        const auto meas = measurements(i);
+        if (meas.empty()) continue;
+        const auto is = static_cast<std::size_t>(i);
+        level_[is] = span_mean(meas) - attempt_.constant;
+        for (float v : meas) {
+            sum += v;
+            zero_rings_ = zero_rings_ || v <= attempt_.constant;
+        }
+        rings += static_cast<long long>(meas.size());
+    }
+    const double all = rings > 0 ? sum / static_cast<double>(rings) - attempt_.constant : 0.0;
+    run_level_ = all > 0.0 ? static_cast<float>(all) : 1.0f;
+    for (float& l : level_)
+        if (!(l > 0.0f)) l = run_level_;
 }
 
 // Mean segment length and mean tree age by year, with their plot.
@@ -546,8 +594,8 @@ bool SignalFreeRun::regional_curve_questions() {
     regional_.fit.alpha = params_.alpha_real();
     regional_.fit.window = params_.smoothing_window;
     regional_.fit.stiffness = params_.spline_stiffness;
-    regional_.fit.floor = kCurveFloor;
-    regional_.fit.line_floor = attempt_.constant + kCurveFloor;
+    regional_.fit.floor = kCurveFloor * run_level_;
+    regional_.fit.line_floor = attempt_.constant + regional_.fit.floor;
     if (regional_curve_dialogue({table_.data, setup_.length, setup_.offset, params_.pith_present, table_},
                                 regional_.fit, io_, regional_.history, regional_.curve))
         return false;
@@ -569,6 +617,8 @@ void SignalFreeRun::first_pass() {
             !setup_.raw, files_.header, EnginePass::FirstPass);
     const std::size_t n = static_cast<std::size_t>(nser_);
     series_.mean.assign(n, 0.0f);
+    series_.residual_scale.assign(n, 0.0f);
+    series_.switched.clear();
     series_.code_prev.assign(n, setup_.requested_code);
     series_.code_now.assign(n, setup_.requested_code);
     series_.floored_line.assign(n, 0);
@@ -604,6 +654,7 @@ void SignalFreeRun::first_pass() {
             std::copy(meas.begin(), meas.end(), b.indices.begin());  // no detrending: the values themselves
         else
             calind(meas, b.curve, b.indices, setup_.index_mode);
+        if (setup_.index_mode == kResidualIndices) series_.residual_scale[is] = residual_scale(meas, b.curve);
     };
     auto emit = [&](int i, SeriesBuffers b) {
         const std::size_t is = static_cast<std::size_t>(i);
@@ -712,21 +763,26 @@ void SignalFreeRun::first_chronology() {
     if (setup_.rcs) regional_.sf_rings.resize(max_len_, nser_);
 }
 
-// Signal-free measurements of series i by ring: each measurement divided by (ratios) or reduced
-// by (residuals) the previous chronology of its year where two or more series cover the year,
-// then brought back to the series' first-pass mean.
+// Signal-free measurements of series i by ring, where two or more series cover the year (a
+// ring alone in its year keeps its measurement), then brought back to the series' first-pass
+// mean. Both depend continuously on the chronology and keep the units of the measurements:
+// - ratios: the measurement divided by the previous chronology of its year, but by no less than
+//   kNearZeroChronology: a year the chronology puts near 0 has no signal to divide by, and a
+//   ring is never multiplied by more than 1 / kNearZeroChronology;
+// - residuals: the measurement less the chronology's departure from 1 in the series' own units
+//   (its residual-to-ratio scale); no value below 0.
 void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     const std::size_t is = static_cast<std::size_t>(i);
     const auto meas = measurements(i);
+    const bool ratios = setup_.index_mode == kRatioIndices;
+    const float scale = series_.residual_scale[is];
     for (std::size_t j = 0; j < meas.size(); ++j) {
         const std::size_t t = static_cast<std::size_t>(setup_.row0[is]) + j;
         float v = meas[j];
         if (depth_.counts[t] >= 2) {
-            if (setup_.index_mode == kRatioIndices) {
-                if (iteration_.prev[t] > 0.0f) v = meas[j] / iteration_.prev[t];
-            } else {
-                v = meas[j] - iteration_.prev[t];
-            }
+            const float c = iteration_.prev[t];
+            v = ratios ? meas[j] / std::max(c, kNearZeroChronology)
+                       : meas[j] - (c - 1.0f) * scale;
         }
         out[j] = v;
     }
@@ -734,23 +790,22 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     if (i == depth_.noted && static_cast<int>(out.size()) > depth_.nss1)
         part = out.subspan(static_cast<std::size_t>(depth_.nss1));
     const float own = span_mean(part);
-    if (setup_.index_mode == kRatioIndices) {
+    if (ratios) {
         if (own != 0.0f) {
             const float factor = series_.mean[is] / own;
             for (float& v : part) v *= factor;
         }
     } else {
-        for (float& v : part) v = v - own + series_.mean[is];
+        for (float& v : part) v = std::max(0.0f, v - own + series_.mean[is]);
     }
 }
 
-// Per-series mode with residual indices: signal-free measurements that reach below zero are
-// lifted to start at zero before their curve is fitted.
-void SignalFreeRun::lift_residual_series(std::span<float> sfv) const {
-    if (setup_.index_mode != kResidualIndices || sfv.empty()) return;
-    const float lowest = *std::min_element(sfv.begin(), sfv.end());
-    if (lowest < 0.0f)
-        for (float& v : sfv) v -= lowest;
+// The covered years (two or more series) in which a chronology is below kNearZeroChronology.
+int SignalFreeRun::near_zero_years(std::span<const float> chronology) const {
+    int n = 0;
+    for (std::size_t t = 0; t < chronology.size() && t < depth_.counts.size(); ++t)
+        n += depth_.counts[t] >= 2 && chronology[t] < kNearZeroChronology;
+    return n;
 }
 
 // Per-series mode: a new curve for every series, fitted to its signal-free measurements.
@@ -762,7 +817,6 @@ void SignalFreeRun::per_series_curves(int k) {
         const auto sfv = b.values;
         const auto c = b.curve;
         signal_free_series(i, sfv);
-        lift_residual_series(sfv);
         SeriesFit fit = fit_series(sfv, c, setup_.fit_length[is], setup_.requested_code, line_floor_of(i),
                                    params_, notices, ws);
         series_.code_now[is] = fit.code;
@@ -779,8 +833,10 @@ void SignalFreeRun::per_series_curves(int k) {
     };
     auto emit = [&](int i, SeriesBuffers b) {
         report_floored_line(i, k);
+        report_family_change(i, k);
         store_series(i, b.values, b.curve, b.indices);
     };
+    series_.switched.resize(static_cast<std::size_t>(k), 0);
     for_each_series(compute, emit);
     series_.code_prev = series_.code_now;
 }
@@ -887,16 +943,34 @@ void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
 // A report line when the Regional curve of iteration k is of another family (code) than the one
 // before it: the standard and the signal-free results then rest on different curves.
 void SignalFreeRun::report_regional_family(int code, int k) {
+    series_.switched.resize(static_cast<std::size_t>(k), 0);
     if (code == regional_.family) return;
+    series_.switched[static_cast<std::size_t>(k - 1)] = 1;
     files_.report.line("REGIONAL CURVE CHANGES FROM CODE" + fmt_i(regional_.family, 4) + " TO CODE" +
                            fmt_i(code, 4) + " IN ITERATION" + fmt_i(k, 4),
                        2);
     regional_.family = code;
 }
 
-// Indices of series i from its measurements and its new curve.
-void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<float> x) const {
+// A report line when the curve of series i in iteration k is of another family (code) than in
+// the iteration before: the jump of the chronology that follows is the program's doing, and the
+// stop rule is told so.
+void SignalFreeRun::report_family_change(int i, int k) {
+    const std::size_t is = static_cast<std::size_t>(i);
+    if (series_.code_now[is] == series_.code_prev[is]) return;
+    series_.switched[static_cast<std::size_t>(k - 1)] = 1;
+    files_.report.line("CURVE OF SERIES " + upper_case(trim(table_.ids[is])) + " CHANGES FROM CODE" +
+                           fmt_i(series_.code_prev[is], 4) + " TO CODE" + fmt_i(series_.code_now[is], 4) +
+                           " IN ITERATION" + fmt_i(k, 4),
+                       2);
+}
+
+// Indices of series i from its measurements and its new curve; with residual indices also the
+// scale between its residuals and its indices, for the next signal-free step.
+void SignalFreeRun::series_indices(int i, std::span<const float> c, std::span<float> x) {
     calind(measurements(i), c, x, setup_.index_mode);
+    if (setup_.index_mode == kResidualIndices)
+        series_.residual_scale[static_cast<std::size_t>(i)] = residual_scale(measurements(i), c);
 }
 
 // Series i's indices into the index matrix, its curve into the iteration's curves (and the
@@ -924,6 +998,7 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
 // stops the run with a message naming the file).
 void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
     std::swap(iteration_.prev, best_.prev);
+    std::swap(series_.residual_scale, best_.residual_scale);
     series_files_.open(names, true, files_.header, EnginePass::SignalFree, true);
     std::vector<float> sfv(static_cast<std::size_t>(max_len_)), x(static_cast<std::size_t>(max_len_));
     for (int i = 0; i < nser_; ++i) {
@@ -935,7 +1010,6 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
             std::copy(meas.begin(), meas.end(), v.begin());
         } else {
             signal_free_series(i, v);
-            if (!setup_.rcs) lift_residual_series(v);
         }
         for (std::size_t j = 0; j < len; ++j) x[j] = index_(setup_.row0[is] + static_cast<int>(j), i);
         const std::span<const float> c(series_.iteration_curves.data() + series_.curve_from[is], len);
@@ -944,15 +1018,15 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
     }
     series_files_.commit();
     std::swap(iteration_.prev, best_.prev);
+    std::swap(series_.residual_scale, best_.residual_scale);
     // The curves are in the files: their memory goes back before the closing running RBAR.
     std::vector<float>().swap(series_.iteration_curves);
 }
 
 // The new chronology, its differences from the previous one, the convergence test and the
-// decision: converged (the criterion statistic met the threshold), the iteration limit, stalled
-// (no new low of the statistic in kStallIterations iterations from iteration 6 on), failed (the
-// statistic grew kDivergenceFactor-fold over its low from iteration 6 on, or is no number), or on.
-// A rise alone is no failure: the iteration goes on, and the best iterate is what gets published.
+// decision of the stop rule (stop_decision): converged, the iteration limit, stalled, diverged or
+// on. A rise alone is no failure: the iteration goes on, and the best iterate is what gets
+// published.
 SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     Report& report = files_.report;
     robsum(index_, ny_, nser_, params_.mean_method, summary_, rws_, threads_);
@@ -964,10 +1038,23 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     assert(all_finite(iteration_.chron));
     iteration_.history.push_back(iteration_.chron);
 
-    // Differences, with their slow change removed by a spline as stiff as the mean segment
-    // length of each year.
-    for (std::size_t t = 0; t < iteration_.year_differences.size(); ++t)
-        iteration_.year_differences[t] = iteration_.prev[t] - iteration_.chron[t];
+    // Differences, and their size over the well covered years as they are; then their slow
+    // change is removed by a spline as stiff as the mean segment length of each year.
+    double change_sum = 0.0;
+    float change_max = 0.0f;
+    int change_years = 0;
+    for (std::size_t t = 0; t < iteration_.year_differences.size(); ++t) {
+        const float d = iteration_.prev[t] - iteration_.chron[t];
+        iteration_.year_differences[t] = d;
+        if (depth_.counts[t] >= 5) {
+            change_sum += std::fabs(d);
+            change_max = std::max(change_max, std::fabs(d));
+            ++change_years;
+        }
+    }
+    iteration_.change.resize(static_cast<std::size_t>(k));
+    iteration_.change[static_cast<std::size_t>(k - 1)] = {
+        change_years > 0 ? static_cast<float>(change_sum / change_years) : 0.0f, change_max};
     iteration_.differences.push_back(iteration_.year_differences);
     if (ny_ >= 4) {
         with_notices(console_, [&](Notices& notices) {
@@ -992,35 +1079,29 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     const auto marks = iteration_.trace.add(stats);
     report.line(convergence_line(k, stats, marks));
 
-    const Criterion crit = choose_criterion(k, params_.median_differences, params_.fitted_code());
-    const float now = stats.at(static_cast<int>(crit));
+    const Criterion crit = choose_criterion(k, params_.median_differences, params_.curve_option);
     iteration_.statistic.resize(static_cast<std::size_t>(k));
-    iteration_.statistic[static_cast<std::size_t>(k - 1)] = now;
+    iteration_.statistic[static_cast<std::size_t>(k - 1)] = stats.at(static_cast<int>(crit));
     iteration_.prev = iteration_.chron;
-    if (std::isfinite(now) && now <= params_.convergence) return Step::Converged;
-    if (!std::isfinite(now) || (k > 6 && now > kDivergenceFactor * iteration_.low_from6)) {
-        const std::string warning = Columns()
-                                        .at(1, "WARNING: THE CONVERGENCE STATISTIC GROWS SEVERAL-FOLD, ITER:")
-                                        .at(67, fmt_i(k, 3))
-                                        .str();
+    series_.switched.resize(static_cast<std::size_t>(k), 0);
+    const StopDecision decision = stop_decision(
+        iteration_.statistic, series_.switched,
+        StopRule{.threshold = params_.convergence, .max_iterations = kMaxIterations});
+    const auto warn = [&](const char* text) {
+        const std::string warning = Columns().at(1, text).at(67, fmt_i(k, 3)).str();
         console_.line(warning);
         report.line(warning);
-        return Step::Failed;
-    }
-    if (k >= kMaxIterations) return Step::IterationLimit;
-    if (k == 6 || (k > 6 && now < iteration_.low_from6)) {
-        iteration_.low_from6 = now;
-        iteration_.low_from6_at = k;
-    }
-    if (k > 6 && k - iteration_.low_from6_at >= kStallIterations) {
-        const std::string warning =
-            Columns()
-                .at(1, "WARNING: THE CONVERGENCE STATISTIC HAS STOPPED FALLING, ITER:")
-                .at(67, fmt_i(k, 3))
-                .str();
-        console_.line(warning);
-        report.line(warning);
-        return Step::Stalled;
+    };
+    switch (decision) {
+        case StopDecision::Converged: return Step::Converged;
+        case StopDecision::IterationLimit: return Step::IterationLimit;
+        case StopDecision::Diverged:
+            warn("WARNING: THE CONVERGENCE STATISTIC KEEPS GROWING, ITER:");
+            return Step::Diverged;
+        case StopDecision::Stalled:
+            warn("WARNING: THE CONVERGENCE STATISTIC HAS STOPPED FALLING, ITER:");
+            return Step::Stalled;
+        case StopDecision::Continue: break;
     }
     return Step::Continue;
 }
@@ -1106,6 +1187,17 @@ void SignalFreeRun::finish(Step outcome, int k) {
     curve_plots(outcome, signal_free);
 
     closing_messages(outcome, k);
+    const PublishedIterate& published = results_.published;
+    if (k > 0)
+        report.line("CHANGE OF THE CHRONOLOGY IN THE PUBLISHED ITERATION, YEARS WITH 5 OR MORE SERIES: MEAN " +
+                        trim(fmt_f(published.change_mean, 12, 6)) + ", LARGEST " +
+                        trim(fmt_f(published.change_max, 12, 6)),
+                    2);
+    if (published.near_zero_years > 0)
+        report.line(std::to_string(published.near_zero_years) + " YEARS OF THE CHRONOLOGY BELOW " +
+                        trim(fmt_f(kNearZeroChronology, 6, 2)) + ": THE SIGNAL-FREE STEP DIVIDED BY " +
+                        trim(fmt_f(kNearZeroChronology, 6, 2)) + " THERE",
+                    2);
 
     // The standard chronology is the first attempt's, scaled as in a run without retries; the
     // signal-free one takes its spread after retries.
@@ -1326,7 +1418,7 @@ std::string PublishedIterate::message() const {
     }
     const char* why = end == IterationEnd::IterationLimit ? "the iteration limit was reached"
                       : end == IterationEnd::Stalled      ? "the statistic stopped falling"
-                                                          : "the statistic grew several-fold";
+                                                          : "the statistic kept growing";
     return "stopped at its best iterate (statistic " + number(statistic) + " against criterion " +
            number(threshold) + "): " + where + ", " + criterion + "; " + why;
 }

@@ -22,20 +22,17 @@ namespace kestrovan {
 
 class Plotter;  // src/plot/plotter.hpp
 
-inline constexpr int kMaxIterations = 100;   // signal-free iterations per attempt
-inline constexpr float kCurveFloor = 0.02f;  // lowest value a fitted growth curve may take
+inline constexpr int kMaxIterations = 100;  // signal-free iterations per attempt
+// No curve value of a series is below this fraction of the mean of its measurements (of all
+// measurements, for the Regional curve): a floor in the data's own units, so that the same data
+// in other units give the same indices.
+inline constexpr float kCurveFloor = 0.02f;
 // Constants 0.1, 0.2, ... are added to the measurements, at most this many times, when the
-// iteration fails on the data as read (it diverges).
+// iteration diverges on data that hold zero rings (data without them are never shifted).
 inline constexpr int kMaxConstantSteps = 10;
-// The iteration diverges when its criterion statistic grows to this many times the lowest it
-// reached from iteration 6 on.
-inline constexpr float kDivergenceFactor = 4.0f;
-// The iteration has stalled when its statistic has set no new low (from iteration 6 on) in this
-// many iterations.
-inline constexpr int kStallIterations = 10;
-// No curve of a series falls below this fraction of the level of its measurements (their running
-// mean over kLevelWindow rings around each ring): a curve far below the rings is no growth
-// curve there, and its ratio indices would soar.
+// A chronology year below this value carries no signal to divide by: ratio signal-free
+// measurements divide by at least this much.
+inline constexpr float kNearZeroChronology = 0.1f;
 inline constexpr float kRelativeCurveFloor = 0.25f;
 inline constexpr int kLevelWindow = 31;
 
@@ -66,6 +63,13 @@ struct PublishedIterate {
     float statistic = 0.0f;  // that statistic's value in the published iteration
     float threshold = 0.0f;  // the convergence criterion of the run
     IterationEnd end = IterationEnd::Converged;
+    // The change of the chronology in that iteration (previous minus new, before the slow part
+    // of the differences is taken out for the statistic) over the years with five or more
+    // series: its mean and largest absolute value (0 for the first pass).
+    float change_mean = 0.0f, change_max = 0.0f;
+    // Ratio indices: the years in which the chronology the published iterate divided by was
+    // below kNearZeroChronology (and covered by two or more series).
+    int near_zero_years = 0;
     // "converged", "stopped at its best iterate" or "could not iterate".
     std::string outcome() const;
     // The sentence that says it, e.g. "stopped at its best iterate (statistic 0.00012 against
@@ -134,9 +138,11 @@ struct EngineResults {
 //               constant of this attempt already added (and the power transform applied);
 //               years[i].last ends the curve-fitting span. Not changed.
 //   curve_floor one value per series (the run loop passes kCurveFloor for each): no curve
-//               value, the Regional curve's included, is below it. A line or exponential that
-//               reaches it in measurement units (the floor + the constant of the attempt)
-//               anywhere over the span it serves is replaced by the mean (code 6).
+//               value, the Regional curve's included, is below that fraction of the mean of the
+//               series' measurements as read (of all measurements, for the Regional curve). A
+//               line or exponential that reaches that floor in measurement units (the floor +
+//               the constant of the attempt) anywhere over the span it serves is replaced by the
+//               mean (code 6).
 //   params      every option; the stabilization loop may change the stabilization option.
 //   attempt     the attempt's constant counter (0 on the first attempt, k when 0.1 × k has
 //               been added) and constant.
@@ -148,12 +154,12 @@ struct EngineResults {
 //   threads     threads for the per-series curve fits and the year-by-year means
 //               (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count). Every
 //               number, file and console line is the same for every thread count.
-// The iteration stops when the criterion statistic meets the threshold (the converged iterate is
-// published), at the iteration limit or when the statistic has stalled (the iterate with the
-// lowest statistic is published). When the statistic grows several-fold the iteration has failed
-// on this attempt's data: with attempt.allow_retry the engine returns Retry (GaveUp at the last
-// constant); without it the best iterate is published. Throws ProgramStop when the user stops at
-// a question or a file cannot be written.
+// The iteration stops as stop_decision (engine/sftest.hpp) says: when the criterion statistic
+// meets the threshold (the converged iterate is published), at the iteration limit, when the
+// statistic has stalled or when it diverges (the iterate with the lowest statistic is published).
+// Only when it diverges on data that hold zero rings, and attempt.allow_retry is set, the engine
+// returns Retry (GaveUp at the last constant) so that the caller adds a constant. Throws
+// ProgramStop when the user stops at a question or a file cannot be written.
 AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, const RunOptions& params,
                        const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
                        int threads = kThreadsFromEnvironment);

@@ -120,7 +120,12 @@ ordered_json published_json(const std::optional<PublishedFigures>& p) {
             {"iteration", p->iteration},
             {"criterion", p->criterion.empty() ? ordered_json(nullptr) : ordered_json(p->criterion)},
             {"statistic",
-             p->criterion.empty() ? ordered_json(nullptr) : ordered_json(decimal_double(p->statistic))}};
+             p->criterion.empty() ? ordered_json(nullptr) : ordered_json(decimal_double(p->statistic))},
+            {"change",
+             p->criterion.empty() ? ordered_json(nullptr)
+                                  : ordered_json({{"mean", decimal_double(p->change_mean)},
+                                                  {"max", decimal_double(p->change_max)}})},
+            {"near_zero_years", p->near_zero_years}};
 }
 }  // namespace
 

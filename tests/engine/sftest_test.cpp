@@ -48,14 +48,40 @@ TEST(Sftest, CriterionChoice) {
     EXPECT_EQ(choose_criterion(1, true, 8), Criterion::UnweightedMean);
 }
 
-TEST(Sftest, DecisionRules) {
-    const float thr = 0.0001f;
-    EXPECT_EQ(convergence_decision(3, 0.0001f, 0.5f, thr, 100), Decision::Converged);  // equal counts
-    EXPECT_EQ(convergence_decision(100, 0.01f, 0.02f, thr, 100), Decision::IterationLimit);
-    EXPECT_EQ(convergence_decision(7, 0.02f, 0.01f, thr, 100), Decision::NotDecreasing);
-    EXPECT_EQ(convergence_decision(7, 0.02f, 0.02f, thr, 100), Decision::Continue);  // equality: no rise
-    EXPECT_EQ(convergence_decision(6, 0.05f, 0.01f, thr, 100), Decision::Continue);  // too early to retry
-    EXPECT_EQ(convergence_decision(2, 0.05f, 0.01f, thr, 100), Decision::Continue);
+// The stop rule on whole histories of the criterion statistic.
+TEST(Sftest, StopRule) {
+    const StopRule rule{.threshold = 0.0001f};
+    const auto decide = [&](const std::vector<float>& s, const std::vector<char>& sw = {}) {
+        return stop_decision(s, sw, rule);
+    };
+    // Met exactly, or first: converged; no number: diverged; the limit.
+    EXPECT_EQ(decide({0.01f, 0.0001f}), StopDecision::Converged);
+    EXPECT_EQ(decide({0.01f, NAN}), StopDecision::Diverged);
+    EXPECT_EQ(stop_decision(std::vector<float>{0.01f, 0.005f}, {}, {.threshold = 1e-3f, .max_iterations = 2}),
+              StopDecision::IterationLimit);
+    // Sustained growth well above the threshold diverges; growth before iteration 7 never does.
+    const std::vector<float> growing{0.05f, 0.02f, 0.01f, 0.004f, 0.002f, 0.001f, 0.002f, 0.004f, 0.008f};
+    EXPECT_EQ(decide(growing), StopDecision::Diverged);
+    EXPECT_EQ(decide({0.05f, 0.02f, 0.01f, 0.02f, 0.04f, 0.08f}), StopDecision::Continue);
+    // Two rises are not sustained; neither is growth through an iteration in which the program
+    // switched a series' curve family.
+    EXPECT_EQ(decide({0.05f, 0.02f, 0.01f, 0.004f, 0.002f, 0.001f, 0.0009f, 0.004f, 0.008f}),
+              StopDecision::Continue);
+    std::vector<char> switched(growing.size(), 0);
+    switched[7] = 1;
+    EXPECT_EQ(decide(growing, switched), StopDecision::Continue);
+    // Growth at float noise (a criterion below what single precision resolves) never diverges:
+    // it stalls, ten iterations after its low.
+    const StopRule tiny{.threshold = 1e-7f};
+    std::vector<float> noise{1e-3f, 1e-4f, 1e-5f, 1e-6f, 5e-7f, 2e-7f};
+    for (float v : {3e-7f, 5e-7f, 8e-7f, 1.1e-6f}) {
+        noise.push_back(v);
+        EXPECT_EQ(stop_decision(noise, {}, tiny), StopDecision::Continue);
+    }
+    while (noise.size() < 16) noise.push_back(noise.back() * 1.01f);
+    EXPECT_EQ(stop_decision(noise, {}, tiny), StopDecision::Stalled);
+    // A single jump that falls back goes on; equal values are no new low.
+    EXPECT_EQ(decide({0.05f, 0.02f, 0.01f, 0.004f, 0.002f, 0.001f, 0.014f, 0.004f}), StopDecision::Continue);
 }
 
 TEST(Sftest, RunningMinimaAndReportLine) {

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <numeric>
 #include <sstream>
 
 #include "console/console.hpp"
@@ -83,6 +85,7 @@ RunOptions rcs_params() {
 }
 
 SeriesTable load_rwl(const std::string& path);
+std::pair<float, float> value_range(const std::string& path);
 
 void expect_finite(const EngineResults& r) {
     for (const auto* v :
@@ -184,6 +187,25 @@ TEST(Sigfree, RegionalCurveRecoversTheCommonSignal) {
     EXPECT_EQ(head.size(), 10u + 16u * static_cast<std::size_t>(run.results.iterations + 1));
     EXPECT_EQ(plots.plt4_curves, run.results.iterations + 1);
     EXPECT_NE(run.console.find("Make lots of tree-ring plots [T]rue or [F]alse"), std::string::npos);
+}
+
+// A year in which every ring is nearly 0 puts the chronology near 0 there: the ratio
+// signal-free step divides by no less than kNearZeroChronology, so no ring is blown up to a
+// width the series never had, and the report and the results count the year.
+TEST(Sigfree, NearZeroChronologyYearsAreNotDividedBy) {
+    TempDir dir("nearzero");
+    SeriesTable t = test::synthetic_table(30, 1600, 300, 150, 220, 5);
+    float widest = 0.0f;
+    for (int i = 0; i < t.count(); ++i) {
+        const YearSpan& y = t.years[static_cast<std::size_t>(i)];
+        for (int j = 0; j < y.length; ++j) widest = std::max(widest, t.data(j, i));
+        if (y.first <= 1750 && 1750 <= y.last) t.data(1750 - y.first, i) *= 0.0005f;
+    }
+    const EngineRun run = run_engine(t, spline_params(), "", dir);
+    EXPECT_GE(run.results.published.near_zero_years, 1);
+    EXPECT_NE(run.report.find("YEARS OF THE CHRONOLOGY BELOW 0.10"), std::string::npos);
+    EXPECT_LT(value_range(dir.file("syn") + "_SSF_RAW_Data.txt").second, 2.0f * widest);
+    EXPECT_NE(run.report.find("CHANGE OF THE CHRONOLOGY IN THE PUBLISHED ITERATION"), std::string::npos);
 }
 
 TEST(Sigfree, RedoRequestReturnsAtOnce) {
@@ -463,8 +485,16 @@ TEST(SigfreeRealData, LinesWithAConstantStayAboveTheFloor) {
         }
         const EngineRun run = run_at_constant(t, p, 10, "f\nf\nf\n", dir, std::string(c.set) + ".rwl");
         const std::string base = dir.file(c.set);
-        const float spline_floor = c.code == 1 && !c.rcs ? kCurveFloor - 1.0f : kCurveFloor;
-        EXPECT_GE(value_range(base + "_STD_RAW_Curves.txt").first, kCurveFloor - 0.0005f);
+        // The floor is a fraction of each series' mean as read (of all rings for the Regional
+        // curve): no curve is below that fraction of the lowest series mean.
+        float lowest_mean = std::numeric_limits<float>::max();
+        for (int i = 0; i < t.count(); ++i) {
+            const auto col = t.data.column(i).first(static_cast<std::size_t>(t.years[static_cast<std::size_t>(i)].length));
+            lowest_mean = std::min(lowest_mean, std::accumulate(col.begin(), col.end(), 0.0f) / col.size());
+        }
+        const float floor = kCurveFloor * lowest_mean;
+        const float spline_floor = c.code == 1 && !c.rcs ? floor - 1.0f : floor;
+        EXPECT_GE(value_range(base + "_STD_RAW_Curves.txt").first, floor - 0.0005f);
         EXPECT_GE(value_range(base + "_SSF_RAW_Curves.txt").first, spline_floor - 0.0005f);
         EXPECT_LT(value_range(base + "_STD_RAW_Ratios.txt").second, 50.0f);
         EXPECT_LT(value_range(base + "_SSF_RAW_Ratios.txt").second, 50.0f);
