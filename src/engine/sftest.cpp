@@ -63,8 +63,23 @@ Criterion choose_criterion(int iteration, bool median_differences, int curve_opt
     return median ? Criterion::WeightedMedian : Criterion::WeightedMean;
 }
 
-StopDecision stop_decision(std::span<const float> statistics, std::span<const char> switched,
-                           const StopRule& rule) {
+float shrink_rate(std::span<const float> changes, int k) {
+    if (k < 2 || static_cast<int>(changes.size()) < k) return 0.0f;
+    // The slower of the last two ratios: an early fall of the change says little of the slow
+    // part that is left.
+    float rate = 0.0f;
+    for (int j = k; j >= std::max(2, k - 1); --j) {
+        const float now = changes[static_cast<std::size_t>(j - 1)];
+        const float before = changes[static_cast<std::size_t>(j - 2)];
+        const float r = before > 0.0f ? now / before : (now > 0.0f ? 1.0f : 0.0f);
+        rate = std::max(rate, std::isfinite(r) ? r : 1.0f);
+    }
+    return rate;
+}
+
+StopDecision stop_decision(const IterationRecord& record, const StopRule& rule) {
+    const std::span<const float> statistics = record.statistics;
+    const std::span<const char> switched = record.switched;
     const int k = static_cast<int>(statistics.size());
     if (k == 0) return StopDecision::Continue;
     const auto stat = [&](int iteration) { return statistics[static_cast<std::size_t>(iteration - 1)]; };
@@ -74,7 +89,15 @@ StopDecision stop_decision(std::span<const float> statistics, std::span<const ch
     };
     const float now = stat(k);
     if (!std::isfinite(now)) return StopDecision::Diverged;
-    if (now <= rule.threshold) return StopDecision::Converged;
+    if (now <= rule.threshold) {
+        const std::size_t last = static_cast<std::size_t>(k - 1);
+        const bool swings = last < record.net_changes.size() && last < record.changes.size() &&
+                            record.net_changes[last] > 0.0f && record.net_changes[last] < record.changes[last];
+        const float rate = swings ? 0.0f : shrink_rate(record.changes, k);
+        const bool settled = rate < 1.0f ? now * rate / (1.0f - rate) <= rule.threshold
+                                         : record.changes[static_cast<std::size_t>(k - 1)] <= rule.threshold;
+        if (settled) return StopDecision::Converged;
+    }
     if (k >= rule.max_iterations) return StopDecision::IterationLimit;
     if (k <= rule.watch_from) return StopDecision::Continue;
 

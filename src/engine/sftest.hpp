@@ -52,17 +52,41 @@ struct StopRule {
     int sustained_rises = 3;     // ... after this many rises in a row, none caused by a curve switch
 };
 
-// The decision after iteration k = statistics.size() (k >= 1). statistics[j] is the criterion
-// statistic of iteration j + 1; switched[j] says that the program changed the curve family of a
-// series (or of the Regional curve) in iteration j + 1, so that a jump of the statistic there is
-// its own doing, not the data's. In this order: a statistic that is no number diverges; one at or
-// below the threshold converges; then the iteration limit; then divergence, which needs growth
+// What the stop rule knows of the iterations so far, each indexed by iteration - 1.
+struct IterationRecord {
+    std::span<const float> statistics;  // the criterion statistic of every iteration
+    // The mean absolute change of the chronology in every iteration, before the slow part of the
+    // differences is taken out (empty: not known).
+    std::span<const float> changes;
+    // The mean absolute change over the last two iterations together, the chronology of the
+    // iteration against that of two iterations before (0: not known). A chronology that swings
+    // back and forth changes little over two iterations; one that drifts changes twice as much.
+    std::span<const float> net_changes;
+    // The program changed the curve family of a series (or of the Regional curve) in that
+    // iteration, so that a jump of the statistic there is its own doing, not the data's (empty:
+    // none).
+    std::span<const char> switched;
+};
+
+// The rate at which the change of the chronology shrinks per iteration at iteration k: the larger
+// of the ratios of its mean change to the one before, in iterations k and k - 1 (k only at k = 2;
+// 0 at k = 1 or without changes). 1 or more when the change is not shrinking.
+float shrink_rate(std::span<const float> changes, int k);
+
+// The decision after iteration k = statistics.size() (k >= 1). In this order: a statistic that is
+// no number diverges; one at or below the threshold converges, provided the iteration is not
+// still moving steadily: when the change shrinks by a rate r per iteration the changes still to
+// come add up to statistic × r / (1 − r), and that too must be at or below the threshold (a rate
+// of 0.5 or less asks nothing more; a change that does not shrink at all only converges when its
+// mean is itself at or below the threshold). A chronology that swings back and forth more than it
+// drifts (its net change over two iterations below its change in one) does not drift away from
+// where it stands and needs no such check. Then the iteration limit; then divergence, which needs growth
 // that is sustained (every one of the last sustained_rises iterations above the one before it,
 // and none of them switched), several-fold over the lowest statistic since watch_from, and well
 // above the scale of the threshold and of float noise; then a stall (stall_iterations iterations
 // after watch_from without a new low). A rise at the level of float noise, or a single jump,
 // never diverges: at worst it stalls, and the best iterate is published.
-StopDecision stop_decision(std::span<const float> statistics, std::span<const char> switched, const StopRule& rule);
+StopDecision stop_decision(const IterationRecord& record, const StopRule& rule);
 
 // The statistics of every iteration with their running minima and marks.
 class ConvergenceTrace {

@@ -223,6 +223,7 @@ private:
     void first_pass();
     void first_chronology();
     void measure_levels();
+    float net_change(std::span<const float> before, std::span<const float> after) const;
     void signal_free_series(int i, std::span<float> out) const;
     int near_zero_years(std::span<const float> chronology) const;
     void report_family_change(int i, int k);
@@ -373,6 +374,9 @@ private:
         // The mean and largest change of the chronology in every iteration (index k - 1), over
         // the years with five or more series, before the slow part is taken out.
         std::vector<std::pair<float, float>> change;
+        std::vector<float> change_means;  // the first of each, for the stop rule
+        // The mean absolute change over two iterations (0 before iteration 3), for the stop rule.
+        std::vector<float> net_changes;
     };
     IterationHistory iteration_;
 
@@ -800,6 +804,18 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
     }
 }
 
+// The mean absolute difference of two chronologies over the years with five or more series.
+float SignalFreeRun::net_change(std::span<const float> before, std::span<const float> after) const {
+    double sum = 0.0;
+    int years = 0;
+    for (std::size_t t = 0; t < before.size() && t < after.size() && t < depth_.counts.size(); ++t)
+        if (depth_.counts[t] >= 5) {
+            sum += std::fabs(before[t] - after[t]);
+            ++years;
+        }
+    return years > 0 ? static_cast<float>(sum / years) : 0.0f;
+}
+
 // The covered years (two or more series) in which a chronology is below kNearZeroChronology.
 int SignalFreeRun::near_zero_years(std::span<const float> chronology) const {
     int n = 0;
@@ -1084,9 +1100,13 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     iteration_.statistic[static_cast<std::size_t>(k - 1)] = stats.at(static_cast<int>(crit));
     iteration_.prev = iteration_.chron;
     series_.switched.resize(static_cast<std::size_t>(k), 0);
-    const StopDecision decision = stop_decision(
-        iteration_.statistic, series_.switched,
-        StopRule{.threshold = params_.convergence, .max_iterations = kMaxIterations});
+    iteration_.change_means.push_back(iteration_.change.back().first);
+    iteration_.net_changes.push_back(k >= 3 ? net_change(iteration_.history[static_cast<std::size_t>(k - 2)],
+                                                         iteration_.chron)
+                                            : 0.0f);
+    const StopDecision decision =
+        stop_decision({iteration_.statistic, iteration_.change_means, iteration_.net_changes, series_.switched},
+                      StopRule{.threshold = params_.convergence, .max_iterations = kMaxIterations});
     const auto warn = [&](const char* text) {
         const std::string warning = Columns().at(1, text).at(67, fmt_i(k, 3)).str();
         console_.line(warning);

@@ -52,12 +52,12 @@ TEST(Sftest, CriterionChoice) {
 TEST(Sftest, StopRule) {
     const StopRule rule{.threshold = 0.0001f};
     const auto decide = [&](const std::vector<float>& s, const std::vector<char>& sw = {}) {
-        return stop_decision(s, sw, rule);
+        return stop_decision({s, {}, {}, sw}, rule);
     };
     // Met exactly, or first: converged; no number: diverged; the limit.
     EXPECT_EQ(decide({0.01f, 0.0001f}), StopDecision::Converged);
     EXPECT_EQ(decide({0.01f, NAN}), StopDecision::Diverged);
-    EXPECT_EQ(stop_decision(std::vector<float>{0.01f, 0.005f}, {}, {.threshold = 1e-3f, .max_iterations = 2}),
+    EXPECT_EQ(stop_decision({std::vector<float>{0.01f, 0.005f}, {}, {}, {}}, {.threshold = 1e-3f, .max_iterations = 2}),
               StopDecision::IterationLimit);
     // Sustained growth well above the threshold diverges; growth before iteration 7 never does.
     const std::vector<float> growing{0.05f, 0.02f, 0.01f, 0.004f, 0.002f, 0.001f, 0.002f, 0.004f, 0.008f};
@@ -76,10 +76,20 @@ TEST(Sftest, StopRule) {
     std::vector<float> noise{1e-3f, 1e-4f, 1e-5f, 1e-6f, 5e-7f, 2e-7f};
     for (float v : {3e-7f, 5e-7f, 8e-7f, 1.1e-6f}) {
         noise.push_back(v);
-        EXPECT_EQ(stop_decision(noise, {}, tiny), StopDecision::Continue);
+        EXPECT_EQ(stop_decision({noise, {}, {}, {}}, tiny), StopDecision::Continue);
     }
     while (noise.size() < 16) noise.push_back(noise.back() * 1.01f);
-    EXPECT_EQ(stop_decision(noise, {}, tiny), StopDecision::Stalled);
+    EXPECT_EQ(stop_decision({noise, {}, {}, {}}, tiny), StopDecision::Stalled);
+    // Under the threshold while the chronology still drifts, shrinking by 0.9 an iteration: the
+    // changes to come add up to nine times the statistic, so it goes on; a swing back and forth
+    // (little net change over two iterations) or a fast shrink converges.
+    const std::vector<float> stat{0.01f, 0.001f, 0.00008f};
+    const std::vector<float> slow{0.01f, 0.009f, 0.0081f}, fast{0.01f, 0.004f, 0.0016f};
+    const std::vector<float> drifts{0.0f, 0.0f, 0.017f}, swings{0.0f, 0.0f, 0.001f}, shrinks{0.0f, 0.0f, 0.005f};
+    EXPECT_EQ(stop_decision({stat, slow, drifts, {}}, rule), StopDecision::Continue);
+    EXPECT_EQ(stop_decision({stat, slow, swings, {}}, rule), StopDecision::Converged);
+    EXPECT_EQ(stop_decision({stat, fast, shrinks, {}}, rule), StopDecision::Converged);
+    EXPECT_NEAR(shrink_rate(slow, 3), 0.9f, 1e-6f);
     // A single jump that falls back goes on; equal values are no new low.
     EXPECT_EQ(decide({0.05f, 0.02f, 0.01f, 0.004f, 0.002f, 0.001f, 0.014f, 0.004f}), StopDecision::Continue);
 }
