@@ -130,7 +130,7 @@ const std::vector<ExampleRun>& example_runs() {
           {"co021_out_v45_v2b.txt", 0x692f333204892fadull},
           {"co021_series_stats.txt", 0x3d49e7223ee75ce7ull},
           {"co021_spectra.txt", 0x4c3db5a55d93c2a6ull}}},
-        {"ca533 fixed spline 32, retries until the engine gives up",
+        {"ca533 fixed spline 32, up to the iteration limit",
          {"ca533.rwl"},
          "ca533.rwl\n1\nR\n1\n32\n\n\n\n\n\n",
          {{"ca533_SSF_RAW_Curves.txt", 0xeae522b998bc6a24ull},

@@ -232,6 +232,10 @@ TEST(RunFile, SummaryNamesTheRunTheDataAndTheOutcome) {
     EXPECT_EQ(s["published"]["attempt"], 1);
     EXPECT_EQ(s["published"]["criterion"], "unweighted median");
     EXPECT_LE(s["published"]["statistic"].get<double>(), 0.0001);
+    // How far the chronology moved in that iteration, and the years too low to divide by (one
+    // on gp, in its zero rings).
+    EXPECT_GT(s["published"]["change"]["max"].get<double>(), s["published"]["change"]["mean"].get<double>());
+    EXPECT_EQ(s["published"]["near_zero_years"], 1);
     EXPECT_EQ(s["rbar_signal_free"]["first_year_eps_085"].is_number(), true);
     EXPECT_EQ(s["files"][0], "gp_out_v45_v2b.txt");
     for (const auto& f : s["files"]) EXPECT_TRUE(fs::exists(f.get<std::string>())) << f;
