@@ -296,6 +296,7 @@ private:
     bool zero_rings_ = false;  // the data as read hold zero rings: only they may take a constant
     std::vector<float> level_;  // per series: the mean of its measurements as read (its floor's unit)
     float run_level_ = 1.0f;  // the mean of all measurements as read
+    float run_largest_ = 0.0f;  // the largest measurement of all series (the constant included)
     bool plots_on_ = false;  // first-pass plots: first attempt only
     int max_len_ = 1;
 
@@ -544,6 +545,7 @@ void SignalFreeRun::measure_levels() {
     const std::size_t n = static_cast<std::size_t>(nser_);
     level_.assign(n, 0.0f);
     zero_rings_ = false;
+    run_largest_ = 0.0f;
     double sum = 0.0;
     long long rings = 0;
     for (int i = 0; i < nser_; ++i) {
@@ -553,6 +555,7 @@ void SignalFreeRun::measure_levels() {
         level_[is] = span_mean(meas) - attempt_.constant;
         for (float v : meas) {
             sum += v;
+            run_largest_ = std::max(run_largest_, v);
             zero_rings_ = zero_rings_ || v <= attempt_.constant;
         }
         rings += static_cast<long long>(meas.size());
@@ -771,8 +774,9 @@ void SignalFreeRun::first_chronology() {
 // ring alone in its year keeps its measurement), then brought back to the series' first-pass
 // mean. Both depend continuously on the chronology and keep the units of the measurements:
 // - ratios: the measurement divided by the previous chronology of its year, but by no less than
-//   kNearZeroChronology: a year the chronology puts near 0 has no signal to divide by, and a
-//   ring is never multiplied by more than 1 / kNearZeroChronology;
+//   kNearZeroChronology (a year the chronology puts near 0 has no signal to divide by, and a
+//   ring is never multiplied by more than 1 / kNearZeroChronology), and never above the largest
+//   measurement of all series: the signal-free measurements stay within the range of the data;
 // - residuals: the measurement less the chronology's departure from 1 in the series' own units
 //   (its residual-to-ratio scale); no value below 0.
 void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
@@ -785,7 +789,7 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
         float v = meas[j];
         if (depth_.counts[t] >= 2) {
             const float c = iteration_.prev[t];
-            v = ratios ? meas[j] / std::max(c, kNearZeroChronology)
+            v = ratios ? std::min(meas[j] / std::max(c, kNearZeroChronology), run_largest_)
                        : meas[j] - (c - 1.0f) * scale;
         }
         out[j] = v;

@@ -31,7 +31,7 @@ inline constexpr float kCurveFloor = 0.02f;
 // iteration diverges on data that hold zero rings (data without them are never shifted).
 inline constexpr int kMaxConstantSteps = 10;
 // A chronology year below this value carries no signal to divide by: ratio signal-free
-// measurements divide by at least this much.
+// measurements divide by at least this much (and never exceed the largest measurement).
 inline constexpr float kNearZeroChronology = 0.1f;
 inline constexpr float kRelativeCurveFloor = 0.25f;
 inline constexpr int kLevelWindow = 31;
