@@ -21,6 +21,7 @@
 
 #include "console/console.hpp"
 #include "console/stop.hpp"
+#include "diag/pearsn.hpp"
 #include "engine/attempts.hpp"
 #include "engine/engine_test_support.hpp"
 #include "io/loaders.hpp"
@@ -291,19 +292,8 @@ inline Judgement judge(const SweepRun& run) {
     if (bad || a.size() < 3) j.flags.push_back("bad");
     if (a.size() < 3) return j;
 
-    const double n = static_cast<double>(a.size());
-    double ma = 0, mb = 0;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        ma += a[k] / n;
-        mb += b[k] / n;
-    }
-    double sab = 0, saa = 0, sbb = 0;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        sab += (a[k] - ma) * (b[k] - mb);
-        saa += (a[k] - ma) * (a[k] - ma);
-        sbb += (b[k] - mb) * (b[k] - mb);
-    }
-    j.r = saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0.0;
+    const std::vector<float> fa(a.begin(), a.end()), fb(b.begin(), b.end());
+    j.r = pearsn(fa, fb).r;
     if (j.r < kLowestCorrelation) j.flags.push_back("r");
 
     // Windows of kMeanWindow consecutive calendar years, every one of them judged and usable.
