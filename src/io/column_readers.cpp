@@ -483,7 +483,10 @@ bool read_columns(Console& console, std::istream& file, int columns, const std::
     for (int k = 1; k < columns; ++k) {
         const std::string id = fixed_width(names[static_cast<std::size_t>(k)], 8);
         if (!column_series(console, cells, static_cast<std::size_t>(k - 1), id, series)) return false;
-        if (!builder.add(id, series.first_year, series.values, series.first_line)) return false;
+        if (!builder.add(
+                id, series.first_year, series.values, series.first_line,
+                "column " + std::to_string(k + 1) + " (line " + std::to_string(series.first_line) + ")"))
+            return false;
     }
     builder.finish(table);
     return true;

@@ -85,7 +85,9 @@ public:
             return refuse("Line " + std::to_string(line_ + 1) +
                           " is longer than a mebibyte: this is not a compact file.");
         if (out.empty()) return refuse("The file holds no series (" + std::to_string(line_) + " lines).");
-        return true;
+        return refuse_repeated_series(console_, out, [&](std::size_t i) {
+            return "under the header line " + std::to_string(out[i].line);
+        });
     }
 
 private:

@@ -151,15 +151,18 @@ private:
         if (parse_real((*cells)[0]))
             return refuse(at() + " begins with a number, \"" + printable((*cells)[0]) +
                           "\": the table has no header row (Year and the series' names).");
+        // Names are compared as the identifier fields of the program's files hold them: trailing
+        // blanks (inside quotes) ignored, and a name of blanks is no name.
         std::map<std::string, std::size_t> seen;
         for (std::size_t k = 1; k < cells->size(); ++k) {
             const std::string& name = (*cells)[k];
             const std::string column = "column " + std::to_string(k + 1);
-            if (name.empty()) return refuse(at() + ", " + column + ": the series has no name.");
+            if (trim_blanks(name).empty()) return refuse(at() + ", " + column + ": the series has no name.");
             if (has_control_bytes(name)) return refuse(at() + ", " + column + ": the name is not text.");
-            if (auto [it, fresh] = seen.emplace(name, k); !fresh)
+            if (auto [it, fresh] = seen.emplace(rtrim(name), k); !fresh)
                 return refuse(at() + ": columns " + std::to_string(it->second + 1) + " and " +
-                              std::to_string(k + 1) + " carry the same name, " + name + ".");
+                              std::to_string(k + 1) + " carry the same name, " + printable(rtrim(name)) +
+                              ".");
         }
         names_.assign(cells->begin() + 1, cells->end());
         columns_.resize(names_.size());

@@ -83,7 +83,9 @@ public:
         if (where == Where::Data && !finish(out)) return false;
         if (out.empty())
             return refuse("The file holds no HEADER: block (" + std::to_string(line_) + " lines).");
-        return true;
+        return refuse_repeated_series(console_, out, [&](std::size_t i) {
+            return "in the HEADER: block of line " + std::to_string(out[i].line);
+        });
     }
 
 private:

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <unordered_map>
 
 #include "console/console.hpp"
+#include "io/text_fields.hpp"
 #include "model/format.hpp"
 
 namespace kestrovan {
@@ -48,14 +50,23 @@ float width_in_mm(double value, int parts) {
     }
 }
 
+namespace {
+
+// A name as the 8-column identifier field of the program's files holds it: its first 8
+// characters, trailing blanks ignored ("Tree 12" and "Tree 12 core north" are both "Tree 12").
+std::string field_key(std::string_view name) { return rtrim(name.substr(0, 8)); }
+
+}  // namespace
+
 std::vector<std::string> short_names(const std::vector<std::string>& names) {
-    std::multiset<std::string> all(names.begin(), names.end());
+    std::multiset<std::string> all;
+    for (const std::string& n : names) all.insert(rtrim(n));
     std::set<std::string> taken;
     std::vector<bool> keeps(names.size());
     // Names that fit and are unique keep themselves, whatever stands before them.
     for (std::size_t i = 0; i < names.size(); ++i) {
-        keeps[i] = names[i].size() <= 8 && all.count(names[i]) == 1;
-        if (keeps[i]) taken.insert(names[i]);
+        keeps[i] = names[i].size() <= 8 && !field_key(names[i]).empty() && all.count(rtrim(names[i])) == 1;
+        if (keeps[i]) taken.insert(field_key(names[i]));
     }
     std::vector<std::string> out(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -63,15 +74,32 @@ std::vector<std::string> short_names(const std::vector<std::string>& names) {
             out[i] = names[i];
             continue;
         }
+        // Compared as written: a candidate blank in its 8 columns is no name, and one that
+        // differs from a name taken only by trailing blanks is that name.
         std::string candidate = names[i].substr(0, 8);
-        for (int n = 1; candidate.empty() || taken.count(candidate); ++n) {
+        for (int n = 1; field_key(candidate).empty() || taken.count(field_key(candidate)); ++n) {
             const std::string number = std::to_string(n);
             candidate = names[i].substr(0, 8 - number.size()) + number;
         }
-        taken.insert(candidate);
+        taken.insert(field_key(candidate));
         out[i] = candidate;
     }
     return out;
+}
+
+bool refuse_repeated_series(Console& console, const std::vector<InputSeries>& series,
+                            const std::function<std::string(std::size_t)>& place) {
+    std::unordered_map<std::string, std::vector<std::size_t>> by_name;
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        auto& same = by_name[rtrim(series[i].name)];
+        for (const std::size_t e : same)
+            if (series[e].first_year == series[i].first_year && series[e].values == series[i].values)
+                return refuse_reading(console, "Series " + printable(series[i].name) +
+                                                   " is given twice, with the same years and values: " +
+                                                   place(e) + " and " + place(i) + ".");
+        same.push_back(i);
+    }
+    return true;
 }
 
 std::vector<std::string> renamed_lines(const LoadNotes& notes) {

@@ -2,6 +2,7 @@
 // What the readers of the exchange formats (CSV/TSV tables, Heidelberg, the compact format,
 // TRiDaS) share: one series as a file gives it, the units of ring widths, the 8-character names
 // the program's files can carry, and the step that turns the series read into the Series table.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,8 +52,16 @@ float width_in_mm(double value, int parts);
 
 // Unique names of at most 8 characters for `names`, in order: a name of 8 characters or fewer
 // that no other name shares keeps itself; any other gets its first 8 characters, or, when those
-// are taken, its first characters followed by a number.
+// are taken, its first characters followed by a number. Names are compared as the 8-column
+// identifier fields of the program's files hold them, trailing blanks ignored, and no name is
+// left blank in those columns.
 std::vector<std::string> short_names(const std::vector<std::string>& names);
+
+// A series given twice (the same name, trailing blanks ignored, the same first year and the same
+// values) would count twice in every mean: false after a message naming both places, `place(i)`
+// describing where series i stands in the file ("the HEADER: block of line 12").
+bool refuse_repeated_series(Console& console, const std::vector<InputSeries>& series,
+                            const std::function<std::string(std::size_t)>& place);
 
 // Moves the series into `table` (replacing what it held), with the table's limits checked where
 // they enter (message naming the series and its line; false) and names of at most 8 characters

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "io/tucson.hpp"
 #include "model/format.hpp"
 #include "model/series_table.hpp"
 
@@ -28,9 +29,12 @@ public:
     long long values() const { return total_values_; }
 
     // False (message printed) when the series has no values, has years that the program's files
-    // cannot hold, or would pass a limit of the table. `line` is the line of the file where the
-    // series begins, named in the messages.
-    bool add(std::string_view id, int first_year, std::span<const float> values, int line) {
+    // cannot hold, would pass a limit of the table, has a name that the Tucson lines of its years
+    // cannot carry whole, or repeats a series added before (the same identifier, years and
+    // values). `line` is the line of the file where the series begins, named in the messages;
+    // `place`, when given, names it instead in the message about a repeat (a column of a table).
+    bool add(std::string_view id, int first_year, std::span<const float> values, int line,
+             const std::string& place = {}) {
         const std::string name = rtrim(id);
         const std::string series = "Series " + name + " (line " + std::to_string(line) + ")";
         if (count() >= kMaxSeries) {
@@ -67,10 +71,37 @@ public:
                    std::to_string(kMaxYears) + ", the limit.");
             return false;
         }
-        const std::string key = rtrim(id);
-        if (auto [it, fresh] = first_line_.emplace(key, line); !fresh)
-            repeated_.push_back(key + " (lines " + std::to_string(it->second) + " and " +
-                                std::to_string(line) + ")");
+        // Ring-width lines of years before -999 carry 7 or 6 characters of the identifier: a
+        // longer name would be cut in the files written (and two series could share what is left).
+        const int width = ring_identifier_width(first_year);
+        if (static_cast<int>(name.size()) > width) {
+            refuse(series + " begins in " + std::to_string(first_year) +
+                   ": a Tucson line of that year holds " + std::to_string(width) +
+                   " characters of the identifier, and the files this program writes " +
+                   "would cut the name " + name + ". Give it a name of at most " + std::to_string(width) +
+                   " characters.");
+            return false;
+        }
+        const std::string where = place.empty() ? "line " + std::to_string(line) : place;
+        auto [it, fresh] = same_id_.try_emplace(name);
+        if (!fresh) {
+            // The same identifier again: a second segment of a series (kept, warned), or the same
+            // series given twice, which would count twice in every mean (refused).
+            for (const int earlier : it->second) {
+                const auto e = static_cast<std::size_t>(earlier);
+                if (years_[e].first == first_year &&
+                    std::equal(values.begin(), values.end(), values_[e].begin(), values_[e].end())) {
+                    refuse("Series " + name + " is given twice, with the same years and values: at " +
+                           places_[e] + " and at " + where + ".");
+                    return false;
+                }
+            }
+            repeated_.push_back(name + " (lines " + std::to_string(first_line_[it->second.front()]) +
+                                " and " + std::to_string(line) + ")");
+        }
+        it->second.push_back(count());
+        first_line_.push_back(line);
+        places_.push_back(where);
         earliest_ = static_cast<int>(earliest);
         latest_ = static_cast<int>(latest);
         ids_.push_back(fixed_width(id, 8));
@@ -126,8 +157,10 @@ private:
     std::vector<std::string> ids_;
     std::vector<YearSpan> years_;
     std::vector<std::vector<float>> values_;
-    std::unordered_map<std::string, int> first_line_;  // identifier -> line of its first series
-    std::vector<std::string> repeated_;                // identifiers met again, with both lines
+    std::unordered_map<std::string, std::vector<int>> same_id_;  // identifier -> the series carrying it
+    std::vector<int> first_line_;                                // line where each series begins
+    std::vector<std::string> places_;                            // where each series stands, for messages
+    std::vector<std::string> repeated_;                          // identifiers met again, with both lines
     int earliest_ = 9999;
     int latest_ = -9999;
     int longest_ = 0;

@@ -73,7 +73,10 @@ public:
         if (series.empty()) return refuse("The document holds no measurementSeries element.");
         for (const pugi::xml_node& s : series)
             if (!read_series(s, out)) return false;
-        return true;
+        return refuse_repeated_series(console_, out, [&](std::size_t i) {
+            return "in <measurementSeries> " + std::to_string(i + 1) + " of the document (line " +
+                   std::to_string(out[i].line) + ")";
+        });
     }
 
 private:

@@ -76,8 +76,11 @@ constexpr DecadeLayout kRingLines{8, 12, 13, 6, 6};
 constexpr DecadeLayout kChronologyLines{6, 10, 11, 7, 4};
 
 // The widths of identifier and year on a decade line by year: the normal layout down to -999,
-// then the year one column wider and the identifier one narrower down to -9999 (-1000 excepted),
-// else two.
+// then the year one column wider and the identifier one narrower down to -9999, else two. The
+// identifier field never narrows along a series (its years only grow), so a name that fits the
+// field of a series' first line is written whole on every line; -1000 therefore takes the
+// five-column year of the years before it ("-" then stands right after the identifier, as the
+// reader's layout test wants).
 struct HeadWidths {
     int id = 0;
     int year = 0;
@@ -85,7 +88,7 @@ struct HeadWidths {
 
 HeadWidths head_widths(int y, const DecadeLayout& layout) {
     if (y >= -999) return {layout.id_width, 4};
-    if (y >= -9999 && y <= -1001) return {layout.id_width - 1, 5};
+    if (y >= -9999) return {layout.id_width - 1, 5};
     return {layout.id_width - 2, 6};
 }
 
@@ -665,13 +668,16 @@ private:
         slots_ = first_line_values(d.year);
         line_year_ = d.year;
         expected_ = d.year + slots_;
-        // 9990 before the first value of the first line pads the decade: no value (warned).
+        // 9990 before the first value of the first line pads the decade in a series of hundredths
+        // (no value, warned) but is a width of 9.990 mm in one of thousandths: it is set aside
+        // until the end marker says which (put_back_lead).
         int lead = 0;
         while (lead < slots_ && lead < d.present && !d.blank[lead] && d.values[lead] == kPadding) ++lead;
         if (lead > 0 && lead < d.present) {
             first_slot_ = lead;
             series_.first_year = d.year + lead;
-            state_.padding_lines.push_back(state_.lines);
+            lead_ = lead;
+            lead_line_ = state_.lines;
         }
         return true;
     }
@@ -769,16 +775,58 @@ private:
     }
 
     // The end marker: the values take their unit, and a width of 100 mm or more in that unit is
-    // refused naming its line, as the column readers refuse it. True (the call ends here).
+    // refused naming its line, as the column readers refuse it. In hundredths, 9990 is padding:
+    // the leading 9990 of the first line is no value, and one anywhere else is refused. In
+    // thousandths it is a width of 9.990 mm wherever it stands. True (the call ends here).
     bool end_series(bool thousandths) {
         state_.unit_parts = thousandths ? 1000 : 100;
-        if (thousandths) to_thousandths();
+        if (thousandths) {
+            if (!put_back_lead()) return true;
+            to_thousandths();
+        } else {
+            if (lead_ > 0) state_.padding_lines.push_back(lead_line_);
+            if (stray_.line != 0) return refuse(stray_message());
+        }
         const WideValue& w = thousandths ? wide_thousandths_ : wide_hundredths_;
         if (w.line == 0) return true;
         return refuse("Line " + std::to_string(w.line) + ": the value " + std::to_string(w.value) +
                       " of series " + name() + " for " + std::to_string(w.year) +
                       " is not a ring width in millimetres (100 or more, in " +
                       (thousandths ? "thousandths" : "hundredths") + " of a millimetre).");
+    }
+
+    // The 9990 set aside before the first value of a thousandths series: widths of 9.990 mm
+    // (still in hundredths here, as every value before the end marker's scaling), from the first
+    // line's own year on. False when the series then passes the limit per series.
+    bool put_back_lead() {
+        if (lead_ == 0) return true;
+        if (series_.count + lead_ > kMaxYears) {
+            console_.blank_line();
+            console_.line("Series " + name() + " (first year " + std::to_string(series_.first_year - lead_) +
+                              ") has more than " + std::to_string(kMaxYears) +
+                              " values, the limit per series: the file cannot be read.",
+                          2);
+            state_.failed = true;
+            return false;
+        }
+        series_.values.insert(series_.values.begin(), static_cast<std::size_t>(lead_),
+                              static_cast<float>(kPadding) * 0.01f);
+        series_.count += lead_;
+        series_.first_year -= lead_;
+        return true;
+    }
+
+    // 9990 where it cannot be padding: its line and year, kept until the unit is known.
+    void note_stray_padding(int year) {
+        if (stray_.line == 0) stray_ = {state_.lines, year, kPadding};
+    }
+
+    std::string stray_message() const {
+        return "Line " + std::to_string(stray_.line) + ": 9990 in series " + name() + " for " +
+               std::to_string(stray_.year) +
+               " stands where it cannot be padding (padding fills the rest of a series' last line when "
+               "the next line begins another series, or the start of its first line), and in hundredths "
+               "of a millimetre it is no ring width (99.90 mm).";
     }
 
     // Stores a ring-width line's values; true when the call ends here (end marker, or a refusal).
@@ -790,8 +838,11 @@ private:
             const long long v = d.values[k];
             if (v == -9999) return end_series(true);
             if (v == 999) return end_series(false);
-            if (v == kPadding && series_.count > 0 && pads_rest_of_line(d, k) && next_line_starts_another())
-                return end_by_padding();
+            if (v == kPadding) {
+                if (series_.count > 0 && pads_rest_of_line(d, k) && next_line_starts_another())
+                    return end_by_padding();
+                note_stray_padding(line_year_ + k);
+            }
             note_width(v, line_year_ + k);
             if (!store(static_cast<float>(v) * 0.01f, 0)) return true;
         }
@@ -836,13 +887,21 @@ private:
 
     // A series that ends where 9990 fills the rest of its last line: it has no end marker, and
     // the loader gives it the unit of the file's other series. Its values stay in hundredths
-    // until then; a value that is no width in either unit is refused now.
+    // until then; a value that is no width in either unit is refused now, and the refusal due in
+    // hundredths (a value of 100 mm or more, or 9990 elsewhere in the series) is handed on. Its
+    // 9990 before the first value of its first line stays padding in either unit, as its last does.
     bool end_by_padding() {
+        if (lead_ > 0) state_.padding_lines.push_back(lead_line_);
         state_.padding_lines.push_back(state_.lines);
         state_.unit_parts = 0;
-        if (wide_thousandths_.line != 0) return end_series(true);
+        if (wide_thousandths_.line != 0) {
+            lead_ = 0;
+            return end_series(true);
+        }
         state_.padded_wide.clear();
-        if (wide_hundredths_.line != 0)
+        if (stray_.line != 0)
+            state_.padded_wide = stray_message();
+        else if (wide_hundredths_.line != 0)
             state_.padded_wide =
                 "Line " + std::to_string(wide_hundredths_.line) + ": the value " +
                 std::to_string(wide_hundredths_.value) + " of series " + name() + " for " +
@@ -870,6 +929,9 @@ private:
         long long value = 0;
     };
     WideValue wide_hundredths_, wide_thousandths_;
+    WideValue stray_;    // the first 9990 of the series that is not in a padding place
+    int lead_ = 0;       // 9990 set aside before the first value of the first line
+    int lead_line_ = 0;  // that line
 };
 
 // The count line of a format-described block.
@@ -961,6 +1023,8 @@ void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, Tucso
     state.padded_wide.clear();
     DecadeReader(file, rings, series, state, console).run();
 }
+
+int ring_identifier_width(int first_year) { return head_widths(first_year, kRingLines).id; }
 
 void trrw(std::ostream& file, std::string_view mode, const TucsonOutSeries& series, TucsonWriteState& state,
           Console& console) {

@@ -45,10 +45,12 @@ struct TucsonReadState {
     // series' values are in hundredths: the caller gives it the unit of the file's other series.
     int unit_parts = 0;
     // For such a series: the refusal due if its unit turns out to be hundredths (a value of
-    // 100 mm or more in hundredths), else "".
+    // 100 mm or more in hundredths, or 9990 where it cannot be padding), else "".
     std::string padded_wide;
-    // Lines on which 9990 was read as padding (no value): after a series' last value, or before
-    // the first value of its first line.
+    // Lines on which 9990 was read as padding (no value): after a series' last value (to the end
+    // of its line, the next line beginning another series), or before the first value of its
+    // first line in a series of hundredths. In a series of thousandths 9990 is a width of
+    // 9.990 mm; in one of hundredths, 9990 anywhere else is refused naming its line.
     std::vector<int> padding_lines;
 };
 
@@ -92,6 +94,11 @@ struct TucsonOutSeries {
 // warned about once per file. A stream that fails stops the run with a message naming the file.
 void trrw(std::ostream& file, std::string_view mode, const TucsonOutSeries& series, TucsonWriteState& state,
           Console& console);
+
+// Characters of the identifier on the ring-width decade line of a series that begins in
+// `first_year` (8 from -999 on, 7 from -9999 to -1000, 6 before): the widest name the writer
+// carries whole on every line of that series.
+int ring_identifier_width(int first_year);
 
 // Reads a format-described block: title lines, a count line ("n  " count in columns 3-10, first
 // year in 13-20, a read format of at most 8 characters in 23-30) and the values read with that

@@ -213,11 +213,47 @@ TEST(TucsonPadding, ReadAsNoValueWhereTheLayoutIsUnambiguous) {
         EXPECT_NE(u.shown.find("Series AAA (line 1) ends in 9990 padding without an end marker"), std::string::npos)
             << u.shown;
     }
-    // 9990 followed by a line of the same series is not padding: read as before, a width of 99.9 mm.
-    const Loaded same = load(line("AAA", 1905, "   100  9990  9990  9990  9990") + line("AAA", 1910, "   100   999"), "1\n");
-    ASSERT_TRUE(same.ok) << same.shown;
-    EXPECT_EQ(same.table.years[0].length, 6);
-    EXPECT_EQ(same.shown.find("9990 read as padding"), std::string::npos);
+}
+
+// 9990 anywhere else in a series of hundredths is refused naming its line (read, it would be a
+// ring of 99.90 mm); in a series of thousandths it is a width of 9.990 mm wherever it stands.
+TEST(TucsonPadding, ElsewhereRefusedInHundredthsAWidthInThousandths) {
+    auto line = [](const std::string& id, int year, const std::string& values) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%-8s%4d", id.c_str(), year);
+        return buf + values + "\n";
+    };
+    const std::string full = "   100   110   120   130   140   150   160   170   180   190";
+    const struct {
+        const char* where;
+        std::string text;
+        int line, year;
+    } cases[] = {
+        {"between two rings", line("AAA", 1900, "   100  9990   200   999"), 1, 1901},
+        {"padding, but the series goes on",
+         line("AAA", 1905, "   100  9990  9990  9990  9990") + line("AAA", 1910, "   100   999"), 1, 1906},
+        {"at the start of a later line",
+         line("AAA", 1900, full) + line("AAA", 1910, "  9990  9990   100   999"), 2, 1910},
+        {"just before the end marker", line("AAA", 1900, full) + line("AAA", 1910, "   100  9990   999"), 2,
+         1911},
+        {"inside a series that ends in padding",
+         line("AAA", 1900, "   100  9990   200  9990  9990  9990  9990  9990  9990  9990"), 1, 1901},
+    };
+    for (const auto& c : cases) {
+        const Loaded r = load(c.text + line("BBB", 1950, "   120   999"), "1\n");
+        EXPECT_FALSE(r.ok) << c.where;
+        EXPECT_NE(r.shown.find("Line " + std::to_string(c.line) + ": 9990 in series AAA for " +
+                               std::to_string(c.year) + " stands where it cannot be padding"),
+                  std::string::npos)
+            << c.where << "\n"
+            << r.shown;
+    }
+    const float w = 9990 * 0.01f * 0.1f;
+    const Loaded k = load(line("AAA", 1900, "  9990  9990  1500  9990  2500 -9999"), "1\n");
+    ASSERT_TRUE(k.ok) << k.shown;
+    EXPECT_EQ(k.table.years[0].first, 1900);
+    EXPECT_EQ(values_of(k.table, 0), (std::vector<float>{w, w, 1500 * 0.01f * 0.1f, w, 2500 * 0.01f * 0.1f}));
+    EXPECT_EQ(k.shown.find("9990 read as padding"), std::string::npos) << k.shown;
 }
 
 TEST(GapFilling, InnerGapsInterpolatedEndsCutOff) {
@@ -245,4 +281,93 @@ TEST(GapFilling, InnerGapsInterpolatedEndsCutOff) {
     SeriesTable none = gp;
     for (int k = 0; k < none.years[2].length; ++k) none.data(k, 2) = kMissing;
     EXPECT_EQ(fill_gaps(none).empty.size(), 1u);
+}
+
+// Names are unique as the 8-column identifier fields of the program's files hold them, trailing
+// blanks ignored: "Tree 12" and "Tree 12 core north" would both be written "Tree 12 ".
+TEST(ExchangeFormats, NamesAreUniqueAsTheirEightColumnsAreWritten) {
+    EXPECT_EQ(short_names({"Tree 12", "Tree 12 core north", "        X"}),
+              (std::vector<std::string>{"Tree 12", "Tree 121", "       1"}));
+    const Loaded fh = load(
+        "HEADER:\nKeyCode=Tree 12\nDateBegin=1900\nLength=2\nUnit=1/100 mm\nDATA:Tree\n100 120\n"
+        "HEADER:\nKeyCode=Tree 12 core north\nDateBegin=1900\nLength=2\nUnit=1/100 mm\nDATA:Tree\n130 140\n",
+        "6\n");
+    ASSERT_TRUE(fh.ok) << fh.shown;
+    EXPECT_EQ(fh.table.ids, (std::vector<std::string>{"Tree 12 ", "Tree 121"}));
+    // CSV: quoted names alike but for trailing blanks are one name; a name of blanks is none.
+    const std::pair<std::string, std::string> refused[] = {
+        {"Year,\"A01\",\"A01  \"\n1900,1.0,2.0\n", "Line 1: columns 2 and 3 carry the same name, A01."},
+        {"Year,A01,\"   \"\n1900,1.0,2.0\n", "Line 1, column 3: the series has no name."},
+    };
+    for (const auto& [csv, message] : refused) {
+        const Loaded r = load(csv, "5\n0\n");
+        EXPECT_FALSE(r.ok) << csv;
+        EXPECT_NE(r.shown.find(message), std::string::npos) << r.shown;
+    }
+}
+
+// A series before -999 keeps its whole name on every line written (-1000 included), or is
+// refused where the data enter when its name is longer than the lines of its years carry.
+TEST(TucsonIdentifiers, SeriesBeforeTheYearMinus999StayWholeAndDistinct) {
+    std::istringstream none;
+    std::ostringstream sink, file;
+    Console quiet(none, sink);
+    TucsonWriteState state;
+    const std::vector<float> v(30, 1.25f);
+    trrw(file, "mw", {.id = "ABCD101", .first_year = -1015, .values = v, .label = "stdraw"}, state, quiet);
+    std::istringstream lines(file.str());
+    int n = 0;
+    for (std::string l; std::getline(lines, l); ++n) EXPECT_EQ(l.substr(0, 7), "ABCD101") << file.str();
+    EXPECT_EQ(n, 4);  // lines of -1015, -1010, -1000 and -990
+    const Loaded back = load(file.str(), "1\n");
+    ASSERT_TRUE(back.ok) << back.shown;
+    EXPECT_EQ(back.table.ids, (std::vector<std::string>{"ABCD101 "}));
+    EXPECT_EQ(back.table.years[0].first, -1015);
+    EXPECT_EQ(back.table.years[0].length, 30);
+
+    const Loaded csv = load("Year,ABCD101G,ABCD101K\n-3000,1.0,1.1\n-2999,1.2,1.3\n", "5\n0\n");
+    EXPECT_FALSE(csv.ok);
+    EXPECT_NE(csv.shown.find("Series ABCD101G (line 2) begins in -3000: a Tucson line of that year holds 7 "
+                             "characters of the identifier"),
+              std::string::npos)
+        << csv.shown;
+}
+
+// A series given twice (same identifier, years and values) is refused by every reader, naming
+// both places; it would count twice in every mean. (One identifier in two segments of a Tucson
+// file, other years, stays a warning: reader_faults_test.)
+TEST(RepeatedSeries, GivenTwiceIsRefusedNamingBothPlaces) {
+    const std::string a = "AAA     1900   100   200   300   999\n", b = "BBB     1900   150   250   999\n";
+    const SeriesTable two = load(a + b, "1\n").table, one = load(a, "1\n").table;
+    std::string tridas = tridas_file(two);  // AAA's element once more at the end of the object
+    const std::size_t from = tridas.find("    <tridas:element>");
+    const std::size_t to = tridas.find("</tridas:element>\n") + 18;
+    tridas.insert(tridas.find("  </tridas:object>"), tridas.substr(from, to - from));
+    const auto line_of = [&](std::size_t at) {
+        return std::count(tridas.begin(), tridas.begin() + at, '\n') + 1;
+    };
+    const std::size_t first = tridas.find("<tridas:measurementSeries>");
+    const std::size_t third = tridas.rfind("<tridas:measurementSeries>");
+    const struct {
+        std::string text, answers, places;
+    } cases[] = {
+        {a + b + a, "1\n", "at line 1 and at line 3."},
+        {"AAA\n1900\n1.0\n2.0\nBBB\n1900\n1.5\nAAA\n1900\n1.0\n2.0\n", "3\n0\n", "at line 1 and at line 8."},
+        {"year AAA AAA\n1900 1.0 1.0\n1901 2.0 2.0\n", "4\n0\n3\n-9.9\n",
+         "at column 2 (line 2) and at column 3 (line 2)."},
+        {heidelberg_file(two) + heidelberg_file(one), "6\n",
+         "in the HEADER: block of line 1 and in the HEADER: block of line 19."},
+        {compact_file(two) + compact_file(one), "7\n",
+         "under the header line 1 and under the header line 5."},
+        {tridas, "8\n",
+         "in <measurementSeries> 1 of the document (line " + std::to_string(line_of(first)) +
+             ") and in <measurementSeries> 3 of the document (line " + std::to_string(line_of(third)) + ")."},
+    };
+    for (const auto& c : cases) {
+        const Loaded r = load(c.text, c.answers);
+        EXPECT_FALSE(r.ok) << c.text;
+        EXPECT_NE(r.shown.find("Series AAA is given twice, with the same years and values: " + c.places),
+                  std::string::npos)
+            << r.shown;
+    }
 }

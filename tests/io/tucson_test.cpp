@@ -142,13 +142,16 @@ TEST(TucsonWrite, RingWidthLinesLabelsAndEndMarker) {
     EXPECT_EQ(lines[0], "ABC     1234  1000  1000  1000  1000  1000  1000");
     EXPECT_EQ(lines[1], "ABC     1240  1000 -9999");
 
-    // Year -1000 takes the six-column year and a six-character identifier; -1001 five and seven.
+    // Years -9999 to -1000 take a five-column year and a seven-character identifier, earlier
+    // years six and six.
     lines = lines_of(write_rings("ABCDEFGH", -1000, {0.1f}, io));
-    EXPECT_EQ(lines[0], "ABCDEF -1000   100 -9999");
+    EXPECT_EQ(lines[0], "ABCDEFG-1000   100 -9999");
     lines = lines_of(write_rings("ABCDEFGH", -1001, {0.1f, 0.2f}, io));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "ABCDEFG-1001   100");
-    EXPECT_EQ(lines[1], "ABCDEF -1000   200 -9999");
+    EXPECT_EQ(lines[1], "ABCDEFG-1000   200 -9999");
+    lines = lines_of(write_rings("ABCDEFGH", -10000, {0.1f}, io));
+    EXPECT_EQ(lines[0], "ABCDEF-10000   100 -9999");
 
     // Nothing for an empty series.
     EXPECT_EQ(write_rings("ABC", 1900, {}, io), "");
@@ -176,7 +179,7 @@ TEST(TucsonWrite, ChronologyLinesFillPairsAndLabel) {
     EXPECT_EQ(lines[1].substr(10, 70), fill);
 
     lines = lines_of(write_chron("ABCDEF", -1000, {1.0f}, {3}, io));
-    EXPECT_EQ(lines[0].substr(0, 10), "ABCD -1000");
+    EXPECT_EQ(lines[0].substr(0, 10), "ABCDE-1000");
 }
 
 TEST(TucsonWrite, ValuesTooWideAreClampedWithOneWarningPerFile) {
