@@ -632,6 +632,10 @@ void SignalFreeRun::first_pass() {
     series_.floored_reported.assign(n, 0);
     regional_.one_series_curve.assign(static_cast<std::size_t>(max_len_), 0.0f);
     regional_.one_series_indices.assign(static_cast<std::size_t>(max_len_), 0.0f);
+    if (first_attempt_) {
+        carry_.standard_curves.resize(0, 0);
+        carry_.standard_curves.resize(ny_, nser_);
+    }
     if (plots_.keep_data) {
         plots_.first_curves.resize(max_len_, nser_);
         plots_.first_indices.resize(max_len_, nser_);
@@ -672,6 +676,9 @@ void SignalFreeRun::first_pass() {
         report_floored_line(i, 0);
         series_files_.write(table_.ids[is], setup_.spans[is].first, meas, c, x, attempt_.constant, console_);
         for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
+        if (first_attempt_)
+            for (int j = 0; j < len; ++j)
+                carry_.standard_curves(setup_.row0[is] + j, i) = c[static_cast<std::size_t>(j)] - attempt_.constant;
         std::copy(c.begin(), c.end(),
                   series_.iteration_curves.begin() + static_cast<std::ptrdiff_t>(series_.curve_from[is]));
         if (plots_.keep_data)
@@ -1020,6 +1027,8 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
     std::swap(iteration_.prev, best_.prev);
     std::swap(series_.residual_scale, best_.residual_scale);
     series_files_.open(names, true, files_.header, EnginePass::SignalFree, true);
+    results_.curves.resize(0, 0);
+    results_.curves.resize(ny_, nser_);
     std::vector<float> sfv(static_cast<std::size_t>(max_len_)), x(static_cast<std::size_t>(max_len_));
     for (int i = 0; i < nser_; ++i) {
         const std::size_t is = static_cast<std::size_t>(i), len = static_cast<std::size_t>(length(i));
@@ -1033,6 +1042,8 @@ void SignalFreeRun::write_signal_free_files(const SeriesFileNames& names) {
         }
         for (std::size_t j = 0; j < len; ++j) x[j] = index_(setup_.row0[is] + static_cast<int>(j), i);
         const std::span<const float> c(series_.iteration_curves.data() + series_.curve_from[is], len);
+        for (std::size_t j = 0; j < len; ++j)
+            results_.curves(setup_.row0[is] + static_cast<int>(j), i) = c[j] - attempt_.constant;
         series_files_.write(table_.ids[is], setup_.spans[is].first, v, c,
                             std::span<const float>(x).first(len), attempt_.constant, console_);
     }
@@ -1186,6 +1197,7 @@ void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> st
                   results_.history.column(static_cast<int>(j)).begin());
     results_.stabilized_standard = carry_.stabilized_standard;
     results_.standard_indices = carry_.standard_indices;
+    results_.standard_curves = carry_.standard_curves;
     results_.standard_rbar = carry_.standard_rbar;
     results_.convergence = iteration_.trace.all();
 }

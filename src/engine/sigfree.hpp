@@ -92,6 +92,7 @@ struct EngineCarry {
     std::vector<float> stabilized_standard;  // per year: its variance-stabilized version (RBAR window > 0)
     RbarTables standard_rbar;                // the running RBAR of its indices (RBAR window > 0)
     YearMatrix standard_indices;             // its indices, calendar rows × series
+    YearMatrix standard_curves;              // its curves, calendar rows × series (in the data's units)
     // The first pass of the data as read, series by series from their first ring, for the
     // "original" lines of the first-versus-final plots (kept only when plots are drawn).
     YearMatrix first_data, first_curves, first_indices;
@@ -120,6 +121,9 @@ struct EngineResults {
 
     YearMatrix indices;                         // final indices, calendar rows × series
     YearMatrix standard_indices;                // first-pass indices of the data as read
+    YearMatrix standard_curves;                 // their curves, calendar rows × series
+    YearMatrix curves;                          // the curves of the published signal-free iterate,
+                                                // calendar rows × series, the constant taken off
     YearMatrix history;                         // chronology of every iteration, years × (iterations + 1);
                                                 // column 0 the original (first-pass) chronology
     int iterations = 0;                         // the published iteration

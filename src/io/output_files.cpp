@@ -143,8 +143,14 @@ std::vector<std::string> OutputFiles::output_names() const {
     for (const char* suffix :
          {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt", "_crns_col.txt", "_crns.csv",
           "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt", "_crns_res_tuc.txt", "_Raw_TreeEPS.txt",
-          "_Std_TreeEPS.txt", "_Ssf_TreeEPS.txt"})
+          "_Std_TreeEPS.txt", "_Ssf_TreeEPS.txt", "_series.csv"})
         results.push_back(base + suffix);
+    // One .crn file per chronology: standard and signal-free (raw-data and mean-adjusted without
+    // detrending), their stabilized, residual and autoregressive-standard forms.
+    for (const char* pair : {"stdssf", "rawadj"})
+        for (int k = 0; k < 2; ++k)
+            for (const char* form : {"crn", "stb", "res", "arm"})
+                results.push_back(base + "_" + std::string(pair + 3 * k, 3) + form + ".crn");
     results.push_back(spectra_base() + "_spectra.txt");
     results.push_back(summary_name());
     // Each result file is written under its staged name first.

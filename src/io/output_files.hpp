@@ -73,7 +73,8 @@ struct OutputFiles {
 
     // Every file name with a fixed suffix that a run on this data file may write: the report,
     // the series files of both passes (every RAW/PTR and Ratios/Resids form), the Regional
-    // curves, the three RBAR tables, the chronology tables, the spectra and the run summary; and the staged
+    // curves, the three RBAR tables, the chronology tables, the .crn file of every chronology, the
+    // table of the series, the spectra and the run summary; and the staged
     // name of each of them (see StagedOutputFile), which a run that was killed may have left.
     std::vector<std::string> output_names() const;
 

@@ -8,8 +8,10 @@
 
 #include "console/report.hpp"
 #include "diag/spectrum.hpp"
+#include "io/crn_writer.hpp"
 #include "io/tucson.hpp"
 #include "model/format.hpp"
+#include "model/year_matrix.hpp"
 
 namespace kestrovan {
 
@@ -34,19 +36,27 @@ struct SpectralInput {
     std::vector<float> first, second;
 };
 
-// The chronology table as CSV for spreadsheets and scripts: the columns of the text table, with
-// six decimals, and empty cells where a year has no value.
+// The chronology table as CSV for spreadsheets and scripts: the columns of the text table, then
+// the residual chronologies and their autoregressive-standard forms (named as in _crns_res.txt),
+// with six decimals, and empty cells where a value is undefined.
 std::string csv_header(bool option0, bool stabilized) {
     std::istringstream names(table_header(option0, stabilized));
     std::string out, name;
     while (names >> name) out += (out.empty() ? "" : ",") + name;
-    return out;
+    return out + (option0 ? ",RawRes,AdjRes,RawArm,AdjArm" : ",StdRes,SsfRes,StdArm,SsfArm");
 }
 
 std::string csv_number(float v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6f", static_cast<double>(v));
     return buf;
+}
+
+// A residual cell: empty where the year has no residual (before the series' models have values).
+std::string csv_residual(const std::vector<float>& v, const std::vector<int>& count, std::size_t k) {
+    if (k >= v.size() || k >= count.size() || count[k] <= 0 || v[k] == kMissing || !std::isfinite(v[k]))
+        return {};
+    return csv_number(v[k]);
 }
 
 SpectralInput write_column_table(const std::string& path, const std::string& csv_path, bool option0,
@@ -79,12 +89,21 @@ SpectralInput write_column_table(const std::string& path, const std::string& csv
         file << '\n';
         csv << c.first_year + static_cast<int>(k) << ',' << n;
         if (covered) {
-            for (float v : {crn1, crn2, sd1, sd2, sd1 / root, sd2 / root}) csv << ',' << csv_number(v);
+            csv << ',' << csv_number(crn1) << ',' << csv_number(crn2);
+            // The spread of one series' index is undefined (its standard deviation has no
+            // degree of freedom), and so is its standard error.
+            if (n > 1)
+                for (float v : {sd1, sd2, sd1 / root, sd2 / root}) csv << ',' << csv_number(v);
+            else
+                csv << ",,,,";
             if (stabilized) csv << ',' << csv_number(stb1) << ',' << csv_number(stb2);
         } else {
             csv << (stabilized ? ",,,,,,,," : ",,,,,,");
         }
-        csv << '\n';
+        csv << ',' << csv_residual(c.first_res, c.first_res_size, k) << ','
+            << csv_residual(c.second_res, c.second_res_size, k) << ','
+            << csv_residual(c.first_arm, c.first_res_size, k) << ','
+            << csv_residual(c.second_arm, c.second_res_size, k) << '\n';
         if (n >= 5) {
             spectral.first.push_back(stabilized ? stb1 : crn1);
             spectral.second.push_back(stabilized ? stb2 : crn2);
@@ -95,46 +114,113 @@ SpectralInput write_column_table(const std::string& path, const std::string& csv
     return spectral;
 }
 
+// The six-letter codes of the chronologies (0 standard, 1 signal-free, 2 and 3 their stabilized
+// forms); without detrending (curve option 0) raw-data and mean-adjusted.
+std::string chronology_code(bool option0, int which) {
+    constexpr const char* codes[2][4] = {{"stdcrn", "ssfcrn", "stdstb", "ssfstb"},
+                                         {"rawcrn", "adjcrn", "rawstb", "adjstb"}};
+    return codes[option0 ? 1 : 0][which];
+}
+
 void write_tucson_chronologies(const std::string& path, const OutputFiles& files, bool option0,
                                bool stabilized, const FinalChronologies& c, Console& console) {
     std::vector<const std::vector<float>*> series{&c.first, &c.second};
-    std::vector<std::string> codes{option0 ? "rawcrn" : "stdcrn", option0 ? "adjcrn" : "ssfcrn"};
+    std::vector<std::string> codes{chronology_code(option0, 0), chronology_code(option0, 1)};
     if (stabilized) {
         series.push_back(&c.first_stb);
         series.push_back(&c.second_stb);
-        codes.push_back(option0 ? "rawstb" : "stdstb");
-        codes.push_back(option0 ? "adjstb" : "ssfstb");
+        codes.push_back(chronology_code(option0, 2));
+        codes.push_back(chronology_code(option0, 3));
     }
-    write_tucson_index_file(path, files, c.first_year, series, codes, c.sample_size, console);
+    write_tucson_index_file(path, files, c.first_year, series, codes,
+                            std::vector<std::span<const int>>(series.size(), c.sample_size), console);
+}
+
+// The .crn files of the chronologies of _crns_tuc.txt.
+void write_chronology_crn_files(Console& console, OutputFiles& files, bool option0, bool stabilized,
+                                const FinalChronologies& c) {
+    const char* words[4] = {
+        option0 ? "raw-data chronology" : "standard chronology",
+        option0 ? "mean-adjusted chronology" : "signal-free chronology",
+        option0 ? "stabilized raw-data chronology" : "stabilized standard chronology",
+        option0 ? "stabilized mean-adjusted chronology" : "stabilized signal-free chronology"};
+    const std::vector<float>* values[4] = {&c.first, &c.second, &c.first_stb, &c.second_stb};
+    std::vector<CrnEntry> entries;
+    for (int s = 0; s < (stabilized ? 4 : 2); ++s)
+        entries.push_back({chronology_code(option0, s), words[s], *values[s], c.sample_size});
+    write_crn_files(console, files, c.first_year, entries);
 }
 
 }  // namespace
 
+void write_crn_files(Console& console, OutputFiles& files, int first_year,
+                     const std::vector<CrnEntry>& entries) {
+    std::string dir, own;
+    split_path(rtrim(files.data_name), dir, own);
+    const std::string site = crn_site_code(files.header, own);
+    std::string name = data_bank_header_text(files.header, 0);
+    if (name.empty()) name = own;
+    const std::string info = data_bank_header_text(files.header, 1);
+    const auto say = [&](const std::string& text) {
+        console.line(text, 2);
+        files.report.line(upper_case(text), 2);
+    };
+    for (const CrnEntry& e : entries) {
+        const std::string path = files.base_name() + "_" + e.code + ".crn";
+        std::string file_dir, file_own;
+        split_path(path, file_dir, file_own);
+        CrnChronology c{.site = site,
+                        .text = {name, info, ""},
+                        .first_year = first_year,
+                        .values = e.values,
+                        .depth = e.depth};
+        int first = 0, last = 0;
+        if (crn_value_years(c, first, last))
+            c.text[2] =
+                e.code + ", " + e.description + ", " + std::to_string(first) + " to " + std::to_string(last);
+        const CrnWritten w = write_crn_file(path, c);
+        if (!w.written) say("The chronology file " + file_own + " was not written: " + w.refusal);
+        if (w.capped_depths > 0)
+            say(file_own + ": sample depth above 999 in " + std::to_string(w.capped_depths) +
+                " years, written as 999");
+        if (w.clipped_values > 0)
+            say(file_own + ": " + std::to_string(w.clipped_values) +
+                " indices outside -0.999 to 9.989, written as the nearest of these");
+    }
+}
+
 void write_tucson_index_file(const std::string& path, const OutputFiles& files, int first_year,
                              const std::vector<const std::vector<float>*>& series,
-                             const std::vector<std::string>& codes, std::span<const int> sample_size,
-                             Console& console) {
+                             const std::vector<std::string>& codes,
+                             const std::vector<std::span<const int>>& sample_sizes, Console& console) {
     StagedOutputFile staged(path);
     std::ofstream& file = staged.stream();
     TucsonWriteState state;
     state.file_name = path;
     const std::string id = files.chronology_id();
-    const std::size_t span = sample_size.size();
     for (std::size_t s = 0; s < series.size(); ++s) {
+        const std::span<const int> n = sample_sizes[s];
+        std::size_t from = 0, to = n.size();
+        while (from < to && n[from] <= 0) ++from;
+        while (to > from && n[to - 1] <= 0) --to;
+        if (from == to) continue;
         std::array<std::string, 3> header = files.header;
         for (auto& line : header) line = fixed_width(line, 88);
         header[1].replace(82, 6, codes[s]);
         header[2].replace(82, 6, codes[s]);
         for (const auto& line : header) file << line << '\n';
-        // A year no series covers is written as index 0 with count 0: the fill pair (9990, 0)
+        // A year of sample size 0 is written as index 0 with count 0: the fill pair (9990, 0)
         // would end the chronology when the file is read back.
-        std::vector<float> values(span, 0.0f);
-        for (std::size_t k = 0; k < span; ++k)
-            if (sample_size[k] > 0) values[k] = value_or_zero(*series[s], k);
-        trrw(
-            file, "iw",
-            {.id = id, .first_year = first_year, .values = values, .samples = sample_size, .label = codes[s]},
-            state, console);
+        std::vector<float> values(to - from, 0.0f);
+        for (std::size_t k = from; k < to; ++k)
+            if (n[k] > 0) values[k - from] = value_or_zero(*series[s], k);
+        trrw(file, "iw",
+             {.id = id,
+              .first_year = first_year + static_cast<int>(from),
+              .values = values,
+              .samples = n.subspan(from, to - from),
+              .label = codes[s]},
+             state, console);
     }
     staged.commit();
 }
@@ -148,6 +234,7 @@ void write_final_output(Console& console, OutputFiles& files, const RunOptions& 
     SpectralInput spectral =
         write_column_table(base + "_crns_col.txt", base + "_crns.csv", option0, stabilized, c);
     write_tucson_chronologies(base + "_crns_tuc.txt", files, option0, stabilized, c, console);
+    write_chronology_crn_files(console, files, option0, stabilized, c);
 
     const int n = static_cast<int>(spectral.first.size());
     const int m = spectrum_max_lag(n);

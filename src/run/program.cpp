@@ -22,6 +22,7 @@
 #include "run/run_loop.hpp"
 #include "run/run_session.hpp"
 #include "run/run_start.hpp"
+#include "run/series_csv.hpp"
 #include "run/statistics_output.hpp"
 #include "run/summary.hpp"
 #include "select/selection.hpp"
@@ -30,7 +31,7 @@ namespace kestrovan {
 
 namespace {
 
-FinalChronologies final_chronologies(const EngineResults& r) {
+FinalChronologies final_chronologies(const EngineResults& r, const ResidualChronologies& residuals) {
     FinalChronologies c;
     c.first_year = r.first_year;
     c.sample_size = r.sample_size;
@@ -40,6 +41,12 @@ FinalChronologies final_chronologies(const EngineResults& r) {
     c.second_sd = r.signal_free_scale;
     c.first_stb = r.stabilized_standard;
     c.second_stb = r.stabilized_signal_free;
+    c.first_res = residuals.standard.residual;
+    c.second_res = residuals.signal_free.residual;
+    c.first_arm = residuals.standard.with_model;
+    c.second_arm = residuals.signal_free.with_model;
+    c.first_res_size = residuals.standard.sample_size;
+    c.second_res_size = residuals.signal_free.sample_size;
     return c;
 }
 
@@ -108,8 +115,10 @@ void run_whole_program(Run& r) {
     const AttemptsSummary attempts = run_attempts(raw, r.params, io, results, steps);
     summarize_attempts(attempts, results, r.params, r.summary);
 
-    write_final_output(console, files, r.params, final_chronologies(results), *plotter);
-    r.summary.statistics = write_statistics(console, files, r.params, raw, results, r.statistics);
+    const ResidualChronologies residuals = residual_chronologies(results, r.params);
+    write_final_output(console, files, r.params, final_chronologies(results, residuals), *plotter);
+    r.summary.statistics = write_statistics(console, files, r.params, raw, results, residuals, r.statistics);
+    write_series_csv(files, r.params, raw, results, r.statistics);
     // How the signal-free chronology was reached, said last.
     const std::string outcome = "Signal-free chronology " + results.published.message();
     console.blank_line();

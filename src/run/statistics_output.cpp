@@ -28,12 +28,6 @@ std::string number(const std::optional<double>& v, int width, int decimals) {
     return fmt_f(static_cast<float>(v.value_or(kNone)), width, decimals);
 }
 
-TreeIdLayout layout_of(const StatisticsSettings& s) {
-    TreeIdLayout layout;
-    if (s.tree_id.empty() || !parse_tree_id_layout(s.tree_id, layout)) return {};
-    return layout;
-}
-
 // Every series its own tree unless a layout is named.
 std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
     if (s.tree_id.empty()) {
@@ -41,7 +35,7 @@ std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
         for (int i = 0; i < raw.count(); ++i) own[static_cast<std::size_t>(i)] = i;
         return own;
     }
-    return tree_numbers(raw.ids, layout_of(s));
+    return tree_numbers(raw.ids, tree_id_layout(s));
 }
 
 std::string statistics_row(const std::string& label, const ChronologyStatistics& s, std::optional<int> from) {
@@ -102,7 +96,7 @@ void report_trees(Report& report, const SeriesTable& raw, const std::vector<int>
         report.line("TREES: NO TREE IDENTIFIERS GIVEN (TREE_ID): EVERY SERIES IS ITS OWN TREE", 2);
         return;
     }
-    const TreeIdLayout layout = layout_of(s);
+    const TreeIdLayout layout = tree_id_layout(s);
     std::map<int, std::pair<std::string, std::string>> listed;  // tree -> name, cores
     for (int i = 0; i < raw.count(); ++i) {
         const TreeIdParts p = split_tree_id(raw.ids[static_cast<std::size_t>(i)], layout);
@@ -126,7 +120,7 @@ void write_series_table(const std::string& path, Report& report, const SeriesTab
         "Series    Tree     Core   First  Last   Len    Mean  Median   StdDev   Skew    AR1   "
         "MSen Zeros   RStd   RSsf ArStd ArSsf";
     file << head << '\n';
-    const TreeIdLayout layout = layout_of(s);
+    const TreeIdLayout layout = tree_id_layout(s);
     double sums[10] = {};
     int counts[10] = {};
     // Adds a figure to its column's mean; NaN (an undefined figure) is left out.
@@ -197,19 +191,30 @@ void write_residual_files(const std::string& base, OutputFiles& files, Console& 
                          : "  Year  SSize  StdRes  SsfRes  StdArm  SsfArm")
           << '\n';
     const std::size_t span = std_res.sample_size.size();
-    std::vector<int> n(span, 0);
     for (std::size_t k = 0; k < span; ++k) {
-        n[k] = std_res.sample_size[k];
-        table << fmt_i(first_year + static_cast<int>(k), 6) << fmt_i(n[k], 6) << ' '
+        table << fmt_i(first_year + static_cast<int>(k), 6) << fmt_i(std_res.sample_size[k], 6) << ' '
               << fmt_f(or_zero(std_res.residual, k), 8, 3) << fmt_f(or_zero(ssf_res.residual, k), 8, 3)
               << fmt_f(or_zero(std_res.with_model, k), 8, 3) << fmt_f(or_zero(ssf_res.with_model, k), 8, 3)
               << '\n';
     }
     staged_table.commit();
 
+    // Each chronology with its own number of residuals per year: the signal-free indices' models
+    // may differ in order from the standard ones. The years before the models have values hold
+    // no value.
+    const std::span<const int> std_n = std_res.sample_size, ssf_n = ssf_res.sample_size;
     write_tucson_index_file(base + "_crns_res_tuc.txt", files, first_year,
                             {&std_res.residual, &ssf_res.residual, &std_res.with_model, &ssf_res.with_model},
-                            {"stdres", "ssfres", "stdarm", "ssfarm"}, n, console);
+                            {"stdres", "ssfres", "stdarm", "ssfarm"}, {std_n, ssf_n, std_n, ssf_n}, console);
+    const std::string first = raw_labels ? "raw" : "std", second = raw_labels ? "adj" : "ssf";
+    const std::string first_words = raw_labels ? "raw-data" : "standard";
+    const std::string second_words = raw_labels ? "mean-adjusted" : "signal-free";
+    write_crn_files(
+        console, files, first_year,
+        {{first + "res", "residual " + first_words + " chronology", std_res.residual, std_n},
+         {second + "res", "residual " + second_words + " chronology", ssf_res.residual, ssf_n},
+         {first + "arm", "autoregressive " + first_words + " chronology", std_res.with_model, std_n},
+         {second + "arm", "autoregressive " + second_words + " chronology", ssf_res.with_model, ssf_n}});
 }
 
 // The orders of the series' models (listed in the per-series table) summed up, and the pooled
@@ -239,9 +244,25 @@ void report_orders(Report& report, const ResidualChronology& std_res, const Resi
 
 }  // namespace
 
+TreeIdLayout tree_id_layout(const StatisticsSettings& s) {
+    TreeIdLayout layout;
+    if (s.tree_id.empty() || !parse_tree_id_layout(s.tree_id, layout)) return {};
+    return layout;
+}
+
+ResidualChronologies residual_chronologies(const EngineResults& results, const RunOptions& params) {
+    ResidualChronologies r;
+    if (results.years <= 0) return r;
+    r.standard = residual_chronology(results.standard_indices, results.standard, results.sample_size,
+                                     params.mean_method);
+    r.signal_free =
+        residual_chronology(results.indices, results.signal_free, results.sample_size, params.mean_method);
+    return r;
+}
+
 RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params,
                                const SeriesTable& raw, const EngineResults& results,
-                               const StatisticsSettings& settings) {
+                               const ResidualChronologies& residuals, const StatisticsSettings& settings) {
     RunStatistics st;
     if (results.years <= 0 || raw.count() == 0) return st;
     const bool raw_labels = params.curve_option == 0;
@@ -279,10 +300,8 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
     }
 
     const std::string base = files.base_name();
-    const ResidualChronology std_res = residual_chronology(results.standard_indices, results.standard,
-                                                           results.sample_size, params.mean_method);
-    const ResidualChronology ssf_res =
-        residual_chronology(results.indices, results.signal_free, results.sample_size, params.mean_method);
+    const ResidualChronology& std_res = residuals.standard;
+    const ResidualChronology& ssf_res = residuals.signal_free;
     write_series_table(base + "_series_stats.txt", report, raw, settings,
                        leave_one_out_correlations(results.standard_indices),
                        leave_one_out_correlations(results.indices), std_res, ssf_res);

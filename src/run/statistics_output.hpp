@@ -10,6 +10,7 @@
 #include "diag/residual_chronology.hpp"
 #include "io/output_files.hpp"
 #include "model/series_table.hpp"
+#include "select/tree_ids.hpp"
 
 namespace kestrovan {
 
@@ -37,13 +38,26 @@ struct RunStatistics {
     IndexStatistics standard, signal_free;
 };
 
+// The residual chronologies of the standard and of the signal-free indices (the run's mean
+// method; both empty when the run has no years).
+struct ResidualChronologies {
+    ResidualChronology standard, signal_free;
+};
+ResidualChronologies residual_chronologies(const EngineResults& results, const RunOptions& params);
+
 // Computes and writes everything: the report's "CHRONOLOGY STATISTICS" section with the trees
-// and their cores, <base>_series_stats.txt, <base>_crns_res.txt and <base>_crns_res_tuc.txt, and
-// with tree identifiers and an RBAR window the tree-aware running EPS (<base>_Std_TreeEPS.txt,
-// <base>_Ssf_TreeEPS.txt; Raw for Std without detrending).
-// `raw` is the selected series as read (the widths of the per-series table).
+// and their cores, <base>_series_stats.txt, <base>_crns_res.txt, <base>_crns_res_tuc.txt and the
+// .crn file of each residual chronology (<base>_stdres.crn, _ssfres, _stdarm, _ssfarm; rawres,
+// adjres, rawarm, adjarm without detrending), and with tree identifiers and an RBAR window the
+// tree-aware running EPS (<base>_Std_TreeEPS.txt, <base>_Ssf_TreeEPS.txt; Raw for Std without
+// detrending).
+// `raw` is the selected series as read (the widths of the per-series table); `residuals` those of
+// residual_chronologies(results, params).
 RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params,
                                const SeriesTable& raw, const EngineResults& results,
-                               const StatisticsSettings& settings);
+                               const ResidualChronologies& residuals, const StatisticsSettings& settings);
+
+// The layout of tree identifiers that `settings` names (every series its own tree: none).
+TreeIdLayout tree_id_layout(const StatisticsSettings& settings);
 
 }  // namespace kestrovan
