@@ -71,6 +71,8 @@ public:
         std::string raw;
         while (read_text_line(file_, raw)) {
             ++line_;
+            // A line of more than a mebibyte is kept cut: it is refused below, by its number.
+            if (line_too_long(file_)) break;
             std::replace(raw.begin(), raw.end(), '\t', ' ');
             if (all_blank(raw)) continue;
             const auto head = parse_compact_header(raw);
@@ -78,12 +80,10 @@ public:
                 return refuse(at() +
                               " is not the header line of a series (\"<count>=N <first year>=I <id> "
                               "<e>(<r>F<w>.<d>)~\"): \"" +
-                              rtrim(printable(raw.substr(0, 80))) + "\".");
+                              excerpt(rtrim(raw)) + "\".");
             if (!read_series(*head, out)) return false;
         }
-        if (line_too_long(file_))
-            return refuse("Line " + std::to_string(line_ + 1) +
-                          " is longer than a mebibyte: this is not a compact file.");
+        if (line_too_long(file_)) return refuse_long_line();
         if (out.empty()) return refuse("The file holds no series (" + std::to_string(line_) + " lines).");
         return refuse_repeated_series(console_, out, [&](std::size_t i) {
             return "under the header line " + std::to_string(out[i].line);
@@ -93,6 +93,8 @@ public:
 private:
     bool refuse(const std::string& what) { return refuse_reading(console_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
+    // The line just read (line_) ended the reading at a mebibyte.
+    bool refuse_long_line() { return refuse(at() + " is longer than a mebibyte: this is not a compact file."); }
 
     bool read_series(const CompactHeader& h, std::vector<InputSeries>& out) {
         const int header = line_;
@@ -118,6 +120,7 @@ private:
                               ": " + std::to_string(s.values.size()) + " of its " + std::to_string(h.count) +
                               " values are read.");
             ++line_;
+            if (line_too_long(file_)) return refuse_long_line();
             std::replace(raw.begin(), raw.end(), '\t', ' ');
             const long long left = h.count - static_cast<long long>(s.values.size());
             const auto fields = static_cast<std::size_t>(std::min<long long>(left, h.per_line));

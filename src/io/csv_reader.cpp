@@ -20,18 +20,29 @@ namespace {
 constexpr std::size_t kWideLine = std::size_t{1} << 20;
 constexpr double kLargestWidth = 100.0;
 
+// The separator of a header row, looked for outside quoted names only (a name may hold any of
+// the three).
 char separator_of(std::string_view header) {
-    if (header.find('\t') != std::string_view::npos) return '\t';
-    if (header.find(';') != std::string_view::npos) return ';';
-    return ',';
+    bool quoted = false, tab = false, semicolon = false;
+    for (const char c : header) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == '\t')
+            tab = true;
+        else if (!quoted && c == ';')
+            semicolon = true;
+    }
+    return tab ? '\t' : semicolon ? ';' : ',';
 }
 
-std::string trim_blanks(std::string_view s) {
+std::string_view trim_view(std::string_view s) {
     std::size_t a = 0, b = s.size();
     while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
     while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t')) --b;
-    return std::string(s.substr(a, b - a));
+    return s.substr(a, b - a);
 }
+
+std::string trim_blanks(std::string_view s) { return std::string(trim_view(s)); }
 
 // The cells of a row: split at the separator outside double quotes; a quoted cell loses its
 // quotes ("" inside stands for one quote). nullopt when a quote is not closed on the line.
@@ -66,9 +77,38 @@ std::optional<std::vector<std::string>> cells_of(std::string_view line, char sep
     return cells;
 }
 
-std::string lower(std::string s) {
+// The cells of a row as views: into `line` when it holds no quote (the rows of numbers), else
+// into `unquoted`, the cells as cells_of reads them. False when a quote is not closed.
+bool split_row(std::string_view line, char sep, std::vector<std::string_view>& cells,
+               std::vector<std::string>& unquoted) {
+    cells.clear();
+    if (line.find('"') != std::string_view::npos) {
+        auto read = cells_of(line, sep);
+        if (!read) return false;
+        unquoted = std::move(*read);
+        cells.assign(unquoted.begin(), unquoted.end());
+        return true;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = line.find(sep, start);
+        if (end == std::string_view::npos) {
+            cells.push_back(trim_view(line.substr(start)));
+            return true;
+        }
+        cells.push_back(trim_view(line.substr(start, end - start)));
+        start = end + 1;
+    }
+}
+
+std::string lower(std::string_view text) {
+    std::string s(text);
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
+}
+
+bool is_na(std::string_view s) {
+    return s.size() == 2 && (s[0] == 'n' || s[0] == 'N') && (s[1] == 'a' || s[1] == 'A');
 }
 
 bool has_control_bytes(std::string_view s) {
@@ -84,12 +124,17 @@ struct Cell {
     std::optional<double> number;
 };
 
-Cell read_cell(const std::string& text, bool decimal_comma) {
-    if (text.empty() || lower(text) == "na") return {true, std::nullopt};
-    std::string t = text;
-    if (decimal_comma && std::count(t.begin(), t.end(), ',') == 1 && t.find('.') == std::string::npos)
+Cell read_cell(std::string_view text, bool decimal_comma) {
+    if (text.empty() || is_na(text)) return {true, std::nullopt};
+    std::string t;
+    std::string_view number = text;
+    if (decimal_comma && std::count(text.begin(), text.end(), ',') == 1 &&
+        text.find('.') == std::string_view::npos) {
+        t = text;
         std::replace(t.begin(), t.end(), ',', '.');
-    const auto v = parse_real(t);
+        number = t;
+    }
+    const auto v = parse_real(number);
     if (v && *v == -999.0) return {true, std::nullopt};
     return {false, v};
 }
@@ -104,7 +149,7 @@ public:
         std::string raw;
         while (read_text_line(file_, raw, kWideLine)) {
             ++line_;
-            if (trim_blanks(raw).empty()) continue;
+            if (trim_view(raw).empty()) continue;
             if (!read_row(raw)) return false;
         }
         if (line_too_long(file_))
@@ -124,10 +169,10 @@ private:
         std::string raw;
         while (read_text_line(file_, raw, kWideLine)) {
             ++line_;
-            if (!trim_blanks(raw).empty()) break;
+            if (!trim_view(raw).empty()) break;
             raw.clear();
         }
-        if (trim_blanks(raw).empty()) {
+        if (trim_view(raw).empty()) {
             if (line_too_long(file_))
                 return refuse("Line " + std::to_string(line_ + 1) +
                               " is longer than a mebibyte: this is not a table.");
@@ -149,7 +194,7 @@ private:
         // A year where the year column's name stands: the header row is missing, and taking the
         // first year's widths for names would lose that year.
         if (parse_real((*cells)[0]))
-            return refuse(at() + " begins with a number, \"" + printable((*cells)[0]) +
+            return refuse(at() + " begins with a number, \"" + excerpt((*cells)[0]) +
                           "\": the table has no header row (Year and the series' names).");
         // Names are compared as the identifier fields of the program's files hold them: trailing
         // blanks (inside quotes) ignored, and a name of blanks is no name.
@@ -161,7 +206,7 @@ private:
             if (has_control_bytes(name)) return refuse(at() + ", " + column + ": the name is not text.");
             if (auto [it, fresh] = seen.emplace(rtrim(name), k); !fresh)
                 return refuse(at() + ": columns " + std::to_string(it->second + 1) + " and " +
-                              std::to_string(k + 1) + " carry the same name, " + printable(rtrim(name)) +
+                              std::to_string(k + 1) + " carry the same name, " + excerpt(rtrim(name)) +
                               ".");
         }
         names_.assign(cells->begin() + 1, cells->end());
@@ -170,8 +215,8 @@ private:
     }
 
     bool read_row(const std::string& raw) {
-        auto cells = cells_of(raw, sep_);
-        if (!cells) return refuse(at() + ": a quote is not closed.");
+        if (!split_row(raw, sep_, cells_, unquoted_)) return refuse(at() + ": a quote is not closed.");
+        std::vector<std::string_view>* cells = &cells_;
         const std::size_t want = names_.size() + 1;
         if (cells->size() < want)
             return refuse(at() + " holds " + std::to_string(cells->size()) + " cells for the " +
@@ -183,7 +228,7 @@ private:
                               std::to_string(want) + " columns of the header row.");
         const auto year = parse_int((*cells)[0]);
         if (!year || *year < kEarliestYear || *year > kLatestYear)
-            return refuse(at() + ": \"" + printable((*cells)[0]) + "\" is not a year from " +
+            return refuse(at() + ": \"" + excerpt((*cells)[0]) + "\" is not a year from " +
                           std::to_string(kEarliestYear) + " to " + std::to_string(kLatestYear) + ".");
         if (rows_ == 0) {
             first_year_ = *year;
@@ -195,17 +240,20 @@ private:
             return refuse(at() + ": the table holds more than " + std::to_string(kMaxYears) +
                           " years, the limit.");
         for (std::size_t k = 0; k < names_.size(); ++k) {
-            const std::string& text = (*cells)[k + 1];
+            const std::string_view text = (*cells)[k + 1];
             const Cell c = read_cell(text, decimal_comma_);
-            const std::string where = at() + ", column " + std::to_string(k + 2) + " (series " +
-                                      printable(names_[k]) + ", " + std::to_string(*year) + ")";
+            const auto where = [&] {
+                return at() + ", column " + std::to_string(k + 2) + " (series " + excerpt(names_[k]) + ", " +
+                       std::to_string(*year) + ")";
+            };
             float v = kMissing;
             if (!c.missing) {
-                if (!c.number) return refuse(where + ": \"" + printable(text) + "\" is not a number.");
+                if (!c.number) return refuse(where() + ": \"" + excerpt(text) + "\" is not a number.");
                 // A negative width is kept as it stands: the missing-value screen names it.
                 v = width_in_mm(*c.number, parts_);
                 if (!(v < kLargestWidth) || v == kMissing)
-                    return refuse(where + ": " + text + " is not a ring width in millimetres (100 or more).");
+                    return refuse(where() + ": " + excerpt(text) +
+                                  " is not a ring width in millimetres (100 or more).");
             }
             Column& col = columns_[k];
             if (v != kMissing && col.first_row < 0) {
@@ -222,7 +270,7 @@ private:
         for (std::size_t k = 0; k < names_.size(); ++k) {
             Column& col = columns_[k];
             if (col.first_row < 0)
-                return refuse("Series " + printable(names_[k]) + " (column " + std::to_string(k + 2) +
+                return refuse("Series " + excerpt(names_[k]) + " (column " + std::to_string(k + 2) +
                               " of the header row, line " + std::to_string(header_line_) +
                               ") has no values.");
             while (!col.values.empty() && col.values.back() == kMissing) col.values.pop_back();
@@ -246,6 +294,8 @@ private:
     bool decimal_comma_ = false;
     std::vector<std::string> names_;
     std::vector<Column> columns_;
+    std::vector<std::string_view> cells_;  // the cells of the row being read
+    std::vector<std::string> unquoted_;    // their text when the row holds quotes
     int rows_ = 0;
     int first_year_ = 0;
 };

@@ -44,6 +44,8 @@ public:
         std::string raw;
         while (read_text_line(file_, raw)) {
             ++line_;
+            // A line of more than a mebibyte is kept cut: it is refused below, by its number.
+            if (line_too_long(file_)) break;
             const std::string text = clean(raw);
             if (is_heidelberg_header(text)) {
                 if (where == Where::Data && !finish(out)) return false;
@@ -59,7 +61,7 @@ public:
             }
             if (where == Where::Outside) {
                 if (text.empty()) continue;
-                return refuse(at() + " stands outside a HEADER: and DATA: block: \"" + printable(text) +
+                return refuse(at() + " stands outside a HEADER: and DATA: block: \"" + excerpt(text) +
                               "\".");
             }
             if (where == Where::Header) {
@@ -74,7 +76,7 @@ public:
             if (!read_values(text)) return false;
         }
         if (line_too_long(file_))
-            return refuse("Line " + std::to_string(line_ + 1) +
+            return refuse("Line " + std::to_string(line_) +
                           " is longer than a mebibyte: this is not a Heidelberg file.");
         if (where == Where::Header)
             return refuse("The file ends after line " + std::to_string(line_) +
@@ -98,7 +100,7 @@ private:
     bool read_key(const std::string& text) {
         const std::size_t eq = text.find('=');
         if (eq == std::string::npos || eq == 0)
-            return refuse(at() + " of the HEADER: block is not a Key=Value line: \"" + printable(text) +
+            return refuse(at() + " of the HEADER: block is not a Key=Value line: \"" + excerpt(text) +
                           "\".");
         const std::string key = lower(trim(text.substr(0, eq)));
         if (auto [it, fresh] = keys_.emplace(key, KeyLine{trim(text.substr(eq + 1)), line_}); !fresh)
@@ -119,7 +121,7 @@ private:
         if (!k) return true;
         const auto n = parse_int(k->value);
         if (!n)
-            return refuse("Line " + std::to_string(k->line) + ": " + shown + "=" + printable(k->value) +
+            return refuse("Line " + std::to_string(k->line) + ": " + shown + "=" + excerpt(k->value) +
                           " is not a whole number.");
         v = *n;
         return true;
@@ -143,7 +145,7 @@ private:
         for (const std::string& item : freeform_items(text)) {
             const auto v = parse_int(item);
             if (!v)
-                return refuse(at() + ": \"" + printable(item) + "\" is not a whole number" + block() + ".");
+                return refuse(at() + ": \"" + excerpt(item) + "\" is not a whole number" + block() + ".");
             if (values_.size() > static_cast<std::size_t>(kMaxYears) + 10)
                 return refuse(at() + ": the DATA: block holds more than " + std::to_string(kMaxYears) +
                               " values, the limit per series" + block() + ".");

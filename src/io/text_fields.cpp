@@ -90,6 +90,13 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+std::string excerpt(std::string_view text, std::size_t most) {
+    if (text.size() <= most) return printable(text);
+    std::size_t cut = most;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return printable(text.substr(0, cut)) + "...";
+}
+
 namespace {
 
 // Length of the well-formed UTF-8 sequence at text[i] (1 to 4), or 0 when there is none: no

@@ -41,6 +41,11 @@ bool all_blank(std::string_view text);
 // split an output line.
 std::string printable(std::string_view text);
 
+// At most `most` characters of text as a message quotes them (printable), "..." after them when
+// text is longer: a message names a cell or a line of a damaged file, it does not repeat it
+// whole. A UTF-8 sequence is not cut.
+std::string excerpt(std::string_view text, std::size_t most = 60);
+
 // Text as valid UTF-8 for files that must hold it (the run summary's JSON, the batch's CSV):
 // well-formed UTF-8 sequences are kept, and every other byte (Latin-1 text, a file name in
 // another encoding) becomes the four characters \xHH, its value in upper-case hex.

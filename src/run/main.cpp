@@ -3,7 +3,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -52,6 +54,24 @@ std::string file_taken_for_option(int argc, char** argv) {
         std::error_code ec;
         if (a.size() > 1 && a[0] == '-' && std::filesystem::exists(a, ec)) return a;
     }
+    return {};
+}
+
+// Why a --site-timeout value is refused ("" when it is a number of seconds: finite, above 0).
+// The value is quoted shortened (one_line, at most 24 characters), never echoed whole.
+std::string site_timeout_problem(const std::string& text) {
+    std::string shown = kestrovan::one_line(text.substr(0, 24));
+    if (text.size() > 24) shown += "...";
+    shown = "\"" + shown + "\"";
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (begin != end && *begin == '+') ++begin;
+    double seconds = 0.0;
+    const auto [stop, ec] = std::from_chars(begin, end, seconds);
+    if (stop != end || begin == end || ec == std::errc::invalid_argument) return shown + " is not a number";
+    if (ec == std::errc::result_out_of_range || !std::isfinite(seconds))
+        return shown + (ec == std::errc::result_out_of_range ? " is out of range" : " is not a finite number");
+    if (!(seconds > 0.0)) return shown + " is not more than 0 seconds";
     return {};
 }
 
@@ -129,7 +149,7 @@ int main(int argc, char** argv) {
         ->add_option("--site-timeout", batch_options.site_timeout,
                      "stop a site that runs longer than SECONDS (recorded as \"stopped: time limit\"; "
                      "default: no limit)")
-        ->check(CLI::PositiveNumber)
+        ->check(site_timeout_problem)
         ->type_name("SECONDS");
     app.require_subcommand(0, 1);
 

@@ -28,6 +28,12 @@ std::string number(const std::optional<double>& v, int width, int decimals) {
     return fmt_f(static_cast<float>(v.value_or(kNone)), width, decimals);
 }
 
+// A figure of two decimals, which -9.999 would show as -10.00, a value it could hold: NA when
+// undefined, as the EPS85FROM column of the same rows writes it.
+std::string number_or_na(const std::optional<double>& v, int width, int decimals) {
+    return v ? number(v, width, decimals) : std::string(static_cast<std::size_t>(width) - 2, ' ') + "NA";
+}
+
 // Every series its own tree unless a layout is named.
 std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
     if (s.tree_id.empty()) {
@@ -41,8 +47,8 @@ std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
 std::string statistics_row(const std::string& label, const ChronologyStatistics& s, std::optional<int> from) {
     return fixed_width(label, 24) + fmt_i(s.n_trees, 7) + fmt_i(s.n_cores, 7) + fmt_i(s.n_pairs, 9) +
            fmt_f(static_cast<float>(s.mean_overlap), 8, 1) + number(s.rbar_tot, 9, 3) +
-           number(s.rbar_wt, 9, 3) + number(s.rbar_bt, 9, 3) + number(s.c_eff, 7, 2) +
-           number(s.rbar_eff, 9, 3) + number(s.eps, 7, 3) + number(s.snr, 9, 2) +
+           number(s.rbar_wt, 9, 3) + number(s.rbar_bt, 9, 3) + number_or_na(s.c_eff, 7, 2) +
+           number(s.rbar_eff, 9, 3) + number(s.eps, 7, 3) + number_or_na(s.snr, 9, 2) +
            (from ? fmt_i(*from, 9) : std::string("       NA"));
 }
 

@@ -69,7 +69,8 @@ TEST(ExchangeFormatRuns, MissingRingsStopOrAreFilledOnRequest) {
     std::ofstream("gaps.rwl") << text;
 
     ASSERT_EQ(run_file("data = \"gaps.rwl\"\ncurve = \"horizontal-line\"\n"), 1);
-    EXPECT_NE(read_file("out.txt").find("Fill the gaps inside the series by linear interpolation with --fill-gaps"),
+    EXPECT_NE(read_file("out.txt").find(" Series 01A has a missing ring in 1640, the first of 3: fill the gaps inside the series by "
+                                     "linear interpolation with --fill-gaps (run file: fill_gaps = true)"),
               std::string::npos);
 
     ASSERT_EQ(run_file("data = \"gaps.rwl\"\ncurve = \"horizontal-line\"\nfill_gaps = true\n"), 0)

@@ -184,6 +184,30 @@ TEST(ExchangeFormats, RefusalsNameTheLine) {
     }
 }
 
+// A line of more than a mebibyte is refused by its own number; a refusal quotes at most 60
+// characters of a cell; a separator inside a quoted name does not decide the table's separator.
+TEST(ExchangeFormats, LongLinesAndCellsAreNamedNotRepeated) {
+    const std::string huge((std::size_t{1} << 20) + 10, '7');
+    const Loaded fh = load("HEADER:\nKeyCode=A1\nTitle=" + huge + "\nDATA:Tree\n", "6\n");
+    EXPECT_NE(fh.shown.find("Line 3 is longer than a mebibyte"), std::string::npos) << fh.shown.substr(fh.shown.size() > 600 ? fh.shown.size() - 600 : 0);
+    const Loaded compact = load("\n" + huge + "\n", "7\n");
+    EXPECT_NE(compact.shown.find("Line 2 is longer than a mebibyte"), std::string::npos)
+        << compact.shown.substr(compact.shown.size() > 600 ? compact.shown.size() - 600 : 0);
+
+    const Loaded cell = load("Year,A\n1900,1.5\n1901," + std::string(900000, 'x') + "\n", "5\n0\n");
+    EXPECT_FALSE(cell.ok);
+    EXPECT_NE(cell.shown.find("(series A, 1901): \"" + std::string(60, 'x') + "...\" is not a number"),
+              std::string::npos)
+        << cell.shown.substr(0, 300);
+    EXPECT_LT(cell.shown.size(), 2000u);
+
+    const Loaded quoted = load("Year,\"A;1\",B\n1900,1.5,2.5\n1901,1.25,2\n", "5\n0\n");
+    ASSERT_TRUE(quoted.ok) << quoted.shown;
+    ASSERT_EQ(quoted.table.count(), 2);
+    EXPECT_EQ(rtrim(quoted.table.ids[0]), "A;1");
+    EXPECT_EQ(values_of(quoted.table, 0), (std::vector<float>{1.5f, 1.25f}));
+}
+
 // 9990 after a series' last value (to the end of its line) and before the next series' first
 // value is no value; such a series has no end marker and takes the unit of the other series.
 TEST(TucsonPadding, ReadAsNoValueWhereTheLayoutIsUnambiguous) {

@@ -203,8 +203,9 @@ TEST_F(RunStartTest, NegativeValuesEndTheRunAbnormally) {
     EXPECT_EQ(s.find("Series AAA"), std::string::npos);  // zero is not missing
     EXPECT_NE(s.find(" Series BBB      has   2 missing (negative) values\n"
                      "\n Missing (negative) values encountered:         2\n"
-                     " Fill the gaps inside the series by linear interpolation with --fill-gaps\n"
-                     " (run file: fill_gaps = true); missing rings at the ends are then cut off.\n"
+                     " Series BBB has a missing ring in 1901, the first of 2: fill the gaps inside the "
+                     "series by linear interpolation with --fill-gaps (run file: fill_gaps = true); "
+                     "missing rings at the ends are then cut off.\n"
                      "\n Abnormal termination of program Kestrovan_Version 45_v2b \n"
                      "\n Hit RETURN to Quit"),
               std::string::npos)
