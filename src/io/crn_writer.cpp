@@ -50,13 +50,30 @@ std::string data_bank_header_text(const std::array<std::string, 3>& header, int 
 }
 
 std::string crn_site_code(const std::array<std::string, 3>& header, std::string_view data_own_name) {
-    const std::string& first = header[0];
-    const std::string code = rtrim(first.substr(0, 6));
-    if (alphanumeric(code) && first.size() > 6 && trim(first.substr(6, 4)) == "1") return code;
+    if (std::string code = data_bank_site(header).code; !code.empty()) return code;
     std::string own;
     for (char ch : data_own_name.substr(0, data_own_name.find('.')))
         if (std::isalnum(static_cast<unsigned char>(ch)) && own.size() < 6) own += ch;
     return own.empty() ? "site" : own;
+}
+
+DataBankSite data_bank_site(const std::array<std::string, 3>& header) {
+    std::array<std::string, 3> lines;
+    for (std::size_t k = 0; k < lines.size(); ++k) lines[k] = header[k].substr(0, kRecordWidth);
+    DataBankSite site;
+    const std::string code = rtrim(lines[0].substr(0, 6));
+    if (alphanumeric(code) && lines[0].size() > 6 && trim(lines[0].substr(6, 4)) == "1") site.code = code;
+    site.name = data_bank_header_text(lines, 0);
+    site.species = data_bank_header_text(lines, 1);
+    constexpr std::string_view kLabel = "species";
+    if (site.species.size() >= kLabel.size()) {
+        std::string start = site.species.substr(0, kLabel.size());
+        for (char& ch : start) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        const std::string rest = site.species.substr(kLabel.size());
+        if (start == kLabel && (rest.empty() || rest.front() == ' ' || rest.front() == ':'))
+            site.species = trim(rest.empty() || rest.front() == ' ' ? rest : rest.substr(1));
+    }
+    return site;
 }
 
 bool crn_value_years(const CrnChronology& c, int& first, int& last) {

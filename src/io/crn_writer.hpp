@@ -30,6 +30,15 @@ std::string crn_site_code(const std::array<std::string, 3>& header, std::string_
 // layout (letters and digits in columns 1-6, the line number k + 1 in columns 7-10), else "".
 std::string data_bank_header_text(const std::array<std::string, 3>& header, int k);
 
+// The site a data file's header lines name when they follow the data bank layout: the code in
+// columns 1-6 and the name (often with its state or country) after column 10 of line 1, the
+// species after column 10 of line 2 (a leading "Species" label dropped). Text after column 80 (the
+// codes a run puts in columns 85-88) is not read. "" for what the lines do not give.
+struct DataBankSite {
+    std::string code, name, species;
+};
+DataBankSite data_bank_site(const std::array<std::string, 3>& header);
+
 struct CrnChronology {
     std::string_view site;            // site code, cut or padded to 6 columns
     std::array<std::string, 3> text;  // text of the Site, Info and Data records (cut at column 80)

@@ -3,9 +3,12 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <iterator>
+#include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "console/console.hpp"
@@ -71,8 +74,14 @@ public:
         std::vector<pugi::xml_node> series;
         collect(doc, series);
         if (series.empty()) return refuse("The document holds no measurementSeries element.");
-        for (const pugi::xml_node& s : series)
-            if (!read_series(s, out)) return false;
+        for (const pugi::xml_node& s : series) {
+            const std::string title = text_of(child(s, "title"));
+            if (title.empty()) return refuse(at(s) + ": the series has no <title>.");
+            if (!one_line(title)) return refuse(at(child(s, "title")) + ": the title is not one line of text.");
+        }
+        const std::vector<std::string> names = series_names(series);
+        for (std::size_t k = 0; k < series.size(); ++k)
+            if (!read_series(series[k], names[k], out)) return false;
         return refuse_repeated_series(console_, out, [&](std::size_t i) {
             return "in <measurementSeries> " + std::to_string(i + 1) + " of the document (line " +
                    std::to_string(out[i].line) + ")";
@@ -143,12 +152,58 @@ private:
         return found;
     }
 
-    bool read_series(const pugi::xml_node& s, std::vector<InputSeries>& out) {
-        const std::string name = text_of(child(s, "title"));
-        if (name.empty()) return refuse(at(s) + ": the series has no <title>.");
-        if (std::any_of(name.begin(), name.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
-            return refuse(at(child(s, "title")) + ": the title is not one line of text.");
+    static bool one_line(const std::string& text) {
+        return std::none_of(text.begin(), text.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    }
+
+    // The titles of a series' element, sample and radius (the nearest of each around it; "" where
+    // it has none or the title is not one line) and its own title.
+    static std::array<std::string, 4> hierarchy_titles(const pugi::xml_node& s) {
+        static constexpr std::array<std::string_view, 3> kLevels = {"element", "sample", "radius"};
+        std::array<std::string, 4> titles;
+        std::array<bool, 3> found{};
+        for (pugi::xml_node p = s.parent(); p; p = p.parent()) {
+            if (p.type() != pugi::node_element) continue;
+            for (std::size_t k = 0; k < kLevels.size(); ++k)
+                if (!found[k] && local_name(p) == kLevels[k]) {
+                    found[k] = true;
+                    const std::string t = text_of(child(p, "title"));
+                    if (one_line(t)) titles[k] = t;
+                }
+        }
+        titles[3] = text_of(child(s, "title"));
+        return titles;
+    }
+
+    // The name of every series: its element's title (the tree) whole, followed by the titles of
+    // the sample, radius and series at the levels where series of one element differ. Titles that
+    // tell no two series of a tree apart (the object's, a radius "1" everywhere) are left out, so
+    // that series titled "1", "2" in every tree become "T01" + "1", "T01" + "2", ... A series
+    // whose name would be empty (no element, nothing to tell apart) keeps its own title.
+    static std::vector<std::string> series_names(const std::vector<pugi::xml_node>& series) {
+        std::vector<std::array<std::string, 4>> titles;
+        titles.reserve(series.size());
+        for (const pugi::xml_node& s : series) titles.push_back(hierarchy_titles(s));
+        std::array<bool, 4> kept{true, false, false, false};
+        for (std::size_t level = 1; level < 4; ++level) {
+            std::map<std::string, std::set<std::string>> by_element;
+            for (const auto& t : titles) by_element[t[0]].insert(t[level]);
+            for (const auto& [element, seen] : by_element)
+                if (seen.size() > 1) kept[level] = true;
+        }
+        std::vector<std::string> names;
+        names.reserve(series.size());
+        for (const auto& t : titles) {
+            std::string name;
+            for (std::size_t level = 0; level < 4; ++level)
+                if (kept[level]) name += t[level];
+            names.push_back(name.empty() ? t[3] : name);
+        }
+        return names;
+    }
+
+    bool read_series(const pugi::xml_node& s, const std::string& name, std::vector<InputSeries>& out) {
         const std::string series = "series " + printable(name);
         const pugi::xml_node interp = child(s, "interpretation");
         const pugi::xml_node first = child(interp, "firstYear");

@@ -12,7 +12,10 @@ namespace kestrovan {
 class Console;
 
 // Reads every measurementSeries of a TRiDaS document (element names are matched without their
-// namespace prefix). A series is named by its <title>; its first year is
+// namespace prefix). A series is named by the titles around it: its element's (the tree's) title
+// whole, then the titles of its sample, radius and its own <title> at the levels where series of
+// one element differ (the object's title, and titles that tell no series of a tree apart, left
+// out); the table keeps at most 8 characters of the name (short_names). Its first year is
 // interpretation/firstYear (suffix AD, BC or BP; BC years count back from 0 = 1 BC, BP years
 // from 1950), checked against lastYear when that is given; its widths are the <value value="..">
 // of the one <values> group whose variable is the ring width (normalTridas "ring width"), in the

@@ -314,6 +314,10 @@ BatchRow batch_row(const std::string& file, const std::string& status_json,
     row.last_year = number_text(s, "last_year");
     row.span = number_text(s, "span");
     row.mean_segment_length = number_text(s, "mean_segment_length", 1);
+    const json& site = j.contains("site") && j["site"].is_object() ? j["site"] : json();
+    for (auto [key, field] :
+         {std::pair{"code", &row.site_code}, {"name", &row.site_name}, {"species", &row.species}})
+        if (site.contains(key) && site[key].is_string()) *field = site[key].get<std::string>();
     if (row.completed) {
         row.iterations = number_text(j, "iterations");
         row.constant = number_text(j, "constant", 1);
@@ -337,7 +341,7 @@ std::string batch_csv(const std::vector<BatchRow>& rows) {
     std::string out =
         "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
         "mean_rbar,first_year_eps_085,seconds,output_dir,n_trees,n_cores,rbar_tot,rbar_eff,eps,snr,eps_085_"
-        "from\n";
+        "from,site_code,site_name,species\n";
     for (const BatchRow& r : rows) {
         for (const std::string* f :
              {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length, &r.outcome,
@@ -347,6 +351,8 @@ std::string batch_csv(const std::vector<BatchRow>& rows) {
         for (const std::string* f :
              {&r.n_trees, &r.n_cores, &r.rbar_tot, &r.rbar_eff, &r.eps, &r.snr, &r.eps_085_from})
             out += "," + *f;
+        for (const std::string* f : {&r.site_code, &r.site_name, &r.species})
+            out += "," + csv_field(utf8_or_escaped(*f));  // header text need not be UTF-8
         out += "\n";
     }
     return out;

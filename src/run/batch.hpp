@@ -29,6 +29,7 @@ struct BatchRow {
     std::string output_dir;  // where the site wrote its files
     // The signal strength of the signal-free indices over all years ("" where undefined).
     std::string n_trees, n_cores, rbar_tot, rbar_eff, eps, snr, eps_085_from;
+    std::string site_code, site_name, species;  // from the data file's header lines ("" unknown)
     bool completed = false;
 };
 

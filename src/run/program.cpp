@@ -80,7 +80,21 @@ struct Run {
     bool greet;  // the banner and the gap warning (the dialogue)
     RunSummary& summary;
     StatisticsSettings statistics;
+    std::function<RunPlan()> settings;  // the run file of the choices made so far (--record's)
 };
+
+// After the dialogue's echo lines and the engine's: every option of the run, as the run file
+// that --record writes for it, so that the report names what the echo lines leave out (stiffness, pith file,
+// RBAR window, criterion, curve names). The data file is named as in its own directory, so that
+// the block reads the same wherever the run writes its files.
+void report_run_settings(Report& report, const RunPlan& plan) {
+    std::string dir, own;
+    split_path(plan.data, dir, own);
+    report.blank_line();
+    report.line("RUN SETTINGS");
+    std::istringstream text(run_file_text(plan, dir));
+    for (std::string line; std::getline(text, line);) report.line(line);
+}
 
 // One whole run: start, dialogue, selection, engine attempts, final files.
 void run_whole_program(Run& r) {
@@ -88,6 +102,7 @@ void run_whole_program(Run& r) {
     OutputFiles& files = r.start.files;
     set_plplot_lib();
     run_start(r.start, r.dialogue, r.greet);
+    r.summary.site = r.start.site;
     r.summary.as_read = figures_of(r.start.table);
     r.summary.filled_rings = r.start.gaps.filled;
 
@@ -114,6 +129,9 @@ void run_whole_program(Run& r) {
     EngineResults results;
     const AttemptsSummary attempts = run_attempts(raw, r.params, io, results, steps);
     summarize_attempts(attempts, results, r.params, r.summary);
+    // Once the attempts are over, so that the choices made during them (a truncated or another
+    // Regional curve, tree-ring plots, another stabilization) are named too.
+    report_run_settings(files.report, r.settings());
 
     const ResidualChronologies residuals = residual_chronologies(results, r.params);
     write_final_output(console, files, r.params, final_chronologies(results, residuals), *plotter);
@@ -292,14 +310,18 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
                        .size = options.plot_size},
           true,
           summary,
-          options.statistics};
+          options.statistics,
+          [&] {
+              RunPlan plan = recorder.plan();
+              plan.fill_gaps = options.fill_gaps;
+              plan.statistics = options.statistics;
+              // A run file draws on a file device only: the screen's plots are recorded as off.
+              plan.plots = options.plots && run_file_device(options.device) ? options.device : "off";
+              if (plan.plots != "off") plan.plot_size = options.plot_size;
+              return plan;
+          }};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
-    summary.plan = recorder.plan();
-    summary.plan.fill_gaps = options.fill_gaps;
-    summary.plan.statistics = options.statistics;
-    // A run file draws on a file device only: the screen's plots are recorded as off.
-    summary.plan.plots = options.plots && run_file_device(options.device) ? options.device : "off";
-    if (summary.plan.plots != "off") summary.plan.plot_size = options.plot_size;
+    summary.plan = r.settings();
     status = end_with_summary(run, summary, status);
     if (!options.record.empty() && run.files.finished) {
         try {
@@ -355,7 +377,8 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
                        .size = summary.plan.plot_size},
           false,
           summary,
-          summary.plan.statistics};
+          summary.plan.statistics,
+          [&] { return summary.plan; }};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     const bool data_read = run.files.report.is_open();
     status = end_with_summary(run, summary, status);

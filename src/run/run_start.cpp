@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "console/ask.hpp"
@@ -227,12 +228,33 @@ long long count_missing(Console& console, const SeriesTable& table) {
 
 }  // namespace
 
+namespace {
+
+// The first missing (negative) value of the table, in series order: the series and its year.
+std::pair<std::string, int> first_missing(const SeriesTable& table) {
+    for (int i = 0; i < table.count(); ++i) {
+        const YearSpan& span = table.years[static_cast<std::size_t>(i)];
+        const int n = std::min(span.last - span.first + 1, table.data.rows());
+        for (int k = 0; k < n; ++k)
+            if (table.data(k, i) < 0.0f) return {rtrim(table.ids[static_cast<std::size_t>(i)]), span.first + k};
+    }
+    return {};
+}
+
+}  // namespace
+
 bool missing_value_screen(Console& console, const SeriesTable& table) {
     const long long total = count_missing(console, table);
     if (total == 0) return true;
     console.line("Missing (negative) values encountered: " + fmt_i(total, 9), 2);
-    console.line("Fill the gaps inside the series by linear interpolation with --fill-gaps", 2);
-    console.line("(run file: fill_gaps = true); missing rings at the ends are then cut off.", 2);
+    // One line, the reason of the stop (the batch records it): where the first missing ring is,
+    // how many there are and what reads them.
+    const auto [series, year] = first_missing(table);
+    console.line("Series " + series + " has a missing ring in " + std::to_string(year) + ", the first of " +
+                     std::to_string(total) +
+                     ": fill the gaps inside the series by linear interpolation with --fill-gaps (run file: "
+                     "fill_gaps = true); missing rings at the ends are then cut off.",
+                 2);
     return false;
 }
 
@@ -319,6 +341,8 @@ void run_start(RunStart& run, DialogueAnswers& answers, bool greet) {
                 const LoadSettings settings = answers.load_settings(data);
                 console.keep_lines();
                 loaded = read_data(console, data, settings, run.table, run.files.header, &run.notes);
+                // Taken before the header is completed: made-up lines name no site.
+                run.site = data_bank_site(run.files.header);
                 run.files.complete_header();
                 for (const std::string& l : console.kept_lines()) why += (why.empty() ? "" : " ") + l;
             } catch (const std::ios_base::failure&) {

@@ -6,6 +6,7 @@
 #include <string>
 #include "console/console.hpp"
 
+#include "io/crn_writer.hpp"
 #include "io/gaps.hpp"
 #include "io/output_files.hpp"
 #include "io/series_input.hpp"
@@ -27,6 +28,7 @@ struct RunStart {
     bool fill_gaps = false;
     GapFilling gaps;
     LoadNotes notes;  // the kind recognised and the series renamed by the load
+    DataBankSite site;  // the site the data file's own header lines name
     int series_count() const { return table.count(); }
 };
 

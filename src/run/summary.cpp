@@ -82,6 +82,11 @@ ordered_json filled_json(const std::vector<FilledRing>& filled) {
     return out;
 }
 
+ordered_json site_json(const DataBankSite& site) {
+    const auto text = [](const std::string& t) { return t.empty() ? ordered_json(nullptr) : ordered_json(t); };
+    return {{"code", text(site.code)}, {"name", text(site.name)}, {"species", text(site.species)}};
+}
+
 ordered_json convergence_json(const std::vector<ConvergenceStats>& stats) {
     ordered_json out = ordered_json::array();
     for (std::size_t k = 0; k < stats.size(); ++k) {
@@ -174,6 +179,7 @@ std::string summary_json(const RunSummary& s, const OutputFiles& files) {
         {"version", kVersion},
         {"run", plan_json(s.plan)},
         {"data_file", {{"name", files.data_name}, {"sha256", files.data_sha256}}},
+        {"site", site_json(s.site)},
         {"series_as_read", figures_json(s.as_read)},
         {"filled_rings", filled_json(s.filled_rings)},
         {"series_selected", figures_json(s.selected)},

@@ -11,6 +11,7 @@
 
 #include "diag/stabilize.hpp"
 #include "engine/sftest.hpp"
+#include "io/crn_writer.hpp"
 #include "io/gaps.hpp"
 #include "io/output_files.hpp"
 #include "model/series_table.hpp"
@@ -41,6 +42,7 @@ struct PublishedFigures {
 // What a run did, gathered as it goes.
 struct RunSummary {
     RunPlan plan;
+    DataBankSite site;  // from the data file's header lines ("" members: not given)
     std::optional<SeriesFigures> as_read, selected;
     std::vector<FilledRing> filled_rings;  // missing rings filled by interpolation (fill_gaps)
     // "converged", "stopped at its best iterate" (the statistic did not meet the criterion; the

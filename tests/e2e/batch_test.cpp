@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/program_runner.hpp"
@@ -50,7 +51,10 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
     const auto rows = csv_rows("sites/batch_summary.csv");
     ASSERT_EQ(rows.size(), 5u) << read_file("sites/batch_summary.csv");
     EXPECT_EQ(rows[0][0], "file");
-    EXPECT_EQ(rows[0].size(), 20u);
+    EXPECT_EQ(rows[0].size(), 23u);
+    EXPECT_EQ(rows[0][20], "site_code");
+    EXPECT_EQ(rows[1][20], "CA533");  // the site of the data file's header lines
+    EXPECT_EQ(rows[1][21], "Campito Mountain California USA");
     EXPECT_EQ(rows[1][12], "sites/ca533");
     EXPECT_EQ(rows[0][15], "rbar_tot");
     EXPECT_EQ(rows[1][13], "34");  // ca533: trees, every series its own without tree_id
@@ -72,6 +76,27 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
     for (const char* f :
          {"co021_crns_col.txt", "co021_SSF_RAW_Ratios.txt", "co021_out_v45_v2b.txt", "co021_spectra.txt"})
         EXPECT_EQ(read_file("sites/co021/" + std::string(f)), read_file(dir.file("alone/") + f)) << f;
+}
+
+// A time limit is a finite number of seconds above 0; a refusal quotes the value shortened.
+TEST(Batch, SiteTimeoutThatIsNoTimeIsRefused) {
+    TempDir dir("batch_timeout");
+    std::ofstream("default.toml") << "# every key at its default\n";
+    const std::string long_number = "1" + std::string(308, '0');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"nan", "\"nan\" is not a finite number"},
+        {"inf", "\"inf\" is not a finite number"},
+        {"abc", "\"abc\" is not a number"},
+        {"-5", "\"-5\" is not more than 0 seconds"},
+        {"1e999", "\"1e999\" is out of range"},
+        {long_number + "x", "\"" + long_number.substr(0, 24) + "...\" is not a number"},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_NE(run_kestrovan("", "batch default.toml gp.rwl --site-timeout " + value), 0) << value;
+        const std::string out = read_file("out.txt");
+        EXPECT_NE(out.find("--site-timeout: " + expected), std::string::npos) << out;
+        EXPECT_LT(out.size(), 400u) << out;
+    }
 }
 
 TEST(Batch, RegionalCurvesOfTwoSitesTakeTheirOwnPithFiles) {

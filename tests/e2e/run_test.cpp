@@ -2,6 +2,8 @@
 // directory, and checks the files it writes.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -96,6 +98,12 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
         EXPECT_TRUE(fs::exists(std::string("ca533") + suffix)) << suffix;
     EXPECT_FALSE(fs::exists("ca533_RCScurves.txt"));
 
+    // The summary names the site of the data file's header lines.
+    const auto site = nlohmann::json::parse(read_file("ca533_summary.json"))["site"];
+    EXPECT_EQ(site["code"], "CA533");
+    EXPECT_EQ(site["name"], "Campito Mountain California USA");
+    EXPECT_EQ(site["species"], "PILO Pinus longaeva raw ring widths (mm)");
+
     check_chronology_files("ca533", 626, 1358, true);
     EXPECT_EQ(read_lines("ca533_crns_col.txt")[0],
               "  Year  SSize  StdCrn  SsfCrn  StdSig  SsfSig  StdSee  SsfSee  StdStb  SsfStb");
@@ -157,6 +165,17 @@ TEST(EndToEnd, RegionalCurveRunWithPithOffsets) {
     const std::string report = read_file("gp_out_v45_v2b.txt");
     EXPECT_NE(report.find("REGIONAL CURVE STANDARDIZATION (RCS):"), std::string::npos);
     EXPECT_NE(report.find("FINAL ITERATION WITH CONVERGENCE"), std::string::npos);
+
+    // After the engine's lines, the run file of the session's choices, those of the attempts too.
+    const std::size_t settings = report.find("\nRUN SETTINGS\n");
+    ASSERT_NE(settings, std::string::npos) << report;
+    const std::string block = report.substr(settings);
+    EXPECT_LT(report.find("FINAL ITERATION WITH CONVERGENCE"), settings);
+    EXPECT_NE(block.find("\ntruncation_age = "), std::string::npos) << block;
+    for (const char* line : {"\ncurve = \"rcs\"\n", "\nstiffness = 10\n", "\npith = \"gp_pith.txt\"\n",
+                             "\nrbar_window = 51\n", "\nconvergence = 0.0001\n",
+                             "\nregional_curve = \"age-dependent-spline\"\n"})
+        EXPECT_NE(block.find(line), std::string::npos) << line << block;
 }
 
 TEST(EndToEnd, EndOfInputAtAQuestionStopsWithStatusTwo) {
