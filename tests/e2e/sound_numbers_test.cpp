@@ -435,6 +435,20 @@ TEST(ChronologyLevels, ChronologiesOfWidthsKeepTheirProportions) {
     EXPECT_EQ(pairs, static_cast<std::size_t>(iterations) + 1);
 }
 
+// A period that no series covers has no effective number of cores and no signal-to-noise ratio:
+// the report says NA, not the -10.00 that the undefined marker looks like in two decimals.
+TEST(ChronologyLevels, UndefinedStatisticsReadNA) {
+    TempDir dir;
+    ASSERT_EQ(run_toml("na", "data = \"gp.rwl\"\nstatistics_period = [1000, 1100]\nrbar_window = 0\n", {"gp.rwl"}),
+              0);
+    const std::string report = read_file("na/gp_out_v45_v2b.txt");
+    const std::size_t row = report.find("STANDARD 1000-1100");
+    ASSERT_NE(row, std::string::npos);
+    const std::string line = report.substr(row, report.find('\n', row) - row);
+    EXPECT_EQ(line.find("-10.00"), std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - 38), "  NA   -9.999 -9.999       NA       NA") << line;
+}
+
 // The chronology statistics of the summary against a computation of the test's own from the
 // written standard indices: gp with its cores split into trees ("01A" is core A of tree 01).
 TEST(ChronologyLevels, StatisticsWithTreesAgreeWithTheIndexFiles) {
