@@ -50,7 +50,7 @@ enum class IterationEnd {
     Converged,       // the criterion statistic met the threshold
     IterationLimit,  // the limit of iterations was reached: the best iterate is published
     Stalled,         // the statistic stopped falling: the best iterate is published
-    Diverged,        // the statistic grew several-fold (no constant helped): the best iterate
+    Diverged,        // the statistic kept growing (no constant helped, or none tried): the best iterate
     NoIterate,       // no iteration gave a usable chronology: the first pass is published
 };
 
