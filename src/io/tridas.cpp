@@ -282,11 +282,29 @@ bool read_tridas(Console& console, std::istream& file, std::vector<InputSeries>&
     return TridasReader(console, std::move(text)).run(series);
 }
 
-bool looks_like_tridas(std::string_view start) {
+namespace {
+bool looks_like_tridas_text(std::string_view start) {
     std::size_t i = 0;
     while (i < start.size() && std::isspace(static_cast<unsigned char>(start[i]))) ++i;
     if (i >= start.size() || start[i] != '<') return false;
     return lower(start.substr(i, 4096)).find("tridas") != std::string::npos;
+}
+}  // namespace
+
+bool looks_like_tridas(std::string_view start) {
+    // A document in UTF-16 (its byte-order mark, or "<" beside a zero byte) is looked at through
+    // its ASCII characters: the zero bytes and the marks dropped. The reader takes it whole.
+    const bool utf16 = start.size() >= 2 && ((start[0] == '\xFF' && start[1] == '\xFE') ||
+                                             (start[0] == '\xFE' && start[1] == '\xFF') ||
+                                             (start[0] == '<' && start[1] == '\0') ||
+                                             (start[0] == '\0' && start[1] == '<'));
+    if (utf16) {
+        std::string narrow;
+        for (char ch : start)
+            if (ch != '\0' && ch != '\xFF' && ch != '\xFE') narrow += ch;
+        return looks_like_tridas_text(narrow);
+    }
+    return looks_like_tridas_text(start);
 }
 
 }  // namespace kestrovan

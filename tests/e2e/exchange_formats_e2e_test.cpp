@@ -40,12 +40,17 @@ TEST(ExchangeFormatRuns, EveryFormatGivesTheSameMeasurementFile) {
     const auto want = series_lines("gp_STD_RAW_Data.txt");
     ASSERT_GT(want.size(), 100u);
     const kestrovan::SeriesTable gp = tucson_original("gp.rwl");
+    // The TRiDaS document also in UTF-16 (little-endian, with its byte-order mark).
+    std::string xml = tridas_file(gp), wide = "\xFF\xFE";
+    xml.replace(xml.find("UTF-8"), 5, "UTF-16");
+    for (char ch : xml) wide += std::string{ch, '\0'};
     const std::pair<std::string, std::string> files[] = {{"gpcsv.csv", csv_table(gp, ',')},
                                                          {"gpfh.fh", heidelberg_file(gp)},
                                                          {"gpcompact.txt", compact_file(gp)},
-                                                         {"gptridas.xml", tridas_file(gp)}};
-    const char* formats[] = {"csv", "heidelberg", "compact", "tridas"};
-    for (std::size_t i = 0; i < 4; ++i) {
+                                                         {"gptridas.xml", tridas_file(gp)},
+                                                         {"gpwide.xml", wide}};
+    const char* formats[] = {"csv", "heidelberg", "compact", "tridas", "tridas"};
+    for (std::size_t i = 0; i < 5; ++i) {
         std::ofstream(files[i].first) << files[i].second;
         const std::string base = files[i].first.substr(0, files[i].first.find('.'));
         for (const std::string& format : {std::string(formats[i]), std::string("auto")}) {
