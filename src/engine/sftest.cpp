@@ -92,7 +92,8 @@ StopDecision stop_decision(const IterationRecord& record, const StopRule& rule) 
     if (now <= rule.threshold) {
         const std::size_t last = static_cast<std::size_t>(k - 1);
         const bool swings = last < record.net_changes.size() && last < record.changes.size() &&
-                            record.net_changes[last] > 0.0f && record.net_changes[last] < record.changes[last];
+                            record.net_changes[last] > 0.0f &&
+                            record.net_changes[last] < record.changes[last];
         const float rate = swings ? 0.0f : shrink_rate(record.changes, k);
         const bool settled = rate < 1.0f ? now * rate / (1.0f - rate) <= rule.threshold
                                          : record.changes[static_cast<std::size_t>(k - 1)] <= rule.threshold;

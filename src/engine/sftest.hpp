@@ -42,7 +42,7 @@ enum class StopDecision {
 
 // The numbers of the stop rule.
 struct StopRule {
-    float threshold = 0.0001f;   // the convergence criterion
+    float threshold = 0.0001f;  // the convergence criterion
     int max_iterations = 100;
     int watch_from = 6;          // the lows that count for stalling and divergence start here
     int stall_iterations = 10;   // stalled after this many iterations without a new low

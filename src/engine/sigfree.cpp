@@ -292,12 +292,12 @@ private:
     const int threads_;  // threads for the per-series fits and the year-by-year means
 
     bool first_attempt_ = false;
-    bool shifted_ = false;   // this attempt's data have a constant added
-    bool zero_rings_ = false;  // the data as read hold zero rings: only they may take a constant
+    bool shifted_ = false;      // this attempt's data have a constant added
+    bool zero_rings_ = false;   // the data as read hold zero rings: only they may take a constant
     std::vector<float> level_;  // per series: the mean of its measurements as read (its floor's unit)
-    float run_level_ = 1.0f;  // the mean of all measurements as read
+    float run_level_ = 1.0f;    // the mean of all measurements as read
     float run_largest_ = 0.0f;  // the largest measurement of all series (the constant included)
-    bool plots_on_ = false;  // first-pass plots: first attempt only
+    bool plots_on_ = false;     // first-pass plots: first attempt only
     int max_len_ = 1;
 
     RobustWorkspace rws_;
@@ -311,7 +311,7 @@ private:
 
     // Per series: its first-pass mean, the codes and floor events of its fits, its current curve.
     struct PerSeries {
-        std::vector<float> mean;               // first-pass mean of each series' measurements
+        std::vector<float> mean;  // first-pass mean of each series' measurements
         // Residual indices: how many measurement units one index unit of the series stands for
         // (the spread of its first-pass residuals over that of its ratios).
         std::vector<float> residual_scale;
@@ -359,7 +359,7 @@ private:
         // signal-free files are written once, from the published iterate, after the last iteration.
         std::vector<float> iteration_curves, prev;
         std::vector<float> residual_scale;  // the series' residual scales it started from
-        int k = 0;  // the best iterate (0: the first pass, before any iteration)
+        int k = 0;                          // the best iterate (0: the first pass, before any iteration)
         float statistic = 0.0f;
         int curves_kept = 0;  // Regional curves fitted up to the best iterate (RegionalCurveHistory::added)
     };
@@ -678,7 +678,8 @@ void SignalFreeRun::first_pass() {
         for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
         if (first_attempt_)
             for (int j = 0; j < len; ++j)
-                carry_.standard_curves(setup_.row0[is] + j, i) = c[static_cast<std::size_t>(j)] - attempt_.constant;
+                carry_.standard_curves(setup_.row0[is] + j, i) =
+                    c[static_cast<std::size_t>(j)] - attempt_.constant;
         std::copy(c.begin(), c.end(),
                   series_.iteration_curves.begin() + static_cast<std::ptrdiff_t>(series_.curve_from[is]));
         if (plots_.keep_data)
@@ -1116,12 +1117,11 @@ SignalFreeRun::Step SignalFreeRun::convergence_step(int k) {
     iteration_.prev = iteration_.chron;
     series_.switched.resize(static_cast<std::size_t>(k), 0);
     iteration_.change_means.push_back(iteration_.change.back().first);
-    iteration_.net_changes.push_back(k >= 3 ? net_change(iteration_.history[static_cast<std::size_t>(k - 2)],
-                                                         iteration_.chron)
-                                            : 0.0f);
-    const StopDecision decision =
-        stop_decision({iteration_.statistic, iteration_.change_means, iteration_.net_changes, series_.switched},
-                      StopRule{.threshold = params_.convergence, .max_iterations = kMaxIterations});
+    iteration_.net_changes.push_back(
+        k >= 3 ? net_change(iteration_.history[static_cast<std::size_t>(k - 2)], iteration_.chron) : 0.0f);
+    const StopDecision decision = stop_decision(
+        {iteration_.statistic, iteration_.change_means, iteration_.net_changes, series_.switched},
+        StopRule{.threshold = params_.convergence, .max_iterations = kMaxIterations});
     const auto warn = [&](const char* text) {
         const std::string warning = Columns().at(1, text).at(67, fmt_i(k, 3)).str();
         console_.line(warning);
@@ -1225,10 +1225,11 @@ void SignalFreeRun::finish(Step outcome, int k) {
     closing_messages(outcome, k);
     const PublishedIterate& published = results_.published;
     if (k > 0)
-        report.line("CHANGE OF THE CHRONOLOGY IN THE PUBLISHED ITERATION, YEARS WITH 5 OR MORE SERIES: MEAN " +
-                        trim(fmt_f(published.change_mean, 12, 6)) + ", LARGEST " +
-                        trim(fmt_f(published.change_max, 12, 6)),
-                    2);
+        report.line(
+            "CHANGE OF THE CHRONOLOGY IN THE PUBLISHED ITERATION, YEARS WITH 5 OR MORE SERIES: MEAN " +
+                trim(fmt_f(published.change_mean, 12, 6)) + ", LARGEST " +
+                trim(fmt_f(published.change_max, 12, 6)),
+            2);
     if (published.near_zero_years > 0)
         report.line(std::to_string(published.near_zero_years) + " YEARS OF THE CHRONOLOGY BELOW " +
                         trim(fmt_f(kNearZeroChronology, 6, 2)) + ": THE SIGNAL-FREE STEP DIVIDED BY " +

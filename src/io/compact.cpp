@@ -94,7 +94,9 @@ private:
     bool refuse(const std::string& what) { return refuse_reading(console_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
     // The line just read (line_) ended the reading at a mebibyte.
-    bool refuse_long_line() { return refuse(at() + " is longer than a mebibyte: this is not a compact file."); }
+    bool refuse_long_line() {
+        return refuse(at() + " is longer than a mebibyte: this is not a compact file.");
+    }
 
     bool read_series(const CompactHeader& h, std::vector<InputSeries>& out) {
         const int header = line_;

@@ -206,8 +206,7 @@ private:
             if (has_control_bytes(name)) return refuse(at() + ", " + column + ": the name is not text.");
             if (auto [it, fresh] = seen.emplace(rtrim(name), k); !fresh)
                 return refuse(at() + ": columns " + std::to_string(it->second + 1) + " and " +
-                              std::to_string(k + 1) + " carry the same name, " + excerpt(rtrim(name)) +
-                              ".");
+                              std::to_string(k + 1) + " carry the same name, " + excerpt(rtrim(name)) + ".");
         }
         names_.assign(cells->begin() + 1, cells->end());
         columns_.resize(names_.size());

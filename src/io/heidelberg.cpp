@@ -61,8 +61,7 @@ public:
             }
             if (where == Where::Outside) {
                 if (text.empty()) continue;
-                return refuse(at() + " stands outside a HEADER: and DATA: block: \"" + excerpt(text) +
-                              "\".");
+                return refuse(at() + " stands outside a HEADER: and DATA: block: \"" + excerpt(text) + "\".");
             }
             if (where == Where::Header) {
                 if (lower(text.substr(0, 5)) == "data:") {
@@ -100,8 +99,7 @@ private:
     bool read_key(const std::string& text) {
         const std::size_t eq = text.find('=');
         if (eq == std::string::npos || eq == 0)
-            return refuse(at() + " of the HEADER: block is not a Key=Value line: \"" + excerpt(text) +
-                          "\".");
+            return refuse(at() + " of the HEADER: block is not a Key=Value line: \"" + excerpt(text) + "\".");
         const std::string key = lower(trim(text.substr(0, eq)));
         if (auto [it, fresh] = keys_.emplace(key, KeyLine{trim(text.substr(eq + 1)), line_}); !fresh)
             return refuse(at() + ": the key " + trim(text.substr(0, eq)) + " is given again (first at line " +
@@ -144,8 +142,7 @@ private:
     bool read_values(const std::string& text) {
         for (const std::string& item : freeform_items(text)) {
             const auto v = parse_int(item);
-            if (!v)
-                return refuse(at() + ": \"" + excerpt(item) + "\" is not a whole number" + block() + ".");
+            if (!v) return refuse(at() + ": \"" + excerpt(item) + "\" is not a whole number" + block() + ".");
             if (values_.size() > static_cast<std::size_t>(kMaxYears) + 10)
                 return refuse(at() + ": the DATA: block holds more than " + std::to_string(kMaxYears) +
                               " values, the limit per series" + block() + ".");

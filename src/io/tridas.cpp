@@ -77,7 +77,8 @@ public:
         for (const pugi::xml_node& s : series) {
             const std::string title = text_of(child(s, "title"));
             if (title.empty()) return refuse(at(s) + ": the series has no <title>.");
-            if (!one_line(title)) return refuse(at(child(s, "title")) + ": the title is not one line of text.");
+            if (!one_line(title))
+                return refuse(at(child(s, "title")) + ": the title is not one line of text.");
         }
         const std::vector<std::string> names = series_names(series);
         for (std::size_t k = 0; k < series.size(); ++k)
@@ -294,10 +295,10 @@ bool looks_like_tridas_text(std::string_view start) {
 bool looks_like_tridas(std::string_view start) {
     // A document in UTF-16 (its byte-order mark, or "<" beside a zero byte) is looked at through
     // its ASCII characters: the zero bytes and the marks dropped. The reader takes it whole.
-    const bool utf16 = start.size() >= 2 && ((start[0] == '\xFF' && start[1] == '\xFE') ||
-                                             (start[0] == '\xFE' && start[1] == '\xFF') ||
-                                             (start[0] == '<' && start[1] == '\0') ||
-                                             (start[0] == '\0' && start[1] == '<'));
+    const bool utf16 =
+        start.size() >= 2 &&
+        ((start[0] == '\xFF' && start[1] == '\xFE') || (start[0] == '\xFE' && start[1] == '\xFF') ||
+         (start[0] == '<' && start[1] == '\0') || (start[0] == '\0' && start[1] == '<'));
     if (utf16) {
         std::string narrow;
         for (char ch : start)

@@ -70,7 +70,8 @@ std::string site_timeout_problem(const std::string& text) {
     const auto [stop, ec] = std::from_chars(begin, end, seconds);
     if (stop != end || begin == end || ec == std::errc::invalid_argument) return shown + " is not a number";
     if (ec == std::errc::result_out_of_range || !std::isfinite(seconds))
-        return shown + (ec == std::errc::result_out_of_range ? " is out of range" : " is not a finite number");
+        return shown +
+               (ec == std::errc::result_out_of_range ? " is out of range" : " is not a finite number");
     if (!(seconds > 0.0)) return shown + " is not more than 0 seconds";
     return {};
 }

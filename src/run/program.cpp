@@ -61,8 +61,8 @@ void summarize_attempts(const AttemptsSummary& a, const EngineResults& r, const 
     s.convergence = r.convergence;
     s.outcome = p.outcome();
     s.message = p.message();
-    s.published = PublishedFigures{p.attempt,     p.constant,   p.iteration,      p.criterion,
-                                   p.statistic,   p.change_mean, p.change_max, p.near_zero_years};
+    s.published = PublishedFigures{p.attempt,   p.constant,    p.iteration,  p.criterion,
+                                   p.statistic, p.change_mean, p.change_max, p.near_zero_years};
     if (params.rbar_window > 0) {
         s.standard_rbar = summarize_rbar(r.standard_rbar, r.first_year, r.sample_size);
         s.signal_free_rbar = summarize_rbar(r.signal_free_rbar, r.first_year, r.sample_size);

@@ -236,7 +236,8 @@ std::pair<std::string, int> first_missing(const SeriesTable& table) {
         const YearSpan& span = table.years[static_cast<std::size_t>(i)];
         const int n = std::min(span.last - span.first + 1, table.data.rows());
         for (int k = 0; k < n; ++k)
-            if (table.data(k, i) < 0.0f) return {rtrim(table.ids[static_cast<std::size_t>(i)]), span.first + k};
+            if (table.data(k, i) < 0.0f)
+                return {rtrim(table.ids[static_cast<std::size_t>(i)]), span.first + k};
     }
     return {};
 }

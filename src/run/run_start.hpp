@@ -27,7 +27,7 @@ struct RunStart {
     // the run; `gaps` says what was filled and cut off.
     bool fill_gaps = false;
     GapFilling gaps;
-    LoadNotes notes;  // the kind recognised and the series renamed by the load
+    LoadNotes notes;    // the kind recognised and the series renamed by the load
     DataBankSite site;  // the site the data file's own header lines name
     int series_count() const { return table.count(); }
 };

@@ -83,7 +83,9 @@ ordered_json filled_json(const std::vector<FilledRing>& filled) {
 }
 
 ordered_json site_json(const DataBankSite& site) {
-    const auto text = [](const std::string& t) { return t.empty() ? ordered_json(nullptr) : ordered_json(t); };
+    const auto text = [](const std::string& t) {
+        return t.empty() ? ordered_json(nullptr) : ordered_json(t);
+    };
     return {{"code", text(site.code)}, {"name", text(site.name)}, {"species", text(site.species)}};
 }
 
@@ -126,10 +128,9 @@ ordered_json published_json(const std::optional<PublishedFigures>& p) {
             {"criterion", p->criterion.empty() ? ordered_json(nullptr) : ordered_json(p->criterion)},
             {"statistic",
              p->criterion.empty() ? ordered_json(nullptr) : ordered_json(decimal_double(p->statistic))},
-            {"change",
-             p->criterion.empty() ? ordered_json(nullptr)
-                                  : ordered_json({{"mean", decimal_double(p->change_mean)},
-                                                  {"max", decimal_double(p->change_max)}})},
+            {"change", p->criterion.empty() ? ordered_json(nullptr)
+                                            : ordered_json({{"mean", decimal_double(p->change_mean)},
+                                                            {"max", decimal_double(p->change_max)}})},
             {"near_zero_years", p->near_zero_years}};
 }
 }  // namespace

@@ -172,9 +172,9 @@ TEST(EndToEnd, RegionalCurveRunWithPithOffsets) {
     const std::string block = report.substr(settings);
     EXPECT_LT(report.find("FINAL ITERATION WITH CONVERGENCE"), settings);
     EXPECT_NE(block.find("\ntruncation_age = "), std::string::npos) << block;
-    for (const char* line : {"\ncurve = \"rcs\"\n", "\nstiffness = 10\n", "\npith = \"gp_pith.txt\"\n",
-                             "\nrbar_window = 51\n", "\nconvergence = 0.0001\n",
-                             "\nregional_curve = \"age-dependent-spline\"\n"})
+    for (const char* line :
+         {"\ncurve = \"rcs\"\n", "\nstiffness = 10\n", "\npith = \"gp_pith.txt\"\n", "\nrbar_window = 51\n",
+          "\nconvergence = 0.0001\n", "\nregional_curve = \"age-dependent-spline\"\n"})
         EXPECT_NE(block.find(line), std::string::npos) << line << block;
 }
 

@@ -142,7 +142,8 @@ TEST(Forest, Table) {
     const char* given = std::getenv("KESTROVAN_FOREST_CRITERION");
     const float criterion = given ? std::strtof(given, nullptr) : 0.0001f;
     std::printf(
-        "| forest | curve | indices | constant | iterations | converged | std r | sf r | std r 31 | sf r 31 |\n");
+        "| forest | curve | indices | constant | iterations | converged | std r | sf r | std r 31 | sf r 31 "
+        "|\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (std::uint64_t seed = 1; seed <= 8; ++seed) {
         const bool shared = seed > 5;
@@ -151,15 +152,16 @@ TEST(Forest, Table) {
         std::vector<Curve> curves = {kAgeSpline, kNegExp, kSpline32, kSpline100};
         if (shared) curves.push_back(kRcs);
         for (IndexMethod index : {IndexMethod::Ratios, IndexMethod::Residuals})
-        for (const Curve& c : curves) {
-            const ForestRun run = run_forest(f, c, index, criterion);
-            std::printf("| %d%s%s | %s | %s | %.1f | %d | %s | %.3f | %.3f | %.3f | %.3f |\n",
-                        static_cast<int>(seed), shared ? " shared" : "", zeros ? " zeros" : "", c.name,
-                        index == IndexMethod::Ratios ? "ratios" : "residuals",
-                        0.1 * run.summary.last.constant_counter, run.results.iterations,
-                        run.results.converged ? "yes" : "no", run.r_std, run.r_sf, run.r_std31, run.r_sf31);
-            std::fflush(stdout);
-        }
+            for (const Curve& c : curves) {
+                const ForestRun run = run_forest(f, c, index, criterion);
+                std::printf("| %d%s%s | %s | %s | %.1f | %d | %s | %.3f | %.3f | %.3f | %.3f |\n",
+                            static_cast<int>(seed), shared ? " shared" : "", zeros ? " zeros" : "", c.name,
+                            index == IndexMethod::Ratios ? "ratios" : "residuals",
+                            0.1 * run.summary.last.constant_counter, run.results.iterations,
+                            run.results.converged ? "yes" : "no", run.r_std, run.r_sf, run.r_std31,
+                            run.r_sf31);
+                std::fflush(stdout);
+            }
     }
 }
 

@@ -57,7 +57,8 @@ TEST(Sftest, StopRule) {
     // Met exactly, or first: converged; no number: diverged; the limit.
     EXPECT_EQ(decide({0.01f, 0.0001f}), StopDecision::Converged);
     EXPECT_EQ(decide({0.01f, NAN}), StopDecision::Diverged);
-    EXPECT_EQ(stop_decision({std::vector<float>{0.01f, 0.005f}, {}, {}, {}}, {.threshold = 1e-3f, .max_iterations = 2}),
+    EXPECT_EQ(stop_decision({std::vector<float>{0.01f, 0.005f}, {}, {}, {}},
+                            {.threshold = 1e-3f, .max_iterations = 2}),
               StopDecision::IterationLimit);
     // Sustained growth well above the threshold diverges; growth before iteration 7 never does.
     const std::vector<float> growing{0.05f, 0.02f, 0.01f, 0.004f, 0.002f, 0.001f, 0.002f, 0.004f, 0.008f};
@@ -85,7 +86,8 @@ TEST(Sftest, StopRule) {
     // (little net change over two iterations) or a fast shrink converges.
     const std::vector<float> stat{0.01f, 0.001f, 0.00008f};
     const std::vector<float> slow{0.01f, 0.009f, 0.0081f}, fast{0.01f, 0.004f, 0.0016f};
-    const std::vector<float> drifts{0.0f, 0.0f, 0.017f}, swings{0.0f, 0.0f, 0.001f}, shrinks{0.0f, 0.0f, 0.005f};
+    const std::vector<float> drifts{0.0f, 0.0f, 0.017f}, swings{0.0f, 0.0f, 0.001f},
+        shrinks{0.0f, 0.0f, 0.005f};
     EXPECT_EQ(stop_decision({stat, slow, drifts, {}}, rule), StopDecision::Continue);
     EXPECT_EQ(stop_decision({stat, slow, swings, {}}, rule), StopDecision::Converged);
     EXPECT_EQ(stop_decision({stat, fast, shrinks, {}}, rule), StopDecision::Converged);

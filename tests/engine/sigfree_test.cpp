@@ -489,7 +489,8 @@ TEST(SigfreeRealData, LinesWithAConstantStayAboveTheFloor) {
         // curve): no curve is below that fraction of the lowest series mean.
         float lowest_mean = std::numeric_limits<float>::max();
         for (int i = 0; i < t.count(); ++i) {
-            const auto col = t.data.column(i).first(static_cast<std::size_t>(t.years[static_cast<std::size_t>(i)].length));
+            const auto col =
+                t.data.column(i).first(static_cast<std::size_t>(t.years[static_cast<std::size_t>(i)].length));
             lowest_mean = std::min(lowest_mean, std::accumulate(col.begin(), col.end(), 0.0f) / col.size());
         }
         const float floor = kCurveFloor * lowest_mean;
