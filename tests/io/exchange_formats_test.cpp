@@ -193,6 +193,13 @@ TEST(ExchangeFormats, LongLinesAndCellsAreNamedNotRepeated) {
     const Loaded compact = load("\n" + huge + "\n", "7\n");
     EXPECT_NE(compact.shown.find("Line 2 is longer than a mebibyte"), std::string::npos)
         << compact.shown.substr(compact.shown.size() > 600 ? compact.shown.size() - 600 : 0);
+    // Inside a series too: its values, then a mebibyte more on the same line.
+    std::string fields;
+    for (int i = 0; i < 26; ++i) fields += "100";
+    const Loaded inside =
+        load("      52=N    1900=I AAA01   -2(26F3.0)~\n" + fields + huge + "\n" + fields + "\n", "7\n");
+    EXPECT_NE(inside.shown.find("Line 2 is longer than a mebibyte"), std::string::npos)
+        << inside.shown.substr(inside.shown.size() > 600 ? inside.shown.size() - 600 : 0);
 
     const Loaded cell = load("Year,A\n1900,1.5\n1901," + std::string(900000, 'x') + "\n", "5\n0\n");
     EXPECT_FALSE(cell.ok);
