@@ -36,7 +36,7 @@ void BM_SigfreeSpline1000x1000(benchmark::State& state) {
         params.rbar_window = 0;
         EngineResults results;
         AttemptSteps steps;
-        attempts = run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).io(),
+        attempts = run_attempts(table, params, kestrovan::testing::TestIo(files, console, plotter).observer(),
                                 results, steps)
                        .attempts;
         iterations = results.iterations;

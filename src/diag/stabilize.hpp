@@ -1,8 +1,8 @@
 #pragma once
 // The numbers of the variance stabilization of a chronology: the spline stabilizations that
 // remove the slow change of the chronology's spread, the centring on 1.0, and the summary of a
-// running-RBAR table. The step that runs them, with its plots, questions and file, is the
-// engine's (engine/stabilization.hpp).
+// running-RBAR table. The step that runs them, with its plots, questions and file, is the run
+// layer's (run/stabilization.hpp), which the engine asks for through its observer.
 #include <optional>
 #include <span>
 #include <vector>

@@ -21,16 +21,15 @@ SeriesTable AttemptSteps::prepare(const SeriesTable& raw, const RunOptions&, con
     return working_copy(raw, attempt.constant);
 }
 
-AttemptOutcome AttemptSteps::engine(const SeriesTable& working, std::span<const float> curve_floor,
-                                    const RunOptions& params, const AttemptState& attempt, RunIo& io,
-                                    EngineResults& results, EngineCarry& carry) {
-    return sigfree(working, curve_floor, params, attempt, io, results, carry, threads);
+AttemptOutcome AttemptSteps::engine(const EngineCall& call, EngineObserver& observer, EngineResults& results,
+                                    EngineCarry& carry) {
+    return sigfree(call, observer, results, carry);
 }
 
 bool AttemptSteps::reselect(RunOptions&) { return false; }
 
-AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& io, EngineResults& results,
-                             AttemptSteps& steps) {
+AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, EngineObserver& observer,
+                             EngineResults& results, AttemptSteps& steps) {
     EngineCarry carry;
     AttemptsSummary summary;
     AttemptState& attempt = summary.last;
@@ -39,7 +38,8 @@ AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& 
         const SeriesTable working = steps.prepare(raw, params, attempt);
         const std::vector<float> curve_floor(static_cast<std::size_t>(raw.count()), kCurveFloor);
         ++summary.attempts;
-        summary.outcome = steps.engine(working, curve_floor, params, attempt, io, results, carry);
+        summary.outcome =
+            steps.engine({working, curve_floor, params, attempt, steps.threads}, observer, results, carry);
         switch (summary.outcome) {
             case AttemptOutcome::Retry: ++attempt.constant_counter; continue;
             case AttemptOutcome::GaveUp:

@@ -5,7 +5,6 @@
 #include <span>
 
 #include "engine/sigfree.hpp"
-#include "io/run_io.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
 #include "model/workers.hpp"
@@ -23,10 +22,9 @@ public:
     // program adds the power transform and the console and report lines of the constant.
     virtual SeriesTable prepare(const SeriesTable& raw, const RunOptions& params,
                                 const AttemptState& attempt);
-    // One engine call: by default sigfree with `threads`.
-    virtual AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor,
-                                  const RunOptions& params, const AttemptState& attempt, RunIo& io,
-                                  EngineResults& results, EngineCarry& carry);
+    // One engine call: by default sigfree (its threads are `threads`).
+    virtual AttemptOutcome engine(const EngineCall& call, EngineObserver& observer, EngineResults& results,
+                                  EngineCarry& carry);
     // The user asked for another Regional curve: choose it in params (curve option and its
     // settings) and give true, or give false to end the attempts without results (the default).
     virtual bool reselect(RunOptions& params);
@@ -45,7 +43,7 @@ struct AttemptsSummary {
 // without retries. The engine only reads the options; between attempts the loop changes them: a
 // stabilization option chosen at an acceptance question is adopted before a re-selection (whose
 // dialogue may ask for the option again), and the re-selection sets the Regional curve.
-AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, RunIo& io, EngineResults& results,
-                             AttemptSteps& steps);
+AttemptsSummary run_attempts(const SeriesTable& raw, RunOptions& params, EngineObserver& observer,
+                             EngineResults& results, AttemptSteps& steps);
 
 }  // namespace kestrovan

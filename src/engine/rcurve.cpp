@@ -5,14 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "console/console.hpp"
-#include "console/freeform.hpp"
-#include "console/numeric_stop.hpp"
-#include "console/run_answers.hpp"
 #include "curves/dispatch.hpp"
 #include "curves/spline.hpp"
-#include "diag/comint.hpp"
-#include "plot/plotter.hpp"
 
 namespace kestrovan {
 
@@ -68,7 +62,7 @@ int raise_to_floor(RegionalCurve& rc, float floor, float fill) {
 
 RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
                      std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
-                     Console& console, float fill) {
+                     Notices& notices, float fill) {
     RegionalCurve rc;
     const std::size_t series = std::min(lengths.size(), static_cast<std::size_t>(values.cols()));
 
@@ -127,13 +121,13 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
         RegionalFitState state{.n = fit_length, .code = code, .window = fit.window, .smoothing = fit.alpha};
         std::vector<float> y = shifted;
         std::fill(curve.begin(), curve.end(), fill);
-        with_notices(console, [&](Notices& notices) { detrend2(y, curve, n, state, settings, notices); });
+        detrend2(y, curve, n, state, settings, notices);
         if (curve_failed(curve)) {
             // Too few ages for a spline (or no usable system): take the mean of the fitted ages.
             y = shifted;
             state.code = kCurveMean;
             state.n = fit_length;
-            with_notices(console, [&](Notices& notices) { detrend2(y, curve, n, state, settings, notices); });
+            detrend2(y, curve, n, state, settings, notices);
         }
         rc.code = state.code;
         rc.record = state.record;
@@ -206,37 +200,6 @@ YearMatrix RegionalCurveHistory::as_matrix(float fill) const {
         }
     }
     return m;
-}
-
-bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io,
-                             RegionalCurveHistory& history, RegionalCurve& curve) {
-    Console& console = io.console;
-    fit.truncation_age = 0;
-    for (;;) {
-        curve = rcurve(data.values, data.lengths, data.pith_offsets, data.pith_present, fit, console);
-        io.plotter.plt1(curve.raw, curve.smoothed, 1, curve.ages - curve.min_offset, kMissing,
-                        "Initial RC and MVF fit", curve.min_offset, curve.series);
-        history.set_initial(curve);
-
-        if (regional_curve_goes_negative(curve)) {
-            console.line("**************** WARNING ****************", 4);
-            console.line("    Regional Curve goes south (negative) ", 4);
-            console.line(" Suggest choosing another RCS configuration.", 4);
-            console.line("**************** WARNING ****************", 4);
-            io.answers.regional_warning_pause();
-        }
-        if (io.answers.try_other_regional_curve()) return true;
-        if (!io.answers.truncate_regional_curve()) return false;
-
-        std::vector<int> firsts, lens;
-        for (int i = 0; i < data.table.count(); ++i) {
-            firsts.push_back(data.table.years[static_cast<std::size_t>(i)].first);
-            lens.push_back(data.table.years[static_cast<std::size_t>(i)].length);
-        }
-        CommonInterval common = comint(firsts, data.table.ids, lens);
-        print_notices(console, common.report);
-        fit.truncation_age = io.answers.truncation_age(curve.ages - curve.min_offset);
-    }
 }
 
 }  // namespace kestrovan

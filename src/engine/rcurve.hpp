@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "curves/growth.hpp"
-#include "io/run_io.hpp"
+#include "model/notices.hpp"
 #include "model/series_table.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {
 
-class Console;
-class Plotter;
-class Report;
 struct RunOptions;
 
 // One Regional curve, indexed by age: raw[age − 1], smoothed[age − 1], age = 1 .. ages.
@@ -62,10 +59,11 @@ struct RegionalFit {
 // ages, or no positive definite system) is replaced by the horizontal line (code 6).
 // The floors: a line or exponential (codes 1, 2, 4, 5 as the fit ended) that reaches
 // fit.line_floor at any age with a value is replaced by the horizontal line through the mean
-// (code 6); then every curve value below fit.floor is raised to it.
+// (code 6); then every curve value below fit.floor is raised to it. What the fits said goes to
+// `notices`.
 RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
                      std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
-                     Console& console, float fill = kMissing);
+                     Notices& notices, float fill = kMissing);
 
 // True when the smoothed curve reaches 0 or below at an age with a value (the fill skipped), or
 // when its fit did before the floor was applied.
@@ -125,16 +123,5 @@ struct RegionalData {
     bool pith_present = false;
     const SeriesTable& table;
 };
-
-// The initial Regional curve and its dialogue (before the first indices):
-//   builds the curve on the measurements, draws it ("Initial RC and MVF fit"), stores it as the
-//   first history curve, warns when it goes negative, asks "Try different RCS detrending" (true:
-//   returns true, the caller returns with the redo request), then "Truncate the Regional Curve?":
-//   on true shows the common interval of the series and asks for the biological year beyond
-//   which not to fit, and starts again with it. `fit.truncation_age` holds the accepted value.
-//   The questions go through io.answers, the plot to io.plotter.
-// Returns true on a redo request; `curve` holds the accepted curve otherwise.
-bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& io,
-                             RegionalCurveHistory& history, RegionalCurve& curve);
 
 }  // namespace kestrovan

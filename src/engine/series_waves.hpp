@@ -3,19 +3,18 @@
 // on their number. The series run in waves of consecutive series whose values, curves and
 // indices fit the wave buffers; each worker takes a contiguous block of a wave, with its own
 // spline workspace, and records what the fits of each series say in that series' notices. The
-// calling thread then hands the wave on in series order: the notices of a series are printed
-// on the console just before that series is emitted, and an exception thrown for series i comes
-// out after the emits of the series before it. The console, the files and the results are thus
-// those of one thread fitting the series one after another.
+// calling thread then hands the wave on in series order: the notices of a series go to the
+// engine's observer just before that series is emitted, and an exception thrown for series i
+// comes out after the emits of the series before it. What the run prints, the files and the
+// results are thus those of one thread fitting the series one after another.
 #include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <span>
 #include <vector>
 
-#include "console/console.hpp"
-#include "console/numeric_stop.hpp"
 #include "curves/spline.hpp"
+#include "engine/engine_observer.hpp"
 #include "model/notices.hpp"
 #include "model/workers.hpp"
 
@@ -32,11 +31,11 @@ public:
     SeriesWaves(std::span<const int> lengths, int threads);
 
     // Runs compute(i, buffers, notices, spline workspace) for every series with rings on the
-    // workers, then prints each series' notices on `console` and runs emit(i, buffers) on the
+    // workers, then hands each series' notices to `observer` and runs emit(i, buffers) on the
     // calling thread in series order (see above). The fits read no input: a wait for RETURN they
-    // ask for is a notice, waited for on the console as it is printed.
+    // ask for is a notice, waited for where the observer prints it.
     template <class Compute, class Emit>
-    void for_each(Console& console, Compute&& compute, Emit&& emit);
+    void for_each(EngineObserver& observer, Compute&& compute, Emit&& emit);
 
 private:
     Buffers buffers_of(int i);
@@ -54,7 +53,7 @@ private:
 };
 
 template <class Compute, class Emit>
-void SeriesWaves::for_each(Console& console, Compute&& compute, Emit&& emit) {
+void SeriesWaves::for_each(EngineObserver& observer, Compute&& compute, Emit&& emit) {
     const int nser = static_cast<int>(lengths_.size());
     const std::size_t capacity = values_.size();
     std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads_));
@@ -89,7 +88,7 @@ void SeriesWaves::for_each(Console& console, Compute&& compute, Emit&& emit) {
         for (int w = 0; w < workers; ++w) {
             const std::size_t ww = static_cast<std::size_t>(w);
             for (int i = a + wave_bounds_[ww]; i < a + wave_bounds_[ww + 1]; ++i) {
-                print_notices(console, notices_[static_cast<std::size_t>(i)]);
+                observer.notices(notices_[static_cast<std::size_t>(i)]);
                 if (errors[ww] && error_series[ww] == i) std::rethrow_exception(errors[ww]);
                 if (length(i) <= 0) continue;
                 emit(i, buffers_of(i));

@@ -8,33 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "console/console.hpp"
 #include "diag/rbar.hpp"
+#include "engine/engine_observer.hpp"
+#include "engine/engine_steps.hpp"
 #include "engine/sftest.hpp"
-#include "io/output_files.hpp"
-#include "io/run_io.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
 #include "model/workers.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {
-
-class Plotter;  // src/plot/plotter.hpp
-
-inline constexpr int kMaxIterations = 100;  // signal-free iterations per attempt
-// No curve value of a series is below this fraction of the mean of its measurements (of all
-// measurements, for the Regional curve): a floor in the data's own units, so that the same data
-// in other units give the same indices.
-inline constexpr float kCurveFloor = 0.02f;
-// Constants 0.1, 0.2, ... are added to the measurements, at most this many times, when the
-// iteration diverges on data that hold zero rings (data without them are never shifted).
-inline constexpr int kMaxConstantSteps = 10;
-// A chronology year below this value carries no signal to divide by: ratio signal-free
-// measurements divide by at least this much (and never exceed the largest measurement).
-inline constexpr float kNearZeroChronology = 0.1f;
-inline constexpr float kRelativeCurveFloor = 0.25f;
-inline constexpr int kLevelWindow = 31;
 
 // How one engine attempt ended.
 enum class AttemptOutcome {
@@ -137,7 +120,7 @@ struct EngineResults {
     RbarTables signal_free_rbar;                // running RBAR of the final indices (RBAR window > 0)
 };
 
-// One engine attempt.
+// What one engine attempt works on.
 //   table       the working data: each series from position 0 = its own first year, with the
 //               constant of this attempt already added (and the power transform applied);
 //               years[i].last ends the curve-fitting span. Not changed.
@@ -147,25 +130,32 @@ struct EngineResults {
 //               line or exponential that reaches that floor in measurement units (the floor +
 //               the constant of the attempt) anywhere over the span it serves is replaced by the
 //               mean (code 6).
-//   params      every option; the stabilization loop may change the stabilization option.
+//   params      every option, read only.
 //   attempt     the attempt's constant counter (0 on the first attempt, k when 0.1 × k has
 //               been added) and constant.
-//   io          files: data file name (base name of the series files), header lines, report;
-//               console: the engine's messages; plotter: every plot of the engine; answers: the
-//               Regional-curve dialogue, the stabilization loop and the pauses.
-//   results     filled when the attempt ends in Completed.
-//   carry       owned by the caller across attempts of one run.
 //   threads     threads for the per-series curve fits and the year-by-year means
 //               (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count). Every
 //               number, file and console line is the same for every thread count.
+struct EngineCall {
+    const SeriesTable& table;
+    std::span<const float> curve_floor;
+    const RunOptions& params;
+    const AttemptState& attempt;
+    int threads = kThreadsFromEnvironment;
+};
+
+// One engine attempt. What it says, draws, writes and asks goes to `observer`: the console and
+// report lines, every plot of the engine, the first-pass and signal-free series files, the
+// Regional-curve dialogue, the tree-ring plot question, the stabilization step and the pauses.
+// `results` is filled when the attempt ends in Completed; `carry` is owned by the caller across
+// the attempts of one run.
 // The iteration stops as stop_decision (engine/sftest.hpp) says: when the criterion statistic
 // meets the threshold (the converged iterate is published), at the iteration limit, when the
 // statistic has stalled or when it diverges (the iterate with the lowest statistic is published).
 // Only when it diverges on data that hold zero rings, and attempt.allow_retry is set, the engine
-// returns Retry (GaveUp at the last constant) so that the caller adds a constant. Throws
-// ProgramStop when the user stops at a question or a file cannot be written.
-AttemptOutcome sigfree(const SeriesTable& table, std::span<const float> curve_floor, const RunOptions& params,
-                       const AttemptState& attempt, RunIo& io, EngineResults& results, EngineCarry& carry,
-                       int threads = kThreadsFromEnvironment);
+// returns Retry (GaveUp at the last constant) so that the caller adds a constant. What the
+// observer throws (a stop at a question, a file that cannot be written) passes through.
+AttemptOutcome sigfree(const EngineCall& call, EngineObserver& observer, EngineResults& results,
+                       EngineCarry& carry);
 
 }  // namespace kestrovan

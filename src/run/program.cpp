@@ -15,6 +15,7 @@
 #include "engine/sigfree.hpp"
 #include "plot/plot_device.hpp"
 #include "plot/plotter.hpp"
+#include "run/run_observer.hpp"
 #include "run/dialogue.hpp"
 #include "run/final_output.hpp"
 #include "run/recorder.hpp"
@@ -126,8 +127,9 @@ void run_whole_program(Run& r) {
                                                    : std::span<const int>()});
     ProgramAttemptSteps steps({console, files, *plotter, r.dialogue, r.answers}, median_length);
     RunIo io{files, console, *plotter, r.answers};
+    RunObserver observer(io);
     EngineResults results;
-    const AttemptsSummary attempts = run_attempts(raw, r.params, io, results, steps);
+    const AttemptsSummary attempts = run_attempts(raw, r.params, observer, results, steps);
     summarize_attempts(attempts, results, r.params, r.summary);
     // Once the attempts are over, so that the choices made during them (a truncated or another
     // Regional curve, tree-ring plots, another stabilization) are named too.

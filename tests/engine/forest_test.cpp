@@ -63,7 +63,7 @@ ForestRun run_forest(const forest::Forest& f, const Curve& curve, IndexMethod in
     for (int c = 0; c < table.data.cols(); ++c)
         for (float& v : table.data.column(c))
             if (v != kMissing) v *= width_factor;
-    run.summary = run_attempts(table, p, testing::TestIo(files, console, quiet).io(), run.results, steps);
+    run.summary = run_attempts(table, p, testing::TestIo(files, console, quiet).observer(), run.results, steps);
     files.report.close();
     const EngineResults& r = run.results;
     run.r_std = forest::correlation(f, r.standard, r.sample_size, r.first_year);

@@ -61,7 +61,7 @@ Outcome run_with(int threads, const SeriesTable& table, RunOptions params, const
         // A failure of the numerics becomes the stop it is in a run, its lines on the console.
         try {
             const AttemptsSummary summary = run_attempts(
-                table, params, kestrovan::testing::TestIo(files, console, plotter).io(), o.results, steps);
+                table, params, kestrovan::testing::TestIo(files, console, plotter).observer(), o.results, steps);
             o.last = summary.last;
             o.attempts = summary.attempts;
             o.outcome = summary.outcome;
@@ -248,9 +248,12 @@ TEST(SeriesWaves, NoticesAndFailuresComeOutInSeriesOrder) {
         Console console(in, out);
         console.set_echo(true);
         SeriesWaves waves(lengths, threads);
+        OutputFiles files;
+        CountingPlotter plotter;
+        kestrovan::testing::TestIo io(files, console, plotter);
         try {
             waves.for_each(
-                console,
+                io.observer(),
                 [](int i, SeriesWaves::Buffers b, Notices& notices, SplineWorkspace&) {
                     b.curve[0] = static_cast<float>(i);
                     if (i % 5 == 0) notices.line("fit " + std::to_string(i));

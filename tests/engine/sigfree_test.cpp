@@ -53,7 +53,7 @@ EngineRun run_engine(const SeriesTable& table, RunOptions params, const std::str
     Plotter& plot = plotter ? *plotter : quiet;
     AttemptSteps steps;
     const AttemptsSummary summary = run_attempts(
-        table, params, kestrovan::testing::TestIo(files, console, plot).io(), run.results, steps);
+        table, params, kestrovan::testing::TestIo(files, console, plot).observer(), run.results, steps);
     run.last = summary.last;
     run.attempts = summary.attempts;
     run.outcome = summary.outcome;
@@ -388,8 +388,8 @@ EngineRun run_at_constant(const SeriesTable& table, RunOptions params, int count
     for (int i = 0; i < table.count(); ++i)
         for (int j = 0; j < table.years[i].length; ++j) working.data(j, i) += attempt.constant;
     const std::vector<float> floors(static_cast<std::size_t>(table.count()), kCurveFloor);
-    run.outcome = sigfree(working, floors, params, attempt,
-                          kestrovan::testing::TestIo(files, console, quiet).io(), run.results, carry);
+    run.outcome = sigfree({working, floors, params, attempt},
+                          kestrovan::testing::TestIo(files, console, quiet).observer(), run.results, carry);
     run.last = attempt;
     files.report.close();
     std::ifstream rep(dir.file("report.txt"));

@@ -10,7 +10,7 @@
 
 #include "diag/ring_data.hpp"
 #include "diag/stabilize.hpp"
-#include "engine/stabilization.hpp"
+#include "run/stabilization.hpp"
 #include "model/notices.hpp"
 #include "model/run_options.hpp"
 #include "support/recording_plotter.hpp"

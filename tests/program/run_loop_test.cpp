@@ -27,13 +27,11 @@ public:
         : ConsoleSide(console),
           ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
           failures_(failures) {}
-    AttemptOutcome engine(const SeriesTable& working, std::span<const float> curve_floor,
-                          const RunOptions& params, const AttemptState&, RunIo&, EngineResults&,
-                          EngineCarry&) override {
-        first_values.push_back(working.data(0, 0));
-        last_values.push_back(working.data(working.years[1].length - 1, 1));
-        floors.push_back(curve_floor[1]);
-        options.push_back(params.curve_option);
+    AttemptOutcome engine(const EngineCall& call, EngineObserver&, EngineResults&, EngineCarry&) override {
+        first_values.push_back(call.table.data(0, 0));
+        last_values.push_back(call.table.data(call.table.years[1].length - 1, 1));
+        floors.push_back(call.curve_floor[1]);
+        options.push_back(call.params.curve_option);
         return attempts++ < failures_ ? AttemptOutcome::Retry : AttemptOutcome::Completed;
     }
     std::vector<float> first_values, last_values, floors;
@@ -72,7 +70,7 @@ TEST(RunLoop, RetriesAddGrowingConstantsToUntouchedRawData) {
     StubEngine engine(3, console, files, *plotter);
 
     const AttemptsSummary summary =
-        run_attempts(raw, params, kestrovan::testing::TestIo(files, console, *plotter).io(), results, engine);
+        run_attempts(raw, params, kestrovan::testing::TestIo(files, console, *plotter).observer(), results, engine);
     EXPECT_EQ(summary.attempts, 4);
     EXPECT_EQ(summary.outcome, AttemptOutcome::Completed);
 

@@ -222,7 +222,7 @@ inline SweepRun run_setting(const DataSet& data, const SweepSetting& s,
     EngineResults results;
     try {
         const AttemptsSummary summary = run_attempts(
-            table, params, kestrovan::testing::TestIo(files, console, quiet).io(), results, steps);
+            table, params, kestrovan::testing::TestIo(files, console, quiet).observer(), results, steps);
         run.constant_counter = summary.last.constant_counter;
         run.completed = summary.outcome == AttemptOutcome::Completed;
         if (!run.completed) run.outcome = "no results";

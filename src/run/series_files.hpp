@@ -1,13 +1,15 @@
 #pragma once
 // The engine's series files: measurements, curves and indices of every series, written in
-// Tucson decade format once for the first pass and once for the last accepted signal-free
-// iteration, and the Regional-curve history file "_RCScurves.txt".
+// Tucson decade format once for the first pass and once for the published signal-free
+// iterate, and the Regional-curve history file "_RCScurves.txt". The engine hands the rows over
+// through its observer (engine/engine_observer.hpp); the run's observer writes them here.
 #include <array>
 #include <fstream>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "engine/engine_observer.hpp"
 #include "io/output_files.hpp"
 #include "io/tucson.hpp"
 #include "model/methods.hpp"
@@ -15,9 +17,6 @@
 namespace kestrovan {
 
 class Console;
-class RegionalCurveHistory;
-
-enum class EnginePass { FirstPass, SignalFree };
 
 // The three file names of a pass: base + "_STD_" / "_SSF_" + "RAW" or "PTR" + "_Data.txt",
 // "_Curves.txt" and "_Ratios.txt" / "_Resids.txt". Ratio indices always carry RAW and the Ratios

@@ -1,4 +1,4 @@
-#include "engine/engine_files.hpp"
+#include "run/series_files.hpp"
 
 #include <algorithm>
 #include <filesystem>

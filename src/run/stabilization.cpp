@@ -1,4 +1,4 @@
-#include "engine/stabilization.hpp"
+#include "run/stabilization.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -228,14 +228,14 @@ void write_rbar_file(const std::string& path, const RbarTables& tables, int firs
 
 StabilizedChronology rbar_stabilization(const StabilizationInput& input,
                                         const StabilizationSettings& settings, RunIo& io,
-                                        RbarTables* tables_out, int threads) {
+                                        RbarTables* tables_out) {
     Console& console = io.console;
     Plotter& plotter = io.plotter;
     StabilizationInput in = input;
     const std::size_t ny = std::min(in.chronology.values.size(), in.chronology.sample_size.size());
     in.chronology = {in.chronology.values.first(ny), in.chronology.sample_size.first(ny)};
 
-    const RbarTables tables = running_rbar_step(in, settings.rbar_window, io.files, console, threads);
+    const RbarTables tables = running_rbar_step(in, settings.rbar_window, io.files, console, settings.threads);
     if (in.plots_on && plotter.enabled()) rbar_plots(in, tables, plotter);
     const std::vector<float> s = rbar_stage(in, tables, console, plotter);
     if (tables_out) *tables_out = tables;
