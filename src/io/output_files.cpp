@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "io/output_table.hpp"
 #include "console/console.hpp"
 #include "console/stop.hpp"
 #include "model/format.hpp"
@@ -134,25 +135,11 @@ std::string OutputFiles::report_name() const {
 }
 
 std::vector<std::string> OutputFiles::output_names() const {
-    const std::string base = base_name();
     std::vector<std::string> results;
-    for (const char* pass : {"_STD_", "_SSF_"})
-        for (const char* form : {"RAW", "PTR"})
-            for (const char* kind : {"_Data.txt", "_Curves.txt", "_Ratios.txt", "_Resids.txt"})
-                results.push_back(base + pass + form + kind);
-    for (const char* suffix :
-         {"_RCScurves.txt", "_Raw_RBAR.txt", "_Std_RBAR.txt", "_Ssf_RBAR.txt", "_crns_col.txt", "_crns.csv",
-          "_crns_tuc.txt", "_series_stats.txt", "_crns_res.txt", "_crns_res_tuc.txt", "_Raw_TreeEPS.txt",
-          "_Std_TreeEPS.txt", "_Ssf_TreeEPS.txt", "_series.csv"})
-        results.push_back(base + suffix);
-    // One .crn file per chronology: standard and signal-free (raw-data and mean-adjusted without
-    // detrending), their stabilized, residual and autoregressive-standard forms.
-    for (const char* pair : {"stdssf", "rawadj"})
-        for (int k = 0; k < 2; ++k)
-            for (const char* form : {"crn", "stb", "res", "arm"})
-                results.push_back(base + "_" + std::string(pair + 3 * k, 3) + form + ".crn");
-    results.push_back(spectra_base() + "_spectra.txt");
-    results.push_back(summary_name());
+    for (const OutputFileRow& row : output_file_table()) {
+        const std::string base = row.id == OutputFile::Spectra ? spectra_base() : base_name();
+        for (const std::string& suffix : row.suffixes) results.push_back(base + suffix);
+    }
     // Each result file is written under its staged name first.
     std::vector<std::string> names{report_name()};
     for (const std::string& name : results) {
@@ -214,7 +201,7 @@ std::vector<std::string> OutputFiles::files_written() const {
     return out;
 }
 
-std::string OutputFiles::summary_name() const { return base_name() + "_summary.json"; }
+std::string OutputFiles::summary_name() const { return base_name() + output_suffix(OutputFile::Summary); }
 
 std::string OutputFiles::lock_name() const { return base_name() + ".lock"; }
 

@@ -6,6 +6,7 @@
 #include <span>
 #include <sstream>
 
+#include "io/output_table.hpp"
 #include "console/report.hpp"
 #include "diag/spectrum.hpp"
 #include "io/crn_writer.hpp"
@@ -166,7 +167,7 @@ void write_crn_files(Console& console, OutputFiles& files, int first_year,
         files.report.line(upper_case(text), 2);
     };
     for (const CrnEntry& e : entries) {
-        const std::string path = files.base_name() + "_" + e.code + ".crn";
+        const std::string path = files.base_name() + crn_suffix(e.code);
         std::string file_dir, file_own;
         split_path(path, file_dir, file_own);
         CrnChronology c{.site = site,
@@ -232,15 +233,17 @@ void write_final_output(Console& console, OutputFiles& files, const RunOptions& 
     const std::string base = files.base_name();
 
     SpectralInput spectral =
-        write_column_table(base + "_crns_col.txt", base + "_crns.csv", option0, stabilized, c);
-    write_tucson_chronologies(base + "_crns_tuc.txt", files, option0, stabilized, c, console);
+        write_column_table(base + output_suffix(OutputFile::ColumnTable), base + output_suffix(OutputFile::ChronologyCsv),
+                           option0, stabilized, c);
+    write_tucson_chronologies(base + output_suffix(OutputFile::TucsonChronologies), files, option0, stabilized, c,
+                              console);
     write_chronology_crn_files(console, files, option0, stabilized, c);
 
     const int n = static_cast<int>(spectral.first.size());
     const int m = spectrum_max_lag(n);
     Spectrum s1 = ftfreq(spectral.first, m);
     Spectrum s2 = ftfreq(spectral.second, m);
-    const std::string spectra_path = files.spectra_base() + "_spectra.txt";
+    const std::string spectra_path = files.spectra_base() + output_suffix(OutputFile::Spectra);
     StagedOutputFile staged(spectra_path);
     std::ofstream& file = staged.stream();
     // The frequency and power columns first, then each chronology's red-noise background and its

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "io/output_table.hpp"
 #include "console/console.hpp"
 #include "console/numeric_stop.hpp"
 #include "console/report.hpp"
@@ -38,7 +39,7 @@ void RunObserver::end_series_files() {
 }
 
 void RunObserver::regional_curves_file(const RegionalCurveHistory& history) {
-    write_rcs_curves(io_.files.base_name() + "_RCScurves.txt", history);
+    write_rcs_curves(io_.files.base_name() + output_suffix(OutputFile::RegionalCurves), history);
 }
 
 bool RunObserver::regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RegionalCurveHistory& history,

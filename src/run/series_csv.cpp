@@ -7,6 +7,7 @@
 #include <fstream>
 #include <vector>
 
+#include "io/output_table.hpp"
 #include "console/report.hpp"
 #include "engine/sigfree.hpp"
 #include "model/format.hpp"
@@ -50,7 +51,7 @@ void write_series_csv(OutputFiles& files, const RunOptions& params, const Series
                       const EngineResults& results, const StatisticsSettings& settings) {
     const std::string base = files.base_name();
     const bool option0 = params.curve_option == 0;
-    StagedOutputFile staged(base + "_series.csv");
+    StagedOutputFile staged(base + output_suffix(OutputFile::SeriesCsv));
     std::ofstream& file = staged.stream();
     file << (option0 ? "Series,Tree,Core,Year,Age,Width,RawCurve,RawIndex,AdjCurve,AdjIndex"
                      : "Series,Tree,Core,Year,Age,Width,StdCurve,StdIndex,SsfCurve,SsfIndex")

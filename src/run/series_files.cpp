@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "io/output_table.hpp"
 #include "console/report.hpp"
 #include "console/stop.hpp"
 #include "engine/rcurve.hpp"
@@ -13,10 +14,9 @@ namespace kestrovan {
 
 SeriesFileNames series_file_names(const std::string& base, EnginePass pass, IndexMethod index_method,
                                   bool power_transformed) {
-    const bool residuals = index_method == IndexMethod::Residuals;
-    const std::string kind = (residuals && power_transformed) ? "PTR" : "RAW";
-    const std::string stem = base + (pass == EnginePass::FirstPass ? "_STD_" : "_SSF_") + kind;
-    return {stem + "_Data.txt", stem + "_Curves.txt", stem + (residuals ? "_Resids.txt" : "_Ratios.txt")};
+    const SeriesFileSuffixes s = series_file_suffixes(pass == EnginePass::SignalFree,
+                                                      index_method == IndexMethod::Residuals, power_transformed);
+    return {base + s.data, base + s.curves, base + s.indices};
 }
 
 SeriesFiles::~SeriesFiles() {

@@ -9,6 +9,7 @@
 #include "console/report.hpp"
 #include "console/run_answers.hpp"
 #include "diag/stabilize.hpp"
+#include "io/output_table.hpp"
 #include "model/format.hpp"
 #include "plot/plotter.hpp"
 #include "stats/chronology_level.hpp"
@@ -26,21 +27,21 @@ std::string window_label(int w) { return fmt_i(w, w < 100 ? 2 : 3); }
 // Labels of the plots, the console line and the RBAR file of one pass.
 struct PassLabels {
     const char* perform;
-    const char* file_suffix;
+    const char* pass;  // names the RBAR file (rbar_suffix)
     const char* rbar_title;
     const char* eps_title;
 };
 
 PassLabels labels_of(const StabilizationInput& in) {
     if (in.pass == RbarPass::SignalFree)
-        return {"Perform signal free indices running rbar calculations", "_Ssf_RBAR.txt",
+        return {"Perform signal free indices running rbar calculations", "Ssf",
                 "Signal Free Indices Running Correlations",
                 "Signal Free Indices Expressed Population Signal"};
     if (in.raw_indices)
-        return {"Perform raw data indices running rbar calculations", "_Raw_RBAR.txt",
+        return {"Perform raw data indices running rbar calculations", "Raw",
                 "Raw Data Indices Running Average Correlations",
                 "Raw Data Indices Expressed Population Signal"};
-    return {"Perform standard indices running rbar calculations", "_Std_RBAR.txt",
+    return {"Perform standard indices running rbar calculations", "Std",
             "Standard Indices Running Average Correlations", "Standard Indices Expressed Population Signal"};
 }
 
@@ -65,7 +66,7 @@ RbarTables running_rbar_step(const StabilizationInput& in, int window, OutputFil
         files.report.line("RUNNING RBAR UNDEFINED: NO WINDOW HAS MORE THAN 2 POSITIVE CORRELATIONS;");
         files.report.line("THE CHRONOLOGY IS NOT RESCALED BY RBAR");
     }
-    write_rbar_file(files.base_name() + labels_of(in).file_suffix, tables, in.set.first_year,
+    write_rbar_file(files.base_name() + rbar_suffix(labels_of(in).pass), tables, in.set.first_year,
                     in.chronology.sample_size);
     if (in.pass == RbarPass::SignalFree) {
         for (float& v : tables.stabilized_running) v = std::max(v, 0.0f);

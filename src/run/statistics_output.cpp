@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 
+#include "io/output_table.hpp"
 #include "console/report.hpp"
 #include "diag/series_stats.hpp"
 #include "diag/stabilize.hpp"
@@ -190,7 +191,7 @@ float or_zero(const std::vector<float>& v, std::size_t k) {
 void write_residual_files(const std::string& base, OutputFiles& files, Console& console, int first_year,
                           const ResidualChronology& std_res, const ResidualChronology& ssf_res,
                           bool raw_labels) {
-    const std::string path = base + "_crns_res.txt";
+    const std::string path = base + output_suffix(OutputFile::ResidualTable);
     StagedOutputFile staged_table(path);
     std::ofstream& table = staged_table.stream();
     table << (raw_labels ? "  Year  SSize  RawRes  AdjRes  RawArm  AdjArm"
@@ -209,7 +210,7 @@ void write_residual_files(const std::string& base, OutputFiles& files, Console& 
     // may differ in order from the standard ones. The years before the models have values hold
     // no value.
     const std::span<const int> std_n = std_res.sample_size, ssf_n = ssf_res.sample_size;
-    write_tucson_index_file(base + "_crns_res_tuc.txt", files, first_year,
+    write_tucson_index_file(base + output_suffix(OutputFile::ResidualTucson), files, first_year,
                             {&std_res.residual, &ssf_res.residual, &std_res.with_model, &ssf_res.with_model},
                             {"stdres", "ssfres", "stdarm", "ssfarm"}, {std_n, ssf_n, std_n, ssf_n}, console);
     const std::string first = raw_labels ? "raw" : "std", second = raw_labels ? "adj" : "ssf";
@@ -288,8 +289,8 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
             tree_running_eps(results.indices, results.first_year, trees, results.signal_free_rbar);
         st.standard.tree_eps_085_from = tree_eps_085_from(std_windows);
         st.signal_free.tree_eps_085_from = tree_eps_085_from(ssf_windows);
-        const std::string first = files.base_name() + (raw_labels ? "_Raw_TreeEPS.txt" : "_Std_TreeEPS.txt");
-        const std::string second = files.base_name() + "_Ssf_TreeEPS.txt";
+        const std::string first = files.base_name() + tree_eps_suffix(raw_labels ? "Raw" : "Std");
+        const std::string second = files.base_name() + tree_eps_suffix("Ssf");
         write_tree_eps(first, std_windows);
         write_tree_eps(second, ssf_windows);
         const auto year = [](const std::optional<int>& y) {
@@ -308,7 +309,7 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
     const std::string base = files.base_name();
     const ResidualChronology& std_res = residuals.standard;
     const ResidualChronology& ssf_res = residuals.signal_free;
-    write_series_table(base + "_series_stats.txt", report, raw, settings,
+    write_series_table(base + output_suffix(OutputFile::SeriesStatistics), report, raw, settings,
                        leave_one_out_correlations(results.standard_indices),
                        leave_one_out_correlations(results.indices), std_res, ssf_res);
     report_orders(report, std_res, ssf_res);
