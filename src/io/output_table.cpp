@@ -61,6 +61,10 @@ std::vector<OutputFileRow> make_table() {
         {F::Spectra, "site_spectra.txt", "run/final_output.cpp", "power spectra of both chronologies",
          {"_spectra.txt"}},
         {F::Summary, "site_summary.json", "run/summary.cpp", "the run summary", {"_summary.json"}},
+        {F::Crossdating, "site_xdate.txt", "run/crossdating_output.cpp",
+         "the crossdating checks: every series' segments, correlations, flags and shifts", {"_xdate.txt"}},
+        {F::CrossdatingJson, "site_xdate.json", "run/crossdating_output.cpp (kestrovan check)",
+         "the same checks as JSON", {"_xdate.json"}},
     };
 }
 

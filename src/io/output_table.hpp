@@ -28,6 +28,8 @@ enum class OutputFile {
     ResidualTable,        // _crns_res.txt
     ResidualTucson,       // _crns_res_tuc.txt
     Summary,              // _summary.json
+    Crossdating,          // _xdate.txt
+    CrossdatingJson,      // _xdate.json (kestrovan check)
 };
 
 struct OutputFileRow {

@@ -334,6 +334,15 @@ BatchRow batch_row(const std::string& file, const std::string& status_json,
         row.snr = number_text(sf, "snr", 2);
         row.eps_085_from = number_text(sf, "eps_085_from");
     }
+    const json& x = j.contains("crossdating") && j["crossdating"].is_object() ? j["crossdating"] : json();
+    row.series_intercorrelation = number_text(x, "series_intercorrelation", 3);
+    if (x.is_object() && x.contains("flagged") && x["flagged"].is_object()) {
+        const json& f = x["flagged"];
+        const int a = f.contains("A") && f["A"].is_number_integer() ? f["A"].get<int>() : 0;
+        const int b = f.contains("B") && f["B"].is_number_integer() ? f["B"].get<int>() : 0;
+        row.flagged_segments = std::to_string(a + b);
+        row.flagged_series = number_text(x, "flagged_series");
+    }
     return row;
 }
 
@@ -341,7 +350,7 @@ std::string batch_csv(const std::vector<BatchRow>& rows) {
     std::string out =
         "file,series,first_year,last_year,span,mean_segment_length,outcome,iterations,constant,"
         "mean_rbar,first_year_eps_085,seconds,output_dir,n_trees,n_cores,rbar_tot,rbar_eff,eps,snr,eps_085_"
-        "from,site_code,site_name,species\n";
+        "from,site_code,site_name,species,series_intercorrelation,flagged_segments,flagged_series\n";
     for (const BatchRow& r : rows) {
         for (const std::string* f :
              {&r.file, &r.series, &r.first_year, &r.last_year, &r.span, &r.mean_segment_length, &r.outcome,
@@ -353,6 +362,8 @@ std::string batch_csv(const std::vector<BatchRow>& rows) {
             out += "," + *f;
         for (const std::string* f : {&r.site_code, &r.site_name, &r.species})
             out += "," + csv_field(utf8_or_escaped(*f));  // header text need not be UTF-8
+        for (const std::string* f : {&r.series_intercorrelation, &r.flagged_segments, &r.flagged_series})
+            out += "," + *f;
         out += "\n";
     }
     return out;

@@ -30,6 +30,9 @@ struct BatchRow {
     // The signal strength of the signal-free indices over all years ("" where undefined).
     std::string n_trees, n_cores, rbar_tot, rbar_eff, eps, snr, eps_085_from;
     std::string site_code, site_name, species;  // from the data file's header lines ("" unknown)
+    // The crossdating checks: the series intercorrelation, the segments flagged A or B and the
+    // series with a flag ("" when the checks were off or the run stopped before them).
+    std::string series_intercorrelation, flagged_segments, flagged_series;
     bool completed = false;
 };
 

@@ -15,6 +15,7 @@
 #include "engine/sigfree.hpp"
 #include "plot/plot_device.hpp"
 #include "plot/plotter.hpp"
+#include "run/crossdating_output.hpp"
 #include "run/run_observer.hpp"
 #include "run/dialogue.hpp"
 #include "run/final_output.hpp"
@@ -82,6 +83,7 @@ struct Run {
     RunSummary& summary;
     StatisticsSettings statistics;
     std::function<RunPlan()> settings;  // the run file of the choices made so far (--record's)
+    CrossdatingSettings crossdating;    // the crossdating checks of the selected series
 };
 
 // After the dialogue's echo lines and the engine's: every option of the run, as the run file
@@ -116,6 +118,8 @@ void run_whole_program(Run& r) {
 
     // The selected raw copy: every attempt starts again from these values.
     const SeriesTable raw = r.start.table;
+    // The dating of the series is checked before any curve is fitted to them.
+    r.summary.crossdating = run_crossdating(console, files, raw, r.crossdating);
     if (r.params.power_transform) r.plots.measurement_label = "Transformed width";
     auto plotter = make_plotter(r.plots, console);
     // The spans of the series analysed, with their pith offsets where a pith file gave them.
@@ -321,7 +325,8 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
               plan.plots = options.plots && run_file_device(options.device) ? options.device : "off";
               if (plan.plots != "off") plan.plot_size = options.plot_size;
               return plan;
-          }};
+          },
+          CrossdatingSettings{}};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     summary.plan = r.settings();
     status = end_with_summary(run, summary, status);
@@ -380,7 +385,8 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
           false,
           summary,
           summary.plan.statistics,
-          [&] { return summary.plan; }};
+          [&] { return summary.plan; },
+          CrossdatingSettings{}};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     const bool data_read = run.files.report.is_open();
     status = end_with_summary(run, summary, status);

@@ -8,6 +8,7 @@
 
 #include "console/report.hpp"
 #include "io/text_fields.hpp"
+#include "run/crossdating_output.hpp"
 #include "select/segment_stats.hpp"
 
 namespace kestrovan {
@@ -195,6 +196,7 @@ std::string summary_json(const RunSummary& s, const OutputFiles& files) {
         {"rbar_standard", rbar_json(s.standard_rbar)},
         {"rbar_signal_free", rbar_json(s.signal_free_rbar)},
         {"statistics", statistics_json(s.statistics)},
+        {"crossdating", s.crossdating ? crossdating_json(*s.crossdating) : ordered_json(nullptr)},
         {"files", files_written},
     };
     return valid_text(j).dump(2) + "\n";

@@ -16,6 +16,7 @@
 #include "io/output_files.hpp"
 #include "model/series_table.hpp"
 #include "run/run_plan.hpp"
+#include "xdate/crossdating.hpp"
 
 namespace kestrovan {
 
@@ -58,6 +59,7 @@ struct RunSummary {
     std::vector<ConvergenceStats> convergence;
     std::optional<RbarSummary> standard_rbar, signal_free_rbar;  // with an RBAR window
     std::optional<RunStatistics> statistics;                     // of a run that wrote its chronologies
+    std::optional<CrossdatingReport> crossdating;                // the checks of the selected series (when on)
 };
 
 // The summary as JSON text.

@@ -51,7 +51,7 @@ TEST(Batch, BundledFilesAndABrokenOneGiveARowEachAndStatusOne) {
     const auto rows = csv_rows("sites/batch_summary.csv");
     ASSERT_EQ(rows.size(), 5u) << read_file("sites/batch_summary.csv");
     EXPECT_EQ(rows[0][0], "file");
-    EXPECT_EQ(rows[0].size(), 23u);
+    EXPECT_EQ(rows[0].size(), 26u);
     EXPECT_EQ(rows[0][20], "site_code");
     EXPECT_EQ(rows[1][20], "CA533");  // the site of the data file's header lines
     EXPECT_EQ(rows[1][21], "Campito Mountain California USA");

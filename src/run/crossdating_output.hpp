@@ -1,0 +1,32 @@
+#pragma once
+// The crossdating checks of a run: run on the selected series before any curve is fitted, their
+// file <base>_xdate.txt, their summary on the console and in the report, and their JSON for the
+// run summary and for `kestrovan check`.
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "console/console.hpp"
+#include "io/output_files.hpp"
+#include "model/series_table.hpp"
+#include "xdate/crossdating.hpp"
+
+namespace kestrovan {
+
+// The run file's [crossdating] table: the options of the checks, and whether they run at all.
+struct CrossdatingSettings {
+    bool enabled = true;
+    CrossdatingOptions options;
+};
+
+// Runs the checks on `table` (the selected series as read), writes <base>_xdate.txt and says
+// the summary on the console and in the report. Nothing when the checks are off.
+std::optional<CrossdatingReport> run_crossdating(Console& console, OutputFiles& files,
+                                                 const SeriesTable& table,
+                                                 const CrossdatingSettings& settings);
+
+// The `crossdating` object of the run summary and of <base>_xdate.json.
+nlohmann::ordered_json crossdating_json(const CrossdatingReport& report);
+
+}  // namespace kestrovan
