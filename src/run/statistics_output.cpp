@@ -7,11 +7,11 @@
 #include <limits>
 #include <map>
 
-#include "io/output_table.hpp"
 #include "console/report.hpp"
 #include "diag/series_stats.hpp"
 #include "diag/stabilize.hpp"
 #include "engine/sigfree.hpp"
+#include "io/output_table.hpp"
 #include "io/tucson.hpp"
 #include "model/format.hpp"
 #include "model/run_options.hpp"
@@ -62,7 +62,53 @@ IndexStatistics index_statistics(const YearMatrix& indices, int first_year, cons
         out.period = chronology_statistics(indices, first_year, trees, s.min_overlap,
                                            {s.period_first, s.period_last}, kThreadsFromEnvironment);
     if (with_rbar) out.eps_085_from = summarize_rbar(rbar, first_year, counts).eps_085_from;
+    out.eps_threshold = s.eps_threshold;
+    if (out.all.rbar_eff) {
+        const std::vector<int> present = trees_by_year(indices, trees);
+        out.eps_by_year = eps_by_year(present, *out.all.rbar_eff);
+        out.sss_by_year = sss_by_year(present, out.all.n_trees, *out.all.rbar_eff);
+        out.eps_from = first_year_at_or_above(out.eps_by_year, s.eps_threshold, first_year);
+        out.sss_from = first_year_at_or_above(out.sss_by_year, s.eps_threshold, first_year);
+    }
     return out;
+}
+
+// The years from which the chronologies can be trusted, at the run's threshold: EPS and SSS from
+// the trees present in each year and the whole chronology's effective RBAR.
+void report_cutoffs(Report& report, const RunStatistics& st, bool raw_labels) {
+    const auto year = [](const std::optional<int>& y) {
+        return y ? std::to_string(*y) : std::string("NONE");
+    };
+    const std::string at = " AT OR ABOVE " + trim(fmt_f(st.standard.eps_threshold, 6, 2)) + " FROM ";
+    const std::string first = raw_labels ? " (RAW), " : " (STANDARD), ";
+    const std::string second = raw_labels ? " (MEAN ADJUST)" : " (SIGNAL FREE)";
+    report.line("EPS" + at + year(st.standard.eps_from) + first + year(st.signal_free.eps_from) + second, 2);
+    report.line("SSS" + at + year(st.standard.sss_from) + first + year(st.signal_free.sss_from) + second, 2);
+}
+
+// Without a tree layout every series counts as a tree, which overstates EPS where trees have
+// several cores: say what tree_id = "auto" would find.
+int report_auto_trees(Console& console, Report& report, const SeriesTable& raw, const StatisticsSettings& s) {
+    if (!s.tree_id.empty() || raw.count() < 2) return 0;
+    TreeIdLayout automatic;
+    automatic.automatic = true;
+    const std::vector<int> numbers = tree_numbers(raw.ids, automatic);
+    std::vector<int> cores;
+    for (int n : numbers) {
+        if (n >= static_cast<int>(cores.size())) cores.resize(static_cast<std::size_t>(n) + 1, 0);
+        ++cores[static_cast<std::size_t>(n)];
+    }
+    std::erase(cores, 0);
+    const int trees = static_cast<int>(cores.size());
+    if (trees == 0 || trees >= raw.count()) return 0;
+    const auto [fewest, most] = std::minmax_element(cores.begin(), cores.end());
+    const std::string per_tree =
+        *fewest == *most ? std::to_string(*most) : std::to_string(*fewest) + " to " + std::to_string(*most);
+    const std::string text = std::to_string(raw.count()) + " series look like " + std::to_string(trees) +
+                             " trees of " + per_tree + " cores: set tree_id to use them";
+    console.line(text, 2);
+    report.line(upper_case(text), 2);
+    return trees;
 }
 
 void report_statistics(Report& report, const RunStatistics& st, const StatisticsSettings& s,
@@ -281,7 +327,10 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
                                       results.signal_free_rbar, results.sample_size, with_rbar);
     Report& report = files.report;
     report_statistics(report, st, settings, raw_labels);
+    report_cutoffs(report, st, raw_labels);
     report_trees(report, raw, trees, settings);
+    st.tree_id = settings.tree_id;
+    st.auto_trees = report_auto_trees(console, report, raw, settings);
     if (!settings.tree_id.empty() && with_rbar) {
         const std::vector<TreeWindow> std_windows =
             tree_running_eps(results.standard_indices, results.first_year, trees, results.standard_rbar);

@@ -4,10 +4,12 @@
 // residual chronologies.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "console/console.hpp"
 #include "diag/chronology_stats.hpp"
 #include "diag/residual_chronology.hpp"
+#include "diag/signal_strength.hpp"
 #include "io/output_files.hpp"
 #include "model/series_table.hpp"
 #include "select/tree_ids.hpp"
@@ -24,6 +26,9 @@ struct StatisticsSettings {
     std::string tree_id;
     int period_first = 0, period_last = 0;
     int min_overlap = kDefaultMinOverlap;
+    // The EPS (and SSS) a chronology must reach to be trusted in a year: the report's cutoff
+    // years and the plots' reference line.
+    float eps_threshold = kDefaultEpsThreshold;
     bool has_period() const { return period_first != 0 || period_last != 0; }
 };
 
@@ -33,9 +38,19 @@ struct IndexStatistics {
     std::optional<ChronologyStatistics> period;
     std::optional<int> eps_085_from;       // from the running RBAR (with an RBAR window)
     std::optional<int> tree_eps_085_from;  // from the tree-aware running EPS (with tree ids too)
+    // From the trees present in each year and the whole chronology's effective RBAR: the first
+    // years from which EPS(t) and the subsample signal strength SSS(t) stay at or above the
+    // threshold (diag/signal_strength.hpp).
+    float eps_threshold = kDefaultEpsThreshold;
+    std::optional<int> eps_from, sss_from;
+    std::vector<float> eps_by_year, sss_by_year;  // per year of the run (kMissing: undefined)
 };
 struct RunStatistics {
     IndexStatistics standard, signal_free;
+    // How the series were grouped into trees: the tree_id layout given, or "" (every series a
+    // tree); and, without a layout, the trees tree_id = "auto" would find (0: none).
+    std::string tree_id;
+    int auto_trees = 0;
 };
 
 // The residual chronologies of the standard and of the signal-free indices (the run's mean

@@ -160,13 +160,18 @@ ordered_json index_statistics_json(const IndexStatistics& s) {
     ordered_json j = chronology_statistics_json(s.all);
     j["eps_085_from"] = s.eps_085_from ? ordered_json(*s.eps_085_from) : ordered_json(nullptr);
     j["tree_eps_085_from"] = s.tree_eps_085_from ? ordered_json(*s.tree_eps_085_from) : ordered_json(nullptr);
+    j["eps_threshold"] = decimal_double(s.eps_threshold);
+    j["eps_from"] = s.eps_from ? ordered_json(*s.eps_from) : ordered_json(nullptr);
+    j["sss_from"] = s.sss_from ? ordered_json(*s.sss_from) : ordered_json(nullptr);
     j["period"] = s.period ? chronology_statistics_json(*s.period) : ordered_json(nullptr);
     return j;
 }
 
 ordered_json statistics_json(const std::optional<RunStatistics>& s) {
     if (!s) return nullptr;
-    return {{"standard", index_statistics_json(s->standard)},
+    return {{"trees", s->tree_id.empty() ? ordered_json("every series a tree") : ordered_json(s->tree_id)},
+            {"auto_trees", s->auto_trees > 0 ? ordered_json(s->auto_trees) : ordered_json(nullptr)},
+            {"standard", index_statistics_json(s->standard)},
             {"signal_free", index_statistics_json(s->signal_free)}};
 }
 }  // namespace
