@@ -44,13 +44,21 @@ std::string csv_header(bool option0, bool stabilized) {
     std::istringstream names(table_header(option0, stabilized));
     std::string out, name;
     while (names >> name) out += (out.empty() ? "" : ",") + name;
-    return out + (option0 ? ",RawRes,AdjRes,RawArm,AdjArm" : ",StdRes,SsfRes,StdArm,SsfArm");
+    return out + (option0 ? ",RawRes,AdjRes,RawArm,AdjArm,RawEps,AdjEps,RawSss,AdjSss"
+                          : ",StdRes,SsfRes,StdArm,SsfArm,StdEps,SsfEps,StdSss,SsfSss");
 }
+
 
 std::string csv_number(float v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6f", static_cast<double>(v));
     return buf;
+}
+
+// A cell of a per-year figure: empty where it is undefined.
+std::string csv_figure(const std::vector<float>& v, std::size_t k) {
+    if (k >= v.size() || v[k] == kMissing || !std::isfinite(v[k])) return {};
+    return csv_number(v[k]);
 }
 
 // A residual cell: empty where the year has no residual (before the series' models have values).
@@ -104,7 +112,10 @@ SpectralInput write_column_table(const std::string& path, const std::string& csv
         csv << ',' << csv_residual(c.first_res, c.first_res_size, k) << ','
             << csv_residual(c.second_res, c.second_res_size, k) << ','
             << csv_residual(c.first_arm, c.first_res_size, k) << ','
-            << csv_residual(c.second_arm, c.second_res_size, k) << '\n';
+            << csv_residual(c.second_arm, c.second_res_size, k);
+        for (const std::vector<float>* v : {&c.first_eps, &c.second_eps, &c.first_sss, &c.second_sss})
+            csv << ',' << csv_figure(*v, k);
+        csv << '\n';
         if (n >= 5) {
             spectral.first.push_back(stabilized ? stb1 : crn1);
             spectral.second.push_back(stabilized ? stb2 : crn2);

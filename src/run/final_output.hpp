@@ -25,6 +25,9 @@ struct FinalChronologies {
     // has none. Empty vectors: none computed (their CSV cells stay empty).
     std::vector<float> first_res, second_res, first_arm, second_arm;
     std::vector<int> first_res_size, second_res_size;
+    // EPS(t) and SSS(t) of both (diag/signal_strength.hpp); kMissing where undefined. Empty
+    // vectors: none computed (their CSV cells stay empty).
+    std::vector<float> first_eps, second_eps, first_sss, second_sss;
 };
 
 // One chronology of its own .crn file, base + "_" + code + ".crn": its six-letter code, a few

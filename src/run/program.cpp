@@ -33,7 +33,8 @@ namespace kestrovan {
 
 namespace {
 
-FinalChronologies final_chronologies(const EngineResults& r, const ResidualChronologies& residuals) {
+FinalChronologies final_chronologies(const EngineResults& r, const ResidualChronologies& residuals,
+                                     const RunStatistics& signal) {
     FinalChronologies c;
     c.first_year = r.first_year;
     c.sample_size = r.sample_size;
@@ -49,6 +50,10 @@ FinalChronologies final_chronologies(const EngineResults& r, const ResidualChron
     c.second_arm = residuals.signal_free.with_model;
     c.first_res_size = residuals.standard.sample_size;
     c.second_res_size = residuals.signal_free.sample_size;
+    c.first_eps = signal.standard.eps_by_year;
+    c.second_eps = signal.signal_free.eps_by_year;
+    c.first_sss = signal.standard.sss_by_year;
+    c.second_sss = signal.signal_free.sss_by_year;
     return c;
 }
 
@@ -140,8 +145,11 @@ void run_whole_program(Run& r) {
     report_run_settings(files.report, r.settings());
 
     const ResidualChronologies residuals = residual_chronologies(results, r.params);
-    write_final_output(console, files, r.params, final_chronologies(results, residuals), *plotter);
-    r.summary.statistics = write_statistics(console, files, r.params, raw, results, residuals, r.statistics);
+    const StatisticsInput statistics{r.params, raw, results, residuals, r.statistics};
+    RunStatistics signal = chronology_signal(statistics);
+    write_final_output(console, files, r.params, final_chronologies(results, residuals, signal), *plotter);
+    write_statistics(console, files, statistics, signal);
+    r.summary.statistics = std::move(signal);
     write_series_csv(files, r.params, raw, results, r.statistics);
     // How the signal-free chronology was reached, said last.
     const std::string outcome = "Signal-free chronology " + results.published.message();

@@ -313,18 +313,27 @@ ResidualChronologies residual_chronologies(const EngineResults& results, const R
     return r;
 }
 
-RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params,
-                               const SeriesTable& raw, const EngineResults& results,
-                               const ResidualChronologies& residuals, const StatisticsSettings& settings) {
+RunStatistics chronology_signal(const StatisticsInput& in) {
     RunStatistics st;
-    if (results.years <= 0 || raw.count() == 0) return st;
-    const bool raw_labels = params.curve_option == 0;
-    const bool with_rbar = params.rbar_window > 0;
-    const std::vector<int> trees = trees_of(raw, settings);
-    st.standard = index_statistics(results.standard_indices, results.first_year, trees, settings,
+    const EngineResults& results = in.results;
+    if (results.years <= 0 || in.raw.count() == 0) return st;
+    const bool with_rbar = in.params.rbar_window > 0;
+    const std::vector<int> trees = trees_of(in.raw, in.settings);
+    st.standard = index_statistics(results.standard_indices, results.first_year, trees, in.settings,
                                    results.standard_rbar, results.sample_size, with_rbar);
-    st.signal_free = index_statistics(results.indices, results.first_year, trees, settings,
+    st.signal_free = index_statistics(results.indices, results.first_year, trees, in.settings,
                                       results.signal_free_rbar, results.sample_size, with_rbar);
+    return st;
+}
+
+void write_statistics(Console& console, OutputFiles& files, const StatisticsInput& in, RunStatistics& st) {
+    const EngineResults& results = in.results;
+    const SeriesTable& raw = in.raw;
+    const StatisticsSettings& settings = in.settings;
+    if (results.years <= 0 || raw.count() == 0) return;
+    const bool raw_labels = in.params.curve_option == 0;
+    const bool with_rbar = in.params.rbar_window > 0;
+    const std::vector<int> trees = trees_of(raw, settings);
     Report& report = files.report;
     report_statistics(report, st, settings, raw_labels);
     report_cutoffs(report, st, raw_labels);
@@ -356,14 +365,13 @@ RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOp
     }
 
     const std::string base = files.base_name();
-    const ResidualChronology& std_res = residuals.standard;
-    const ResidualChronology& ssf_res = residuals.signal_free;
+    const ResidualChronology& std_res = in.residuals.standard;
+    const ResidualChronology& ssf_res = in.residuals.signal_free;
     write_series_table(base + output_suffix(OutputFile::SeriesStatistics), report, raw, settings,
                        leave_one_out_correlations(results.standard_indices),
                        leave_one_out_correlations(results.indices), std_res, ssf_res);
     report_orders(report, std_res, ssf_res);
     write_residual_files(base, files, console, results.first_year, std_res, ssf_res, raw_labels);
-    return st;
 }
 
 }  // namespace kestrovan

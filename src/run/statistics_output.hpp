@@ -60,17 +60,28 @@ struct ResidualChronologies {
 };
 ResidualChronologies residual_chronologies(const EngineResults& results, const RunOptions& params);
 
-// Computes and writes everything: the report's "CHRONOLOGY STATISTICS" section with the trees
-// and their cores, <base>_series_stats.txt, <base>_crns_res.txt, <base>_crns_res_tuc.txt and the
-// .crn file of each residual chronology (<base>_stdres.crn, _ssfres, _stdarm, _ssfarm; rawres,
-// adjres, rawarm, adjarm without detrending), and with tree identifiers and an RBAR window the
-// tree-aware running EPS (<base>_Std_TreeEPS.txt, <base>_Ssf_TreeEPS.txt; Raw for Std without
-// detrending).
-// `raw` is the selected series as read (the widths of the per-series table); `residuals` those of
-// residual_chronologies(results, params).
-RunStatistics write_statistics(Console& console, OutputFiles& files, const RunOptions& params,
-                               const SeriesTable& raw, const EngineResults& results,
-                               const ResidualChronologies& residuals, const StatisticsSettings& settings);
+// What the statistics are taken of: the options, the selected series as read (the widths of the
+// per-series table), the engine's results, their residual chronologies
+// (residual_chronologies(results, params)) and the settings.
+struct StatisticsInput {
+    const RunOptions& params;
+    const SeriesTable& raw;
+    const EngineResults& results;
+    const ResidualChronologies& residuals;
+    const StatisticsSettings& settings;
+};
+
+// The signal strength of the standard and signal-free indices (with trees and cores), and the
+// years from which EPS and SSS stay above the threshold. Nothing is written.
+RunStatistics chronology_signal(const StatisticsInput& in);
+
+// Writes everything: the report's "CHRONOLOGY STATISTICS" section with the trees and their
+// cores, <base>_series_stats.txt, <base>_crns_res.txt, <base>_crns_res_tuc.txt and the .crn file
+// of each residual chronology (<base>_stdres.crn, _ssfres, _stdarm, _ssfarm; rawres, adjres,
+// rawarm, adjarm without detrending), and with tree identifiers and an RBAR window the tree-aware
+// running EPS (<base>_Std_TreeEPS.txt, <base>_Ssf_TreeEPS.txt; Raw for Std without detrending).
+// `st` holds chronology_signal(in); the tree-aware figures are added to it.
+void write_statistics(Console& console, OutputFiles& files, const StatisticsInput& in, RunStatistics& st);
 
 // The layout of tree identifiers that `settings` names (every series its own tree: none).
 TreeIdLayout tree_id_layout(const StatisticsSettings& settings);

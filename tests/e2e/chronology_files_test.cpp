@@ -233,15 +233,20 @@ TEST_P(ChronologyFiles, CrnFilesResidualTucsonCsvAndSeriesTable) {
     // spread and standard error of a year with one series empty.
     const auto csv = read_lines(base + "_crns.csv");
     ASSERT_EQ(csv.size(), res.years.size() + 1);
-    EXPECT_EQ(
-        csv[0],
-        "Year,SSize,StdCrn,SsfCrn,StdSig,SsfSig,StdSee,SsfSee,StdStb,SsfStb,StdRes,SsfRes,StdArm,SsfArm");
+    EXPECT_EQ(csv[0],
+              "Year,SSize,StdCrn,SsfCrn,StdSig,SsfSig,StdSee,SsfSee,StdStb,SsfStb,StdRes,SsfRes,StdArm,SsfArm,"
+              "StdEps,SsfEps,StdSss,SsfSss");
     const std::vector<std::string> names = csv_cells(csv[0]);
     for (std::size_t k = 0; k < res.years.size(); ++k) {
         const auto cells = csv_cells(csv[k + 1]);
         ASSERT_EQ(cells.size(), names.size()) << csv[k + 1];
         for (std::size_t c = 4; c < 8; ++c) EXPECT_EQ(cells[c].empty(), ssize[k] <= 1) << csv[k + 1];
-        for (std::size_t c = 10; c < cells.size(); ++c) {
+        // EPS and SSS of a year: a fraction where the year has series, empty where it has none.
+        for (std::size_t c = 14; c < cells.size(); ++c) {
+            EXPECT_EQ(cells[c].empty(), ssize[k] == 0) << names[c] << ": " << csv[k + 1];
+            if (!cells[c].empty()) EXPECT_LE(std::stod(cells[c]), 1.000001) << names[c] << ": " << csv[k + 1];
+        }
+        for (std::size_t c = 10; c < 14; ++c) {
             const int n = depth[model_of.at(names[c])][k];
             EXPECT_EQ(cells[c].empty(), n == 0) << names[c] << ": " << csv[k + 1];
             if (n > 0) {
