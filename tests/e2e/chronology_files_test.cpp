@@ -244,7 +244,9 @@ TEST_P(ChronologyFiles, CrnFilesResidualTucsonCsvAndSeriesTable) {
         // EPS and SSS of a year: a fraction where the year has series, empty where it has none.
         for (std::size_t c = 14; c < cells.size(); ++c) {
             EXPECT_EQ(cells[c].empty(), ssize[k] == 0) << names[c] << ": " << csv[k + 1];
-            if (!cells[c].empty()) EXPECT_LE(std::stod(cells[c]), 1.000001) << names[c] << ": " << csv[k + 1];
+            if (!cells[c].empty()) {
+                EXPECT_LE(std::stod(cells[c]), 1.000001) << names[c] << ": " << csv[k + 1];
+            }
         }
         for (std::size_t c = 10; c < 14; ++c) {
             const int n = depth[model_of.at(names[c])][k];
