@@ -37,7 +37,7 @@ void BM_SupsmuAutomatic(benchmark::State& state) {
     std::vector<float> x(n), w(n, 1.0f), s(n), scratch(7 * n);
     for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<float>(i + 1);
     for (auto _ : state) {
-        supsmu(x, y, w, kNotPeriodic, 0.0f, 7.0f, s, scratch);
+        supsmu({x, y, w}, {kNotPeriodic, 0.0f, 7.0f}, s, scratch);
         benchmark::DoNotOptimize(s.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<long long>(n));

@@ -35,7 +35,7 @@ void robsum_bench(benchmark::State& state, int method) {
     ChronologySummary summary;
     RobustWorkspace ws;
     for (auto _ : state) {
-        robsum(m, years, series, method, summary, ws);
+        robsum(m, {years, series}, method, summary, ws);
         benchmark::DoNotOptimize(summary.location.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<long long>(years) * series);

@@ -75,8 +75,9 @@ void first_differences(std::span<float> y, std::span<float> c, int& n, Notices& 
 
 }  // namespace
 
-void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code,
+void curvefits(std::span<const float> y, std::span<float> c, FitLengths lengths, int& code,
                const FitSettings& settings, Notices& notices) {
+    const int N = lengths.N, n = lengths.n;
     const float alpha = settings.alpha;
     const int stiffness = settings.stiffness;
     SplineWorkspace* const workspace = settings.workspace;
@@ -150,7 +151,7 @@ void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& f
             if (error != kMedianOk && error != kMedianNoRoot) {
                 // The smoother printed its input error and wrote no curve: use the mean instead.
                 code = kCurveMean;
-                growth_regional(N, n, y, c, record, code, notices);
+                growth_regional({N, n}, y, c, record, code, notices);
             }
             return;
         }
@@ -162,7 +163,7 @@ void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& f
         case CurveFamilyId::ExponentialOrFallingLine:
         case CurveFamilyId::Line:
         case CurveFamilyId::FallingLine:
-        case CurveFamilyId::HorizontalLine: growth_regional(N, n, y, c, record, code, notices); return;
+        case CurveFamilyId::HorizontalLine: growth_regional({N, n}, y, c, record, code, notices); return;
         case CurveFamilyId::GeneralNegativeExponential:
         case CurveFamilyId::Hugershoff:
         case CurveFamilyId::GeneralExponential: {
@@ -172,7 +173,7 @@ void detrend2(std::span<float> y, std::span<float> c, int N, RegionalFitState& f
             if (family->id == CurveFamilyId::GeneralNegativeExponential && !growth.decays) {
                 // No decay: the straight line replaces the curve and rebuilds the record.
                 code = family_code(CurveFamilyId::Line, CurveList::Regional);
-                growth_regional(N, n, y, c, record, code, notices);
+                growth_regional({N, n}, y, c, record, code, notices);
             }
             return;
         }

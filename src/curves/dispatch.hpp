@@ -37,8 +37,8 @@ struct RegionalFitState {
     FitRecord record{};      // zeroed, then filled by the fit
 };
 
-// Per-series curve of y[0..n-1], written to c[0..N-1] (n <= N; the engine passes n = N for whole
-// series). `code` is updated to the code used. Codes served:
+// Per-series curve of y[0..n-1], written to c[0..N-1] (lengths = {N, n}, n <= N; the engine passes
+// n = N for whole series). `code` is updated to the code used. Codes served:
 //   1, 2, 3, 4, 6   exponential / line / mean with the per-series fallback chain (code updated)
 //   8               age-dependent spline from the settings' stiffness, on all N values
 //   >= 10           spline of that wavelength on the first n values
@@ -48,7 +48,7 @@ struct RegionalFitState {
 //   -5              super smoother with the settings' alpha over the first n values, held at the last
 //                   smoothed value up to N and smoothed again over all N
 // Spline markers (c[0] = -9998 or -9999) pass through to the caller.
-void curvefits(std::span<const float> y, std::span<float> c, int N, int n, int& code,
+void curvefits(std::span<const float> y, std::span<float> c, FitLengths lengths, int& code,
                const FitSettings& settings, Notices& notices);
 
 // Regional curve of y[0..n-1] (n = fit.n), written to c[0..N-1] (the spline and smoother codes

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,17 +75,10 @@ void fill_curve(std::span<float> c, int N, float value) {
     for (int i = 0; i < N; ++i) c[at(i)] = value;
 }
 
-}  // namespace
-
-void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Notices& notices) {
-    if (n < kMinExponentialLength) {
-        notices.line(">> sbr curve:  only" + fmt_i(n, 3) + " values, no exponential curve fit");
-        fail_curve(c, record);
-        return;
-    }
-
-    // Starting rate from the means of the first and the last ten values. Their logarithms exist
-    // only for positive means; other data (not widths or indices) get no exponential.
+// Starting rate of the exponential search from the means of the first and the last ten values.
+// Their logarithms exist only for positive means; other data (not widths or indices) get no
+// exponential (none returned).
+std::optional<double> starting_rate(int n, std::span<const float> y) {
     double first = 0.0, last = 0.0;
     for (int i = 0; i < 10; ++i) {
         first += y[at(i)];
@@ -92,34 +86,51 @@ void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord
     }
     first /= 10.0;
     last /= 10.0;
-    if (!(first > 0.0) || !(last > 0.0)) {
-        fail_curve(c, record);
-        return;
-    }
+    if (!(first > 0.0) || !(last > 0.0)) return std::nullopt;
     double b = (std::log(first) - std::log(last)) / static_cast<double>(n - 10);
     if (b <= 0.0) b = 1e-8;
+    return b;
+}
 
-    // Search on b: each pass tries b - h and b + h (and b itself in the first pass), moves to
-    // the best, doubles the step while moves continue before any halving, and halves it
-    // otherwise until it is 5e-7 or less.
+// Where the search on b ended: `usable` is false when a candidate left the range in which the
+// sums can be trusted, `converged` false when the step did not come down within the passes.
+struct RateSearch {
+    bool usable = true;
+    bool converged = false;
+    int passes = 0;
+    double b = 0.0;
+    Candidate last;  // the last candidate evaluated: b + h of the final pass
+};
+
+// Search on b: each pass tries b - h and b + h (and b itself in the first pass), moves to the
+// best, doubles the step while moves continue before any halving, and halves it otherwise until
+// it is 5e-7 or less.
+RateSearch search_rate(double b, int n, std::span<const float> y) {
+    RateSearch search;
     std::vector<double> e(at(n));
     double h = kStartStep;
     bool halved_before = false;
     double best_error = 0.0;
-    Candidate last_candidate;
-    int passes = 0;
-    bool converged = false;
     for (int pass = 1; pass <= kMaxSearchPasses; ++pass) {
         const Candidate lower = evaluate(b - h, n, y, e);
-        if (!lower.usable) return fail_curve(c, record);
+        if (!lower.usable) {
+            search.usable = false;
+            return search;
+        }
         if (pass == 1) {
             const Candidate middle = evaluate(b, n, y, e);
-            if (!middle.usable) return fail_curve(c, record);
+            if (!middle.usable) {
+                search.usable = false;
+                return search;
+            }
             best_error = middle.error;
         }
         const Candidate upper = evaluate(b + h, n, y, e);
-        if (!upper.usable) return fail_curve(c, record);
-        last_candidate = upper;
+        if (!upper.usable) {
+            search.usable = false;
+            return search;
+        }
+        search.last = upper;
 
         double chosen = b;
         bool moved = false;
@@ -141,29 +152,53 @@ void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord
             if (!moved) halved_before = true;
             h *= 0.5;
             if (h <= kConvergedStep) {
-                passes = pass;
-                converged = true;
+                search.passes = pass;
+                search.converged = true;
                 break;
             }
         }
     }
-    if (!converged) {
-        notices.line(">> sbr curve: over 34 iterations");
-        return fail_curve(c, record);
-    }
+    search.b = b;
+    return search;
+}
 
-    // The amplitude and asymptote are those of the last candidate evaluated (b + h of the final
-    // pass); at convergence h is below 1e-6, well inside the resolution of the search.
-    const double a = last_candidate.a;
-    const double k = last_candidate.k;
+// The record and the curve at positions 1..N of a converged search. The amplitude and asymptote
+// are those of the last candidate evaluated (b + h of the final pass); at convergence h is below
+// 1e-6, well inside the resolution of the search.
+void store_exponential(const RateSearch& search, int N, std::span<float> c, FitRecord& record) {
+    const double a = search.last.a;
+    const double k = search.last.k;
+    double b = search.b;
     if (k > 9999.0 || a <= 0.0 || b < 0.0 || !std::isfinite(a) || !std::isfinite(k)) b = 0.0;
     record[0] = static_cast<float>(a);
     record[1] = static_cast<float>(b);
     record[4] = static_cast<float>(k);
-    record[5] = static_cast<float>(passes);
-    record[6] = static_cast<float>(last_candidate.sum_y);
+    record[5] = static_cast<float>(search.passes);
+    record[6] = static_cast<float>(search.last.sum_y);
     for (int t = 1; t <= N; ++t)
         c[at(t - 1)] = static_cast<float>(a * std::exp(-b * static_cast<double>(t)) + k);
+}
+
+}  // namespace
+
+void curve(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, Notices& notices) {
+    if (n < kMinExponentialLength) {
+        notices.line(">> sbr curve:  only" + fmt_i(n, 3) + " values, no exponential curve fit");
+        fail_curve(c, record);
+        return;
+    }
+    const std::optional<double> start = starting_rate(n, y);
+    if (!start) {
+        fail_curve(c, record);
+        return;
+    }
+    const RateSearch search = search_rate(*start, n, y);
+    if (!search.usable) return fail_curve(c, record);
+    if (!search.converged) {
+        notices.line(">> sbr curve: over 34 iterations");
+        return fail_curve(c, record);
+    }
+    store_exponential(search, N, c, record);
 }
 
 void trend(int N, int n, std::span<const float> y, std::span<float> c, float& slope, float& intercept) {
@@ -295,8 +330,9 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
     }
 }
 
-void growth_regional(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, int& code,
-                     Notices& notices) {
+void growth_regional(FitLengths lengths, std::span<const float> y, std::span<float> c, FitRecord& record,
+                     int& code, Notices& notices) {
+    const int N = lengths.N, n = lengths.n;
     record.fill(0.0f);
     auto line = [&] { trend(N, n, y, c, record[2], record[4]); };
     auto mean = [&] {

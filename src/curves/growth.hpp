@@ -27,6 +27,12 @@ using FitRecord = std::array<float, 7>;
 
 // kCurveFailed (curves/markers.hpp) is in record[1] and c[0] after a failed exponential.
 
+// The lengths of a fit: N curve positions written, n values fitted (n <= N).
+struct FitLengths {
+    int N = 0;
+    int n = 0;
+};
+
 // Negative exponential by a one-dimensional search on b with linear least squares for a and k.
 // Records the notice ">> sbr curve:  only nnn values, no exponential curve fit" for n < 20 and
 // ">> sbr curve: over 34 iterations" when the search does not converge; on failure record[1] and
@@ -71,7 +77,7 @@ void growth_per_series(int N, int n, std::span<const float> y, std::span<float> 
 // code on entry: 1 (exponential, else the line: code 4), 2 (exponential, else code 5 applied:
 // the line if falling, else the mean; the code stays 5), 4 (line), 5 (falling line, else the mean:
 // code 6) or 6 (mean). The regional exponential counts as fitted when b > 0 and k >= 0.
-void growth_regional(int N, int n, std::span<const float> y, std::span<float> c, FitRecord& record, int& code,
-                     Notices& notices);
+void growth_regional(FitLengths lengths, std::span<const float> y, std::span<float> c, FitRecord& record,
+                     int& code, Notices& notices);
 
 }  // namespace kestrovan

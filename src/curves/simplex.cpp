@@ -197,8 +197,9 @@ int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective,
     }
 }
 
-float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<const float> y,
-              std::span<float> curve, int& evaluations, Notices& notices) {
+float gamoeba(Simplex& simplex, int model, GrowthPoints points, std::span<float> curve, int& evaluations,
+              Notices& notices) {
+    const std::span<const float> t = points.t, y = points.y;
     const std::span<const float> table = starting_table(model);
     const int ndim = static_cast<int>(table.size());
     simplex.free = ndim;
@@ -359,7 +360,7 @@ GrowthFit fit_growth_curve(int code, std::span<const float> y, std::span<float> 
     }
 
     GrowthFit fit;
-    fit.sum_of_squares = gamoeba(simplex, model, t, y, curve, fit.evaluations, notices);
+    fit.sum_of_squares = gamoeba(simplex, model, {t, y}, curve, fit.evaluations, notices);
     const GrowthParameters g = unpack_growth(model, simplex.vertex[0]);
     fit.decays = g.rate < 0.0f;
     record[0] = g.a;

@@ -62,12 +62,17 @@ float ametry(Simplex& simplex, std::span<float> psum, int worst, float factor,
 // Returns the evaluation count.
 int amoeba(Simplex& simplex, float tolerance, const SimplexObjective& objective, int shift, Notices& notices);
 
+// The points a growth function is fitted to: positions t and values y.
+struct GrowthPoints {
+    std::span<const float> t, y;
+};
+
 // Fit driver: vertex 0 of `simplex` holds the starting point; the other vertices come from the
-// starting-simplex table of the model. Minimises gamoff over the points (t, y), leaves the result
-// in vertex 0, writes the fitted curve at t = 1..curve.size() and returns its sum of squares.
+// starting-simplex table of the model. Minimises gamoff over the points, leaves the result in
+// vertex 0, writes the fitted curve at t = 1..curve.size() and returns its sum of squares.
 // evaluations receives the evaluation count.
-float gamoeba(Simplex& simplex, int model, std::span<const float> t, std::span<const float> y,
-              std::span<float> curve, int& evaluations, Notices& notices);
+float gamoeba(Simplex& simplex, int model, GrowthPoints points, std::span<float> curve, int& evaluations,
+              Notices& notices);
 
 // Parameters of a model's vector, unpacked.
 struct GrowthParameters {

@@ -52,21 +52,19 @@ struct WindowSums {
     }
 };
 
-}  // namespace
+// The window of a running-lines smooth: its half-width, and the number of points summed into the
+// first window.
+struct LinesWindow {
+    long half = 0;
+    long first = 0;
+};
 
-void smooth(std::span<const float> x, std::span<const float> y, std::span<const float> w, float span,
-            int periodic, float small_variance, std::span<float> out_smooth, std::span<float> out_residuals) {
-    const std::size_t n = x.size();
-    if (n == 0) return;
-    assert(y.size() >= n && w.size() >= n && out_smooth.size() >= n);
-    assert(periodic <= 0 || out_residuals.size() >= n);
-    const long nn = static_cast<long>(n);
-    const int jper = std::abs(periodic);
-
-    long ibw = static_cast<long>(0.5f * span * static_cast<float>(n) + 0.5f);
+// Half-width b = trunc(0.5·span·n + 0.5), at least 2. A window wider than the series would read
+// outside it. Without wrap-around the whole series then forms one window for every point; with
+// wrap-around the half-width shrinks.
+LinesWindow lines_window(long nn, float span, int jper) {
+    long ibw = static_cast<long>(0.5f * span * static_cast<float>(nn) + 0.5f);
     if (ibw < 2) ibw = 2;
-    // A window wider than the series would read outside it. Without wrap-around the whole
-    // series then forms one window for every point; with wrap-around the half-width shrinks.
     long it = 2 * ibw + 1;
     if (it > nn) {
         if (jper == 2) {
@@ -76,9 +74,17 @@ void smooth(std::span<const float> x, std::span<const float> y, std::span<const 
             it = nn;
         }
     }
+    return {ibw, it};
+}
 
+// The sums of the window of the first point; with wrap-around it reaches back over the end of
+// the series (x shifted down by one period).
+WindowSums first_window(const SmootherInput& data, const LinesWindow& window, int jper) {
+    const std::span<const float> x = data.x, y = data.y, w = data.w;
+    const long nn = static_cast<long>(x.size());
+    const long ibw = window.half;
     WindowSums s;
-    for (long i = 1; i <= it; ++i) {
+    for (long i = 1; i <= window.first; ++i) {
         long j = i;
         if (jper == 2) j = i - ibw - 1;
         double xti;
@@ -90,46 +96,40 @@ void smooth(std::span<const float> x, std::span<const float> y, std::span<const 
         }
         s.add(xti, y[j - 1], w[j - 1]);
     }
+    return s;
+}
 
-    for (long j = 1; j <= nn; ++j) {
-        long out = j - ibw - 1;
-        long in = j + ibw;
-        const bool slide = jper == 2 || (out >= 1 && in <= nn);
-        if (slide) {
-            double xto, xti;
-            if (out < 1) {
-                out = nn + out;
-                xto = static_cast<double>(x[out - 1]) - 1.0;
-                xti = x[in - 1];
-            } else if (in > nn) {
-                in = in - nn;
-                xti = static_cast<double>(x[in - 1]) + 1.0;
-                xto = x[out - 1];
-            } else {
-                xto = x[out - 1];
-                xti = x[in - 1];
-            }
-            s.remove(xto, y[out - 1], w[out - 1]);
-            s.add(xti, y[in - 1], w[in - 1]);
-        }
-        const double xj = x[j - 1];
-        double a = 0.0;
-        if (s.var > small_variance) a = s.cvar / s.var;
-        out_smooth[j - 1] = static_cast<float>(a * (xj - s.xm) + s.ym);
-        if (periodic <= 0) continue;
-        double h = s.fbw > 0.0 ? 1.0 / s.fbw : 0.0;
-        if (s.var > small_variance) h += (xj - s.xm) * (xj - s.xm) / s.var;
-        out_residuals[j - 1] = 0.0f;
-        const double denom = 1.0 - static_cast<double>(w[j - 1]) * h;
-        if (denom > 0.0) {
-            out_residuals[j - 1] =
-                static_cast<float>(std::fabs(static_cast<double>(y[j - 1]) - out_smooth[j - 1]) / denom);
-        } else if (j > 1) {
-            out_residuals[j - 1] = out_residuals[j - 2];
-        }
+// Moves the window of point j - 1 on to point j (one-based): the point leaving it is removed and
+// the point entering it added. With wrap-around the ends step round the series (x shifted by one
+// period); without it the window stays put while it would leave the series.
+void slide_window(const SmootherInput& data, long j, long ibw, int jper, WindowSums& s) {
+    const std::span<const float> x = data.x, y = data.y, w = data.w;
+    const long nn = static_cast<long>(x.size());
+    long out = j - ibw - 1;
+    long in = j + ibw;
+    const bool slide = jper == 2 || (out >= 1 && in <= nn);
+    if (!slide) return;
+    double xto, xti;
+    if (out < 1) {
+        out = nn + out;
+        xto = static_cast<double>(x[out - 1]) - 1.0;
+        xti = x[in - 1];
+    } else if (in > nn) {
+        in = in - nn;
+        xti = static_cast<double>(x[in - 1]) + 1.0;
+        xto = x[out - 1];
+    } else {
+        xto = x[out - 1];
+        xti = x[in - 1];
     }
+    s.remove(xto, y[out - 1], w[out - 1]);
+    s.add(xti, y[in - 1], w[in - 1]);
+}
 
-    // Points sharing one abscissa all get the weighted mean of their fitted values.
+// Points sharing one abscissa all get the weighted mean of their fitted values.
+void pool_tied_abscissae(const SmootherInput& data, std::span<float> out_smooth) {
+    const std::span<const float> x = data.x, w = data.w;
+    const std::size_t n = x.size();
     std::size_t j = 0;
     while (j < n) {
         const std::size_t j0 = j;
@@ -148,24 +148,64 @@ void smooth(std::span<const float> x, std::span<const float> y, std::span<const 
     }
 }
 
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
-            float span, float alpha, std::span<float> out_smooth, std::span<float> scratch) {
+}  // namespace
+
+void smooth(const SmootherInput& data, const RunningLines& lines, std::span<float> out_smooth,
+            std::span<float> out_residuals) {
+    const std::span<const float> x = data.x, y = data.y, w = data.w;
     const std::size_t n = x.size();
     if (n == 0) return;
-    assert(y.size() >= n && w.size() >= n && out_smooth.size() >= n && scratch.size() >= 7 * n);
+    const int periodic = lines.periodic;
+    const float small_variance = lines.small_variance;
+    assert(y.size() >= n && w.size() >= n && out_smooth.size() >= n);
+    assert(periodic <= 0 || out_residuals.size() >= n);
+    const long nn = static_cast<long>(n);
+    const int jper = std::abs(periodic);
 
-    if (!(x[n - 1] > x[0])) {
-        double sy = 0.0, sw = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            sy += static_cast<double>(w[j]) * y[j];
-            sw += w[j];
+    const LinesWindow window = lines_window(nn, lines.span, jper);
+    WindowSums s = first_window(data, window, jper);
+
+    for (long j = 1; j <= nn; ++j) {
+        slide_window(data, j, window.half, jper, s);
+        const double xj = x[j - 1];
+        double a = 0.0;
+        if (s.var > small_variance) a = s.cvar / s.var;
+        out_smooth[j - 1] = static_cast<float>(a * (xj - s.xm) + s.ym);
+        if (periodic <= 0) continue;
+        // The cross-validated absolute residual: the residual over 1 - w·h, h the point's leverage.
+        double h = s.fbw > 0.0 ? 1.0 / s.fbw : 0.0;
+        if (s.var > small_variance) h += (xj - s.xm) * (xj - s.xm) / s.var;
+        out_residuals[j - 1] = 0.0f;
+        const double denom = 1.0 - static_cast<double>(w[j - 1]) * h;
+        if (denom > 0.0) {
+            out_residuals[j - 1] =
+                static_cast<float>(std::fabs(static_cast<double>(y[j - 1]) - out_smooth[j - 1]) / denom);
+        } else if (j > 1) {
+            out_residuals[j - 1] = out_residuals[j - 2];
         }
-        const float a = sw > 0.0 ? static_cast<float>(sy / sw) : 0.0f;
-        std::fill_n(out_smooth.begin(), n, a);
-        return;
     }
 
-    // Scale of x from its inter-quartile positions, widened until it is positive.
+    pool_tied_abscissae(data, out_smooth);
+}
+
+namespace {
+
+// All abscissae equal: every point gets the weighted mean of y.
+void fill_weighted_mean(const SmootherInput& data, std::span<float> out_smooth) {
+    const std::size_t n = data.x.size();
+    double sy = 0.0, sw = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        sy += static_cast<double>(data.w[j]) * data.y[j];
+        sw += data.w[j];
+    }
+    const float a = sw > 0.0 ? static_cast<float>(sy / sw) : 0.0f;
+    std::fill_n(out_smooth.begin(), n, a);
+}
+
+// The smallest variance of x in a window that is treated as a slope: (1e-3·scale)², the scale
+// of x from its inter-quartile positions, widened until it is positive. x is not constant.
+float smallest_slope_variance(std::span<const float> x) {
+    const std::size_t n = x.size();
     std::size_t i = n / 4;
     std::size_t j = 3 * i;
     if (i < 1) i = 1;
@@ -176,28 +216,33 @@ void supsmu(std::span<const float> x, std::span<const float> y, std::span<const 
         if (i > 1) --i;
         scale = x[j - 1] - x[i - 1];
     }
-    const float vsmlsq = (kResolution * scale) * (kResolution * scale);
+    return (kResolution * scale) * (kResolution * scale);
+}
 
+// The periodic flag the smooths use: wrap-around only for x on [0, 1]; anything else is taken as
+// not periodic.
+int periodic_flag(std::span<const float> x, int periodic) {
+    const std::size_t n = x.size();
     int jper = periodic;
     if (periodic == kPeriodic && (x[0] < 0.0f || x[n - 1] > 1.0f)) jper = kNotPeriodic;
     if (jper < 1 || jper > 2) jper = kNotPeriodic;
+    return jper;
+}
 
-    if (span > 0.0f) {
-        smooth(x, y, w, span, jper, vsmlsq, out_smooth.first(n), scratch.first(n));
-        return;
-    }
+// The seven columns of n values of supsmu's scratch: 0, 2, 4 the smooths with each span; 1, 3, 5
+// their smoothed residuals; 6 the residuals of the current span, then the chosen span at each
+// point. Columns 1 and 3 are then reused for the smoothed spans and the mixed smooth.
+struct SpanColumns {
+    std::span<float> scratch;
+    std::size_t n = 0;
+    std::span<float> operator()(int c) const { return scratch.subspan(static_cast<std::size_t>(c) * n, n); }
+};
 
-    // Columns of the scratch: 0,2,4 the smooths with each span; 1,3,5 their smoothed residuals;
-    // 6 the residuals of the current span, then the chosen span at each point.
-    auto col = [&](int c) { return scratch.subspan(static_cast<std::size_t>(c) * n, n); };
-    std::span<float> none;
-    for (int k = 0; k < 3; ++k) {
-        smooth(x, y, w, kSpans[k], jper, vsmlsq, col(2 * k), col(6));
-        smooth(x, col(6), w, kMidrangeSpan, -jper, vsmlsq, col(2 * k + 1), none);
-    }
-
+// The span with the smallest smoothed residual at each point, into column 6, moved towards the
+// woofer span by the bass enhancement alpha (0 < alpha <= 10).
+void choose_spans(const SpanColumns& col, float alpha) {
     std::span<float> chosen = col(6);
-    for (std::size_t p = 0; p < n; ++p) {
+    for (std::size_t p = 0; p < col.n; ++p) {
         float resmin = kBig;
         chosen[p] = kWooferSpan;
         for (int k = 0; k < 3; ++k) {
@@ -213,12 +258,15 @@ void supsmu(std::span<const float> x, std::span<const float> y, std::span<const 
                 (kWooferSpan - chosen[p]) * std::pow(std::max(kSmall, resmin / woofer), 10.0f - alpha);
         }
     }
+}
 
-    std::span<float> spans = col(1);
-    smooth(x, chosen, w, kMidrangeSpan, -jper, vsmlsq, spans, none);
+// Each point's value between the two smooths whose spans enclose its smoothed span (column 1),
+// into column 3.
+void mix_smooths(const SpanColumns& col) {
+    const std::span<const float> spans = col(1);
     std::span<float> mixed = col(3);
     const std::span<const float> tweet = col(0), mid = col(2), woof = col(4);
-    for (std::size_t p = 0; p < n; ++p) {
+    for (std::size_t p = 0; p < col.n; ++p) {
         float sp = spans[p];
         if (sp <= kTweeterSpan) sp = kTweeterSpan;
         if (sp >= kWooferSpan) sp = kWooferSpan;
@@ -231,13 +279,46 @@ void supsmu(std::span<const float> x, std::span<const float> y, std::span<const 
             mixed[p] = (1.0f - f) * mid[p] + f * tweet[p];
         }
     }
-    smooth(x, mixed, w, kTweeterSpan, -jper, vsmlsq, out_smooth.first(n), none);
 }
 
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
-            float span, float alpha, std::span<float> out_smooth) {
-    std::vector<float> scratch(7 * x.size());
-    supsmu(x, y, w, periodic, span, alpha, out_smooth, scratch);
+}  // namespace
+
+void supsmu(const SmootherInput& data, const SuperSmootherSettings& settings, std::span<float> out_smooth,
+            std::span<float> scratch) {
+    const std::span<const float> x = data.x, w = data.w;
+    const std::size_t n = x.size();
+    if (n == 0) return;
+    assert(data.y.size() >= n && w.size() >= n && out_smooth.size() >= n && scratch.size() >= 7 * n);
+
+    if (!(x[n - 1] > x[0])) {
+        fill_weighted_mean(data, out_smooth);
+        return;
+    }
+    const float vsmlsq = smallest_slope_variance(x);
+    const int jper = periodic_flag(x, settings.periodic);
+
+    if (settings.span > 0.0f) {
+        smooth(data, {settings.span, jper, vsmlsq}, out_smooth.first(n), scratch.first(n));
+        return;
+    }
+
+    // The smooths with the three spans and their smoothed cross-validated residuals; the span
+    // chosen per point, smoothed; the smooths mixed by it and smoothed once more.
+    const SpanColumns col{scratch, n};
+    std::span<float> none;
+    for (int k = 0; k < 3; ++k) {
+        smooth(data, {kSpans[k], jper, vsmlsq}, col(2 * k), col(6));
+        smooth({x, col(6), w}, {kMidrangeSpan, -jper, vsmlsq}, col(2 * k + 1), none);
+    }
+    choose_spans(col, settings.alpha);
+    smooth({x, col(6), w}, {kMidrangeSpan, -jper, vsmlsq}, col(1), none);
+    mix_smooths(col);
+    smooth({x, col(3), w}, {kTweeterSpan, -jper, vsmlsq}, out_smooth.first(n), none);
+}
+
+void supsmu(const SmootherInput& data, const SuperSmootherSettings& settings, std::span<float> out_smooth) {
+    std::vector<float> scratch(7 * data.x.size());
+    supsmu(data, settings, out_smooth, scratch);
 }
 
 void friedman_curve(std::span<const float> y, float alpha, std::span<float> curve,
@@ -254,19 +335,22 @@ void friedman_curve(std::span<const float> y, float alpha, std::span<float> curv
     const float span = n < kShortSeriesLimit ? kShortSeriesSpan : 0.0f;
     const std::span<const float> xs(ws.x), wts(ws.w);
 
-    supsmu(xs.first(n), y, wts.first(n), kNotPeriodic, span, alpha, curve.first(n), ws.scratch);
+    supsmu({xs.first(n), y, wts.first(n)}, {kNotPeriodic, span, alpha}, curve.first(n), ws.scratch);
     if (curve.size() <= n) return;
 
     // Extend by holding the last smoothed value, then smooth the whole length again.
     ws.extended.resize(total);
     std::copy_n(curve.begin(), n, ws.extended.begin());
     std::fill(ws.extended.begin() + static_cast<std::ptrdiff_t>(n), ws.extended.end(), curve[n - 1]);
-    supsmu(xs, ws.extended, wts, kNotPeriodic, span, alpha, curve, ws.scratch);
+    supsmu({xs, ws.extended, wts}, {kNotPeriodic, span, alpha}, curve, ws.scratch);
 }
 
-bool lowest(std::span<const float> x, std::span<const float> y, float xs, float& fitted, std::size_t left,
-            std::size_t right, std::span<float> weights, bool use_robustness,
-            std::span<const float> robustness) {
+bool lowest(std::span<const float> x, std::span<const float> y, const LowessNeighbourhood& at, float& fitted,
+            std::span<float> weights, const LowessRobustness& robust) {
+    const float xs = at.xs;
+    const std::size_t left = at.left, right = at.right;
+    const bool use_robustness = robust.use;
+    const std::span<const float> robustness = robust.weights;
     const std::size_t n = x.size();
     const double range = static_cast<double>(x[n - 1]) - x[0];
     const double h = std::max(static_cast<double>(xs) - x[left], static_cast<double>(x[right]) - xs);
@@ -343,7 +427,7 @@ void lowess(std::span<const float> y, std::span<float> s, float f) {
                 ++right;
             }
             float fitted = 0.0f;
-            if (lowest(x, y, x[i], fitted, left, right, residuals, iter > 1, robustness))
+            if (lowest(x, y, {x[i], left, right}, fitted, residuals, {iter > 1, robustness}))
                 s[i] = fitted;
             else
                 s[i] = y[i];

@@ -26,21 +26,41 @@ inline constexpr std::size_t kShortSeriesLimit = 40;
 inline constexpr int kNotPeriodic = 1;
 inline constexpr int kPeriodic = 2;  // x on [0, 1], wrapping around
 
+// The points a smoother fits: abscissae x (ascending), values y and weights w. The number of
+// points is x.size(); y and w hold at least that many values.
+struct SmootherInput {
+    std::span<const float> x, y, w;
+};
+
+// One running-lines smooth: its span, periodic flag and the smallest window variance of x that
+// is taken as a slope (below it the window's weighted mean is used).
+struct RunningLines {
+    float span = 0.0f;
+    int periodic = kNotPeriodic;
+    float small_variance = 0.0f;
+};
+
 // Running-lines smooth with a window of 2b+1 points, b = trunc(0.5·span·n + 0.5) (at least 2,
-// and never wider than the series). x ascending; y, w, out_smooth at least x.size().
+// and never wider than the series). out_smooth at least x.size().
 // When periodic > 0 the cross-validated absolute residuals are written to out_residuals (which
 // must then hold x.size() values); a negative flag skips them (out_residuals may be empty).
-void smooth(std::span<const float> x, std::span<const float> y, std::span<const float> w, float span,
-            int periodic, float small_variance, std::span<float> out_smooth, std::span<float> out_residuals);
+void smooth(const SmootherInput& data, const RunningLines& lines, std::span<float> out_smooth,
+            std::span<float> out_residuals);
+
+// The settings of the super smoother: periodic flag, span and bass enhancement alpha.
+struct SuperSmootherSettings {
+    int periodic = kNotPeriodic;
+    float span = 0.0f;
+    float alpha = 0.0f;
+};
 
 // Friedman's super smoother. span 0 = automatic choice among the three spans with bass
 // enhancement alpha (0..10; 0 disables it, larger is stiffer); span > 0 = one running-lines
 // smooth with that span. scratch must hold 7·x.size() floats (reused, never read before written).
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
-            float span, float alpha, std::span<float> out_smooth, std::span<float> scratch);
+void supsmu(const SmootherInput& data, const SuperSmootherSettings& settings, std::span<float> out_smooth,
+            std::span<float> scratch);
 // The same with its own scratch.
-void supsmu(std::span<const float> x, std::span<const float> y, std::span<const float> w, int periodic,
-            float span, float alpha, std::span<float> out_smooth);
+void supsmu(const SmootherInput& data, const SuperSmootherSettings& settings, std::span<float> out_smooth);
 
 // The super-smoother curve of a series as the curve fits use it: abscissa 1, 2, ..., unit
 // weights, not periodic, automatic span (0.3 when fewer than 40 values), the given alpha.
@@ -55,12 +75,22 @@ struct SmootherWorkspace {
 void friedman_curve(std::span<const float> y, float alpha, std::span<float> curve,
                     SmootherWorkspace* workspace = nullptr);
 
-// One local weighted line of lowess at the point xs over the neighbourhood x[left..right]
-// (zero-based, inclusive). weights is work space of x.size(); robustness weights are applied
-// when use_robustness. Returns false when every weight is zero (fitted is then unchanged).
-bool lowest(std::span<const float> x, std::span<const float> y, float xs, float& fitted, std::size_t left,
-            std::size_t right, std::span<float> weights, bool use_robustness,
-            std::span<const float> robustness);
+// The point xs a local line of lowess is fitted at, and its neighbourhood x[left..right]
+// (zero-based, inclusive).
+struct LowessNeighbourhood {
+    float xs = 0.0f;
+    std::size_t left = 0, right = 0;
+};
+// The robustness weights of a local line (one per point), applied only when `use` is set.
+struct LowessRobustness {
+    bool use = false;
+    std::span<const float> weights;
+};
+
+// One local weighted line of lowess at a point over its neighbourhood. weights is work space of
+// x.size(). Returns false when every weight is zero (fitted is then unchanged).
+bool lowest(std::span<const float> x, std::span<const float> y, const LowessNeighbourhood& at, float& fitted,
+            std::span<float> weights, const LowessRobustness& robust);
 
 // Cleveland's robust lowess of y against x = 1, 2, ..., with span fraction f, two robustness
 // iterations and no point skipping. Writes s[0..y.size()-1]. A fraction that gives fewer than two

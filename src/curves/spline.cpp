@@ -36,6 +36,38 @@ double stiffness_of(int wavelength, SplineWorkspace& ws) {
     return p;
 }
 
+// The last steps of a fit whose factor and forward substitution are in `ws` (m = n - 2 rows):
+// the diagonal and back substitution L' gamma = D^-1 z in place, then the curve c = y - Q gamma.
+void finish_spline(int n, std::span<const float> y, std::span<float> c, SplineWorkspace& ws) {
+    const int m = n - 2;
+    const double* reciprocal = ws.diag.data();  // 1 / d_j
+    const double* l1 = ws.upper1.data();        // L[j][j-1]
+    const double* l2 = ws.upper2.data();        // L[j][j-2]
+    double* g = ws.rhs.data();
+
+    for (int j = m - 1; j >= 0; --j) {
+        double v = g[j] * reciprocal[j];
+        if (j + 1 < m) v -= l1[j + 1] * g[j + 1];
+        if (j + 2 < m) v -= l2[j + 2] * g[j + 2];
+        g[j] = v;
+    }
+
+    // (Q gamma)_i = gamma_{i-2} - 2 gamma_{i-1} + gamma_i (zero outside).
+    for (int i = 0; i < n; ++i) {
+        const double g0 = i < m ? g[i] : 0.0;
+        const double g1 = (i >= 1 && i - 1 < m) ? g[i - 1] : 0.0;
+        const double g2 = (i >= 2 && i - 2 < m) ? g[i - 2] : 0.0;
+        c[i] = static_cast<float>(static_cast<double>(y[i]) - (g2 - 2.0 * g1 + g0));
+    }
+}
+
+// The solver's scratch, and whether the stiffnesses are memoised in it (a caller's workspace is
+// memoised in, one made for a single call is not).
+struct SolverScratch {
+    SplineWorkspace& ws;
+    bool memoise = false;
+};
+
 // Fits the spline to y[0..n-1] with the stiffness of interior row j (j = 0..n-3) given by
 // wavelength_of(j), writing c[0..n-1] or a marker in c[0].
 //
@@ -45,7 +77,9 @@ double stiffness_of(int wavelength, SplineWorkspace& ws) {
 // factorised by banded Cholesky in double precision.
 template <class WavelengthOf>
 void solve_spline(int n, std::span<const float> y, std::span<float> c, WavelengthOf wavelength_of,
-                  Notices& notices, SplineWorkspace& ws, bool memoise) {
+                  Notices& notices, SolverScratch scratch) {
+    SplineWorkspace& ws = scratch.ws;
+    const bool memoise = scratch.memoise;
     check_length(n);
     if (n < 4) {
         if (!c.empty()) c[0] = kSplineTooShort;
@@ -106,22 +140,7 @@ void solve_spline(int n, std::span<const float> y, std::span<float> c, Wavelengt
         if (j >= 2) v -= b2 * g[j - 2];
         g[j] = v;
     }
-
-    // Diagonal and back substitution L' gamma = D^-1 z, in place.
-    for (int j = m - 1; j >= 0; --j) {
-        double v = g[j] * reciprocal[j];
-        if (j + 1 < m) v -= l1[j + 1] * g[j + 1];
-        if (j + 2 < m) v -= l2[j + 2] * g[j + 2];
-        g[j] = v;
-    }
-
-    // c = y - Q gamma, with (Q gamma)_i = gamma_{i-2} - 2 gamma_{i-1} + gamma_i (zero outside).
-    for (int i = 0; i < n; ++i) {
-        const double g0 = i < m ? g[i] : 0.0;
-        const double g1 = (i >= 1 && i - 1 < m) ? g[i - 1] : 0.0;
-        const double g2 = (i >= 2 && i - 2 < m) ? g[i - 2] : 0.0;
-        c[i] = static_cast<float>(static_cast<double>(y[i]) - (g2 - 2.0 * g1 + g0));
-    }
+    finish_spline(n, y, c, ws);
 }
 
 }  // namespace
@@ -136,8 +155,7 @@ float spline(int n, std::span<const float> y, std::span<float> c, int wavelength
              SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
-    solve_spline(
-        n, y, c, [wavelength](int) { return wavelength; }, notices, ws, workspace != nullptr);
+    solve_spline(n, y, c, [wavelength](int) { return wavelength; }, notices, {ws, workspace != nullptr});
     return static_cast<float>(spline_stiffness(wavelength));
 }
 
@@ -147,20 +165,18 @@ void spline1(int n, std::span<const float> y, std::span<float> c, int code, Noti
     SplineWorkspace& ws = workspace ? *workspace : local;
     const int base = code == 8 ? 20 : code;
     if (code == 9)
-        solve_spline(
-            n, y, c, [base, n](int j) { return std::min(base + j, n); }, notices, ws, workspace != nullptr);
+        solve_spline(n, y, c, [base, n](int j) { return std::min(base + j, n); }, notices,
+                     {ws, workspace != nullptr});
     else
-        solve_spline(
-            n, y, c, [base](int) { return base; }, notices, ws, workspace != nullptr);
+        solve_spline(n, y, c, [base](int) { return base; }, notices, {ws, workspace != nullptr});
 }
 
 void spline2(int n, std::span<const float> y, std::span<float> c, std::span<const int> wavelengths,
              Notices& notices, SplineWorkspace* workspace) {
     SplineWorkspace local;
     SplineWorkspace& ws = workspace ? *workspace : local;
-    solve_spline(
-        n, y, c, [wavelengths](int j) { return wavelengths[static_cast<std::size_t>(j)]; }, notices, ws,
-        workspace != nullptr);
+    solve_spline(n, y, c, [wavelengths](int j) { return wavelengths[static_cast<std::size_t>(j)]; }, notices,
+                 {ws, workspace != nullptr});
 }
 
 void lsmake(int n, int start, std::span<int> wavelengths) {

@@ -89,18 +89,18 @@ void fill_signal_strength(const std::map<int, int>& cores_per_tree, Figures& out
     }
 }
 
-}  // namespace
+// The series with a value inside rows [lo, hi) of the matrix, and the rows, mean and prefix sums
+// of every series there (empty rows for the others).
+struct PeriodSeries {
+    std::vector<SeriesRows> rows;
+    std::vector<int> present;
+};
 
-ChronologyStatistics chronology_statistics(const YearMatrix& indices, int first_year,
-                                           std::span<const int> tree, int min_overlap,
-                                           StatisticsPeriod period, int threads) {
-    ChronologyStatistics out;
-    const int nser = indices.cols(), rows = indices.rows();
-    const int lo = period.all() ? 0 : std::max(0, period.first - first_year);
-    const int hi = period.all() ? rows : std::min(rows, period.last - first_year + 1);
-
-    std::vector<SeriesRows> s(static_cast<std::size_t>(nser));
-    std::vector<int> present;  // series with a value inside the period
+PeriodSeries series_in_period(const YearMatrix& indices, int lo, int hi) {
+    const int nser = indices.cols();
+    PeriodSeries out;
+    std::vector<SeriesRows>& s = out.rows;
+    s.resize(static_cast<std::size_t>(nser));
     for (int i = 0; i < nser; ++i) {
         const auto col = indices.column(i);
         SeriesRows& r = s[static_cast<std::size_t>(i)];
@@ -120,64 +120,82 @@ ChronologyStatistics chronology_statistics(const YearMatrix& indices, int first_
             r.sum[static_cast<std::size_t>(t - a) + 1] = r.sum[static_cast<std::size_t>(t - a)] + v;
             r.sum2[static_cast<std::size_t>(t - a) + 1] = r.sum2[static_cast<std::size_t>(t - a)] + v * v;
         }
-        if (b > a) present.push_back(i);
+        if (b > a) out.present.push_back(i);
     }
+    return out;
+}
 
-    // Trees and their cores among the series present.
-    std::map<int, int> cores;
-    for (int i : present) ++cores[tree_of(tree, i)];
+// Series go in groups of kPairGroup when their pairs are summed (see pair_sums).
+constexpr int kPairGroup = 16;
 
-    // Pairs: each series against the series after it. Series go in groups of kGroup, each group
-    // against every later partner in turn, so that a partner's values are read from memory once
-    // per group rather than once per series; the groups are spread over the threads by their
-    // number of partners. Each series' sums are its own, taken partner by
-    // partner in order and added in series order afterwards, so that no number depends on the
-    // thread count.
-    constexpr int kGroup = 16;
+// What the pairs of the whole-overlap statistics read.
+struct PairInputs {
+    const YearMatrix& indices;
+    const PeriodSeries& series;
+    std::span<const int> tree;
+    int needed;  // the fewest years of overlap a pair is taken with
+};
+
+// The pairs of the series of group g (positions p0 .. p1 - 1 among the series present), each
+// against every later series present, partner by partner, added to each series' own sums.
+void sum_group_pairs(const PairInputs& in, int g, std::vector<PairSums>& sums) {
+    const YearMatrix& indices = in.indices;
+    const std::vector<SeriesRows>& s = in.series.rows;
+    const std::vector<int>& present = in.series.present;
+    const std::span<const int> tree = in.tree;
+    const int needed = in.needed;
     const int m = static_cast<int>(present.size());
-    const int groups = (m + kGroup - 1) / kGroup;
+    const int p0 = g * kPairGroup, p1 = std::min(m, p0 + kPairGroup);
+    for (int q = p0 + 1; q < m; ++q) {
+        for (int p = p0; p < std::min(p1, q); ++p) {
+            const int i = present[static_cast<std::size_t>(p)];
+            const SeriesRows& x = s[static_cast<std::size_t>(i)];
+            const auto xc = indices.column(i);
+            PairSums& acc = sums[static_cast<std::size_t>(p)];
+            const int j = present[static_cast<std::size_t>(q)];
+            const SeriesRows& y = s[static_cast<std::size_t>(j)];
+            const int a = std::max(x.from, y.from), b = std::min(x.to, y.to);
+            const int n = b - a;
+            if (n < needed) continue;
+            const auto yc = indices.column(j);
+            const double sxy = centred_products(xc.data() + a, yc.data() + a, x.centre, y.centre, n);
+            const Moments mx{x}, my{y};
+            const double sx = mx.sum(a, b), sy = my.sum(a, b);
+            const double vx = mx.sum2(a, b) - sx * sx / n, vy = my.sum2(a, b) - sy * sy / n;
+            if (!(vx > 0.0) || !(vy > 0.0)) continue;  // a series without spread there: no r
+            const double r = (sxy - sx * sy / n) / std::sqrt(vx * vy);
+            const bool same = tree_of(tree, i) == tree_of(tree, j);
+            acc.tot += r;
+            acc.overlap += n;
+            ++acc.n;
+            if (same) {
+                acc.wt += r;
+                ++acc.n_wt;
+            } else {
+                acc.bt += r;
+                ++acc.n_bt;
+            }
+        }
+    }
+}
+
+// Pairs: each series against the series after it. Series go in groups of kPairGroup, each group
+// against every later partner in turn, so that a partner's values are read from memory once per
+// group rather than once per series; the groups are spread over the threads by their number of
+// partners. Each series' sums are its own, taken partner by partner in order and added in series
+// order afterwards, so that no number depends on the thread count.
+PairSums pair_sums(const PairInputs& in, int threads) {
+    const int m = static_cast<int>(in.series.present.size());
+    const int groups = (m + kPairGroup - 1) / kPairGroup;
     std::vector<PairSums> sums(static_cast<std::size_t>(m));
     std::vector<long long> weight(static_cast<std::size_t>(groups), 0);
-    for (int p = 0; p < m; ++p) weight[static_cast<std::size_t>(p / kGroup)] += m - p;
+    for (int p = 0; p < m; ++p) weight[static_cast<std::size_t>(p / kPairGroup)] += m - p;
     const int workers = std::max(1, std::min(resolve_threads(threads), groups));
     std::vector<int> bounds;
     split_ranges(groups, workers, &weight, bounds);
-    const int needed = std::max(min_overlap, 3);
     run_workers(workers, [&](int w) {
-        for (int g = bounds[static_cast<std::size_t>(w)]; g < bounds[static_cast<std::size_t>(w) + 1]; ++g) {
-            const int p0 = g * kGroup, p1 = std::min(m, p0 + kGroup);
-            for (int q = p0 + 1; q < m; ++q) {
-                for (int p = p0; p < std::min(p1, q); ++p) {
-                    const int i = present[static_cast<std::size_t>(p)];
-                    const SeriesRows& x = s[static_cast<std::size_t>(i)];
-                    const auto xc = indices.column(i);
-                    PairSums& acc = sums[static_cast<std::size_t>(p)];
-                    const int j = present[static_cast<std::size_t>(q)];
-                    const SeriesRows& y = s[static_cast<std::size_t>(j)];
-                    const int a = std::max(x.from, y.from), b = std::min(x.to, y.to);
-                    const int n = b - a;
-                    if (n < needed) continue;
-                    const auto yc = indices.column(j);
-                    const double sxy = centred_products(xc.data() + a, yc.data() + a, x.centre, y.centre, n);
-                    const Moments mx{x}, my{y};
-                    const double sx = mx.sum(a, b), sy = my.sum(a, b);
-                    const double vx = mx.sum2(a, b) - sx * sx / n, vy = my.sum2(a, b) - sy * sy / n;
-                    if (!(vx > 0.0) || !(vy > 0.0)) continue;  // a series without spread there: no r
-                    const double r = (sxy - sx * sy / n) / std::sqrt(vx * vy);
-                    const bool same = tree_of(tree, i) == tree_of(tree, j);
-                    acc.tot += r;
-                    acc.overlap += n;
-                    ++acc.n;
-                    if (same) {
-                        acc.wt += r;
-                        ++acc.n_wt;
-                    } else {
-                        acc.bt += r;
-                        ++acc.n_bt;
-                    }
-                }
-            }
-        }
+        for (int g = bounds[static_cast<std::size_t>(w)]; g < bounds[static_cast<std::size_t>(w) + 1]; ++g)
+            sum_group_pairs(in, g, sums);
     });
     PairSums all;
     for (const PairSums& p : sums) {
@@ -189,6 +207,25 @@ ChronologyStatistics chronology_statistics(const YearMatrix& indices, int first_
         all.n_wt += p.n_wt;
         all.n_bt += p.n_bt;
     }
+    return all;
+}
+
+}  // namespace
+
+ChronologyStatistics chronology_statistics(const YearMatrix& indices, int first_year,
+                                           std::span<const int> tree, int min_overlap,
+                                           StatisticsPeriod period, int threads) {
+    ChronologyStatistics out;
+    const int rows = indices.rows();
+    const int lo = period.all() ? 0 : std::max(0, period.first - first_year);
+    const int hi = period.all() ? rows : std::min(rows, period.last - first_year + 1);
+    const PeriodSeries series = series_in_period(indices, lo, hi);
+
+    // Trees and their cores among the series present.
+    std::map<int, int> cores;
+    for (int i : series.present) ++cores[tree_of(tree, i)];
+
+    const PairSums all = pair_sums({indices, series, tree, std::max(min_overlap, 3)}, threads);
     out.n_pairs = all.n;
     out.n_pairs_wt = all.n_wt;
     if (all.n > 0) {
@@ -202,14 +239,20 @@ ChronologyStatistics chronology_statistics(const YearMatrix& indices, int first_
     return out;
 }
 
-std::vector<TreeWindow> tree_running_eps(const YearMatrix& indices, int first_year, std::span<const int> tree,
-                                         const RbarTables& rbar) {
-    std::vector<TreeWindow> out;
-    const int w = rbar.window, nser = indices.cols(), nwin = static_cast<int>(rbar.windows.size());
-    if (w < 1 || nwin == 0) return out;
-    // Each series' rows (its values are contiguous) and mean, and the series of each tree.
-    std::vector<SeriesRows> s(static_cast<std::size_t>(nser));
+namespace {
+
+// Each series' rows over the whole matrix (its values are contiguous) and mean, and the series of
+// each tree.
+struct TreeSeries {
+    std::vector<SeriesRows> rows;
     std::map<int, std::vector<int>> by_tree;
+};
+
+TreeSeries series_by_tree(const YearMatrix& indices, std::span<const int> tree) {
+    const int nser = indices.cols();
+    TreeSeries out;
+    std::vector<SeriesRows>& s = out.rows;
+    s.resize(static_cast<std::size_t>(nser));
     for (int i = 0; i < nser; ++i) {
         const auto col = indices.column(i);
         SeriesRows& r = s[static_cast<std::size_t>(i)];
@@ -219,20 +262,30 @@ std::vector<TreeWindow> tree_running_eps(const YearMatrix& indices, int first_ye
         while (r.to < indices.rows() && col[static_cast<std::size_t>(r.to)] != kMissing)
             mean += col[static_cast<std::size_t>(r.to++)];
         r.centre = r.to > r.from ? static_cast<float>(mean / (r.to - r.from)) : 0.0f;
-        if (r.to > r.from) by_tree[tree_of(tree, i)].push_back(i);
+        if (r.to > r.from) out.by_tree[tree_of(tree, i)].push_back(i);
     }
-    // The first row of each window.
-    std::vector<int> start(static_cast<std::size_t>(nwin));
-    for (int k = 0; k < nwin; ++k)
-        start[static_cast<std::size_t>(k)] =
-            rbar.windows[static_cast<std::size_t>(k)].middle_year - w / 2 - first_year;
+    return out;
+}
 
-    // The pairs of cores of one tree, each over its overlap with prefix sums of its centred
-    // values, their squares and products: every window it covers then costs a few operations.
-    std::vector<double> wt(static_cast<std::size_t>(nwin), 0.0);
-    std::vector<int> n_wt(static_cast<std::size_t>(nwin), 0);
+// The sums of the positive within-tree correlations of each window, and their number.
+struct WithinTreeSums {
+    std::vector<double> wt;
+    std::vector<int> n_wt;
+};
+
+// The pairs of cores of one tree, each over its overlap with prefix sums of its centred values,
+// their squares and products: every window of w rows (first rows `start`) it covers then costs a
+// few operations.
+WithinTreeSums within_tree_sums(const YearMatrix& indices, const TreeSeries& series,
+                                std::span<const int> start, int w) {
+    const std::vector<SeriesRows>& s = series.rows;
+    const int nwin = static_cast<int>(start.size());
+    WithinTreeSums out{std::vector<double>(static_cast<std::size_t>(nwin), 0.0),
+                       std::vector<int>(static_cast<std::size_t>(nwin), 0)};
+    std::vector<double>& wt = out.wt;
+    std::vector<int>& n_wt = out.n_wt;
     std::vector<double> px, py, pxx, pyy, pxy;
-    for (const auto& [t, members] : by_tree) {
+    for (const auto& [t, members] : series.by_tree) {
         for (std::size_t p = 0; p < members.size(); ++p) {
             for (std::size_t q = p + 1; q < members.size(); ++q) {
                 const SeriesRows& x = s[static_cast<std::size_t>(members[p])];
@@ -268,6 +321,25 @@ std::vector<TreeWindow> tree_running_eps(const YearMatrix& indices, int first_ye
             }
         }
     }
+    return out;
+}
+
+}  // namespace
+
+std::vector<TreeWindow> tree_running_eps(const YearMatrix& indices, int first_year, std::span<const int> tree,
+                                         const RbarTables& rbar) {
+    std::vector<TreeWindow> out;
+    const int w = rbar.window, nwin = static_cast<int>(rbar.windows.size());
+    if (w < 1 || nwin == 0) return out;
+    const TreeSeries series = series_by_tree(indices, tree);
+    const std::vector<SeriesRows>& s = series.rows;
+    // The first row of each window.
+    std::vector<int> start(static_cast<std::size_t>(nwin));
+    for (int k = 0; k < nwin; ++k)
+        start[static_cast<std::size_t>(k)] =
+            rbar.windows[static_cast<std::size_t>(k)].middle_year - w / 2 - first_year;
+    const WithinTreeSums within = within_tree_sums(indices, series, start, w);
+    const std::vector<double>& wt = within.wt;
 
     for (int k = 0; k < nwin; ++k) {
         const RbarWindowRow& row = rbar.windows[static_cast<std::size_t>(k)];
@@ -277,14 +349,14 @@ std::vector<TreeWindow> tree_running_eps(const YearMatrix& indices, int first_ye
         win.last_year = win.first_year + w - 1;
         const int from = start[static_cast<std::size_t>(k)];
         std::map<int, int> cores;  // the cores covering the whole window, per tree
-        for (const auto& [t, members] : by_tree)
+        for (const auto& [t, members] : series.by_tree)
             for (int i : members)
                 if (s[static_cast<std::size_t>(i)].from <= from &&
                     s[static_cast<std::size_t>(i)].to >= from + w)
                     ++cores[t];
         // The window's positive correlations less those within trees are those between trees.
         const double all = static_cast<double>(row.mean_r) * row.count;
-        win.n_pairs_wt = n_wt[static_cast<std::size_t>(k)];
+        win.n_pairs_wt = within.n_wt[static_cast<std::size_t>(k)];
         win.n_pairs_bt = row.count - win.n_pairs_wt;
         if (win.n_pairs_wt > 0) win.rbar_wt = wt[static_cast<std::size_t>(k)] / win.n_pairs_wt;
         if (win.n_pairs_bt > 0) win.rbar_bt = (all - wt[static_cast<std::size_t>(k)]) / win.n_pairs_bt;

@@ -23,19 +23,10 @@ struct SeriesRecord {
 
 void report_line(Notices& report, std::string text) { report.line(std::move(text), 20); }
 
-}  // namespace
-
-CommonInterval comint(std::span<const int> first_years, std::span<const std::string> ids,
-                      std::span<const int> lengths) {
-    CommonInterval out;
-    const int ns = static_cast<int>(std::min(first_years.size(), lengths.size()));
-    if (ns > kMaxSeries) {
-        throw NumericFailure(
-            {{}, {" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20}},
-            false, " too many series for subroutine Commint");
-    }
-    if (ns == 0) return out;
-
+// One record per series, with the time span of all series and the longest and shortest length
+// written into `out`.
+std::vector<SeriesRecord> series_records(std::span<const int> first_years, std::span<const std::string> ids,
+                                         std::span<const int> lengths, int ns, CommonInterval& out) {
     std::vector<SeriesRecord> rec(static_cast<std::size_t>(ns));
     out.span_first = 32000;
     out.span_last = -32000;
@@ -51,20 +42,18 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
         out.longest = std::max(out.longest, lengths[i]);
         out.shortest = std::min(out.shortest, lengths[i]);
     }
+    return rec;
+}
 
-    // Candidate order: latest last year first; among equal last years the earliest first year
-    // first; then the greater identifier. Compared as numbers, so years before 0 sort correctly.
-    std::stable_sort(rec.begin(), rec.end(), [](const SeriesRecord& a, const SeriesRecord& b) {
-        if (a.last != b.last) return a.last > b.last;
-        if (a.first != b.first) return a.first < b.first;
-        return a.id > b.id;
-    });
+// The interval holding the most rings, among the candidates from each series' first year to each
+// end year, taken in the order of `rec` (the first of equal maxima wins). For each end year E,
+// the series that reach E; the number of them starting at or before S is found by binary search
+// in their sorted first years.
+void best_interval(const std::vector<SeriesRecord>& rec, CommonInterval& out) {
     std::vector<int> ends;
     for (const auto& r : rec)
         if (ends.empty() || ends.back() != r.last) ends.push_back(r.last);
 
-    // For each end year E, the series that reach E; the number of them starting at or before S
-    // is found by binary search in their sorted first years.
     long long best_rings = 0;
     std::vector<int> firsts;
     for (const int e : ends) {
@@ -87,7 +76,10 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
             }
         }
     }
+}
 
+// The framed report of the interval found among ns series.
+void write_report(int ns, CommonInterval& out) {
     out.report.blank_line();
     out.report.line(std::string(42, '*'), 21);
     report_line(out.report, " **  Time span of chronology: " + fmt_i(out.span_first, 5) + " to" +
@@ -103,6 +95,31 @@ CommonInterval comint(std::span<const int> first_years, std::span<const std::str
     report_line(out.report, " **  Length of longest Series: " + fmt_i(out.longest, 12));
     report_line(out.report, " **  Length of shortest Series: " + fmt_i(out.shortest, 11));
     out.report.line(std::string(42, '*'), 21);
+}
+
+}  // namespace
+
+CommonInterval comint(std::span<const int> first_years, std::span<const std::string> ids,
+                      std::span<const int> lengths) {
+    CommonInterval out;
+    const int ns = static_cast<int>(std::min(first_years.size(), lengths.size()));
+    if (ns > kMaxSeries) {
+        throw NumericFailure(
+            {{}, {" >> file contains more than program limit of" + fmt_i(kMaxSeries, 4) + " series", 20}},
+            false, " too many series for subroutine Commint");
+    }
+    if (ns == 0) return out;
+
+    std::vector<SeriesRecord> rec = series_records(first_years, ids, lengths, ns, out);
+    // Candidate order: latest last year first; among equal last years the earliest first year
+    // first; then the greater identifier. Compared as numbers, so years before 0 sort correctly.
+    std::stable_sort(rec.begin(), rec.end(), [](const SeriesRecord& a, const SeriesRecord& b) {
+        if (a.last != b.last) return a.last > b.last;
+        if (a.first != b.first) return a.first < b.first;
+        return a.id > b.id;
+    });
+    best_interval(rec, out);
+    write_report(ns, out);
     return out;
 }
 

@@ -156,10 +156,15 @@ struct PairScratch {
 
 struct PairSweep;
 
-// The lane kernel: active series a against its partners b0 .. eb − 1, all in the tile that
-// starts at active series tb, several pairs at once (rbar_lanes.inc), and its number of lanes.
-using PartnersKernel = void (*)(const PairSweep& sweep, int a, int b0, int eb, int tb, int kb,
-                                PairScratch& scratch);
+// The pairs one call of the lane kernel takes: active series a against its partners b0 .. eb − 1,
+// all in the tile that starts at active series tb, over the block whose first window is kb.
+struct PartnerRun {
+    int a, b0, eb, tb, kb;
+};
+
+// The lane kernel: one partner run, several pairs at once (rbar_lanes.inc), and its number of
+// lanes.
+using PartnersKernel = void (*)(const PairSweep& sweep, PartnerRun run, PairScratch& scratch);
 struct LaneKernel {
     PartnersKernel partners = nullptr;  // null: one pair at a time
     int lanes = 1;
@@ -207,7 +212,7 @@ struct PairSweep {
                     const int b0 = std::max(tb, a + 1);
                     if (b0 >= eb) continue;
                     if (partners) {
-                        partners(*this, a, b0, eb, tb, kb, scratch);
+                        partners(*this, {a, b0, eb, tb, kb}, scratch);
                         continue;
                     }
                     const ActiveSeries si = scratch.active[static_cast<std::size_t>(a)];

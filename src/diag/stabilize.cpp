@@ -148,7 +148,7 @@ void stabit(std::span<float> chronology, std::span<float> fitted, std::span<floa
         smoothed(static_cast<std::size_t>(ny));
     for (int t = 0; t < ny; ++t) x[t] = static_cast<float>(t + 1);
     const float span = many < 40 ? 0.3f : 0.0f;
-    supsmu(x, std::span<const float>(chronology.data(), chronology.size()), w, kNotPeriodic, span, 3.0f,
+    supsmu({x, std::span<const float>(chronology.data(), chronology.size()), w}, {kNotPeriodic, span, 3.0f},
            smoothed);
     age_dependent_spline(ny, smoothed, fitted, 50, notices);
     const bool usable = !spline_failed(fitted);

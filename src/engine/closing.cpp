@@ -112,7 +112,7 @@ void SignalFreeRun::store_results(Step outcome, int k, std::span<const float> st
 // The final chronology, the closing messages, the final scaling, the running RBAR of the final
 // indices and the results.
 void SignalFreeRun::finish(Step outcome, int k) {
-    robsum(index_, ny(), nser(), in_.params.mean_method, work_.summary, work_.rws, in_.threads);
+    robsum(index_, {ny(), nser()}, in_.params.mean_method, work_.summary, work_.rws, in_.threads);
     std::vector<float> signal_free = work_.summary.location;
     clip_chronology(signal_free, depth_.counts);
 

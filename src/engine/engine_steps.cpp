@@ -52,7 +52,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, const SeriesF
     const auto curve = c.first(static_cast<std::size_t>(N));
     const FitSettings settings{
         .alpha = params.alpha_real(), .stiffness = params.spline_stiffness, .workspace = &ws};
-    curvefits(y, curve, N, n_fit, code, settings, notices);
+    curvefits(y, curve, {N, n_fit}, code, settings, notices);
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
@@ -62,7 +62,7 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, const SeriesF
     }
     if (!usable) {
         code = kCurveMean;
-        curvefits(y, curve, N, n_fit, code, settings, notices);
+        curvefits(y, curve, {N, n_fit}, code, settings, notices);
     }
     fit.code = code;
     return fit;

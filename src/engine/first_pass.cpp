@@ -45,12 +45,12 @@ void SignalFreeRun::mean_segment_length() {
     for (int i = 0; i < nser(); ++i)
         for (int j = 0; j < length(i); ++j)
             index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(length(i));
-    robsum(index_, ny(), nser(), kMeanArithmetic, work_.summary, work_.rws, in_.threads);
+    robsum(index_, {ny(), nser()}, kMeanArithmetic, work_.summary, work_.rws, in_.threads);
     work_.segment_length = work_.summary.location;
     for (int i = 0; i < nser(); ++i)
         for (int j = 0; j < length(i); ++j)
             index_(setup_.row0[static_cast<std::size_t>(i)] + j, i) = static_cast<float>(j + 1);
-    robsum(index_, ny(), nser(), kMeanArithmetic, work_.summary, work_.rws, in_.threads);
+    robsum(index_, {ny(), nser()}, kMeanArithmetic, work_.summary, work_.rws, in_.threads);
     if (facts_.plots_on)
         observer_.plots().plot1({.y1 = work_.segment_length,
                         .y2 = work_.summary.location,
@@ -191,7 +191,7 @@ void SignalFreeRun::keep_first_pass(int i, SeriesWaves::Buffers b) {
 // The first chronology, its level, nss1/nss2, the original chronology and the running RBAR of
 // the first-pass indices.
 void SignalFreeRun::first_chronology() {
-    robsum(index_, ny(), nser(), in_.params.mean_method, work_.summary, work_.rws, in_.threads);
+    robsum(index_, {ny(), nser()}, in_.params.mean_method, work_.summary, work_.rws, in_.threads);
     depth_.counts = work_.summary.count;
     if (in_.params.mean_method == kMeanBiweight && facts_.plots_on)
         observer_.plots().spaghetti(biweight_plot(

@@ -223,7 +223,7 @@ void SignalFreeRun::store_series(int i, std::span<const float> sfv, std::span<co
 // their size over the well covered years as they are, then with their slow change removed by a
 // spline as stiff as the mean segment length of each year.
 void SignalFreeRun::chronology_change(int k) {
-    robsum(index_, ny(), nser(), in_.params.mean_method, work_.summary, work_.rws, in_.threads);
+    robsum(index_, {ny(), nser()}, in_.params.mean_method, work_.summary, work_.rws, in_.threads);
     iteration_.chron = work_.summary.location;
     if (in_.params.rescale_to_one)
         set_mean_one(iteration_.chron, depth_.counts, depth_.nss1);

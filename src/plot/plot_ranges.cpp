@@ -188,9 +188,21 @@ std::string file_tag(std::string_view title) {
 
 namespace {
 
-// True when the segment from (x0, y0) to (x1, y1) meets the rectangle [a, b] x [c, d]
-// (clipping of the segment's parameter against each side).
-bool segment_meets(double x0, double y0, double x1, double y1, double a, double b, double c, double d) {
+// A point in box coordinates.
+struct BoxPoint {
+    double x = 0.0, y = 0.0;
+};
+
+// A rectangle [a, b] x [c, d] in box coordinates.
+struct BoxRect {
+    double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
+};
+
+// True when the segment from `from` to `to` meets the rectangle (clipping of the segment's
+// parameter against each side).
+bool segment_meets(BoxPoint from, BoxPoint to, const BoxRect& rect) {
+    const double x0 = from.x, y0 = from.y, x1 = to.x, y1 = to.y;
+    const double a = rect.a, b = rect.b, c = rect.c, d = rect.d;
     double t0 = 0.0, t1 = 1.0;
     const double dx = x1 - x0, dy = y1 - y0;
     const double p[4] = {-dx, dx, -dy, dy};
@@ -226,12 +238,13 @@ LegendPlace legend_place(std::span<const BoxPath> paths, double w, double h) {
         // The legend with the gap around it, also the gap to the frame.
         const double a = corner.right ? 1.0 - w - 2 * gap : 0.0, b = corner.right ? 1.0 : w + 2 * gap;
         const double c = corner.top ? 1.0 - h - 2 * gap : 0.0, d = corner.top ? 1.0 : h + 2 * gap;
+        const BoxRect legend{a, b, c, d};
         bool free = true;
         for (const BoxPath& path : paths) {
             const std::size_t n = std::min(path.x.size(), path.y.size());
             for (std::size_t i = 0; free && i < n; ++i) {
                 const std::size_t j = i + 1 < n ? i + 1 : i;
-                if (segment_meets(path.x[i], path.y[i], path.x[j], path.y[j], a, b, c, d)) free = false;
+                if (segment_meets({path.x[i], path.y[i]}, {path.x[j], path.y[j]}, legend)) free = false;
             }
             if (!free) break;
         }

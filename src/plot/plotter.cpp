@@ -111,10 +111,17 @@ struct Panel {
     }
 };
 
+// How a line is drawn: its colour, width and whether it is dashed.
+struct LineStyle {
+    int colour = kBlack;
+    double width = 1.0;
+    bool dashed = false;
+};
+
 // Adds values[i] at x0 + i as lines broken wherever a value is left out (equal to `skip`).
-void add_broken(Panel& panel, std::span<const float> values, double x0, int colour, double width = 1.0,
-                bool dashed = false, float skip = kMissing) {
-    Trace run{colour, width, dashed, false, Trace::Kind::Line, {}, {}};
+void add_broken(Panel& panel, std::span<const float> values, double x0, LineStyle style,
+                float skip = kMissing) {
+    Trace run{style.colour, style.width, style.dashed, false, Trace::Kind::Line, {}, {}};
     auto flush = [&] {
         if (!run.x.empty()) panel.traces.push_back(run);
         run.x.clear();
@@ -466,24 +473,24 @@ void DrawingPlotter::plot1(const LinePlot& p) {
     panel.title = p.title;
     if (reference_drawn(p.reference)) {
         const bool threshold = p.reference[0] == 0.85f;
-        add_broken(panel, head(p.reference, nn), p.first_year, kBlack, p.width_ref, threshold);
+        add_broken(panel, head(p.reference, nn), p.first_year, {kBlack, p.width_ref, threshold});
         panel.entry(kBlack, p.reference_legend, p.width_ref, threshold);
     }
     // The first line wider and under the second, so that it shows beside it where they meet.
     if (two && lines_coincide(p.y1, p.y2, n, panel.y)) {
-        add_broken(panel, head(p.y2, nn), p.first_year, kRed, p.width2 * 1.5);
+        add_broken(panel, head(p.y2, nn), p.first_year, {kRed, p.width2 * 1.5});
         panel.entry(kRed, trimmed(p.legend1) + " = " + trimmed(p.legend2) + " (the lines coincide)",
                     p.width2 * 1.5);
     } else {
-        add_broken(panel, head(p.y1, nn), p.first_year, kBlue, p.width1 * (two ? 2.0 : 1.5));
+        add_broken(panel, head(p.y1, nn), p.first_year, {kBlue, p.width1 * (two ? 2.0 : 1.5)});
         if (!legend_blank(p.legend1)) panel.entry(kBlue, p.legend1, p.width1 * (two ? 2.0 : 1.5));
         if (two) {
-            add_broken(panel, head(p.y2, nn), p.first_year, kRed, p.width2);
+            add_broken(panel, head(p.y2, nn), p.first_year, {kRed, p.width2});
             if (!legend_blank(p.legend2)) panel.entry(kRed, p.legend2, p.width2);
         }
     }
     if (!p.smooth.empty()) {
-        add_broken(panel, head(p.smooth, nn), p.first_year, kBlack, 2.0);
+        add_broken(panel, head(p.smooth, nn), p.first_year, {kBlack, 2.0});
         panel.entry(kBlack, p.smooth_legend, 2.0);
     }
     if (p.unit_line) add_unit_line(panel);
@@ -567,7 +574,7 @@ void DrawingPlotter::plt2(const YearMatrix& data, std::span<const YearSpan> year
     Panel lower = upper;
     upper.title = "First Detrending";
     for (std::size_t j = 0; j < years.size(); ++j)
-        add_broken(upper, series_span(data, static_cast<int>(j), years[j]), years[j].first, kBlue, 1.0, false,
+        add_broken(upper, series_span(data, static_cast<int>(j), years[j]), years[j].first, {kBlue, 1.0},
                    missing);
     add_unit_line(upper);
     upper.entry(kBlue, "Indices of each series");
@@ -575,7 +582,7 @@ void DrawingPlotter::plt2(const YearMatrix& data, std::span<const YearSpan> year
     const std::vector<float> mean =
         years.empty() ? std::vector<float>{} : yearly_means(data, years, missing, x0, x1);
     lower.title = "Average Indices";
-    add_broken(lower, mean, x0, kBlack, 2.0);
+    add_broken(lower, mean, x0, {kBlack, 2.0});
     add_unit_line(lower);
     lower.entry(kBlack, "Mean of the series' indices", 2.0);
     d.panels.push_back(std::move(upper));
@@ -612,7 +619,7 @@ bool DrawingPlotter::plt3(const TreeRingPlot& p) {
     upper.x_label = kAgeLabel;
     upper.y_label = settings_.measurement_label;
     upper.title = p.title;
-    add_broken(upper, p.by_age, p.age_before + 1, kBlue, 1.5, false, p.missing);
+    add_broken(upper, p.by_age, p.age_before + 1, {kBlue, 1.5}, p.missing);
     upper.traces.push_back(std::move(rc));
     upper.entry(kBlue, "Series by age", 1.5);
     upper.entry(kRed, "Regional curve", 2.0);
@@ -625,7 +632,7 @@ bool DrawingPlotter::plt3(const TreeRingPlot& p) {
     lower.x_label = "Year";
     lower.y_label = settings_.measurement_label;
     lower.title = std::string(p.id.substr(0, 8));
-    add_broken(lower, series, p.first_year, kBlue, 1.5, false, p.missing);
+    add_broken(lower, series, p.first_year, {kBlue, 1.5}, p.missing);
     lower.entry(kBlue, "Measurements by year", 1.5);
     d.panels.push_back(std::move(upper));
     d.panels.push_back(std::move(lower));
@@ -826,7 +833,7 @@ void DrawingPlotter::spaghetti(const SpaghettiPlot& p) {
     panel.y_label = p.y_label;
     panel.title = p.title;
     if (reference_drawn(p.reference))
-        add_broken(panel, head(p.reference, std::max(p.n, 0)), p.first_year, kBlack);
+        add_broken(panel, head(p.reference, std::max(p.n, 0)), p.first_year, {kBlack});
     auto colour_of = [&](int j) {
         if (own) return kStatistics[static_cast<std::size_t>(j) % std::size(kStatistics)];
         return j == p.m - 1 ? kRed : j == 0 ? kBlue : kGrey;
@@ -845,8 +852,8 @@ void DrawingPlotter::spaghetti(const SpaghettiPlot& p) {
         return j == p.m - 1 ? 1.0 : j == 0 ? 2.0 : 3.0;
     };
     for (int j : order)
-        add_broken(panel, head(lines.column(j), static_cast<long long>(points)), p.first_year, colour_of(j),
-                   width_of(j));
+        add_broken(panel, head(lines.column(j), static_cast<long long>(points)), p.first_year,
+                   {colour_of(j), width_of(j)});
     if (own) {
         // The note (for example the iteration) as a legend entry without a sample line.
         if (!legend_blank(p.legend1)) panel.entry(0, p.legend1, 0.0);
@@ -881,15 +888,15 @@ void DrawingPlotter::linguine2(const LinguinePlot& p) {
     panel.y_label = p.y_label;
     panel.title = p.title;
     for (std::size_t j = 0; j < p.years.size(); ++j)
-        add_broken(panel, series_span(initial, static_cast<int>(j), p.years[j]), p.years[j].first, kBlue,
-                   1.5);
+        add_broken(panel, series_span(initial, static_cast<int>(j), p.years[j]), p.years[j].first,
+                   {kBlue, 1.5});
     for (std::size_t j = 0; j < p.years.size(); ++j)
-        add_broken(panel, series_span(final, static_cast<int>(j), p.years[j]), p.years[j].first, kRed, 1.0);
+        add_broken(panel, series_span(final, static_cast<int>(j), p.years[j]), p.years[j].first, {kRed, 1.0});
     panel.entry(kBlue, p.legend1, 1.5);
     panel.entry(kRed, p.legend2, 1.0);
     if (reference_drawn(p.mean)) {
         add_broken(panel, head(p.mean, static_cast<long long>(p.summary.last) - p.summary.first + 1),
-                   p.summary.first, kBlack, 2.0);
+                   p.summary.first, {kBlack, 2.0});
         panel.entry(kBlack, "Mean", 2.0);
     }
     if (p.unit_line) add_unit_line(panel);
@@ -939,28 +946,41 @@ void DrawingPlotter::scatplt(const YearMatrix& x, const YearMatrix& y, std::span
     show(d);
 }
 
-void DrawingPlotter::segment_plot(const SegmentPlot& p) {
-    const std::size_t m = std::min(p.ids.size(), p.years.size());
-    if (m == 0) return;
-    Drawing d;
-    d.title = "Series Spans";
-    d.save_name = "SeriesSpans.ps";
-    d.tag = "SeriesSpans";
-    // Series in the order of their first years (the pith, where known, does not reorder them).
+// The order in which segment_plot draws the first m series: by their first years (the pith,
+// where known, does not reorder them).
+std::vector<std::size_t> spans_order(const SegmentPlot& p, std::size_t m) {
     std::vector<std::size_t> order(m);
     for (std::size_t i = 0; i < m; ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return p.years[a].first < p.years[b].first; });
+    return order;
+}
+
+// The years segment_plot shows: from the earliest first year (or year of the pith, where the
+// rings to it are known) to the latest last year of the first m series.
+struct YearRange {
+    int first = 0, last = 0;
+};
+
+YearRange spans_years(const SegmentPlot& p, std::size_t m, const std::vector<std::size_t>& order) {
     const bool pith = p.pith_offsets.size() >= m;
-    int x0 = p.years[order[0]].first, x1 = p.years[order[0]].last;
+    YearRange r{p.years[order[0]].first, p.years[order[0]].last};
     for (std::size_t i = 0; i < m; ++i) {
         const int offset = pith ? std::max(p.pith_offsets[i], 0) : 0;
-        x0 = std::min(x0, p.years[i].first - offset);
-        x1 = std::max(x1, p.years[i].last);
+        r.first = std::min(r.first, p.years[i].first - offset);
+        r.last = std::max(r.last, p.years[i].last);
     }
-    const double pad = std::max(1.0, 0.02 * (x1 - x0));
+    return r;
+}
+
+// The upper panel of segment_plot: one bar per series over its years, row by row in `order`,
+// with a line on to the pith where the rings to it are known.
+Panel span_bars(const SegmentPlot& p, const std::vector<std::size_t>& order, YearRange years) {
+    const std::size_t m = order.size();
+    const bool pith = p.pith_offsets.size() >= m;
+    const double pad = std::max(1.0, 0.02 * (years.last - years.first));
     Panel bars;
-    bars.x = {static_cast<float>(x0 - pad), static_cast<float>(x1 + pad)};
+    bars.x = {static_cast<float>(years.first - pad), static_cast<float>(years.last + pad)};
     bars.y = {0.0f, (static_cast<float>(m) + 1.0f) * 1.18f};
     bars.box.style = BoxStyle::Grid;
     bars.box.bottom = 0.3;
@@ -994,22 +1014,31 @@ void DrawingPlotter::segment_plot(const SegmentPlot& p) {
                                    {row, row}});
         }
     }
+    // The bars' legend in a corner: the rows above the last series are left empty for it, as
+    // a legend below the bars would cover the strip.
+    bars.entry(kBlue, "Years measured", 1.0, false, true);
+    if (any_pith) bars.entry(kBlack, "Rings to the pith", 1.0);
+    return bars;
+}
 
+// The lower panel of segment_plot: the number of the first m series in each year, as a step line
+// under the bars' x axis.
+Panel span_depth(const SegmentPlot& p, std::size_t m, YearRange years, AxisRange x) {
     Panel depth;
-    depth.x = bars.x;
+    depth.x = x;
     depth.box.style = BoxStyle::Grid;
     depth.box.top = 0.3;
     depth.box.same_subpage = true;
     depth.x_label = "Year";
     depth.y_label = "Series";
-    std::vector<float> count(static_cast<std::size_t>(x1 - x0 + 1), 0.0f);
+    const int x0 = years.first;
+    std::vector<float> count(static_cast<std::size_t>(years.last - x0 + 1), 0.0f);
     for (std::size_t i = 0; i < m; ++i)
         for (int t = p.years[i].first; t <= p.years[i].last; ++t)
             count[static_cast<std::size_t>(t - x0)] += 1.0f;
     float top = 0.0f;
     for (float v : count) top = std::max(top, v);
     depth.y = {0.0f, top * 1.1f + 0.5f};
-    // The sample size as a step line over the years.
     Trace& steps = depth.add(kGreen, 1.5);
     for (std::size_t t = 0; t < count.size(); ++t) {
         const double year = x0 + static_cast<double>(t);
@@ -1017,10 +1046,20 @@ void DrawingPlotter::segment_plot(const SegmentPlot& p) {
         steps.y.insert(steps.y.end(), {count[t], count[t]});
     }
     depth.entry(kGreen, "Sample size", 1.5);
-    // The bars' legend in a corner: the rows above the last series are left empty for it, as
-    // a legend below the bars would cover the strip.
-    bars.entry(kBlue, "Years measured", 1.0, false, true);
-    if (any_pith) bars.entry(kBlack, "Rings to the pith", 1.0);
+    return depth;
+}
+
+void DrawingPlotter::segment_plot(const SegmentPlot& p) {
+    const std::size_t m = std::min(p.ids.size(), p.years.size());
+    if (m == 0) return;
+    Drawing d;
+    d.title = "Series Spans";
+    d.save_name = "SeriesSpans.ps";
+    d.tag = "SeriesSpans";
+    const std::vector<std::size_t> order = spans_order(p, m);
+    const YearRange years = spans_years(p, m, order);
+    Panel bars = span_bars(p, order, years);
+    Panel depth = span_depth(p, m, years, bars.x);
     d.panels.push_back(std::move(bars));
     d.panels.push_back(std::move(depth));
     show(d);

@@ -360,39 +360,34 @@ void RobustWorkspace::reserve(int n) {
 
 namespace {
 
-// biwgt, with the sort order of the year's last summary (sort_year) when `order` is given.
-YearMean year_mean(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
-                   std::uint16_t* order) {
-    const std::size_t count = values.size();
-    YearMean r;
-    if (count == 0) throw NumericFailure({{"fatal error in biwgt: n is zero or negative", 2}}, true);
-    if (method != kMeanArithmetic && method != kMeanBiweight)
-        throw NumericFailure("internal error: biwgt called with mean method " + std::to_string(method));
-    if (count == 1) {
-        r.location = values[0];
-        return r;  // scale and variance ratio 0
-    }
+// The mean and the sample variance (divisor n - 1) of two or more values, double-precision sums.
+struct YearMoments {
+    double mean = 0.0;
+    double variance = 0.0;
+};
 
-    const double n = static_cast<double>(count);
+YearMoments year_moments(std::span<const float> values) {
+    const double n = static_cast<double>(values.size());
     double sum = 0.0;
     for (float x : values) sum += x;
     const double mean = sum / n;
     double ss = 0.0;
     for (float x : values) ss += (x - mean) * (x - mean);
-    const double variance = ss / (n - 1.0);
+    return {mean, ss / (n - 1.0)};
+}
 
-    if (method == kMeanArithmetic) {
-        r.location = static_cast<float>(mean);
-        r.scale = static_cast<float>(std::sqrt(variance));
-        r.variance_ratio = 1.0f;
-        return r;
-    }
+// The median of a year's values and their MAD.
+struct YearCentre {
+    float median = 0.0f;
+    double mad = 0.0;
+};
 
-    if (weights.size() < count) throw NumericFailure("internal error: biwgt weight array too short");
+// Sorts the values (sort_year, from the order of the year's last summary when `order` is given)
+// and takes the median (mfs's rule) and the MAD: the median of the absolute deviations, which
+// over sorted values fall to the median and rise again.
+YearCentre median_and_mad(std::span<float> values, RobustWorkspace& ws, std::uint16_t* order) {
+    const std::size_t count = values.size();
     if (ws.work.size() < count) ws.work.resize(count);
-
-    // The median from the sorted values (mfs's rule), and the MAD: the median of the absolute
-    // deviations, which over sorted values fall to the median and rise again.
     sort_year(values, ws.keys, ws.spare, order);
     const float median = (values[count - count / 2 - 1] + values[count / 2]) / 2.0f;
     std::span<double> dev(ws.work.data(), count);
@@ -402,20 +397,26 @@ YearMean year_mean(std::span<float> values, int method, std::span<float> weights
     std::span<double> ascending(ws.merged.data(), count);
     merge_valley<double>(dev, h + 1, ascending);
     const double mad = count % 2 == 1 ? ascending[h] : (ascending[h - 1] + ascending[h]) / 2.0;
+    return {median, mad};
+}
 
-    // Degenerate years: the median stands for the year, nothing is down-weighted.
-    if (count <= 5 || mad < kMadFloorDouble) {
-        r.location = median;
-        r.scale = static_cast<float>(count <= 5 ? 1.5 * mad : mad);
-        r.variance_ratio = 1.0f;
-        std::fill_n(weights.begin(), count, 1.0f);
-        return r;
-    }
+// Location and scale of the biweight.
+struct BiweightPasses {
+    double location = 0.0;
+    double scale = 0.0;
+};
 
+// Four biweight passes with constant 7.5 from the median, the MAD held fixed. `weights` receives
+// each value's weight of the last pass.
+BiweightPasses biweight_passes(std::span<const float> values, const YearCentre& centre,
+                               std::span<float> weights) {
     constexpr int kPasses = 4;
     constexpr double kC = 7.5;
+    const std::size_t count = values.size();
+    const double n = static_cast<double>(count);
+    const double mad = centre.mad;
     const double scale_factor = n / std::sqrt(n - 1.0);
-    double t = median;
+    double t = centre.median;
     double s = 0.0;
     for (int pass = 0; pass < kPasses; ++pass) {
         double a = 0.0, b = 0.0, w = 0.0, d = 0.0;
@@ -440,9 +441,47 @@ YearMean year_mean(std::span<float> values, int method, std::span<float> weights
         if (w > 0.0) t += d / w;
         s = b != 0.0 ? scale_factor * std::sqrt(a) / std::fabs(b) : 0.0;
     }
-    r.location = static_cast<float>(t);
+    return {t, s};
+}
+
+// biwgt, with the sort order of the year's last summary (sort_year) when `order` is given.
+YearMean year_mean(std::span<float> values, int method, std::span<float> weights, RobustWorkspace& ws,
+                   std::uint16_t* order) {
+    const std::size_t count = values.size();
+    YearMean r;
+    if (count == 0) throw NumericFailure({{"fatal error in biwgt: n is zero or negative", 2}}, true);
+    if (method != kMeanArithmetic && method != kMeanBiweight)
+        throw NumericFailure("internal error: biwgt called with mean method " + std::to_string(method));
+    if (count == 1) {
+        r.location = values[0];
+        return r;  // scale and variance ratio 0
+    }
+
+    const YearMoments moments = year_moments(values);
+    if (method == kMeanArithmetic) {
+        r.location = static_cast<float>(moments.mean);
+        r.scale = static_cast<float>(std::sqrt(moments.variance));
+        r.variance_ratio = 1.0f;
+        return r;
+    }
+
+    if (weights.size() < count) throw NumericFailure("internal error: biwgt weight array too short");
+    const YearCentre centre = median_and_mad(values, ws, order);
+
+    // Degenerate years: the median stands for the year, nothing is down-weighted.
+    if (count <= 5 || centre.mad < kMadFloorDouble) {
+        r.location = centre.median;
+        r.scale = static_cast<float>(count <= 5 ? 1.5 * centre.mad : centre.mad);
+        r.variance_ratio = 1.0f;
+        std::fill_n(weights.begin(), count, 1.0f);
+        return r;
+    }
+
+    const BiweightPasses biweight = biweight_passes(values, centre, weights);
+    const double s = biweight.scale;
+    r.location = static_cast<float>(biweight.location);
     r.scale = static_cast<float>(s);
-    r.variance_ratio = s > 0.0 ? static_cast<float>(variance / (s * s)) : 1.0f;
+    r.variance_ratio = s > 0.0 ? static_cast<float>(moments.variance / (s * s)) : 1.0f;
     return r;
 }
 
@@ -531,8 +570,9 @@ constexpr long long kParallelCells = 20000;
 
 }  // namespace
 
-void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
+void robsum(const YearMatrix& matrix, SummaryExtent extent, int method, ChronologySummary& out,
             RobustWorkspace& ws, int threads) {
+    const int years = extent.years, series = extent.series;
     if (series > kMaxSeries)
         throw NumericFailure({{},
                               {"Error in Sbr ROBSUM: Max number of series exceeded", 2},
@@ -588,7 +628,7 @@ void robsum(const YearMatrix& matrix, int years, int series, int method, Chronol
 ChronologySummary robsum(const YearMatrix& matrix, int method) {
     ChronologySummary out;
     RobustWorkspace ws;
-    robsum(matrix, matrix.rows(), matrix.cols(), method, out, ws);
+    robsum(matrix, {matrix.rows(), matrix.cols()}, method, out, ws);
     return out;
 }
 

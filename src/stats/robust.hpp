@@ -125,8 +125,14 @@ struct ChronologySummary {
     int years() const { return static_cast<int>(count.size()); }
 };
 
-// Averages each of the first `years` rows of `matrix` over its first `series` columns, skipping
-// cells equal to -999.0, with `method`. A year with no value gets count 0, location 0, scale 0,
+// The part of a matrix robsum summarises: its first `years` rows over its first `series` columns.
+struct SummaryExtent {
+    int years = 0;
+    int series = 0;
+};
+
+// Averages each of the first `years` rows of `matrix` over its first `series` columns (`extent`),
+// skipping cells equal to -999.0, with `method`. A year with no value gets count 0, location 0, scale 0,
 // variance ratio 1.0 and a weight summary of 1.0. More than 4500 series throws NumericFailure
 // with the error's lines. `out` is resized to `years`; with a reused `out` and `ws`
 // the years themselves allocate nothing.
@@ -134,7 +140,7 @@ struct ChronologySummary {
 // (kThreadsFromEnvironment: KESTROVAN_THREADS or the hardware's count, see model/workers.hpp).
 // The results, and the failure met (that of the earliest year), are the same for every thread
 // count.
-void robsum(const YearMatrix& matrix, int years, int series, int method, ChronologySummary& out,
+void robsum(const YearMatrix& matrix, SummaryExtent extent, int method, ChronologySummary& out,
             RobustWorkspace& ws, int threads = kThreadsFromEnvironment);
 // Convenience form over the whole matrix.
 ChronologySummary robsum(const YearMatrix& matrix, int method);

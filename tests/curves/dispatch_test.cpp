@@ -34,7 +34,7 @@ TEST(Curvefits, SplineCodesPickTheirWavelength) {
     const std::vector<float> y25 = wiggly(25);
     std::vector<float> c(25), expected(25);
     int code = -30;  // truncate(0.3 * 25) = 7 years
-    curvefits(y25, c, 25, 25, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(y25, c, {25, 25}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     spline(25, y25, expected, 7, t.notices);
     EXPECT_EQ(c, expected);
     EXPECT_EQ(code, -30);
@@ -42,25 +42,25 @@ TEST(Curvefits, SplineCodesPickTheirWavelength) {
     const std::vector<float> y12 = wiggly(12);
     std::vector<float> c12(12), e12(12);
     code = -67;  // truncate(0.67 * 12) = 8, which the spline reads as 20 years
-    curvefits(y12, c12, 12, 12, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(y12, c12, {12, 12}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     spline(12, y12, e12, 20, t.notices);
     EXPECT_EQ(c12, e12);
 
     code = 32;  // fixed wavelength on the first n values
     std::vector<float> y = wiggly(80), c80(80, 0.0f), e80(80, 0.0f);
-    curvefits(y, c80, 80, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(y, c80, {80, 60}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     spline(60, y, e80, 32, t.notices);
     for (int i = 60; i < 80; ++i) e80[i] = e80[59];  // held flat beyond the fitted values
     EXPECT_EQ(c80, e80);
 
     code = 8;  // age-dependent spline on all N values
-    curvefits(y, c80, 80, 80, code, {.alpha = 7.0f, .stiffness = 30}, t.notices);
+    curvefits(y, c80, {80, 80}, code, {.alpha = 7.0f, .stiffness = 30}, t.notices);
     age_dependent_spline(80, y, e80, 30, t.notices);
     EXPECT_EQ(c80, e80);
 
     code = 20;  // a spline marker reaches the caller
     std::vector<float> c3(3, 1.0f);
-    curvefits(y, c3, 3, 3, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(y, c3, {3, 3}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     EXPECT_EQ(c3[0], kSplineTooShort);
 }
 
@@ -69,12 +69,12 @@ TEST(Curvefits, GrowthCodesFallBackAndReportTheCode) {
     std::vector<float> up(60), c(60);
     for (int i = 0; i < 60; ++i) up[i] = 0.4f + 0.02f * static_cast<float>(i);
     int code = 2;
-    curvefits(up, c, 60, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(up, c, {60, 60}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     EXPECT_EQ(code, 6);
     EXPECT_NEAR(c[0], 0.4f + 0.02f * 29.5f, 1e-5f);
     EXPECT_EQ(c[0], c[59]);
     code = 3;
-    curvefits(up, c, 60, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(up, c, {60, 60}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     EXPECT_EQ(code, 3);
     EXPECT_NEAR(c[59], 0.4f + 0.02f * 59.0f, 1e-5f);
 }
@@ -84,13 +84,13 @@ TEST(Curvefits, UnservedCodesFailLoudly) {
     const std::vector<float> y = wiggly(50);
     std::vector<float> too_short(40);
     int six = 6;
-    EXPECT_THROW(curvefits(y, too_short, 50, 50, six, {.alpha = 7.0f, .stiffness = 50}, t.notices),
+    EXPECT_THROW(curvefits(y, too_short, {50, 50}, six, {.alpha = 7.0f, .stiffness = 50}, t.notices),
                  NumericFailure);
     for (int bad : {-9, -6, -4, -3, -2, -1, 0, 5, 7, 9}) {
         std::vector<float> c(50, 123.0f);
         int code = bad;
         try {
-            curvefits(y, c, 50, 50, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+            curvefits(y, c, {50, 50}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
             ADD_FAILURE() << "code " << bad << " returned";
         } catch (const NumericFailure& failure) {
             EXPECT_EQ(stop_for(failure).kind(), StopKind::Abnormal);
@@ -218,7 +218,7 @@ TEST(Dispatch, EveryFamilyOfTheTableHasItsFit) {
             RegionalFitState state{.n = 60, .code = entry.code, .window = 9, .smoothing = 7.0f};
             auto fit = [&] {
                 if (list == CurveList::PerSeries)
-                    curvefits(y, c, 60, 60, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+                    curvefits(y, c, {60, 60}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
                 else
                     detrend2(y, c, 60, state, {.stiffness = 10}, t.notices);
             };
@@ -275,7 +275,7 @@ TEST(Curvefits, FriedmanCodeFillsTheWholeCurve) {
     const std::vector<float> y = wiggly(80);
     std::vector<float> c(100, -1.0f);
     int code = -5;
-    curvefits(y, c, 100, 80, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
+    curvefits(y, c, {100, 80}, code, {.alpha = 7.0f, .stiffness = 50}, t.notices);
     for (float v : c) ASSERT_TRUE(std::isfinite(v) && v > 0.0f);
     EXPECT_EQ(code, -5);
 }

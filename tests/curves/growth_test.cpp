@@ -156,31 +156,31 @@ TEST(Growth, RegionalFallbackChain) {
 
     int code = 2;  // exponential rejected, the line rises: the mean, reported as code 5
     record.fill(9.0f);
-    growth_regional(130, 100, up, c, record, code, t.notices);
+    growth_regional({130, 100}, up, c, record, code, t.notices);
     EXPECT_EQ(code, 5);
     EXPECT_EQ(record[4], m);
     EXPECT_EQ(record[2], 0.0f);
     for (float v : c) ASSERT_EQ(v, m);
 
-    growth_regional(130, 100, up, c, record, code, t.notices);  // fitted again: code 6
+    growth_regional({130, 100}, up, c, record, code, t.notices);  // fitted again: code 6
     EXPECT_EQ(code, 6);
     EXPECT_EQ(record[4], m);
     EXPECT_EQ(record[2], 0.0f);
 
     code = 1;  // exponential rejected: the line, code 4
-    growth_regional(130, 100, up, c, record, code, t.notices);
+    growth_regional({130, 100}, up, c, record, code, t.notices);
     EXPECT_EQ(code, 4);
     EXPECT_GT(record[2], 0.0f);
     EXPECT_NEAR(c[129], record[2] * 130.0f + record[4], 1e-5f);
 
     code = 6;
-    growth_regional(130, 100, up, c, record, code, t.notices);
+    growth_regional({130, 100}, up, c, record, code, t.notices);
     EXPECT_EQ(record[4], m);
     EXPECT_EQ(record[1], 0.0f);  // the record is cleared before the fit
 
     const std::vector<float> decay = exponential(100, 1.2, 0.04, 0.3);
     code = 1;
-    growth_regional(130, 100, decay, c, record, code, t.notices);
+    growth_regional({130, 100}, decay, c, record, code, t.notices);
     EXPECT_EQ(code, 1);
     EXPECT_NEAR(record[1], 0.04f, 4e-5f);
 }

@@ -137,7 +137,7 @@ TEST_F(SimplexTest, EvaluationLimitKeepsTheBestVertex) {
     Simplex s;
     s.vertex[0] = {3.0f, -0.05f, 0.0f, 0.0f, 0.0f};
     int evaluations = 0;
-    const float ss = gamoeba(s, kNegExpModel, t, y, curve, evaluations, notices);
+    const float ss = gamoeba(s, kNegExpModel, {t, y}, curve, evaluations, notices);
     EXPECT_GE(evaluations, kSimplexMaxEvaluations);
     print_notices(console, notices);
     EXPECT_EQ(out.str(), "itmax exceeded in amoeba\n");

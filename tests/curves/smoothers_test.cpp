@@ -46,11 +46,11 @@ TEST(SuperSmoother, ConstantAbscissaGivesTheWeightedMean) {
     const std::vector<float> y{1, 2, 3, 4, 5, 6};
     const std::vector<float> w{1, 1, 1, 1, 1, 5};
     std::vector<float> s(6, -1.0f);
-    supsmu(x, y, w, kNotPeriodic, 0.0f, 5.0f, s);
+    supsmu({x, y, w}, {kNotPeriodic, 0.0f, 5.0f}, s);
     for (float v : s) EXPECT_FLOAT_EQ(v, 45.0f / 10.0f);
 
     const std::vector<float> zero(6, 0.0f);
-    supsmu(x, y, zero, kNotPeriodic, 0.0f, 5.0f, s);
+    supsmu({x, y, zero}, {kNotPeriodic, 0.0f, 5.0f}, s);
     for (float v : s) EXPECT_EQ(v, 0.0f);
 }
 
@@ -60,15 +60,15 @@ TEST(SuperSmoother, PositiveSpanIsOneRunningLinesPass) {
     const auto y = noisy_sine(n, 0.3f, 7);
     const std::vector<float> w(n, 1.0f);
     std::vector<float> s(n), direct(n), residuals(n);
-    supsmu(x, y, w, kNotPeriodic, 0.3f, 5.0f, s);
+    supsmu({x, y, w}, {kNotPeriodic, 0.3f, 5.0f}, s);
     // Scale of x = x(90) − x(30) = 60; small variance (1e-3·60)².
-    smooth(x, y, w, 0.3f, kNotPeriodic, 0.06f * 0.06f, direct, residuals);
+    smooth({x, y, w}, {0.3f, kNotPeriodic, 0.06f * 0.06f}, direct, residuals);
     EXPECT_EQ(s, direct);
 
     // Running lines are exact on a straight line, ends included.
     std::vector<float> line(n);
     for (std::size_t i = 0; i < n; ++i) line[i] = 2.0f - 0.01f * x[i];
-    supsmu(x, line, w, kNotPeriodic, 0.1f, 0.0f, s);
+    supsmu({x, line, w}, {kNotPeriodic, 0.1f, 0.0f}, s);
     for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(s[i], line[i], 1e-5f);
 }
 
@@ -78,9 +78,9 @@ TEST(SuperSmoother, AlphaZeroDisablesBassEnhancementAndAlphaNineStiffens) {
     const auto y = noisy_sine(n, 0.4f, 11);
     const std::vector<float> w(n, 1.0f);
     std::vector<float> s0(n), s_off(n), s9(n);
-    supsmu(x, y, w, kNotPeriodic, 0.0f, 0.0f, s0);
-    supsmu(x, y, w, kNotPeriodic, 0.0f, 11.0f, s_off);  // outside 0..10: no enhancement either
-    supsmu(x, y, w, kNotPeriodic, 0.0f, 9.0f, s9);
+    supsmu({x, y, w}, {kNotPeriodic, 0.0f, 0.0f}, s0);
+    supsmu({x, y, w}, {kNotPeriodic, 0.0f, 11.0f}, s_off);  // outside 0..10: no enhancement either
+    supsmu({x, y, w}, {kNotPeriodic, 0.0f, 9.0f}, s9);
     EXPECT_EQ(s0, s_off);
     // Roughness (sum of squared second differences) drops when the spans move to the woofer.
     auto roughness = [](const std::vector<float>& s) {
@@ -102,7 +102,7 @@ TEST(SuperSmoother, AutomaticSpanFollowsANoisySine) {
     const auto x = positions(n);
     const std::vector<float> w(n, 1.0f);
     std::vector<float> s(n);
-    supsmu(x, y, w, kNotPeriodic, 0.0f, 0.0f, s);
+    supsmu({x, y, w}, {kNotPeriodic, 0.0f, 0.0f}, s);
     const double residual_variance = mean_square(y, s);
     EXPECT_NEAR(residual_variance / (sd * sd), 1.0, 0.15);
     EXPECT_LT(mean_square(s, signal), 0.1 * sd * sd);
@@ -114,13 +114,13 @@ TEST(SuperSmoother, ShortSeriesStayInsideTheData) {
     const std::vector<float> y{1.0f, 3.0f, 2.0f, 4.0f};
     const std::vector<float> w(4, 1.0f);
     std::vector<float> s(4);
-    supsmu(x, y, w, kNotPeriodic, 0.3f, 7.0f, s);
+    supsmu({x, y, w}, {kNotPeriodic, 0.3f, 7.0f}, s);
     // Least squares: slope 0.8, intercept 0.5.
     for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(s[i], 0.5f + 0.8f * x[i], 1e-5f);
-    supsmu(std::span(x).first(2), y, w, kNotPeriodic, 0.0f, 7.0f, s);
+    supsmu({std::span(x).first(2), y, w}, {kNotPeriodic, 0.0f, 7.0f}, s);
     EXPECT_NEAR(s[0], 1.0f, 1e-5f);
     EXPECT_NEAR(s[1], 3.0f, 1e-5f);
-    supsmu(std::span(x).first(1), y, w, kNotPeriodic, 0.0f, 7.0f, s);
+    supsmu({std::span(x).first(1), y, w}, {kNotPeriodic, 0.0f, 7.0f}, s);
     EXPECT_EQ(s[0], 1.0f);
 }
 
@@ -129,7 +129,7 @@ TEST(SuperSmoother, TiedAbscissaeShareOneValue) {
     const std::vector<float> y{1, 5, 2, 8, 3, 4, 6, 2, 7, 3, 5, 4};
     const std::vector<float> w(x.size(), 1.0f);
     std::vector<float> s(x.size());
-    supsmu(x, y, w, kNotPeriodic, 0.4f, 0.0f, s);
+    supsmu({x, y, w}, {kNotPeriodic, 0.4f, 0.0f}, s);
     EXPECT_EQ(s[2], s[3]);
     EXPECT_EQ(s[3], s[4]);
 }
@@ -141,7 +141,7 @@ TEST(SuperSmoother, CurveFitSpanAndExtension) {
         const auto x = positions(n);
         const std::vector<float> w(n, 1.0f);
         std::vector<float> expected(n), curve(n);
-        supsmu(x, y, w, kNotPeriodic, n < 40 ? 0.3f : 0.0f, 7.0f, expected);
+        supsmu({x, y, w}, {kNotPeriodic, n < 40 ? 0.3f : 0.0f, 7.0f}, expected);
         friedman_curve(y, 7.0f, curve);
         EXPECT_EQ(curve, expected) << n;
     }

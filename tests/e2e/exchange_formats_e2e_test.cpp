@@ -163,13 +163,13 @@ TEST(ExchangeFormatRuns, SeriesFilesReadWholeByAReaderOfThreeHeaderLines) {
                 }
             }
         // The CSV table: the text table's rows and values, empty cells where no series is and
-        // for the spread of one series; the residual columns follow (checked with the residual
-        // chronologies, chronology_files_test.cpp).
+        // for the spread of one series; the residual, EPS and SSS columns follow (checked in
+        // chronology_files_test.cpp).
         const auto text = read_lines(base + "_crns_col.txt");
         const auto csv = read_lines(base + "_crns.csv");
         ASSERT_EQ(csv.size(), text.size());
         EXPECT_EQ(csv[0], "Year,SSize,StdCrn,SsfCrn,StdSig,SsfSig,StdSee,SsfSee,StdStb,SsfStb,"
-                          "StdRes,SsfRes,StdArm,SsfArm");
+                          "StdRes,SsfRes,StdArm,SsfArm,StdEps,SsfEps,StdSss,SsfSss");
         for (std::size_t k = 1; k < csv.size(); ++k) {
             std::istringstream t(text[k]), c(csv[k]);
             std::string cell;

@@ -62,18 +62,18 @@ TEST(RobsumThreads, EveryThreadCountGivesTheOneThreadResult) {
             SCOPED_TRACE(std::to_string(shape.years) + " years, method " + std::to_string(method));
             ChronologySummary one;
             RobustWorkspace ws_one;
-            robsum(m, shape.years, shape.series, method, one, ws_one, 1);
+            robsum(m, {shape.years, shape.series}, method, one, ws_one, 1);
             // One workspace and one summary reused across thread counts, as the engine reuses them.
             ChronologySummary many;
             RobustWorkspace ws_many;
             for (int threads : {2, 3, 4, 8, 1, 5}) {
                 SCOPED_TRACE("threads " + std::to_string(threads));
-                robsum(m, shape.years, shape.series, method, many, ws_many, threads);
+                robsum(m, {shape.years, shape.series}, method, many, ws_many, threads);
                 expect_same(one, many);
             }
             // A part of the matrix only (fewer years and series than it holds).
-            robsum(m, shape.years - 2, shape.series - 1, method, one, ws_one, 1);
-            robsum(m, shape.years - 2, shape.series - 1, method, many, ws_many, 4);
+            robsum(m, {shape.years - 2, shape.series - 1}, method, one, ws_one, 1);
+            robsum(m, {shape.years - 2, shape.series - 1}, method, many, ws_many, 4);
             expect_same(one, many);
         }
     }

@@ -299,11 +299,11 @@ TEST(Robsum, SkipsMissingKeepsOtherNegativesAndHandlesEmptyAndSmallYears) {
 
     ChronologySummary s;
     RobustWorkspace ws;
-    robsum(m, 4, 7, kMeanArithmetic, s, ws);
+    robsum(m, {4, 7}, kMeanArithmetic, s, ws);
     EXPECT_EQ(s.count[0], 3);
     EXPECT_FLOAT_EQ(s.location[0], (2.0f + 4.0f - 9999.0f) / 3.0f);
 
-    robsum(m, 4, 7, kMeanBiweight, s, ws);
+    robsum(m, {4, 7}, kMeanBiweight, s, ws);
     EXPECT_EQ(s.count, (std::vector<int>{3, 0, 1, 7}));
     EXPECT_FLOAT_EQ(s.location[0], 2.0f);  // median of three
     EXPECT_FLOAT_EQ(s.location[1], 0.0f);
@@ -321,7 +321,7 @@ TEST(Robsum, SkipsMissingKeepsOtherNegativesAndHandlesEmptyAndSmallYears) {
     EXPECT_NEAR(s.location[3], 1.125f, 0.05f);
 
     // Only the first rows/columns asked for are used.
-    robsum(m, 1, 4, kMeanArithmetic, s, ws);
+    robsum(m, {1, 4}, kMeanArithmetic, s, ws);
     ASSERT_EQ(s.years(), 1);
     EXPECT_EQ(s.count[0], 2);
     EXPECT_FLOAT_EQ(s.location[0], 3.0f);
@@ -330,9 +330,9 @@ TEST(Robsum, SkipsMissingKeepsOtherNegativesAndHandlesEmptyAndSmallYears) {
 TEST(Robsum, ReusedWorkspaceGivesSameResults) {
     ChronologySummary a, b;
     RobustWorkspace ws;
-    robsum(pattern_matrix(30, 40), 30, 40, kMeanBiweight, a, ws);
-    robsum(pattern_matrix(5, 3), 5, 3, kMeanBiweight, b, ws);
-    robsum(pattern_matrix(30, 40), 30, 40, kMeanBiweight, b, ws);
+    robsum(pattern_matrix(30, 40), {30, 40}, kMeanBiweight, a, ws);
+    robsum(pattern_matrix(5, 3), {5, 3}, kMeanBiweight, b, ws);
+    robsum(pattern_matrix(30, 40), {30, 40}, kMeanBiweight, b, ws);
     EXPECT_EQ(a.location, b.location);
     EXPECT_EQ(a.scale, b.scale);
     EXPECT_EQ(a.weight_lower_quartile, b.weight_lower_quartile);
@@ -344,7 +344,7 @@ TEST(Robsum, TooManySeriesPrintsTheLimitAndStops) {
     RobustWorkspace ws;
     std::string said;
     try {
-        robsum(m, 1, kMaxSeries + 1, kMeanBiweight, s, ws);
+        robsum(m, {1, kMaxSeries + 1}, kMeanBiweight, s, ws);
         FAIL() << "no stop";
     } catch (const NumericFailure& failure) {
         EXPECT_EQ(failure.exit_code(), 1);

@@ -138,8 +138,8 @@ void expect_reference(const YearMatrix& m) {
         for (int threads : {1, 2}) {
             ChronologySummary got;
             RobustWorkspace ws;
-            robsum(before, before.rows(), before.cols(), method, got, ws, threads);
-            robsum(m, m.rows(), m.cols(), method, got, ws, threads);
+            robsum(before, {before.rows(), before.cols()}, method, got, ws, threads);
+            robsum(m, {m.rows(), m.cols()}, method, got, ws, threads);
             ASSERT_EQ(got.count, want.count);
             expect_same_bits(got.location, want.location, "location");
             expect_same_bits(got.scale, want.scale, "scale");
