@@ -30,7 +30,8 @@ void SignalFreeRun::write_signal_free_files(const SeriesFilesRequest& request) {
     observer_.begin_series_files(request);
     results_.curves.resize(0, 0);
     results_.curves.resize(ny(), nser());
-    std::vector<float> sfv(static_cast<std::size_t>(facts_.max_len)), x(static_cast<std::size_t>(facts_.max_len));
+    std::vector<float> sfv(static_cast<std::size_t>(facts_.max_len)),
+        x(static_cast<std::size_t>(facts_.max_len));
     for (int i = 0; i < nser(); ++i) {
         const std::size_t is = static_cast<std::size_t>(i), len = static_cast<std::size_t>(length(i));
         if (len == 0) continue;
@@ -45,8 +46,8 @@ void SignalFreeRun::write_signal_free_files(const SeriesFilesRequest& request) {
         const std::span<const float> c(series_.iteration_curves.data() + series_.curve_from[is], len);
         for (std::size_t j = 0; j < len; ++j)
             results_.curves(setup_.row0[is] + static_cast<int>(j), i) = c[j] - in_.attempt.constant;
-        observer_.series_file_row(
-            {in_.table.ids[is], setup_.spans[is].first, v, c, std::span<const float>(x).first(len), in_.attempt.constant});
+        observer_.series_file_row({in_.table.ids[is], setup_.spans[is].first, v, c,
+                                   std::span<const float>(x).first(len), in_.attempt.constant});
     }
     observer_.end_series_files();
     std::swap(iteration_.prev, best_.prev);
@@ -67,18 +68,18 @@ void SignalFreeRun::closing_messages(Step outcome, int k) {
     if (outcome == Step::IterationLimit) {
         both("Maximum iterations used without converging (<" + threshold + " change): " + fmt_i(last, 2));
         both(std::string("If you are not satisfied, try a simpler (more monotonic) curve ") +
-                 "fit like a negative");
+             "fit like a negative");
         both(std::string("exponential curve, or if you were computing ") +
-                 "ratios, try computing power transformed");
+             "ratios, try computing power transformed");
         both(std::string("residuals instead with ") +
-                 "the same curvefit option that did not converge. Often works.");
+             "the same curvefit option that did not converge. Often works.");
     }
     if (k == 0) {
         both("No iteration gave a usable chronology: the first pass is kept");
         return;
     }
     both("Best iteration kept: " + fmt_i(k, 3) + " of" + fmt_i(last, 4) + ", statistic " +
-             trim(fmt_f(best_.statistic, 12, 8)) + " against " + trim(fmt_f(in_.params.convergence, 12, 8)));
+         trim(fmt_f(best_.statistic, 12, 8)) + " against " + trim(fmt_f(in_.params.convergence, 12, 8)));
 }
 
 // The results of a finished attempt, but the stabilized signal-free chronology.
@@ -167,14 +168,16 @@ void SignalFreeRun::closing_report(int k) {
             2);
     if (published.near_zero_years > 0)
         observer_.report_line(std::to_string(published.near_zero_years) + " YEARS OF THE CHRONOLOGY BELOW " +
-                        trim(fmt_f(kNearZeroChronology, 6, 2)) + ": THE SIGNAL-FREE STEP DIVIDED BY " +
-                        trim(fmt_f(kNearZeroChronology, 6, 2)) + " THERE",
-                    2);
+                                  trim(fmt_f(kNearZeroChronology, 6, 2)) +
+                                  ": THE SIGNAL-FREE STEP DIVIDED BY " +
+                                  trim(fmt_f(kNearZeroChronology, 6, 2)) + " THERE",
+                              2);
 }
 
 // The standard and the signal-free chronology, with the signal-free one smoothed by a 20-year
 // spline for the eye.
-void SignalFreeRun::chronology_plot(std::span<const float> standard, std::span<const float> signal_free, int k) {
+void SignalFreeRun::chronology_plot(std::span<const float> standard, std::span<const float> signal_free,
+                                    int k) {
     if (!observer_.plots().enabled()) return;
     std::vector<float> smooth;
     if (ny() >= 4) {
@@ -187,26 +190,26 @@ void SignalFreeRun::chronology_plot(std::span<const float> standard, std::span<c
         std::string(setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron") + ", 20-yr spline";
     const std::string title =
         (in_.params.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
-                                              : "Original & Signal Free Chronology, Iter =") +
+                                                 : "Original & Signal Free Chronology, Iter =") +
         fmt_i(k, 3);
     observer_.plots().plot1({.y1 = standard,
-                    .y2 = signal_free,
-                    .first_year = setup_.first_year,
-                    .x_label = "Year",
-                    .y_label = "Index",
-                    .title = title,
-                    .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
-                    .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
-                    .sample_size = depth_.counts,
-                    .unit_line = true,
-                    .smooth = smooth,
-                    .smooth_legend = smooth_legend});
+                             .y2 = signal_free,
+                             .first_year = setup_.first_year,
+                             .x_label = "Year",
+                             .y_label = "Index",
+                             .title = title,
+                             .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
+                             .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
+                             .sample_size = depth_.counts,
+                             .unit_line = true,
+                             .smooth = smooth,
+                             .smooth_legend = smooth_legend});
 }
-
 
 std::vector<float> SignalFreeRun::stabilize(const StabilizationInput& input, RbarTables* tables) {
     const int option = carry_.stabilization.value_or(in_.params.stabilization);
-    StabilizedChronology s = observer_.stabilize(input, {in_.params.rbar_window, option, in_.threads}, tables);
+    StabilizedChronology s =
+        observer_.stabilize(input, {in_.params.rbar_window, option, in_.threads}, tables);
     if (s.option != option) carry_.stabilization = s.option;
     return std::move(s.values);
 }
@@ -220,30 +223,30 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
         const YearMatrix curves = regional_.history.as_matrix();
         const int offset = regional_.history.size() > 0 ? regional_.history[0].min_offset : 0;
         observer_.plots().plt4(curves, regional_.history.ages(), regional_.history.size(), offset, kMissing,
-                      regional_.curve.series);
+                               regional_.curve.series);
         observer_.plots().plt5(curves, regional_.history.ages(), regional_.history.size(), offset, kMissing,
-                      regional_.curve.series);
+                               regional_.curve.series);
         return;
     }
     const std::vector<float> no_mean;
     const YearSpan all{setup_.first_year, setup_.first_year + ny() - 1, ny()};
     const char* measured = in_.params.power_transform ? "Transformed width" : "Width (mm)";
     observer_.plots().linguine2({.initial = &plots_.final_sf,
-                        .final = &plots_.final_curves,
-                        .mean = no_mean,
-                        .years = setup_.spans,
-                        .summary = all,
-                        .x_label = "Year",
-                        .y_label = measured,
-                        .title = outcome == Step::Converged
-                                     ? "Convergent Curvefits For Signal Free Chronology"
-                                     : "Non-Convergent Curvefits For Signal Free Chronology",
-                        .legend1 = "Signal Free Data",
-                        .legend2 = "Final Curves"});
+                                 .final = &plots_.final_curves,
+                                 .mean = no_mean,
+                                 .years = setup_.spans,
+                                 .summary = all,
+                                 .x_label = "Year",
+                                 .y_label = measured,
+                                 .title = outcome == Step::Converged
+                                              ? "Convergent Curvefits For Signal Free Chronology"
+                                              : "Non-Convergent Curvefits For Signal Free Chronology",
+                                 .legend1 = "Signal Free Data",
+                                 .legend2 = "Final Curves"});
     if (in_.params.mean_method == kMeanBiweight)
         observer_.plots().spaghetti(biweight_plot(weight_lines(work_.summary), ny(), setup_.first_year,
-                                         "Biweights For Signal Free Chronology",
-                                         "Iteration: " + fmt_i(best_.k, 3)));
+                                                  "Biweights For Signal Free Chronology",
+                                                  "Iteration: " + fmt_i(best_.k, 3)));
     // The final lines in the units of the data as read: the constant of the attempt taken off.
     if (in_.attempt.constant != 0.0f)
         for (int i = 0; i < nser(); ++i)
@@ -256,16 +259,16 @@ void SignalFreeRun::curve_plots(Step outcome, std::span<const float> signal_free
                                      std::span<const float> mean, std::string_view y_label,
                                      std::string_view title) {
         observer_.plots().linguine2({.initial = &first,
-                            .final = &final,
-                            .mean = mean,
-                            .years = setup_.spans,
-                            .summary = all,
-                            .x_label = "Year",
-                            .y_label = y_label,
-                            .title = title,
-                            .legend1 = "Original",
-                            .legend2 = "Final",
-                            .unit_line = y_label == "Index"});
+                                     .final = &final,
+                                     .mean = mean,
+                                     .years = setup_.spans,
+                                     .summary = all,
+                                     .x_label = "Year",
+                                     .y_label = y_label,
+                                     .title = title,
+                                     .legend1 = "Original",
+                                     .legend2 = "Final",
+                                     .unit_line = y_label == "Index"});
     };
     // "Original" is the first pass of the data as read (the first attempt's).
     first_and_final(carry_.first_data, plots_.final_sf, no_mean, measured,
@@ -286,26 +289,26 @@ void SignalFreeRun::run_plots(int k) {
         wt_median.push_back(st.wt_median);
     }
     observer_.plots().plot1({.y1 = wt_mean,
-                    .y2 = wt_median,
-                    .first_year = 1,
-                    .x_label = "Iteration",
-                    .y_label = "Absolute difference (index)",
-                    .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3),
-                    .legend1 = "   Mean ABS Diff Test",
-                    .legend2 = "Median ABS Diff Test"});
+                             .y2 = wt_median,
+                             .first_year = 1,
+                             .x_label = "Iteration",
+                             .y_label = "Absolute difference (index)",
+                             .title = "Iteration Convergence Statistics, Iter =" + fmt_i(k, 3),
+                             .legend1 = "   Mean ABS Diff Test",
+                             .legend2 = "Median ABS Diff Test"});
     YearMatrix diffs(ny(), static_cast<int>(iteration_.differences.size()));
     for (std::size_t j = 0; j < iteration_.differences.size(); ++j)
         std::copy(iteration_.differences[j].begin(), iteration_.differences[j].end(),
                   diffs.column(static_cast<int>(j)).begin());
     observer_.plots().spaghetti({.lines = &diffs,
-                        .n = ny(),
-                        .m = diffs.cols(),
-                        .first_year = setup_.first_year,
-                        .x_label = "Year",
-                        .y_label = "Difference (index)",
-                        .title = "Signal Free Chronology Iteration Differences",
-                        .legend1 = "First Iteration",
-                        .legend2 = "   Final Iteration"});
+                                 .n = ny(),
+                                 .m = diffs.cols(),
+                                 .first_year = setup_.first_year,
+                                 .x_label = "Year",
+                                 .y_label = "Difference (index)",
+                                 .title = "Signal Free Chronology Iteration Differences",
+                                 .legend1 = "First Iteration",
+                                 .legend2 = "   Final Iteration"});
 
     // On data with a constant added the chronologies of the iterations are first scaled to the
     // mean of the original chronology.

@@ -71,8 +71,8 @@ public:
     virtual bool tree_ring_plots() = 0;
     // The running RBAR and the variance stabilization of a pass, with the questions that accept
     // a stabilization or choose another: the accepted chronology and the option it was made with.
-    virtual StabilizedChronology stabilize(const StabilizationInput& input, const StabilizationSettings& settings,
-                                           RbarTables* tables) = 0;
+    virtual StabilizedChronology stabilize(const StabilizationInput& input,
+                                           const StabilizationSettings& settings, RbarTables* tables) = 0;
     // The pause after the engine gave up adding constants.
     virtual void gave_up_pause() = 0;
 };

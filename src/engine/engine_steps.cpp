@@ -56,7 +56,8 @@ SeriesFit fit_series(std::span<const float> y, std::span<float> c, const SeriesF
     bool usable = !curve_failed(c.first(static_cast<std::size_t>(N)));
     for (int j = 0; usable && j < N; ++j) usable = std::isfinite(c[static_cast<std::size_t>(j)]);
     SeriesFit fit;
-    if (usable && is_line_or_exponential(CurveList::PerSeries, code) && reaches_floor(curve, request.line_floor)) {
+    if (usable && is_line_or_exponential(CurveList::PerSeries, code) &&
+        reaches_floor(curve, request.line_floor)) {
         usable = false;
         fit.floored_line = true;
     }

@@ -44,8 +44,8 @@ struct EngineSetup {
     std::vector<int> offset;      // pith offset per series (0 without offsets)
     std::vector<YearSpan> spans;  // first and last year per series
     int index_mode = kRatioIndices;
-    int requested_code = 8;       // the code fitted (the Regional curve's with RCS); 0 is fitted as 6
-    bool raw = false;             // curve option 0
+    int requested_code = 8;  // the code fitted (the Regional curve's with RCS); 0 is fitted as 6
+    bool raw = false;        // curve option 0
     bool rcs = false;
 };
 EngineSetup make_setup(const SeriesTable& table, const RunOptions& params);
@@ -100,10 +100,10 @@ struct SignalFreeStep {
 // One series in the step.
 struct SignalFreeSeries {
     std::span<const float> measurements;
-    int row0 = 0;               // the calendar row of its first ring
-    float residual_scale = 0;   // residual indices: measurement units per index unit
-    float mean = 0;             // the level the values are brought back to (its first-pass mean)
-    int skip = 0;               // leading rings left out of that adjustment
+    int row0 = 0;              // the calendar row of its first ring
+    float residual_scale = 0;  // residual indices: measurement units per index unit
+    float mean = 0;            // the level the values are brought back to (its first-pass mean)
+    int skip = 0;              // leading rings left out of that adjustment
 };
 // The signal-free measurements of one series: each measurement with the previous chronology
 // taken out (the years with two or more series), then brought back to the series' first-pass

@@ -53,13 +53,13 @@ void SignalFreeRun::mean_segment_length() {
     robsum(index_, {ny(), nser()}, kMeanArithmetic, work_.summary, work_.rws, in_.threads);
     if (facts_.plots_on)
         observer_.plots().plot1({.y1 = work_.segment_length,
-                        .y2 = work_.summary.location,
-                        .first_year = setup_.first_year,
-                        .x_label = "Year",
-                        .y_label = "Length or age (years)",
-                        .title = "Mean Segment Length And Mean Tree Age",
-                        .legend1 = " Mean Segment Length",
-                        .legend2 = "Mean Approx Tree Age"});
+                                 .y2 = work_.summary.location,
+                                 .first_year = setup_.first_year,
+                                 .x_label = "Year",
+                                 .y_label = "Length or age (years)",
+                                 .title = "Mean Segment Length And Mean Tree Age",
+                                 .legend1 = " Mean Segment Length",
+                                 .legend2 = "Mean Approx Tree Age"});
     index_.fill(kMissing);
 
     // The per-year stiffness of the spline through the chronology differences (interior years).
@@ -113,17 +113,15 @@ void SignalFreeRun::first_pass() {
         carry_.standard_curves.resize(ny(), nser());
     }
     if (plots_.keep_data)
-        for (YearMatrix* m : {&plots_.first_curves, &plots_.first_indices, &plots_.final_sf, &plots_.final_curves,
-                              &plots_.final_indices})
+        for (YearMatrix* m : {&plots_.first_curves, &plots_.first_indices, &plots_.final_sf,
+                              &plots_.final_curves, &plots_.final_indices})
             m->resize(facts_.max_len, nser());
 
     // Each worker fits its series (it writes only that series' entries of the per-series vectors);
     // the files, the index matrix and the carry record are written in series order afterwards.
-    for_each_series(
-        [&](int i, SeriesWaves::Buffers b, Notices& notices, SplineWorkspace& ws) {
-            first_pass_series(i, b, notices, ws);
-        },
-        [&](int i, SeriesWaves::Buffers b) { keep_first_pass(i, b); });
+    for_each_series([&](int i, SeriesWaves::Buffers b, Notices& notices,
+                        SplineWorkspace& ws) { first_pass_series(i, b, notices, ws); },
+                    [&](int i, SeriesWaves::Buffers b) { keep_first_pass(i, b); });
     if (facts_.first_attempt) observer_.end_series_files();
     // The first-versus-final plots draw the first pass of the data as read as "original".
     if (plots_.keep_data && facts_.first_attempt) {
@@ -146,8 +144,9 @@ void SignalFreeRun::first_pass_series(int i, SeriesWaves::Buffers b, Notices& no
         regional_slice_of(i, b.curve);
         series_.code_prev[is] = regional_.curve.code;
     } else {
-        const SeriesFit fit = fit_series(meas, b.curve, {setup_.fit_length[is], setup_.requested_code, line_floor_of(i)},
-                                         in_.params, notices, ws);
+        const SeriesFit fit =
+            fit_series(meas, b.curve, {setup_.fit_length[is], setup_.requested_code, line_floor_of(i)},
+                       in_.params, notices, ws);
         series_.code_prev[is] = fit.code;
         series_.floored_line[is] = fit.floored_line;
         apply_floor(b.curve, floor_of(i));
@@ -175,7 +174,8 @@ void SignalFreeRun::keep_first_pass(int i, SeriesWaves::Buffers b) {
     for (int j = 0; j < len; ++j) index_(setup_.row0[is] + j, i) = x[static_cast<std::size_t>(j)];
     if (facts_.first_attempt)
         for (int j = 0; j < len; ++j)
-            carry_.standard_curves(setup_.row0[is] + j, i) = c[static_cast<std::size_t>(j)] - in_.attempt.constant;
+            carry_.standard_curves(setup_.row0[is] + j, i) =
+                c[static_cast<std::size_t>(j)] - in_.attempt.constant;
     std::copy(c.begin(), c.end(),
               series_.iteration_curves.begin() + static_cast<std::ptrdiff_t>(series_.curve_from[is]));
     if (plots_.keep_data)
@@ -207,14 +207,14 @@ void SignalFreeRun::first_chronology() {
     if (in_.params.rescale_to_one) set_mean_one(iteration_.prev, depth_.counts, depth_.nss1);
     if (facts_.plots_on)
         observer_.plots().plot1({.y1 = iteration_.prev,
-                        .first_year = setup_.first_year,
-                        .x_label = "Year",
-                        .y_label = "Index",
-                        .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
-                                            : "Original Non-Variance Stabilized Standard Indices",
-                        .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology",
-                        .legend2 = "     ",
-                        .unit_line = true});
+                                 .first_year = setup_.first_year,
+                                 .x_label = "Year",
+                                 .y_label = "Index",
+                                 .title = setup_.raw ? "Original Non-Variance Stabilized Raw Data Indices"
+                                                     : "Original Non-Variance Stabilized Standard Indices",
+                                 .legend1 = setup_.raw ? "Raw Data Chronology" : "Standard Chronology",
+                                 .legend2 = "     ",
+                                 .unit_line = true});
     // The running RBAR and stabilization of the standard indices belong to the standard results:
     // computed once, on the first attempt, from the data as read.
     if (in_.params.rbar_window > 0 && facts_.first_attempt)

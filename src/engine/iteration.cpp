@@ -69,7 +69,8 @@ void SignalFreeRun::regional_curves(int k) {
             signal_free_series(i, regional_.sf_rings.column(i).first(static_cast<std::size_t>(length(i))));
     const bool offsets = in_.params.pith_present;
     with_notices(observer_, [&](Notices& notices) {
-        regional_.curve = rcurve(regional_.sf_rings, setup_.length, setup_.offset, offsets, regional_.fit, notices);
+        regional_.curve =
+            rcurve({regional_.sf_rings, setup_.length, setup_.offset, offsets}, regional_.fit, notices);
     });
     // A fit that fell back starts the next fit of the Regional curve from its fallback code.
     regional_.fit.code = regional_.curve.code;
@@ -87,7 +88,7 @@ void SignalFreeRun::regional_curves(int k) {
         RegionalFit f = regional_.fit;
         f.code = fallback_code();
         with_notices(observer_, [&](Notices& notices) {
-            regional_.curve = rcurve(regional_.sf_rings, setup_.length, setup_.offset, offsets, f, notices);
+            regional_.curve = rcurve({regional_.sf_rings, setup_.length, setup_.offset, offsets}, f, notices);
         });
         report_regional_floor(regional_.curve, k);
         std::fill(series_.code_now.begin(), series_.code_now.end(), regional_.curve.code);
@@ -98,9 +99,9 @@ void SignalFreeRun::regional_curves(int k) {
     report_regional_family(regional_.curve.code, k);
     if (plots_.tree_plots)
         observer_.plots().plt1(regional_.curve.raw, regional_.curve.smoothed, 1,
-                      regional_.curve.ages - regional_.curve.min_offset, kMissing,
-                      "Iteration       Regional Curve MVF", regional_.curve.min_offset,
-                      regional_.curve.series);
+                               regional_.curve.ages - regional_.curve.min_offset, kMissing,
+                               "Iteration       Regional Curve MVF", regional_.curve.min_offset,
+                               regional_.curve.series);
     series_.code_prev = series_.code_now;
     regional_series(k);
 }
@@ -118,17 +119,17 @@ void SignalFreeRun::regional_series(int k) {
         if (plots_.tree_plots)
             plots_.tree_plots =
                 observer_.plots().plt3({.by_year = measurements(i),
-                               .by_age = sfv,
-                               .curve = regional_.curve.smoothed,
-                               .first_year = setup_.spans[is].first,
-                               .last_year = setup_.spans[is].last,
-                               .missing = kMissing,
-                               .curve_ages = regional_.curve.ages - regional_.curve.min_offset,
-                               .id = in_.table.ids[is],
-                               .title = "Signal Free Series And RC",
-                               .age_before = setup_.offset[is],
-                               .age_offset = regional_.curve.min_offset,
-                               .iteration = k});
+                                        .by_age = sfv,
+                                        .curve = regional_.curve.smoothed,
+                                        .first_year = setup_.spans[is].first,
+                                        .last_year = setup_.spans[is].last,
+                                        .missing = kMissing,
+                                        .curve_ages = regional_.curve.ages - regional_.curve.min_offset,
+                                        .id = in_.table.ids[is],
+                                        .title = "Signal Free Series And RC",
+                                        .age_before = setup_.offset[is],
+                                        .age_offset = regional_.curve.min_offset,
+                                        .iteration = k});
         const auto x = std::span<float>(regional_.one_series_indices).first(static_cast<std::size_t>(len));
         series_indices(i, c, x);
         store_series(i, sfv, c, x);
@@ -149,9 +150,9 @@ void SignalFreeRun::report_floored_line(int i, int k) {
     if (!series_.floored_line[is] || series_.floored_reported[is]) return;
     series_.floored_reported[is] = 1;
     observer_.report_line("CURVE OF SERIES " + upper_case(trim(in_.table.ids[is])) +
-                           " REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
-                           ": HORIZONTAL MEAN USED (CODE 6)",
-                       2);
+                              " REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
+                              ": HORIZONTAL MEAN USED (CODE 6)",
+                          2);
 }
 
 // Report lines for a new Regional curve: a line or exponential that gave way to the mean (every
@@ -159,13 +160,13 @@ void SignalFreeRun::report_floored_line(int i, int k) {
 void SignalFreeRun::report_regional_floor(const RegionalCurve& rc, int k) {
     if (rc.replaced_by_mean)
         observer_.report_line("REGIONAL CURVE REACHES THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) +
-                               ": HORIZONTAL MEAN USED (CODE 6)",
-                           2);
+                                  ": HORIZONTAL MEAN USED (CODE 6)",
+                              2);
     if (rc.raised > 0 && !regional_.raise_reported) {
         regional_.raise_reported = true;
         observer_.report_line("REGIONAL CURVE BELOW THE CURVE FLOOR IN ITERATION" + fmt_i(k, 4) + ":" +
-                               fmt_i(rc.raised, 5) + " VALUES RAISED TO THE FLOOR",
-                           2);
+                                  fmt_i(rc.raised, 5) + " VALUES RAISED TO THE FLOOR",
+                              2);
     }
 }
 
@@ -176,8 +177,8 @@ void SignalFreeRun::report_regional_family(int code, int k) {
     if (code == regional_.family) return;
     series_.switched[static_cast<std::size_t>(k - 1)] = 1;
     observer_.report_line("REGIONAL CURVE CHANGES FROM CODE" + fmt_i(regional_.family, 4) + " TO CODE" +
-                           fmt_i(code, 4) + " IN ITERATION" + fmt_i(k, 4),
-                       2);
+                              fmt_i(code, 4) + " IN ITERATION" + fmt_i(k, 4),
+                          2);
     regional_.family = code;
 }
 
@@ -189,9 +190,9 @@ void SignalFreeRun::report_family_change(int i, int k) {
     if (series_.code_now[is] == series_.code_prev[is]) return;
     series_.switched[static_cast<std::size_t>(k - 1)] = 1;
     observer_.report_line("CURVE OF SERIES " + upper_case(trim(in_.table.ids[is])) + " CHANGES FROM CODE" +
-                           fmt_i(series_.code_prev[is], 4) + " TO CODE" + fmt_i(series_.code_now[is], 4) +
-                           " IN ITERATION" + fmt_i(k, 4),
-                       2);
+                              fmt_i(series_.code_prev[is], 4) + " TO CODE" + fmt_i(series_.code_now[is], 4) +
+                              " IN ITERATION" + fmt_i(k, 4),
+                          2);
 }
 
 // Indices of series i from its measurements and its new curve; with residual indices also the
@@ -252,8 +253,8 @@ void SignalFreeRun::chronology_change(int k) {
     iteration_.differences.push_back(iteration_.year_differences);
     if (ny() >= 4) {
         with_notices(observer_, [&](Notices& notices) {
-            spline2(ny(), iteration_.year_differences, iteration_.difference_trend, work_.wavelengths, notices,
-                    &work_.sws);
+            spline2(ny(), iteration_.year_differences, iteration_.difference_trend, work_.wavelengths,
+                    notices, &work_.sws);
         });
         if (!curve_failed(iteration_.difference_trend) && all_finite(iteration_.difference_trend))
             for (std::size_t t = 0; t < iteration_.year_differences.size(); ++t)
@@ -276,7 +277,8 @@ Step SignalFreeRun::convergence_step(int k) {
                std::span<const int>(depth_.counts).subspan(skip), iteration_.sftest_scratch);
     if (stats.years == 0)
         stats = sftest(iteration_.year_differences, depth_.counts, iteration_.sftest_scratch);
-    if (stats.years == 0) observer_.report_line("NO YEAR WITH DATA FOR THE CONVERGENCE TEST: CRITERION TAKEN AS 0", 2);
+    if (stats.years == 0)
+        observer_.report_line("NO YEAR WITH DATA FOR THE CONVERGENCE TEST: CRITERION TAKEN AS 0", 2);
     const auto marks = iteration_.trace.add(stats);
     observer_.report_line(convergence_line(k, stats, marks));
 
@@ -286,9 +288,9 @@ Step SignalFreeRun::convergence_step(int k) {
     iteration_.prev = iteration_.chron;
     series_.switched.resize(static_cast<std::size_t>(k), 0);
     iteration_.change_means.push_back(iteration_.change.back().first);
-    iteration_.net_changes.push_back(
-        k >= 3 ? net_change(iteration_.history[static_cast<std::size_t>(k - 2)], iteration_.chron, depth_.counts)
-               : 0.0f);
+    iteration_.net_changes.push_back(k >= 3 ? net_change(iteration_.history[static_cast<std::size_t>(k - 2)],
+                                                         iteration_.chron, depth_.counts)
+                                            : 0.0f);
     const StopDecision decision = stop_decision(
         {iteration_.statistic, iteration_.change_means, iteration_.net_changes, series_.switched},
         StopRule{.threshold = in_.params.convergence, .max_iterations = kMaxIterations});

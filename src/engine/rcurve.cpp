@@ -58,17 +58,16 @@ int raise_to_floor(RegionalCurve& rc, float floor, float fill) {
     return raised;
 }
 
-}  // namespace
-
-RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
-                     std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
-                     Notices& notices, float fill) {
-    RegionalCurve rc;
+// The raw curve: the mean of the values by age (from the smallest pith offset when offsets are
+// present), the series at each age, and the smoothed curve's place; false when no age has a value.
+bool mean_by_age(const RegionalInput& in, const RegionalFit& fit, float fill, RegionalCurve& rc) {
+    const YearMatrix& values = in.values;
+    const std::span<const int> lengths = in.lengths, pith_offsets = in.pith_offsets;
     const std::size_t series = std::min(lengths.size(), static_cast<std::size_t>(values.cols()));
 
     // Smallest offset (only when offsets are present) and the highest age reached.
     int min_offset = 0;
-    if (pith_present && series > 0) {
+    if (in.pith_present && series > 0) {
         min_offset = offset_of(pith_offsets, 0);
         for (std::size_t i = 1; i < series; ++i)
             min_offset = std::min(min_offset, offset_of(pith_offsets, i));
@@ -81,7 +80,7 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
     }
     rc.min_offset = min_offset;
     rc.code = fit.code;
-    if (ages <= 0) return rc;
+    if (ages <= 0) return false;
 
     // Sums and counts by age (double sums keep the mean exact for long, deep samples).
     std::vector<double> sum(static_cast<std::size_t>(ages), 0.0);
@@ -105,6 +104,15 @@ RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
         if (count[static_cast<std::size_t>(a)] > 0)
             rc.raw[static_cast<std::size_t>(a)] =
                 static_cast<float>(sum[static_cast<std::size_t>(a)] / count[static_cast<std::size_t>(a)]);
+    return true;
+}
+
+}  // namespace
+
+RegionalCurve rcurve(const RegionalInput& in, const RegionalFit& fit, Notices& notices, float fill) {
+    RegionalCurve rc;
+    if (!mean_by_age(in, fit, fill, rc)) return rc;
+    const int ages = rc.ages, min_offset = rc.min_offset;
 
     // The mean curve from age min_offset + 1 on; n positions.
     const int n = ages - min_offset;

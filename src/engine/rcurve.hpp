@@ -48,7 +48,7 @@ struct RegionalFit {
     // the attempt + the curve floor: the floor in measurement units)
 };
 
-// Builds the Regional curve of `values` (ring rows × series: row 0 = each series' first ring).
+// Builds the Regional curve of in.values (ring rows × series: row 0 = each series' first ring).
 //   lengths       number of rings of each series (columns beyond lengths.size() are ignored)
 //   pith_offsets  rings missing between pith and first ring, added to every ring number (an
 //                 empty span means 0 for every series)
@@ -61,9 +61,14 @@ struct RegionalFit {
 // fit.line_floor at any age with a value is replaced by the horizontal line through the mean
 // (code 6); then every curve value below fit.floor is raised to it. What the fits said goes to
 // `notices`.
-RegionalCurve rcurve(const YearMatrix& values, std::span<const int> lengths,
-                     std::span<const int> pith_offsets, bool pith_present, const RegionalFit& fit,
-                     Notices& notices, float fill = kMissing);
+struct RegionalInput {
+    const YearMatrix& values;
+    std::span<const int> lengths;
+    std::span<const int> pith_offsets;
+    bool pith_present = false;
+};
+RegionalCurve rcurve(const RegionalInput& in, const RegionalFit& fit, Notices& notices,
+                     float fill = kMissing);
 
 // True when the smoothed curve reaches 0 or below at an age with a value (the fill skipped), or
 // when its fit did before the floor was applied.

@@ -25,7 +25,8 @@ AttemptOutcome SignalFreeRun::run() {
     first_pass();
     best_.iteration_curves = series_.iteration_curves;  // the first pass's curves
     // The first detrending of every series, drawn once (first attempt) in per-series mode.
-    if (plots_.keep_data && facts_.plots_on) observer_.plots().plt2(plots_.first_indices, setup_.spans, kMissing);
+    if (plots_.keep_data && facts_.plots_on)
+        observer_.plots().plt2(plots_.first_indices, setup_.spans, kMissing);
     first_chronology();
 
     const Step step = iterate();
@@ -37,7 +38,8 @@ AttemptOutcome SignalFreeRun::run() {
         observer_.console_line("EVENTUALLY WHEN USING FLEXIBLE DATA-ADAPTIVE CURVE FITS LIKE THE", 2);
         observer_.console_line("SPLINE OR FRIEDMAN SMOOTHER. BUT NOT THIS TIME. THE DATA AS READ ARE", 2);
         observer_.console_line("ITERATED ONCE MORE AND THEIR BEST ITERATE IS KEPT.", 2);
-        observer_.report_line("NO CONSTANT LET THE ITERATION CONVERGE: THE DATA AS READ ARE ITERATED AGAIN", 2);
+        observer_.report_line("NO CONSTANT LET THE ITERATION CONVERGE: THE DATA AS READ ARE ITERATED AGAIN",
+                              2);
         observer_.gave_up_pause();
         return AttemptOutcome::GaveUp;
     }
@@ -144,13 +146,14 @@ void SignalFreeRun::publish(Step step) {
     p.iteration = best_.k;
     p.threshold = in_.params.convergence;
     if (best_.k > 0) {
-        p.criterion = criterion_name(
-            static_cast<int>(choose_criterion(best_.k, in_.params.median_differences, in_.params.curve_option)));
+        p.criterion = criterion_name(static_cast<int>(
+            choose_criterion(best_.k, in_.params.median_differences, in_.params.curve_option)));
         p.statistic = best_.statistic;
         const auto& change = iteration_.change[static_cast<std::size_t>(best_.k - 1)];
         p.change_mean = change.first;
         p.change_max = change.second;
-        if (setup_.index_mode == kRatioIndices) p.near_zero_years = near_zero_years(best_.prev, depth_.counts);
+        if (setup_.index_mode == kRatioIndices)
+            p.near_zero_years = near_zero_years(best_.prev, depth_.counts);
     }
     p.end = best_.k == 0                   ? IterationEnd::NoIterate
             : step == Step::Converged      ? IterationEnd::Converged

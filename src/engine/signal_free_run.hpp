@@ -36,9 +36,9 @@ struct EngineWork {
     RobustWorkspace rws;
     SplineWorkspace sws;
     ChronologySummary summary;
-    std::optional<SeriesWaves> waves;    // the per-series work on the threads (first pass on)
+    std::optional<SeriesWaves> waves;   // the per-series work on the threads (first pass on)
     std::vector<float> segment_length;  // mean segment length by year
-    std::vector<int> wavelengths;        // per year: the stiffness of the spline through the differences
+    std::vector<int> wavelengths;       // per year: the stiffness of the spline through the differences
 };
 
 // Per series: its first-pass mean, the codes and floor events of its fits, its current curve.
@@ -117,7 +117,8 @@ struct SampleDepth {
 // the call.
 class SignalFreeRun {
 public:
-    SignalFreeRun(const EngineCall& call, EngineObserver& observer, EngineResults& results, EngineCarry& carry)
+    SignalFreeRun(const EngineCall& call, EngineObserver& observer, EngineResults& results,
+                  EngineCarry& carry)
         : in_(call),
           observer_(observer),
           results_(results),

@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "io/output_table.hpp"
 #include "console/console.hpp"
 #include "console/numeric_stop.hpp"
 #include "console/report.hpp"
 #include "console/run_answers.hpp"
 #include "diag/comint.hpp"
+#include "io/output_table.hpp"
 #include "run/stabilization.hpp"
 
 namespace kestrovan {
@@ -42,15 +42,15 @@ void RunObserver::regional_curves_file(const RegionalCurveHistory& history) {
     write_rcs_curves(io_.files.base_name() + output_suffix(OutputFile::RegionalCurves), history);
 }
 
-bool RunObserver::regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RegionalCurveHistory& history,
-                                          RegionalCurve& curve) {
+bool RunObserver::regional_curve_dialogue(const RegionalData& data, RegionalFit& fit,
+                                          RegionalCurveHistory& history, RegionalCurve& curve) {
     return kestrovan::regional_curve_dialogue(data, fit, io_, history, curve);
 }
 
 bool RunObserver::tree_ring_plots() { return io_.answers.tree_ring_plots(); }
 
-StabilizedChronology RunObserver::stabilize(const StabilizationInput& input, const StabilizationSettings& settings,
-                                            RbarTables* tables) {
+StabilizedChronology RunObserver::stabilize(const StabilizationInput& input,
+                                            const StabilizationSettings& settings, RbarTables* tables) {
     return rbar_stabilization(input, settings, io_, tables);
 }
 
@@ -62,7 +62,7 @@ bool regional_curve_dialogue(const RegionalData& data, RegionalFit& fit, RunIo& 
     fit.truncation_age = 0;
     for (;;) {
         with_notices(console, [&](Notices& notices) {
-            curve = rcurve(data.values, data.lengths, data.pith_offsets, data.pith_present, fit, notices);
+            curve = rcurve({data.values, data.lengths, data.pith_offsets, data.pith_present}, fit, notices);
         });
         io.plotter.plt1(curve.raw, curve.smoothed, 1, curve.ages - curve.min_offset, kMissing,
                         "Initial RC and MVF fit", curve.min_offset, curve.series);

@@ -88,7 +88,8 @@ TEST(EngineSteps, AnAttemptTalksOnlyToItsObserver) {
     RecordingObserver observer;
     EngineResults results;
     EngineCarry carry;
-    ASSERT_EQ(sigfree({table, floors, params, attempt, 1}, observer, results, carry), AttemptOutcome::Completed);
+    ASSERT_EQ(sigfree({table, floors, params, attempt, 1}, observer, results, carry),
+              AttemptOutcome::Completed);
     EXPECT_EQ(observer.passes, (std::vector<EnginePass>{EnginePass::FirstPass, EnginePass::SignalFree}));
     EXPECT_EQ(observer.rows, 2 * table.count());
     EXPECT_EQ(observer.ended, 2);

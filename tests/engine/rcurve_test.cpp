@@ -53,7 +53,7 @@ TEST(Rcurve, MeanByAgeWithoutOffsets) {
     const YearMatrix m = rings({{1, 2, 3, 4, 5}, {3, 4, 5}, {2, 3, 4, 6}}, len);
     RegionalFit fit;
     fit.code = 6;
-    const RegionalCurve rc = rcurve(m, len, {}, false, fit, f.notices);
+    const RegionalCurve rc = rcurve({m, len, {}, false}, fit, f.notices);
     EXPECT_EQ(rc.ages, 5);
     EXPECT_EQ(rc.min_offset, 0);
     const std::vector<float> expected{2.0f, 3.0f, 4.0f, 5.0f, 5.0f};
@@ -73,7 +73,7 @@ TEST(Rcurve, PithOffsetsShiftTheCurveAndTheTruncation) {
     RegionalFit fit;
     fit.code = 4;  // straight line: exact on these linear values
     fit.truncation_age = 10;
-    const RegionalCurve rc = rcurve(m, len, offsets, true, fit, f.notices);
+    const RegionalCurve rc = rcurve({m, len, offsets, true}, fit, f.notices);
     EXPECT_EQ(rc.min_offset, 5);
     EXPECT_EQ(rc.ages, 45);
     for (int age = 1; age <= 5; ++age) {
@@ -86,7 +86,7 @@ TEST(Rcurve, PithOffsetsShiftTheCurveAndTheTruncation) {
     EXPECT_FLOAT_EQ(rc.raw[44], 100.0f - 39);  // raw curve unchanged
 
     // Without the flag the offsets still count, but the curve is not shifted.
-    const RegionalCurve plain = rcurve(m, len, offsets, false, RegionalFit{6}, f.notices);
+    const RegionalCurve plain = rcurve({m, len, offsets, false}, RegionalFit{6}, f.notices);
     EXPECT_EQ(plain.min_offset, 0);
     EXPECT_EQ(plain.raw[0], kMissing);
     EXPECT_EQ(plain.smoothed[0], kMissing);  // no ring has age 1
@@ -104,7 +104,7 @@ TEST(Rcurve, TruncationAt50OfA300AgeCurve) {
     fit.code = -2;
     fit.stiffness = 10;
     fit.truncation_age = 50;
-    const RegionalCurve rc = rcurve(m, len, {}, false, fit, f.notices);
+    const RegionalCurve rc = rcurve({m, len, {}, false}, fit, f.notices);
     ASSERT_EQ(rc.ages, 300);
     for (int a = 50; a < 300; ++a) EXPECT_FLOAT_EQ(rc.smoothed[a], rc.smoothed[49]);
     for (int a = 0; a < 300; ++a) EXPECT_FLOAT_EQ(rc.raw[a], y[a]);  // a single series is its own mean
@@ -112,9 +112,9 @@ TEST(Rcurve, TruncationAt50OfA300AgeCurve) {
 
     // A truncation age beyond the curve means no truncation.
     fit.truncation_age = 1000;
-    const RegionalCurve whole = rcurve(m, len, {}, false, fit, f.notices);
+    const RegionalCurve whole = rcurve({m, len, {}, false}, fit, f.notices);
     fit.truncation_age = 0;
-    const RegionalCurve none = rcurve(m, len, {}, false, fit, f.notices);
+    const RegionalCurve none = rcurve({m, len, {}, false}, fit, f.notices);
     for (int a = 0; a < 300; ++a) EXPECT_FLOAT_EQ(whole.smoothed[a], none.smoothed[a]);
 }
 
@@ -125,7 +125,7 @@ TEST(Rcurve, GapsAndTooFewAges) {
     const YearMatrix m = rings({a, b}, len);
     // Offsets 0 and 20 leave ages 11..20 without data.
     const RegionalCurve rc =
-        rcurve(m, len, std::vector<int>{0, 20}, true, RegionalFit{-2, 7.0f, 0, 10, 0}, f.notices);
+        rcurve({m, len, std::vector<int>{0, 20}, true}, RegionalFit{-2, 7.0f, 0, 10, 0}, f.notices);
     ASSERT_EQ(rc.ages, 30);
     EXPECT_EQ(rc.raw[14], kMissing);
     // The fit runs through the gap, but both curves report the empty ages as empty.
@@ -141,7 +141,7 @@ TEST(Rcurve, GapsAndTooFewAges) {
     }
     // Three ages are too few for a spline: the mean is used instead.
     const YearMatrix s = rings({{3.0f, 2.0f, 1.0f}}, len);
-    const RegionalCurve short_rc = rcurve(s, len, {}, false, RegionalFit{-2, 7.0f, 0, 10, 0}, f.notices);
+    const RegionalCurve short_rc = rcurve({s, len, {}, false}, RegionalFit{-2, 7.0f, 0, 10, 0}, f.notices);
     EXPECT_EQ(short_rc.code, 6);
     for (float v : short_rc.smoothed) EXPECT_FLOAT_EQ(v, 2.0f);
     EXPECT_FALSE(regional_curve_goes_negative(short_rc));
@@ -318,14 +318,14 @@ TEST(Rcurve, LinesAndExponentialsGiveWayToTheMeanOtherCurvesAreRaised) {
     RegionalFit fit{4, 7.0f, 0, 10, 0};
     fit.floor = 0.02f;
     fit.line_floor = 0.40f;
-    RegionalCurve rc = rcurve(lines, len, {}, false, fit, f.notices);
+    RegionalCurve rc = rcurve({lines, len, {}, false}, fit, f.notices);
     EXPECT_EQ(rc.code, 4);
     EXPECT_FALSE(rc.replaced_by_mean);
     EXPECT_NEAR(rc.smoothed[79], 0.42f, 1e-4f);
     fit.line_floor = 0.50f;
     for (int code : {1, 2, 4, 5}) {
         fit.code = code;
-        rc = rcurve(lines, len, {}, false, fit, f.notices);
+        rc = rcurve({lines, len, {}, false}, fit, f.notices);
         EXPECT_TRUE(rc.replaced_by_mean) << code;
         EXPECT_EQ(rc.code, 6) << code;
         for (float v : rc.smoothed) ASSERT_NEAR(v, 1.21f, 1e-4f) << code;
@@ -334,10 +334,10 @@ TEST(Rcurve, LinesAndExponentialsGiveWayToTheMeanOtherCurvesAreRaised) {
     // A spline below the floor keeps its shape and is raised to the floor where it undershoots.
     const YearMatrix step = rings({dip}, len);
     fit = RegionalFit{-2, 7.0f, 0, 10, 0};
-    const RegionalCurve free = rcurve(step, len, {}, false, fit, f.notices);
+    const RegionalCurve free = rcurve({step, len, {}, false}, fit, f.notices);
     fit.floor = 0.02f;
     fit.line_floor = 0.50f;
-    rc = rcurve(step, len, {}, false, fit, f.notices);
+    rc = rcurve({step, len, {}, false}, fit, f.notices);
     EXPECT_EQ(rc.code, -2);
     EXPECT_FALSE(rc.replaced_by_mean);
     EXPECT_GT(rc.raised, 0);
