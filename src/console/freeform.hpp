@@ -1,26 +1,4 @@
 #pragma once
-// Free-form (list-directed) reading of typed answers and data lines: items separated by blanks,
-// tabs or commas; numbers in the usual Fortran forms ("12", "-3", "0.5", "1.5e3", "2.D-1").
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
-
-namespace kestrovan {
-
-// The items of a line, separated by blanks, tabs or commas (empty items are dropped).
-std::vector<std::string> freeform_items(std::string_view line);
-
-// One whole item as an integer (optional sign, digits only); nullopt when it is not one
-// or does not fit a 32-bit integer.
-std::optional<int> parse_int(std::string_view item);
-
-// One whole item as a finite real (integer, decimal or exponent form, E or D); nullopt otherwise.
-std::optional<double> parse_real(std::string_view item);
-
-// The first item of a line read as an integer or a real; nullopt for an empty line or one
-// whose first item is not a number.
-std::optional<int> read_int(std::string_view line);
-std::optional<double> read_real(std::string_view line);
-
-}  // namespace kestrovan
+// Free-form reading lives in the model layer (model/freeform.hpp), below the console and the
+// readers that both use it; this header keeps the console's name for it.
+#include "model/freeform.hpp"

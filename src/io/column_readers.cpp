@@ -10,20 +10,15 @@
 #include <string_view>
 #include <vector>
 
-#include "console/ask.hpp"
-#include "console/console.hpp"
-#include "console/freeform.hpp"
-#include "io/loaders.hpp"
 #include "io/table_builder.hpp"
 #include "io/text_lines.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 
 namespace kestrovan {
 
-using detail::ask_column_count;
-using detail::ask_sentinel;
+using detail::ColumnLayout;
 using detail::no_series;
-using detail::read_columns;
 using detail::sentinel_form;
 using detail::TableBuilder;
 
@@ -32,9 +27,9 @@ namespace {
 // Lines of a multiple-column file may hold thousands of columns.
 constexpr std::size_t kWideLine = std::size_t{1} << 20;
 
-void line_too_long_message(Console& console, int line) {
-    console.blank_line();
-    console.line(
+void line_too_long_message(LoadNotes& notes, int line) {
+    notes.blank_line();
+    notes.refusal(
         "Line " + std::to_string(line) + " of the file is longer than a mebibyte: this is not a data file.",
         2);
 }
@@ -127,7 +122,7 @@ bool starts_new_series(ItemLines& lines, std::string_view item) {
 }
 
 // The value lines of one single-column block, up to the next identifier or the end of the file.
-bool read_single_block(Console& console, ItemLines& lines, const std::string& id, int first_year,
+bool read_single_block(LoadNotes& notes, ItemLines& lines, const std::string& id, int first_year,
                        std::vector<float>& values, SingleColumnRead& read) {
     bool decimal = true;  // every value so far written with a decimal point
     for (;;) {
@@ -138,10 +133,10 @@ bool read_single_block(Console& console, ItemLines& lines, const std::string& id
         const long long year = static_cast<long long>(first_year) + static_cast<long long>(values.size());
         const std::string at = "Line " + std::to_string(l->number) + ": ";
         if (l->items.size() != 1) {
-            console.blank_line();
-            console.line(at + "series " + rtrim(id) + " has more than one item where its value for " +
-                             std::to_string(year) + " stands (one value per line).",
-                         2);
+            notes.blank_line();
+            notes.refusal(at + "series " + rtrim(id) + " has more than one item where its value for " +
+                              std::to_string(year) + " stands (one value per line).",
+                          2);
             return false;
         }
         // The same line as the file's last line cannot be told from an identifier whose first
@@ -149,31 +144,31 @@ bool read_single_block(Console& console, ItemLines& lines, const std::string& id
         if (decimal && integer_form(item) && !values.empty() && !lines.peek(1)) return true;
         if (decimal && integer_form(item) && !values.empty() && starts_new_series(lines, item)) {
             if (read.digit_ids++ == 0) {
-                console.blank_line();
-                console.line("WARNING: " + at + item +
-                                 " is taken as the identifier of a new series (first year " +
-                                 lines.peek(1)->items[0] + "), not as a ring width of " + rtrim(id) + ".",
-                             2);
+                notes.blank_line();
+                notes.warning("WARNING: " + at + item +
+                                  " is taken as the identifier of a new series (first year " +
+                                  lines.peek(1)->items[0] + "), not as a ring width of " + rtrim(id) + ".",
+                              2);
             }
             return true;
         }
         const auto v = parse_real(item);
         if (!v || !(*v < kLargestWidth)) {
-            console.blank_line();
-            console.line(at + "the value " + item + " of series " + rtrim(id) + " for " +
-                             std::to_string(year) + " is not a ring width in millimetres (" +
-                             (v ? "100 or more" : "not a finite number") + ").",
-                         2);
+            notes.blank_line();
+            notes.refusal(at + "the value " + item + " of series " + rtrim(id) + " for " +
+                              std::to_string(year) + " is not a ring width in millimetres (" +
+                              (v ? "100 or more" : "not a finite number") + ").",
+                          2);
             if (integer_form(item))
-                console.line("(A series identifier made of digits only must be followed by its first year.)",
-                             2);
+                notes.refusal("(A series identifier made of digits only must be followed by its first year.)",
+                              2);
             return false;
         }
         if (static_cast<int>(values.size()) == kMaxYears) {
-            console.blank_line();
-            console.line("Series " + rtrim(id) + " has more than " + std::to_string(kMaxYears) +
-                             " values, the limit per series.",
-                         2);
+            notes.blank_line();
+            notes.refusal("Series " + rtrim(id) + " has more than " + std::to_string(kMaxYears) +
+                              " values, the limit per series.",
+                          2);
             return false;
         }
         if (integer_form(item)) decimal = false;
@@ -184,20 +179,20 @@ bool read_single_block(Console& console, ItemLines& lines, const std::string& id
 
 }  // namespace
 
-bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
-    TableBuilder builder(console);
+bool rd1col(std::istream& file, SeriesTable& table, LoadNotes& notes, int lines_before) {
+    TableBuilder builder(notes);
     ItemLines lines(file, lines_before);
     SingleColumnRead read;
     std::vector<float> values;
 
     auto error = [&](const char* what, const std::string& id, int line) {
-        console.line(what, 2);
-        console.line("Series: " + fixed_width(id, 8) + " Number: " + fmt_i(builder.count() + 1, 5), 9);
-        console.line(line > lines.lines_read()
-                         ? "(the file ends after line " + std::to_string(lines.lines_read()) + ")"
-                         : "(line " + std::to_string(line) + " of the file)",
-                     9);
-        console.pause(" Hit return to continue ");
+        notes.refusal(what, 2);
+        notes.refusal("Series: " + fixed_width(id, 8) + " Number: " + fmt_i(builder.count() + 1, 5), 9);
+        notes.refusal(line > lines.lines_read()
+                          ? "(the file ends after line " + std::to_string(lines.lines_read()) + ")"
+                          : "(line " + std::to_string(line) + " of the file)",
+                      9);
+        notes.pause(" Hit return to continue ");
         return false;
     };
 
@@ -215,33 +210,33 @@ bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_
                               : std::nullopt;
         if (!year) return error("Rd1col: Error reading series IYR value", id, year_line->number);
         if (*year < kEarliestYear || *year > kLatestYear) {
-            console.blank_line();
-            console.line("Line " + std::to_string(year_line->number) + ": the first year " +
-                             std::to_string(*year) + " of series " + rtrim(id) + " lies outside the years " +
-                             std::to_string(kEarliestYear) + " to " + std::to_string(kLatestYear) +
-                             " that the program's files hold.",
-                         2);
+            notes.blank_line();
+            notes.refusal("Line " + std::to_string(year_line->number) + ": the first year " +
+                              std::to_string(*year) + " of series " + rtrim(id) + " lies outside the years " +
+                              std::to_string(kEarliestYear) + " to " + std::to_string(kLatestYear) +
+                              " that the program's files hold.",
+                          2);
             return false;
         }
         lines.drop();
 
         values.clear();
-        if (!read_single_block(console, lines, id, *year, values, read)) return false;
+        if (!read_single_block(notes, lines, id, *year, values, read)) return false;
         if (!builder.add(id, *year, values, id_line)) return false;
     }
     if (lines.too_long()) {
-        line_too_long_message(console, lines.lines_read() + 1);
+        line_too_long_message(notes, lines.lines_read() + 1);
         return false;
     }
     if (builder.count() == 0) {
-        no_series(console, lines.lines_read());
+        no_series(notes, lines.lines_read());
         return false;
     }
     if (read.digit_ids > 1) {
-        console.blank_line();
-        console.line("WARNING: " + std::to_string(read.digit_ids) +
-                         " identifiers made of digits only were taken as the starts of new series.",
-                     2);
+        notes.blank_line();
+        notes.warning("WARNING: " + std::to_string(read.digit_ids) +
+                          " identifiers made of digits only were taken as the starts of new series.",
+                      2);
     }
     builder.finish(table);
     return true;
@@ -249,39 +244,12 @@ bool rd1col(Console& console, std::istream& file, SeriesTable& table, int lines_
 
 namespace detail {
 
-int ask_column_count(Console& console) {
-    for (;;) {
-        console.blank_line();
-        console.line("Enter the total number of columns in your file", 2);
-        console.text(at_column(2, "[Program assumes Col_1 contains the X values] : "));
-        const std::string answer = ask_or_stop(console);
-        const NumberAnswer n = parse_integer_answer(answer);
-        if (n.kind == NumberAnswer::Kind::Value && n.value >= 2) return n.value;
-        if (n.kind == NumberAnswer::Kind::Refused)
-            refuse(console, n.reason);
-        else
-            refuse(console, "The number of columns is a whole number of at least 2 (years and one series).");
-    }
-}
-
 std::string sentinel_form(std::string_view text) {
     std::string s = fixed_width(text, 8);
     std::string t = trim(s);
     if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c == '*'; }))
         return fixed_width("*", 8);
     return s;
-}
-
-std::string ask_sentinel(Console& console) {
-    for (;;) {
-        console.blank_line();
-        console.line("Enter the sentinal value or character used to ", 2);
-        console.text(at_column(2, "pad the records [can not be spaces, if ******* enter *] : "));
-        const std::string answer = trim(console.ask());
-        if (!answer.empty()) return answer;
-        console.blank_line();
-        console.line("The sentinel can not be blank.", 2);
-    }
 }
 
 }  // namespace detail
@@ -302,8 +270,9 @@ struct ColumnCells {
     std::size_t at(std::size_t row, std::size_t column) const { return row * width + column; }
 };
 
-bool read_year_lines(Console& console, std::istream& file, int columns, const std::string& sentinel,
-                     int& line_number, ColumnCells& cells) {
+bool read_year_lines(LoadNotes& notes, std::istream& file, const ColumnLayout& layout, int& line_number,
+                     ColumnCells& cells) {
+    const int columns = layout.columns;
     std::string line;
     while (read_text_line(file, line, kWideLine)) {
         ++line_number;
@@ -311,33 +280,33 @@ bool read_year_lines(Console& console, std::istream& file, int columns, const st
         if (items.empty()) continue;
         const std::string at = "Line " + std::to_string(line_number);
         if (static_cast<int>(items.size()) < columns) {
-            console.blank_line();
-            console.line(at + " holds " + std::to_string(items.size()) + " items for " +
-                             std::to_string(columns) + " columns.",
-                         2);
+            notes.blank_line();
+            notes.refusal(at + " holds " + std::to_string(items.size()) + " items for " +
+                              std::to_string(columns) + " columns.",
+                          2);
             return false;
         }
         if (static_cast<int>(cells.years.size()) == kMaxYears) {
-            console.blank_line();
-            console.line("The file holds more than " + std::to_string(kMaxYears) +
-                             " year lines, the limit (" + at + " is one too many).",
-                         2);
+            notes.blank_line();
+            notes.refusal("The file holds more than " + std::to_string(kMaxYears) +
+                              " year lines, the limit (" + at + " is one too many).",
+                          2);
             return false;
         }
         if (static_cast<int>(items.size()) > columns) {
             // One item too many anywhere on the line would move the values after it into the
             // neighbouring series.
-            console.blank_line();
-            console.line(at + " holds " + std::to_string(items.size()) + " items for " +
-                             std::to_string(columns) + " columns.",
-                         2);
+            notes.blank_line();
+            notes.refusal(at + " holds " + std::to_string(items.size()) + " items for " +
+                              std::to_string(columns) + " columns.",
+                          2);
             return false;
         }
         cells.line_numbers.push_back(line_number);
         cells.years.push_back(integer_form(items[0]) ? parse_int(items[0]) : std::nullopt);
         for (std::size_t k = 1; k <= cells.width; ++k) {
             const std::string& text = items[k];
-            const bool padding = sentinel_form(text) == sentinel;
+            const bool padding = sentinel_form(text) == layout.sentinel;
             const auto v = padding ? std::nullopt : parse_real(text);
             cells.values.push_back(v ? static_cast<float>(*v) : 0.0f);
             cells.kinds.push_back(padding                   ? ColumnCells::kSentinel
@@ -346,7 +315,7 @@ bool read_year_lines(Console& console, std::istream& file, int columns, const st
         }
     }
     if (line_too_long(file)) {
-        line_too_long_message(console, line_number + 1);
+        line_too_long_message(notes, line_number + 1);
         return false;
     }
     return true;
@@ -360,7 +329,7 @@ struct ColumnSeries {
 };
 
 // The values of series column k (0-based among the series columns); false after a message.
-bool column_series(Console& console, const ColumnCells& cells, std::size_t k, const std::string& id,
+bool column_series(LoadNotes& notes, const ColumnCells& cells, std::size_t k, const std::string& id,
                    ColumnSeries& series) {
     series.values.clear();
     std::optional<std::size_t> gap;  // a sentinel line met after the first value
@@ -373,52 +342,52 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
         }
         const auto& year = cells.years[r];
         if (cells.kinds[cell] == ColumnCells::kBad) {
-            console.blank_line();
-            console.line("Error reading y values check sentinel if ******* enter *", 2);
-            console.line(
+            notes.blank_line();
+            notes.refusal("Error reading y values check sentinel if ******* enter *", 2);
+            notes.refusal(
                 at + (year ? ", year " + std::to_string(*year) : std::string()) +
                     ": not a number, or not a ring width in millimetres: not finite, or 100 or more)",
                 2);
             return false;
         }
         if (!year || *year < kEarliestYear || *year > kLatestYear) {
-            console.blank_line();
-            console.line("Error reading time steps", 2);
-            console.line(at + ": the year is not a whole number from " + std::to_string(kEarliestYear) +
-                             " to " + std::to_string(kLatestYear) + ")",
-                         2);
+            notes.blank_line();
+            notes.refusal("Error reading time steps", 2);
+            notes.refusal(at + ": the year is not a whole number from " + std::to_string(kEarliestYear) +
+                              " to " + std::to_string(kLatestYear) + ")",
+                          2);
             return false;
         }
         if (gap) {
             // A sentinel between two values would move every later value to a wrong year.
-            console.blank_line();
+            notes.blank_line();
             const auto& gap_year = cells.years[*gap];
-            console.line("Series " + rtrim(id) + " has a gap: the sentinel stands inside the series (line " +
-                             std::to_string(cells.line_numbers[*gap]) +
-                             (gap_year ? ", year " + std::to_string(*gap_year) : std::string()) + ").",
-                         2);
-            console.line("Fill the gap first; this program cannot bridge it.", 2);
+            notes.refusal("Series " + rtrim(id) + " has a gap: the sentinel stands inside the series (line " +
+                              std::to_string(cells.line_numbers[*gap]) +
+                              (gap_year ? ", year " + std::to_string(*gap_year) : std::string()) + ").",
+                          2);
+            notes.refusal("Fill the gap first; this program cannot bridge it.", 2);
             return false;
         }
         if (series.values.empty()) {
             series.first_year = *year;
             series.first_line = cells.line_numbers[r];
         } else if (const int due = series.first_year + static_cast<int>(series.values.size()); *year != due) {
-            console.blank_line();
-            console.line("Series " + rtrim(id) + ": the year lines do not follow each other (line " +
-                             std::to_string(cells.line_numbers[r]) + " holds the year " +
-                             std::to_string(*year) + " where " + std::to_string(due) + " was due).",
-                         2);
+            notes.blank_line();
+            notes.refusal("Series " + rtrim(id) + ": the year lines do not follow each other (line " +
+                              std::to_string(cells.line_numbers[r]) + " holds the year " +
+                              std::to_string(*year) + " where " + std::to_string(due) + " was due).",
+                          2);
             return false;
         }
         series.values.push_back(cells.values[cell]);
     }
     if (series.values.empty()) {
-        console.blank_line();
-        console.line("Series " + rtrim(id) + " (column " + std::to_string(k + 2) +
-                         " of the naming line, line " + std::to_string(cells.naming_line) +
-                         ") has no values (only the sentinel).",
-                     2);
+        notes.blank_line();
+        notes.refusal("Series " + rtrim(id) + " (column " + std::to_string(k + 2) +
+                          " of the naming line, line " + std::to_string(cells.naming_line) +
+                          ") has no values (only the sentinel).",
+                      2);
         return false;
     }
     return true;
@@ -426,7 +395,7 @@ bool column_series(Console& console, const ColumnCells& cells, std::size_t k, co
 
 // The naming line: the first line that holds anything, one name per column. Empty (message
 // printed) when it holds another number of names or is not text.
-std::vector<std::string> read_naming_line(Console& console, std::istream& file, int columns,
+std::vector<std::string> read_naming_line(LoadNotes& notes, std::istream& file, int columns,
                                           int& line_number) {
     std::string line;
     std::vector<std::string> names;
@@ -436,21 +405,21 @@ std::vector<std::string> read_naming_line(Console& console, std::istream& file, 
         if (!names.empty()) break;
     }
     if (static_cast<int>(names.size()) != columns) {
-        console.blank_line();
+        notes.blank_line();
         if (line_too_long(file))
-            line_too_long_message(console, line_number + 1);
+            line_too_long_message(notes, line_number + 1);
         else
-            console.line("The naming line (line " + std::to_string(line_number) + ") holds " +
-                             std::to_string(names.size()) + " names for " + std::to_string(columns) +
-                             " columns.",
-                         2);
+            notes.refusal("The naming line (line " + std::to_string(line_number) + ") holds " +
+                              std::to_string(names.size()) + " names for " + std::to_string(columns) +
+                              " columns.",
+                          2);
         return {};
     }
     if (std::any_of(names.begin(), names.end(), [](const std::string& n) { return has_control_bytes(n); })) {
-        console.blank_line();
-        console.line("The naming line of the file (line " + std::to_string(line_number) +
-                         ") is not text: the file cannot be read as columns.",
-                     2);
+        notes.blank_line();
+        notes.refusal("The naming line of the file (line " + std::to_string(line_number) +
+                          ") is not text: the file cannot be read as columns.",
+                      2);
         return {};
     }
     return names;
@@ -460,29 +429,30 @@ std::vector<std::string> read_naming_line(Console& console, std::istream& file, 
 
 namespace detail {
 
-bool read_columns(Console& console, std::istream& file, int columns, const std::string& sentinel,
-                  SeriesTable& table, int lines_before) {
+bool read_columns(std::istream& file, const ColumnLayout& layout, SeriesTable& table, LoadNotes& notes,
+                  int lines_before) {
+    const int columns = layout.columns;
     if (columns - 1 > kMaxSeries) {
-        console.blank_line();
-        console.line("A file of " + std::to_string(columns) + " columns holds more than " +
-                         std::to_string(kMaxSeries) + " series, the limit.",
-                     2);
+        notes.blank_line();
+        notes.refusal("A file of " + std::to_string(columns) + " columns holds more than " +
+                          std::to_string(kMaxSeries) + " series, the limit.",
+                      2);
         return false;
     }
     int line_number = lines_before;
-    const std::vector<std::string> names = read_naming_line(console, file, columns, line_number);
+    const std::vector<std::string> names = read_naming_line(notes, file, columns, line_number);
     if (names.empty()) return false;
 
     ColumnCells cells;
     cells.width = static_cast<std::size_t>(columns - 1);
     cells.naming_line = line_number;
-    if (!read_year_lines(console, file, columns, sentinel, line_number, cells)) return false;
+    if (!read_year_lines(notes, file, layout, line_number, cells)) return false;
 
-    TableBuilder builder(console);
+    TableBuilder builder(notes);
     ColumnSeries series;
     for (int k = 1; k < columns; ++k) {
         const std::string id = fixed_width(names[static_cast<std::size_t>(k)], 8);
-        if (!column_series(console, cells, static_cast<std::size_t>(k - 1), id, series)) return false;
+        if (!column_series(notes, cells, static_cast<std::size_t>(k - 1), id, series)) return false;
         if (!builder.add(
                 id, series.first_year, series.values, series.first_line,
                 "column " + std::to_string(k + 1) + " (line " + std::to_string(series.first_line) + ")"))
@@ -493,11 +463,5 @@ bool read_columns(Console& console, std::istream& file, int columns, const std::
 }
 
 }  // namespace detail
-
-bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
-    const int columns = ask_column_count(console);
-    const std::string sentinel = columns - 1 <= kMaxSeries ? ask_sentinel(console) : std::string("*");
-    return read_columns(console, file, columns, sentinel_form(sentinel), table, lines_before);
-}
 
 }  // namespace kestrovan

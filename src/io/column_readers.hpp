@@ -1,36 +1,41 @@
 #pragma once
-// What the multiple-column reader shares with the format menu and with read_data: its two
-// questions, the sentinel's form and the read of the columns once the questions are answered.
-// Internal to the io folder; rd1col and rdmcol are in loaders.hpp.
+// The column readers: single-column blocks (rd1col) and multiple columns once their questions
+// are answered (read_columns; rdmcol in io/loaders.hpp asks them first). They note what they
+// have to say (io/load_notes.hpp) and never talk.
 #include <istream>
 #include <string>
 #include <string_view>
 
+#include "io/load_notes.hpp"
 #include "model/series_table.hpp"
 
 namespace kestrovan {
 
-class Console;
+// Single-column blocks: identifier, first year, one value per line. An identifier made of digits
+// only is recognised inside a block whose values carry decimal points (with a warning); a value
+// that is not finite or is 100 mm or more is refused. True when read (the table holds at least
+// one series); false after the refusal naming the line. `lines_before` is the number of lines
+// of the file passed over before `file`'s position (for the line numbers of the messages).
+bool rd1col(std::istream& file, SeriesTable& table, LoadNotes& notes, int lines_before = 0);
 
 namespace detail {
-
-// The number of columns of a multiple-column file (at least 2: years and one series); a number
-// the table cannot hold is refused by the read (read_columns).
-int ask_column_count(Console& console);
 
 // Texts compared over 8 characters; a run of asterisks stands for "*".
 std::string sentinel_form(std::string_view text);
 
-// The sentinel as typed (trimmed): any text but blanks. "/" is taken as a sentinel here, not as a
-// stop: it is a character a file may be padded with.
-std::string ask_sentinel(Console& console);
+// How a multiple-column file is laid out: its number of columns (years and the series) and its
+// padding text (in sentinel_form).
+struct ColumnLayout {
+    int columns = 0;
+    std::string sentinel;
+};
 
-// Reads a multiple-column file of `columns` columns (years and the series) whose padding is
-// `sentinel` (in sentinel_form) into `table`: the naming line, then one line per year. True when
-// read; false after the message naming the line. `lines_before` is the number of lines of the
-// file passed over before `file`'s position.
-bool read_columns(Console& console, std::istream& file, int columns, const std::string& sentinel,
-                  SeriesTable& table, int lines_before);
+// Reads a multiple-column file laid out as `layout` says into `table`: the naming line, then one
+// line per year. A number of columns beyond the table's limit is refused first. True when read;
+// false after the refusal naming the line. `lines_before` is the number of lines of the file
+// passed over before `file`'s position.
+bool read_columns(std::istream& file, const ColumnLayout& layout, SeriesTable& table, LoadNotes& notes,
+                  int lines_before);
 
 }  // namespace detail
 }  // namespace kestrovan

@@ -4,11 +4,10 @@
 #include <cctype>
 #include <cmath>
 
-#include "console/console.hpp"
-#include "console/freeform.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 
 namespace kestrovan {
 
@@ -65,7 +64,7 @@ std::optional<double> field_value(std::string_view field, int decimals) {
 
 class CompactReader {
 public:
-    CompactReader(Console& console, std::istream& file) : console_(console), file_(file) {}
+    CompactReader(LoadNotes& notes, std::istream& file) : notes_(notes), file_(file) {}
 
     bool run(std::vector<InputSeries>& out) {
         std::string raw;
@@ -85,13 +84,13 @@ public:
         }
         if (line_too_long(file_)) return refuse_long_line();
         if (out.empty()) return refuse("The file holds no series (" + std::to_string(line_) + " lines).");
-        return refuse_repeated_series(console_, out, [&](std::size_t i) {
+        return refuse_repeated_series(notes_, out, [&](std::size_t i) {
             return "under the header line " + std::to_string(out[i].line);
         });
     }
 
 private:
-    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
+    bool refuse(const std::string& what) { return refuse_reading(notes_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
     // The line just read (line_) ended the reading at a mebibyte.
     bool refuse_long_line() {
@@ -155,7 +154,7 @@ private:
         return true;
     }
 
-    Console& console_;
+    LoadNotes& notes_;
     std::istream& file_;
     int line_ = 0;
 };
@@ -191,8 +190,8 @@ std::optional<CompactHeader> parse_compact_header(std::string_view line) {
     return h;
 }
 
-bool read_compact(Console& console, std::istream& file, std::vector<InputSeries>& series) {
-    return CompactReader(console, file).run(series);
+bool read_compact(std::istream& file, std::vector<InputSeries>& series, LoadNotes& notes) {
+    return CompactReader(notes, file).run(series);
 }
 
 }  // namespace kestrovan

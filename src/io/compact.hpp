@@ -14,8 +14,6 @@
 
 namespace kestrovan {
 
-class Console;
-
 // A header line of the compact format: "<count>=N <first year>=I <identifier> <e>(<r>F<w>.<d>)~",
 // where the values are in units of 10^e mm (e from -3 to 0) and each value line holds r fields of
 // w columns (d implied decimals; I<w> reads whole numbers).
@@ -35,7 +33,8 @@ std::optional<CompactHeader> parse_compact_header(std::string_view line);
 // number, a line with more or fewer fields, a unit other than 10^-3 to 10^0 mm, a width of
 // 100 mm or more, a series cut short, or a line that is neither a header nor values is refused
 // with a message naming the line. Negative values are kept as they stand (the missing-value
-// screen names them). Blank lines between series are passed over. False after the message.
-bool read_compact(Console& console, std::istream& file, std::vector<InputSeries>& series);
+// screen names them). Blank lines between series are passed over. False after the refusal (in
+// `notes`).
+bool read_compact(std::istream& file, std::vector<InputSeries>& series, LoadNotes& notes);
 
 }  // namespace kestrovan

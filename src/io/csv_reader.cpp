@@ -6,11 +6,10 @@
 #include <map>
 #include <optional>
 
-#include "console/console.hpp"
-#include "console/freeform.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 
 namespace kestrovan {
 
@@ -141,13 +140,13 @@ Cell read_cell(std::string_view text, bool decimal_comma) {
 
 class CsvReader {
 public:
-    CsvReader(Console& console, std::istream& file, int parts, int lines_before)
-        : console_(console), file_(file), parts_(parts), line_(lines_before) {}
+    CsvReader(LoadNotes& notes, std::istream& file, int parts, int lines_before)
+        : notes_(notes), file_(file), lines_(file), parts_(parts), line_(lines_before) {}
 
     bool run(std::vector<InputSeries>& out) {
         if (!read_header()) return false;
         std::string raw;
-        while (read_text_line(file_, raw, kWideLine)) {
+        while (lines_.next(raw, kWideLine)) {
             ++line_;
             if (trim_view(raw).empty()) continue;
             if (!read_row(raw)) return false;
@@ -162,12 +161,12 @@ public:
     }
 
 private:
-    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
+    bool refuse(const std::string& what) { return refuse_reading(notes_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
 
     bool read_header() {
         std::string raw;
-        while (read_text_line(file_, raw, kWideLine)) {
+        while (lines_.next(raw, kWideLine)) {
             ++line_;
             if (!trim_view(raw).empty()) break;
             raw.clear();
@@ -284,8 +283,9 @@ private:
         std::vector<float> values;  // from the first value on
     };
 
-    Console& console_;
+    LoadNotes& notes_;
     std::istream& file_;
+    TextLineReader lines_;  // the table is read to its end: its lines are taken in blocks
     const int parts_;
     int line_;
     int header_line_ = 0;
@@ -301,9 +301,9 @@ private:
 
 }  // namespace
 
-bool read_csv(Console& console, std::istream& file, int unit_parts, int lines_before,
-              std::vector<InputSeries>& series) {
-    return CsvReader(console, file, unit_parts, lines_before).run(series);
+bool read_csv(std::istream& file, int unit_parts, int lines_before, std::vector<InputSeries>& series,
+              LoadNotes& notes) {
+    return CsvReader(notes, file, unit_parts, lines_before).run(series);
 }
 
 bool looks_like_csv_header(std::string_view line) {

@@ -9,8 +9,6 @@
 
 namespace kestrovan {
 
-class Console;
-
 // Reads a table into `series` (one per column after the first). The separator is the tab when
 // the header row holds one, else the semicolon when it holds one, else the comma; with tabs and
 // semicolons a decimal comma is read as a decimal point. Names may be quoted ("..."). Rows must
@@ -20,9 +18,10 @@ class Console;
 // cells than the header, a year out of step, a cell that is not a number, a
 // width of 100 mm or more, an empty or repeated name, more columns or rows than the limits) is
 // refused with a message naming the line (and column). `lines_before` lines of the file were
-// passed over before `file`'s position. False after the message.
-bool read_csv(Console& console, std::istream& file, int unit_parts, int lines_before,
-              std::vector<InputSeries>& series);
+// passed over before `file`'s position. False after the refusal (in `notes`). The file is read in
+// blocks to its end.
+bool read_csv(std::istream& file, int unit_parts, int lines_before, std::vector<InputSeries>& series,
+              LoadNotes& notes);
 
 // True when `line` (the first line of a file that holds something) reads as the header row of
 // such a table: a separator, and a first cell that names the year column ("year", any case).

@@ -1,37 +1,34 @@
+// The format menu of the loading dialogue (its lines come from the table of formats) and the
+// questions of the kind chosen, the multiple-column ones with rdmcol.
 #include <cctype>
 #include <string>
+#include <string_view>
 
 #include "console/ask.hpp"
 #include "console/console.hpp"
-#include "io/column_readers.hpp"
 #include "io/loaders.hpp"
 #include "io/table_builder.hpp"
 #include "model/format.hpp"
 
 namespace kestrovan {
 
-using detail::ask_column_count;
-using detail::ask_sentinel;
 using detail::kContinue;
 using detail::rewind;
 
 namespace {
+
+// A line of the format menu: its text, then its number in brackets from the 27th column.
+std::string menu_line(std::string_view text, int number) {
+    return fixed_width(text, 26) + "[" + std::to_string(number) + "]";
+}
 
 void show_format_menu(Console& console) {
     console.blank_line();
     console.line("__ Input Data Format Menu __", 19);
     console.line("_____________________________", 19);
     console.blank_line();
-    console.line("Raw ring-widths (Decade)  [1]", 19);
-    console.line("Chronologies (Index)      [2]", 19);
-    console.line("Single Column             [3]", 19);
-    console.line("Multiple Columns          [4]", 19);
-    console.line("CSV or TSV table          [5]", 19);
-    console.line("Heidelberg (.fh)          [6]", 19);
-    console.line("Compact format            [7]", 19);
-    console.line("TRiDaS XML                [8]", 19);
-    console.line("Recognise the format      [9]", 19);
-    console.line("Enter zer0 for HELP       [0]", 19);
+    for (const FileFormat& f : kFileFormats) console.line(menu_line(f.menu_text, f.menu), 19);
+    console.line(menu_line("Enter zer0 for HELP", 0), 19);
     console.line("_____________________________", 19);
 }
 
@@ -40,22 +37,25 @@ std::string lower(std::string text) {
     return text;
 }
 
-// The format menu until it has a file kind 1-9, or 0 for help (also H, h and ?). Q or "/" quit.
-// A bare RETURN shows the prompt again; any other answer is refused with its reason and the menu
-// comes again. A number outside 0-9 is refused at once, before anything else is asked.
+// The format menu until it has a file kind (its menu number), or 0 for help (also H, h and ?). Q
+// or "/" quit. A bare RETURN shows the prompt again; any other answer is refused with its reason
+// and the menu comes again. A number that is no line of the menu is refused at once, before
+// anything else is asked.
 int ask_file_kind(Console& console) {
     show_format_menu(console);
+    const int last = last_menu_number();
     for (;;) {
         console.blank_line();
-        console.prompt("Enter a value between [0-" + std::to_string(kLastFileKind) + "] or [Q]uit");
+        console.prompt("Enter a value between [0-" + std::to_string(last) + "] or [Q]uit");
         const std::string answer = ask_or_stop(console);
         const std::string text = lower(trim(answer));
         if (text.empty()) continue;
         if (text == "q" || text == "quit") stop_by_user();
         if (text == "h" || text == "?" || text == "help") return 0;
         const NumberAnswer n = parse_integer_answer(text);
-        const std::string range = "0 and " + std::to_string(kLastFileKind);
-        if (n.kind == NumberAnswer::Kind::Value && n.value >= 0 && n.value <= kLastFileKind) return n.value;
+        const std::string range = "0 and " + std::to_string(last);
+        if (n.kind == NumberAnswer::Kind::Value && (n.value == 0 || file_format_at_menu(n.value)))
+            return n.value;
         if (n.kind == NumberAnswer::Kind::Value) {
             console.blank_line();
             console.line(
@@ -91,6 +91,37 @@ int ask_header_lines(Console& console) {
     }
 }
 
+// The number of columns of a multiple-column file (at least 2: years and one series); a number
+// the table cannot hold is refused by the read (read_columns).
+int ask_column_count(Console& console) {
+    for (;;) {
+        console.blank_line();
+        console.line("Enter the total number of columns in your file", 2);
+        console.text(at_column(2, "[Program assumes Col_1 contains the X values] : "));
+        const std::string answer = ask_or_stop(console);
+        const NumberAnswer n = parse_integer_answer(answer);
+        if (n.kind == NumberAnswer::Kind::Value && n.value >= 2) return n.value;
+        if (n.kind == NumberAnswer::Kind::Refused)
+            refuse(console, n.reason);
+        else
+            refuse(console, "The number of columns is a whole number of at least 2 (years and one series).");
+    }
+}
+
+// The sentinel as typed (trimmed): any text but blanks. "/" is taken as a sentinel here, not as a
+// stop: it is a character a file may be padded with.
+std::string ask_sentinel(Console& console) {
+    for (;;) {
+        console.blank_line();
+        console.line("Enter the sentinal value or character used to ", 2);
+        console.text(at_column(2, "pad the records [can not be spaces, if ******* enter *] : "));
+        const std::string answer = trim(console.ask());
+        if (!answer.empty()) return answer;
+        console.blank_line();
+        console.line("The sentinel can not be blank.", 2);
+    }
+}
+
 }  // namespace
 
 LoadSettings ask_load_settings(Console& console, std::istream& file) {
@@ -103,7 +134,7 @@ LoadSettings ask_load_settings(Console& console, std::istream& file) {
             dathlp(console, file);
             continue;
         }
-        s.kind = static_cast<FileKind>(kind);
+        s.kind = file_format_at_menu(kind)->kind;
         if (takes_header_lines(s.kind)) s.header_lines = ask_header_lines(console);
         if (s.kind == FileKind::MultipleColumns) {
             s.columns = ask_column_count(console);
@@ -112,6 +143,16 @@ LoadSettings ask_load_settings(Console& console, std::istream& file) {
         }
         return s;
     }
+}
+
+bool rdmcol(Console& console, std::istream& file, SeriesTable& table, int lines_before) {
+    const int columns = ask_column_count(console);
+    const std::string sentinel = columns - 1 <= kMaxSeries ? ask_sentinel(console) : std::string("*");
+    LoadNotes notes;
+    const bool ok =
+        detail::read_columns(file, {columns, detail::sentinel_form(sentinel)}, table, notes, lines_before);
+    print_load_notes(console, notes);
+    return ok;
 }
 
 }  // namespace kestrovan

@@ -5,11 +5,10 @@
 #include <map>
 #include <optional>
 
-#include "console/console.hpp"
-#include "console/freeform.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 
 namespace kestrovan {
 
@@ -37,7 +36,7 @@ struct KeyLine {
 
 class HeidelbergReader {
 public:
-    HeidelbergReader(Console& console, std::istream& file) : console_(console), file_(file) {}
+    HeidelbergReader(LoadNotes& notes, std::istream& file) : notes_(notes), file_(file) {}
 
     bool run(std::vector<InputSeries>& out) {
         enum class Where { Outside, Header, Data } where = Where::Outside;
@@ -84,13 +83,13 @@ public:
         if (where == Where::Data && !finish(out)) return false;
         if (out.empty())
             return refuse("The file holds no HEADER: block (" + std::to_string(line_) + " lines).");
-        return refuse_repeated_series(console_, out, [&](std::size_t i) {
+        return refuse_repeated_series(notes_, out, [&](std::size_t i) {
             return "in the HEADER: block of line " + std::to_string(out[i].line);
         });
     }
 
 private:
-    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
+    bool refuse(const std::string& what) { return refuse_reading(notes_, what); }
     std::string at() const { return "Line " + std::to_string(line_); }
     std::string block() const {
         return " (the series of the HEADER: block of line " + std::to_string(header_line_) + ")";
@@ -216,7 +215,7 @@ private:
         int line;
     };
 
-    Console& console_;
+    LoadNotes& notes_;
     std::istream& file_;
     int line_ = 0;
     int header_line_ = 0;
@@ -232,8 +231,8 @@ bool is_heidelberg_header(std::string_view line) {
     return lower(t) == "header:";
 }
 
-bool read_heidelberg(Console& console, std::istream& file, std::vector<InputSeries>& series) {
-    return HeidelbergReader(console, file).run(series);
+bool read_heidelberg(std::istream& file, std::vector<InputSeries>& series, LoadNotes& notes) {
+    return HeidelbergReader(notes, file).run(series);
 }
 
 }  // namespace kestrovan

@@ -5,15 +5,15 @@
 #include <set>
 #include <unordered_map>
 
-#include "console/console.hpp"
+#include "io/table_builder.hpp"
 #include "io/text_fields.hpp"
 #include "model/format.hpp"
 
 namespace kestrovan {
 
-bool refuse_reading(Console& console, const std::string& what) {
-    console.blank_line();
-    console.line(what, 2);
+bool refuse_reading(LoadNotes& notes, const std::string& what) {
+    notes.blank_line();
+    notes.refusal(what, 2);
     return false;
 }
 
@@ -87,18 +87,32 @@ std::vector<std::string> short_names(const std::vector<std::string>& names) {
     return out;
 }
 
-bool refuse_repeated_series(Console& console, const std::vector<InputSeries>& series,
+bool refuse_repeated_series(LoadNotes& notes, const std::vector<InputSeries>& series,
                             const std::function<std::string(std::size_t)>& place) {
     std::unordered_map<std::string, std::vector<std::size_t>> by_name;
     for (std::size_t i = 0; i < series.size(); ++i) {
         auto& same = by_name[rtrim(series[i].name)];
         for (const std::size_t e : same)
             if (series[e].first_year == series[i].first_year && series[e].values == series[i].values)
-                return refuse_reading(console, "Series " + printable(series[i].name) +
-                                                   " is given twice, with the same years and values: " +
-                                                   place(e) + " and " + place(i) + ".");
+                return refuse_reading(notes, "Series " + printable(series[i].name) +
+                                                 " is given twice, with the same years and values: " +
+                                                 place(e) + " and " + place(i) + ".");
         same.push_back(i);
     }
+    return true;
+}
+
+bool build_series_table(std::vector<InputSeries>& series, SeriesTable& table, LoadNotes& notes) {
+    std::vector<std::string> names;
+    names.reserve(series.size());
+    for (const InputSeries& s : series) names.push_back(s.name);
+    const std::vector<std::string> shorts = short_names(names);
+    detail::TableBuilder builder(notes);
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        if (shorts[i] != names[i]) notes.renamed.emplace_back(printable(names[i]), printable(shorts[i]));
+        if (!builder.add(shorts[i], series[i].first_year, series[i].values, series[i].line)) return false;
+    }
+    builder.finish(table);
     return true;
 }
 

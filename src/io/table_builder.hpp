@@ -1,7 +1,7 @@
 #pragma once
 // What the loaders of the data files share: the builder that collects the series as they are
 // read and turns them into the Series table, and the small steps and messages of every loader.
-// Internal to the io folder.
+// Internal to the io folder. Messages go into the read's notes (io/load_notes.hpp).
 #include <algorithm>
 #include <istream>
 #include <span>
@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "console/console.hpp"
+#include "io/load_notes.hpp"
 #include "io/tucson.hpp"
 #include "model/format.hpp"
 #include "model/series_table.hpp"
@@ -23,12 +23,12 @@ inline constexpr const char* kContinue = "             Hit RETURN to Continue";
 // matrix is built once at the end, sized to the longest series.
 class TableBuilder {
 public:
-    explicit TableBuilder(Console& console) : console_(console) {}
+    explicit TableBuilder(LoadNotes& notes) : notes_(notes) {}
 
     int count() const { return static_cast<int>(ids_.size()); }
     long long values() const { return total_values_; }
 
-    // False (message printed) when the series has no values, has years that the program's files
+    // False (message noted) when the series has no values, has years that the program's files
     // cannot hold, would pass a limit of the table, has a name that the Tucson lines of its years
     // cannot carry whole, or repeats a series added before (the same identifier, years and
     // values). `line` is the line of the file where the series begins, named in the messages;
@@ -118,7 +118,7 @@ public:
     }
 
     // Moves the series into the table and writes the summary slot; warns about identifiers
-    // that more than one series carries.
+    // that more than one series carries (in the notes).
     void finish(SeriesTable& table) {
         const int ns = count();
         table.data.resize(0, 0);
@@ -137,23 +137,23 @@ public:
 
 private:
     void refuse(const std::string& what) {
-        console_.blank_line();
-        console_.line(what, 2);
+        notes_.blank_line();
+        notes_.refusal(what, 2);
     }
 
     void warn_repeated() {
         if (repeated_.empty()) return;
-        console_.blank_line();
-        console_.line("WARNING: more than one series carries the same identifier:", 2);
+        notes_.blank_line();
+        notes_.warning("WARNING: more than one series carries the same identifier:", 2);
         constexpr std::size_t kShown = 10;
-        for (std::size_t i = 0; i < std::min(repeated_.size(), kShown); ++i) console_.line(repeated_[i], 10);
+        for (std::size_t i = 0; i < std::min(repeated_.size(), kShown); ++i) notes_.warning(repeated_[i], 10);
         if (repeated_.size() > kShown)
-            console_.line("and " + std::to_string(repeated_.size() - kShown) + " more", 10);
-        console_.line(
+            notes_.warning("and " + std::to_string(repeated_.size() - kShown) + " more", 10);
+        notes_.warning(
             "         They are kept as separate series; check that none was split by a damaged line.", 2);
     }
 
-    Console& console_;
+    LoadNotes& notes_;
     std::vector<std::string> ids_;
     std::vector<YearSpan> years_;
     std::vector<std::vector<float>> values_;
@@ -174,18 +174,24 @@ inline void rewind(std::istream& file) {
 }
 
 // The closing message of a read that failed, and its pause.
-inline void not_read(Console& console) {
-    console.blank_line();
-    console.line("Input data not read in successfully", 2);
-    console.pause(kContinue);
+inline void not_read(LoadNotes& notes) {
+    notes.blank_line();
+    notes.message("Input data not read in successfully", 2);
+    notes.pause(kContinue);
+}
+
+// The closing message of a read that succeeded.
+inline void read_successfully(LoadNotes& notes) {
+    notes.blank_line();
+    notes.message("Input data read successfully", 2);
 }
 
 // The message for a file that gave no series; `lines` is the number of lines read.
-inline void no_series(Console& console, int lines) {
-    console.blank_line();
-    console.line("No series could be read from the data file (" + std::to_string(lines) +
-                     " lines): check the file and its kind.",
-                 2);
+inline void no_series(LoadNotes& notes, int lines) {
+    notes.blank_line();
+    notes.refusal("No series could be read from the data file (" + std::to_string(lines) +
+                      " lines): check the file and its kind.",
+                  2);
 }
 
 }  // namespace kestrovan::detail

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "console/freeform.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 
 namespace kestrovan {
 

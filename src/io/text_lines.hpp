@@ -17,6 +17,28 @@ bool read_text_line(std::istream& file, std::string& line, std::size_t max_keep 
 // True when reading stopped at a line of more than a mebibyte (read_text_line).
 bool line_too_long(const std::istream& file);
 
+// The lines of a stream as read_text_line reads them, the same lines and the same state bits set
+// on the stream at the same lines, taken from the stream in blocks rather than character by
+// character: for a reader that reads the rest of its file line by line. The stream is read ahead
+// of the lines returned, by up to a block.
+class TextLineReader {
+public:
+    explicit TextLineReader(std::istream& file, std::size_t block = std::size_t{1} << 16)
+        : file_(file), block_(block < 1 ? 1 : block) {}
+
+    // read_text_line(file, line, max_keep) for the next line.
+    bool next(std::string& line, std::size_t max_keep = 4096);
+
+private:
+    // Takes the next block of the stream; false at its end.
+    bool fill();
+
+    std::istream& file_;
+    std::size_t block_;
+    std::string buffer_;
+    std::size_t pos_ = 0;  // the next character of buffer_ to read
+};
+
 // Passes over a UTF-8 byte-order mark at the current position (the start of a file); the
 // position is unchanged when there is none. True when one was passed over.
 bool skip_byte_order_mark(std::istream& file);

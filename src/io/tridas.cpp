@@ -11,10 +11,9 @@
 #include <set>
 #include <sstream>
 
-#include "console/console.hpp"
-#include "console/freeform.hpp"
 #include "io/text_fields.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 
 namespace kestrovan {
 
@@ -59,7 +58,7 @@ std::optional<int> tridas_unit(std::string_view name) {
 
 class TridasReader {
 public:
-    TridasReader(Console& console, std::string text) : console_(console), text_(std::move(text)) {
+    TridasReader(LoadNotes& notes, std::string text) : notes_(notes), text_(std::move(text)) {
         for (std::size_t i = 0; i < text_.size(); ++i)
             if (text_[i] == '\n') line_starts_.push_back(i + 1);
     }
@@ -83,14 +82,14 @@ public:
         const std::vector<std::string> names = series_names(series);
         for (std::size_t k = 0; k < series.size(); ++k)
             if (!read_series(series[k], names[k], out)) return false;
-        return refuse_repeated_series(console_, out, [&](std::size_t i) {
+        return refuse_repeated_series(notes_, out, [&](std::size_t i) {
             return "in <measurementSeries> " + std::to_string(i + 1) + " of the document (line " +
                    std::to_string(out[i].line) + ")";
         });
     }
 
 private:
-    bool refuse(const std::string& what) { return refuse_reading(console_, what); }
+    bool refuse(const std::string& what) { return refuse_reading(notes_, what); }
 
     int line_of(std::ptrdiff_t offset) const {
         const auto it =
@@ -260,27 +259,25 @@ private:
         return true;
     }
 
-    Console& console_;
+    LoadNotes& notes_;
     std::string text_;
     std::vector<std::size_t> line_starts_{0};
 };
 
 }  // namespace
 
-bool read_tridas(Console& console, std::istream& file, std::vector<InputSeries>& series) {
+bool read_tridas(std::istream& file, std::vector<InputSeries>& series, LoadNotes& notes) {
     std::string text;
     char buf[1 << 16];
     while (file.read(buf, sizeof buf) || file.gcount() > 0) {
         text.append(buf, static_cast<std::size_t>(file.gcount()));
         if (text.size() > kLargestDocument) {
-            console.blank_line();
-            console.line("The document is larger than " + std::to_string(kLargestDocument >> 20) +
-                             " MiB: not a set of series this program can hold.",
-                         2);
-            return false;
+            return refuse_reading(notes, "The document is larger than " +
+                                             std::to_string(kLargestDocument >> 20) +
+                                             " MiB: not a set of series this program can hold.");
         }
     }
-    return TridasReader(console, std::move(text)).run(series);
+    return TridasReader(notes, std::move(text)).run(series);
 }
 
 namespace {

@@ -9,8 +9,6 @@
 
 namespace kestrovan {
 
-class Console;
-
 // Reads every measurementSeries of a TRiDaS document (element names are matched without their
 // namespace prefix). A series is named by the titles around it: its element's (the tree's) title
 // whole, then the titles of its sample, radius and its own <title> at the levels where series of
@@ -22,8 +20,8 @@ class Console;
 // group's unit (normalTridas micrometres, 1/100th, 1/50th, 1/20th or 1/10th millimetres, or
 // millimetres; any other unit is refused). A document that is not well-formed, and a series
 // without a title, a date, a ring-width group, a known unit or values, is refused with a message
-// naming the line of the element. False after the message.
-bool read_tridas(Console& console, std::istream& file, std::vector<InputSeries>& series);
+// naming the line of the element. False after the refusal (in `notes`).
+bool read_tridas(std::istream& file, std::vector<InputSeries>& series, LoadNotes& notes);
 
 // True when the start of a file is an XML document that names TRiDaS.
 bool looks_like_tridas(std::string_view start);

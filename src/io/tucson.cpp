@@ -6,18 +6,23 @@
 #include <limits>
 #include <stdexcept>
 
-#include "console/console.hpp"
-#include "console/freeform.hpp"
-#include "console/stop.hpp"
+#include "io/decade_layout.hpp"
 #include "io/edit_list.hpp"
 #include "io/text_fields.hpp"
 #include "io/text_lines.hpp"
 #include "model/format.hpp"
+#include "model/freeform.hpp"
 #include "model/year_matrix.hpp"
 
 namespace kestrovan {
 
 namespace {
+
+using detail::DecadeLayout;
+using detail::first_chronology_slot;
+using detail::first_line_values;
+using detail::kChronologyLines;
+using detail::kRingLines;
 
 constexpr int kLineColumns = 80;
 constexpr int kTitleWidth = 85;
@@ -31,231 +36,6 @@ std::string_view columns(const std::string& line, int a, int b) {
     return std::string_view(line).substr(static_cast<std::size_t>(a - 1),
                                          static_cast<std::size_t>(b - a + 1));
 }
-
-// y mod 10 with the sign of y (what C++'s % gives).
-int mod10(int y) { return y % 10; }
-
-// Values on the first decade line of a ring-width series starting in year y.
-int first_line_values(int y) {
-    int m = mod10(y);
-    if (y >= 0) return 10 - m;
-    return m == 0 ? 10 : -m;
-}
-
-// Slot (1..10) of the first year y on the first line of a chronology.
-int first_chronology_slot(int y) {
-    int m = mod10(y);
-    if (y >= 0) return m + 1;
-    return m == 0 ? 1 : 11 + m;
-}
-
-// round(x × 1000) with x × 1000 formed in single precision and halves rounded away from zero.
-double thousandths(float x) {
-    float p = x * 1000.0f;
-    return std::round(static_cast<double>(p));
-}
-
-// ---- decade-line layouts -----------------------------------------------------------------
-
-// Where the fields of a decade line stand. Ring-width and chronology lines differ only in these
-// numbers: one parser splits lines of both kinds, and the writer takes its widths from them.
-struct DecadeLayout {
-    int id_width;      // identifier columns of the normal layout; the year field follows
-    int year_end;      // last column of the year field
-    int first_column;  // first column of slot 1
-    int slot_width;    // columns of one slot
-    int value_width;   // columns of a slot's value; a chronology's sample count fills the rest
-    int count_width() const { return slot_width - value_width; }
-    int last_column() const { return first_column + 10 * slot_width - 1; }  // of slot 10
-};
-
-// Ring widths: identifier 1-8, year 9-12, ten values of 6 columns (13-72).
-constexpr DecadeLayout kRingLines{8, 12, 13, 6, 6};
-// Chronologies: identifier 1-6, year 7-10, ten pairs of a 4-column index and a 3-column sample
-// count (11-80).
-constexpr DecadeLayout kChronologyLines{6, 10, 11, 7, 4};
-
-// The widths of identifier and year on a decade line by year: the normal layout down to -999,
-// then the year one column wider and the identifier one narrower down to -9999, else two. The
-// identifier field never narrows along a series (its years only grow), so a name that fits the
-// field of a series' first line is written whole on every line; -1000 therefore takes the
-// five-column year of the years before it ("-" then stands right after the identifier, as the
-// reader's layout test wants).
-struct HeadWidths {
-    int id = 0;
-    int year = 0;
-};
-
-HeadWidths head_widths(int y, const DecadeLayout& layout) {
-    if (y >= -999) return {layout.id_width, 4};
-    if (y >= -9999) return {layout.id_width - 1, 5};
-    return {layout.id_width - 2, 6};
-}
-
-[[noreturn]] void write_failed(const TucsonWriteState& state) {
-    throw ProgramStop(StopKind::Abnormal,
-                      "Cannot write to the output file" +
-                          (state.file_name.empty() ? std::string() : " " + state.file_name));
-}
-
-// A value for a fixed field: NaN written as 0, everything outside [lo, hi] clamped; true when
-// the value had to be changed.
-long long clamp_field(double v, long long lo, long long hi, bool& changed) {
-    if (std::isnan(v)) {
-        changed = true;
-        return 0;
-    }
-    if (v < static_cast<double>(lo)) {
-        changed = true;
-        return lo;
-    }
-    if (v > static_cast<double>(hi)) {
-        changed = true;
-        return hi;
-    }
-    return static_cast<long long>(v);
-}
-
-// Writes the decade lines of one series: what every line of it shares (file, identifier, label)
-// and the warnings given once per file.
-class DecadeWriter {
-public:
-    DecadeWriter(std::ostream& file, std::string_view id, std::string_view label, TucsonWriteState& state,
-                 Console& console)
-        : file_(file), id_(id), label_(label), state_(state), console_(console) {}
-
-    void ring_widths(int first_year, std::span<const float> values) {
-        const std::size_t count = values.size();
-        int y = first_year;
-        int n = first_line_values(y);
-        std::size_t j = 0;
-        for (;;) {
-            std::string line = head(y, kRingLines);
-            int slots = 0;
-            bool finished = false;
-            for (int i = 0; i < n; ++i) {
-                ++j;
-                ++slots;
-                if (j > count) {
-                    line += fmt_i(-9999, 6);
-                    finished = true;
-                    break;
-                }
-                bool changed = false;
-                long long v = clamp_field(thousandths(values[j - 1]), -99999, 999999, changed);
-                if (v == 999) v = 1000;  // 0.999 mm is not the end marker
-                if (v == -9999) {        // nor is -9.999 mm
-                    v = -9998;
-                    changed = true;
-                }
-                if (changed) warn_clamp(y + i);
-                line += fmt_i(v, kRingLines.value_width);
-            }
-            if (slots == 10) line += "  " + fixed_width(label_, 6);
-            put(line);
-            if (finished) return;
-            y += slots;
-            n = 10;
-        }
-    }
-
-    void chronology(int first_year, std::span<const float> values, std::span<const int> samples) {
-        const std::size_t count = values.size();
-        const bool use_samples = !samples.empty() && samples[0] > 0;
-        int y = first_year;
-        int s = first_chronology_slot(y);
-        std::size_t j = 0;
-        for (;;) {
-            long long index[10], n[10];
-            std::fill(std::begin(index), std::end(index), 9990);
-            std::fill(std::begin(n), std::end(n), 0);
-            bool finished = false;
-            const int decade = y - s + 1;
-            for (int slot = s; slot <= 10; ++slot) {
-                ++j;
-                if (j > count) {
-                    finished = true;
-                    break;
-                }
-                bool changed = false;
-                // 9990 and above mean "no data": the widest data value is 9989.
-                index[slot - 1] = clamp_field(thousandths(values[j - 1]), -999, 9989, changed);
-                long long c = use_samples && j - 1 < samples.size() ? samples[j - 1] : 1;
-                n[slot - 1] = clamp_field(static_cast<double>(c), -99, 999, changed);
-                if (changed) warn_clamp(decade + slot - 1);
-            }
-            std::string line = head(y, kChronologyLines);
-            for (int k = 0; k < 10; ++k)
-                line += fmt_i(index[k], kChronologyLines.value_width) +
-                        fmt_i(n[k], kChronologyLines.count_width());
-            line += "  " + fixed_width(label_, 6);
-            put(line);
-            if (finished) return;
-            y = y - s + 11;
-            s = 1;
-        }
-    }
-
-private:
-    // The identifier and year fields of a line; "-" in the columns that switch the layout on
-    // reading becomes "_" (warned once per file).
-    std::string head(int y, const DecadeLayout& layout) {
-        const HeadWidths w = head_widths(y, layout);
-        const int year_limit = w.year == 4 ? 9999 : -99999;
-        if ((w.year == 4 && y > year_limit) || (w.year == 6 && y < year_limit)) {
-            const std::string file = state_.file_name.empty() ? "the output file" : state_.file_name;
-            throw ProgramStop(StopKind::Abnormal, "Cannot write series " + rtrim(id_) + " to " + file +
-                                                      ": year " + std::to_string(y) +
-                                                      " does not fit the year field");
-        }
-        std::string text = fixed_width(id_, static_cast<std::size_t>(w.id));
-        if (w.id == layout.id_width) mend_switch_columns(text, layout.id_width);
-        return text + fmt_i(y, w.year);
-    }
-
-    // Columns normal-1 and normal of an identifier in the normal layout decide the layout when
-    // they hold "-".
-    void mend_switch_columns(std::string& text, int normal) {
-        bool changed = false;
-        for (int c = normal - 2; c < normal; ++c) {
-            if (text[static_cast<std::size_t>(c)] == '-') {
-                text[static_cast<std::size_t>(c)] = '_';
-                changed = true;
-            }
-        }
-        if (!changed || state_.warned_id) return;
-        state_.warned_id = true;
-        console_.blank_line();
-        console_.line("WARNING: identifier \"" + rtrim(id_) + "\" is written as \"" + rtrim(text) + "\"" +
-                          (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
-                      2);
-        console_.line("         (a \"-\" in its columns " + std::to_string(normal - 1) + "-" +
-                          std::to_string(normal) + " would be read as part of the year)",
-                      2);
-    }
-
-    void warn_clamp(int year) {
-        if (state_.warned_clamp) return;
-        state_.warned_clamp = true;
-        console_.blank_line();
-        console_.line(
-            "WARNING: a value too wide for its field was written as the widest value the field holds" +
-                (state_.file_name.empty() ? std::string() : " in " + state_.file_name),
-            2);
-        console_.line("         (first at series " + rtrim(id_) + ", year " + std::to_string(year) + ")", 2);
-    }
-
-    void put(const std::string& line) {
-        file_ << line << '\n';
-        if (!file_) write_failed(state_);
-    }
-
-    std::ostream& file_;
-    std::string_view id_;
-    std::string_view label_;
-    TucsonWriteState& state_;
-    Console& console_;
-};
 
 // ---- format-described blocks -------------------------------------------------------------
 
@@ -529,13 +309,13 @@ bool starts_like_a_series(std::string_view line, bool had_tabs, const DecadeLayo
 class DecadeReader {
 public:
     DecadeReader(std::istream& file, bool rings, TucsonSeries& series, TucsonReadState& state,
-                 Console& console)
+                 LoadNotes& notes)
         : file_(file),
           rings_(rings),
           layout_(rings ? kRingLines : kChronologyLines),
           series_(series),
           state_(state),
-          console_(console) {}
+          notes_(notes) {}
 
     void run() {
         std::string raw, line;
@@ -569,8 +349,8 @@ private:
 
     // Ends the call with a message (one line, or more): the read has failed.
     bool refuse(std::initializer_list<std::string> lines) {
-        console_.blank_line();
-        for (const auto& l : lines) console_.line(l, 2);
+        notes_.blank_line();
+        for (const auto& l : lines) notes_.refusal(l, 2);
         state_.failed = true;
         return true;
     }
@@ -598,7 +378,7 @@ private:
         file_.seekg(where);
         --state_.lines;
         state_.series_line = state_.lines + 1;
-        if (!datar(file_, series_, state_.title, console_, &state_.lines)) state_.failed = true;
+        if (!datar(file_, series_, state_.title, notes_, &state_.lines)) state_.failed = true;
         // A format-described block carries no sample counts; in chronology mode every value gets
         // a count of 1 (the writer's stand-in for unknown counts), so that the sample counts stay
         // one per value as callers expect.
@@ -613,15 +393,15 @@ private:
         if (unreadable_ > kMaxUnreadable) return false;
         const std::string shown = printable(line);
         if (unreadable_ == 1) {
-            console_.blank_line();
-            console_.line("title of data:", 2);
-            console_.line(rtrim(shown), 2);
+            notes_.blank_line();
+            notes_.message("title of data:", 2);
+            notes_.message(rtrim(shown), 2);
             state_.title = padded(shown, kTitleWidth);
             state_.header[0] = padded(shown, kHeaderWidth);
         } else {
             if (unreadable_ <= 3)
                 state_.header[static_cast<std::size_t>(unreadable_ - 1)] = padded(shown, kHeaderWidth);
-            console_.line(rtrim(shown), 2);
+            notes_.message(rtrim(shown), 2);
         }
         return true;
     }
@@ -736,11 +516,11 @@ private:
     bool store(float v, int sample) {
         if (series_.count >= kMaxYears) {
             if (!state_.failed) {
-                console_.blank_line();
-                console_.line("Series " + name() + " (first year " + std::to_string(series_.first_year) +
-                                  ") has more than " + std::to_string(kMaxYears) +
-                                  " values, the limit per series: the file cannot be read.",
-                              2);
+                notes_.blank_line();
+                notes_.refusal("Series " + name() + " (first year " + std::to_string(series_.first_year) +
+                                   ") has more than " + std::to_string(kMaxYears) +
+                                   " values, the limit per series: the file cannot be read.",
+                               2);
             }
             state_.failed = true;
             return false;
@@ -801,11 +581,11 @@ private:
     bool put_back_lead() {
         if (lead_ == 0) return true;
         if (series_.count + lead_ > kMaxYears) {
-            console_.blank_line();
-            console_.line("Series " + name() + " (first year " + std::to_string(series_.first_year - lead_) +
-                              ") has more than " + std::to_string(kMaxYears) +
-                              " values, the limit per series: the file cannot be read.",
-                          2);
+            notes_.blank_line();
+            notes_.refusal("Series " + name() + " (first year " + std::to_string(series_.first_year - lead_) +
+                               ") has more than " + std::to_string(kMaxYears) +
+                               " values, the limit per series: the file cannot be read.",
+                           2);
             state_.failed = true;
             return false;
         }
@@ -915,7 +695,7 @@ private:
     const DecadeLayout& layout_;
     TucsonSeries& series_;
     TucsonReadState& state_;
-    Console& console_;
+    LoadNotes& notes_;
     int unreadable_ = 0;
     std::string first_id_;
     int first_id_width_ = 0;
@@ -964,37 +744,37 @@ CountLineSearch find_count_line(std::istream& file, std::string& title, int& rea
     }
 }
 
-void datar_error(Console& console, const std::string& detail) {
-    console.line(">> sbr datar:  error reading data");
-    console.line(detail, 1);
+void datar_error(LoadNotes& notes, const std::string& detail) {
+    notes.refusal(">> sbr datar:  error reading data");
+    notes.refusal(detail, 1);
 }
 
-void unusable_format(Console& console, const CountLine& head) {
-    datar_error(console, "   (the read format \"" + rtrim(head.format) + "\" of line " +
-                             std::to_string(head.line) + " cannot be used)");
+void unusable_format(LoadNotes& notes, const CountLine& head) {
+    datar_error(notes, "   (the read format \"" + rtrim(head.format) + "\" of line " +
+                           std::to_string(head.line) + " cannot be used)");
 }
 
 // The message of a block read that ended before its last value; `read` is the number of lines
 // read, `wanted` the values the count line announced.
-void block_failed(Console& console, BlockRead r, const TucsonSeries& series, int wanted, int read) {
+void block_failed(LoadNotes& notes, BlockRead r, const TucsonSeries& series, int wanted, int read) {
     const std::string where = "   (series " + rtrim(series.id) + ", line ";
     const std::string at = where + std::to_string(read);
     switch (r) {
         case BlockRead::Done: return;
-        case BlockRead::Error: return datar_error(console, at + ": a value that the format cannot read)");
+        case BlockRead::Error: return datar_error(notes, at + ": a value that the format cannot read)");
         case BlockRead::CutShort:
-            return datar_error(console, at + " ends before the value " + std::to_string(series.count + 1) +
-                                            " of " + std::to_string(wanted) + ": the line is cut off)");
+            return datar_error(notes, at + " ends before the value " + std::to_string(series.count + 1) +
+                                          " of " + std::to_string(wanted) + ": the line is cut off)");
         case BlockRead::Implausible:
-            return datar_error(console, at + ": value " + std::to_string(series.count + 1) +
-                                            " is 100 or more, neither a width in millimetres nor an index)");
+            return datar_error(notes, at + ": value " + std::to_string(series.count + 1) +
+                                          " is 100 or more, neither a width in millimetres nor an index)");
         case BlockRead::TooLong:
-            return datar_error(console, where + std::to_string(read + 1) + " is longer than a mebibyte)");
+            return datar_error(notes, where + std::to_string(read + 1) + " is longer than a mebibyte)");
         case BlockRead::EndOfFile:
-            console.line(">> sbr datar:  unexpected end reading data");
-            console.line(at + " is the last line of the file; " + std::to_string(wanted - series.count) +
-                             " values are missing)",
-                         1);
+            notes.refusal(">> sbr datar:  unexpected end reading data");
+            notes.refusal(at + " is the last line of the file; " + std::to_string(wanted - series.count) +
+                              " values are missing)",
+                          1);
             return;
         case BlockRead::Unusable: return;  // reported with the count line
     }
@@ -1002,8 +782,7 @@ void block_failed(Console& console, BlockRead r, const TucsonSeries& series, int
 
 }  // namespace
 
-void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
-          Console& console) {
+void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state) {
     const bool rings = mode == "mr";
     if (!rings && mode != "ir") throw std::invalid_argument("trrw: unknown read mode");
 
@@ -1021,27 +800,12 @@ void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, Tucso
     state.data_lines = 0;
     state.unit_parts = 0;
     state.padded_wide.clear();
-    DecadeReader(file, rings, series, state, console).run();
+    DecadeReader(file, rings, series, state, state.notes).run();
 }
 
-int ring_identifier_width(int first_year) { return head_widths(first_year, kRingLines).id; }
+int ring_identifier_width(int first_year) { return detail::head_widths(first_year, kRingLines).id; }
 
-void trrw(std::ostream& file, std::string_view mode, const TucsonOutSeries& series, TucsonWriteState& state,
-          Console& console) {
-    if (mode == "mw") {
-        if (series.values.empty()) return;
-        DecadeWriter(file, series.id, series.label, state, console)
-            .ring_widths(series.first_year, series.values);
-    } else if (mode == "iw") {
-        if (series.values.empty()) return;
-        DecadeWriter(file, series.id, series.label, state, console)
-            .chronology(series.first_year, series.values, series.samples);
-    } else {
-        throw std::invalid_argument("trrw: unknown write mode");
-    }
-}
-
-bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console, int* lines) {
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, LoadNotes& notes, int* lines) {
     int local_lines = 0;
     int& read = lines ? *lines : local_lines;
     CountLine head;
@@ -1049,7 +813,7 @@ bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console
     if (search != CountLineSearch::Found) {
         series.count = kEndOfFile;
         if (search == CountLineSearch::EndOfFile) return true;
-        datar_error(console, "   (line " + std::to_string(read + 1) + " is longer than a mebibyte)");
+        datar_error(notes, "   (line " + std::to_string(read + 1) + " is longer than a mebibyte)");
         return false;
     }
 
@@ -1060,25 +824,25 @@ bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console
     series.samples.clear();
     series.count = 0;
     if (head.count > kMaxYears) {
-        console.blank_line();
-        console.line("Series " + rtrim(series.id) + " (line " + std::to_string(read) + ") has " +
-                         std::to_string(head.count) + " values, more than " + std::to_string(kMaxYears) +
-                         " (the limit per series): the file cannot be read.",
-                     2);
+        notes.blank_line();
+        notes.refusal("Series " + rtrim(series.id) + " (line " + std::to_string(read) + ") has " +
+                          std::to_string(head.count) + " values, more than " + std::to_string(kMaxYears) +
+                          " (the limit per series): the file cannot be read.",
+                      2);
         return false;
     }
     const int n = static_cast<int>(std::max<long long>(head.count, 0));
     const auto list = parse_edit_list(head.format);
     if (!list) {
-        unusable_format(console, head);
+        unusable_format(notes, head);
         return false;
     }
     series.values.reserve(static_cast<std::size_t>(n));
     const BlockRead r = BlockReader(file, series.values, n, read).run(*list);
     series.count = static_cast<int>(series.values.size());
     if (r == BlockRead::Done) return true;
-    if (r == BlockRead::Unusable) unusable_format(console, head);
-    block_failed(console, r, series, n, read);
+    if (r == BlockRead::Unusable) unusable_format(notes, head);
+    block_failed(notes, r, series, n, read);
     return false;
 }
 

@@ -3,7 +3,8 @@
 // "iw" write), one series per call of trrw; and the format-described block found inside
 // ring-width files (datar), whose read format is an edit list (io/edit_list.hpp). The text
 // helpers (blank, stringclean, intfrm, integer fields) are in io/text_fields.hpp, the line
-// reading in io/text_lines.hpp.
+// reading in io/text_lines.hpp. The reader notes what it has to say (io/load_notes.hpp) and never
+// talks; the writer (io/tucson_writer.cpp) warns on the console.
 #include <array>
 #include <istream>
 #include <ostream>
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "io/load_notes.hpp"
 
 namespace kestrovan {
 
@@ -33,8 +36,8 @@ struct TucsonReadState {
     std::string title;                  // 85 characters: first unreadable line of the last call
     std::array<std::string, 3> header;  // 88-character header lines, cleared by the first call
     // Set when a call met something the table cannot hold or a block that could not be read
-    // (a series longer than kMaxYears values, a damaged format-described block). The message has
-    // been printed; the caller must treat the load as failed.
+    // (a series longer than kMaxYears values, a damaged format-described block). The message is
+    // in `notes`; the caller must treat the load as failed.
     bool failed = false;
     int data_lines = 0;   // data lines the last call read (0: it met only other lines)
     int lines = 0;        // lines of the file read so far (the number of the last one)
@@ -52,6 +55,9 @@ struct TucsonReadState {
     // first line in a series of hundredths. In a series of thousandths 9990 is a width of
     // 9.990 mm; in one of hundredths, 9990 anywhere else is refused naming its line.
     std::vector<int> padding_lines;
+    // What the calls had to say (the lines that are not data, the refusals), appended call after
+    // call: the caller prints them, or drops them.
+    LoadNotes notes;
 };
 
 // What a writer carries from one series to the next on the same file: each kind of warning is
@@ -65,15 +71,14 @@ struct TucsonWriteState {
 // Reads the next series of a Tucson file in mode "mr" (ring widths, millimetres) or "ir"
 // (chronology indices with sample counts). On return series.count is the number of values
 // stored, or kEndOfFile (then state.counter is kEndOfFile too). Lines that are not data before a
-// series are shown on the console and kept as title/header lines. Inside a series every line
+// series are noted (state.notes) and kept as title/header lines. Inside a series every line
 // must continue it: the same identifier, the next decade, readable fields (right-aligned whole
 // numbers; a tab counts as a blank) and a value for every year the line covers. Anything else,
-// and a series cut off by the end of the file, ends the call with a message naming the line and
+// and a series cut off by the end of the file, ends the call with a refusal naming the line and
 // state.failed set: a value is never put at another year or into another series. A chronology
 // whose first line carries its decade year has the 9990 fill pairs before its first value
 // skipped. Line ends LF, CRLF and CR read alike.
-void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state,
-          Console& console);
+void trrw(std::istream& file, std::string_view mode, TucsonSeries& series, TucsonReadState& state);
 
 // One series as the writer takes it: values[k] belongs to year first_year + k; samples (one
 // count per value) may be empty; label goes to columns 83-88.
@@ -104,11 +109,11 @@ int ring_identifier_width(int first_year);
 // year in 13-20, a read format of at most 8 characters in 23-30) and the values read with that
 // format (an edit list as parse_edit_list reads it). Fills series (id from the first 8
 // characters of title) and title. Returns false when the block could not be read completely
-// (message printed): a read format that cannot be used, a value that cannot be read, a line
+// (the refusal in `notes`): a read format that cannot be used, a value that cannot be read, a line
 // that ends before the fields the format puts on it, a value that is not a plausible width or
 // index (100 or more), or the end of the file; at the end of the file without a count line
 // series.count is kEndOfFile. `lines`, when given, counts the lines read (for the messages).
-bool datar(std::istream& file, TucsonSeries& series, std::string& title, Console& console,
+bool datar(std::istream& file, TucsonSeries& series, std::string& title, LoadNotes& notes,
            int* lines = nullptr);
 
 }  // namespace kestrovan

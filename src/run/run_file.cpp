@@ -205,9 +205,7 @@ void read_data_keys(const Keys& k, const RunFileRequest& request, const std::str
         plan.data = (fs::path(dir) / plan.data).lexically_normal().string();
     if (plan.data.empty() && request.need_data) k.missing("data", "no data file is named (data = \"FILE\")");
 
-    const std::string kinds =
-        "\"ring-widths\", \"chronologies\", \"single-column\", \"multiple-columns\", \"csv\", "
-        "\"heidelberg\", \"compact\", \"tridas\" or \"auto\"";
+    const std::string kinds = format_names_text();
     const auto kind = file_kind_of(k.string("format", "ring-widths", kinds));
     if (!kind) k.refuse("format", kinds);
     plan.load.kind = *kind;
@@ -215,13 +213,13 @@ void read_data_keys(const Keys& k, const RunFileRequest& request, const std::str
     const bool multiple = *kind == FileKind::MultipleColumns;
     plan.load.header_lines = k.whole("header_lines", 0, INT_MAX, 0);
     k.only_with("header_lines", columns, plan.load.header_lines == 0,
-                "format = \"single-column\", \"multiple-columns\" or \"csv\"");
+                "format = " + format_names_text(&FileFormat::header_lines));
     const std::string units = "\"mm\", \"1/10 mm\", \"1/20 mm\", \"1/50 mm\", \"1/100 mm\" or \"1/1000 mm\"";
     const auto parts = unit_parts(k.string("units", "mm", units));
     if (!parts) k.refuse("units", units);
     plan.load.unit_parts = *parts;
-    k.only_with("units", *kind == FileKind::Csv || *kind == FileKind::Recognised, *parts == 1,
-                "format = \"csv\" or \"auto\" (the other formats say their unit)");
+    k.only_with("units", file_format(*kind).units, *parts == 1,
+                "format = " + format_names_text(&FileFormat::units) + " (the other formats say their unit)");
     plan.fill_gaps = k.boolean("fill_gaps", false);
     k.only_with("columns", multiple, false, "format = \"multiple-columns\"");
     k.only_with("sentinel", multiple, false, "format = \"multiple-columns\"");

@@ -15,15 +15,6 @@ struct NamedCode {
 };
 
 constexpr std::array<NamedCode, 2> kStabilization{{{"none", 0}, {"age-dependent-spline", 1}}};
-constexpr std::array<NamedCode, 9> kKinds{{{"ring-widths", 1},
-                                           {"chronologies", 2},
-                                           {"single-column", 3},
-                                           {"multiple-columns", 4},
-                                           {"csv", 5},
-                                           {"heidelberg", 6},
-                                           {"compact", 7},
-                                           {"tridas", 8},
-                                           {"auto", 9}}};
 
 template <std::size_t N>
 std::optional<int> code_in(const std::array<NamedCode, N>& list, std::string_view name, int wavelength,
@@ -76,16 +67,6 @@ std::optional<int> stabilization_code(std::string_view name, int wavelength, int
     return code_in(kStabilization, name, wavelength, percent);
 }
 std::string stabilization_name(int code) { return name_in(kStabilization, code); }
-
-std::optional<FileKind> file_kind_of(std::string_view name) {
-    const auto code = code_in(kKinds, name, 0, 0);
-    if (!code || *code < 1) return std::nullopt;
-    return static_cast<FileKind>(*code);
-}
-std::string file_kind_name(FileKind kind) { return name_in(kKinds, static_cast<int>(kind)); }
-
-int spline_wavelength(int code) { return code >= 10 ? code : 0; }
-int spline_percent(int code) { return code <= -10 ? -code : 0; }
 
 const char* selection_key(int choice) {
     switch (choice) {
@@ -223,7 +204,7 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
     if (all || multiple)
         add(out, "columns", multiple ? PlanValue(static_cast<long long>(p.load.columns)) : PlanValue());
     if (all || multiple) add(out, "sentinel", multiple ? PlanValue(p.load.sentinel) : PlanValue());
-    const bool table = p.load.kind == FileKind::Csv || p.load.kind == FileKind::Recognised;
+    const bool table = file_format(p.load.kind).units;
     if (all || (table && p.load.unit_parts != 1))
         add(out, "units", table ? PlanValue(unit_name(p.load.unit_parts)) : PlanValue());
     if (all || p.fill_gaps) add(out, "fill_gaps", p.fill_gaps);

@@ -109,15 +109,7 @@ std::string regional_names();
 std::optional<int> stabilization_code(std::string_view name, int wavelength, int percent);
 std::string stabilization_name(int code);
 
-// File kinds: "ring-widths", "chronologies", "single-column", "multiple-columns", "csv",
-// "heidelberg", "compact", "tridas", "auto".
-std::optional<FileKind> file_kind_of(std::string_view name);
-std::string file_kind_name(FileKind kind);
-
-// A spline code's number as the run file writes it: the wavelength in years (code >= 10) or the
-// percent (code <= -10), 0 for other codes.
-int spline_wavelength(int code);
-int spline_percent(int code);
+// File kinds by their run-file names: file_kind_of and file_kind_name (io/formats.hpp).
 
 // The selection keys: which key names the menu choice 2..7 ("" for 1).
 const char* selection_key(int choice);

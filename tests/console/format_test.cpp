@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "console/console.hpp"
 #include "console/freeform.hpp"
@@ -29,16 +31,17 @@ TEST(Format, ColumnsPlaceTextLikeTabs) {
 }
 
 TEST(Freeform, ReadsFortranNumbersAndRejectsText) {
-    EXPECT_EQ(read_int(" 12  34"), 12);
-    EXPECT_EQ(read_int("-7,"), -7);
-    EXPECT_FALSE(read_int("Q").has_value());
-    EXPECT_FALSE(read_int("1.5").has_value());
-    EXPECT_FALSE(read_int("").has_value());
-    EXPECT_FALSE(read_int("99999999999").has_value());
-    EXPECT_DOUBLE_EQ(*read_real("2.D-1"), 0.2);
-    EXPECT_DOUBLE_EQ(*read_real(".5"), 0.5);
-    EXPECT_FALSE(read_real("nan").has_value());
-    EXPECT_FALSE(read_real("1e").has_value());
+    EXPECT_EQ(freeform_items(" 12  34,\t5"), (std::vector<std::string>{"12", "34", "5"}));
+    EXPECT_EQ(parse_int("12"), 12);
+    EXPECT_EQ(parse_int("-7"), -7);
+    EXPECT_FALSE(parse_int("Q").has_value());
+    EXPECT_FALSE(parse_int("1.5").has_value());
+    EXPECT_FALSE(parse_int("").has_value());
+    EXPECT_FALSE(parse_int("99999999999").has_value());
+    EXPECT_DOUBLE_EQ(*parse_real("2.D-1"), 0.2);
+    EXPECT_DOUBLE_EQ(*parse_real(".5"), 0.5);
+    EXPECT_FALSE(parse_real("nan").has_value());
+    EXPECT_FALSE(parse_real("1e").has_value());
 }
 
 TEST(Console, PromptMarkerAtColumnAndEndOfInputStops) {

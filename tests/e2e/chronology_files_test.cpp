@@ -204,9 +204,6 @@ TEST_P(ChronologyFiles, CrnFilesResidualTucsonCsvAndSeriesTable) {
     const std::map<std::string, std::string> model_of{
         {"StdRes", "ArStd"}, {"SsfRes", "ArSsf"}, {"StdArm", "ArStd"}, {"SsfArm", "ArSsf"}};
     std::ifstream tuc(base + "_crns_res_tuc.txt");
-    std::istringstream none;
-    std::ostringstream sink;
-    Console quiet(none, sink);
     TucsonReadState state;
     for (const char* name : {"StdRes", "SsfRes", "StdArm", "SsfArm"}) {
         SCOPED_TRACE(name);
@@ -217,7 +214,7 @@ TEST_P(ChronologyFiles, CrnFilesResidualTucsonCsvAndSeriesTable) {
         expect_crn(base + "_" + code + ".crn", res.years, v, n);
 
         TucsonSeries s;
-        trrw(tuc, "ir", s, state, quiet);
+        trrw(tuc, "ir", s, state);
         std::size_t from = 0, to = n.size();
         while (from < to && n[from] == 0) ++from;
         while (to > from && n[to - 1] == 0) --to;
@@ -270,7 +267,7 @@ TEST_P(ChronologyFiles, CrnFilesResidualTucsonCsvAndSeriesTable) {
     std::size_t row = 1;
     for (std::size_t series = 0;; ++series) {
         TucsonSeries s;
-        trrw(data, "mr", s, data_state, quiet);
+        trrw(data, "mr", s, data_state);
         if (s.count == kEndOfFile) break;
         ASSERT_FALSE(data_state.failed);
         const std::string id = s.id.substr(0, s.id.find_last_not_of(' ') + 1);

@@ -56,9 +56,6 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
         }
     }
     std::ifstream tuc(base + "_crns_tuc.txt");
-    std::istringstream none;
-    std::ostringstream sink;
-    Console quiet(none, sink);
     TucsonReadState state;
     TucsonSeries s;
     std::vector<const std::vector<float>*> chronologies{&first, &second};
@@ -67,7 +64,7 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
         chronologies.push_back(&second_stb);
     }
     for (const auto* expected : chronologies) {
-        trrw(tuc, "ir", s, state, quiet);
+        trrw(tuc, "ir", s, state);
         ASSERT_EQ(s.count, span);
         EXPECT_EQ(s.first_year, first_year);
         for (int k = 0; k < span; ++k) {
@@ -76,7 +73,7 @@ void check_chronology_files(const std::string& base, int first_year, int span, b
             ASSERT_EQ(s.samples[i], counts[i]);
         }
     }
-    trrw(tuc, "ir", s, state, quiet);
+    trrw(tuc, "ir", s, state);
     EXPECT_EQ(s.count, kEndOfFile);
 }
 
@@ -126,14 +123,11 @@ TEST(EndToEnd, PerSeriesSplineRunOnBristleconePine) {
     EXPECT_NE(read_file("ca533_out_v45_v2b.txt").find("FINAL ITERATION WITH CONVERGENCE"), std::string::npos);
     {
         std::ifstream ratios("ca533_SSF_RAW_Ratios.txt");
-        std::istringstream none;
-        std::ostringstream sink;
-        Console quiet(none, sink);
         TucsonReadState state;
         TucsonSeries s;
         int series = 0;
-        for (trrw(ratios, "mr", s, state, quiet); s.count != kEndOfFile;
-             trrw(ratios, "mr", s, state, quiet)) {
+        for (trrw(ratios, "mr", s, state); s.count != kEndOfFile;
+             trrw(ratios, "mr", s, state)) {
             ++series;
             for (int j = 0; j < s.count; ++j) ASSERT_GE(s.values[static_cast<std::size_t>(j)], 0.0f) << s.id;
         }

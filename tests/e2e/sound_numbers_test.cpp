@@ -40,14 +40,11 @@ int run_in(const std::string& dir, const std::string& answers, const std::vector
 // Every series of a Tucson file (ring widths as read, engine files to their 0.001).
 std::vector<TucsonSeries> read_series(const std::string& path) {
     std::ifstream in(path);
-    std::istringstream none;
-    std::ostringstream sink;
-    Console quiet(none, sink);
     TucsonReadState state;
     std::vector<TucsonSeries> all;
     for (;;) {
         TucsonSeries s;
-        trrw(in, "mr", s, state, quiet);
+        trrw(in, "mr", s, state);
         if (s.count == kEndOfFile || state.counter == kEndOfFile) break;
         if (s.count > 0) all.push_back(s);
     }

@@ -311,16 +311,13 @@ TEST(Sigfree, AwkwardData) {
 // Reads a bundled Tucson ring-width file into a Series table.
 SeriesTable load_rwl(const std::string& path) {
     std::ifstream in(path);
-    std::istringstream none;
-    std::ostringstream sink;
-    Console console(none, sink);
     TucsonReadState state;
     SeriesTable t;
     std::vector<TucsonSeries> all;
     int rows = 1;
     for (;;) {
         TucsonSeries s;
-        trrw(in, "mr", s, state, console);
+        trrw(in, "mr", s, state);
         if (s.count == kEndOfFile || state.counter == kEndOfFile) break;
         if (s.count <= 0) continue;
         rows = std::max(rows, s.count);

@@ -9,6 +9,7 @@
 
 #include "console/console.hpp"
 #include "console/stop.hpp"
+#include "io/loaders.hpp"
 #include "io/text_lines.hpp"
 #include "io/tucson.hpp"
 #include "model/year_matrix.hpp"
@@ -32,7 +33,7 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-// Reads every series of a text in the given mode.
+// Reads every series of a text in the given mode, printing what each call noted.
 std::vector<TucsonSeries> read_all(const std::string& text, const char* mode, Io& io,
                                    TucsonReadState* state_out = nullptr) {
     std::istringstream file(text);
@@ -40,7 +41,9 @@ std::vector<TucsonSeries> read_all(const std::string& text, const char* mode, Io
     std::vector<TucsonSeries> all;
     for (int guard = 0; guard < 10000; ++guard) {
         TucsonSeries s;
-        trrw(file, mode, s, state, io.console);
+        trrw(file, mode, s, state);
+        print_load_notes(io.console, state.notes);
+        state.notes = {};
         if (s.count == kEndOfFile) break;
         all.push_back(s);
         if (state.failed) break;
@@ -323,11 +326,10 @@ TEST(TucsonRead, TitleHeaderLinesAndUnreadableLines) {
     // The 26th unreadable line in one call ends the call with what it has (nothing).
     std::string garbage;
     for (int i = 0; i < 30; ++i) garbage += "junk line with text in the year columns\n";
-    Io io2;
     std::istringstream file(garbage + "S01     1900   100   999\n");
     TucsonReadState st;
     TucsonSeries s;
-    trrw(file, "mr", s, st, io2.console);
+    trrw(file, "mr", s, st);
     EXPECT_EQ(s.count, 0);
     EXPECT_NE(st.counter, kEndOfFile);
 }

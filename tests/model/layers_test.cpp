@@ -45,4 +45,32 @@ TEST(Layers, EveryIncludeFollowsTheFlow) {
     EXPECT_GT(checked, 100);
 }
 
+// Inside io/, the readers return what they read and never talk: only the loading dialogue (the
+// format menu, the help, the file viewer, the printing of a read's notes) and the writers of a
+// run's files may include anything of console/ (or plot/), directly or through one another. A
+// new file of io/ is a reader until it is named here.
+TEST(Layers, ReadersIncludeNothingOfTheConsole) {
+    const std::set<std::string> talkers{
+        "loaders.cpp",    "format_menu.cpp",  "format_help.cpp",  "file_viewer.cpp", "tucson_writer.cpp",
+        "crn_writer.cpp", "output_files.cpp", "output_files.hpp", "run_io.hpp",
+    };
+    const std::filesystem::path io = std::filesystem::path(KESTROVAN_SOURCE_DIR) / "src" / "io";
+    int readers = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(io)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || talkers.count(name)) continue;
+        ++readers;
+        std::ifstream in(entry.path());
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("#include \"", 0) != 0) continue;
+            EXPECT_NE(line.rfind("#include \"console/", 0), 0u) << "src/io/" << name << ": " << line;
+            EXPECT_NE(line.rfind("#include \"plot/", 0), 0u) << "src/io/" << name << ": " << line;
+            // Nor through a header that does.
+            for (const std::string& t : talkers)
+                EXPECT_NE(line, "#include \"io/" + t + "\"") << "src/io/" << name;
+        }
+    }
+    EXPECT_GT(readers, 20);
+}
+
 }  // namespace

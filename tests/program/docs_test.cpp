@@ -1,11 +1,14 @@
 // The reference of the run-file keys: every key the reader takes stands in the README's table and
-// in the manual page, so that neither drifts from the program; and the bundled run files are
-// accepted by the reader.
+// in the manual page, so that neither drifts from the program; the README's table of data file
+// formats is the program's; and the bundled run files are accepted by the reader.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "io/formats.hpp"
 #include "run/run_file.hpp"
 #include "run/run_plan.hpp"
 #include "support/temp_dir.hpp"
@@ -23,6 +26,35 @@ TEST(Docs, ReadmeAndManualPageNameEveryRunFileKey) {
         EXPECT_NE(readme.find("| `" + name + "` |"), std::string::npos) << key;
         EXPECT_NE(manual.find(".B " + name + "\n"), std::string::npos) << key;
     }
+}
+
+// The README's table of data file formats has one row per format, in the menu's order, with its
+// menu number and run-file name; its key table lists every name for `format`.
+TEST(Docs, ReadmeTableOfFormatsIsTheProgramsTable) {
+    const std::string root = std::string(KESTROVAN_EXAMPLES_DIR) + "/..";
+    std::istringstream readme(kestrovan::testing::read_file(root + "/README.md"));
+    std::vector<std::string> rows;
+    bool in_table = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("| menu | `format` |", 0) == 0) {
+            in_table = true;
+            continue;
+        }
+        if (in_table && line.rfind("|", 0) != 0) break;
+        if (in_table && line.rfind("|---", 0) != 0)
+            rows.push_back(line.substr(0, line.find('|', line.find('`'))));
+    }
+    std::vector<std::string> expected;
+    for (const FileFormat& f : kFileFormats)
+        expected.push_back("| " + std::to_string(f.menu) + " | `" + f.name + "` ");
+    EXPECT_EQ(rows, expected);
+
+    std::string names;
+    for (const FileFormat& f : kFileFormats)
+        names += std::string(names.empty() ? "" : ", ") + "\"" + f.name + "\"";
+    EXPECT_NE(kestrovan::testing::read_file(root + "/README.md").find("| `format` | " + names + " |"),
+              std::string::npos)
+        << names;
 }
 
 TEST(Docs, ExampleRunFilesAreAccepted) {

@@ -73,10 +73,7 @@ TEST(FinalOutput, TablesTucsonChronologiesAndSpectra) {
     std::ifstream tuc("abcdefgh_crns_tuc.txt");
     TucsonReadState state;
     TucsonSeries s;
-    std::istringstream none;
-    std::ostringstream sink;
-    Console quiet(none, sink);
-    trrw(tuc, "ir", s, state, quiet);
+    trrw(tuc, "ir", s, state);
     ASSERT_EQ(s.count, 40);
     EXPECT_EQ(s.first_year, 1801);
     EXPECT_EQ(s.id.substr(0, 6), "abcdef");
@@ -84,9 +81,9 @@ TEST(FinalOutput, TablesTucsonChronologiesAndSpectra) {
         EXPECT_NEAR(s.values[static_cast<std::size_t>(k)], c.first[static_cast<std::size_t>(k)], 0.0006);
         EXPECT_EQ(s.samples[static_cast<std::size_t>(k)], c.sample_size[static_cast<std::size_t>(k)]);
     }
-    trrw(tuc, "ir", s, state, quiet);
+    trrw(tuc, "ir", s, state);
     ASSERT_EQ(s.count, 40);
-    trrw(tuc, "ir", s, state, quiet);
+    trrw(tuc, "ir", s, state);
     EXPECT_EQ(s.count, kEndOfFile);
     // Each chronology is preceded by the three header lines, its code in columns 83-88 of
     // lines 2 and 3; line 1 is left as it was.

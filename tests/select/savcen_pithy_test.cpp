@@ -33,14 +33,11 @@ struct Io {
 SeriesTable load_rwl(const std::string& path, std::array<std::string, 3>& header) {
     std::ifstream file(path, std::ios::binary);
     EXPECT_TRUE(file) << path;
-    std::ostringstream sink;
-    std::istringstream none;
-    Console quiet(none, sink);
     TucsonSeries s;
     TucsonReadState state;
     std::vector<TucsonSeries> all;
     while (true) {
-        trrw(file, "mr", s, state, quiet);
+        trrw(file, "mr", s, state);
         if (s.count == kEndOfFile) break;
         if (s.count > 0) all.push_back(s);
     }

@@ -1,4 +1,4 @@
-#include "console/freeform.hpp"
+#include "model/freeform.hpp"
 
 #include <cctype>
 #include <charconv>
@@ -85,18 +85,6 @@ std::optional<double> parse_real(std::string_view item) {
     double v = std::strtod(s.c_str(), nullptr);
     if (!std::isfinite(v)) return std::nullopt;
     return v;
-}
-
-std::optional<int> read_int(std::string_view line) {
-    auto items = freeform_items(line);
-    if (items.empty()) return std::nullopt;
-    return parse_int(items[0]);
-}
-
-std::optional<double> read_real(std::string_view line) {
-    auto items = freeform_items(line);
-    if (items.empty()) return std::nullopt;
-    return parse_real(items[0]);
 }
 
 }  // namespace kestrovan
