@@ -16,6 +16,7 @@
 #include "io/text_fields.hpp"
 #include "plot/plot_device.hpp"
 #include "run/batch.hpp"
+#include "run/check_command.hpp"
 #include "run/program.hpp"
 #include "select/tree_ids.hpp"
 
@@ -76,25 +77,23 @@ std::string site_timeout_problem(const std::string& text) {
     return {};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Kestrovan: signal-free standardization of tree-ring width series", "kestrovan"};
-    app.footer(kFooter);
-    app.set_version_flag("--version", std::string("Kestrovan_Version ") + kestrovan::kVersion);
-
-    kestrovan::ProgramOptions options;
+// The options of the dialogue (no subcommand), bound to `options`.
+struct DialogueFlags {
     bool no_plots = false;
-    auto* no_plots_flag =
-        app.add_flag("--no-plots", no_plots, "skip every plot and its menu (every question is still asked)");
-    auto* device =
+    std::string plot_size;
+    std::vector<CLI::Option*> given;  // any of them given: the dialogue is meant
+};
+
+void add_dialogue_options(CLI::App& app, kestrovan::ProgramOptions& options, DialogueFlags& flags) {
+    flags.given.push_back(app.add_flag("--no-plots", flags.no_plots,
+                                       "skip every plot and its menu (every question is still asked)"));
+    flags.given.push_back(
         app.add_option("--device", options.device,
                        "PLplot device for the plots (for example xcairo, or a file device such as "
                        "pngcairo, svg or svgcairo: each plot then goes to a numbered file, without a menu)")
-            ->type_name("NAME");
-    std::string plot_size;
-    auto* plot_size_option =
-        app.add_option("--plot-size", plot_size,
+            ->type_name("NAME"));
+    flags.given.push_back(
+        app.add_option("--plot-size", flags.plot_size,
                        "size of the plot files: WIDTHxHEIGHT in pixels (default 2400x1800 for PNG) or "
                        "inches at a resolution, such as 8x6in@300 (vector drawings take the inches)")
             ->type_name("SIZE")
@@ -103,14 +102,16 @@ int main(int argc, char** argv) {
                                                         : std::string(
                                                               "WIDTHxHEIGHT (pixels, 100 to 20000) or "
                                                               "WxHin@DPI, such as 8x6in@300");
-            });
-    auto* fill_gaps = app.add_flag("--fill-gaps", options.fill_gaps,
-                                   "fill missing rings inside series by linear interpolation (each filled "
-                                   "ring is listed in the report; missing rings at the ends are cut off)");
-    auto* record = app.add_option("--record", options.record,
-                                  "write the run file of the session's answers to FILE.toml at its end")
-                       ->type_name("FILE.toml");
-    auto* tree_id =
+            }));
+    flags.given.push_back(
+        app.add_flag("--fill-gaps", options.fill_gaps,
+                     "fill missing rings inside series by linear interpolation (each filled "
+                     "ring is listed in the report; missing rings at the ends are cut off)"));
+    flags.given.push_back(
+        app.add_option("--record", options.record,
+                       "write the run file of the session's answers to FILE.toml at its end")
+            ->type_name("FILE.toml"));
+    flags.given.push_back(
         app.add_option("--tree-id", options.statistics.tree_id,
                        "how identifiers split into site, tree and core for the chronology statistics: "
                        "\"auto\", or S,T (characters of site and of tree; the rest is the core)")
@@ -120,70 +121,60 @@ int main(int argc, char** argv) {
                 return kestrovan::parse_tree_id_layout(text, layout)
                            ? std::string()
                            : std::string("\"auto\" or S,T (for example 3,2)");
-            });
+            }));
+    flags.given.push_back(
+        app.add_option("--eps-threshold", options.statistics.eps_threshold,
+                       "the EPS (and subsample signal strength) from which a chronology is trusted "
+                       "(default 0.85)")
+            ->check(CLI::Range(0.01f, 0.999f))
+            ->type_name("EPS"));
+}
 
-    kestrovan::RunFileOptions run_options;
+CLI::App* add_run_command(CLI::App& app, kestrovan::RunFileOptions& o) {
     CLI::App* run = app.add_subcommand("run", "one analysis described by a run file (no question is asked)");
-    run->add_option("file", run_options.run_file, "the run file (TOML)")->required()->type_name("FILE.toml");
-    run->add_option("--data", run_options.data, "the data file, in place of the run file's data key")
+    run->add_option("file", o.run_file, "the run file (TOML)")->required()->type_name("FILE.toml");
+    run->add_option("--data", o.data, "the data file, in place of the run file's data key")
         ->type_name("FILE");
-    run->add_option("--out", run_options.out_dir, "write the output files (and plot files) into DIR")
-        ->type_name("DIR");
-    run->add_option("--status-file", run_options.status_file)->group("");  // for the batch's sites
+    run->add_option("--out", o.out_dir, "write the output files (and plot files) into DIR")->type_name("DIR");
+    run->add_option("--status-file", o.status_file)->group("");  // for the batch's sites
+    return run;
+}
 
-    kestrovan::BatchOptions batch_options;
+CLI::App* add_batch_command(CLI::App& app, kestrovan::BatchOptions& o) {
     CLI::App* batch =
         app.add_subcommand("batch", "the same analysis on many data files, one process per site");
-    batch->add_option("file", batch_options.run_file, "the run file (TOML); its data key is not used")
+    batch->add_option("file", o.run_file, "the run file (TOML); its data key is not used")
         ->required()
         ->type_name("FILE.toml");
-    batch->add_option("data", batch_options.data, "the data files")->required()->type_name("DATA");
-    batch->add_option("--jobs", batch_options.jobs, "sites at a time (default: the number of cores)")
+    batch->add_option("data", o.data, "the data files")->required()->type_name("DATA");
+    batch->add_option("--jobs", o.jobs, "sites at a time (default: the number of cores)")
         ->check(CLI::Range(1, INT_MAX))
         ->type_name("N");
     batch
-        ->add_option("--out", batch_options.out_dir,
+        ->add_option("--out", o.out_dir,
                      "each site writes into DIR/<base>/ (when two data files share a base name, "
                      "DIR/<path from their common folder>/); batch_summary.csv in DIR")
         ->type_name("DIR");
     batch
-        ->add_option("--site-timeout", batch_options.site_timeout,
+        ->add_option("--site-timeout", o.site_timeout,
                      "stop a site that runs longer than SECONDS (recorded as \"stopped: time limit\"; "
                      "default: no limit)")
         ->check(site_timeout_problem)
         ->type_name("SECONDS");
-    app.require_subcommand(0, 1);
+    return batch;
+}
 
-    try {
-        app.parse(argc, argv);
-        const bool dialogue_option = no_plots_flag->count() + device->count() + plot_size_option->count() +
-                                         record->count() + tree_id->count() + fill_gaps->count() >
-                                     0;
-        if (dialogue_option && app.get_subcommands().size() > 0)
-            throw CLI::ValidationError(
-                "--no-plots, --device, --plot-size, --record, --tree-id and --fill-gaps",
-                "belong to the dialogue, not to a subcommand");
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        if (const std::string name = file_taken_for_option(argc, argv); !name.empty()) {
-            std::cerr << "kestrovan: " << kestrovan::one_line(name)
-                      << ": a file name that starts with \"-\" is read as an option; put -- before the "
-                         "file names, or write it as ./"
-                      << kestrovan::one_line(name) << "\n";
-            return 1;
-        }
-        std::cerr << "kestrovan: " << e.what() << "\nRun kestrovan --help for the commands and options.\n";
-        return 1;
-    }
+CLI::App* add_check_command(CLI::App& app, kestrovan::CheckOptions& o) {
+    CLI::App* check = app.add_subcommand("check", "the crossdating checks of every series of a data file");
+    check->add_option("file", o.data, "the data file")->required()->type_name("FILE");
+    check->add_option("--format", o.format, "its format, as a run file names it (default: auto)")
+        ->type_name("KIND");
+    check->add_option("--out", o.out_dir, "write the files into DIR")->type_name("DIR");
+    return check;
+}
 
-    // SIGINT and SIGTERM end a run at its next safe point, with its report closed and its
-    // partial files removed; a batch passes them on to its sites.
-    kestrovan::catch_stop_signals();
-    if (run->parsed()) return kestrovan::run_from_file(run_options, std::cout, std::cerr);
-    if (batch->parsed()) {
-        batch_options.program = own_program(argv[0]);
-        return kestrovan::run_batch(batch_options, std::cerr);
-    }
+// The dialogue after the command line was read: checks the --record target, then runs.
+int run_dialogue(kestrovan::ProgramOptions& options, const DialogueFlags& flags) {
     // The record is written at the end of the session: a directory that is not there is said now.
     std::error_code ec;
     const auto record_dir = std::filesystem::path(options.record).parent_path();
@@ -201,10 +192,65 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    options.plots = !no_plots;
-    if (!plot_size.empty()) options.plot_size = *kestrovan::parse_plot_size(plot_size);
+    options.plots = !flags.no_plots;
+    if (!flags.plot_size.empty()) options.plot_size = *kestrovan::parse_plot_size(flags.plot_size);
     // Answers from a file (not a terminal) are echoed, and the plots then ask nothing.
     options.interactive = isatty(STDIN_FILENO) != 0;
     options.echo_answers = !options.interactive;
     return kestrovan::run_program(std::cin, std::cout, options);
+}
+
+// A refused command line: its message, or the advice for a file name read as an option.
+int refuse_command_line(const CLI::ParseError& e, int argc, char** argv) {
+    if (const std::string name = file_taken_for_option(argc, argv); !name.empty()) {
+        std::cerr << "kestrovan: " << kestrovan::one_line(name)
+                  << ": a file name that starts with \"-\" is read as an option; put -- before the "
+                     "file names, or write it as ./"
+                  << kestrovan::one_line(name) << "\n";
+        return 1;
+    }
+    std::cerr << "kestrovan: " << e.what() << "\nRun kestrovan --help for the commands and options.\n";
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Kestrovan: signal-free standardization of tree-ring width series", "kestrovan"};
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("Kestrovan_Version ") + kestrovan::kVersion);
+    kestrovan::ProgramOptions options;
+    DialogueFlags flags;
+    add_dialogue_options(app, options, flags);
+    kestrovan::RunFileOptions run_options;
+    CLI::App* run = add_run_command(app, run_options);
+    kestrovan::BatchOptions batch_options;
+    CLI::App* batch = add_batch_command(app, batch_options);
+    kestrovan::CheckOptions check_options;
+    CLI::App* check = add_check_command(app, check_options);
+    app.require_subcommand(0, 1);
+
+    try {
+        app.parse(argc, argv);
+        std::size_t given = 0;
+        for (const CLI::Option* o : flags.given) given += o->count();
+        if (given > 0 && app.get_subcommands().size() > 0)
+            throw CLI::ValidationError(
+                "--no-plots, --device, --plot-size, --record, --tree-id, --eps-threshold and --fill-gaps",
+                "belong to the dialogue, not to a subcommand");
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        return refuse_command_line(e, argc, argv);
+    }
+
+    // SIGINT and SIGTERM end a run at its next safe point, with its report closed and its
+    // partial files removed; a batch passes them on to its sites.
+    kestrovan::catch_stop_signals();
+    if (run->parsed()) return kestrovan::run_from_file(run_options, std::cout, std::cerr);
+    if (check->parsed()) return kestrovan::run_check(check_options, std::cout, std::cerr);
+    if (batch->parsed()) {
+        batch_options.program = own_program(argv[0]);
+        return kestrovan::run_batch(batch_options, std::cerr);
+    }
+    return run_dialogue(options, flags);
 }
