@@ -14,12 +14,6 @@
 
 namespace kestrovan {
 
-// The run file's [crossdating] table: the options of the checks, and whether they run at all.
-struct CrossdatingSettings {
-    bool enabled = true;
-    CrossdatingOptions options;
-};
-
 // Runs the checks on `table` (the selected series as read), writes <base>_xdate.txt and says
 // the summary on the console and in the report. Nothing when the checks are off.
 std::optional<CrossdatingReport> run_crossdating(Console& console, OutputFiles& files,

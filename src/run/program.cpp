@@ -394,7 +394,7 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
           summary,
           summary.plan.statistics,
           [&] { return summary.plan; },
-          CrossdatingSettings{}};
+          summary.plan.crossdating};
     int status = guarded(run, summary, [&] { run_whole_program(r); });
     const bool data_read = run.files.report.is_open();
     status = end_with_summary(run, summary, status);

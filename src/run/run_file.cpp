@@ -465,6 +465,35 @@ void read_statistics_keys(const Keys& k, RunPlan& plan) {
         s.period_last = static_cast<int>(to);
     }
     s.min_overlap = k.whole("min_overlap", 3, kMaxYears, kDefaultMinOverlap);
+    const double eps = k.number("eps_threshold", kDefaultEpsThreshold);
+    if (!(eps >= 0.01 && eps <= 0.999)) k.refuse("eps_threshold", "a number from 0.01 to 0.999");
+    s.eps_threshold = static_cast<float>(eps);
+}
+
+// The keys a [crossdating] table may hold.
+const std::vector<std::string> kCrossdatingKeys{"enabled",           "segment_length",  "lag",
+                                                "spline_wavelength", "max_shift",       "log",
+                                                "critical_level",    "min_master_depth"};
+
+// [crossdating]: whether the checks run, and their settings, checked together.
+void read_crossdating_table(const Keys& k, RunPlan& plan) {
+    const toml::node* n = k.table().get("crossdating");
+    if (!n) return;
+    const toml::table* t = n->as_table();
+    if (!t) k.refuse("crossdating", "a [crossdating] table");
+    const Keys x(*t, k.where() + "[crossdating] ");
+    x.unknown(kCrossdatingKeys);
+    CrossdatingSettings& c = plan.crossdating;
+    CrossdatingOptions& o = c.options;
+    c.enabled = x.boolean("enabled", true);
+    o.segment_length = x.whole("segment_length", kMinSegmentLength, kMaxYears, o.segment_length);
+    o.lag = x.whole("lag", 1, kMaxYears, o.lag);
+    o.spline_wavelength = x.whole("spline_wavelength", 2, kMaxYears, o.spline_wavelength);
+    o.max_shift = x.whole("max_shift", 1, kMaxYears, o.max_shift);
+    o.log = x.boolean("log", o.log);
+    o.critical_level = x.number("critical_level", o.critical_level);
+    o.min_master_depth = x.whole("min_master_depth", 1, kMaxSeries, o.min_master_depth);
+    if (const std::string why = o.check(); !why.empty()) throw RunFileError(x.where() + why);
 }
 
 void check_files(const Keys& k, const RunPlan& plan) {
@@ -577,6 +606,7 @@ RunPlan parse_run_file(const std::string& text, const std::string& name, const s
     if (plan.rcs()) read_retry_tables(k, plan);
     read_chronology_keys(k, plan);
     read_statistics_keys(k, plan);
+    read_crossdating_table(k, plan);
     check_options(k, plan, plan.first);
     if (!request.need_data) return plan;
     check_files(k, plan);
@@ -629,6 +659,10 @@ std::string run_file_text(const RunPlan& plan, const std::string& dir) {
         if (e.key == "pith" && !plan.pith.empty()) e.value = relative_to(plan.pith, data_dir);
         if (!std::holds_alternative<std::monostate>(e.value))
             out += e.key + " = " + toml_text(e.value) + "\n";
+    }
+    if (const auto table = crossdating_entries(plan, true); !table.empty()) {
+        out += "\n[crossdating]\n";
+        for (const PlanEntry& e : table) out += e.key + " = " + toml_text(e.value) + "\n";
     }
     for (const auto& retry : retry_entries(plan)) {
         out += "\n[[retry]]\n";

@@ -148,6 +148,8 @@ const std::vector<std::string>& run_file_keys() {
         "tree_id",
         "statistics_period",
         "min_overlap",
+        "eps_threshold",
+        "crossdating",
         "retry",
     };
     return keys;
@@ -289,6 +291,24 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
         add(out, "statistics_period", PlanValue());
     if (all || st.min_overlap != kDefaultMinOverlap)
         add(out, "min_overlap", static_cast<long long>(st.min_overlap));
+    if (all || st.eps_threshold != kDefaultEpsThreshold)
+        add(out, "eps_threshold", decimal_double(st.eps_threshold));
+    return out;
+}
+
+std::vector<PlanEntry> crossdating_entries(const RunPlan& p, bool applicable_only) {
+    const CrossdatingSettings& c = p.crossdating;
+    Entries out;
+    if (applicable_only && c == CrossdatingSettings{}) return out;
+    const CrossdatingOptions& o = c.options;
+    add(out, "enabled", c.enabled);
+    add(out, "segment_length", static_cast<long long>(o.segment_length));
+    add(out, "lag", static_cast<long long>(o.lag));
+    add(out, "spline_wavelength", static_cast<long long>(o.spline_wavelength));
+    add(out, "max_shift", static_cast<long long>(o.max_shift));
+    add(out, "log", o.log);
+    add(out, "critical_level", o.critical_level);
+    add(out, "min_master_depth", static_cast<long long>(o.min_master_depth));
     return out;
 }
 

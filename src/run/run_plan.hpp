@@ -16,6 +16,7 @@
 #include "run/statistics_output.hpp"
 #include "select/pithy.hpp"
 #include "select/selection.hpp"
+#include "xdate/crossdating.hpp"
 
 namespace kestrovan {
 
@@ -55,6 +56,7 @@ struct RunPlan {
     std::string plots = "off";  // "off" or a PLplot file device
     PlotSize plot_size;         // the size of the plot files (width 0: the defaults)
     StatisticsSettings statistics;  // trees and cores, a period of its own, the shortest overlap
+    CrossdatingSettings crossdating;  // the crossdating checks ([crossdating])
 
     bool rcs() const { return curve_option == kCurveRcs; }
     // The answers of attempt k (0 = the first; an attempt counts once its Regional curve is
@@ -84,6 +86,8 @@ struct PlanEntry {
 std::vector<PlanEntry> plan_entries(const RunPlan& plan, bool applicable_only);
 // One list per later attempt, up to the last that differs from the first attempt: its keys whose
 // values differ from the first attempt's.
+// The [crossdating] table's keys (none, with applicable_only, when every setting is the default).
+std::vector<PlanEntry> crossdating_entries(const RunPlan& plan, bool applicable_only);
 std::vector<std::vector<PlanEntry>> retry_entries(const RunPlan& plan);
 
 // A single-precision value as the double of its shortest decimal form (0.0001f gives 0.0001).

@@ -39,6 +39,9 @@ ordered_json plan_json(const RunPlan& plan) {
         retries.push_back(r);
     }
     run["retry"] = retries;
+    ordered_json crossdating = ordered_json::object();
+    for (const PlanEntry& e : crossdating_entries(plan, false)) crossdating[e.key] = value_json(e.value);
+    run["crossdating"] = crossdating;
     return run;
 }
 

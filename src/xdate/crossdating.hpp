@@ -48,6 +48,14 @@ struct CrossdatingOptions {
 
     // Empty when the options can be used; otherwise a message naming the value that cannot.
     std::string check() const;
+    bool operator==(const CrossdatingOptions&) const = default;
+};
+
+// The checks of a run: their options, and whether they run at all (a run file's [crossdating]).
+struct CrossdatingSettings {
+    bool enabled = true;
+    CrossdatingOptions options;
+    bool operator==(const CrossdatingSettings&) const = default;
 };
 
 inline constexpr int kMinSegmentLength = 10;
