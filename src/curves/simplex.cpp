@@ -42,7 +42,6 @@ std::string fmt_d(double value, int width, int decimals) {
 
 }  // namespace
 
-int free_parameter_count(int model) { return static_cast<int>(starting_table(model).size()); }
 
 int shift_coordinate(int model) {
     switch (model) {

@@ -39,8 +39,6 @@ struct Simplex {
 // The function minimised: parameter vector (first `free` coordinates) -> value.
 using SimplexObjective = std::function<float(std::span<const float>)>;
 
-// Number of free parameters of a model (3, 4 or 5).
-int free_parameter_count(int model);
 // Zero-based coordinate of the shift P in a model's vector, or −1 when the model has no shift.
 int shift_coordinate(int model);
 

@@ -140,10 +140,6 @@ std::array<char, 4> ConvergenceTrace::add(const ConvergenceStats& stats) {
     return marks;
 }
 
-void ConvergenceTrace::drop_last() {
-    if (!stats_.empty()) stats_.pop_back();
-}
-
 std::array<std::string, 2> convergence_heads() {
     return {at_column(37, "| -------- SIGNAL FREE CONVERGENCE STATISTICS ------- |"),
             at_column(37, "UW MN ABSD     UW MD ABSD     WT MN ABSD     WT MD ABSD")};

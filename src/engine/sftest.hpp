@@ -96,8 +96,6 @@ public:
     // Records iteration k's statistics (k = size() + 1) and returns its four marks ('*' where
     // the statistic set a new running minimum, ' ' otherwise).
     std::array<char, 4> add(const ConvergenceStats& stats);
-    // Drops the last iteration (after a failed monotonicity check).
-    void drop_last();
     int size() const { return static_cast<int>(stats_.size()); }
     const ConvergenceStats& operator[](int k1) const { return stats_[k1 - 1]; }  // 1-based
     const std::vector<ConvergenceStats>& all() const { return stats_; }

@@ -29,7 +29,6 @@ struct RunStart {
     GapFilling gaps;
     LoadNotes notes;    // the kind recognised and the series renamed by the load
     DataBankSite site;  // the site the data file's own header lines name
-    int series_count() const { return table.count(); }
 };
 
 // Prints the banner and the gap warning, then asks for a data file until one is loaded without

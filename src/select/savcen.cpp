@@ -55,7 +55,6 @@ std::string savcen_file_name(const std::string& base, int choice, int value1, in
     return base + code.tag + number + ".txt";
 }
 
-std::string savcen_header_code(int choice) { return code_for(choice).header; }
 
 void mark_header_lines(int choice, std::array<std::string, 3>& header) {
     for (auto& h : header) {

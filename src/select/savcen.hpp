@@ -21,9 +21,6 @@ inline constexpr int kChoiceCommon = 7;
 // "site_mnsl= 5.txt", "site_comm=1900-1950.txt".
 std::string savcen_file_name(const std::string& base, int choice, int value1, int value2);
 
-// Four-letter code put into columns 85-88 of the header lines ("MNSL", ...).
-std::string savcen_header_code(int choice);
-
 // Puts the choice's code into columns 85-88 of the three header lines (blank padded to 88).
 void mark_header_lines(int choice, std::array<std::string, 3>& header);
 // Writes the file named by savcen_file_name(files.base_name(), ...): the three header lines with

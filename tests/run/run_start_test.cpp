@@ -34,7 +34,7 @@ protected:
         RunStart start(console);
         try {
             run_start(start);
-            ns_ = start.series_count();
+            ns_ = start.table.count();
             report_name_ = start.files.report_name();
             sha256_ = start.files.data_sha256;
             start.files.report.close();

@@ -117,7 +117,6 @@ TEST(SavcenNames, TagsAndNumberFields) {
     EXPECT_EQ(savcen_file_name("site", kChoiceCommon, 1900, 1950), "site_comm=1900-1950.txt");
     // Years that do not fit the field are widened, never turned into asterisks.
     EXPECT_EQ(savcen_file_name("site", kChoiceMaxStart, -1200, 0), "site_mxsy=-1200.txt");
-    EXPECT_EQ(savcen_header_code(kChoiceCommon), "COMM");
 }
 
 TEST_F(Savcen, SavedFileCarriesHeaderCodesAndReadsBackToTheSelection) {
