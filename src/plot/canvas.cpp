@@ -116,7 +116,7 @@ public:
             const double lw = 0.07 + (2.5 + 0.85 * 0.72 * static_cast<double>(longest)) * ht / box_w;
             const double lh = (1.2 + 0.85 * 1.9 * n) * ht / std::max(hi - lo, ht);
             place = legend_place(o.paths, lw, lh);
-            if (place == LegendPlace::Below) lo += (1.2 + 1.75 * std::ceil(n / 2.0)) * ht;
+            if (place == LegendPlace::Below) lo += (1.2 + 1.75 * std::ceil(n / below_legend_columns())) * ht;
         }
         plsvpa(left, left + box_w, lo, std::max(hi, lo + ht));
         plwind(x.min, x.max, y.min, y.max);
@@ -220,7 +220,7 @@ public:
                 break;
             case LegendPlace::Below: {
                 position |= PL_POSITION_OUTSIDE | PL_POSITION_BOTTOM;
-                columns = std::min<PLINT>(n, 2);
+                columns = std::min<PLINT>(n, static_cast<PLINT>(below_legend_columns()));
                 rows = (n + columns - 1) / columns;
                 PLFLT def = 0, ht = 0;
                 plgchr(&def, &ht);
@@ -237,6 +237,15 @@ public:
                  box_widths.data(), colours.data(), styles.data(), widths.data(), nullptr, nullptr, nullptr,
                  nullptr);
         plcol0(colour_);
+    }
+
+    // The columns of a legend below the box: two, but one on the svg device, which writes its
+    // texts as text elements that the viewer sets narrower than PLplot measures them; PLplot's
+    // box around two columns would then run off both edges of the page.
+    static double below_legend_columns() {
+        char device[80] = {};
+        plgdev(device);
+        return std::string_view(device) == "svg" ? 1.0 : 2.0;
     }
 
 private:

@@ -255,7 +255,7 @@ LegendPlace legend_place(std::span<const BoxPath> paths, double w, double h) {
 
 int axis_exponent(AxisRange range) {
     const double m = std::max(std::fabs(static_cast<double>(range.min)), std::fabs(static_cast<double>(range.max)));
-    if (!std::isfinite(m) || m == 0.0 || (m >= 0.01 && m < 100000.0)) return 0;
+    if (!std::isfinite(m) || m == 0.0 || (m >= 0.1 && m < 100000.0)) return 0;
     return static_cast<int>(std::floor(std::log10(m)));
 }
 

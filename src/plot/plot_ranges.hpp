@@ -97,8 +97,9 @@ struct BoxPath {
 LegendPlace legend_place(std::span<const BoxPath> paths, double w, double h);
 
 // The power of ten by which the numbers of an axis are divided so that no scale factor is needed
-// at the axis: 0 for ranges whose largest magnitude lies from 0.01 to below 100000, otherwise the
-// exponent of that magnitude (0.003 -> -3, 250000 -> 5).
+// at the axis: 0 for ranges whose largest magnitude lies from 0.1 to below 100000, otherwise the
+// exponent of that magnitude (0.003 -> -3, 0.022 -> -2, 250000 -> 5). PLplot writes a factor of its
+// own above the axis for labels of hundredths already, where a plot's title leaves it no room.
 int axis_exponent(AxisRange range);
 
 // The label of an axis whose numbers are divided by 10^exponent: "Difference (x10#u-3#d)"
