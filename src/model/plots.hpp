@@ -41,6 +41,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/series_table.hpp"
 #include "model/year_matrix.hpp"
@@ -131,6 +132,18 @@ struct SegmentPlot {
     std::span<const int> pith_offsets{};  // one per series; empty when no pith offsets are known
 };
 
+// The crossdating checks: one bar per series over its years, each tested segment coloured by its
+// flag ('A', 'B' or blank), with the series' identifier at its row.
+struct FlaggedSegment {
+    int first = 0, last = 0;
+    char flag = ' ';
+};
+struct CrossdatingPlot {
+    std::span<const std::string> ids{};
+    std::span<const YearSpan> years{};
+    std::span<const std::vector<FlaggedSegment>> segments{};  // one list per series
+};
+
 class Plotter {
 public:
     virtual ~Plotter() = default;
@@ -192,6 +205,10 @@ public:
     // The series' spans ("Series Spans"), drawn once the series of the run are known. Saving
     // writes "SeriesSpans.ps". Plotters that record other plots may leave it out.
     virtual void segment_plot(const SegmentPlot&) {}
+
+    // The crossdating checks ("Crossdating Segments"), drawn once the checks are done. Saving
+    // writes "CrossdatingSegments.ps". Plotters that record other plots may leave it out.
+    virtual void crossdating_plot(const CrossdatingPlot&) {}
 };
 
 }  // namespace kestrovan

@@ -131,6 +131,7 @@ public:
         std::string xopt = o.top_axis ? "bst" : "bcst";
         if (o.x_numbers) xopt += 'n';
         std::string yopt = o.right_axis ? "bnstv" : "bcnstv";
+        if (!o.y_numbers) yopt = o.right_axis ? "b" : "bc";
         if (o.style == BoxStyle::LogY) yopt += 'l';
         plbox(xopt.c_str(), 0.0, 0, yopt.c_str(), 0.0, 0);
         if (o.top_axis) plbox("c", 0.0, 0, "", 0.0, 0);

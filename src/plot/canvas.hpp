@@ -48,6 +48,7 @@ struct BoxOptions {
     double bottom = 0.0, top = 1.0;
     bool same_subpage = false;
     bool x_numbers = true;  // numbers on the x axis
+    bool y_numbers = true;  // numbers and ticks on the y axis
     // The legend the box will get, and the lines it will hold (in box coordinates), so that the
     // box can choose the legend's place and leave room below itself when no corner is free.
     std::span<const LegendEntry> legend{};

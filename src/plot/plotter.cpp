@@ -98,7 +98,8 @@ struct Panel {
     std::vector<double> top_at;  // the period axis of spectra: x positions and their labels
     std::vector<std::string> top_labels;
     std::string top_label;
-    bool rescale_y = true;  // the y numbers may be divided by a power of ten
+    bool rescale_y = true;                                 // the y numbers may be divided by a power of ten
+    std::vector<std::pair<TextPlace, std::string>> notes;  // texts at the box's edges
 
     Trace& add(int colour, double width = 1.0, bool dashed = false) {
         traces.push_back({colour, width, dashed, false, Trace::Kind::Line, {}, {}});
@@ -233,6 +234,8 @@ void render(Canvas& c, Panel p) {
             if (t.right) draw_trace(c, t);
     }
     c.pen(1);
+    c.colour(kBlack);
+    for (const auto& [where, text] : p.notes) c.text(where, text);
     c.legend(p.legend, place);
     c.colour(kBlack);
 }
@@ -333,6 +336,7 @@ public:
                  std::span<const float> intercept, std::span<const int> counts, float correlation,
                  float pooled_intercept, float pooled_slope) override;
     void segment_plot(const SegmentPlot& p) override;
+    void crossdating_plot(const CrossdatingPlot& p) override;
 
 private:
     // The draw-and-ask cycle; false when the user asked for no more plots of this kind.
@@ -1065,6 +1069,63 @@ void DrawingPlotter::segment_plot(const SegmentPlot& p) {
     show(d);
 }
 
+// The colour of a tested segment: red for B (another position fits better), magenta for A (the
+// dated position is best but weak), green for a segment that dates.
+int flag_colour(char flag) { return flag == 'B' ? kRed : flag == 'A' ? kStatistics[0] : kGreen; }
+
+void DrawingPlotter::crossdating_plot(const CrossdatingPlot& p) {
+    const std::size_t m = std::min({p.ids.size(), p.years.size(), p.segments.size()});
+    if (m == 0) return;
+    Drawing d;
+    d.title = "Crossdating Segments";
+    d.save_name = "CrossdatingSegments.ps";
+    d.tag = "CrossdatingSegments";
+    YearRange years{p.years[0].first, p.years[0].last};
+    for (std::size_t i = 0; i < m; ++i) {
+        years.first = std::min(years.first, p.years[i].first);
+        years.last = std::max(years.last, p.years[i].last);
+    }
+    const double pad = std::max(1.0, 0.02 * (years.last - years.first));
+    Panel bars;
+    bars.x = {static_cast<float>(years.first - pad), static_cast<float>(years.last + pad)};
+    bars.y = {0.0f, static_cast<float>(m) + 1.0f};
+    bars.box.style = BoxStyle::Grid;
+    bars.box.y_numbers = false;
+    bars.x_label = "Year";
+    bars.title = "Crossdating Segments";
+    bars.rescale_y = false;
+    // Rows from the top in the order of the data file, the identifiers at the left (every k-th
+    // row where all would not fit). Segments overlap: flagged ones are drawn last, B on top.
+    const std::size_t every = std::max<std::size_t>(1, (m + 19) / 20);
+    const auto bar = [&](std::size_t i, double a, double b, double half, int colour) {
+        const double row = static_cast<double>(m - i);
+        bars.traces.push_back({colour,
+                               1.0,
+                               false,
+                               false,
+                               Trace::Kind::Fill,
+                               {a, b, b, a},
+                               {row - half, row - half, row + half, row + half}});
+    };
+    for (std::size_t i = 0; i < m; ++i) {
+        bar(i, p.years[i].first - 0.5, p.years[i].last + 0.5, 0.12, kGrey);
+        if (i % every == 0)
+            bars.notes.push_back(
+                {TextPlace{"lv", 0.5, static_cast<double>(m - i) / (static_cast<double>(m) + 1.0), 1.0},
+                 p.ids[i]});
+    }
+    for (char flag : {' ', 'A', 'B'})
+        for (std::size_t i = 0; i < m; ++i)
+            for (const FlaggedSegment& s : p.segments[i])
+                if (s.flag == flag || (flag == ' ' && s.flag != 'A' && s.flag != 'B'))
+                    bar(i, s.first - 0.5, s.last + 0.5, 0.32, flag_colour(s.flag));
+    bars.entry(kGreen, "Segment dates", 1.0, false, true);
+    bars.entry(kStatistics[0], "A: weak at its dated position", 1.0, false, true);
+    bars.entry(kRed, "B: another position fits better", 1.0, false, true);
+    bars.entry(kGrey, "Years of the series", 1.0, false, true);
+    d.panels.push_back(std::move(bars));
+    show(d);
+}
 }  // namespace
 
 std::unique_ptr<Plotter> make_plotter(const PlotSettings& settings, Console& console,

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <vector>
 
 #include "console/report.hpp"
 #include "io/output_table.hpp"
@@ -58,6 +59,20 @@ std::optional<CrossdatingReport> run_crossdating(Console& console, OutputFiles& 
         files.report.line(line);
     }
     return report;
+}
+
+void draw_crossdating(Plotter& plotter, const CrossdatingReport& report) {
+    if (!plotter.enabled() || report.series.empty()) return;
+    std::vector<std::string> ids;
+    std::vector<YearSpan> years;
+    std::vector<std::vector<FlaggedSegment>> segments;
+    for (const SeriesCheck& s : report.series) {
+        ids.push_back(s.id);
+        years.push_back({s.first, s.last, s.last - s.first + 1});
+        auto& mine = segments.emplace_back();
+        for (const SegmentCheck& seg : s.segments) mine.push_back({seg.first, seg.last, seg.flag});
+    }
+    plotter.crossdating_plot({ids, years, segments});
 }
 
 ordered_json crossdating_json(const CrossdatingReport& r) {

@@ -9,6 +9,7 @@
 
 #include "console/console.hpp"
 #include "io/output_files.hpp"
+#include "model/plots.hpp"
 #include "model/series_table.hpp"
 #include "xdate/crossdating.hpp"
 
@@ -19,6 +20,9 @@ namespace kestrovan {
 std::optional<CrossdatingReport> run_crossdating(Console& console, OutputFiles& files,
                                                  const SeriesTable& table,
                                                  const CrossdatingSettings& settings);
+
+// Draws the checks: every series' years and its segments coloured by their flags.
+void draw_crossdating(Plotter& plotter, const CrossdatingReport& report);
 
 // The `crossdating` object of the run summary and of <base>_xdate.json.
 nlohmann::ordered_json crossdating_json(const CrossdatingReport& report);

@@ -134,6 +134,7 @@ void run_whole_program(Run& r) {
                                .pith_offsets = r.params.pith_present
                                                    ? std::span<const int>(r.params.pith_offsets)
                                                    : std::span<const int>()});
+    if (r.summary.crossdating) draw_crossdating(*plotter, *r.summary.crossdating);
     ProgramAttemptSteps steps({console, files, *plotter, r.dialogue, r.answers}, median_length);
     RunIo io{files, console, *plotter, r.answers};
     RunObserver observer(io);
