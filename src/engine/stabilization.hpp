@@ -39,6 +39,7 @@ struct StabilizationSettings {
     int rbar_window = 51;
     int option = 0;
     int threads = kThreadsFromEnvironment;  // for the running RBAR (the results do not depend on it)
+    float eps_threshold = 0.85f;             // the EPS plots' reference line
 };
 
 // The step's result: the accepted stabilized chronology, and the stabilization option it was made

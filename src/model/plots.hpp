@@ -17,7 +17,7 @@
 //
 // One colour per meaning, in every plot (PLplot colour map 0; 0 is redefined as white, 15 as
 // black):
-//   black  (15)  frame, axes, labels, titles; reference lines (the EPS 0.85 threshold dashed,
+//   black  (15)  frame, axes, labels, titles; reference lines (the EPS threshold dashed,
 //                the index 1.0 thin), mean lines and smoothed chronologies
 //   blue    (9)  the data, or the first / original / initial series of a pair
 //   red     (1)  the fitted curve, or the second / final / signal-free series of a pair
@@ -55,10 +55,12 @@ struct LinePlot {
     int first_year = 1;
     std::string_view x_label{}, y_label{}, title{};
     std::string_view legend1{}, legend2{};
-    // A black reference line, drawn unless empty or starting with -999.9; one starting with 0.85
-    // is dashed and ends the y axis at 1.0 (before the margin). width_ref 0 starts the axis at 0.
+    // A black reference line, drawn unless empty or starting with -999.9; a threshold reference
+    // (threshold_reference, or one starting with 0.85) is dashed and ends the y axis at 1.0
+    // (before the margin). width_ref 0 starts the axis at 0.
     std::span<const float> reference{};
     std::string_view reference_legend{};
+    bool threshold_reference = false;  // the reference is an EPS threshold: dashed, axis ends at 1.0
     // Series per year, drawn in green against its own axis on the right ("Sample size").
     std::span<const int> sample_size{};
     float width1 = 1.0f, width2 = 1.0f, width_ref = 1.0f;

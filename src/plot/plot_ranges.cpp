@@ -40,14 +40,14 @@ float plot1_padding(AxisRange data) {
 }
 
 AxisRange plot1_y_range(std::span<const float> y1, std::span<const float> y2, std::size_t n,
-                        std::span<const float> reference, float width_ref) {
+                        std::span<const float> reference, float width_ref, bool threshold) {
     Extent e{100000.0f, -100000.0f};
     for (std::size_t i = 0; i < n && i < y1.size(); ++i)
         if (y1[i] != kMissing) e.take(y1[i]);
     for (std::size_t i = 0; i < n && i < y2.size(); ++i)
         if (y2[i] != kMissing) e.take(y2[i]);
     AxisRange r{e.min, e.max};
-    if (!reference.empty() && reference[0] == 0.85f) r.max = 1.0f;
+    if (!reference.empty() && (threshold || reference[0] == 0.85f)) r.max = 1.0f;
     const float p = plot1_padding(r);
     r.min -= p;
     r.max += p;

@@ -28,10 +28,11 @@ bool reference_drawn(std::span<const float> reference);
 float plot1_padding(AxisRange data);
 
 // plot1's y axis: the values of y1 and y2 (first n of each, the missing code -999.0 left out)
-// are taken in; a reference starting with 0.85 ends the axis at 1.0; then the padding above is
-// added at both ends; a reference line width of 0 starts the axis at 0.
+// are taken in; a threshold reference (an EPS threshold, or a reference starting with 0.85) ends
+// the axis at 1.0; then the padding above is added at both ends; a reference line width of 0
+// starts the axis at 0.
 AxisRange plot1_y_range(std::span<const float> y1, std::span<const float> y2, std::size_t n,
-                        std::span<const float> reference, float width_ref);
+                        std::span<const float> reference, float width_ref, bool threshold = false);
 
 // A range widened by 5 % of its width at both ends (the other plots' margin).
 AxisRange with_margin(AxisRange data);

@@ -470,13 +470,13 @@ void DrawingPlotter::plot1(const LinePlot& p) {
     d.save_name = title_file_name(p.title);
     d.tag = file_tag(p.title);
     Panel panel;
-    panel.y = plot1_y_range(p.y1, two ? p.y2 : p.y1, n, p.reference, p.width_ref);
+    panel.y = plot1_y_range(p.y1, two ? p.y2 : p.y1, n, p.reference, p.width_ref, p.threshold_reference);
     panel.x = {static_cast<float>(p.first_year), static_cast<float>(p.first_year + nn - 1)};
     panel.x_label = p.x_label;
     panel.y_label = p.y_label;
     panel.title = p.title;
     if (reference_drawn(p.reference)) {
-        const bool threshold = p.reference[0] == 0.85f;
+        const bool threshold = p.threshold_reference || p.reference[0] == 0.85f;
         add_broken(panel, head(p.reference, nn), p.first_year, {kBlack, p.width_ref, threshold});
         panel.entry(kBlack, p.reference_legend, p.width_ref, threshold);
     }

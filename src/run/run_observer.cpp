@@ -51,7 +51,9 @@ bool RunObserver::tree_ring_plots() { return io_.answers.tree_ring_plots(); }
 
 StabilizedChronology RunObserver::stabilize(const StabilizationInput& input,
                                             const StabilizationSettings& settings, RbarTables* tables) {
-    return rbar_stabilization(input, settings, io_, tables);
+    StabilizationSettings s = settings;
+    s.eps_threshold = eps_threshold_;
+    return rbar_stabilization(input, s, io_, tables);
 }
 
 void RunObserver::gave_up_pause() { io_.answers.gave_up_pause(); }

@@ -11,7 +11,8 @@ namespace kestrovan {
 
 class RunObserver : public EngineObserver {
 public:
-    explicit RunObserver(RunIo& io) : io_(io) {}
+    // `eps_threshold`: the reference line of the EPS plots.
+    explicit RunObserver(RunIo& io, float eps_threshold = 0.85f) : io_(io), eps_threshold_(eps_threshold) {}
 
     void console_line(std::string_view text, int column) override;
     void report_line(std::string_view text, int column) override;
@@ -30,6 +31,7 @@ public:
 
 private:
     RunIo& io_;
+    float eps_threshold_;
     SeriesFiles files_;
     EnginePass pass_ = EnginePass::FirstPass;
 };

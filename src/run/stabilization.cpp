@@ -76,7 +76,8 @@ RbarTables running_rbar_step(const StabilizationInput& in, int window, OutputFil
 }
 
 // The RBAR and EPS plots, over the years inside a valid window only.
-void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter& plotter) {
+void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter& plotter,
+                float eps_threshold) {
     const PassLabels l = labels_of(in);
     const int first_year = in.set.first_year;
     const std::span<const int> n = in.chronology.sample_size;
@@ -100,7 +101,8 @@ void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter&
     }
     eps1 = inside_valid_windows(eps1, tables, first_year);
     eps2 = inside_valid_windows(eps2, tables, first_year);
-    const std::vector<float> reference(ny, 0.85f);
+    const std::vector<float> reference(ny, eps_threshold);
+    const std::string reference_legend = "EPS " + trim(fmt_f(eps_threshold, 6, 2));
     const std::string eps_legend = " Running EPS (" + wl + " Yrs)";
     plotter.plot1({.y1 = eps1,
                    .y2 = eps2,
@@ -111,7 +113,8 @@ void rbar_plots(const StabilizationInput& in, const RbarTables& tables, Plotter&
                    .legend1 = eps_legend,
                    .legend2 = "  Constant Sample EPS",
                    .reference = reference,
-                   .reference_legend = "EPS 0.85"});
+                   .reference_legend = reference_legend,
+                   .threshold_reference = true});
 }
 
 // The RBAR stage: the constant-sample version, both it and the chronology centred on 1.0, with
@@ -236,8 +239,9 @@ StabilizedChronology rbar_stabilization(const StabilizationInput& input,
     const std::size_t ny = std::min(in.chronology.values.size(), in.chronology.sample_size.size());
     in.chronology = {in.chronology.values.first(ny), in.chronology.sample_size.first(ny)};
 
-    const RbarTables tables = running_rbar_step(in, settings.rbar_window, io.files, console, settings.threads);
-    if (in.plots_on && plotter.enabled()) rbar_plots(in, tables, plotter);
+    const RbarTables tables =
+        running_rbar_step(in, settings.rbar_window, io.files, console, settings.threads);
+    if (in.plots_on && plotter.enabled()) rbar_plots(in, tables, plotter, settings.eps_threshold);
     const std::vector<float> s = rbar_stage(in, tables, console, plotter);
     if (tables_out) *tables_out = tables;
 
