@@ -977,6 +977,18 @@ YearRange spans_years(const SegmentPlot& p, std::size_t m, const std::vector<std
     return r;
 }
 
+// A filled bar from year a to year b at `row`, `half` a row above and below it.
+void add_bar(Panel& panel, int colour, std::pair<double, double> years, double row, double half) {
+    const auto [a, b] = years;
+    panel.traces.push_back({colour,
+                            1.0,
+                            false,
+                            false,
+                            Trace::Kind::Fill,
+                            {a, b, b, a},
+                            {row - half, row - half, row + half, row + half}});
+}
+
 // The upper panel of segment_plot: one bar per series over its years, row by row in `order`,
 // with a line on to the pith where the rings to it are known.
 Panel span_bars(const SegmentPlot& p, const std::vector<std::size_t>& order, YearRange years) {
@@ -999,13 +1011,7 @@ Panel span_bars(const SegmentPlot& p, const std::vector<std::size_t>& order, Yea
         const std::size_t i = order[k];
         const double row = static_cast<double>(k) + 1.0;
         const double a = p.years[i].first - 0.5, b = p.years[i].last + 0.5;
-        bars.traces.push_back({kBlue,
-                               1.0,
-                               false,
-                               false,
-                               Trace::Kind::Fill,
-                               {a, b, b, a},
-                               {row - half, row - half, row + half, row + half}});
+        add_bar(bars, kBlue, {a, b}, row, half);
         const int offset = pith ? p.pith_offsets[i] : 0;
         if (offset > 0) {
             any_pith = true;
@@ -1098,14 +1104,7 @@ void DrawingPlotter::crossdating_plot(const CrossdatingPlot& p) {
     // row where all would not fit). Segments overlap: flagged ones are drawn last, B on top.
     const std::size_t every = std::max<std::size_t>(1, (m + 19) / 20);
     const auto bar = [&](std::size_t i, double a, double b, double half, int colour) {
-        const double row = static_cast<double>(m - i);
-        bars.traces.push_back({colour,
-                               1.0,
-                               false,
-                               false,
-                               Trace::Kind::Fill,
-                               {a, b, b, a},
-                               {row - half, row - half, row + half, row + half}});
+        add_bar(bars, colour, {a, b}, static_cast<double>(m - i), half);
     };
     for (std::size_t i = 0; i < m; ++i) {
         bar(i, p.years[i].first - 0.5, p.years[i].last + 0.5, 0.12, kGrey);
