@@ -15,12 +15,25 @@ std::vector<std::string> series_suffixes(bool signal_free) {
     return out;
 }
 
-std::vector<std::string> crn_suffixes() {
+// The codes of every chronology a .crn file may hold: stdcrn, stdstb, ..., adjarm.
+std::vector<std::string> crn_codes() {
     std::vector<std::string> out;
     for (const char* pair : {"stdssf", "rawadj"})
         for (int k = 0; k < 2; ++k)
-            for (const char* form : {"crn", "stb", "res", "arm"})
-                out.push_back(crn_suffix(std::string(pair + 3 * k, 3) + form));
+            for (const char* form : {"crn", "stb", "res", "arm"}) out.push_back(std::string(pair + 3 * k, 3) + form);
+    return out;
+}
+
+std::vector<std::string> crn_suffixes() {
+    std::vector<std::string> out;
+    for (const std::string& code : crn_codes()) out.push_back(crn_suffix(code));
+    return out;
+}
+
+std::vector<std::string> cut_crn_suffixes() {
+    std::vector<std::string> out;
+    for (const char* tag : {"eps", "sss"})
+        for (const std::string& code : crn_codes()) out.push_back(cut_crn_suffix(code, tag));
     return out;
 }
 
@@ -58,6 +71,8 @@ std::vector<OutputFileRow> make_table() {
          {"_series.csv"}},
         {F::CrnFiles, "site_stdcrn.crn", "run/final_output.cpp (io/crn_writer.cpp)",
          "one chronology per file in the data bank's chronology layout", crn_suffixes()},
+        {F::CutCrnFiles, "site_stdcrn_eps.crn", "run/final_output.cpp (truncate_at)",
+         "the same files from the year EPS (or SSS) stays at or above eps_threshold", cut_crn_suffixes()},
         {F::Spectra, "site_spectra.txt", "run/final_output.cpp", "power spectra of both chronologies",
          {"_spectra.txt"}},
         {F::Summary, "site_summary.json", "run/summary.cpp", "the run summary", {"_summary.json"}},
@@ -98,5 +113,9 @@ std::string rbar_suffix(std::string_view pass) { return "_" + std::string(pass) 
 std::string tree_eps_suffix(std::string_view pass) { return "_" + std::string(pass) + "_TreeEPS.txt"; }
 
 std::string crn_suffix(std::string_view code) { return "_" + std::string(code) + ".crn"; }
+
+std::string cut_crn_suffix(std::string_view code, std::string_view tag) {
+    return "_" + std::string(code) + "_" + std::string(tag) + ".crn";
+}
 
 }  // namespace kestrovan

@@ -21,6 +21,7 @@ enum class OutputFile {
     ChronologyCsv,        // _crns.csv
     TucsonChronologies,   // _crns_tuc.txt
     CrnFiles,             // one .crn file per chronology
+    CutCrnFiles,          // the same cut at the EPS or SSS year (truncate_at)
     SeriesCsv,            // _series.csv
     Spectra,              // _spectra.txt (named from OutputFiles::spectra_base)
     SeriesStatistics,     // _series_stats.txt
@@ -61,5 +62,7 @@ std::string rbar_suffix(std::string_view pass);
 std::string tree_eps_suffix(std::string_view pass);
 // The .crn file of a chronology with its six-letter code ("stdcrn": "_stdcrn.crn").
 std::string crn_suffix(std::string_view code);
+// The .crn file of a chronology cut at its EPS or SSS year (tag "eps" or "sss"): "_stdcrn_eps.crn".
+std::string cut_crn_suffix(std::string_view code, std::string_view tag);
 
 }  // namespace kestrovan

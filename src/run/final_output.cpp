@@ -159,14 +159,14 @@ void write_chronology_crn_files(Console& console, OutputFiles& files, bool optio
     const std::vector<float>* values[4] = {&c.first, &c.second, &c.first_stb, &c.second_stb};
     std::vector<CrnEntry> entries;
     for (int s = 0; s < (stabilized ? 4 : 2); ++s)
-        entries.push_back({chronology_code(option0, s), words[s], *values[s], c.sample_size});
-    write_crn_files(console, files, c.first_year, entries);
+        entries.push_back({chronology_code(option0, s), words[s], *values[s], c.sample_size, s % 2 == 1});
+    write_crn_files(console, files, c.first_year, entries, c.cut);
 }
 
 }  // namespace
 
 void write_crn_files(Console& console, OutputFiles& files, int first_year,
-                     const std::vector<CrnEntry>& entries) {
+                     const std::vector<CrnEntry>& entries, const CrnCut& cut) {
     std::string dir, own;
     split_path(rtrim(files.data_name), dir, own);
     const std::string site = crn_site_code(files.header, own);
@@ -177,19 +177,16 @@ void write_crn_files(Console& console, OutputFiles& files, int first_year,
         console.line(text, 2);
         files.report.line(upper_case(text), 2);
     };
-    for (const CrnEntry& e : entries) {
-        const std::string path = files.base_name() + crn_suffix(e.code);
+    // One file: `label` names the chronology in its Data record.
+    const auto write = [&](const std::string& path, const std::string& label, const CrnEntry& e,
+                           std::span<const int> depth) {
         std::string file_dir, file_own;
         split_path(path, file_dir, file_own);
-        CrnChronology c{.site = site,
-                        .text = {name, info, ""},
-                        .first_year = first_year,
-                        .values = e.values,
-                        .depth = e.depth};
+        CrnChronology c{
+            .site = site, .text = {name, info, ""}, .first_year = first_year, .values = e.values, .depth = depth};
         int first = 0, last = 0;
         if (crn_value_years(c, first, last))
-            c.text[2] =
-                e.code + ", " + e.description + ", " + std::to_string(first) + " to " + std::to_string(last);
+            c.text[2] = label + ", " + e.description + ", " + std::to_string(first) + " to " + std::to_string(last);
         const CrnWritten w = write_crn_file(path, c);
         if (!w.written) say("The chronology file " + file_own + " was not written: " + w.refusal);
         if (w.capped_depths > 0)
@@ -198,6 +195,26 @@ void write_crn_files(Console& console, OutputFiles& files, int first_year,
         if (w.clipped_values > 0)
             say(file_own + ": " + std::to_string(w.clipped_values) +
                 " indices outside -0.999 to 9.989, written as the nearest of these");
+    };
+    const std::string threshold = trim(fmt_f(cut.threshold, 6, 2));
+    for (const CrnEntry& e : entries) {
+        write(files.base_name() + crn_suffix(e.code), e.code, e, e.depth);
+        if (cut.tag.empty()) continue;
+        const std::string path = files.base_name() + cut_crn_suffix(e.code, cut.tag);
+        const std::optional<int> from = e.second ? cut.second_from : cut.first_from;
+        if (!from) {
+            std::string file_dir, file_own;
+            split_path(path, file_dir, file_own);
+            say("The chronology file " + file_own + " was not written: its " + cut.statistic +
+                " never stays at or above " + threshold);
+            continue;
+        }
+        // The years before the cut lose their depth, so that the file starts at the cut.
+        std::vector<int> depth(e.depth.begin(), e.depth.end());
+        const long long before = static_cast<long long>(*from) - first_year;
+        for (long long k = 0; k < before && k < static_cast<long long>(depth.size()); ++k)
+            depth[static_cast<std::size_t>(k)] = 0;
+        write(path, e.code + "_" + cut.tag, e, depth);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The end of a run: the chronology table, the Tucson chronologies, the power spectra (file and
 // plots) and the normal-termination message.
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,6 +12,16 @@
 #include "plot/plotter.hpp"
 
 namespace kestrovan {
+
+// The .crn files cut at the year a chronology can be trusted from (truncate_at): the tag of their
+// names ("eps" or "sss"; "" writes none), the statistic's name and threshold for messages, and
+// the year of each side (none: its statistic never stays at or above the threshold).
+struct CrnCut {
+    std::string tag;
+    std::string statistic;
+    float threshold = 0.0f;
+    std::optional<int> first_from, second_from;
+};
 
 // The two chronologies of a run by year k = 0 .. span − 1 (year = first_year + k), with their
 // standard deviations, sample sizes and, when the RBAR window is 1 or more, the stabilized ones.
@@ -28,6 +39,7 @@ struct FinalChronologies {
     // EPS(t) and SSS(t) of both (diag/signal_strength.hpp); kMissing where undefined. Empty
     // vectors: none computed (their CSV cells stay empty).
     std::vector<float> first_eps, second_eps, first_sss, second_sss;
+    CrnCut cut;  // the cut .crn files (truncate_at)
 };
 
 // One chronology of its own .crn file, base + "_" + code + ".crn": its six-letter code, a few
@@ -37,14 +49,17 @@ struct CrnEntry {
     std::string description;
     std::span<const float> values;
     std::span<const int> depth;
+    bool second = false;  // the signal-free (mean-adjusted) side: cut at its own year
 };
+
 
 // Writes the .crn file of every entry (io/crn_writer.hpp) with the run's site code and the data
 // file's site name and description. A chronology the layout cannot hold is not written, and
 // capped depths or clipped indices are written as the layout allows; each is said on the console
 // and in the report.
+// With a cut, each file is written once more from its side's year, named by cut_crn_suffix.
 void write_crn_files(Console& console, OutputFiles& files, int first_year,
-                     const std::vector<CrnEntry>& entries);
+                     const std::vector<CrnEntry>& entries, const CrnCut& cut = {});
 
 // A Tucson index file of chronologies, one after the other, each with the data file's three header
 // lines carrying its six-character code (columns 83-88) and written with its own sample sizes

@@ -34,7 +34,7 @@ namespace kestrovan {
 namespace {
 
 FinalChronologies final_chronologies(const EngineResults& r, const ResidualChronologies& residuals,
-                                     const RunStatistics& signal) {
+                                     const RunStatistics& signal, const StatisticsSettings& settings) {
     FinalChronologies c;
     c.first_year = r.first_year;
     c.sample_size = r.sample_size;
@@ -54,6 +54,7 @@ FinalChronologies final_chronologies(const EngineResults& r, const ResidualChron
     c.second_eps = signal.signal_free.eps_by_year;
     c.first_sss = signal.standard.sss_by_year;
     c.second_sss = signal.signal_free.sss_by_year;
+    c.cut = crn_cut(settings, signal);
     return c;
 }
 
@@ -148,7 +149,7 @@ void run_whole_program(Run& r) {
     const ResidualChronologies residuals = residual_chronologies(results, r.params);
     const StatisticsInput statistics{r.params, raw, results, residuals, r.statistics};
     RunStatistics signal = chronology_signal(statistics);
-    write_final_output(console, files, r.params, final_chronologies(results, residuals, signal), *plotter);
+    write_final_output(console, files, r.params, final_chronologies(results, residuals, signal, r.statistics), *plotter);
     write_statistics(console, files, statistics, signal);
     r.summary.statistics = std::move(signal);
     write_series_csv(files, r.params, raw, results, r.statistics);

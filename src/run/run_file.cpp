@@ -468,6 +468,9 @@ void read_statistics_keys(const Keys& k, RunPlan& plan) {
     const double eps = k.number("eps_threshold", kDefaultEpsThreshold);
     if (!(eps >= 0.01 && eps <= 0.999)) k.refuse("eps_threshold", "a number from 0.01 to 0.999");
     s.eps_threshold = static_cast<float>(eps);
+    s.truncate_at = k.string("truncate_at", "", "\"eps\" or \"sss\"");
+    if (k.has("truncate_at") && s.truncate_at != "eps" && s.truncate_at != "sss")
+        k.refuse("truncate_at", "\"eps\" or \"sss\" (leave the key out for none)");
 }
 
 // The keys a [crossdating] table may hold.

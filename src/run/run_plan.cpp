@@ -149,6 +149,7 @@ const std::vector<std::string>& run_file_keys() {
         "statistics_period",
         "min_overlap",
         "eps_threshold",
+        "truncate_at",
         "crossdating",
         "retry",
     };
@@ -293,6 +294,10 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
         add(out, "min_overlap", static_cast<long long>(st.min_overlap));
     if (all || st.eps_threshold != kDefaultEpsThreshold)
         add(out, "eps_threshold", decimal_double(st.eps_threshold));
+    if (!st.truncate_at.empty())
+        add(out, "truncate_at", st.truncate_at);
+    else if (all)
+        add(out, "truncate_at", PlanValue());
     return out;
 }
 

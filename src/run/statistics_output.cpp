@@ -235,8 +235,9 @@ float or_zero(const std::vector<float>& v, std::size_t k) {
 }
 
 void write_residual_files(const std::string& base, OutputFiles& files, Console& console, int first_year,
-                          const ResidualChronology& std_res, const ResidualChronology& ssf_res,
-                          bool raw_labels) {
+                          const ResidualChronologies& residuals, bool raw_labels, const CrnCut& cut) {
+    const ResidualChronology& std_res = residuals.standard;
+    const ResidualChronology& ssf_res = residuals.signal_free;
     const std::string path = base + output_suffix(OutputFile::ResidualTable);
     StagedOutputFile staged_table(path);
     std::ofstream& table = staged_table.stream();
@@ -264,10 +265,11 @@ void write_residual_files(const std::string& base, OutputFiles& files, Console& 
     const std::string second_words = raw_labels ? "mean-adjusted" : "signal-free";
     write_crn_files(
         console, files, first_year,
-        {{first + "res", "residual " + first_words + " chronology", std_res.residual, std_n},
-         {second + "res", "residual " + second_words + " chronology", ssf_res.residual, ssf_n},
-         {first + "arm", "autoregressive " + first_words + " chronology", std_res.with_model, std_n},
-         {second + "arm", "autoregressive " + second_words + " chronology", ssf_res.with_model, ssf_n}});
+        {{first + "res", "residual " + first_words + " chronology", std_res.residual, std_n, false},
+         {second + "res", "residual " + second_words + " chronology", ssf_res.residual, ssf_n, true},
+         {first + "arm", "autoregressive " + first_words + " chronology", std_res.with_model, std_n, false},
+         {second + "arm", "autoregressive " + second_words + " chronology", ssf_res.with_model, ssf_n, true}},
+        cut);
 }
 
 // The orders of the series' models (listed in the per-series table) summed up, and the pooled
@@ -371,7 +373,19 @@ void write_statistics(Console& console, OutputFiles& files, const StatisticsInpu
                        leave_one_out_correlations(results.standard_indices),
                        leave_one_out_correlations(results.indices), std_res, ssf_res);
     report_orders(report, std_res, ssf_res);
-    write_residual_files(base, files, console, results.first_year, std_res, ssf_res, raw_labels);
+    write_residual_files(base, files, console, results.first_year, in.residuals, raw_labels, crn_cut(settings, st));
+}
+
+CrnCut crn_cut(const StatisticsSettings& settings, const RunStatistics& st) {
+    CrnCut cut;
+    if (settings.truncate_at.empty()) return cut;
+    const bool eps = settings.truncate_at == "eps";
+    cut.tag = settings.truncate_at;
+    cut.statistic = eps ? "EPS" : "SSS";
+    cut.threshold = settings.eps_threshold;
+    cut.first_from = eps ? st.standard.eps_from : st.standard.sss_from;
+    cut.second_from = eps ? st.signal_free.eps_from : st.signal_free.sss_from;
+    return cut;
 }
 
 }  // namespace kestrovan

@@ -12,6 +12,7 @@
 #include "diag/signal_strength.hpp"
 #include "io/output_files.hpp"
 #include "model/series_table.hpp"
+#include "run/final_output.hpp"
 #include "select/tree_ids.hpp"
 
 namespace kestrovan {
@@ -29,6 +30,9 @@ struct StatisticsSettings {
     // The EPS (and SSS) a chronology must reach to be trusted in a year: the report's cutoff
     // years and the plots' reference line.
     float eps_threshold = kDefaultEpsThreshold;
+    // The .crn files written once more from the EPS or the SSS year of each chronology: "eps",
+    // "sss", or "" (none).
+    std::string truncate_at;
     bool has_period() const { return period_first != 0 || period_last != 0; }
 };
 
@@ -82,6 +86,9 @@ RunStatistics chronology_signal(const StatisticsInput& in);
 // running EPS (<base>_Std_TreeEPS.txt, <base>_Ssf_TreeEPS.txt; Raw for Std without detrending).
 // `st` holds chronology_signal(in); the tree-aware figures are added to it.
 void write_statistics(Console& console, OutputFiles& files, const StatisticsInput& in, RunStatistics& st);
+
+// The cut .crn files that settings.truncate_at asks for, at the years `st` holds.
+CrnCut crn_cut(const StatisticsSettings& settings, const RunStatistics& st);
 
 // The layout of tree identifiers that `settings` names (every series its own tree: none).
 TreeIdLayout tree_id_layout(const StatisticsSettings& settings);

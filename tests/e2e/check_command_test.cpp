@@ -66,13 +66,26 @@ TEST(CrossdatingRunFile, ThresholdAndTableReachTheRun) {
         return nlohmann::json::parse(read_file("co021_summary.json"));
     };
     const auto plain = summary("");
-    const auto strict = summary("eps_threshold = 0.9\n[crossdating]\nsegment_length = 40\nlag = 20\n");
+    EXPECT_FALSE(std::filesystem::exists("co021_stdcrn_sss.crn"));
+    const auto strict = summary("eps_threshold = 0.9\ntruncate_at = \"sss\"\n[crossdating]\nsegment_length = 40\nlag = 20\n");
     const auto& a = plain["statistics"]["standard"];
     const auto& b = strict["statistics"]["standard"];
     EXPECT_EQ(a["eps_threshold"], 0.85);
     EXPECT_EQ(b["eps_threshold"], 0.9);
     EXPECT_GT(b["eps_from"].get<int>(), a["eps_from"].get<int>());
     EXPECT_GE(b["sss_from"].get<int>(), a["sss_from"].get<int>());
+    // truncate_at: each .crn file once more from its chronology's SSS year, the decades after the
+    // cut as in the whole file.
+    for (const char* side : {"standard", "signal_free"}) {
+        const std::string code = std::string(side) == "standard" ? "stdcrn" : "ssfcrn";
+        const auto whole = read_lines("co021_" + code + ".crn"), cut = read_lines("co021_" + code + "_sss.crn");
+        const int from = strict["statistics"][side]["sss_from"].get<int>();
+        ASSERT_GT(cut.size(), 4u);
+        EXPECT_NE(cut[2].find(code + "_sss, ") , std::string::npos) << cut[2];
+        EXPECT_NE(cut[2].find(", " + std::to_string(from) + " to "), std::string::npos) << cut[2];
+        EXPECT_EQ(std::stoi(cut[3].substr(6, 4)), from - from % 10) << cut[3];
+        EXPECT_TRUE(std::equal(cut.begin() + 4, cut.end(), whole.end() - static_cast<long>(cut.size() - 4)));
+    }
     EXPECT_EQ(plain["crossdating"]["segment_length"], 50);
     EXPECT_EQ(strict["crossdating"]["segment_length"], 40);
     EXPECT_GT(strict["crossdating"]["segments"].get<int>(), plain["crossdating"]["segments"].get<int>());

@@ -61,6 +61,7 @@ TEST(RunFileRefusals, NameTheKeyTheValueAndWhatIsAllowedAndWriteNothing) {
         {d + "curve = \"rcs\"\npith = \"ca533.rwl\"\npith_format = \"(f8.2)\"\n", "pith_format = \"(f8.2)\""},
         {d + "curve = \"rcs\"\n[[retry]]\nmean = \"arithmetic\"\n", "[[retry]] 1: unknown key \"mean\""},
         {d + "plots = \"xcairo\"\n", "plots = \"xcairo\": \"off\" or a file device"},
+        {d + "truncate_at = \"rbar\"\n", "truncate_at = \"rbar\": \"eps\" or \"sss\""},
         {d + "stabilization = \"none\"\nsignal_free_stabilization = \"age-dependent-spline\"\n",
          "signal_free_stabilization = \"age-dependent-spline\": only with a stabilization"},
         {"", "data: no data file is named"},
