@@ -1,6 +1,7 @@
 #include "model/run_options.hpp"
 
 #include <cmath>
+#include <string>
 
 namespace kestrovan {
 
@@ -19,7 +20,8 @@ std::optional<OptionProblem> RunOptions::check() const {
         return problem("curve_option", curve_option, run_codes_text(CurveList::PerSeries));
     if (rcs() && !run_code(CurveList::Regional, regional_curve))
         return problem("regional_curve", regional_curve, run_codes_text(CurveList::Regional));
-    if (alpha < 0 || alpha > 9) return problem("alpha", alpha, "0 to 9");
+    if (alpha < kMinAlpha || alpha > kMaxAlpha)
+        return problem("alpha", alpha, std::to_string(kMinAlpha) + " to " + std::to_string(kMaxAlpha));
     if (spline_stiffness < kMinWavelength || spline_stiffness > kMaxWavelength)
         return problem("spline_stiffness", spline_stiffness, "2 to 100000 (years)");
     const CurveFamily* regional = rcs() ? curve_family(CurveList::Regional, regional_curve) : nullptr;
@@ -35,8 +37,9 @@ std::optional<OptionProblem> RunOptions::check() const {
         if (offset < 0) return problem("pith_offsets", offset, "0 or more");
     if (mean_method != kMeanArithmetic && mean_method != kMeanBiweight)
         return problem("mean_method", mean_method, "1 (arithmetic) or 2 (Tukey biweight)");
-    if (rbar_window != 0 && (rbar_window < 25 || rbar_window > 9999))
-        return problem("rbar_window", rbar_window, "0 (none), or 25 years or more");
+    if (rbar_window != 0 && (rbar_window < kMinRbarWindow || rbar_window > kMaxRbarWindow))
+        return problem("rbar_window", rbar_window,
+                       "0 (none), or " + std::to_string(kMinRbarWindow) + " years or more");
     if (!(stabilization == 0 || stabilization == 1 || spline_code_in_limits(stabilization)))
         return problem("stabilization", stabilization, "0, 1, " + spline_codes_text());
     if (stabilization != 0 && rbar_window == 0)

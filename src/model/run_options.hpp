@@ -20,6 +20,11 @@ struct OptionProblem {
     std::string allowed;
 };
 
+// The bounds of the options that take a number, shared by the dialogue's questions, the run
+// file's keys and RunOptions::check.
+inline constexpr int kMinAlpha = 0, kMaxAlpha = 9;                 // super smoother alpha
+inline constexpr int kMinRbarWindow = 25, kMaxRbarWindow = 9999;   // running RBAR window (0: none)
+
 struct RunOptions {
     IndexMethod index_method = IndexMethod::Ratios;
     bool power_transform = false;  // adaptive power transform before detrending (residuals only)
@@ -55,7 +60,9 @@ struct RunOptions {
     int fitted_code() const { return rcs() ? regional_curve : curve_option; }
     float alpha_real() const { return static_cast<float>(alpha); }
 
-    // The first field that holds a value the dialogue would not accept, if any. An even RBAR
+    // The first field that holds a value the dialogue would not accept, if any. Every path checks
+    // the options before the engine runs: the run file when it is read (batch runs read one),
+    // the dialogue once its questions are answered. An even RBAR
     // window is accepted (the dialogue raises it by one), the curve option 9 is not (the
     // dialogue replaces it by the median segment length).
     std::optional<OptionProblem> check() const;

@@ -8,6 +8,7 @@
 
 #include "console/ask.hpp"
 #include "console/run_answers.hpp"
+#include "console/stop.hpp"
 #include "model/format.hpp"
 #include "select/pithy.hpp"
 
@@ -83,7 +84,7 @@ int ask_alpha(Console& console) {
              "It imparts moderate flexibility to the", "super smoother. Alpha=9 is the stiffest",
              "and alpha=0 is the most flexible curve.", "Enter your value, hit <RET> for 7"},
             7);
-        if (alpha >= 0 && alpha <= 9) return alpha;
+        if (alpha >= kMinAlpha && alpha <= kMaxAlpha) return alpha;
         console.blank_line();
         console.line("Friedman tweeter not in admissible range", 2);
     }
@@ -180,10 +181,11 @@ void rbar_window_stage(DialogueAnswers& answers, Console& console, const SeriesT
             params.rbar_window = 0;
             return;
         }
-        if (window < 25) {
+        if (window < kMinRbarWindow) {
             console.blank_line();
-            console.line("Running RBAR window width must be .ge. 25", 2);
-            answers.ask_again("Running RBAR window width must be .ge. 25");
+            const std::string why = "Running RBAR window width must be .ge. " + std::to_string(kMinRbarWindow);
+            console.line(why, 2);
+            answers.ask_again(why);
             continue;
         }
         // A window longer than the years of the data holds no complete window at all.
@@ -451,6 +453,17 @@ void dialogue_before_selection(DialogueAnswers& answers, Console&, OutputFiles& 
     params.power_transform = answers.power_transform();
 }
 
+namespace {
+
+// The options the answers gave, checked as a run file's are. The questions accept only what the
+// check accepts, so a refusal here is a fault of the program: the run stops before the engine.
+void check_answers(const RunOptions& params) {
+    if (const std::string why = params.validate(); !why.empty())
+        throw ProgramStop(StopKind::Abnormal, "The options of this run do not fit together: " + why);
+}
+
+}  // namespace
+
 void dialogue_after_selection(DialogueAnswers& answers, Console& console, OutputFiles& files,
                               const SeriesTable& table, RunOptions& params, int median_segment_length) {
     curve_fit_stage(answers, console, files, table, params, median_segment_length);
@@ -458,10 +471,11 @@ void dialogue_after_selection(DialogueAnswers& answers, Console& console, Output
     echo_mean_method(files.report, params.mean_method);
     rbar_window_stage(answers, console, table, params);
     params.stabilization = 0;
-    if (params.rbar_window >= 25) params.stabilization = answers.stabilization_choice();
+    if (params.rbar_window >= kMinRbarWindow) params.stabilization = answers.stabilization_choice();
     params.convergence = answers.convergence();
     params.tweaks = params.rescale_to_one = params.median_differences = answers.tweaks();
     echo_tweaks(files.report, params.tweaks);
+    check_answers(params);
 }
 
 void rcs_reselection(DialogueAnswers& answers, Console& console, OutputFiles& files, const SeriesTable& table,
@@ -485,6 +499,7 @@ void rcs_reselection(DialogueAnswers& answers, Console& console, OutputFiles& fi
         params.curve_option = kCurveRcs;
         params.regional_curve = c->code;
         echo_rcs_reselection(files.report, params);
+        check_answers(params);
         return;
     }
 }

@@ -8,7 +8,7 @@ RunPlan SessionRecorder::plan() const {
         p.first = attempts_.front();
         p.retries.assign(attempts_.begin() + 1, attempts_.end());
     } else if (p.rcs()) {
-        p.first.curve = {kCurveRcs, p.alpha, 0, p.stiffness};
+        p.first.curve = {kCurveRcs, p.options.alpha, 0, p.options.spline_stiffness};
     }
     return p;
 }
@@ -21,14 +21,14 @@ LoadSettings SessionRecorder::load_settings(std::istream& file) {
 
 // Questions 3 to 8 come again after a start over: the run begins anew from them.
 int SessionRecorder::curve_option() {
-    plan_.curve_option = dialogue_.curve_option();
-    plan_.stiffness = plan_.rcs() ? 10 : 50;
+    plan_.options.curve_option = dialogue_.curve_option();
+    plan_.options.spline_stiffness = plan_.rcs() ? 10 : 50;
     plan_.pith.clear();
     plan_.pith_reading = {};
     plan_.signal_free_stabilization.reset();
     attempts_.clear();
     accepted_now_ = false;
-    return plan_.curve_option;
+    return plan_.options.curve_option;
 }
 
 std::optional<std::string> SessionRecorder::pith_file(const OutputFiles& f, const SeriesTable& t) {
@@ -81,7 +81,7 @@ int SessionRecorder::stabilization_option(bool signal_free) {
     if (signal_free)
         plan_.signal_free_stabilization = option;
     else
-        plan_.stabilization = option;
+        plan_.options.stabilization = option;
     return option;
 }
 

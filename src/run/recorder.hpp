@@ -21,13 +21,13 @@ public:
     LoadSettings load_settings(std::istream& file) override;
     bool try_loading_again(const std::string& why) override { return dialogue_.try_loading_again(why); }
     void data_file_unreadable(const std::string& name) override { dialogue_.data_file_unreadable(name); }
-    IndexMethod index_method() override { return plan_.indices = dialogue_.index_method(); }
-    bool power_transform() override { return plan_.power_transform = dialogue_.power_transform(); }
+    IndexMethod index_method() override { return plan_.options.index_method = dialogue_.index_method(); }
+    bool power_transform() override { return plan_.options.power_transform = dialogue_.power_transform(); }
     SelectionChoice selection_choice() override { return plan_.selection = dialogue_.selection_choice(); }
     void selection_refused(const std::string& reason) override { dialogue_.selection_refused(reason); }
     int curve_option() override;
-    int alpha() override { return plan_.alpha = dialogue_.alpha(); }
-    int spline_stiffness(bool rcs) override { return plan_.stiffness = dialogue_.spline_stiffness(rcs); }
+    int alpha() override { return plan_.options.alpha = dialogue_.alpha(); }
+    int spline_stiffness(bool rcs) override { return plan_.options.spline_stiffness = dialogue_.spline_stiffness(rcs); }
     std::optional<std::string> pith_file(const OutputFiles& f, const SeriesTable& t) override;
     std::string another_pith_file(const OutputFiles& f, const SeriesTable& t) override;
     PithReading pith_reading() override { return plan_.pith_reading = dialogue_.pith_reading(); }
@@ -35,11 +35,11 @@ public:
         return dialogue_.after_pith_read_error(n, r);
     }
     void pith_refused(const std::string& reason) override { dialogue_.pith_refused(reason); }
-    int mean_method() override { return plan_.mean_method = dialogue_.mean_method(); }
-    int rbar_window() override { return plan_.rbar_window = dialogue_.rbar_window(); }
-    int stabilization_choice() override { return plan_.stabilization = dialogue_.stabilization_choice(); }
-    float convergence() override { return plan_.convergence = dialogue_.convergence(); }
-    bool tweaks() override { return plan_.tweaks = dialogue_.tweaks(); }
+    int mean_method() override { return plan_.options.mean_method = dialogue_.mean_method(); }
+    int rbar_window() override { return plan_.options.rbar_window = dialogue_.rbar_window(); }
+    int stabilization_choice() override { return plan_.options.stabilization = dialogue_.stabilization_choice(); }
+    float convergence() override { return plan_.options.convergence = dialogue_.convergence(); }
+    bool tweaks() override { return plan_.options.tweaks = dialogue_.tweaks(); }
     std::optional<RegionalChoice> regional_reselection() override;
     void ask_again(const std::string& reason) override { dialogue_.ask_again(reason); }
 

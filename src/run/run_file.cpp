@@ -296,16 +296,16 @@ void read_attempt_keys(const Keys& k, PlanAttempt& a, bool retry) {
 }
 
 void read_curve_keys(const Keys& k, RunPlan& plan) {
-    plan.curve_option = curve_code(k, "curve", "age-dependent-spline", false);
+    plan.options.curve_option = curve_code(k, "curve", "age-dependent-spline", false);
     const bool rcs = plan.rcs();
-    plan.stiffness = k.whole("stiffness", INT_MIN, INT_MAX, rcs ? 10 : 50);
-    plan.alpha = k.whole("alpha", INT_MIN, INT_MAX, 7);
+    plan.options.spline_stiffness = k.whole("stiffness", INT_MIN, INT_MAX, rcs ? 10 : 50);
+    plan.options.alpha = k.whole("alpha", INT_MIN, INT_MAX, 7);
     if (!rcs) {
-        const int c = plan.curve_option;
+        const int c = plan.options.curve_option;
         const CurveSetting setting = setting_of(CurveList::PerSeries, c);
-        k.only_with("stiffness", setting == CurveSetting::Stiffness, plan.stiffness == 50,
+        k.only_with("stiffness", setting == CurveSetting::Stiffness, plan.options.spline_stiffness == 50,
                     "curve = \"age-dependent-spline\" or \"rcs\"");
-        k.only_with("alpha", setting == CurveSetting::Alpha, plan.alpha == 7,
+        k.only_with("alpha", setting == CurveSetting::Alpha, plan.options.alpha == 7,
                     "curve = \"super-smoother\" (or regional_curve)");
         k.only_with("wavelength", is_family(CurveList::PerSeries, c, CurveFamilyId::FixedSpline), false,
                     "curve = \"fixed-spline\"");
@@ -317,11 +317,11 @@ void read_curve_keys(const Keys& k, RunPlan& plan) {
         return;
     }
     // The start of every RCS run is the age-dependent spline; another curve is a re-selection.
-    plan.first.curve = {kCurveRcs, plan.alpha, 0, plan.stiffness};
+    plan.first.curve = {kCurveRcs, plan.options.alpha, 0, plan.options.spline_stiffness};
     read_attempt_keys(k, plan.first, false);
     const int code = plan.first.curve.code;
     const CurveSetting setting = setting_of(CurveList::Regional, code);
-    k.only_with("alpha", setting == CurveSetting::Alpha, plan.alpha == 7,
+    k.only_with("alpha", setting == CurveSetting::Alpha, plan.options.alpha == 7,
                 "regional_curve = \"super-smoother\"");
     k.only_with("window", setting == CurveSetting::Window, plan.first.curve.window == 0,
                 "regional_curve = \"lowess\" or \"median\"");
@@ -401,12 +401,12 @@ int stabilization_option(const Keys& k, const std::string& key, const std::strin
 void read_chronology_keys(const Keys& k, RunPlan& plan) {
     const std::string mean = k.string("mean", "biweight", "\"arithmetic\" or \"biweight\"");
     if (mean != "arithmetic" && mean != "biweight") k.refuse("mean", "\"arithmetic\" or \"biweight\"");
-    plan.mean_method = mean == "arithmetic" ? kMeanArithmetic : kMeanBiweight;
-    plan.rbar_window = k.whole("rbar_window", INT_MIN, INT_MAX, 51);
-    plan.stabilization = stabilization_option(k, "stabilization", "none");
+    plan.options.mean_method = mean == "arithmetic" ? kMeanArithmetic : kMeanBiweight;
+    plan.options.rbar_window = k.whole("rbar_window", INT_MIN, INT_MAX, 51);
+    plan.options.stabilization = stabilization_option(k, "stabilization", "none");
     if (k.has("signal_free_stabilization") && k.string("signal_free_stabilization", "", "") != "same")
         plan.signal_free_stabilization = stabilization_option(k, "signal_free_stabilization", "same");
-    k.only_with("signal_free_stabilization", plan.stabilization != 0, !plan.signal_free_stabilization,
+    k.only_with("signal_free_stabilization", plan.options.stabilization != 0, !plan.signal_free_stabilization,
                 "a stabilization other than \"none\" (the signal-free stage starts from it)");
     for (const char* key : {"stabilization", "signal_free_stabilization"}) {
         const std::string name = k.string(key, "", "");
@@ -415,8 +415,8 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
         k.only_with(std::string(key) + "_percent", name == "percent-spline", false,
                     std::string(key) + " = \"percent-spline\"");
     }
-    plan.convergence = static_cast<float>(k.number("convergence", 0.0001));
-    plan.tweaks = k.boolean("tweaks", true);
+    plan.options.convergence = static_cast<float>(k.number("convergence", 0.0001));
+    plan.options.tweaks = k.boolean("tweaks", true);
     plan.plots = k.string("plots", "off", "\"off\" or a file device");
     const std::string size = k.string("plot_size", "", kPlotSizeForms);
     if (k.has("plot_size")) {
@@ -602,8 +602,8 @@ RunPlan parse_run_file(const std::string& text, const std::string& name, const s
     read_data_keys(k, request, dir, plan);
     const std::string indices = k.string("indices", "ratios", "\"ratios\" or \"residuals\"");
     if (indices != "ratios" && indices != "residuals") k.refuse("indices", "\"ratios\" or \"residuals\"");
-    plan.indices = indices == "ratios" ? IndexMethod::Ratios : IndexMethod::Residuals;
-    plan.power_transform = k.boolean("power_transform", false);
+    plan.options.index_method = indices == "ratios" ? IndexMethod::Ratios : IndexMethod::Residuals;
+    plan.options.power_transform = k.boolean("power_transform", false);
     read_selection_keys(k, plan);
     read_curve_keys(k, plan);
     if (plan.rcs()) read_retry_tables(k, plan);

@@ -81,12 +81,7 @@ const char* selection_key(int choice) {
 }
 
 RunOptions options_of(const RunPlan& plan) {
-    RunOptions o;
-    o.index_method = plan.indices;
-    o.power_transform = plan.power_transform;
-    o.curve_option = plan.curve_option;
-    o.alpha = plan.alpha;
-    o.spline_stiffness = plan.stiffness;
+    RunOptions o = plan.options;
     if (plan.rcs()) {
         const RegionalChoice& c = plan.first.curve;
         o.regional_curve = c.code;
@@ -95,11 +90,7 @@ RunOptions options_of(const RunPlan& plan) {
         if (setting == CurveSetting::Window) o.smoothing_window = c.window;
         if (setting == CurveSetting::Stiffness) o.spline_stiffness = c.stiffness;
     }
-    o.mean_method = plan.mean_method;
-    o.rbar_window = plan.rbar_window;
-    o.stabilization = plan.stabilization;
-    o.convergence = plan.convergence;
-    o.tweaks = o.rescale_to_one = o.median_differences = plan.tweaks;
+    o.rescale_to_one = o.median_differences = o.tweaks;
     return o;
 }
 
@@ -211,8 +202,8 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
     if (all || (table && p.load.unit_parts != 1))
         add(out, "units", table ? PlanValue(unit_name(p.load.unit_parts)) : PlanValue());
     if (all || p.fill_gaps) add(out, "fill_gaps", p.fill_gaps);
-    add(out, "indices", std::string(p.indices == IndexMethod::Ratios ? "ratios" : "residuals"));
-    if (all || p.indices == IndexMethod::Residuals) add(out, "power_transform", p.power_transform);
+    add(out, "indices", std::string(p.options.index_method == IndexMethod::Ratios ? "ratios" : "residuals"));
+    if (all || p.options.index_method == IndexMethod::Residuals) add(out, "power_transform", p.options.power_transform);
     for (int choice = 2; choice <= 7; ++choice) {
         const bool chosen = p.selection.choice == choice;
         if (!all && !chosen) continue;
@@ -230,14 +221,14 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
 void curve_entries(Entries& out, const RunPlan& p, bool all) {
     const bool rcs = p.rcs();
     const RegionalChoice& rc = p.first.curve;
-    const int code = rcs ? rc.code : p.curve_option;  // the code the splines and alpha belong to
+    const int code = rcs ? rc.code : p.options.curve_option;  // the code the splines and alpha belong to
     auto number = [](bool applies, long long v) { return applies ? PlanValue(v) : PlanValue(); };
-    add(out, "curve", per_series_name(p.curve_option));
+    add(out, "curve", per_series_name(p.options.curve_option));
     // With RCS the start stiffness; the first attempt's age-dependent spline, when re-selected, wins.
-    if (all || rcs || p.curve_option == kCurveAgeSpline)
+    if (all || rcs || p.options.curve_option == kCurveAgeSpline)
         add(out, "stiffness",
-            static_cast<long long>(rcs && rc.code == kCurveRcs ? rc.stiffness : p.stiffness));
-    if (all || code == -5) add(out, "alpha", static_cast<long long>(rcs && code == -5 ? rc.alpha : p.alpha));
+            static_cast<long long>(rcs && rc.code == kCurveRcs ? rc.stiffness : p.options.spline_stiffness));
+    if (all || code == -5) add(out, "alpha", static_cast<long long>(rcs && code == -5 ? rc.alpha : p.options.alpha));
     if (all || code >= 10) add(out, "wavelength", number(code >= 10, code));
     if (all || code <= -10) add(out, "percent", number(code <= -10, -static_cast<long long>(code)));
     if (all || rcs) add(out, "pith", rcs && !p.pith.empty() ? PlanValue(p.pith) : PlanValue());
@@ -261,15 +252,15 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
     Entries out;
     data_entries(out, p, all);
     curve_entries(out, p, all);
-    add(out, "mean", std::string(p.mean_method == kMeanArithmetic ? "arithmetic" : "biweight"));
-    add(out, "rbar_window", static_cast<long long>(p.rbar_window));
-    if (all || p.rbar_window > 0) stabilization_entries(out, "stabilization", p.stabilization, all);
+    add(out, "mean", std::string(p.options.mean_method == kMeanArithmetic ? "arithmetic" : "biweight"));
+    add(out, "rbar_window", static_cast<long long>(p.options.rbar_window));
+    if (all || p.options.rbar_window > 0) stabilization_entries(out, "stabilization", p.options.stabilization, all);
     if (p.signal_free_stabilization)
         stabilization_entries(out, "signal_free_stabilization", *p.signal_free_stabilization, all);
     else if (all)
         add(out, "signal_free_stabilization", std::string("same"));
-    add(out, "convergence", decimal_double(p.convergence));
-    add(out, "tweaks", p.tweaks);
+    add(out, "convergence", decimal_double(p.options.convergence));
+    add(out, "tweaks", p.options.tweaks);
     add(out, "plots", p.plots);
     if (p.plot_size.width > 0)
         add(out, "plot_size", plot_size_text(p.plot_size));

@@ -33,32 +33,23 @@ struct RunPlan {
     std::string data;   // the data file (the path the run opens)
     LoadSettings load;  // its kind and the column questions
     bool fill_gaps = false;  // missing rings inside series filled (--fill-gaps), not a stop
-    // The choices the options also hold start at the options' defaults.
-    IndexMethod indices = RunOptions{}.index_method;
-    bool power_transform = RunOptions{}.power_transform;
+    // The choices the engine's options hold, as the dialogue or the run file gives them: the
+    // curve option 9 (the median segment length) and an even RBAR window stay as answered, and
+    // the Regional curve of each attempt is in `first` and `retries`; options_of resolves them.
+    RunOptions options;
     SelectionChoice selection;                    // the series processing menu choice
     bool save_selection = true;                   // save the selected set (every choice but "all")
-    int curve_option = RunOptions{}.curve_option;  // per-series code (kCurveRcs, 9 = median length,
-                                                   // spline codes)
-    int alpha = RunOptions{}.alpha;               // super smoother (per series)
-    int stiffness = RunOptions{}.spline_stiffness;  // age-dependent spline: per series, or the RCS
-                                                    // start (10)
     std::string pith;                  // RCS: the pith-offset file ("" = none)
     PithReading pith_reading;          // how it is read
     PlanAttempt first;                 // RCS: the first attempt's answers
     std::vector<PlanAttempt> retries;  // RCS: the answers of the later attempts (then `first` again)
-    int mean_method = RunOptions{}.mean_method;
-    int rbar_window = RunOptions{}.rbar_window;
-    int stabilization = RunOptions{}.stabilization;  // the option for the standard chronology
-    std::optional<int> signal_free_stabilization;    // another one for the signal-free chronology
-    float convergence = RunOptions{}.convergence;
-    bool tweaks = RunOptions{}.tweaks;
+    std::optional<int> signal_free_stabilization;  // the signal-free chronology's own (none: options.stabilization)
     std::string plots = "off";  // "off" or a PLplot file device
     PlotSize plot_size;         // the size of the plot files (width 0: the defaults)
     StatisticsSettings statistics;  // trees and cores, a period of its own, the shortest overlap
     CrossdatingSettings crossdating;  // the crossdating checks ([crossdating])
 
-    bool rcs() const { return curve_option == kCurveRcs; }
+    bool rcs() const { return options.rcs(); }
     // The answers of attempt k (0 = the first; an attempt counts once its Regional curve is
     // accepted): retries[k - 1] while there is one, else `first`.
     const PlanAttempt& attempt(std::size_t k) const {

@@ -30,8 +30,8 @@ void RunFileSession::data_file_unreadable(const std::string&) {
     refused("the data file cannot be read");
 }
 
-IndexMethod RunFileSession::index_method() { return plan_.indices; }
-bool RunFileSession::power_transform() { return plan_.power_transform; }
+IndexMethod RunFileSession::index_method() { return plan_.options.index_method; }
+bool RunFileSession::power_transform() { return plan_.options.power_transform; }
 
 SelectionChoice RunFileSession::selection_choice() {
     const SelectionChoice& c = plan_.selection;
@@ -43,9 +43,9 @@ SelectionChoice RunFileSession::selection_choice() {
 
 void RunFileSession::selection_refused(const std::string& reason) { refused(reason); }
 
-int RunFileSession::curve_option() { return plan_.curve_option; }
-int RunFileSession::alpha() { return plan_.alpha; }
-int RunFileSession::spline_stiffness(bool) { return plan_.stiffness; }
+int RunFileSession::curve_option() { return plan_.options.curve_option; }
+int RunFileSession::alpha() { return plan_.options.alpha; }
+int RunFileSession::spline_stiffness(bool) { return plan_.options.spline_stiffness; }
 
 std::optional<std::string> RunFileSession::pith_file(const OutputFiles&, const SeriesTable&) {
     answering("pith", toml_string(plan_.pith));
@@ -69,16 +69,16 @@ void RunFileSession::pith_refused(const std::string& reason) {
     refused(reason);
 }
 
-int RunFileSession::mean_method() { return plan_.mean_method; }
+int RunFileSession::mean_method() { return plan_.options.mean_method; }
 
 int RunFileSession::rbar_window() {
-    answering("rbar_window", std::to_string(plan_.rbar_window));
-    return plan_.rbar_window;
+    answering("rbar_window", std::to_string(plan_.options.rbar_window));
+    return plan_.options.rbar_window;
 }
 
-int RunFileSession::stabilization_choice() { return plan_.stabilization; }
-float RunFileSession::convergence() { return plan_.convergence; }
-bool RunFileSession::tweaks() { return plan_.tweaks; }
+int RunFileSession::stabilization_choice() { return plan_.options.stabilization; }
+float RunFileSession::convergence() { return plan_.options.convergence; }
+bool RunFileSession::tweaks() { return plan_.options.tweaks; }
 
 std::optional<RegionalChoice> RunFileSession::regional_reselection() {
     const RegionalChoice& c = wanted().curve;
@@ -133,7 +133,7 @@ bool RunFileSession::accept_stabilization(bool signal_free) {
 
 int RunFileSession::stabilization_option(bool) {
     other_signal_free_ = true;
-    return plan_.signal_free_stabilization.value_or(plan_.stabilization);
+    return plan_.signal_free_stabilization.value_or(plan_.options.stabilization);
 }
 
 }  // namespace kestrovan

@@ -446,4 +446,16 @@ TEST_F(Dialogue, OptionsTheDialogueGivesAreValidAndOthersAreNamed) {
     p.rbar_window = 0;
     p.stabilization = 1;
     EXPECT_EQ(p.check()->option, "stabilization");
+
+    // The dialogue checks what it was given, as a run file is checked: options that do not fit
+    // together stop the run before the engine, naming the option.
+    params = RunOptions{};
+    params.power_transform = true;  // with ratios
+    try {
+        after("\n\n\n\n\n\n\n");
+        ADD_FAILURE() << "no stop";
+    } catch (const ProgramStop& stop) {
+        EXPECT_EQ(stop.kind(), StopKind::Abnormal);
+        EXPECT_NE(std::string(stop.what()).find("power_transform = true"), std::string::npos) << stop.what();
+    }
 }
