@@ -12,6 +12,7 @@
 #include <string>
 
 #include "console/console.hpp"
+#include "console/run_answers.hpp"
 #include "io/loaders.hpp"
 #include "io/output_files.hpp"
 #include "model/run_options.hpp"
@@ -65,10 +66,16 @@ public:
     virtual void ask_again(const std::string& reason) = 0;
 };
 
-// The answers at the console, with the prompts, menus and refusals of the dialogue.
-class ConsoleDialogue : public DialogueAnswers {
+// Every answer of a run from one source: the dialogue's questions and those asked while the run
+// is under way. The console (ConsoleDialogue) or a run file (RunFileSession) serves them;
+// SessionRecorder wraps a source and writes its answers down as it passes them on.
+class AnswerSource : public DialogueAnswers, public RunAnswers {};
+
+// The answers at the console, with the prompts, menus and refusals of the dialogue and of the
+// questions of the run.
+class ConsoleDialogue : public AnswerSource {
 public:
-    explicit ConsoleDialogue(Console& console) : console_(console), pith_(console) {}
+    explicit ConsoleDialogue(Console& console) : console_(console), pith_(console), answers_(console) {}
     std::string data_file() override;
     LoadSettings load_settings(std::istream& file) override;
     bool try_loading_again(const std::string& why) override;
@@ -99,9 +106,19 @@ public:
     }
     void pith_refused(const std::string&) override {}
 
+    bool try_other_regional_curve() override { return answers_.try_other_regional_curve(); }
+    bool truncate_regional_curve() override { return answers_.truncate_regional_curve(); }
+    int truncation_age(int ages) override { return answers_.truncation_age(ages); }
+    bool tree_ring_plots() override { return answers_.tree_ring_plots(); }
+    bool accept_stabilization(bool signal_free) override { return answers_.accept_stabilization(signal_free); }
+    int stabilization_option(bool signal_free) override { return answers_.stabilization_option(signal_free); }
+    void regional_warning_pause() override { answers_.regional_warning_pause(); }
+    void gave_up_pause() override { answers_.gave_up_pause(); }
+
 private:
     Console& console_;
     ConsolePith pith_;
+    ConsoleAnswers answers_;
 };
 
 // Questions 1 (ratios or residuals) and 2 (power transform, residuals only).

@@ -82,8 +82,7 @@ void summarize_attempts(const AttemptsSummary& a, const EngineResults& r, const 
 struct Run {
     RunStart& start;
     RunOptions& params;
-    DialogueAnswers& dialogue;
-    RunAnswers& answers;
+    AnswerSource& answers;  // every answer of the run
     PlotSettings plots;
     bool greet;  // the banner and the gap warning (the dialogue)
     RunSummary& summary;
@@ -110,17 +109,17 @@ void run_whole_program(Run& r) {
     Console& console = r.start.console;
     OutputFiles& files = r.start.files;
     set_plplot_lib();
-    run_start(r.start, r.dialogue, r.greet);
+    run_start(r.start, r.answers, r.greet);
     r.summary.site = r.start.site;
     r.summary.as_read = figures_of(r.start.table);
     r.summary.filled_rings = r.start.gaps.filled;
 
-    dialogue_before_selection(r.dialogue, console, files, r.params);
+    dialogue_before_selection(r.answers, console, files, r.params);
     const SelectionOutcome selection =
-        select_series(r.dialogue, console, files, r.start.table, r.summary.plan.save_selection);
+        select_series(r.answers, console, files, r.start.table, r.summary.plan.save_selection);
     r.summary.selected = figures_of(r.start.table);
     const int median_length = selection.latest.median();
-    dialogue_after_selection(r.dialogue, console, files, r.start.table, r.params, median_length);
+    dialogue_after_selection(r.answers, console, files, r.start.table, r.params, median_length);
 
     // The selected raw copy: every attempt starts again from these values.
     const SeriesTable raw = r.start.table;
@@ -136,7 +135,7 @@ void run_whole_program(Run& r) {
                                                    ? std::span<const int>(r.params.pith_offsets)
                                                    : std::span<const int>()});
     if (r.summary.crossdating) draw_crossdating(*plotter, *r.summary.crossdating);
-    ProgramAttemptSteps steps({console, files, *plotter, r.dialogue, r.answers}, median_length);
+    ProgramAttemptSteps steps({console, files, *plotter, r.answers}, median_length);
     RunIo io{files, console, *plotter, r.answers};
     RunObserver observer(io, r.statistics.eps_threshold);
     EngineResults results;
@@ -313,11 +312,11 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     RunStart run(console);
     run.fill_gaps = options.fill_gaps;
     RunOptions params;
-    SessionRecorder recorder(console, params);
+    ConsoleDialogue at_console(console);
+    SessionRecorder recorder(at_console, params);
     RunSummary summary;
     Run r{run,
           params,
-          recorder,
           recorder,
           PlotSettings{.enabled = options.plots,
                        .device = options.device,
@@ -385,7 +384,6 @@ int run_from_file(const RunFileOptions& options, std::ostream& out, std::ostream
     const bool plots = summary.plan.plots != "off";
     Run r{run,
           params,
-          session,
           session,
           PlotSettings{.enabled = plots,
                        .device = plots ? summary.plan.plots : "",

@@ -1,6 +1,6 @@
 #pragma once
-// The record of an interactive session: the console's answers, passed on as they are given and
-// written down as a run plan (the questions asked during the run included, attempt by attempt),
+// The record of a session: the answers of a source (the console's, for --record), passed on as
+// they are given and written down as a run plan (the questions asked during the run included, attempt by attempt),
 // so that the session's run file (--record) and its summary name what was chosen.
 #include "console/run_answers.hpp"
 #include "run/dialogue.hpp"
@@ -8,56 +8,55 @@
 
 namespace kestrovan {
 
-class SessionRecorder : public DialogueAnswers, public RunAnswers {
+class SessionRecorder : public AnswerSource {
 public:
-    // `params`: the options the run fills (read for the Regional curve each attempt accepts).
-    SessionRecorder(Console& console, const RunOptions& params)
-        : dialogue_(console), answers_(console), params_(params) {}
+    // `source`: where the answers come from; `params`: the options the run fills (read for the
+    // Regional curve each attempt accepts).
+    SessionRecorder(AnswerSource& source, const RunOptions& params) : source_(source), params_(params) {}
 
     // The plan of the answers so far.
     RunPlan plan() const;
 
     std::string data_file() override;
     LoadSettings load_settings(std::istream& file) override;
-    bool try_loading_again(const std::string& why) override { return dialogue_.try_loading_again(why); }
-    void data_file_unreadable(const std::string& name) override { dialogue_.data_file_unreadable(name); }
-    IndexMethod index_method() override { return plan_.options.index_method = dialogue_.index_method(); }
-    bool power_transform() override { return plan_.options.power_transform = dialogue_.power_transform(); }
-    SelectionChoice selection_choice() override { return plan_.selection = dialogue_.selection_choice(); }
-    void selection_refused(const std::string& reason) override { dialogue_.selection_refused(reason); }
+    bool try_loading_again(const std::string& why) override { return source_.try_loading_again(why); }
+    void data_file_unreadable(const std::string& name) override { source_.data_file_unreadable(name); }
+    IndexMethod index_method() override { return plan_.options.index_method = source_.index_method(); }
+    bool power_transform() override { return plan_.options.power_transform = source_.power_transform(); }
+    SelectionChoice selection_choice() override { return plan_.selection = source_.selection_choice(); }
+    void selection_refused(const std::string& reason) override { source_.selection_refused(reason); }
     int curve_option() override;
-    int alpha() override { return plan_.options.alpha = dialogue_.alpha(); }
-    int spline_stiffness(bool rcs) override { return plan_.options.spline_stiffness = dialogue_.spline_stiffness(rcs); }
+    int alpha() override { return plan_.options.alpha = source_.alpha(); }
+    int spline_stiffness(bool rcs) override { return plan_.options.spline_stiffness = source_.spline_stiffness(rcs); }
     std::optional<std::string> pith_file(const OutputFiles& f, const SeriesTable& t) override;
     std::string another_pith_file(const OutputFiles& f, const SeriesTable& t) override;
-    PithReading pith_reading() override { return plan_.pith_reading = dialogue_.pith_reading(); }
+    PithReading pith_reading() override { return plan_.pith_reading = source_.pith_reading(); }
     PithAfterError after_pith_read_error(const std::string& n, const std::string& r) override {
-        return dialogue_.after_pith_read_error(n, r);
+        return source_.after_pith_read_error(n, r);
     }
-    void pith_refused(const std::string& reason) override { dialogue_.pith_refused(reason); }
-    int mean_method() override { return plan_.options.mean_method = dialogue_.mean_method(); }
-    int rbar_window() override { return plan_.options.rbar_window = dialogue_.rbar_window(); }
-    int stabilization_choice() override { return plan_.options.stabilization = dialogue_.stabilization_choice(); }
-    float convergence() override { return plan_.options.convergence = dialogue_.convergence(); }
-    bool tweaks() override { return plan_.options.tweaks = dialogue_.tweaks(); }
+    void pith_refused(const std::string& reason) override { source_.pith_refused(reason); }
+    int mean_method() override { return plan_.options.mean_method = source_.mean_method(); }
+    int rbar_window() override { return plan_.options.rbar_window = source_.rbar_window(); }
+    int stabilization_choice() override { return plan_.options.stabilization = source_.stabilization_choice(); }
+    float convergence() override { return plan_.options.convergence = source_.convergence(); }
+    bool tweaks() override { return plan_.options.tweaks = source_.tweaks(); }
     std::optional<RegionalChoice> regional_reselection() override;
-    void ask_again(const std::string& reason) override { dialogue_.ask_again(reason); }
+    void ask_again(const std::string& reason) override { source_.ask_again(reason); }
 
     void attempt_begins() override;
     bool try_other_regional_curve() override;
-    bool truncate_regional_curve() override { return answers_.truncate_regional_curve(); }
+    bool truncate_regional_curve() override { return source_.truncate_regional_curve(); }
     int truncation_age(int ages) override;
     bool tree_ring_plots() override;
     bool accept_stabilization(bool signal_free) override {
-        return answers_.accept_stabilization(signal_free);
+        return source_.accept_stabilization(signal_free);
     }
     int stabilization_option(bool signal_free) override;
-    void regional_warning_pause() override { answers_.regional_warning_pause(); }
-    void gave_up_pause() override { answers_.gave_up_pause(); }
+    void regional_warning_pause() override { source_.regional_warning_pause(); }
+    void gave_up_pause() override { source_.gave_up_pause(); }
 
 private:
-    ConsoleDialogue dialogue_;
-    ConsoleAnswers answers_;
+    AnswerSource& source_;
     const RunOptions& params_;
     RunPlan plan_;
     std::vector<PlanAttempt> attempts_;  // the attempts whose Regional curve was accepted

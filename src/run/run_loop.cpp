@@ -45,7 +45,7 @@ SeriesTable ProgramAttemptSteps::prepare(const SeriesTable& raw, const RunOption
 }
 
 bool ProgramAttemptSteps::reselect(RunOptions& params) {
-    rcs_reselection(dialogue_, console_, files_, *raw_, params, median_segment_length_);
+    rcs_reselection(answers_, console_, files_, *raw_, params, median_segment_length_);
     return true;
 }
 

@@ -12,16 +12,15 @@
 
 namespace kestrovan {
 
-class DialogueAnswers;  // run/dialogue.hpp
+class AnswerSource;  // run/dialogue.hpp
 
-// What the program's attempts talk to: the console, the run's files, the plots, the dialogue's
-// answers (for the re-selection) and the answers of the questions asked during a run.
+// What the program's attempts talk to: the console, the run's files, the plots and the run's
+// answers (the re-selection's and those of the questions asked during a run).
 struct AttemptContext {
     Console& console;
     OutputFiles& files;
     Plotter& plotter;
-    DialogueAnswers& dialogue;
-    RunAnswers& answers;
+    AnswerSource& answers;
 };
 
 class ProgramAttemptSteps : public AttemptSteps {
@@ -31,7 +30,6 @@ public:
         : console_(context.console),
           files_(context.files),
           plotter_(context.plotter),
-          dialogue_(context.dialogue),
           answers_(context.answers),
           median_segment_length_(median_segment_length) {}
     SeriesTable prepare(const SeriesTable& raw, const RunOptions& params,
@@ -42,8 +40,7 @@ private:
     Console& console_;
     OutputFiles& files_;
     Plotter& plotter_;
-    DialogueAnswers& dialogue_;
-    RunAnswers& answers_;
+    AnswerSource& answers_;
     int median_segment_length_;
     const SeriesTable* raw_ = nullptr;  // the selected raw copy of the run (for the re-selection)
 };

@@ -12,7 +12,7 @@
 
 namespace kestrovan {
 
-class RunFileSession : public DialogueAnswers, public RunAnswers {
+class RunFileSession : public AnswerSource {
 public:
     // `params`: the options the run fills (read to see which Regional curve an attempt fits).
     RunFileSession(const RunPlan& plan, const RunOptions& params) : plan_(plan), params_(params) {}

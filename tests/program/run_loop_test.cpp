@@ -16,16 +16,15 @@ namespace {
 // was given and asks for a retry on the first `failures` attempts, as the engine does when the
 // convergence statistic stops decreasing.
 struct ConsoleSide {
-    explicit ConsoleSide(Console& c) : dialogue(c), answers(c) {}
-    ConsoleDialogue dialogue;
-    ConsoleAnswers answers;
+    explicit ConsoleSide(Console& c) : answers(c) {}
+    ConsoleDialogue answers;
 };
 
 class StubEngine : private ConsoleSide, public ProgramAttemptSteps {
 public:
     StubEngine(int failures, Console& console, OutputFiles& files, Plotter& plotter)
         : ConsoleSide(console),
-          ProgramAttemptSteps({console, files, plotter, dialogue, answers}, 100),
+          ProgramAttemptSteps({console, files, plotter, answers}, 100),
           failures_(failures) {}
     AttemptOutcome engine(const EngineCall& call, EngineObserver&, EngineResults&, EngineCarry&) override {
         first_values.push_back(call.table.data(0, 0));
