@@ -192,18 +192,19 @@ void SignalFreeRun::chronology_plot(std::span<const float> standard, std::span<c
         (in_.params.mean_method == kMeanBiweight ? "Robust Original & Signal Free Chronology, Iter ="
                                                  : "Original & Signal Free Chronology, Iter =") +
         fmt_i(k, 3);
-    observer_.plots().plot1({.y1 = standard,
-                             .y2 = signal_free,
-                             .first_year = setup_.first_year,
-                             .x_label = "Year",
-                             .y_label = "Index",
-                             .title = title,
-                             .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
-                             .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
-                             .sample_size = depth_.counts,
-                             .unit_line = true,
-                             .smooth = smooth,
-                             .smooth_legend = smooth_legend});
+    const LinePlot plot{.y1 = standard,
+                        .y2 = signal_free,
+                        .first_year = setup_.first_year,
+                        .x_label = "Year",
+                        .y_label = "Index",
+                        .title = title,
+                        .legend1 = setup_.raw ? "Original RAW Chronology" : "Original STD Chronology",
+                        .legend2 = setup_.raw ? "Mean Adjust RAW Chron" : "Signal Free STD Chron",
+                        .sample_size = depth_.counts,
+                        .unit_line = true,
+                        .smooth = smooth,
+                        .smooth_legend = smooth_legend};
+    observer_.chronology_plot({plot, index_, in_.table.ids});
 }
 
 std::vector<float> SignalFreeRun::stabilize(const StabilizationInput& input, RbarTables* tables) {

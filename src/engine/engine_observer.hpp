@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "diag/rbar.hpp"
 #include "engine/rcurve.hpp"
@@ -42,6 +43,15 @@ struct SeriesFileRow {
     float constant = 0.0f;
 };
 
+// The chronology plot of a finished attempt ("Original & Signal Free Chronology"), with what its
+// signal-free chronology was averaged from: the final indices (calendar rows x series from the
+// plot's first year) and the identifiers of their series.
+struct ChronologyPlot {
+    const LinePlot& plot;
+    const YearMatrix& indices;
+    const std::vector<std::string>& ids;
+};
+
 class EngineObserver {
 public:
     virtual ~EngineObserver() = default;
@@ -54,6 +64,9 @@ public:
 
     // The plots: data only. plots().enabled() is false when plots are off.
     virtual Plotter& plots() = 0;
+    // The chronology plot: the run's observer marks on it the years from which the signal of the
+    // indices can be trusted, which the engine leaves to the run's statistics settings.
+    virtual void chronology_plot(const ChronologyPlot& chronology) { plots().plot1(chronology.plot); }
 
     // The series files of a pass: begin, one row per series in series order, end.
     virtual void begin_series_files(const SeriesFilesRequest& request) = 0;

@@ -17,8 +17,8 @@
 //
 // One colour per meaning, in every plot (PLplot colour map 0; 0 is redefined as white, 15 as
 // black):
-//   black  (15)  frame, axes, labels, titles; reference lines (the EPS threshold dashed,
-//                the index 1.0 thin), mean lines and smoothed chronologies
+//   black  (15)  frame, axes, labels, titles; reference lines (the EPS threshold and the
+//                marked years dashed, the index 1.0 thin), mean lines and smoothed chronologies
 //   blue    (9)  the data, or the first / original / initial series of a pair
 //   red     (1)  the fitted curve, or the second / final / signal-free series of a pair
 //   grey    (7)  intermediate iterations between the first and the last
@@ -48,6 +48,13 @@
 
 namespace kestrovan {
 
+// A year marked on a line plot: a dashed black vertical line at it across the box, with its
+// legend entry (the years from which a chronology's signal strength can be trusted).
+struct YearMark {
+    int year = 0;
+    std::string legend;
+};
+
 // A line plot over calendar years (x = first_year + i), the general plot of two series.
 struct LinePlot {
     std::span<const float> y1{};  // blue, legend1
@@ -69,6 +76,9 @@ struct LinePlot {
     // A smoothed version of the data (black, over the others), named by its legend.
     std::span<const float> smooth{};
     std::string_view smooth_legend{};
+    // Years marked by thin dashed black vertical lines over the data, named last in the legend;
+    // marks outside the years drawn are left out.
+    std::span<const YearMark> year_marks{};
 };
 
 // Many lines over the same years (x = first_year + i): column j of `lines`, j = 0 .. m - 1, n

@@ -497,8 +497,20 @@ void DrawingPlotter::plot1(const LinePlot& p) {
         add_broken(panel, head(p.smooth, nn), p.first_year, {kBlack, 2.0});
         panel.entry(kBlack, p.smooth_legend, 2.0);
     }
+    // Marked years: dashed like the threshold, thin over the data so that dense lines do not
+    // hide them, a little short of the frame; their entries after those of the lines.
+    const double inset = 0.02 * (panel.y.max - panel.y.min);
+    std::vector<const YearMark*> marked;
+    for (const YearMark& mark : p.year_marks) {
+        if (mark.year < panel.x.min || mark.year > panel.x.max) continue;
+        Trace& t = panel.add(kBlack, p.width_ref, true);
+        t.x = {static_cast<double>(mark.year), static_cast<double>(mark.year)};
+        t.y = {panel.y.min + inset, panel.y.max - inset};
+        marked.push_back(&mark);
+    }
     if (p.unit_line) add_unit_line(panel);
     if (!p.sample_size.empty()) add_sample_size(panel, p.sample_size, p.first_year, 0, n);
+    for (const YearMark* mark : marked) panel.entry(kBlack, mark->legend, p.width_ref, true);
     d.panels.push_back(std::move(panel));
     show(d);
 }

@@ -137,7 +137,7 @@ void run_whole_program(Run& r) {
     if (r.summary.crossdating) draw_crossdating(*plotter, *r.summary.crossdating);
     ProgramAttemptSteps steps({console, files, *plotter, r.answers}, median_length);
     RunIo io{files, console, *plotter, r.answers};
-    RunObserver observer(io, r.statistics.eps_threshold);
+    RunObserver observer(io, r.statistics);
     EngineResults results;
     const AttemptsSummary attempts = run_attempts(raw, r.params, observer, results, steps);
     summarize_attempts(attempts, results, r.params, r.summary);

@@ -8,6 +8,7 @@
 #include "console/run_answers.hpp"
 #include "diag/comint.hpp"
 #include "io/output_table.hpp"
+#include "model/format.hpp"
 #include "run/stabilization.hpp"
 
 namespace kestrovan {
@@ -17,6 +18,23 @@ void RunObserver::console_line(std::string_view text, int column) { io_.console.
 void RunObserver::report_line(std::string_view text, int column) { io_.files.report.line(text, column); }
 
 void RunObserver::notices(Notices& notices) { print_notices(io_.console, notices); }
+
+// The years from which the signal-free chronology's EPS and SSS stay at or above the run's
+// threshold, each a dashed line on the chronology plot; the statistics written after the run
+// find the same years. A year that does not exist is not marked.
+void RunObserver::chronology_plot(const ChronologyPlot& chronology) {
+    const SignalCutoffs cutoffs =
+        signal_cutoffs(chronology.indices, chronology.plot.first_year, chronology.ids, statistics_);
+    const std::string at = " " + trim(fmt_f(statistics_.eps_threshold, 6, 2)) + " from ";
+    std::vector<YearMark> marks;
+    if (cutoffs.eps_from)
+        marks.push_back({*cutoffs.eps_from, "EPS" + at + std::to_string(*cutoffs.eps_from)});
+    if (cutoffs.sss_from)
+        marks.push_back({*cutoffs.sss_from, "SSS" + at + std::to_string(*cutoffs.sss_from)});
+    LinePlot plot = chronology.plot;
+    plot.year_marks = marks;
+    io_.plotter.plot1(plot);
+}
 
 // The first-pass files take their final names when closed; the signal-free ones are staged and
 // take them on commit, once every series of the published iterate is in.
@@ -52,7 +70,7 @@ bool RunObserver::tree_ring_plots() { return io_.answers.tree_ring_plots(); }
 StabilizedChronology RunObserver::stabilize(const StabilizationInput& input,
                                             const StabilizationSettings& settings, RbarTables* tables) {
     StabilizationSettings s = settings;
-    s.eps_threshold = eps_threshold_;
+    s.eps_threshold = statistics_.eps_threshold;
     return rbar_stabilization(input, s, io_, tables);
 }
 

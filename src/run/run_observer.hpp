@@ -3,21 +3,27 @@
 // what it draws to the run's plotter, its series files beside the data file, and its questions
 // to the run's answers (the console, or a run file), with the loops of questions (the Regional
 // curve, the acceptance of a stabilization) run here.
+#include <utility>
+
 #include "engine/engine_observer.hpp"
 #include "io/run_io.hpp"
 #include "run/series_files.hpp"
+#include "run/statistics_output.hpp"
 
 namespace kestrovan {
 
 class RunObserver : public EngineObserver {
 public:
-    // `eps_threshold`: the reference line of the EPS plots.
-    explicit RunObserver(RunIo& io, float eps_threshold = 0.85f) : io_(io), eps_threshold_(eps_threshold) {}
+    // `statistics`: how the run takes the signal strength of its indices; its eps_threshold is
+    // the reference line of the EPS plots, and the chronology plot marks its cutoff years.
+    explicit RunObserver(RunIo& io, StatisticsSettings statistics = {})
+        : io_(io), statistics_(std::move(statistics)) {}
 
     void console_line(std::string_view text, int column) override;
     void report_line(std::string_view text, int column) override;
     void notices(Notices& notices) override;
     Plotter& plots() override { return io_.plotter; }
+    void chronology_plot(const ChronologyPlot& chronology) override;
     void begin_series_files(const SeriesFilesRequest& request) override;
     void series_file_row(const SeriesFileRow& row) override;
     void end_series_files() override;
@@ -31,7 +37,7 @@ public:
 
 private:
     RunIo& io_;
-    float eps_threshold_;
+    StatisticsSettings statistics_;
     SeriesFiles files_;
     EnginePass pass_ = EnginePass::FirstPass;
 };

@@ -36,13 +36,13 @@ std::string number_or_na(const std::optional<double>& v, int width, int decimals
 }
 
 // Every series its own tree unless a layout is named.
-std::vector<int> trees_of(const SeriesTable& raw, const StatisticsSettings& s) {
+std::vector<int> trees_of(const std::vector<std::string>& ids, const StatisticsSettings& s) {
     if (s.tree_id.empty()) {
-        std::vector<int> own(static_cast<std::size_t>(raw.count()));
-        for (int i = 0; i < raw.count(); ++i) own[static_cast<std::size_t>(i)] = i;
+        std::vector<int> own(ids.size());
+        for (std::size_t i = 0; i < own.size(); ++i) own[i] = static_cast<int>(i);
         return own;
     }
-    return tree_numbers(raw.ids, tree_id_layout(s));
+    return tree_numbers(ids, tree_id_layout(s));
 }
 
 std::string statistics_row(const std::string& label, const ChronologyStatistics& s, std::optional<int> from) {
@@ -53,15 +53,12 @@ std::string statistics_row(const std::string& label, const ChronologyStatistics&
            (from ? fmt_i(*from, 9) : std::string("       NA"));
 }
 
-IndexStatistics index_statistics(const YearMatrix& indices, int first_year, const std::vector<int>& trees,
-                                 const StatisticsSettings& s, const RbarTables& rbar,
-                                 std::span<const int> counts, bool with_rbar) {
+// The whole chronology's statistics, and EPS(t) and SSS(t) from the trees present in each year
+// and its effective RBAR, with the first years from which they stay at or above the threshold.
+IndexStatistics signal_by_year(const YearMatrix& indices, int first_year, const std::vector<int>& trees,
+                               const StatisticsSettings& s) {
     IndexStatistics out;
     out.all = chronology_statistics(indices, first_year, trees, s.min_overlap, {}, kThreadsFromEnvironment);
-    if (s.has_period())
-        out.period = chronology_statistics(indices, first_year, trees, s.min_overlap,
-                                           {s.period_first, s.period_last}, kThreadsFromEnvironment);
-    if (with_rbar) out.eps_085_from = summarize_rbar(rbar, first_year, counts).eps_085_from;
     out.eps_threshold = s.eps_threshold;
     if (out.all.rbar_eff) {
         const std::vector<int> present = trees_by_year(indices, trees);
@@ -70,6 +67,17 @@ IndexStatistics index_statistics(const YearMatrix& indices, int first_year, cons
         out.eps_from = first_year_at_or_above(out.eps_by_year, s.eps_threshold, first_year);
         out.sss_from = first_year_at_or_above(out.sss_by_year, s.eps_threshold, first_year);
     }
+    return out;
+}
+
+IndexStatistics index_statistics(const YearMatrix& indices, int first_year, const std::vector<int>& trees,
+                                 const StatisticsSettings& s, const RbarTables& rbar,
+                                 std::span<const int> counts, bool with_rbar) {
+    IndexStatistics out = signal_by_year(indices, first_year, trees, s);
+    if (s.has_period())
+        out.period = chronology_statistics(indices, first_year, trees, s.min_overlap,
+                                           {s.period_first, s.period_last}, kThreadsFromEnvironment);
+    if (with_rbar) out.eps_085_from = summarize_rbar(rbar, first_year, counts).eps_085_from;
     return out;
 }
 
@@ -315,12 +323,19 @@ ResidualChronologies residual_chronologies(const EngineResults& results, const R
     return r;
 }
 
+SignalCutoffs signal_cutoffs(const YearMatrix& indices, int first_year, const std::vector<std::string>& ids,
+                             const StatisticsSettings& settings) {
+    if (indices.rows() <= 0 || ids.empty()) return {};
+    const IndexStatistics st = signal_by_year(indices, first_year, trees_of(ids, settings), settings);
+    return {st.eps_from, st.sss_from};
+}
+
 RunStatistics chronology_signal(const StatisticsInput& in) {
     RunStatistics st;
     const EngineResults& results = in.results;
     if (results.years <= 0 || in.raw.count() == 0) return st;
     const bool with_rbar = in.params.rbar_window > 0;
-    const std::vector<int> trees = trees_of(in.raw, in.settings);
+    const std::vector<int> trees = trees_of(in.raw.ids, in.settings);
     st.standard = index_statistics(results.standard_indices, results.first_year, trees, in.settings,
                                    results.standard_rbar, results.sample_size, with_rbar);
     st.signal_free = index_statistics(results.indices, results.first_year, trees, in.settings,
@@ -335,7 +350,7 @@ void write_statistics(Console& console, OutputFiles& files, const StatisticsInpu
     if (results.years <= 0 || raw.count() == 0) return;
     const bool raw_labels = in.params.curve_option == 0;
     const bool with_rbar = in.params.rbar_window > 0;
-    const std::vector<int> trees = trees_of(raw, settings);
+    const std::vector<int> trees = trees_of(raw.ids, settings);
     Report& report = files.report;
     report_statistics(report, st, settings, raw_labels);
     report_cutoffs(report, st, raw_labels);

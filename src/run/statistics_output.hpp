@@ -79,6 +79,16 @@ struct StatisticsInput {
 // years from which EPS and SSS stay above the threshold. Nothing is written.
 RunStatistics chronology_signal(const StatisticsInput& in);
 
+// The years from which the EPS and SSS of one set of indices (calendar rows x series from
+// first_year) stay at or above the settings' threshold, taken as chronology_signal takes them;
+// `ids` name the series, which the settings' tree_id groups into trees. The chronology plot
+// marks them while the engine closes, before the statistics are written.
+struct SignalCutoffs {
+    std::optional<int> eps_from, sss_from;
+};
+SignalCutoffs signal_cutoffs(const YearMatrix& indices, int first_year, const std::vector<std::string>& ids,
+                             const StatisticsSettings& settings);
+
 // Writes everything: the report's "CHRONOLOGY STATISTICS" section with the trees and their
 // cores, <base>_series_stats.txt, <base>_crns_res.txt, <base>_crns_res_tuc.txt and the .crn file
 // of each residual chronology (<base>_stdres.crn, _ssfres, _stdarm, _ssfarm; rawres, adjres,

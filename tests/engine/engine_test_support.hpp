@@ -19,7 +19,10 @@ class CountingPlotter : public Plotter {
 public:
     explicit CountingPlotter(bool on = false) : on_(on) {}
     bool enabled() const override { return on_; }
-    void plot1(const LinePlot& p) override { titles.emplace_back(p.title); }
+    void plot1(const LinePlot& p) override {
+        titles.emplace_back(p.title);
+        for (const YearMark& m : p.year_marks) year_marks.push_back(m.legend);
+    }
     void plt1(std::span<const float>, std::span<const float>, int, int, float, std::string_view title, int,
               std::span<const int>) override {
         titles.emplace_back(title);
@@ -38,6 +41,7 @@ public:
                  std::span<const int>, float, float, float) override {}
 
     std::vector<std::string> titles;
+    std::vector<std::string> year_marks;  // the legends of the marked years of every plot1
     int plt4_curves = 0;
 
 private:

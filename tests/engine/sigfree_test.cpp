@@ -18,6 +18,7 @@
 #include "engine/sigfree.hpp"
 #include "io/tucson.hpp"
 #include "model/format.hpp"
+#include "run/statistics_output.hpp"
 #include "stats/robust.hpp"
 #include "support/test_io.hpp"
 
@@ -342,6 +343,25 @@ TEST(SigfreeRealData, Ca533PerSeriesSpline) {
     EXPECT_EQ(run.results.years, 1358);
     std::printf("ca533: converged %d after %d iterations, %d retries (counter %d)\n", run.results.converged,
                 run.results.iterations, run.attempts - 1, run.last.constant_counter);
+}
+
+// The chronology plot, drawn while the engine closes, marks the years from which the EPS and SSS
+// of the signal-free indices stay at or above the threshold: those the statistics written after
+// the run find (ca533 starts with one series).
+TEST(SigfreeRealData, Ca533ChronologyPlotMarksTheCutoffYearsOfTheStatistics) {
+    TempDir dir("ca533_cutoffs");
+    const SeriesTable t = load_rwl(std::string(KESTROVAN_DATA_DIR) + "/ca533.rwl");
+    CountingPlotter plots(true);
+    const EngineRun run = run_engine(t, spline_params(), "", dir, "ca533.rwl", &plots);
+    const ResidualChronologies residuals;
+    const StatisticsSettings settings;
+    const RunStatistics st = chronology_signal({run.params, t, run.results, residuals, settings});
+    ASSERT_TRUE(st.signal_free.eps_from && st.signal_free.sss_from);
+    EXPECT_GT(*st.signal_free.eps_from, run.results.first_year);
+    EXPECT_NE(*st.signal_free.eps_from, *st.signal_free.sss_from);
+    EXPECT_EQ(plots.year_marks,
+              (std::vector<std::string>{"EPS 0.85 from " + std::to_string(*st.signal_free.eps_from),
+                                        "SSS 0.85 from " + std::to_string(*st.signal_free.sss_from)}));
 }
 
 TEST(SigfreeRealData, GpRegionalCurveWithPithOffsets) {

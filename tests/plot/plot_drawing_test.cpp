@@ -436,6 +436,36 @@ TEST(PlotDrawing, ReferenceLinesSmoothedChronologyAndLegendSamples) {
     EXPECT_LT(small.y.max, 40.0f);
 }
 
+// Marked years (the chronology's EPS and SSS cutoffs): a dashed black vertical line over the
+// data, short of the frame, with a dashed legend sample last; a year outside the plot is left out.
+TEST(PlotDrawing, MarkedYearsAreDashedVerticalLinesWithTheirLegend) {
+    const Chronologies c;
+    const std::vector<YearMark> marks{{1612, "EPS 0.85 from 1612"}, {1650, "SSS 0.85 from 1650"}};
+    Session s;
+    s.plotter->plot1({.y1 = c.first,
+                      .y2 = c.second,
+                      .first_year = 1600,
+                      .x_label = "Year",
+                      .y_label = "Index",
+                      .title = "Chronology",
+                      .legend1 = "Original STD Chronology",
+                      .legend2 = "Signal Free STD Chron",
+                      .sample_size = c.counts,
+                      .year_marks = marks});
+    const DrawnBox& b = s.box();
+    EXPECT_EQ(b.line_colours(), (std::vector<int>{kBlue, kRed, kBlack, kGreen}));
+    const DrawnLine& mark = b.lines[2];
+    EXPECT_TRUE(mark.dashed);
+    EXPECT_EQ(mark.x, (std::vector<double>{1612.0, 1612.0}));
+    ASSERT_EQ(mark.y.size(), 2u);
+    EXPECT_LT(mark.y[0], *std::min_element(c.first.begin(), c.first.end()));
+    EXPECT_GT(mark.y[1], *std::max_element(c.first.begin(), c.first.end()));
+    ASSERT_EQ(b.legend.back().text, "EPS 0.85 from 1612");
+    EXPECT_TRUE(b.legend.back().dashed);
+    EXPECT_EQ(b.entry("SSS 0.85 from 1650"), nullptr);
+    expect_readable(b, "chronology with marked years");
+}
+
 // The spectrum's red-noise background and its 95 % level, each in the colour of its spectrum,
 // the level dashed, every one with a legend entry; periods marked along the top.
 TEST(PlotDrawing, SpectrumShowsRedNoiseLevelsAndAPeriodAxis) {
