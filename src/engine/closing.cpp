@@ -27,6 +27,7 @@ void SignalFreeRun::both(const std::string& text) {
 void SignalFreeRun::write_signal_free_files(const SeriesFilesRequest& request) {
     std::swap(iteration_.prev, best_.prev);
     std::swap(series_.residual_scale, best_.residual_scale);
+    std::swap(series_.previous_curves, best_.previous_curves);
     observer_.begin_series_files(request);
     results_.curves.resize(0, 0);
     results_.curves.resize(ny(), nser());
@@ -54,6 +55,8 @@ void SignalFreeRun::write_signal_free_files(const SeriesFilesRequest& request) {
     std::swap(series_.residual_scale, best_.residual_scale);
     // The curves are in the files: their memory goes back before the closing running RBAR.
     std::vector<float>().swap(series_.iteration_curves);
+    std::vector<float>().swap(series_.previous_curves);
+    std::vector<float>().swap(best_.previous_curves);
 }
 
 // The closing messages on the console and, in capitals, in the report: how the iteration ended,
@@ -157,7 +160,8 @@ void SignalFreeRun::finish(Step outcome, int k) {
     run_plots(k);
 }
 
-// The report lines of the published iterate: its change, and the years it divided by the floor.
+// The report lines of the published iterate: its change, and the years near 0 in which its
+// signal-free step leaned on the curves.
 void SignalFreeRun::closing_report(int k) {
     const PublishedIterate& published = results_.published;
     if (k > 0)
@@ -169,8 +173,7 @@ void SignalFreeRun::closing_report(int k) {
     if (published.near_zero_years > 0)
         observer_.report_line(std::to_string(published.near_zero_years) + " YEARS OF THE CHRONOLOGY BELOW " +
                                   trim(fmt_f(kNearZeroChronology, 6, 2)) +
-                                  ": THE SIGNAL-FREE STEP DIVIDED BY " +
-                                  trim(fmt_f(kNearZeroChronology, 6, 2)) + " THERE",
+                                  ": THE SIGNAL-FREE STEP LEANED ON THE SERIES' CURVES THERE",
                               2);
 }
 

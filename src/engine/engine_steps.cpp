@@ -1,6 +1,7 @@
 #include "engine/engine_steps.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include "curves/dispatch.hpp"
@@ -130,8 +131,16 @@ void signal_free_step(const SignalFreeSeries& series, const SignalFreeStep& step
         float v = meas[j];
         if (step.counts[t] >= 2) {
             const float c = step.chronology[t];
-            v = step.ratios ? std::min(meas[j] / std::max(c, kNearZeroChronology), step.largest)
-                            : meas[j] - (c - 1.0f) * series.residual_scale;
+            if (!step.ratios) {
+                v = meas[j] - (c - 1.0f) * series.residual_scale;
+            } else if (c >= kNearZeroChronology) {
+                v = std::min(meas[j] / c, step.largest);
+            } else {
+                // w × min(m / c, largest), written so that c = 0 divides by nothing.
+                assert(j < series.curve.size());
+                const float w = std::max(c, 0.0f) / kNearZeroChronology;
+                v = std::min(meas[j] / kNearZeroChronology, w * step.largest) + (1.0f - w) * series.curve[j];
+            }
         }
         out[j] = v;
     }

@@ -27,8 +27,8 @@ inline constexpr float kCurveFloor = 0.02f;
 // Constants 0.1, 0.2, ... are added to the measurements, at most this many times, when the
 // iteration diverges on data that hold zero rings (data without them are never shifted).
 inline constexpr int kMaxConstantSteps = 10;
-// A chronology year below this value carries no signal to divide by: ratio signal-free
-// measurements divide by at least this much (and never exceed the largest measurement).
+// A chronology year below this value carries little signal to divide by: there the ratio
+// signal-free measurements lean on the series' curves (see signal_free_step).
 inline constexpr float kNearZeroChronology = 0.1f;
 inline constexpr float kRelativeCurveFloor = 0.25f;
 inline constexpr int kLevelWindow = 31;
@@ -104,14 +104,23 @@ struct SignalFreeSeries {
     float residual_scale = 0;  // residual indices: measurement units per index unit
     float mean = 0;            // the level the values are brought back to (its first-pass mean)
     int skip = 0;              // leading rings left out of that adjustment
+    // Ratios: its curve by ring from the iteration the chronology came from (the first pass's
+    // for the first iteration), in the units of the measurements.
+    std::span<const float> curve = {};
 };
 // The signal-free measurements of one series: each measurement with the previous chronology
 // taken out (the years with two or more series), then brought back to the series' first-pass
 // mean. Both depend continuously on the chronology and keep the units of the measurements:
-// - ratios: the measurement divided by the chronology of its year, but by no less than
-//   kNearZeroChronology (a year the chronology puts near 0 has no signal to divide by, and a
-//   ring is never multiplied by more than 1 / kNearZeroChronology), and never above `largest`:
-//   the signal-free measurements stay within the range of the data;
+// - ratios: the measurement divided by the chronology of its year, never above `largest`: the
+//   signal-free measurements stay within the range of the data. A year the chronology puts below
+//   kNearZeroChronology (c of it) has little signal to divide by: there the quotient takes the
+//   weight w = c / kNearZeroChronology and the series' curve the rest,
+//   w × min(measurement / c, largest) + (1 - w) × curve. Most rings of such a year are 0 or
+//   nearly so and a few are not; divided by the chronology they average to the curves, whereas
+//   dividing them by a bound instead of c would bring them back too low, year after year. The curves fitted to them would dip there and the chronology rise
+//   around those years; at low frequencies the iteration hardly damps such a push, so over many
+//   iterations it drifts far from the widths. No ring is multiplied by more than
+//   1 / kNearZeroChronology, and a year at 0 gives the curve itself;
 // - residuals: the measurement less the chronology's departure from 1 in the series' own units
 //   (its residual-to-ratio scale); no value below 0.
 void signal_free_step(const SignalFreeSeries& series, const SignalFreeStep& step, std::span<float> out);

@@ -21,7 +21,9 @@ void SignalFreeRun::signal_free_series(int i, std::span<float> out) const {
                       .row0 = setup_.row0[is],
                       .residual_scale = series_.residual_scale[is],
                       .mean = series_.mean[is],
-                      .skip = i == depth_.noted ? depth_.nss1 : 0},
+                      .skip = i == depth_.noted ? depth_.nss1 : 0,
+                      .curve = std::span<const float>(series_.previous_curves)
+                                   .subspan(series_.curve_from[is], static_cast<std::size_t>(length(i)))},
                      {.chronology = iteration_.prev,
                       .counts = depth_.counts,
                       .ratios = setup_.index_mode == kRatioIndices,

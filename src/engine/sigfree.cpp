@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 #include "engine/sftest.hpp"
 #include "model/format.hpp"
@@ -24,6 +25,7 @@ AttemptOutcome SignalFreeRun::run() {
     series_.iteration_curves.assign(series_.curve_from.back(), 0.0f);
     first_pass();
     best_.iteration_curves = series_.iteration_curves;  // the first pass's curves
+    series_.previous_curves = series_.iteration_curves;
     // The first detrending of every series, drawn once (first attempt) in per-series mode.
     if (plots_.keep_data && facts_.plots_on)
         observer_.plots().plt2(plots_.first_indices, setup_.spans, kMissing);
@@ -76,6 +78,7 @@ Step SignalFreeRun::iterate() {
     best_.indices = index_;
     best_.prev = iteration_.prev;
     best_.residual_scale = series_.residual_scale;
+    best_.previous_curves = series_.previous_curves;
     if (plots_.keep_data) {
         best_.sf = plots_.final_sf;
         best_.curves = plots_.final_curves;
@@ -94,7 +97,11 @@ Step SignalFreeRun::iterate() {
         else
             per_series_curves(k);
         step = convergence_step(k);
-        keep_best(k, step, iteration_prev, iteration_scale, regional_.history.added());
+        // This iteration's curves are the next one's previous curves (taken before keep_best
+        // may swap the working curves with the best iterate's).
+        const std::vector<float> iteration_curves_from =
+            std::exchange(series_.previous_curves, series_.iteration_curves);
+        keep_best(k, step, iteration_prev, iteration_scale, iteration_curves_from, regional_.history.added());
     }
     return step;
 }
@@ -103,7 +110,8 @@ Step SignalFreeRun::iterate() {
 // matrix, curves and plot data are swapped into the best buffers; the older best ones are then
 // overwritten by the next iteration (every series writes the same cells in every pass).
 void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& started_from,
-                              const std::vector<float>& scale_from, int curves_after) {
+                              const std::vector<float>& scale_from, const std::vector<float>& curves_from,
+                              int curves_after) {
     const float stat = iteration_.statistic[static_cast<std::size_t>(k - 1)];
     const bool usable = std::isfinite(stat) && step != Step::Diverged;
     if (!(step == Step::Converged || (usable && (best_.k == 0 || stat < best_.statistic)))) return;
@@ -112,6 +120,7 @@ void SignalFreeRun::keep_best(int k, Step step, const std::vector<float>& starte
     best_.curves_kept = curves_after;
     best_.prev = started_from;
     best_.residual_scale = scale_from;
+    best_.previous_curves = curves_from;
     swap_best();
 }
 

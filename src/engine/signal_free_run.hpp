@@ -55,6 +55,9 @@ struct PerSeries {
     // series i's first).
     std::vector<float> iteration_curves;
     std::vector<std::size_t> curve_from;
+    // The curves of the iteration before, laid out alike (the first pass's before the first
+    // iteration): the ratio signal-free step leans on them in years near 0.
+    std::vector<float> previous_curves;
 };
 
 // Regional-curve mode: the fit settings, the current curve and its history, the signal-free rings.
@@ -85,7 +88,8 @@ struct BestIterate {
     // Its curves, laid out as the iteration's, and the chronology it started from: the
     // signal-free files are written once, from the published iterate, after the last iteration.
     std::vector<float> iteration_curves, prev;
-    std::vector<float> residual_scale;  // the series' residual scales it started from
+    std::vector<float> residual_scale;   // the series' residual scales it started from
+    std::vector<float> previous_curves;  // the curves it started from
     int k = 0;                          // the best iterate (0: the first pass, before any iteration)
     float statistic = 0.0f;
     int curves_kept = 0;  // Regional curves fitted up to the best iterate (RegionalCurveHistory::added)
@@ -160,7 +164,8 @@ private:
     void begin_attempt();
     Step iterate();
     void keep_best(int k, Step step, const std::vector<float>& started_from,
-                   const std::vector<float>& scale_from, int curves_after);
+                   const std::vector<float>& scale_from, const std::vector<float>& curves_from,
+                   int curves_after);
     void swap_best();
     void take_best();
     void publish(Step step);

@@ -37,7 +37,7 @@ struct PublishedFigures {
     std::string criterion;  // the statistic its convergence test used ("" for the first pass)
     float statistic = 0.0f;
     float change_mean = 0.0f, change_max = 0.0f;  // the chronology's change in that iteration
-    int near_zero_years = 0;  // ratio chronology years below the near-zero bound it divided by
+    int near_zero_years = 0;  // ratio chronology years below the near-zero bound (curves leaned on)
 };
 
 // What a run did, gathered as it goes.

@@ -179,6 +179,7 @@ TEST(OutputFiles, ASecondRunOfOneSiteIntoOneFolderIsRefused) {
               0);
     const int a = std::stoi(read_file("a.rc")), b = std::stoi(read_file("b.rc"));
     EXPECT_TRUE((a == 0 && b == 0) || a + b == 1) << a << " " << b;
-    EXPECT_EQ(nlohmann::json::parse(read_file("o/gp_summary.json"))["outcome"], "converged");
+    // The run completed (converged or at its best iterate; a stopped run says "stopped").
+    EXPECT_NE(nlohmann::json::parse(read_file("o/gp_summary.json"))["outcome"], "stopped");
     EXPECT_FALSE(fs::exists("o/gp.lock"));
 }

@@ -45,27 +45,41 @@ public:
 };
 
 TEST(EngineSteps, SignalFreeStepKeepsTheUnitsAndItsBounds) {
-    const std::vector<float> widths{1.0f, 2.0f, 0.5f, 1.5f};
+    const std::vector<float> widths{1.0f, 2.0f, 0.5f, 1.5f}, curve{1.0f, 0.8f, 1.0f, 1.0f};
     const std::vector<int> counts{1, 3, 3, 3};
     const std::vector<float> chronology{1.0f, 0.0002f, 2.0f, 1.0f};
     std::vector<float> once(4), twice(4);
-    std::vector<float> doubled;
+    std::vector<float> doubled, doubled_curve;
     for (float w : widths) doubled.push_back(2.0f * w);
+    for (float c : curve) doubled_curve.push_back(2.0f * c);
     for (bool ratios : {true, false}) {
-        signal_free_step({widths, 0, 0.8f, 1.25f, 0}, {chronology, counts, ratios, 2.0f}, once);
-        signal_free_step({doubled, 0, 1.6f, 2.5f, 0}, {chronology, counts, ratios, 4.0f}, twice);
+        signal_free_step({widths, 0, 0.8f, 1.25f, 0, curve}, {chronology, counts, ratios, 2.0f}, once);
+        signal_free_step({doubled, 0, 1.6f, 2.5f, 0, doubled_curve}, {chronology, counts, ratios, 4.0f}, twice);
         for (std::size_t j = 0; j < once.size(); ++j) {
             EXPECT_FLOAT_EQ(twice[j], 2.0f * once[j]) << ratios << " ring " << j;
             EXPECT_GE(once[j], 0.0f);
         }
     }
-    // Ratios: a near-zero year divides by 0.1 at most, and no value passes the data's largest
-    // before the series is brought back to its mean; a year with one series keeps its ring.
+    // Ratios: a year near 0 takes (nearly all of) the curve instead of a quotient blown up to
+    // the data's largest; a year with one series keeps its ring; the series comes back to its mean.
     std::vector<float> sf(4);
-    signal_free_step({widths, 0, 0.0f, 1.25f, 0}, {chronology, counts, true, 2.0f}, sf);
-    EXPECT_FLOAT_EQ(sf[1] / sf[0], 2.0f);  // 2 / 0.1 = 20, capped at the largest measurement
+    signal_free_step({widths, 0, 0.0f, 1.25f, 0, curve}, {chronology, counts, true, 2.0f}, sf);
+    EXPECT_NEAR(sf[1] / sf[0], 0.8f, 0.01f);
     EXPECT_FLOAT_EQ(sf[2] / sf[0], 0.25f);
     EXPECT_FLOAT_EQ((sf[0] + sf[1] + sf[2] + sf[3]) / 4.0f, 1.25f);
+}
+
+// In a drought year (chronology 0.05, the mean of indices 0 and 0.1) a zero ring and a ring at
+// a tenth of its curve give back their curves on average: a one-sided bound there would bring
+// them back too low in every iteration, and the iteration would drift around such years.
+TEST(EngineSteps, SignalFreeStepIsUnbiasedInYearsNearZero) {
+    const std::vector<int> counts{2, 2};
+    const std::vector<float> chronology{1.0f, 0.05f}, curve{1.0f, 1.0f};
+    const std::vector<float> dry{1.0f, 0.0f}, wet{1.0f, 0.1f};
+    std::vector<float> a(2), b(2);
+    signal_free_step({dry, 0, 0.0f, 1.0f, 0, curve}, {chronology, counts, true, 2.0f}, a);
+    signal_free_step({wet, 0, 0.0f, 1.0f, 0, curve}, {chronology, counts, true, 2.0f}, b);
+    EXPECT_NEAR(a[1] / a[0] + b[1] / b[0], 2.0f, 1e-5f);
 }
 
 TEST(EngineSteps, ChangeMeasuresCountOnlyCoveredYears) {

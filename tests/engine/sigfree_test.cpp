@@ -191,8 +191,8 @@ TEST(Sigfree, RegionalCurveRecoversTheCommonSignal) {
 }
 
 // A year in which every ring is nearly 0 puts the chronology near 0 there: the ratio
-// signal-free step divides by no less than kNearZeroChronology, so no ring is blown up to a
-// width the series never had, and the report and the results count the year.
+// signal-free step leans on the series' curves there, so no ring is blown up to a width the
+// series never had, and the report and the results count the year.
 TEST(Sigfree, NearZeroChronologyYearsAreNotDividedBy) {
     TempDir dir("nearzero");
     SeriesTable t = test::synthetic_table(30, 1600, 300, 150, 220, 5);

@@ -44,5 +44,15 @@ TEST(Sweep, RealDataSubsetRaisesNoFlag) {
         }
 }
 
+// co021's drought years (most series with a zero ring, the chronology near 0) must not let a
+// flexible curve push the signal-free chronology away from the widths: before, it reached three
+// times the standard chronology's largest value around 1850-1900.
+TEST(Sweep, DroughtYearsDoNotPushAFlexibleCurveAway) {
+    const DataSet co021 = load_set(KESTROVAN_DATA_DIR, "co021");
+    const SweepRun run = run_setting(co021, {.set = "co021", .curve = kSpline32, .mean_method = kMeanArithmetic});
+    ASSERT_TRUE(run.completed) << run.outcome;
+    EXPECT_EQ(joined(judge(run).flags), "");
+}
+
 }  // namespace
 }  // namespace kestrovan
