@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "model/notices.hpp"
 #include "model/numeric_failure.hpp"
@@ -143,6 +144,63 @@ void solve_spline(int n, std::span<const float> y, std::span<float> c, Wavelengt
     finish_spline(n, y, c, ws);
 }
 
+// How many times the depth of a fall the rise after it may be taken off. The bound keeps the
+// correction continuous where a fall fades to nothing (a fit that rises all the way is taken as it
+// is); it is wide enough that a tail rising from a real minimum is brought down whole.
+constexpr float kRiseToFall = 10.0f;
+
+// The lasting rise of a fit (see age_dependent_spline) into ws.tail_rise[0..n-1]; true when it
+// is above 0 anywhere. Each point j up to i offers min(a_j, S[i] - fit[j]) with a_j = kRiseToFall
+// F[j]: a ramp in S[i] that stops growing at S[i] = a_j + fit[j]. S[i] never falls as i grows, so
+// a point whose ramp has stopped stays stopped: the stopped points give the largest a_j, the
+// others S[i] less their lowest fit, each kept in a heap (n log n in all).
+bool lasting_rise(int n, std::span<const float> fit, SplineWorkspace& ws) {
+    const std::size_t sn = static_cast<std::size_t>(n);
+    for (auto* v : {&ws.tail_rise, &ws.rise_caps}) v->resize(std::max(v->size(), sn));
+    std::span<float> rise(ws.tail_rise.data(), sn);
+    std::span<float> cap(ws.rise_caps.data(), sn);
+    const auto at = [](std::span<const float> v, int k) { return v[static_cast<std::size_t>(k)]; };
+    const int window = (n + 9) / 10;  // the first point i with 10 i >= n
+    float after = fit[sn - 1];
+    for (int i = n - 1; i >= window; --i)
+        rise[static_cast<std::size_t>(i)] = after = std::min(after, at(fit, i));
+    std::fill(rise.begin(), rise.begin() + window, 0.0f);
+
+    std::vector<int>& by_stop = ws.rise_stops;    // ramps still growing, the soonest to stop on top
+    std::vector<int>& by_level = ws.rise_levels;  // ramps by their fit, the lowest on top (lazily)
+    by_stop.clear();
+    by_level.clear();
+    const auto stop_of = [&](int k) { return cap[static_cast<std::size_t>(k)] + at(fit, k); };
+    const auto later_stop = [&](int a, int b) { return stop_of(a) > stop_of(b); };
+    const auto higher = [&](int a, int b) { return at(fit, a) > at(fit, b); };
+    float highest = at(fit, window);
+    float stopped = 0.0f;  // the largest a_j of the stopped ramps
+    bool any = false;
+    for (int i = window; i < n; ++i) {
+        highest = std::max(highest, at(fit, i));
+        cap[static_cast<std::size_t>(i)] = kRiseToFall * (highest - at(fit, i));
+        by_stop.push_back(i);
+        std::push_heap(by_stop.begin(), by_stop.end(), later_stop);
+        by_level.push_back(i);
+        std::push_heap(by_level.begin(), by_level.end(), higher);
+        const float lowest_after = at(rise, i);
+        while (!by_stop.empty() && stop_of(by_stop.front()) <= lowest_after) {
+            stopped = std::max(stopped, at(cap, by_stop.front()));
+            std::pop_heap(by_stop.begin(), by_stop.end(), later_stop);
+            by_stop.pop_back();
+        }
+        while (!by_level.empty() && stop_of(by_level.front()) <= lowest_after) {
+            std::pop_heap(by_level.begin(), by_level.end(), higher);
+            by_level.pop_back();
+        }
+        float r = stopped;
+        if (!by_level.empty()) r = std::max(r, lowest_after - at(fit, by_level.front()));
+        rise[static_cast<std::size_t>(i)] = r;
+        any = any || r > 0.0f;
+    }
+    return any;
+}
+
 }  // namespace
 
 double spline_stiffness(int wavelength) {
@@ -205,24 +263,26 @@ void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, i
         return;
     }
 
-    // Walk back from the last point while the fit rises (each point above the one before it);
-    // m is the first point met that is not above its predecessor.
-    int m = n - 1;
-    while (m > 0 && fit[static_cast<std::size_t>(m)] > fit[static_cast<std::size_t>(m - 1)]) --m;
-
-    // m == n - 1: no rising tail, the first fit is the curve. A turning point in the first tenth
-    // of the series (m == 0 included: the fit rises at every step back to its first point) is no
-    // minimum of the growth trend but the wobble of a curve that rises all the way: flattening
-    // from there would replace nearly the whole curve by its lowest value, leave the growth trend
-    // in the indices, and make the curve jump between rising and flat when one early ring moves
-    // a little. Such a fit is taken as it is. Otherwise the rising tail after the minimum is
-    // flattened at m and the corrected curve is smoothed again with the same wavelengths.
-    if (m == n - 1 || 10 * m < n) {
+    // The end correction takes off the part of the fit's rise after a fall that the fit never
+    // gives back, over the points from the end of its first tenth on: at point i, the rise r[i] is
+    // the largest of 0 and min(10 F[j], S[i] - fit[j]) over the points j up to i, where F[j] is
+    // how far the fit at j lies below its highest point up to j and S[i] is the lowest point from
+    // i on. A tail that rises from a minimum to the last point is thereby brought down to the minimum;
+    // a hump that the fit later falls back from is kept; a fit that rises all the way (any dip in
+    // its first tenth) is taken as it is, since flattening it would leave the growth trend in the
+    // indices. The rise depends continuously on the fit, so a ring that moves a little moves the
+    // curve a little: a rule that walks back from the last point while the fit rises keeps a
+    // rising tail whole when its last step dips by a hair and flattens it when that step rises.
+    const bool rises = lasting_rise(n, fit, ws);
+    if (!rises) {
         std::copy_n(fit.begin(), n, c.begin());
         return;
     }
-    std::fill(fit.begin() + m + 1, fit.end(), fit[static_cast<std::size_t>(m)]);
-    spline2(n, fit, c, lengths, notices, &ws);
+    // The rise starts from 0 at a minimum of the fit, where the fit is level, so the curve turns
+    // into its flat tail without a kink and is not smoothed again: a second smoothing would make
+    // the young rings' part of the curve stiffer in the series whose tails rise, and only there.
+    const float* rise = ws.tail_rise.data();
+    for (std::size_t i = 0; i < sn; ++i) c[i] = fit[i] - rise[i];
 }
 
 }  // namespace kestrovan

@@ -32,7 +32,10 @@ struct SplineWorkspace {
     std::vector<double> rhs;                      // second differences, then the solution gamma
     std::vector<double> stiffness_by_wavelength;  // memo of spline_stiffness for small wavelengths
     std::vector<int> wavelengths;                 // age-dependent spline: the lsmake array
-    std::vector<float> first_fit;                 // age-dependent spline: the corrected first fit
+    std::vector<float> first_fit;                 // age-dependent spline: the first fit
+    std::vector<float> tail_rise;                 // age-dependent spline: the lasting rise of the fit
+    std::vector<float> rise_caps;                 // age-dependent spline: scratch of that rise
+    std::vector<int> rise_stops, rise_levels;     // age-dependent spline: scratch of that rise
 };
 
 // Stiffness p = 6 (cos w - 1)^2 / (cos w + 2), w = 2 pi / wavelength.
@@ -55,10 +58,12 @@ void spline2(int n, std::span<const float> y, std::span<float> c, std::span<cons
 // Fills wavelengths[i] = start + i for i = 0..n-1 (growing by one year per ring, no cap).
 void lsmake(int n, int start, std::span<int> wavelengths);
 
-// Age-dependent spline with end correction: spline2 with lsmake(start); a tail that rises to the
-// last point is flattened at the last point where the fit stops rising and the flattened curve is
-// smoothed again with the same wavelengths. A fit that rises from a point in its first tenth (or
-// at every step back to its first point) is taken as it is (see the definition for why).
+// Age-dependent spline with end correction: spline2 with lsmake(start), less the lasting rise of
+// the fit after a fall from the end of its first tenth on (the part of a rise that the fit never
+// gives back, at most ten times as deep as the fall before it). A tail that rises from a minimum
+// to the last point becomes flat at the minimum; a fit that rises all the way, or falls only in
+// its first tenth, is taken as it is; humps the fit falls back from stay. The curve depends
+// continuously on the data.
 void age_dependent_spline(int n, std::span<const float> y, std::span<float> c, int start, Notices& notices,
                           SplineWorkspace* workspace = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <sstream>
 #include <vector>
 
@@ -259,6 +260,75 @@ TEST(Spline, AgeDependentSplineWithADipAtItsStartStaysContinuous) {
     }
     const std::vector<float> a = curve_with_first(3.40f), b = curve_with_first(3.42f);
     for (int i = 0; i < n; ++i) EXPECT_NEAR(a[i], b[i], 0.02f) << i;
+}
+
+// A tail that rises from a minimum is brought down whether the first fit's last step rises or
+// dips: the last rings are lowered until that step changes sign, and the curve moves only a little
+// across the change (a walk back from the last point while the fit rises would keep the whole
+// tail at one side and flatten it at the other).
+TEST(Spline, AgeDependentSplineFlattensATailWhoseLastStepDips) {
+    TestConsole t;
+    const int n = 200;
+    std::vector<float> y(n);
+    for (int i = 0; i < n; ++i) {
+        const float tt = static_cast<float>(i + 1);
+        y[i] = 3.0f * std::exp(-0.02f * tt) + 0.3f + (i >= 120 ? 0.01f * (tt - 120.0f) : 0.0f);
+    }
+    std::vector<int> lengths(n);
+    lsmake(n, 20, lengths);
+    std::vector<float> plain(n), before(n), after(n);
+    bool dipped = false;
+    const std::vector<float> rising = y;
+    for (float drop = 0.0f; drop < 1.0f; drop += 0.002f) {
+        for (int i = n - 20; i < n; ++i) y[i] = rising[i] - drop;
+        spline2(n, y, plain, lengths, t.notices);
+        age_dependent_spline(n, y, after, 20, t.notices);
+        if (plain[n - 1] < plain[n - 2]) {
+            dipped = true;
+            break;
+        }
+        before = after;
+    }
+    ASSERT_TRUE(dipped);
+    float minimum = plain[0];
+    for (float v : plain) minimum = std::min(minimum, v);
+    EXPECT_LT(after[n - 10], minimum + 0.05f);  // flat near the minimum, as with a rising last step
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(before[i], after[i], 0.01f) << i;
+}
+
+// The curve is the first fit less its lasting rise, computed here pair by pair from its
+// definition, for wobbly fits with humps, plateaus and rising tails.
+TEST(Spline, AgeDependentSplineTakesOffTheLastingRiseOfItsDefinition) {
+    TestConsole t;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
+    int lowered = 0;  // rings the correction moved
+    for (int n : {12, 60, 151, 400}) {
+        std::vector<float> y(n), fit(n), c(n);
+        for (int i = 0; i < n; ++i) {
+            const float a = static_cast<float>(i) / static_cast<float>(n);
+            y[i] = 1.5f + std::sin(9.0f * a) * (0.5f + a) + 0.8f * a * a + noise(random);
+        }
+        std::vector<int> lengths(n);
+        lsmake(n, 10, lengths);
+        spline2(n, y, fit, lengths, t.notices);
+        age_dependent_spline(n, y, c, 10, t.notices);
+        const int first = (n + 9) / 10;
+        for (int i = 0; i < n; ++i) {
+            float rise = 0.0f;
+            if (i >= first) {
+                const float after = *std::min_element(fit.begin() + i, fit.end());
+                float highest = fit[first];
+                for (int j = first; j <= i; ++j) {
+                    highest = std::max(highest, fit[j]);
+                    rise = std::max(rise, std::min(10.0f * (highest - fit[j]), after - fit[j]));
+                }
+            }
+            ASSERT_NEAR(c[i], fit[i] - rise, 1e-5f) << n << " " << i;
+            lowered += rise > 0.01f;
+        }
+    }
+    EXPECT_GT(lowered, 100);
 }
 
 TEST(Spline, WorkspaceReuseAndInPlaceFitsGiveTheSameNumbers) {
