@@ -91,6 +91,20 @@ NumberAnswer ask_integer_answer(Console& console) {
     return a;
 }
 
+int ask_field_value(Console& console, std::initializer_list<const char*> lines, int fallback, long long lo,
+                    long long hi) {
+    while (true) {
+        console.blank_line();
+        const auto last = lines.end() - 1;
+        for (auto it = lines.begin(); it != last; ++it) console.line(*it, 2);
+        console.prompt(*last);
+        const NumberAnswer a = ask_integer_answer(console);
+        if (a.kind == NumberAnswer::Kind::Empty) return fallback;
+        if (a.kind == NumberAnswer::Kind::Value && check_range(console, a.value, lo, hi))
+            return static_cast<int>(a.value);
+    }
+}
+
 bool check_range(Console& console, long long v, long long lo, long long hi) {
     if (v >= lo && v <= hi) return true;
     refuse(console, "The value must be from " + std::to_string(lo) + " to " + std::to_string(hi) + ".");

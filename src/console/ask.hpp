@@ -4,6 +4,8 @@
 //   - A question that wants one number takes exactly one number: "1,700", "9 9" or "10x" are
 //     refused with a one-line reason and the question comes again, never read as 1, 9 or 10.
 //   - A refused answer always gets a one-line reason before the question comes again.
+#include <climits>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +51,11 @@ NumberAnswer ask_integer_answer(Console& console);
 
 // True when lo <= v <= hi; otherwise prints "The value must be from lo to hi." and gives false.
 bool check_range(Console& console, long long v, long long lo, long long hi);
+
+// Asks the lines (an empty line before them, the last one as the prompt) until the answer is
+// empty (-> fallback) or one whole number from lo to hi. Refused answers get their reason.
+int ask_field_value(Console& console, std::initializer_list<const char*> lines, int fallback,
+                    long long lo = INT_MIN, long long hi = INT_MAX);
 
 // True for a spline option code within the limits: a wavelength code (10 .. kMaxWavelength), a
 // percent code (-10 .. kMinPercentCode) or any code between -10 and 10; otherwise prints the

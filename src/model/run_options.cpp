@@ -35,11 +35,10 @@ std::optional<OptionProblem> RunOptions::check() const {
     }
     for (int offset : pith_offsets)
         if (offset < 0) return problem("pith_offsets", offset, "0 or more");
-    if (mean_method != kMeanArithmetic && mean_method != kMeanBiweight)
-        return problem("mean_method", mean_method, "1 (arithmetic) or 2 (Tukey biweight)");
-    if (rbar_window != 0 && (rbar_window < kMinRbarWindow || rbar_window > kMaxRbarWindow))
-        return problem("rbar_window", rbar_window,
-                       "0 (none), or " + std::to_string(kMinRbarWindow) + " years or more");
+    for (const OptionRange& r : kOptionRanges) {
+        const int v = this->*r.field;
+        if (v != r.off && (v < r.lo || v > r.hi)) return problem(r.option, v, r.allowed());
+    }
     if (!(stabilization == 0 || stabilization == 1 || spline_code_in_limits(stabilization)))
         return problem("stabilization", stabilization, "0, 1, " + spline_codes_text());
     if (stabilization != 0 && rbar_window == 0)

@@ -21,7 +21,8 @@ struct OptionProblem {
 };
 
 // The bounds of the options that take a number, shared by the dialogue's questions, the run
-// file's keys and RunOptions::check.
+// file's keys and RunOptions::check (the whole numbers the dialogue's table of questions asks
+// are held to them by kOptionRanges below).
 inline constexpr int kMinAlpha = 0, kMaxAlpha = 9;                 // super smoother alpha
 inline constexpr int kMinRbarWindow = 25, kMaxRbarWindow = 9999;   // running RBAR window (0: none)
 
@@ -68,6 +69,26 @@ struct RunOptions {
     std::optional<OptionProblem> check() const;
     // "" when check() finds nothing; otherwise "option = value: allowed".
     std::string validate() const;
+};
+
+// A whole-number option that RunOptions::check holds to a range: from lo to hi, or the value
+// `off` where the option has one that turns it off. `allowed` says what a refusal allows.
+struct OptionRange {
+    const char* option;  // the field's name, as OptionProblem names it
+    int RunOptions::*field;
+    int lo, hi;
+    std::optional<int> off;
+    std::string (*allowed)();
+};
+
+// The ranges check() holds, in the order it checks them (after the curve and the pith offsets,
+// before the stabilization). The curve's own settings (alpha, stiffness, window) depend on the
+// curve and are checked with it.
+inline constexpr OptionRange kOptionRanges[] = {
+    {"mean_method", &RunOptions::mean_method, kMeanArithmetic, kMeanBiweight, std::nullopt,
+     [] { return std::string("1 (arithmetic) or 2 (Tukey biweight)"); }},
+    {"rbar_window", &RunOptions::rbar_window, kMinRbarWindow, kMaxRbarWindow, 0,
+     [] { return "0 (none), or " + std::to_string(kMinRbarWindow) + " years or more"; }},
 };
 
 // What the run loop sets for each engine attempt.

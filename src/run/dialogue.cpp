@@ -1,8 +1,6 @@
 #include "run/dialogue.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <climits>
 #include <string>
 #include <vector>
 
@@ -16,33 +14,10 @@ namespace kestrovan {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// The letter or digit of a one-character answer (' ' when empty); nullopt for an answer of more
-// than one character, which gets `reason` printed.
-std::optional<char> one_char_answer(Console& console, std::string_view reason) {
-    auto c = menu_choice(ask_or_stop(console));
-    if (!c) refuse(console, reason);
-    return c;
-}
-
-// Asks the lines (the last one as the prompt) until the answer is empty (-> fallback) or one
-// whole number from lo to hi. Refused answers get their reason.
-int ask_field_value(Console& console, std::initializer_list<const char*> lines, int fallback,
-                    long long lo = INT_MIN, long long hi = INT_MAX) {
-    while (true) {
-        console.blank_line();
-        const auto last = lines.end() - 1;
-        for (auto it = lines.begin(); it != last; ++it) console.line(*it, 2);
-        console.prompt(*last);
-        const NumberAnswer a = ask_integer_answer(console);
-        if (a.kind == NumberAnswer::Kind::Empty) return fallback;
-        if (a.kind == NumberAnswer::Kind::Value && check_range(console, a.value, lo, hi))
-            return static_cast<int>(a.value);
-    }
+// Asks the question of the run-file key `key` and keeps the answer in its field of the options.
+void ask(DialogueAnswers& answers, std::string_view key, RunOptions& params) {
+    const Question& q = question(key);
+    store(q, answers.answer(q), params);
 }
 
 std::string labelled(const char* text, int column, const char* label) {
@@ -174,7 +149,8 @@ void rbar_window_stage(DialogueAnswers& answers, Console& console, const SeriesT
                        RunOptions& params) {
     const int span = table.count() > 0 ? table.summary.last - table.summary.first + 1 : 0;
     while (true) {
-        int window = answers.rbar_window();
+        ask(answers, "rbar_window", params);
+        int window = params.rbar_window;
         if (window == 0) {
             console.blank_line();
             console.line("Running RBAR variance stabilization skipped", 2);
@@ -298,28 +274,6 @@ bool same_regional_curve(const RegionalChoice& a, const RegionalChoice& b) {
 
 // ---- The console's answers -------------------------------------------------------------------
 
-IndexMethod ConsoleDialogue::index_method() {
-    while (true) {
-        console_.blank_line();
-        console_.prompt("Compute Indices by [R]atios or residual[S]");
-        const std::string answer = console_.ask();
-        if (is_stop_answer(answer)) {
-            console_.blank_line();
-            console_.line("Program Terminating", 2);
-            stop_by_user();
-        }
-        const std::string a = lower(trim(answer));
-        if (a == "r" || a == "ratios") return IndexMethod::Ratios;
-        if (a == "s" || a == "residuals") return IndexMethod::Residuals;
-        console_.blank_line();
-        console_.line("Error reading input [R] or [S]. Try again or enter / to exit", 2);
-    }
-}
-
-bool ConsoleDialogue::power_transform() {
-    return ask_true_false(console_, "Power transform data? [T]rue or [F]alse", false);
-}
-
 int ConsoleDialogue::curve_option() { return ask_curve_option(console_); }
 
 int ConsoleDialogue::alpha() { return ask_alpha(console_); }
@@ -333,75 +287,7 @@ int ConsoleDialogue::spline_stiffness(bool rcs) {
                            50, kMinWavelength, kMaxWavelength);
 }
 
-int ConsoleDialogue::mean_method() {
-    while (true) {
-        console_.blank_line();
-        console_.line("How to calculate the mean chronology (/ to stop):", 2);
-        console_.line(labelled("Non-robust arithmetic mean", 39, " 1 "));
-        console_.line(labelled("Robust Tukey biweight mean", 39, "<2>"));
-        console_.prompt("Robust is default, hit <RET> if you want it");
-        const auto answer = one_char_answer(console_, "Enter 1 or 2.");
-        if (!answer) continue;
-        const char c = *answer == ' ' ? '2' : *answer;
-        if (c == '1' || c == '2') return c - '0';
-        console_.blank_line();
-        console_.line("Mean index choice not admissible", 2);
-    }
-}
-
-int ConsoleDialogue::rbar_window() {
-    return ask_field_value(
-        console_,
-        {"Enter running RBAR window width for variance", "stabilization. Must be .ge. 25 years and odd.",
-         "Default window width is 51 years, 0 to skip"},
-        51);
-}
-
 int ConsoleDialogue::stabilization_choice() { return ask_stabilization_option(console_); }
-
-float ConsoleDialogue::convergence() {
-    while (true) {
-        console_.blank_line();
-        console_.line("Enter the signal free convergence test", 2);
-        console_.line("based on minimizing the mean absolute", 2);
-        console_.line("differences between the current and", 2);
-        console_.line("preceeding chronologies:   ", 2);
-        console_.line("  Original Vessik setting   1  0.0005", 2);
-        console_.line("  Current default setting  <2> 0.0001", 2);
-        console_.prompt("  **** Roll Your Own ****   3  X.XXXX");
-        const auto answer = one_char_answer(console_, "Enter 1, 2 or 3.");
-        if (!answer) continue;
-        const char c = *answer;
-        if (c == '1') return 0.0005f;
-        if (c == '2' || c == ' ') return 0.0001f;
-        if (c == '3') {
-            console_.blank_line();
-            console_.prompt("Okay, enter YOUR convergence test");
-            const NumberAnswer v = parse_real_answer(ask_or_stop(console_));
-            if (v.kind == NumberAnswer::Kind::Value) return static_cast<float>(v.real);
-            refuse(console_, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
-            continue;
-        }
-        refuse(console_, "Enter 1, 2 or 3.");
-    }
-}
-
-bool ConsoleDialogue::tweaks() {
-    while (true) {
-        console_.blank_line();
-        console_.line("Use ZELK signal free convergence tweaks?", 2);
-        console_.line("Set each chronology mean to exactly 1.0", 2);
-        console_.line("and use the more robust median absolute", 2);
-        console_.line("differences instead of mean absolute", 2);
-        console_.line("differences for signal free convergence.", 2);
-        console_.prompt("Enter <y>/n (default is y for YES, / to exit)");
-        const std::string a = lower(trim(ask_or_stop(console_)));
-        if (a.empty() || a == "y" || a == "yes") return true;
-        if (a == "n" || a == "no") return false;
-        console_.blank_line();
-        console_.line("Answer not entered as y or n", 2);
-    }
-}
 
 std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
     while (true) {
@@ -442,7 +328,7 @@ std::optional<RegionalChoice> ConsoleDialogue::regional_reselection() {
 // ---- The stages ------------------------------------------------------------------------------
 
 void dialogue_before_selection(DialogueAnswers& answers, Console&, OutputFiles& files, RunOptions& params) {
-    params.index_method = answers.index_method();
+    ask(answers, "indices", params);
     params.power_transform = false;
     files.report.blank_line();
     if (params.index_method == IndexMethod::Ratios) {
@@ -450,7 +336,7 @@ void dialogue_before_selection(DialogueAnswers& answers, Console&, OutputFiles& 
         return;
     }
     files.report.line("TREE-RING INDICES ARE CALCULATED AS RESIDUALS FROM EXPECTED GROWTH");
-    params.power_transform = answers.power_transform();
+    ask(answers, "power_transform", params);
 }
 
 namespace {
@@ -467,13 +353,14 @@ void check_answers(const RunOptions& params) {
 void dialogue_after_selection(DialogueAnswers& answers, Console& console, OutputFiles& files,
                               const SeriesTable& table, RunOptions& params, int median_segment_length) {
     curve_fit_stage(answers, console, files, table, params, median_segment_length);
-    params.mean_method = answers.mean_method();
+    ask(answers, "mean", params);
     echo_mean_method(files.report, params.mean_method);
     rbar_window_stage(answers, console, table, params);
     params.stabilization = 0;
     if (params.rbar_window >= kMinRbarWindow) params.stabilization = answers.stabilization_choice();
-    params.convergence = answers.convergence();
-    params.tweaks = params.rescale_to_one = params.median_differences = answers.tweaks();
+    ask(answers, "convergence", params);
+    ask(answers, "tweaks", params);
+    params.rescale_to_one = params.median_differences = params.tweaks;
     echo_tweaks(files.report, params.tweaks);
     check_answers(params);
 }

@@ -17,6 +17,7 @@
 #include "io/output_files.hpp"
 #include "model/run_options.hpp"
 #include "model/series_table.hpp"
+#include "run/dialogue_questions.hpp"
 #include "select/pithy.hpp"
 #include "select/selection.hpp"
 
@@ -48,16 +49,14 @@ public:
     // a file again; a run file ends the run.
     virtual void data_file_unreadable(const std::string& name) = 0;
 
-    virtual IndexMethod index_method() = 0;      // question 1
-    virtual bool power_transform() = 0;          // question 2 (residuals)
+    // A question of the table (dialogue_questions.hpp): the index method, the power transform,
+    // the mean, the running-RBAR window (0, or a window as entered), the convergence criterion
+    // and its tweaks. The answer has the type of the row's field.
+    virtual QuestionAnswer answer(const Question& question) = 0;
     virtual int curve_option() = 0;              // question 3: a served code (9: median length)
     virtual int alpha() = 0;                     // 3a: 0..9
     virtual int spline_stiffness(bool rcs) = 0;  // 3b (per series) or 3c (RCS)
-    virtual int mean_method() = 0;               // question 4
-    virtual int rbar_window() = 0;               // question 5: 0, or a window as entered
     virtual int stabilization_choice() = 0;      // question 6
-    virtual float convergence() = 0;             // question 7
-    virtual bool tweaks() = 0;                   // question 8
     // The RCS re-selection menu; nullopt to start over from question 3.
     virtual std::optional<RegionalChoice> regional_reselection() = 0;
 
@@ -80,16 +79,11 @@ public:
     LoadSettings load_settings(std::istream& file) override;
     bool try_loading_again(const std::string& why) override;
     void data_file_unreadable(const std::string& name) override;
-    IndexMethod index_method() override;
-    bool power_transform() override;
+    QuestionAnswer answer(const Question& question) override { return ask_at_console(question, console_); }
     int curve_option() override;
     int alpha() override;
     int spline_stiffness(bool rcs) override;
-    int mean_method() override;
-    int rbar_window() override;
     int stabilization_choice() override;
-    float convergence() override;
-    bool tweaks() override;
     std::optional<RegionalChoice> regional_reselection() override;
     void ask_again(const std::string&) override {}
     SelectionChoice selection_choice() override { return ask_selection_choice(console_); }

@@ -21,8 +21,11 @@ public:
     LoadSettings load_settings(std::istream& file) override;
     bool try_loading_again(const std::string& why) override { return source_.try_loading_again(why); }
     void data_file_unreadable(const std::string& name) override { source_.data_file_unreadable(name); }
-    IndexMethod index_method() override { return plan_.options.index_method = source_.index_method(); }
-    bool power_transform() override { return plan_.options.power_transform = source_.power_transform(); }
+    QuestionAnswer answer(const Question& question) override {
+        const QuestionAnswer a = source_.answer(question);
+        store(question, a, plan_.options);
+        return a;
+    }
     SelectionChoice selection_choice() override { return plan_.selection = source_.selection_choice(); }
     void selection_refused(const std::string& reason) override { source_.selection_refused(reason); }
     int curve_option() override;
@@ -35,11 +38,9 @@ public:
         return source_.after_pith_read_error(n, r);
     }
     void pith_refused(const std::string& reason) override { source_.pith_refused(reason); }
-    int mean_method() override { return plan_.options.mean_method = source_.mean_method(); }
-    int rbar_window() override { return plan_.options.rbar_window = source_.rbar_window(); }
-    int stabilization_choice() override { return plan_.options.stabilization = source_.stabilization_choice(); }
-    float convergence() override { return plan_.options.convergence = source_.convergence(); }
-    bool tweaks() override { return plan_.options.tweaks = source_.tweaks(); }
+    int stabilization_choice() override {
+        return plan_.options.stabilization = source_.stabilization_choice();
+    }
     std::optional<RegionalChoice> regional_reselection() override;
     void ask_again(const std::string& reason) override { source_.ask_again(reason); }
 

@@ -3,14 +3,12 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
 
 #include "console/ask.hpp"
 #include "plot/plot_device.hpp"
@@ -43,27 +41,6 @@ std::size_t edit_distance(const std::string& a, const std::string& b) {
     }
     return row[b.size()];
 }
-
-}  // namespace
-
-std::string toml_string(const std::string& s) {
-    std::string t = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            t += std::string("\\") + c;
-        } else if (u < 0x20 || u == 0x7f) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04X", u);
-            t += esc;
-        } else {
-            t += c;
-        }
-    }
-    return t + "\"";
-}
-
-namespace {
 
 // The keys of one table of the run file, read one by one with their types and ranges.
 class Keys {
@@ -349,8 +326,36 @@ std::string key_of_option(const std::string& option) {
     if (option == "curve_option") return "curve";
     if (option == "spline_stiffness") return "stiffness";
     if (option == "smoothing_window") return "window";
-    if (option == "mean_method") return "mean";
+    if (const Question* q = question_of_option(option)) return q->key;
     return option;
+}
+
+// The keys of the dialogue's questions at `place`, each read by the type of its field: a whole
+// number of any size (RunOptions::check holds it to its range), a choice by its names.
+void read_question_keys(const Keys& k, RunPlan& plan, QuestionPlace place) {
+    const RunOptions defaults;
+    for (const Question& q : questions()) {
+        if (q.place != place) continue;
+        std::visit(
+            [&]<class T>(const Fills<T>& f) {
+                T v = defaults.*f.field;
+                if constexpr (std::is_same_v<T, bool>) {
+                    v = k.boolean(q.key, v);
+                } else if constexpr (std::is_same_v<T, float>) {
+                    v = static_cast<float>(k.number(q.key, v));
+                } else if (q.names.empty()) {
+                    v = static_cast<T>(k.whole(q.key, INT_MIN, INT_MAX, static_cast<int>(v)));
+                } else {
+                    const std::string allowed = names_text(q);
+                    const char* fallback = name_of(q, static_cast<int>(v));
+                    const auto value = value_named(q, k.string(q.key, fallback ? fallback : "", allowed));
+                    if (!value) k.refuse(q.key, allowed);
+                    v = static_cast<T>(*value);
+                }
+                plan.options.*f.field = v;
+            },
+            q.fills);
+    }
 }
 
 // The options the answers give for an attempt, checked as the dialogue checks them.
@@ -399,10 +404,7 @@ int stabilization_option(const Keys& k, const std::string& key, const std::strin
 }
 
 void read_chronology_keys(const Keys& k, RunPlan& plan) {
-    const std::string mean = k.string("mean", "biweight", "\"arithmetic\" or \"biweight\"");
-    if (mean != "arithmetic" && mean != "biweight") k.refuse("mean", "\"arithmetic\" or \"biweight\"");
-    plan.options.mean_method = mean == "arithmetic" ? kMeanArithmetic : kMeanBiweight;
-    plan.options.rbar_window = k.whole("rbar_window", INT_MIN, INT_MAX, 51);
+    read_question_keys(k, plan, QuestionPlace::AfterCurve);
     plan.options.stabilization = stabilization_option(k, "stabilization", "none");
     if (k.has("signal_free_stabilization") && k.string("signal_free_stabilization", "", "") != "same")
         plan.signal_free_stabilization = stabilization_option(k, "signal_free_stabilization", "same");
@@ -415,8 +417,7 @@ void read_chronology_keys(const Keys& k, RunPlan& plan) {
         k.only_with(std::string(key) + "_percent", name == "percent-spline", false,
                     std::string(key) + " = \"percent-spline\"");
     }
-    plan.options.convergence = static_cast<float>(k.number("convergence", 0.0001));
-    plan.options.tweaks = k.boolean("tweaks", true);
+    read_question_keys(k, plan, QuestionPlace::AfterStabilization);
     plan.plots = k.string("plots", "off", "\"off\" or a file device");
     const std::string size = k.string("plot_size", "", kPlotSizeForms);
     if (k.has("plot_size")) {
@@ -510,62 +511,6 @@ void check_files(const Keys& k, const RunPlan& plan) {
                            " does not exist or is not a regular file");
 }
 
-// The longest chain of dotted key parts a run file may hold. The program's keys have one part;
-// the TOML parser takes a dotted key by recursion, so a chain of many thousands of parts would
-// exhaust the stack: such a file is refused before it is parsed.
-constexpr int kMostKeyParts = 64;
-
-// Passes over a string that starts at text[i] (a quote); returns the position after it, or
-// text.size() when it does not end.
-std::size_t after_string(const std::string& text, std::size_t i) {
-    const char q = text[i];
-    const bool multi = text.compare(i, 3, std::string(3, q)) == 0;
-    std::size_t j = i + (multi ? 3 : 1);
-    while (j < text.size()) {
-        if (q == '"' && text[j] == '\\') {
-            j += 2;
-            continue;
-        }
-        if (multi ? text.compare(j, 3, std::string(3, q)) == 0 : text[j] == q) return j + (multi ? 3 : 1);
-        if (!multi && text[j] == '\n') return j;  // an unclosed string: the parser says so
-        ++j;
-    }
-    return text.size();
-}
-
-// Refuses a run file with a dotted key (or table name) of more than kMostKeyParts parts: a run of
-// "." between bare or quoted key parts, outside strings and comments.
-void check_key_depth(const std::string& text, const std::string& name) {
-    int parts = 1, line = 1;
-    for (std::size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        if (c == '"' || c == '\'') {
-            const std::size_t end = after_string(text, i);
-            line += static_cast<int>(
-                std::count(text.begin() + static_cast<long>(i), text.begin() + static_cast<long>(end), '\n'));
-            i = end;
-            continue;
-        }
-        if (c == '#') {
-            while (i < text.size() && text[i] != '\n') ++i;
-            continue;
-        }
-        if (c == '.') {
-            if (++parts > kMostKeyParts)
-                throw RunFileError(name + ": line " + std::to_string(line) + ": a key of more than " +
-                                   std::to_string(kMostKeyParts) +
-                                   " dotted parts (this program's keys have one)");
-        } else if (c == '\n') {
-            ++line;
-            parts = 1;
-        } else if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == ' ' ||
-                     c == '\t')) {
-            parts = 1;
-        }
-        ++i;
-    }
-}
-
 }  // namespace
 
 std::string resolve_pith(const std::string& pattern, const std::string& data) {
@@ -600,10 +545,7 @@ RunPlan parse_run_file(const std::string& text, const std::string& name, const s
     k.unknown(run_file_keys());
     RunPlan plan;
     read_data_keys(k, request, dir, plan);
-    const std::string indices = k.string("indices", "ratios", "\"ratios\" or \"residuals\"");
-    if (indices != "ratios" && indices != "residuals") k.refuse("indices", "\"ratios\" or \"residuals\"");
-    plan.options.index_method = indices == "ratios" ? IndexMethod::Ratios : IndexMethod::Residuals;
-    plan.options.power_transform = k.boolean("power_transform", false);
+    read_question_keys(k, plan, QuestionPlace::BeforeSelection);
     read_selection_keys(k, plan);
     read_curve_keys(k, plan);
     if (plan.rcs()) read_retry_tables(k, plan);
@@ -615,63 +557,6 @@ RunPlan parse_run_file(const std::string& text, const std::string& name, const s
     check_files(k, plan);
     if (!plan.pith.empty()) plan.pith = resolve_pith(plan.pith, plan.data);
     return plan;
-}
-
-namespace {
-
-// A TOML value as the run file writes it.
-std::string toml_text(const PlanValue& v) {
-    struct Writer {
-        std::string operator()(std::monostate) const { return ""; }
-        std::string operator()(bool b) const { return b ? "true" : "false"; }
-        std::string operator()(long long i) const { return std::to_string(i); }
-        std::string operator()(double d) const {
-            char buf[40];
-            const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general);
-            std::string t(buf, r.ptr);
-            if (t.find_first_of(".eEn") == std::string::npos) t += ".0";
-            return t;
-        }
-        std::string operator()(const std::string& s) const { return toml_string(s); }
-        std::string operator()(const std::vector<long long>& a) const {
-            std::string t = "[";
-            for (std::size_t i = 0; i < a.size(); ++i) t += (i ? ", " : "") + std::to_string(a[i]);
-            return t + "]";
-        }
-    };
-    return std::visit(Writer{}, v);
-}
-
-// `path` relative to the directory `dir` ("" = the current directory), where it can be.
-std::string relative_to(const std::string& path, const std::string& dir) {
-    std::error_code ec;
-    const fs::path base = fs::absolute(dir.empty() ? fs::path(".") : fs::path(dir), ec).lexically_normal();
-    const fs::path full = fs::absolute(path, ec).lexically_normal();
-    const fs::path rel = full.lexically_relative(base);
-    return rel.empty() ? full.string() : rel.string();
-}
-
-}  // namespace
-
-std::string run_file_text(const RunPlan& plan, const std::string& dir) {
-    std::string data_dir, own;
-    split_path(plan.data, data_dir, own);
-    std::string out = std::string(kRunFileFirstLine) + "\n";
-    for (PlanEntry e : plan_entries(plan, true)) {
-        if (e.key == "data") e.value = relative_to(plan.data, dir);
-        if (e.key == "pith" && !plan.pith.empty()) e.value = relative_to(plan.pith, data_dir);
-        if (!std::holds_alternative<std::monostate>(e.value))
-            out += e.key + " = " + toml_text(e.value) + "\n";
-    }
-    if (const auto table = crossdating_entries(plan, true); !table.empty()) {
-        out += "\n[crossdating]\n";
-        for (const PlanEntry& e : table) out += e.key + " = " + toml_text(e.value) + "\n";
-    }
-    for (const auto& retry : retry_entries(plan)) {
-        out += "\n[[retry]]\n";
-        for (const PlanEntry& e : retry) out += e.key + " = " + toml_text(e.value) + "\n";
-    }
-    return out;
 }
 
 RunPlan read_run_file(const RunFileRequest& request) {

@@ -49,6 +49,12 @@ std::string resolve_pith(const std::string& pattern, const std::string& data);
 // A TOML basic string of `s`: quoted, with quotes, backslashes and control characters escaped
 // (also how the messages show a text value).
 std::string toml_string(const std::string& s);
+// A value as the run file writes it ("" for none).
+std::string toml_text(const PlanValue& value);
+
+// Refuses (RunFileError, naming the line) a run file whose text holds a dotted key of more parts
+// than the TOML parser can take without exhausting the stack; `name` is used in the message.
+void check_key_depth(const std::string& text, const std::string& name);
 
 // The first line of every run file the program writes (--record tells its own files by it).
 inline constexpr const char* kRunFileFirstLine = "# Kestrovan run file: kestrovan run FILE.toml";

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdlib>
+#include <type_traits>
 #include <utility>
 
 namespace kestrovan {
@@ -94,56 +95,36 @@ RunOptions options_of(const RunPlan& plan) {
     return o;
 }
 
+namespace {
+
+// The keys of the table's questions at `place`, in the table's order.
+void add_question_keys(std::vector<std::string>& keys, QuestionPlace place) {
+    for (const Question& q : questions())
+        if (q.place == place) keys.emplace_back(q.key);
+}
+
+}  // namespace
+
+// The keys of the data, the selection, the curve, the stabilization and the statistics, with those
+// of the dialogue's table of questions at their places.
 const std::vector<std::string>& run_file_keys() {
-    static const std::vector<std::string> keys{
-        "data",
-        "format",
-        "header_lines",
-        "columns",
-        "sentinel",
-        "units",
-        "fill_gaps",
-        "indices",
-        "power_transform",
-        "min_segment_length",
-        "max_start_year",
-        "min_start_year",
-        "truncate_before",
-        "truncate_after",
-        "common_period",
-        "save_selection",
-        "curve",
-        "stiffness",
-        "alpha",
-        "wavelength",
-        "percent",
-        "pith",
-        "pith_format",
-        "pith_header_lines",
-        "regional_curve",
-        "window",
-        "truncation_age",
-        "tree_ring_plots",
-        "mean",
-        "rbar_window",
-        "stabilization",
-        "stabilization_wavelength",
-        "stabilization_percent",
-        "signal_free_stabilization",
-        "signal_free_stabilization_wavelength",
-        "signal_free_stabilization_percent",
-        "convergence",
-        "tweaks",
-        "plots",
-        "plot_size",
-        "tree_id",
-        "statistics_period",
-        "min_overlap",
-        "eps_threshold",
-        "truncate_at",
-        "crossdating",
-        "retry",
-    };
+    static const std::vector<std::string> keys = [] {
+        std::vector<std::string> k{"data",     "format", "header_lines", "columns",
+                                   "sentinel", "units",  "fill_gaps"};
+        add_question_keys(k, QuestionPlace::BeforeSelection);
+        k.insert(k.end(), {"min_segment_length", "max_start_year", "min_start_year", "truncate_before",
+                           "truncate_after", "common_period", "save_selection", "curve", "stiffness", "alpha",
+                           "wavelength", "percent", "pith", "pith_format", "pith_header_lines",
+                           "regional_curve", "window", "truncation_age", "tree_ring_plots"});
+        add_question_keys(k, QuestionPlace::AfterCurve);
+        k.insert(k.end(), {"stabilization", "stabilization_wavelength", "stabilization_percent",
+                           "signal_free_stabilization", "signal_free_stabilization_wavelength",
+                           "signal_free_stabilization_percent"});
+        add_question_keys(k, QuestionPlace::AfterStabilization);
+        k.insert(k.end(), {"plots", "plot_size", "tree_id", "statistics_period", "min_overlap",
+                           "eps_threshold", "truncate_at", "crossdating", "retry"});
+        return k;
+    }();
     return keys;
 }
 
@@ -157,11 +138,34 @@ double decimal_double(float value) {
     return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
 }
 
+PlanValue question_value(const Question& question, const RunOptions& options) {
+    return std::visit(
+        [&]<class T>(const Fills<T>& f) -> PlanValue {
+            const T v = options.*f.field;
+            if constexpr (std::is_same_v<T, bool>) {
+                return v;
+            } else if constexpr (std::is_same_v<T, float>) {
+                return decimal_double(v);
+            } else {
+                const char* name = name_of(question, static_cast<int>(v));
+                if (name) return std::string(name);
+                return static_cast<long long>(v);
+            }
+        },
+        question.fills);
+}
+
 namespace {
 
 using Entries = std::vector<PlanEntry>;
 
 void add(Entries& out, const char* key, PlanValue value) { out.push_back({key, std::move(value)}); }
+
+// The keys of the table's questions at `place`: every one with `all`, else those the choices use.
+void question_entries(Entries& out, const RunOptions& o, QuestionPlace place, bool all) {
+    for (const Question& q : questions())
+        if (q.place == place && (all || !q.written || q.written(o))) add(out, q.key, question_value(q, o));
+}
 
 // The keys of one attempt of a [[retry]] table: the Regional curve with its setting, the
 // truncation age and the tree-ring plot question.
@@ -202,8 +206,7 @@ void data_entries(Entries& out, const RunPlan& p, bool all) {
     if (all || (table && p.load.unit_parts != 1))
         add(out, "units", table ? PlanValue(unit_name(p.load.unit_parts)) : PlanValue());
     if (all || p.fill_gaps) add(out, "fill_gaps", p.fill_gaps);
-    add(out, "indices", std::string(p.options.index_method == IndexMethod::Ratios ? "ratios" : "residuals"));
-    if (all || p.options.index_method == IndexMethod::Residuals) add(out, "power_transform", p.options.power_transform);
+    question_entries(out, p.options, QuestionPlace::BeforeSelection, all);
     for (int choice = 2; choice <= 7; ++choice) {
         const bool chosen = p.selection.choice == choice;
         if (!all && !chosen) continue;
@@ -252,15 +255,13 @@ std::vector<PlanEntry> plan_entries(const RunPlan& p, bool applicable_only) {
     Entries out;
     data_entries(out, p, all);
     curve_entries(out, p, all);
-    add(out, "mean", std::string(p.options.mean_method == kMeanArithmetic ? "arithmetic" : "biweight"));
-    add(out, "rbar_window", static_cast<long long>(p.options.rbar_window));
+    question_entries(out, p.options, QuestionPlace::AfterCurve, all);
     if (all || p.options.rbar_window > 0) stabilization_entries(out, "stabilization", p.options.stabilization, all);
     if (p.signal_free_stabilization)
         stabilization_entries(out, "signal_free_stabilization", *p.signal_free_stabilization, all);
     else if (all)
         add(out, "signal_free_stabilization", std::string("same"));
-    add(out, "convergence", decimal_double(p.options.convergence));
-    add(out, "tweaks", p.options.tweaks);
+    question_entries(out, p.options, QuestionPlace::AfterStabilization, all);
     add(out, "plots", p.plots);
     if (p.plot_size.width > 0)
         add(out, "plot_size", plot_size_text(p.plot_size));

@@ -81,6 +81,10 @@ std::vector<PlanEntry> plan_entries(const RunPlan& plan, bool applicable_only);
 std::vector<PlanEntry> crossdating_entries(const RunPlan& plan, bool applicable_only);
 std::vector<std::vector<PlanEntry>> retry_entries(const RunPlan& plan);
 
+// The value of a question of the dialogue's table as the run file writes it: a choice by its
+// name, a number of single precision by its shortest decimal form.
+PlanValue question_value(const Question& question, const RunOptions& options);
+
 // A single-precision value as the double of its shortest decimal form (0.0001f gives 0.0001).
 double decimal_double(float value);
 

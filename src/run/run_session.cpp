@@ -30,8 +30,12 @@ void RunFileSession::data_file_unreadable(const std::string&) {
     refused("the data file cannot be read");
 }
 
-IndexMethod RunFileSession::index_method() { return plan_.options.index_method; }
-bool RunFileSession::power_transform() { return plan_.options.power_transform; }
+// The plan's value, named as the run file spells it for a refusal that follows (a running-RBAR
+// window the data cannot hold).
+QuestionAnswer RunFileSession::answer(const Question& question) {
+    answering(question.key, toml_text(question_value(question, plan_.options)));
+    return answer_in(question, plan_.options);
+}
 
 SelectionChoice RunFileSession::selection_choice() {
     const SelectionChoice& c = plan_.selection;
@@ -69,16 +73,7 @@ void RunFileSession::pith_refused(const std::string& reason) {
     refused(reason);
 }
 
-int RunFileSession::mean_method() { return plan_.options.mean_method; }
-
-int RunFileSession::rbar_window() {
-    answering("rbar_window", std::to_string(plan_.options.rbar_window));
-    return plan_.options.rbar_window;
-}
-
 int RunFileSession::stabilization_choice() { return plan_.options.stabilization; }
-float RunFileSession::convergence() { return plan_.options.convergence; }
-bool RunFileSession::tweaks() { return plan_.options.tweaks; }
 
 std::optional<RegionalChoice> RunFileSession::regional_reselection() {
     const RegionalChoice& c = wanted().curve;

@@ -21,8 +21,7 @@ public:
     LoadSettings load_settings(std::istream&) override;
     bool try_loading_again(const std::string& why) override;
     void data_file_unreadable(const std::string& name) override;
-    IndexMethod index_method() override;
-    bool power_transform() override;
+    QuestionAnswer answer(const Question& question) override;
     SelectionChoice selection_choice() override;
     void selection_refused(const std::string& reason) override;
     int curve_option() override;
@@ -33,11 +32,7 @@ public:
     PithReading pith_reading() override;
     PithAfterError after_pith_read_error(const std::string& name, const std::string& reason) override;
     void pith_refused(const std::string& reason) override;
-    int mean_method() override;
-    int rbar_window() override;
     int stabilization_choice() override;
-    float convergence() override;
-    bool tweaks() override;
     std::optional<RegionalChoice> regional_reselection() override;
     void ask_again(const std::string& reason) override;
 
