@@ -43,8 +43,9 @@ std::optional<OptionProblem> RunOptions::check() const {
         return problem("stabilization", stabilization, "0, 1, " + spline_codes_text());
     if (stabilization != 0 && rbar_window == 0)
         return problem("stabilization", stabilization, "none (0) without a running RBAR window");
-    if (!std::isfinite(convergence))
-        return OptionProblem{"convergence", std::to_string(convergence), "a finite number"};
+    // A criterion below 0 can never be met: the iteration would run to its limit.
+    if (!std::isfinite(convergence) || convergence < kMinConvergence)
+        return OptionProblem{"convergence", std::to_string(convergence), "a finite number of 0 or more"};
     return std::nullopt;
 }
 

@@ -25,6 +25,7 @@ struct OptionProblem {
 // are held to them by kOptionRanges below).
 inline constexpr int kMinAlpha = 0, kMaxAlpha = 9;                 // super smoother alpha
 inline constexpr int kMinRbarWindow = 25, kMaxRbarWindow = 9999;   // running RBAR window (0: none)
+inline constexpr float kMinConvergence = 0.0f;  // signal-free convergence criterion (below: never met)
 
 struct RunOptions {
     IndexMethod index_method = IndexMethod::Ratios;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <stdexcept>
 
 #include "console/ask.hpp"
@@ -93,7 +94,12 @@ float ask_convergence(Console& console) {
             console.blank_line();
             console.prompt("Okay, enter YOUR convergence test");
             const NumberAnswer v = parse_real_answer(ask_or_stop(console));
-            if (v.kind == NumberAnswer::Kind::Value) return static_cast<float>(v.real);
+            if (v.kind == NumberAnswer::Kind::Value && v.real >= kMinConvergence && std::isfinite(v.real))
+                return static_cast<float>(v.real);
+            if (v.kind == NumberAnswer::Kind::Value) {
+                refuse(console, "The convergence test must be 0 or more.");
+                continue;
+            }
             refuse(console, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
             continue;
         }

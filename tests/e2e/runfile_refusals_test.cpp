@@ -48,6 +48,7 @@ TEST(RunFileRefusals, NameTheKeyTheValueAndWhatIsAllowedAndWriteNothing) {
         {d + "rbar_window = 0\nstabilization = \"age-dependent-spline\"\n",
          "stabilization = \"age-dependent-spline\": none (0) without a running RBAR window"},
         {d + "rbar_window = 10\n", "rbar_window = 10: 0 (none), or 25 years or more"},
+        {d + "convergence = -0.001\n", "convergence = -0.001: a finite number of 0 or more"},
         {d + "min_segment_length = 100\nmax_start_year = 1500\n", "one selection only"},
         {d + "common_period = [1900, 1800]\n",
          "common_period = [ 1900, 1800 ]: an end year that is not before"},

@@ -289,9 +289,10 @@ TEST_F(Dialogue, RbarWindowAndAdditionalStabilization) {
 }
 
 TEST_F(Dialogue, ConvergenceChoicesAndTweakRefusal) {
-    std::string out = after("\n\n\n0\n9\n3\nabc\n3\n0.00002\nmaybe\nN\n");
+    std::string out = after("\n\n\n0\n9\n3\nabc\n3\n-0.001\n3\n0.00002\nmaybe\nN\n");
     EXPECT_FLOAT_EQ(params.convergence, 0.00002f);
-    EXPECT_EQ(count_of(out, "Enter the signal free convergence test"), 3u);
+    EXPECT_EQ(count_of(out, "Enter the signal free convergence test"), 4u);
+    EXPECT_EQ(count_of(out, "The convergence test must be 0 or more."), 1u);
     EXPECT_NE(out.find("\n" + col({{2, "Okay, enter YOUR convergence test"}, {50, "==> "}})),
               std::string::npos);
     EXPECT_EQ(count_of(out, "\n Answer not entered as y or n\n"), 1u);
