@@ -94,13 +94,12 @@ float ask_convergence(Console& console) {
             console.blank_line();
             console.prompt("Okay, enter YOUR convergence test");
             const NumberAnswer v = parse_real_answer(ask_or_stop(console));
-            if (v.kind == NumberAnswer::Kind::Value && v.real >= kMinConvergence && std::isfinite(v.real))
-                return static_cast<float>(v.real);
             if (v.kind == NumberAnswer::Kind::Value) {
+                if (v.real >= kMinConvergence && std::isfinite(v.real)) return static_cast<float>(v.real);
                 refuse(console, "The convergence test must be 0 or more.");
-                continue;
+            } else {
+                refuse(console, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
             }
-            refuse(console, v.kind == NumberAnswer::Kind::Empty ? "No convergence test entered." : v.reason);
             continue;
         }
         refuse(console, "Enter 1, 2 or 3.");
